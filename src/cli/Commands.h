@@ -1,0 +1,14 @@
+#pragma once
+
+#include "Command.h"
+
+// One factory per command; each lives in its own file.
+std::unique_ptr<Command> makeListCommand();
+std::unique_ptr<Command> makeAddCommand();
+std::unique_ptr<Command> makeRemoveCommand();
+std::unique_ptr<Command> makeEnableCommand();
+std::unique_ptr<Command> makeDisableCommand();
+std::unique_ptr<Command> makeStatusCommand();
+std::unique_ptr<Command> makeSetupCliCommand();
+std::unique_ptr<Command> makeHelpCommand();
+std::unique_ptr<Command> makeVersionCommand();

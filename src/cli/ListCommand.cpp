@@ -1,0 +1,35 @@
+#include "CLITaskStore.h"
+#include "Commands.h"
+#include "Console.h"
+#include "TextTable.h"
+
+namespace {
+class ListCommand final : public Command {
+public:
+    int execute(const QStringList&, CommandContext& context) override
+    {
+        const QList<ScheduledTask> tasks = context.store.loadTaskList();
+        if (tasks.isEmpty()) {
+            context.console.print(QStringLiteral("No tasks configured."));
+            return 0;
+        }
+        QList<QStringList> rows;
+        rows.reserve(tasks.size());
+        for (const ScheduledTask& task : tasks) {
+            rows << QStringList{task.isEnabled ? QString(QChar(0x25CF)) : QString(QChar(0x25CB)),
+                                task.name, task.schedule.summary(),
+                                task.wakeBeforeRun ? QStringLiteral("wake") : QString(),
+                                task.shortId()};
+        }
+        const QStringList headers = {QString(), QStringLiteral("Name"), QStringLiteral("Schedule"),
+                                     QStringLiteral("Wake"), QStringLiteral("ID")};
+        QString text;
+        for (const QString& line : formatTable(headers, rows))
+            text += line + QLatin1Char('\n');
+        context.console.printRaw(text);
+        return 0;
+    }
+};
+} // namespace
+
+std::unique_ptr<Command> makeListCommand() { return std::make_unique<ListCommand>(); }

@@ -1,0 +1,24 @@
+#include "CLITaskStore.h"
+#include "Commands.h"
+#include "Console.h"
+
+#include <algorithm>
+
+namespace {
+class StatusCommand final : public Command {
+public:
+    int execute(const QStringList&, CommandContext& context) override
+    {
+        const QList<ScheduledTask> tasks = context.store.loadTaskList();
+        const auto enabled = std::count_if(tasks.begin(), tasks.end(),
+                                           [](const ScheduledTask& t) { return t.isEnabled; });
+        context.console.print(QStringLiteral("Brenmor Ops Status"));
+        context.console.print(QString(18, QChar(0x2500)));
+        context.console.print(
+            QStringLiteral("Tasks:    %1 total, %2 enabled").arg(tasks.size()).arg(enabled));
+        return 0;
+    }
+};
+} // namespace
+
+std::unique_ptr<Command> makeStatusCommand() { return std::make_unique<StatusCommand>(); }

@@ -1,0 +1,50 @@
+#include "TextTable.h"
+
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+
+int graphemeCount(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (finder.toNextBoundary() != -1)
+        ++count;
+    return count;
+}
+
+namespace {
+QString padded(const QString& cell, int width)
+{
+    return cell + QString(std::max(0, width - graphemeCount(cell)), QLatin1Char(' '));
+}
+
+QString line(const QStringList& cells, const QList<int>& widths)
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < widths.size(); ++i)
+        parts << padded(cells.value(i), widths[i]);
+    return parts.join(QStringLiteral("  "));
+}
+} // namespace
+
+QStringList formatTable(const QStringList& headers, const QList<QStringList>& rows)
+{
+    QList<int> widths;
+    for (qsizetype column = 0; column < headers.size(); ++column) {
+        int width = graphemeCount(headers[column]);
+        for (const QStringList& row : rows)
+            width = std::max(width, graphemeCount(row.value(column)));
+        widths << width;
+    }
+    const QChar ruleChar(0x2500);
+    QStringList rule;
+    for (int width : widths)
+        rule << QString(width, ruleChar);
+
+    QStringList lines;
+    lines << line(headers, widths) << rule.join(QString(2, ruleChar));
+    for (const QStringList& row : rows)
+        lines << line(row, widths);
+    return lines;
+}

@@ -1,0 +1,44 @@
+#include "Usage.h"
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Brenmor Ops CLI — Keep your Mac working while you're away.\n"
+        "\n"
+        "Usage:\n"
+        "  brenmor-ops list                          List all tasks\n"
+        "  brenmor-ops add [options]                 Add a new task\n"
+        "  brenmor-ops remove <name-or-id>           Remove a task\n"
+        "  brenmor-ops enable <name-or-id>           Enable a task\n"
+        "  brenmor-ops disable <name-or-id>          Disable a task\n"
+        "  brenmor-ops status                        Show overall status\n"
+        "  brenmor-ops setup-cli                     Install CLI to /usr/local/bin\n"
+        "\n"
+        "Add options:\n"
+        "  --name <name>            Task name (required)\n"
+        "  --command <command>       Shell command (required)\n"
+        "  --daily HH:MM[,HH:MM]   Run daily at time(s)\n"
+        "  --weekly days HH:MM[,…]  Run on days (mon,wed,fri) at time(s)\n"
+        "  --monthly day HH:MM[,…]  Run on day of month at time(s)\n"
+        "  --monthly-last-day T     Run on last day of month at time(s)\n"
+        "  --monthly-nth N day T    Run on Nth weekday (e.g. 2 fri 09:00)\n"
+        "  --interval <minutes>     Run every N minutes\n"
+        "  --run-at-load            Run at login\n"
+        "  --wake                   Wake Mac from sleep before running\n"
+        "  --working-dir <path>     Working directory\n"
+        "  --env-file <path>        Path to .env file\n"
+        "\n"
+        "Examples:\n"
+        "  brenmor-ops add --name \"Backup\" --command \"rsync -av ~/docs /backup\" --daily 03:00 --wake\n"
+        "  brenmor-ops add --name \"Report\" --command \"./report.sh\" --daily 09:00,17:00\n"
+        "  brenmor-ops add --name \"Standup\" --command \"./notify.sh\" --weekly mon,wed,fri 09:30\n"
+        "  brenmor-ops add --name \"Scraper\" --command \"./scrape.sh\" --interval 30\n"
+        "  brenmor-ops disable Backup\n"
+        "  brenmor-ops list\n");
+}
+
+QString versionText()
+{
+    const QString version = QStringLiteral(BRENMOR_VERSION);
+    return QStringLiteral("brenmor-ops ") + (version.isEmpty() ? QStringLiteral("dev") : version);
+}

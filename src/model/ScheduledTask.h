@@ -1,0 +1,57 @@
+#pragma once
+
+#include "TaskSchedule.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+template <typename T> class Result;
+
+// Legacy per-run entry: read and written with the task, never created any more.
+struct TaskLog {
+    QUuid id;
+    QDateTime timestamp; // UTC
+    qint32 exitCode = 0;
+    QString output;
+
+    QJsonObject toJson() const;
+    static Result<TaskLog> fromJson(const QJsonValue& json);
+    friend bool operator==(const TaskLog&, const TaskLog&) = default;
+};
+
+struct ScheduledTask {
+    QUuid id;
+    QString name;
+    QString command;
+    std::optional<QString> workingDirectory;
+    std::optional<QString> envFilePath;
+    bool useLoginShell = false;
+    bool wakeBeforeRun = false;
+    TaskSchedule schedule;
+    bool isEnabled = true;
+    QList<TaskLog> logs;
+
+    // A new task with a fresh identifier.
+    static ScheduledTask create(QString name, QString command, TaskSchedule schedule);
+
+    // Canonical upper-case identifier text: 3F2A9C1D-....
+    QString idString() const;
+    // First eight characters of idString(), lower-cased: names scripts, logs and histories.
+    QString shortId() const;
+
+    QJsonObject toJson() const;
+    static Result<ScheduledTask> fromJson(const QJsonValue& json);
+
+    friend bool operator==(const ScheduledTask&, const ScheduledTask&) = default;
+};
+
+size_t qHash(const ScheduledTask& task, size_t seed = 0);
+
+// Identifier helpers shared by every place that names generated files.
+QString uuidUpper(const QUuid& id);
+QString uuidShort(const QUuid& id);

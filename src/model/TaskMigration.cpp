@@ -1,0 +1,140 @@
+#include "TaskMigration.h"
+
+#include "JsonDecode.h"
+#include "Result.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace TaskMigration {
+
+namespace {
+
+bool isArrayOfObjects(const QJsonValue& value)
+{
+    if (!value.isArray())
+        return false;
+    const QJsonArray array = value.toArray();
+    return std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return v.isObject(); });
+}
+
+std::optional<qint64> integerValue(const QJsonValue& value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double d = value.toDouble();
+    if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) >= 9.2e18)
+        return std::nullopt;
+    return static_cast<qint64>(d);
+}
+
+// Version 1 kept one time as "hour"/"minute" beside the other fields of the schedule.
+QJsonObject migrateCase(const QJsonObject& caseObject, const QString& caseName)
+{
+    if (caseObject.contains(QStringLiteral("times")) || !caseObject.contains(QStringLiteral("hour")) ||
+        !caseObject.contains(QStringLiteral("minute")))
+        return caseObject;
+    const QJsonArray times{QJsonObject{{QStringLiteral("hour"), caseObject.value(QStringLiteral("hour"))},
+                                       {QStringLiteral("minute"), caseObject.value(QStringLiteral("minute"))}}};
+    QJsonObject migrated{{QStringLiteral("times"), times}};
+    if (caseName == QStringLiteral("weekly"))
+        migrated.insert(QStringLiteral("weekdays"),
+                        caseObject.value(QStringLiteral("weekdays")).isUndefined()
+                            ? QJsonValue(QJsonArray())
+                            : caseObject.value(QStringLiteral("weekdays")));
+    if (caseName == QStringLiteral("monthly"))
+        migrated.insert(QStringLiteral("day"), caseObject.value(QStringLiteral("day")).isUndefined()
+                                                   ? QJsonValue(1)
+                                                   : caseObject.value(QStringLiteral("day")));
+    return migrated;
+}
+
+QJsonObject migrateVersion1Task(QJsonObject task)
+{
+    const QJsonValue scheduleValue = task.value(QStringLiteral("schedule"));
+    if (!scheduleValue.isObject())
+        return task;
+    QJsonObject schedule = scheduleValue.toObject();
+    for (const QString& caseName :
+         {QStringLiteral("daily"), QStringLiteral("weekly"), QStringLiteral("monthly")}) {
+        const QJsonValue caseValue = schedule.value(caseName);
+        if (caseValue.isObject())
+            schedule.insert(caseName, migrateCase(caseValue.toObject(), caseName));
+    }
+    task.insert(QStringLiteral("schedule"), schedule);
+    return task;
+}
+
+} // namespace
+
+QString MigrationError::description() const
+{
+    if (kind == Kind::unknownVersion)
+        return QStringLiteral("Unknown tasks.json version: %1").arg(version);
+    return QStringLiteral("Unrecognized tasks.json format");
+}
+
+Result<QList<ScheduledTask>> decodeTasks(const QByteArray& data)
+{
+    using R = Result<QList<ScheduledTask>>;
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return R::failure(QStringLiteral("JSON syntax error at offset %1: %2")
+                              .arg(parseError.offset)
+                              .arg(parseError.errorString()));
+
+    qint64 version = 0;
+    QJsonArray list;
+    const auto unrecognized = [] {
+        return R::failure(MigrationError{MigrationError::Kind::unrecognizedFormat, 0}.description());
+    };
+    if (document.isObject()) {
+        const QJsonObject root = document.object();
+        const auto number = integerValue(root.value(QStringLiteral("version")));
+        const QJsonValue tasks = root.value(QStringLiteral("tasks"));
+        if (!number || !isArrayOfObjects(tasks))
+            return unrecognized();
+        version = *number;
+        list = tasks.toArray();
+    } else if (document.isArray() && isArrayOfObjects(document.array())) {
+        version = 1;
+        list = document.array();
+    } else {
+        return unrecognized();
+    }
+
+    if (version <= 0)
+        return R::failure(
+            MigrationError{MigrationError::Kind::unknownVersion, version}.description());
+    if (version == 1) {
+        for (qsizetype i = 0; i < list.size(); ++i)
+            list[i] = migrateVersion1Task(list.at(i).toObject());
+    }
+
+    QList<ScheduledTask> tasks;
+    tasks.reserve(list.size());
+    try {
+        for (qsizetype i = 0; i < list.size(); ++i)
+            tasks.append(JsonDecode::decodeTask(list.at(i), QStringLiteral("tasks[%1]").arg(i)));
+    } catch (const JsonDecode::DecodeFailure& failure) {
+        return R::failure(failure.message);
+    }
+    return tasks;
+}
+
+QByteArray encode(const Envelope& envelope)
+{
+    QJsonArray tasks;
+    for (const ScheduledTask& task : envelope.tasks)
+        tasks.append(task.toJson());
+    const QJsonObject root{{QStringLiteral("tasks"), tasks},
+                           {QStringLiteral("version"), envelope.version}};
+    // QJsonObject keeps its keys sorted, so every level comes out in alphabetical order.
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+} // namespace TaskMigration
