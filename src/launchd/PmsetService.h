@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ScheduledTask.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QTimeZone>
+
+#include <functional>
+#include <optional>
+
+// Why registering a wake event failed; `description()` is the text shown to the user.
+struct PmsetError {
+    enum class Kind { unsupportedSchedule, scriptFailed };
+    Kind kind = Kind::unsupportedSchedule;
+    QString message; // scriptFailed: the administrator request's error text
+
+    static PmsetError unsupportedSchedule() { return {Kind::unsupportedSchedule, {}}; }
+    static PmsetError scriptFailed(QString message) { return {Kind::scriptFailed, std::move(message)}; }
+
+    // "This schedule type does not support wake." / "pmset failed: <message>"
+    QString description() const;
+    friend bool operator==(const PmsetError&, const PmsetError&) = default;
+};
+
+// Wake registration as the task store and the tool see it; tests substitute a fake.
+class PmsetServiceProtocol {
+public:
+    virtual ~PmsetServiceProtocol() = default;
+    // Registers the task's wake event; the error on failure (nothing is thrown).
+    virtual std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const = 0;
+    virtual bool isWakeScheduledInSystem(const ScheduledTask& task) const = 0;
+};
+
+// Registers wake events with pmset through the administrator request. Stateless; the present
+// moment and the time zone can be injected so the one-time date is tested without waiting.
+class PmsetService final : public PmsetServiceProtocol {
+public:
+    using Clock = std::function<QDateTime()>;
+    // Runs a command with administrator rights; returns the error text on failure.
+    using PrivilegedRunner = std::function<std::optional<QString>(const QString& command)>;
+
+    PmsetService();
+    PmsetService(Clock now, QTimeZone timeZone, PrivilegedRunner runner = {});
+
+    std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const override;
+    bool isWakeScheduledInSystem(const ScheduledTask& task) const override;
+
+    // Pieces, public for tests.
+    static std::optional<TimeOfDay> earliestTime(const QList<TimeOfDay>& times);
+    static int wakeMinutes(const TimeOfDay& earliest); // earliest - 5 min, wrapped into the day
+    // The pmset command the task's event needs (repeat or schedule), or the error.
+    std::optional<QString> wakeCommand(const ScheduledTask& task, PmsetError* error) const;
+    // `pmset -g sched`, trimmed; empty when it cannot run.
+    QString currentWakeSchedule() const;
+
+private:
+    Clock m_now;
+    QTimeZone m_timeZone;
+    PrivilegedRunner m_runner;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// Which log file of a task to read.
+enum class LogStream { stdoutStream, stderrStream };
+
+// One parsed line of a task's run-history file (id8.runs).
+struct TaskRunRecord {
+    QUuid id; // fresh for every parse; identifies the record within one reading only
+    QDateTime startedAt;
+    QDateTime endedAt; // equals startedAt for a legacy two-field line
+    qint32 exitCode = 0;
+
+    qint64 durationSeconds() const { return startedAt.secsTo(endedAt); }
+
+    // "start<TAB>end<TAB>status" or legacy "time<TAB>status"; strict ISO 8601 UTC times
+    // (whole seconds, zone designator required). Anything else gives nothing.
+    static std::optional<TaskRunRecord> parse(QStringView line);
+};
+
+namespace RunHistory {
+
+// logDir/<shortId>.runs, ".stdout.log", ".stderr.log"
+QString historyPath(const QString& logDir, const QString& shortId);
+QString logPath(const QString& logDir, const QString& shortId, LogStream stream);
+
+// Every record of the file, oldest first (file order). Missing or unreadable: empty.
+QList<TaskRunRecord> loadRunHistory(const QString& logDir, const QString& shortId);
+// Parses a whole history text (split at line feeds).
+QList<TaskRunRecord> parseHistory(const QByteArray& text);
+
+// The last `lastLines` lines of a log, trimmed at both ends; empty when unreadable. Reads from
+// the end of the file, so a huge log costs no more than its tail.
+QString readLogTail(const QString& path, int lastLines);
+
+} // namespace RunHistory

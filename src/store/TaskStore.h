@@ -1,0 +1,80 @@
+#pragma once
+
+#include "LaunchdService.h"
+#include "PmsetService.h"
+#include "RunHistory.h"
+#include "ScheduledTask.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+class ChangeObserver;
+template <typename T> class Result;
+
+// The application's single owner of the task list. Keeps tasks.json, every task's launchd agent
+// and the machine's wake events in step with the list, and reloads when the command-line tool
+// announces a change. Lives on the main thread; views observe `changed()`.
+class TaskStore final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TaskStore)
+
+public:
+    struct Options {
+        std::optional<QString> saveURL;
+        std::optional<QString> logsDirectory;
+        std::shared_ptr<const LaunchdServiceProtocol> launchdService;
+        std::shared_ptr<const PmsetServiceProtocol> pmsetService;
+        // Launch arguments to honour ("--reset-tasks"); the application passes its own.
+        QStringList arguments;
+    };
+
+    explicit TaskStore(Options options = {}, QObject* parent = nullptr);
+    ~TaskStore() override;
+
+    const QList<ScheduledTask>& tasks() const { return m_tasks; }
+    const ScheduledTask* task(const QUuid& id) const;
+    const std::optional<QString>& lastError() const { return m_lastError; }
+    const std::optional<QString>& lastWarning() const { return m_lastWarning; }
+    void setLastError(std::optional<QString> error);
+    void setLastWarning(std::optional<QString> warning);
+    const QString& saveURL() const { return m_saveURL; }
+    // For views computing file locations (script, plist, logs) without calling operations.
+    const LaunchdServiceProtocol& launchdServiceForViews() const { return *m_launchdService; }
+    const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
+
+    void loadTasks();
+    void saveTasks();
+    void addTask(const ScheduledTask& task);
+    void updateTask(const ScheduledTask& task);
+    void setEnabled(bool enabled, const QUuid& id);
+    void deleteTask(const ScheduledTask& task);
+    void deleteTasks(const QSet<QUuid>& ids);
+    ScheduledTask duplicateTask(const ScheduledTask& task);
+    struct ImportCounts {
+        int imported = 0;
+        int skipped = 0;
+    };
+    Result<ImportCounts> importTasks(const QByteArray& data);
+    bool syncWakeSchedules();
+    QString readLog(const ScheduledTask& task, LogStream stream, int lastLines) const;
+    QList<TaskRunRecord> runHistory(const ScheduledTask& task) const;
+
+Q_SIGNALS:
+    // tasks, lastError or lastWarning changed.
+    void changed();
+
+private:
+    QList<ScheduledTask> m_tasks;
+    std::optional<QString> m_lastError;
+    std::optional<QString> m_lastWarning;
+    QString m_saveURL;
+    std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
+    std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;
+    ChangeObserver* m_observer = nullptr;
+};
