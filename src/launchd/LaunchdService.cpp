@@ -1,0 +1,385 @@
+#include "LaunchdService.h"
+
+#include "Locations.h"
+#include "Result.h"
+#include "ToolPaths.h"
+#include "WrapperScript.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+const QLatin1String scriptPrefix("BrenmorOps_");
+
+QString withDefault(const std::optional<QString>& folder, QString fallback)
+{
+    return folder && !folder->isEmpty() ? *folder : fallback;
+}
+
+QString joined(const QString& folder, const QString& name)
+{
+    return folder + QLatin1Char('/') + name;
+}
+
+// Every path in the plist goes through this: a home folder holding & or < must still give a
+// plist launchd can read.
+QString xmlEscaped(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+    escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    escaped.replace(QLatin1Char('"'), QLatin1String("&quot;"));
+    escaped.replace(QLatin1Char('\''), QLatin1String("&apos;"));
+    return escaped;
+}
+
+// Creates a folder with its parents; an existing folder is fine.
+std::optional<QString> makeFolder(const QString& path)
+{
+    if (QFileInfo(path).isDir())
+        return std::nullopt;
+    errno = 0;
+    if (Locations::makePrivateFolder(path))
+        return std::nullopt;
+    const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                                      : QStringLiteral("the folder could not be created");
+    return QStringLiteral("Cannot create folder %1: %2").arg(path, reason);
+}
+
+// Writes the whole file or nothing: readers (launchd, a running wrapper, the detail view) only
+// ever see a complete old or a complete new file.
+std::optional<QString> writeAtomically(const QString& path, const QString& text,
+                                       std::optional<QFileDevice::Permissions> permissions)
+{
+    QSaveFile file(path);
+    const auto failure = [&] {
+        return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failure();
+    // Restrict the temporary file before the text goes in, so the command is never readable
+    // by others, not even for a moment.
+    if (permissions && !file.setPermissions(*permissions)) {
+        file.cancelWriting();
+        return failure();
+    }
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return failure();
+    }
+    if (!file.commit())
+        return failure();
+    return std::nullopt;
+}
+
+struct CalendarEntry {
+    QList<std::pair<QLatin1String, int>> keys;
+};
+
+QStringList entryLines(const CalendarEntry& entry)
+{
+    QStringList lines{QStringLiteral("    <dict>")};
+    for (const auto& [key, value] : entry.keys)
+        lines << QStringLiteral("        <key>%1</key>").arg(key)
+              << QStringLiteral("        <integer>%1</integer>").arg(value);
+    lines << QStringLiteral("    </dict>");
+    return lines;
+}
+
+CalendarEntry timeEntry(const TimeOfDay& time, QList<std::pair<QLatin1String, int>> leading = {})
+{
+    leading << std::pair{QLatin1String("Hour"), time.hour}
+            << std::pair{QLatin1String("Minute"), time.minute};
+    return {leading};
+}
+
+// launchd counts Sunday as 0; the model counts it as 1.
+int launchdWeekday(int weekday)
+{
+    return weekday - 1;
+}
+
+QList<CalendarEntry> calendarEntries(const TaskSchedule& schedule)
+{
+    QList<CalendarEntry> entries;
+    const QLatin1String day("Day");
+    const QLatin1String weekday("Weekday");
+    if (const auto* daily = schedule.as<TaskSchedule::Daily>()) {
+        for (const TimeOfDay& time : daily->times)
+            entries << timeEntry(time);
+    } else if (const auto* weekly = schedule.as<TaskSchedule::Weekly>()) {
+        for (int wd : weekly->weekdays)
+            for (const TimeOfDay& time : weekly->times)
+                entries << timeEntry(time, {{weekday, launchdWeekday(wd)}});
+    } else if (const auto* monthly = schedule.as<TaskSchedule::Monthly>()) {
+        for (const TimeOfDay& time : monthly->times)
+            entries << timeEntry(time, {{day, monthly->day}});
+    } else if (const auto* lastDay = schedule.as<TaskSchedule::MonthlyLastDay>()) {
+        // launchd cannot say "last day": fire on 28 to 31 and let the wrapper's guard pick.
+        for (int d = 28; d <= 31; ++d)
+            for (const TimeOfDay& time : lastDay->times)
+                entries << timeEntry(time, {{day, d}});
+    } else if (const auto* nth = schedule.as<TaskSchedule::MonthlyNthWeekday>()) {
+        for (const TimeOfDay& time : nth->times)
+            entries << timeEntry(time, {{weekday, launchdWeekday(nth->weekday)}});
+    }
+    return entries;
+}
+
+QStringList scheduleSection(const TaskSchedule& schedule)
+{
+    if (schedule.kind() == TaskSchedule::Kind::runAtLoad)
+        return {};
+    if (const auto* interval = schedule.as<TaskSchedule::Interval>())
+        return {QStringLiteral("    <key>StartInterval</key>"),
+                QStringLiteral("    <integer>%1</integer>").arg(qint64(interval->minutes) * 60)};
+    const QList<CalendarEntry> entries = calendarEntries(schedule);
+    QStringList lines{QStringLiteral("    <key>StartCalendarInterval</key>")};
+    if (entries.size() == 1 && schedule.kind() != TaskSchedule::Kind::monthlyLastDay)
+        return lines << entryLines(entries.first());
+    lines << QStringLiteral("    <array>");
+    QStringList body;
+    for (const CalendarEntry& entry : entries)
+        body << entryLines(entry);
+    lines << body.join(QLatin1Char('\n'));
+    lines << QStringLiteral("    </array>");
+    return lines;
+}
+
+// A plist name without the label prefix and ".plist" must be a whole canonical UUID, in
+// either letter case, to count as one of ours.
+std::optional<QUuid> uuidFromAgentName(const QString& name)
+{
+    static const QRegularExpression canonical(QStringLiteral(
+        "^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    QString rest = name.mid(LaunchdService::labelPrefix().size());
+    rest.remove(QStringLiteral(".plist"));
+    if (!canonical.match(rest).hasMatch())
+        return std::nullopt;
+    return QUuid::fromString(rest);
+}
+
+} // namespace
+
+LaunchdError LaunchdError::installFailed(QString text)
+{
+    LaunchdError error;
+    error.kind = Kind::installFailed;
+    error.text = std::move(text);
+    return error;
+}
+
+LaunchdError LaunchdError::launchctlFailed(QString command, qint32 exitCode)
+{
+    LaunchdError error;
+    error.kind = Kind::launchctlFailed;
+    error.command = std::move(command);
+    error.exitCode = exitCode;
+    return error;
+}
+
+QString LaunchdError::message() const
+{
+    if (kind == Kind::installFailed)
+        return QLatin1String("Failed to install task: ") + text;
+    return QStringLiteral("launchctl %1 failed (exit code %2)").arg(command).arg(exitCode);
+}
+
+QString LaunchdService::scriptVersionMarker()
+{
+    return QStringLiteral("# BrenmorOps script v%1").arg(scriptVersion);
+}
+
+QString LaunchdService::labelPrefix()
+{
+    return QStringLiteral("com.brenmor-ops.task.");
+}
+
+LaunchdService::LaunchdService(std::optional<QString> launchAgentsDir,
+                               std::optional<QString> scriptsDir, std::optional<QString> logDir)
+    : m_launchAgentsDir(withDefault(launchAgentsDir, Locations::userLaunchAgentsDir())),
+      m_scriptsDir(withDefault(scriptsDir, Locations::scriptsFolder())),
+      m_logDir(withDefault(logDir, Locations::logsFolder()))
+{}
+
+QString LaunchdService::label(const ScheduledTask& task)
+{
+    return labelPrefix() + task.idString();
+}
+
+QString LaunchdService::plistURL(const ScheduledTask& task) const
+{
+    return joined(m_launchAgentsDir, label(task) + QLatin1String(".plist"));
+}
+
+QString LaunchdService::scriptURL(const ScheduledTask& task) const
+{
+    return joined(m_scriptsDir, scriptPrefix + task.shortId() + QLatin1String(".sh"));
+}
+
+QString LaunchdService::legacyScriptURL(const ScheduledTask& task) const
+{
+    return joined(m_scriptsDir, task.idString() + QLatin1String(".sh"));
+}
+
+QString LaunchdService::stdoutLogPath(const ScheduledTask& task) const
+{
+    return joined(m_logDir, task.shortId() + QLatin1String(".stdout.log"));
+}
+
+QString LaunchdService::stderrLogPath(const ScheduledTask& task) const
+{
+    return joined(m_logDir, task.shortId() + QLatin1String(".stderr.log"));
+}
+
+QString LaunchdService::runHistoryPath(const ScheduledTask& task) const
+{
+    return joined(m_logDir, task.shortId() + QLatin1String(".runs"));
+}
+
+QString LaunchdService::scriptContent(const ScheduledTask& task) const
+{
+    return WrapperScript::text(task, runHistoryPath(task), WrapperScript::nativeDateDialect());
+}
+
+Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
+{
+    for (const QString& folder : {m_scriptsDir, m_logDir})
+        if (const auto failure = makeFolder(folder))
+            return Result<QString>::failure(*failure);
+    const QString path = scriptURL(task);
+    const QFileDevice::Permissions ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (const auto failure = writeAtomically(path, scriptContent(task), ownerOnly))
+        return Result<QString>::failure(*failure);
+    // The temporary file already carried the mode; setting it on the final name as well
+    // covers file systems that do not keep it across the rename.
+    if (!QFile::setPermissions(path, ownerOnly))
+        return Result<QString>::failure(QStringLiteral("Cannot set permissions of %1").arg(path));
+    return path;
+}
+
+QString LaunchdService::plistContent(const ScheduledTask& task, const QString& scriptPath) const
+{
+    QDir().mkpath(m_logDir);
+    QStringList lines{
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
+        QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">"),
+        QStringLiteral("<plist version=\"1.0\">"),
+        QStringLiteral("<dict>"),
+        QStringLiteral("    <key>Label</key>"),
+        QStringLiteral("    <string>%1</string>").arg(label(task)),
+        QStringLiteral("    <key>ProgramArguments</key>"),
+        QStringLiteral("    <array>"),
+        QStringLiteral("        <string>%1</string>").arg(xmlEscaped(scriptPath)),
+        QStringLiteral("    </array>"),
+    };
+    const QStringList section = scheduleSection(task.schedule);
+    if (section.isEmpty())
+        lines << QString();
+    else
+        lines << section;
+    const bool runAtLoad = task.schedule.kind() == TaskSchedule::Kind::runAtLoad;
+    lines << QStringLiteral("    <key>StandardOutPath</key>")
+          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(stdoutLogPath(task)))
+          << QStringLiteral("    <key>StandardErrorPath</key>")
+          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(stderrLogPath(task)))
+          << QStringLiteral("    <key>RunAtLoad</key>")
+          << (runAtLoad ? QStringLiteral("    <true/>") : QStringLiteral("    <false/>"))
+          << QStringLiteral("</dict>") << QStringLiteral("</plist>");
+    return lines.join(QLatin1Char('\n'));
+}
+
+std::optional<LaunchdError> LaunchdService::install(const ScheduledTask& task) const
+{
+    const Result<QString> script = writeScript(task);
+    if (!script)
+        return LaunchdError::installFailed(script.error());
+    const QString plist = plistURL(task);
+    if (QFileInfo::exists(plist))
+        runLaunchctl({QStringLiteral("unload"), plist}); // not loaded is fine
+    // A fresh account has no LaunchAgents folder yet.
+    if (const auto failure = makeFolder(m_launchAgentsDir))
+        return LaunchdError::installFailed(*failure);
+    if (const auto failure = writeAtomically(plist, plistContent(task, *script), std::nullopt))
+        return LaunchdError::installFailed(*failure);
+    return runLaunchctl({QStringLiteral("load"), plist});
+}
+
+std::optional<LaunchdError> LaunchdService::uninstall(const ScheduledTask& task) const
+{
+    const auto unloaded = runLaunchctl({QStringLiteral("unload"), plistURL(task)});
+    QFile::remove(plistURL(task));
+    QFile::remove(scriptURL(task));
+    QFile::remove(legacyScriptURL(task));
+    return unloaded;
+}
+
+void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
+{
+    const QDir agents(m_launchAgentsDir);
+    if (agents.exists()) {
+        const QStringList names = agents.entryList(QDir::Files | QDir::System);
+        for (const QString& name : names) {
+            if (!name.startsWith(labelPrefix()))
+                continue;
+            const std::optional<QUuid> id = uuidFromAgentName(name);
+            if (!id || keeping.contains(*id))
+                continue;
+            const QString path = agents.filePath(name);
+            runLaunchctl({QStringLiteral("unload"), path});
+            QFile::remove(path);
+        }
+    }
+
+    const QDir scripts(m_scriptsDir);
+    if (!scripts.exists())
+        return;
+    QSet<QString> keptNames;
+    for (const QUuid& id : keeping)
+        keptNames << scriptPrefix + uuidShort(id) << uuidUpper(id);
+    const QFileInfoList entries = scripts.entryInfoList(QDir::Files | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        if (entry.suffix() != QLatin1String("sh"))
+            continue;
+        if (!keptNames.contains(entry.completeBaseName()))
+            QFile::remove(entry.filePath());
+    }
+}
+
+std::optional<LaunchdError> LaunchdService::runLaunchctl(const QStringList& arguments) const
+{
+    const QString command = arguments.value(0);
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(ToolPaths::launchctl(), arguments);
+    if (!process.waitForStarted(-1))
+        return LaunchdError::launchctlFailed(command, -1);
+    process.waitForFinished(-1);
+    if (process.exitStatus() != QProcess::NormalExit)
+        return LaunchdError::launchctlFailed(command, -1);
+    if (process.exitCode() != 0)
+        return LaunchdError::launchctlFailed(command, process.exitCode());
+    // The legacy load sub-command reports many failures only on standard error and still
+    // exits 0; without this check a job that never loaded would count as installed.
+    if (command == QLatin1String("load")) {
+        static const QRegularExpression loadFailed(QStringLiteral("Load failed: (\\d+):"));
+        const QRegularExpressionMatch match =
+            loadFailed.match(QString::fromLocal8Bit(process.readAllStandardError()));
+        if (match.hasMatch())
+            return LaunchdError::launchctlFailed(command, match.captured(1).toInt());
+    }
+    return std::nullopt;
+}
