@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTimeZone>
 
 #include <functional>
@@ -16,7 +17,10 @@ struct PmsetError {
     QString message; // scriptFailed: the administrator request's error text
 
     static PmsetError unsupportedSchedule() { return {Kind::unsupportedSchedule, {}}; }
-    static PmsetError scriptFailed(QString message) { return {Kind::scriptFailed, std::move(message)}; }
+    static PmsetError scriptFailed(QString message)
+    {
+        return {Kind::scriptFailed, std::move(message)};
+    }
 
     // "This schedule type does not support wake." / "pmset failed: <message>"
     QString description() const;
@@ -49,10 +53,28 @@ public:
     // Pieces, public for tests.
     static std::optional<TimeOfDay> earliestTime(const QList<TimeOfDay>& times);
     static int wakeMinutes(const TimeOfDay& earliest); // earliest - 5 min, wrapped into the day
-    // The pmset command the task's event needs (repeat or schedule), or the error.
+    // The pmset command the task's event needs (repeat or schedule), or the error. An empty
+    // command means there is nothing to register (a day of the month no month has).
     std::optional<QString> wakeCommand(const ScheduledTask& task, PmsetError* error) const;
     // `pmset -g sched`, trimmed; empty when it cannot run.
     QString currentWakeSchedule() const;
+
+    // pmset's day letter for a stored weekday (1 = Sunday "U" ... 7 = Saturday "S").
+    static QString weekdayLetter(int weekday);
+    // "pmset repeat wakeorpoweron DAYS HH:MM:00".
+    static QString repeatCommand(int hour, int minute, const QString& days);
+    // "pmset schedule wakeorpoweron \"MM/dd/yy HH:mm:ss\"" in the service's time zone.
+    QString onceCommand(const QDateTime& at) const;
+    // The first moment after now on day `day` of a month at hour:minute local time; none
+    // when no month has such a day.
+    std::optional<QDateTime> nextMonthlyDate(int day, int hour, int minute) const;
+    // The 12-hour texts `pmset -g sched` may show for a wake time (8:55AM; 12:10AM and 0:10AM).
+    static QStringList wakeTimeTexts(int wakeMinutes);
+
+    std::optional<PmsetError> scheduleRepeat(int hour, int minute, const QString& days) const;
+    // Registers the next monthly occurrence; nothing (and no error) when there is none.
+    std::optional<PmsetError> scheduleOnce(int day, int hour, int minute) const;
+    std::optional<PmsetError> runPrivileged(const QString& command) const;
 
 private:
     Clock m_now;

@@ -1,0 +1,298 @@
+#include "PmsetService.h"
+
+#include "AdminRequest.h"
+#include "ToolPaths.h"
+
+#include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace {
+
+constexpr int wakeLeadMinutes = 5;
+constexpr int minutesPerDay = 1440;
+const QString everyDay = QStringLiteral("MTWRFSU");
+// Long enough for every day of the month 1...31 to come round again (31 within two months).
+constexpr int monthsToSearch = 48;
+// `pmset -g sched` answers at once; a tool that hangs must not block the caller for ever.
+constexpr int scheduleReadTimeoutMs = 30000;
+
+std::optional<QString> runAdministratorCommand(const QString& command)
+{
+    const std::optional<AdminRequest::Error> error = AdminRequest::runShellCommand(command);
+    if (!error)
+        return std::nullopt;
+    if (error->kind == AdminRequest::Error::Kind::notStarted)
+        return QStringLiteral("Failed to create script");
+    return error->message;
+}
+
+bool exists(const QDate& date, const QTime& time, const QTimeZone& zone)
+{
+    const QDateTime local(date, time, zone);
+    return local.isValid() && local.date() == date && local.time() == time;
+}
+
+// The moments a local wall-clock time names, earliest first. A time skipped by a clock change
+// moves to the next time that exists; a time repeated when the clock goes back has two.
+QList<QDateTime> wallTimeOccurrences(const QDate& date, QTime time, const QTimeZone& zone)
+{
+    QDate day = date;
+    for (int step = 0; step < minutesPerDay && !exists(day, time, zone); ++step) {
+        time = time.addSecs(60);
+        if (time == QTime(0, 0))
+            day = day.addDays(1);
+    }
+    const QDateTime moment(day, time, zone);
+    const auto sameWallTime = [&](const QDateTime& other) {
+        const QDateTime local = other.toTimeZone(zone);
+        return local.date() == day && local.time() == time;
+    };
+    // Qt picks one occurrence of a repeated time; look for the other across the nearest
+    // transitions on either side.
+    const QTimeZone::OffsetData transitions[] = {zone.previousTransition(moment.addSecs(1)),
+                                                 zone.nextTransition(moment)};
+    for (const QTimeZone::OffsetData& transition : transitions) {
+        if (!transition.atUtc.isValid())
+            continue;
+        const int fold =
+            zone.offsetFromUtc(transition.atUtc.addSecs(-1)) - transition.offsetFromUtc;
+        if (fold <= 0)
+            continue;
+        const QDateTime earlier = moment.addSecs(-fold);
+        if (earlier < transition.atUtc && moment >= transition.atUtc && sameWallTime(earlier))
+            return {earlier, moment};
+        const QDateTime later = moment.addSecs(fold);
+        if (moment < transition.atUtc && later >= transition.atUtc && sameWallTime(later))
+            return {moment, later};
+    }
+    return {moment};
+}
+
+} // namespace
+
+QString PmsetError::description() const
+{
+    switch (kind) {
+    case Kind::unsupportedSchedule:
+        return QStringLiteral("This schedule type does not support wake.");
+    case Kind::scriptFailed:
+        return QStringLiteral("pmset failed: ") + message;
+    }
+    return {};
+}
+
+PmsetService::PmsetService()
+    : PmsetService([] { return QDateTime::currentDateTime(); }, QTimeZone::systemTimeZone())
+{}
+
+PmsetService::PmsetService(Clock now, QTimeZone timeZone, PrivilegedRunner runner)
+    : m_now(std::move(now)), m_timeZone(std::move(timeZone)),
+      m_runner(runner ? std::move(runner) : PrivilegedRunner(runAdministratorCommand))
+{}
+
+std::optional<TimeOfDay> PmsetService::earliestTime(const QList<TimeOfDay>& times)
+{
+    if (times.isEmpty())
+        return std::nullopt;
+    TimeOfDay earliest = times.first();
+    for (const TimeOfDay& time : times) {
+        if (time.totalMinutes() < earliest.totalMinutes())
+            earliest = time;
+    }
+    return earliest;
+}
+
+int PmsetService::wakeMinutes(const TimeOfDay& earliest)
+{
+    // Only the time wraps: an early-morning run wakes at the end of the same listed day.
+    int wake = earliest.totalMinutes() - wakeLeadMinutes;
+    if (wake < 0)
+        wake += minutesPerDay;
+    return wake;
+}
+
+QString PmsetService::weekdayLetter(int weekday)
+{
+    static const QString letters = QStringLiteral("UMTWRFS");
+    if (weekday < 1 || weekday > 7)
+        return {};
+    return letters.at(weekday - 1);
+}
+
+QString PmsetService::repeatCommand(int hour, int minute, const QString& days)
+{
+    return QStringLiteral("pmset repeat wakeorpoweron %1 %2:%3:00")
+        .arg(days)
+        .arg(hour, 2, 10, QLatin1Char('0'))
+        .arg(minute, 2, 10, QLatin1Char('0'));
+}
+
+QString PmsetService::onceCommand(const QDateTime& at) const
+{
+    const QString date =
+        QLocale::c().toString(at.toTimeZone(m_timeZone), QStringLiteral("MM/dd/yy HH:mm:ss"));
+    return QStringLiteral("pmset schedule wakeorpoweron \"%1\"").arg(date);
+}
+
+std::optional<QDateTime> PmsetService::nextMonthlyDate(int day, int hour, int minute) const
+{
+    if (day < 1 || day > 31)
+        return std::nullopt;
+    const QDateTime now = m_now().toTimeZone(m_timeZone);
+    const QDate firstOfMonth(now.date().year(), now.date().month(), 1);
+    for (int offset = 0; offset < monthsToSearch; ++offset) {
+        const QDate month = firstOfMonth.addMonths(offset);
+        if (day > month.daysInMonth())
+            continue;
+        const QDate date(month.year(), month.month(), day);
+        for (const QDateTime& candidate :
+             wallTimeOccurrences(date, QTime(hour, minute), m_timeZone)) {
+            if (candidate > now)
+                return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList PmsetService::wakeTimeTexts(int wakeMinutes)
+{
+    const int hour = wakeMinutes / 60;
+    const int minute = wakeMinutes % 60;
+    const QString suffix = wakeMinutes < 720 ? QStringLiteral("AM") : QStringLiteral("PM");
+    const int clockHour = hour % 12 == 0 ? 12 : hour % 12;
+    QStringList texts{
+        QStringLiteral("%1:%2%3").arg(clockHour).arg(minute, 2, 10, QLatin1Char('0')).arg(suffix)};
+    // pmset itself writes the hour after midnight as 0 (0:10AM), not 12.
+    if (hour == 0)
+        texts << QStringLiteral("0:%1AM").arg(minute, 2, 10, QLatin1Char('0'));
+    return texts;
+}
+
+std::optional<QString> PmsetService::wakeCommand(const ScheduledTask& task, PmsetError* error) const
+{
+    const auto fail = [error]() -> std::optional<QString> {
+        if (error)
+            *error = PmsetError::unsupportedSchedule();
+        return std::nullopt;
+    };
+    const std::optional<TimeOfDay> earliest = earliestTime(task.schedule.times());
+    if (!earliest)
+        return fail();
+    const int wake = wakeMinutes(*earliest);
+    const int hour = wake / 60;
+    const int minute = wake % 60;
+
+    const TaskSchedule& schedule = task.schedule;
+    switch (schedule.kind()) {
+    case TaskSchedule::Kind::runAtLoad:
+    case TaskSchedule::Kind::interval:
+        return fail();
+    case TaskSchedule::Kind::daily:
+    case TaskSchedule::Kind::monthlyLastDay:
+        // The wrapper's guard lets only the last day run; pmset cannot express that day.
+        return repeatCommand(hour, minute, everyDay);
+    case TaskSchedule::Kind::weekly: {
+        QString days;
+        for (int weekday : schedule.as<TaskSchedule::Weekly>()->weekdays)
+            days += weekdayLetter(weekday);
+        if (days.isEmpty())
+            return fail();
+        return repeatCommand(hour, minute, days);
+    }
+    case TaskSchedule::Kind::monthlyNthWeekday: {
+        const QString day = weekdayLetter(schedule.as<TaskSchedule::MonthlyNthWeekday>()->weekday);
+        if (day.isEmpty())
+            return fail();
+        return repeatCommand(hour, minute, day);
+    }
+    case TaskSchedule::Kind::monthly: {
+        const std::optional<QDateTime> next =
+            nextMonthlyDate(schedule.as<TaskSchedule::Monthly>()->day, hour, minute);
+        return next ? onceCommand(*next) : QString();
+    }
+    }
+    return fail();
+}
+
+std::optional<PmsetError> PmsetService::scheduleWake(const ScheduledTask& task) const
+{
+    PmsetError error;
+    const std::optional<QString> command = wakeCommand(task, &error);
+    if (!command)
+        return error;
+    if (command->isEmpty())
+        return std::nullopt;
+    return runPrivileged(*command);
+}
+
+std::optional<PmsetError> PmsetService::scheduleRepeat(int hour, int minute,
+                                                       const QString& days) const
+{
+    return runPrivileged(repeatCommand(hour, minute, days));
+}
+
+std::optional<PmsetError> PmsetService::scheduleOnce(int day, int hour, int minute) const
+{
+    const std::optional<QDateTime> next = nextMonthlyDate(day, hour, minute);
+    if (!next)
+        return std::nullopt;
+    return runPrivileged(onceCommand(*next));
+}
+
+std::optional<PmsetError> PmsetService::runPrivileged(const QString& command) const
+{
+    const std::optional<QString> failure = m_runner(command);
+    if (!failure)
+        return std::nullopt;
+    return PmsetError::scriptFailed(*failure);
+}
+
+QString PmsetService::currentWakeSchedule() const
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(ToolPaths::pmset(), {QStringLiteral("-g"), QStringLiteral("sched")});
+    if (!process.waitForStarted(-1))
+        return {};
+    if (!process.waitForFinished(scheduleReadTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(-1);
+        return {};
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(process.readAll());
+    if (decoder.hasError())
+        return {};
+    return text.trimmed();
+}
+
+bool PmsetService::isWakeScheduledInSystem(const ScheduledTask& task) const
+{
+    switch (task.schedule.kind()) {
+    case TaskSchedule::Kind::monthly: {
+        // Any one-time wake event counts: pmset does not say whose it is.
+        const QString schedule = currentWakeSchedule();
+        return schedule.contains(QStringLiteral("wakeorpoweron")) ||
+               schedule.contains(QStringLiteral("wakepoweron"));
+    }
+    case TaskSchedule::Kind::daily: {
+        const std::optional<TimeOfDay> earliest = earliestTime(task.schedule.times());
+        if (!earliest)
+            return false;
+        const QString schedule = currentWakeSchedule();
+        // Whole times only: 2:10AM must not be found inside 12:10AM.
+        for (const QString& text : wakeTimeTexts(wakeMinutes(*earliest))) {
+            const QRegularExpression time(QStringLiteral("(?<![0-9])") +
+                                          QRegularExpression::escape(text));
+            if (schedule.contains(time))
+                return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
