@@ -44,6 +44,8 @@ public:
     void setLastError(std::optional<QString> error);
     void setLastWarning(std::optional<QString> warning);
     const QString& saveURL() const { return m_saveURL; }
+    // Where run histories and logs live (the default agents write into it).
+    const QString& logsDirectory() const { return m_logsDirectory; }
     // For views computing file locations (script, plist, logs) without calling operations.
     const LaunchdServiceProtocol& launchdServiceForViews() const { return *m_launchdService; }
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
@@ -70,11 +72,23 @@ Q_SIGNALS:
     void changed();
 
 private:
+    class ChangeScope;
+    void reportError(const QString& message);
+    void installReporting(const ScheduledTask& task);
+    void uninstallReporting(const ScheduledTask& task);
+    void scheduleReload();
+    int indexOf(const QUuid& id) const;
+    std::optional<QString> keepUnreadableTaskFile(QString* keptAs) const;
+
     QList<ScheduledTask> m_tasks;
     std::optional<QString> m_lastError;
     std::optional<QString> m_lastWarning;
     QString m_saveURL;
     std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
     std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;
+    QString m_logsDirectory;
     ChangeObserver* m_observer = nullptr;
+    // Nesting depth of operations; `changed()` is emitted once, when the outermost ends.
+    int m_operationDepth = 0;
+    bool m_reloadPending = false;
 };
