@@ -1,0 +1,78 @@
+#pragma once
+
+#include "JobLauncher.h"
+#include "JobScheduler.h"
+#include "JobSpec.h"
+#include "RunnerProtocol.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+#include <sys/types.h>
+
+class QLocalServer;
+class QLocalSocket;
+class QSocketNotifier;
+class QFileSystemWatcher;
+
+// The user's stand-in for launchd: keeps the loaded agents, starts each run at its time,
+// reaps the runs and answers launchctl over a local socket. One per user, guarded by a lock.
+class AgentRunner final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AgentRunner)
+
+public:
+    enum class StartResult { started, alreadyRunning, failed };
+
+    explicit AgentRunner(QObject* parent = nullptr);
+    ~AgentRunner() override;
+
+    // Takes the lock, listens, restores the agents loaded before. `error` explains a failure.
+    StartResult start(QString* error);
+
+private:
+    struct Job {
+        JobSpec spec;
+        QString plistPath;
+        QByteArray plist;
+        int lastExitStatus = 0;
+    };
+
+    bool takeLock(QString* error, bool* held);
+    bool installSignalPipe(QString* error);
+    bool createTimer(QString* error);
+    void restoreState();
+    void saveState() const;
+
+    void acceptConnection();
+    void readRequest(QLocalSocket* socket);
+    QJsonObject handle(const QJsonObject& request);
+    QJsonObject load(const QJsonObject& request);
+    QJsonObject unload(const QJsonObject& request);
+    QJsonObject list() const;
+    bool loadJob(const QString& plistPath, const QByteArray& plist, QString* error);
+
+    void run(const QString& label);
+    pid_t runningPid(const QString& label) const;
+    void onTimer();
+    void armTimer();
+    void onSignal();
+    void reapChildren();
+    void stopAndQuit();
+    void checkSocketStillThere();
+    static ClockReading readClock();
+
+    QLocalServer* m_server = nullptr;
+    QSocketNotifier* m_signalNotifier = nullptr;
+    QSocketNotifier* m_timerNotifier = nullptr;
+    QFileSystemWatcher* m_watcher = nullptr;
+    int m_lockFd = -1;
+    int m_timerFd = -1;
+    JobScheduler m_scheduler;
+    JobLauncher::UserInfo m_user;
+    QMap<QString, QString> m_runnerEnvironment;
+    QHash<QString, Job> m_jobs;
+    QHash<pid_t, QString> m_children; // running pid -> label, kept across unload
+};

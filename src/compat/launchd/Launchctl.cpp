@@ -1,0 +1,209 @@
+#include "Launchctl.h"
+
+#include "JobSpec.h"
+#include "RunnerPaths.h"
+#include "RunnerProtocol.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QThread>
+
+namespace Launchctl {
+
+namespace {
+
+constexpr int startupTimeoutMs = 10000;
+constexpr int replyTimeoutMs = 30000;
+
+QString usage()
+{
+    return QStringLiteral("Usage: launchctl <subcommand> ...\n"
+                          "Subcommands:\n"
+                          "\tload <plist>...     Load the agents in the property lists.\n"
+                          "\tunload <plist>...   Unload the agents in the property lists.\n"
+                          "\tlist                List the loaded agents.\n");
+}
+
+bool connectTo(QLocalSocket& socket)
+{
+    socket.connectToServer(RunnerPaths::socketFile());
+    return socket.waitForConnected(1000);
+}
+
+bool startRunner(const QString& programFolder, QString* error)
+{
+    *error = RunnerPaths::ensureRuntimeFolder();
+    if (!error->isEmpty())
+        return false;
+    QProcess process;
+    process.setProgram(RunnerPaths::runnerProgram(programFolder));
+    // The runner outlives launchctl; it must not hold the caller's pipes open.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached()) {
+        *error = QStringLiteral("cannot start %1").arg(process.program());
+        return false;
+    }
+    return true;
+}
+
+bool connectOrStart(QLocalSocket& socket, const QString& programFolder, QString* error)
+{
+    if (connectTo(socket))
+        return true;
+    if (!startRunner(programFolder, error))
+        return false;
+    const QDeadlineTimer deadline(startupTimeoutMs);
+    while (!deadline.hasExpired()) {
+        if (connectTo(socket))
+            return true;
+        QThread::msleep(50);
+    }
+    *error = QStringLiteral("the agent runner did not answer");
+    return false;
+}
+
+std::optional<QByteArray> readPlist(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+QStringList pathArguments(const QStringList& arguments)
+{
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        // -w and -F change launchd's override database, which the runner does not keep.
+        if (argument == QLatin1String("-w") || argument == QLatin1String("-F"))
+            continue;
+        paths.append(QFileInfo(argument).absoluteFilePath());
+    }
+    return paths;
+}
+
+int load(const QStringList& paths, QTextStream& err, const QString& programFolder)
+{
+    int status = 0;
+    for (const QString& path : paths) {
+        const auto bytes = readPlist(path);
+        if (!bytes || std::holds_alternative<JobSpecError>(parseJobSpec(*bytes))) {
+            err << loadFailedMessage() << '\n';
+            status = loadFailedStatus;
+            continue;
+        }
+        QString error;
+        const auto reply =
+            request(RunnerProtocol::loadRequest(path, *bytes), programFolder, &error);
+        if (!reply) {
+            err << "launchctl: " << error << '\n';
+            status = loadFailedStatus;
+        } else if (!reply->value(QStringLiteral("ok")).toBool()) {
+            err << loadFailedMessage() << '\n';
+            status = loadFailedStatus;
+        }
+    }
+    return status;
+}
+
+int unload(const QStringList& paths, QTextStream& err, const QString& programFolder)
+{
+    int status = 0;
+    for (const QString& path : paths) {
+        // The label comes from the file when it is still readable, else the path identifies
+        // the job as it was loaded.
+        QString label;
+        if (const auto bytes = readPlist(path)) {
+            auto parsed = parseJobSpec(*bytes);
+            if (const auto* spec = std::get_if<JobSpec>(&parsed))
+                label = spec->label;
+        }
+        QString error;
+        const auto reply =
+            request(RunnerProtocol::unloadRequest(path, label), programFolder, &error);
+        if (!reply) {
+            err << "launchctl: " << error << '\n';
+            status = loadFailedStatus;
+        } else if (!reply->value(QStringLiteral("found")).toBool()) {
+            err << notFoundMessage() << '\n';
+        }
+    }
+    return status;
+}
+
+int list(QTextStream& out, QTextStream& err, const QString& programFolder)
+{
+    QString error;
+    const auto reply = request(RunnerProtocol::listRequest(), programFolder, &error);
+    if (!reply) {
+        err << "launchctl: " << error << '\n';
+        return 1;
+    }
+    out << RunnerProtocol::formatList(RunnerProtocol::jobsOf(*reply));
+    return 0;
+}
+
+} // namespace
+
+QString loadFailedMessage()
+{
+    return QStringLiteral("Load failed: 5: Input/output error");
+}
+
+QString notFoundMessage()
+{
+    return QStringLiteral("Could not find specified service");
+}
+
+std::optional<QJsonObject> request(const QJsonObject& message, const QString& programFolder,
+                                   QString* error)
+{
+    QLocalSocket socket;
+    if (!connectOrStart(socket, programFolder, error))
+        return std::nullopt;
+    socket.write(RunnerProtocol::encode(message));
+    socket.flush();
+    const QDeadlineTimer deadline(replyTimeoutMs);
+    QByteArray buffer;
+    while (!buffer.contains('\n') && !deadline.hasExpired()) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(100) &&
+            socket.state() != QLocalSocket::ConnectedState) {
+            buffer += socket.readAll();
+            break;
+        }
+        buffer += socket.readAll();
+    }
+    const auto reply = RunnerProtocol::decode(buffer.left(buffer.indexOf('\n')));
+    if (!reply)
+        *error = QStringLiteral("no answer from the agent runner");
+    return reply;
+}
+
+int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
+        const QString& programFolder)
+{
+    const QString command = arguments.value(0);
+    const QStringList rest = arguments.mid(1);
+    if (command == QLatin1String("load") || command == QLatin1String("unload")) {
+        const QStringList paths = pathArguments(rest);
+        if (paths.isEmpty()) {
+            err << usage();
+            return 1;
+        }
+        return command == QLatin1String("load") ? load(paths, err, programFolder)
+                                                : unload(paths, err, programFolder);
+    }
+    if (command == QLatin1String("list"))
+        return list(out, err, programFolder);
+    if (!command.isEmpty())
+        err << "Unrecognized subcommand: " << command << '\n';
+    err << usage();
+    return 1;
+}
+
+} // namespace Launchctl

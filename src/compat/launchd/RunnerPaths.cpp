@@ -1,0 +1,63 @@
+#include "RunnerPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace RunnerPaths {
+
+QString runtimeFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty())
+        return runtime + QStringLiteral("/brenmor-ops");
+    return QStringLiteral("/tmp/brenmor-ops-%1").arg(getuid());
+}
+
+QString ensureRuntimeFolder()
+{
+    const QString folder = runtimeFolder();
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("cannot create %1: %2")
+            .arg(folder, QString::fromLocal8Bit(strerror(errno)));
+    struct stat info {};
+    // lstat: a symbolic link planted in /tmp by someone else must not be followed.
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    if (info.st_uid != getuid())
+        return QStringLiteral("%1 belongs to another user").arg(folder);
+    if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0)
+        return QStringLiteral("cannot make %1 private").arg(folder);
+    return {};
+}
+
+QString lockFile()
+{
+    return runtimeFolder() + QStringLiteral("/agent-runner.lock");
+}
+
+QString socketFile()
+{
+    return runtimeFolder() + QStringLiteral("/agent-runner.sock");
+}
+
+QString stateFile()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty())
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/brenmor-ops/agents.json");
+}
+
+QString runnerProgram(const QString& launchctlFolder)
+{
+    const QString overridden = qEnvironmentVariable("BRENMOR_OPS_AGENT_RUNNER");
+    if (!overridden.isEmpty())
+        return overridden;
+    return launchctlFolder + QStringLiteral("/brenmor-agent-runner");
+}
+
+} // namespace RunnerPaths
