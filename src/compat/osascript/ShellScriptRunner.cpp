@@ -1,0 +1,106 @@
+#include "ShellScriptRunner.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace {
+
+constexpr int userCanceledCode = -128;
+constexpr int privilegeErrorCode = -10004;
+// pkexec's own statuses: 126 the dialog was dismissed, 127 not authorized or failed.
+constexpr int pkexecDismissed = 126;
+constexpr int pkexecRefused = 127;
+// Printed by the elevated shell before the command, so a status of 126 or 127 from the command
+// itself is not mistaken for pkexec refusing.
+const QByteArray startedMarker = "brenmor-osascript-started\n";
+const QString defaultPath =
+    QStringLiteral("/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin");
+
+QString commandPath(const ShellScriptSettings& settings)
+{
+    const QString base = settings.basePath.isEmpty() ? defaultPath : settings.basePath;
+    return settings.toolFolder.isEmpty() ? base : settings.toolFolder + QLatin1Char(':') + base;
+}
+
+QString trimmedEnd(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    return text.left(end);
+}
+
+OsascriptOutcome failure(int sourceLength, const QString& message, int code)
+{
+    return {1, QString(), executionErrorText(sourceLength, message, code) + QLatin1Char('\n')};
+}
+
+} // namespace
+
+QString executionErrorText(int sourceLength, const QString& message, int code)
+{
+    return QStringLiteral("0:%1: execution error: %2 (%3)")
+        .arg(sourceLength)
+        .arg(message)
+        .arg(code);
+}
+
+OsascriptOutcome runShellScript(const ShellScriptStatement& statement, int sourceLength,
+                                const ShellScriptSettings& settings)
+{
+    const QString path = commandPath(settings);
+    const bool elevate = statement.withAdministratorPrivileges && !settings.runningAsRoot;
+
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (elevate) {
+        // pkexec clears the environment; only PATH is handed on, so the elevated command
+        // cannot be steered by the caller's variables.
+        process.start(settings.pkexec,
+                      {QStringLiteral("/usr/bin/env"), QStringLiteral("PATH=") + path,
+                       QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                       QStringLiteral("printf '%s\\n' ") +
+                           QString::fromLatin1(startedMarker.trimmed()) +
+                           QStringLiteral("; exec /bin/sh -c \"$1\""),
+                       QStringLiteral("sh"), statement.command});
+    } else {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), path);
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), statement.command});
+    }
+    if (!process.waitForStarted(-1)) {
+        const QString message =
+            elevate ? QStringLiteral("Administrator privileges are not available: %1")
+                          .arg(process.errorString())
+                    : process.errorString();
+        return failure(sourceLength, message, privilegeErrorCode);
+    }
+    process.waitForFinished(-1);
+
+    QByteArray output = process.readAllStandardOutput();
+    const QString errorText = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    if (elevate) {
+        if (!output.startsWith(startedMarker)) {
+            if (process.exitCode() == pkexecDismissed || process.exitCode() == pkexecRefused)
+                return failure(sourceLength, QStringLiteral("User canceled."), userCanceledCode);
+            return failure(sourceLength,
+                           errorText.isEmpty()
+                               ? QStringLiteral("Administrator privileges are not available.")
+                               : errorText,
+                           privilegeErrorCode);
+        }
+        output.remove(0, startedMarker.size());
+    }
+
+    const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 1;
+    if (process.exitStatus() != QProcess::NormalExit || status != 0) {
+        return failure(sourceLength,
+                       errorText.isEmpty()
+                           ? QStringLiteral("The command exited with a non-zero status.")
+                           : errorText,
+                       status);
+    }
+    const QString result = trimmedEnd(QString::fromUtf8(output));
+    return {0, result.isEmpty() ? QString() : result + QLatin1Char('\n'), QString()};
+}
