@@ -4,6 +4,16 @@
 #include "Locations.h"
 
 CLITaskStore::CLITaskStore(std::optional<QString> saveURL)
+    : CLITaskStore(
+          std::move(saveURL),
+          std::make_shared<LaunchdService>(std::nullopt, std::nullopt, Locations::logsFolder()),
+          std::make_shared<PmsetService>())
+{}
+
+CLITaskStore::CLITaskStore(std::optional<QString> saveURL,
+                           std::shared_ptr<const LaunchdServiceProtocol> launchdService,
+                           std::shared_ptr<const PmsetServiceProtocol> pmsetService)
+    : m_launchdService(std::move(launchdService)), m_pmsetService(std::move(pmsetService))
 {
     Locations::ensureDataFolder();
     m_saveURL = saveURL.value_or(Locations::taskFilePath());
@@ -19,4 +29,32 @@ std::optional<QString> CLITaskStore::saveTaskList(const QList<ScheduledTask>& ta
     const auto error = TaskFile::write(m_saveURL, tasks);
     ChangeNotification::postTasksDidChange();
     return error;
+}
+
+namespace {
+bool hasRepeatingWake(TaskSchedule::Kind kind)
+{
+    using K = TaskSchedule::Kind;
+    return kind == K::daily || kind == K::weekly || kind == K::monthlyLastDay ||
+           kind == K::monthlyNthWeekday;
+}
+} // namespace
+
+void CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const
+{
+    QList<const ScheduledTask*> waking;
+    for (const ScheduledTask& task : tasks) {
+        if (task.isEnabled && task.wakeBeforeRun)
+            waking << &task;
+    }
+    for (const ScheduledTask* task : waking) {
+        if (hasRepeatingWake(task->schedule.kind())) {
+            m_pmsetService->scheduleWake(*task);
+            break;
+        }
+    }
+    for (const ScheduledTask* task : waking) {
+        if (task->schedule.kind() == TaskSchedule::Kind::monthly)
+            m_pmsetService->scheduleWake(*task);
+    }
 }

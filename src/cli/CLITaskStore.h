@@ -1,20 +1,31 @@
 #pragma once
 
+#include "LaunchdService.h"
+#include "PmsetService.h"
 #include "ScheduledTask.h"
 #include "TaskFile.h"
 
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // The tool's store: no tasks in memory between operations, one load and one save per command.
 class CLITaskStore {
 public:
-    // Creates the data folder; saveURL defaults to tasks.json inside it.
+    // Creates the data folder; saveURL defaults to tasks.json inside it. The agents are installed
+    // by a LaunchdService whose logs go to the data folder's "Logs", wake events are registered
+    // by a default PmsetService.
     explicit CLITaskStore(std::optional<QString> saveURL = std::nullopt);
+    // The same with substitutes for the two services (tests).
+    CLITaskStore(std::optional<QString> saveURL,
+                 std::shared_ptr<const LaunchdServiceProtocol> launchdService,
+                 std::shared_ptr<const PmsetServiceProtocol> pmsetService);
 
     const QString& saveURL() const { return m_saveURL; }
+    const LaunchdServiceProtocol& launchdService() const { return *m_launchdService; }
+    const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
     // The list in file order; a missing, unreadable or undecodable file gives an empty list.
     QList<ScheduledTask> loadTaskList() const;
@@ -24,6 +35,13 @@ public:
     // notification. Returns the write error, which the commands ignore.
     std::optional<QString> saveTaskList(const QList<ScheduledTask>& tasks) const;
 
+    // Re-registers the wake events the enabled wake tasks of `tasks` need. pmset holds a single
+    // repeating event, so only the first task with a repeating schedule gets one; every
+    // monthly-day task gets its own one-time event. Failures are ignored and nothing is printed.
+    void refreshWakeSchedules(const QList<ScheduledTask>& tasks) const;
+
 private:
     QString m_saveURL;
+    std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
+    std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;
 };

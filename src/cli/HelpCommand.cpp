@@ -22,5 +22,11 @@ public:
 };
 } // namespace
 
-std::unique_ptr<Command> makeHelpCommand() { return std::make_unique<HelpCommand>(); }
-std::unique_ptr<Command> makeVersionCommand() { return std::make_unique<VersionCommand>(); }
+std::unique_ptr<Command> makeHelpCommand()
+{
+    return std::make_unique<HelpCommand>();
+}
+std::unique_ptr<Command> makeVersionCommand()
+{
+    return std::make_unique<VersionCommand>();
+}

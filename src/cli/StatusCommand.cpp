@@ -21,4 +21,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<Command> makeStatusCommand() { return std::make_unique<StatusCommand>(); }
+std::unique_ptr<Command> makeStatusCommand()
+{
+    return std::make_unique<StatusCommand>();
+}

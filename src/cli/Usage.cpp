@@ -29,9 +29,11 @@ QString usageText()
         "  --env-file <path>        Path to .env file\n"
         "\n"
         "Examples:\n"
-        "  brenmor-ops add --name \"Backup\" --command \"rsync -av ~/docs /backup\" --daily 03:00 --wake\n"
+        "  brenmor-ops add --name \"Backup\" --command \"rsync -av ~/docs /backup\" --daily 03:00 "
+        "--wake\n"
         "  brenmor-ops add --name \"Report\" --command \"./report.sh\" --daily 09:00,17:00\n"
-        "  brenmor-ops add --name \"Standup\" --command \"./notify.sh\" --weekly mon,wed,fri 09:30\n"
+        "  brenmor-ops add --name \"Standup\" --command \"./notify.sh\" --weekly mon,wed,fri "
+        "09:30\n"
         "  brenmor-ops add --name \"Scraper\" --command \"./scrape.sh\" --interval 30\n"
         "  brenmor-ops disable Backup\n"
         "  brenmor-ops list\n");

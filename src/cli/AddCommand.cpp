@@ -1,0 +1,57 @@
+#include "AddOptions.h"
+#include "CLITaskStore.h"
+#include "Commands.h"
+#include "Console.h"
+#include "TaskListCommand.h"
+
+namespace {
+class AddCommand final : public TaskListCommand {
+protected:
+    bool prepare(const QStringList& args, const CommandContext& context) override
+    {
+        const AddOptions::Options options = AddOptions::parseOptions(args);
+        // A name of only spaces is a name; an empty one is not.
+        if (options.name.value_or(QString()).isEmpty()) {
+            context.console.error(QStringLiteral("--name is required"));
+            return false;
+        }
+        if (options.command.value_or(QString()).isEmpty()) {
+            context.console.error(QStringLiteral("--command is required"));
+            return false;
+        }
+        const AddOptions::ScheduleResult parsed = AddOptions::parseSchedule(args);
+        for (const QString& message : parsed.messages)
+            context.console.error(message);
+        if (!parsed.schedule) {
+            context.console.error(AddOptions::scheduleRequiredMessage());
+            return false;
+        }
+        m_task = ScheduledTask::create(*options.name, *options.command, *parsed.schedule);
+        m_task.workingDirectory = options.workingDirectory;
+        m_task.envFilePath = options.envFile;
+        m_task.useLoginShell = true;
+        m_task.wakeBeforeRun = options.wake;
+        m_task.isEnabled = true;
+        return true;
+    }
+
+    Outcome change(QList<ScheduledTask>& tasks, CommandContext& context) override
+    {
+        tasks.append(m_task);
+        if (!save(tasks, context))
+            return Outcome::failure();
+        context.store.launchdService().install(m_task);
+        return {0,
+                QStringLiteral("Added task: %1 (%2)").arg(m_task.name, m_task.schedule.summary()),
+                m_task.wakeBeforeRun, tasks};
+    }
+
+private:
+    ScheduledTask m_task;
+};
+} // namespace
+
+std::unique_ptr<Command> makeAddCommand()
+{
+    return std::make_unique<AddCommand>();
+}

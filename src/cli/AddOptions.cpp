@@ -1,0 +1,251 @@
+#include "AddOptions.h"
+
+#include <array>
+#include <limits>
+
+namespace AddOptions {
+
+namespace {
+const QString invalidWeekdays =
+    QStringLiteral("Invalid weekdays. Use: sun,mon,tue,wed,thu,fri,sat");
+const QString invalidWeekday = QStringLiteral("Invalid weekday. Use: sun,mon,tue,wed,thu,fri,sat");
+
+QStringList pieces(const QString& text, QChar separator)
+{
+    return text.split(separator, Qt::SkipEmptyParts);
+}
+
+// The words after the option at `index`; absent past the end.
+class Cursor {
+public:
+    Cursor(const QStringList& words, qsizetype index) : m_words(words), m_index(index) {}
+    std::optional<QString> next()
+    {
+        if (++m_index < m_words.size())
+            return m_words[m_index];
+        return std::nullopt;
+    }
+
+private:
+    const QStringList& m_words;
+    qsizetype m_index;
+};
+
+std::optional<QList<TimeOfDay>> timesFrom(Cursor& cursor, QStringList& messages)
+{
+    const auto text = cursor.next();
+    if (!text)
+        return std::nullopt;
+    QList<TimeOfDay> times = parseTimes(*text, messages);
+    if (times.isEmpty())
+        return std::nullopt;
+    return times;
+}
+
+std::optional<TaskSchedule> interval(Cursor& cursor, QStringList& messages)
+{
+    const auto text = cursor.next();
+    const auto minutes = text ? parseInteger(*text) : std::nullopt;
+    if (!minutes || *minutes <= 0) {
+        messages << QStringLiteral("--interval requires a positive number of minutes");
+        return std::nullopt;
+    }
+    return TaskSchedule::interval(*minutes);
+}
+
+std::optional<TaskSchedule> weekly(Cursor& cursor, QStringList& messages)
+{
+    const auto days = cursor.next();
+    if (!days)
+        return std::nullopt;
+    QList<int> weekdays = parseWeekdays(*days);
+    if (weekdays.isEmpty()) {
+        messages << invalidWeekdays;
+        return std::nullopt;
+    }
+    auto times = timesFrom(cursor, messages);
+    if (!times)
+        return std::nullopt;
+    return TaskSchedule::weekly(std::move(weekdays), std::move(*times));
+}
+
+std::optional<TaskSchedule> monthly(Cursor& cursor, QStringList& messages)
+{
+    const auto text = cursor.next();
+    const auto day = text ? parseInteger(*text) : std::nullopt;
+    if (!day)
+        return std::nullopt;
+    if (*day < 1 || *day > 31) {
+        messages << QStringLiteral("Invalid day: must be 1-31");
+        return std::nullopt;
+    }
+    auto times = timesFrom(cursor, messages);
+    if (!times)
+        return std::nullopt;
+    return TaskSchedule::monthly(*day, std::move(*times));
+}
+
+std::optional<TaskSchedule> monthlyNth(Cursor& cursor, QStringList& messages)
+{
+    const auto text = cursor.next();
+    const auto nth = text ? parseInteger(*text) : std::nullopt;
+    if (!nth || *nth < 1 || *nth > 4) {
+        messages << QStringLiteral("--monthly-nth requires a number 1-4 (e.g. 2 for 2nd)");
+        return std::nullopt;
+    }
+    const auto dayName = cursor.next();
+    if (!dayName)
+        return std::nullopt;
+    const auto weekday = weekdayNumber(*dayName);
+    if (!weekday) {
+        messages << invalidWeekday;
+        return std::nullopt;
+    }
+    auto times = timesFrom(cursor, messages);
+    if (!times)
+        return std::nullopt;
+    return TaskSchedule::monthlyNthWeekday(*nth, *weekday, std::move(*times));
+}
+} // namespace
+
+Options parseOptions(const QStringList& words)
+{
+    Options options;
+    const auto valueOf = [&](qsizetype& index) -> std::optional<QString> {
+        if (index + 1 < words.size())
+            return words[++index];
+        return std::nullopt;
+    };
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words[i];
+        if (word == QLatin1String("--name"))
+            options.name = valueOf(i);
+        else if (word == QLatin1String("--command"))
+            options.command = valueOf(i);
+        else if (word == QLatin1String("--working-dir"))
+            options.workingDirectory = valueOf(i);
+        else if (word == QLatin1String("--env-file"))
+            options.envFile = valueOf(i);
+        else if (word == QLatin1String("--wake"))
+            options.wake = true;
+    }
+    return options;
+}
+
+ScheduleResult parseSchedule(const QStringList& words)
+{
+    ScheduleResult result;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words[i];
+        Cursor cursor(words, i);
+        if (word == QLatin1String("--run-at-load")) {
+            result.schedule = TaskSchedule::runAtLoad();
+        } else if (word == QLatin1String("--interval")) {
+            result.schedule = interval(cursor, result.messages);
+        } else if (word == QLatin1String("--daily")) {
+            if (auto times = timesFrom(cursor, result.messages))
+                result.schedule = TaskSchedule::daily(std::move(*times));
+        } else if (word == QLatin1String("--weekly")) {
+            result.schedule = weekly(cursor, result.messages);
+        } else if (word == QLatin1String("--monthly")) {
+            result.schedule = monthly(cursor, result.messages);
+        } else if (word == QLatin1String("--monthly-last-day")) {
+            if (auto times = timesFrom(cursor, result.messages))
+                result.schedule = TaskSchedule::monthlyLastDay(std::move(*times));
+        } else if (word == QLatin1String("--monthly-nth")) {
+            result.schedule = monthlyNth(cursor, result.messages);
+        } else {
+            continue;
+        }
+        return result;
+    }
+    return result;
+}
+
+std::optional<int> parseInteger(const QString& text)
+{
+    qsizetype start = 0;
+    bool negative = false;
+    if (!text.isEmpty() && (text[0] == QLatin1Char('+') || text[0] == QLatin1Char('-'))) {
+        negative = text[0] == QLatin1Char('-');
+        start = 1;
+    }
+    if (start == text.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (qsizetype i = start; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > qint64(std::numeric_limits<int>::max()) + 1)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+std::optional<int> weekdayNumber(const QString& name)
+{
+    static const std::array<QLatin1String, 7> names = {
+        QLatin1String("sun"), QLatin1String("mon"), QLatin1String("tue"), QLatin1String("wed"),
+        QLatin1String("thu"), QLatin1String("fri"), QLatin1String("sat")};
+    const QString lowered = name.toLower();
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (lowered == names[i])
+            return static_cast<int>(i) + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<TimeOfDay> parseTime(const QString& text, QStringList& messages)
+{
+    QList<int> numbers;
+    for (const QString& piece : pieces(text, QLatin1Char(':'))) {
+        if (const auto number = parseInteger(piece))
+            numbers << *number;
+    }
+    if (numbers.size() != 2)
+        return std::nullopt;
+    const int hour = numbers[0];
+    const int minute = numbers[1];
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+        messages << QStringLiteral("Invalid time: hour must be 0-23, minute must be 0-59");
+        return std::nullopt;
+    }
+    return TimeOfDay{hour, minute};
+}
+
+QList<TimeOfDay> parseTimes(const QString& text, QStringList& messages)
+{
+    QList<TimeOfDay> times;
+    for (const QString& piece : pieces(text, QLatin1Char(','))) {
+        if (const auto time = parseTime(piece, messages))
+            times << *time;
+    }
+    if (times.isEmpty())
+        messages << QStringLiteral(
+            "Invalid time format. Use HH:MM or HH:MM,HH:MM for multiple times");
+    return times;
+}
+
+QList<int> parseWeekdays(const QString& text)
+{
+    QList<int> weekdays;
+    for (const QString& piece : pieces(text, QLatin1Char(','))) {
+        if (const auto number = weekdayNumber(piece))
+            weekdays << *number;
+    }
+    return weekdays;
+}
+
+QString scheduleRequiredMessage()
+{
+    return QStringLiteral("Schedule is required. Use --daily, --weekly, --monthly, "
+                          "--monthly-last-day, --monthly-nth, --interval, or --run-at-load");
+}
+
+} // namespace AddOptions

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "TaskSchedule.h"
+#include "TimeOfDay.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Parsing of the words after `add`. Errors of the schedule parse are collected in the order the
+// tool prints them; they do not end the parse by themselves.
+namespace AddOptions {
+
+// Everything but the schedule. A value is the next word, taken verbatim even when it starts
+// with "--"; an option that is the last word resets its value.
+struct Options {
+    std::optional<QString> name;
+    std::optional<QString> command;
+    std::optional<QString> workingDirectory;
+    std::optional<QString> envFile;
+    bool wake = false;
+};
+Options parseOptions(const QStringList& words);
+
+struct ScheduleResult {
+    std::optional<TaskSchedule> schedule;
+    QStringList messages;
+};
+// The first word that is a schedule option decides alone, whatever it yields; later schedule
+// options are never looked at. Every word counts, even those taken as option values.
+ScheduleResult parseSchedule(const QStringList& words);
+
+// The pieces, exposed for tests.
+// A decimal number with an optional sign and nothing else; values outside int are refused.
+std::optional<int> parseInteger(const QString& text);
+// "sun" ... "sat" (any letter case) to 1 ... 7.
+std::optional<int> weekdayNumber(const QString& name);
+// "HH:MM" with one-digit forms allowed.
+std::optional<TimeOfDay> parseTime(const QString& text, QStringList& messages);
+// Comma-separated times; the ones that parse, in input order.
+QList<TimeOfDay> parseTimes(const QString& text, QStringList& messages);
+// Comma-separated weekday names; the ones that are names, in input order, duplicates kept.
+QList<int> parseWeekdays(const QString& text);
+
+QString scheduleRequiredMessage();
+
+} // namespace AddOptions

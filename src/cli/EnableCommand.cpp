@@ -1,0 +1,28 @@
+#include "CLITaskStore.h"
+#include "Commands.h"
+#include "TaskListCommand.h"
+
+namespace {
+class EnableCommand final : public NamedTaskCommand {
+public:
+    EnableCommand() : NamedTaskCommand(QStringLiteral("Usage: brenmor-ops enable <name-or-id>")) {}
+
+protected:
+    Outcome changeTask(QList<ScheduledTask>& tasks, qsizetype index,
+                       CommandContext& context) override
+    {
+        // Enabling an enabled task still reinstalls it: that repairs a missing or stale agent.
+        tasks[index].isEnabled = true;
+        if (!save(tasks, context))
+            return Outcome::failure();
+        const ScheduledTask& task = tasks[index];
+        context.store.launchdService().install(task);
+        return {0, QStringLiteral("Enabled task: ") + task.name, task.wakeBeforeRun, tasks};
+    }
+};
+} // namespace
+
+std::unique_ptr<Command> makeEnableCommand()
+{
+    return std::make_unique<EnableCommand>();
+}

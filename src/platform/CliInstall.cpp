@@ -1,0 +1,43 @@
+#include "CliInstall.h"
+
+#include "AdminRequest.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace CliInstall {
+
+QString linkLocation()
+{
+    return QStringLiteral("/usr/local/bin/brenmor-ops");
+}
+
+QString shellQuoted(const QString& path)
+{
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QString makeInstallScript(const QString& source, const QString& destination)
+{
+    return AdminRequest::makeScript(QStringLiteral("ln -sf ") + shellQuoted(source) +
+                                    QLatin1Char(' ') + shellQuoted(destination));
+}
+
+QString runningExecutable()
+{
+    const QString path = QCoreApplication::applicationFilePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+std::optional<QString> install(const QString& source, const QString& destination)
+{
+    const auto error = AdminRequest::runScript(makeInstallScript(source, destination));
+    if (!error)
+        return std::nullopt;
+    return error->message.isEmpty() ? QStringLiteral("Unknown error") : error->message;
+}
+
+} // namespace CliInstall

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Linking the command-line tool into /usr/local/bin with administrator rights. The tool's
+// `setup-cli` and the application's "Install CLI Command..." share this.
+namespace CliInstall {
+
+// "/usr/local/bin/brenmor-ops"
+QString linkLocation();
+
+// The path in single quotes, every ' inside written as '\''.
+QString shellQuoted(const QString& path);
+
+// do shell script "ln -sf '<source>' '<destination>'" with administrator privileges, the shell
+// command escaped for the AppleScript string.
+QString makeInstallScript(const QString& source, const QString& destination);
+
+// The running program's own executable: the link target of `setup-cli`. Symbolic links are
+// resolved, so running the tool through an old link re-links the real file.
+QString runningExecutable();
+
+// Runs the install script for `source`; the error message when it fails ("Unknown error" when
+// the system gives none). Blocks while the password dialog is open.
+std::optional<QString> install(const QString& source, const QString& destination = linkLocation());
+
+} // namespace CliInstall
