@@ -1,0 +1,500 @@
+// The wrapper script: its exact text, that real shells and shellcheck accept it, and that it
+// behaves as launchd's agents rely on when it actually runs.
+#include "LaunchdService.h"
+#include "Result.h"
+#include "TestSupport.h"
+#include "WrapperScript.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Dialect = WrapperScript::DateDialect;
+Q_DECLARE_METATYPE(ScheduledTask)
+Q_DECLARE_METATYPE(TaskSchedule)
+Q_DECLARE_METATYPE(WrapperScript::DateDialect)
+
+namespace {
+
+const QString fixedRuns =
+    QStringLiteral("/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs");
+
+ScheduledTask makeTask(const QString& command, TaskSchedule schedule, bool loginShell = false)
+{
+    ScheduledTask task;
+    task.id = QUuid::fromString(QStringLiteral("3F2A9C1D-5B6E-4C7D-8E9F-0A1B2C3D4E5F"));
+    task.name = QStringLiteral("Task");
+    task.command = command;
+    task.schedule = std::move(schedule);
+    task.useLoginShell = loginShell;
+    return task;
+}
+
+QList<TimeOfDay> nine()
+{
+    return {TimeOfDay{9, 0}};
+}
+
+QString expectedText(const QString& file)
+{
+    const QByteArray bytes =
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("launchd/") + file));
+    if (bytes.isEmpty())
+        qWarning("missing test data %s", qPrintable(file));
+    return QString::fromUtf8(bytes);
+}
+
+QString realDate()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("date"));
+}
+
+const QRegularExpression utcStamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
+
+// Checks one run-history line; returns its status field.
+int checkHistoryLine(const QByteArray& line)
+{
+    const QList<QByteArray> fields = line.split('\t');
+    if (fields.size() != 3) {
+        qWarning("history line without two tabs: %s", line.constData());
+        return -1000;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString stamp = QString::fromLatin1(fields[i]);
+        if (!utcStamp.match(stamp).hasMatch()) {
+            qWarning("not a UTC time: %s", qPrintable(stamp));
+            return -1000;
+        }
+        // The child runs in a zone fourteen hours away from UTC: a local time would be far off.
+        const QDateTime time = QDateTime::fromString(stamp, Qt::ISODate);
+        if (qAbs(time.secsTo(QDateTime::currentDateTimeUtc())) > 600) {
+            qWarning("time not near now in UTC: %s", qPrintable(stamp));
+            return -1000;
+        }
+    }
+    if (QDateTime::fromString(QString::fromLatin1(fields[0]), Qt::ISODate) >
+        QDateTime::fromString(QString::fromLatin1(fields[1]), Qt::ISODate)) {
+        qWarning("start after end: %s", line.constData());
+        return -1000;
+    }
+    bool ok = false;
+    const int status = fields[2].toInt(&ok);
+    return ok ? status : -1000;
+}
+
+} // namespace
+
+class TestWrapperScript : public QObject {
+    Q_OBJECT
+
+private:
+    // Runs a script file under the given shell in a zone far from UTC, from `cwd`.
+    ProcessResult runScript(const QString& shell, const QString& script, const QString& cwd,
+                            const QString& fakeDateFolder = QString())
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TZ"), QStringLiteral("Pacific/Kiritimati"));
+        if (!fakeDateFolder.isEmpty())
+            environment.insert(QStringLiteral("PATH"),
+                               fakeDateFolder + QLatin1Char(':') +
+                                   environment.value(QStringLiteral("PATH")));
+        return TestSupport::run(shell, {script}, environment, 60000, cwd);
+    }
+
+    // A `date` that answers the guards' questions with chosen days and passes everything else
+    // (the UTC timestamps) to the real one.
+    void writeFakeDate(const QString& folder, const QString& today, const QString& tomorrow)
+    {
+        const QString body = QStringLiteral("#!/bin/sh\n"
+                                            "case \"$*\" in\n"
+                                            "  '+%d') echo %1 ;;\n"
+                                            "  '-v+1d +%d'|'-d tomorrow +%d') echo %2 ;;\n"
+                                            "  *) exec '%3' \"$@\" ;;\n"
+                                            "esac\n")
+                                 .arg(today, tomorrow, realDate());
+        TestSupport::writeScript(folder + QStringLiteral("/date"), body.toUtf8());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!realDate().isEmpty(), "date is needed");
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("zsh")).isEmpty(), "zsh is needed");
+    }
+
+    void text_data()
+    {
+        QTest::addColumn<ScheduledTask>("task");
+        QTest::addColumn<Dialect>("dialect");
+        QTest::addColumn<QString>("file");
+
+        QTest::newRow("bash, no guard, nothing optional")
+            << makeTask(QStringLiteral("backup --all"), TaskSchedule::daily(nine())) << Dialect::gnu
+            << QStringLiteral("script-bash-daily.sh");
+
+        ScheduledTask login = makeTask(QStringLiteral("cd public\nrsync -a . \"$TARGET\""),
+                                       TaskSchedule::weekly({2, 4}, nine()), true);
+        login.envFilePath = QStringLiteral("/Users/ann/.config/backup.env");
+        login.workingDirectory = QStringLiteral("/Users/ann/Projects/site");
+        QTest::newRow("zsh, profile, env file, folder, two-line command")
+            << login << Dialect::bsd << QStringLiteral("script-zsh-env-dir.sh");
+
+        ScheduledTask lastDay =
+            makeTask(QStringLiteral("./close-books.sh"), TaskSchedule::monthlyLastDay(nine()));
+        lastDay.workingDirectory = QStringLiteral("/tmp/it's");
+        QTest::newRow("last day, BSD date")
+            << lastDay << Dialect::bsd << QStringLiteral("script-lastday-bsd.sh");
+        QTest::newRow("last day, GNU date")
+            << lastDay << Dialect::gnu << QStringLiteral("script-lastday-gnu.sh");
+
+        ScheduledTask nth = makeTask(QStringLiteral("echo 'it'\\''s time' | say"),
+                                     TaskSchedule::monthlyNthWeekday(2, 3, nine()), true);
+        nth.envFilePath = QStringLiteral("/Users/o'neil/.env");
+        nth.workingDirectory = QString(); // present but empty: no cd line
+        QTest::newRow("zsh, second weekday, quoted env file")
+            << nth << Dialect::gnu << QStringLiteral("script-zsh-nth2.sh");
+
+        // Absent and empty optional paths both leave their lines out.
+        for (const auto& [label, value] : {std::pair{"absent", std::optional<QString>()},
+                                           std::pair{"empty", std::optional<QString>(QString())}}) {
+            ScheduledTask task =
+                makeTask(QStringLiteral("backup --all"), TaskSchedule::daily(nine()));
+            task.envFilePath = value;
+            task.workingDirectory = value;
+            QTest::newRow(qPrintable(QStringLiteral("env and folder %1").arg(QLatin1String(label))))
+                << task << Dialect::bsd << QStringLiteral("script-bash-daily.sh");
+        }
+        // Every schedule without a guard gives the same text.
+        const QList<TaskSchedule> unguarded{TaskSchedule::runAtLoad(), TaskSchedule::interval(15),
+                                            TaskSchedule::weekly({1}, nine()),
+                                            TaskSchedule::monthly(15, nine())};
+        for (const TaskSchedule& schedule : unguarded)
+            QTest::newRow(qPrintable(TaskSchedule::caseName(schedule.kind())))
+                << makeTask(QStringLiteral("backup --all"), schedule) << Dialect::bsd
+                << QStringLiteral("script-bash-daily.sh");
+    }
+
+    void text()
+    {
+        QFETCH(ScheduledTask, task);
+        QFETCH(Dialect, dialect);
+        QFETCH(QString, file);
+        QCOMPARE(WrapperScript::text(task, fixedRuns, dialect), expectedText(file));
+    }
+
+    void bashTaskWithoutGuardHasSevenLines()
+    {
+        const QString text = WrapperScript::text(
+            makeTask(QStringLiteral("true"), TaskSchedule::interval(5)), fixedRuns, Dialect::gnu);
+        QCOMPARE(text.count(QLatin1Char('\n')), 7);
+        QVERIFY(text.endsWith(QStringLiteral("exit $_bo_exit\n")));
+        QVERIFY(!text.endsWith(QStringLiteral("\n\n")));
+    }
+
+    void nthGuard_data()
+    {
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("test");
+        const auto row = [](int n, const char* ordinal, int low, int high) {
+            QTest::newRow(ordinal)
+                << n
+                << QStringLiteral("# Guard: only run on the %1 occurrence this month")
+                       .arg(QLatin1String(ordinal))
+                << QStringLiteral("[ \"$_day\" -lt %1 ] || [ \"$_day\" -gt %2 ] && exit 0")
+                       .arg(low)
+                       .arg(high);
+        };
+        row(1, "1st", 1, 7);
+        row(2, "2nd", 8, 14);
+        row(3, "3rd", 15, 21);
+        row(4, "4th", 22, 28);
+        row(5, "5th", 29, 35);
+        QTest::newRow("0 counts as the first")
+            << 0 << QStringLiteral("# Guard: only run on the 1st occurrence this month")
+            << QStringLiteral("[ \"$_day\" -lt 1 ] || [ \"$_day\" -gt 7 ] && exit 0");
+    }
+
+    void nthGuard()
+    {
+        QFETCH(int, nth);
+        QFETCH(QString, comment);
+        QFETCH(QString, test);
+        const QString text = WrapperScript::text(
+            makeTask(QStringLiteral("true"), TaskSchedule::monthlyNthWeekday(nth, 2, nine())),
+            fixedRuns, Dialect::gnu);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.mid(2, 4),
+                 (QStringList{QString(), comment, QStringLiteral("_day=$(date +%d)"), test}));
+    }
+
+    void nativeTextUsesTheSystemsDate()
+    {
+        const LaunchdService service(QStringLiteral("/a"), QStringLiteral("/s"),
+                                     QStringLiteral("/l"));
+        const ScheduledTask task =
+            makeTask(QStringLiteral("true"), TaskSchedule::monthlyLastDay(nine()));
+#ifdef Q_OS_MACOS
+        QVERIFY(service.scriptContent(task).contains(QStringLiteral("date -v+1d +%d")));
+#else
+        QVERIFY(service.scriptContent(task).contains(QStringLiteral("date -d tomorrow +%d")));
+#endif
+        QVERIFY(service.scriptContent(task).contains(QStringLiteral(">> '/l/3f2a9c1d.runs'")));
+    }
+
+    // Every shape of script must be valid for its shell and clean for shellcheck.
+    void shellsAndShellcheckAccept_data()
+    {
+        QTest::addColumn<ScheduledTask>("task");
+        QTest::addColumn<Dialect>("dialect");
+        const QList<TaskSchedule> schedules{TaskSchedule::runAtLoad(),
+                                            TaskSchedule::interval(15),
+                                            TaskSchedule::daily(nine()),
+                                            TaskSchedule::weekly({2}, nine()),
+                                            TaskSchedule::monthly(3, nine()),
+                                            TaskSchedule::monthlyLastDay(nine()),
+                                            TaskSchedule::monthlyNthWeekday(4, 6, nine())};
+        for (const TaskSchedule& schedule : schedules) {
+            for (bool login : {false, true}) {
+                for (Dialect dialect : {Dialect::bsd, Dialect::gnu}) {
+                    ScheduledTask task = makeTask(QStringLiteral("true"), schedule, login);
+                    task.envFilePath = QStringLiteral("/Users/o'neil/.env");
+                    task.workingDirectory = QStringLiteral("/tmp/it's here");
+                    QTest::newRow(
+                        qPrintable(QStringLiteral("%1 %2 %3")
+                                       .arg(TaskSchedule::caseName(schedule.kind()),
+                                            login ? QStringLiteral("zsh") : QStringLiteral("bash"),
+                                            dialect == Dialect::bsd ? QStringLiteral("bsd")
+                                                                    : QStringLiteral("gnu"))))
+                        << task << dialect;
+                }
+            }
+        }
+    }
+
+    void shellsAndShellcheckAccept()
+    {
+        QFETCH(ScheduledTask, task);
+        QFETCH(Dialect, dialect);
+        if (QStandardPaths::findExecutable(QStringLiteral("shellcheck")).isEmpty())
+            QSKIP("shellcheck is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("script.sh"));
+        TestSupport::writeFile(
+            path,
+            WrapperScript::text(task, dir.filePath(QStringLiteral("o'k.runs")), dialect).toUtf8());
+        const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString shell = task.useLoginShell ? QStringLiteral("zsh") : QStringLiteral("bash");
+        const ProcessResult syntax =
+            TestSupport::run(shell, {QStringLiteral("-n"), path}, environment);
+        QVERIFY2(syntax.exitCode == 0 && syntax.err.isEmpty(), syntax.err.constData());
+        // shellcheck knows no zsh; the wrapper keeps to what both shells share. It cannot
+        // follow the sourced profile and env files (SC1090/SC1091), which is not a fault.
+        const ProcessResult lint = TestSupport::run(
+            QStringLiteral("shellcheck"),
+            {QStringLiteral("--shell=bash"), QStringLiteral("--exclude=SC1090,SC1091"), path},
+            environment);
+        QVERIFY2(lint.exitCode == 0, lint.out.constData());
+    }
+
+    void runsAndRecords_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        for (const QString& shell : {QStringLiteral("bash"), QStringLiteral("zsh")}) {
+            const auto name = [&](const char* what) {
+                return qPrintable(shell + QLatin1Char(' ') + QLatin1String(what));
+            };
+            QTest::newRow(name("success"))
+                << shell << QStringLiteral("true") << 0 << QByteArray() << QByteArray();
+            QTest::newRow(name("status 3, both streams"))
+                << shell << QStringLiteral("echo to-out\necho to-err >&2\n(exit 3)") << 3
+                << QByteArray("to-out\n") << QByteArray("to-err\n");
+            QTest::newRow(name("command not found"))
+                << shell << QStringLiteral("brenmor-no-such-command-xyz") << 127 << QByteArray()
+                << QByteArray("brenmor-no-such-command-xyz");
+        }
+    }
+
+    void runsAndRecords()
+    {
+        QFETCH(QString, shell);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        TestHome home;
+        const LaunchdService service;
+        ScheduledTask task = makeTask(command, TaskSchedule::daily(nine()));
+        const Result<QString> script = service.writeScript(task);
+        QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
+
+        for (int run = 1; run <= 2; ++run) {
+            const ProcessResult result = runScript(shell, *script, home.path());
+            QCOMPARE(result.exitCode, status);
+            QCOMPARE(result.out, out);
+            QVERIFY2(result.err.contains(err), result.err.constData());
+            // Each run appends exactly one line; earlier lines stay.
+            const QList<QByteArray> lines =
+                TestSupport::readFile(service.runHistoryPath(task)).split('\n');
+            QCOMPARE(lines.size(), run + 1);
+            QVERIFY(lines.last().isEmpty());
+            for (int i = 0; i < run; ++i)
+                QCOMPARE(checkHistoryLine(lines[i]), status);
+        }
+    }
+
+    void loadsEnvFileAndEntersFolder_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::newRow("bash") << QStringLiteral("bash");
+        QTest::newRow("zsh") << QStringLiteral("zsh");
+    }
+
+    void loadsEnvFileAndEntersFolder()
+    {
+        QFETCH(QString, shell);
+        TestHome home;
+        const QString folder = home.path() + QStringLiteral("/it's here");
+        QVERIFY(QDir().mkpath(folder));
+        const QString envFile = home.path() + QStringLiteral("/o'neil.env");
+        TestSupport::writeFile(envFile, "GREETING='hello world'\n");
+        ScheduledTask task = makeTask(
+            QStringLiteral("sh -c 'printf \"%s|%s\" \"$GREETING\" \"$(pwd)\"' > result.txt"),
+            TaskSchedule::daily(nine()), shell == QLatin1String("zsh"));
+        task.envFilePath = envFile;
+        task.workingDirectory = folder;
+        const LaunchdService service;
+        const Result<QString> script = service.writeScript(task);
+        QVERIFY(script.ok());
+        const ProcessResult result = runScript(shell, *script, home.path());
+        QCOMPARE(result.exitCode, 0);
+        // The variable reached a child process (exported) and the command ran in the folder.
+        QCOMPARE(TestSupport::readFile(folder + QStringLiteral("/result.txt")),
+                 QByteArray("hello world|") + folder.toUtf8());
+        QCOMPARE(checkHistoryLine(TestSupport::readFile(service.runHistoryPath(task)).chopped(1)),
+                 0);
+    }
+
+    // A missing environment file is reported on standard error but does not stop the run.
+    void missingEnvFileStillRuns_data()
+    {
+        loadsEnvFileAndEntersFolder_data();
+    }
+    void missingEnvFileStillRuns()
+    {
+        QFETCH(QString, shell);
+        TestHome home;
+        ScheduledTask task = makeTask(QStringLiteral("touch ran"), TaskSchedule::daily(nine()));
+        task.envFilePath = home.path() + QStringLiteral("/missing.env");
+        const LaunchdService service;
+        const Result<QString> script = service.writeScript(task);
+        QVERIFY(script.ok());
+        const ProcessResult result = runScript(shell, *script, home.path());
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.err.contains("missing.env"));
+        QVERIFY(QFile::exists(home.path() + QStringLiteral("/ran")));
+    }
+
+    // A folder that cannot be entered: the command must not run elsewhere, and the run is
+    // recorded as failed with cd's status.
+    void unreachableFolderRecordsFailure_data()
+    {
+        loadsEnvFileAndEntersFolder_data();
+    }
+    void unreachableFolderRecordsFailure()
+    {
+        QFETCH(QString, shell);
+        TestHome home;
+        ScheduledTask task = makeTask(QStringLiteral("touch ran"), TaskSchedule::daily(nine()));
+        task.workingDirectory = home.path() + QStringLiteral("/gone/it's");
+        const LaunchdService service;
+        const Result<QString> script = service.writeScript(task);
+        QVERIFY(script.ok());
+        const ProcessResult result = runScript(shell, *script, home.path());
+        QVERIFY(result.exitCode != 0);
+        QVERIFY(!QFile::exists(home.path() + QStringLiteral("/ran")));
+        const QByteArray history = TestSupport::readFile(service.runHistoryPath(task));
+        QVERIFY(history.endsWith('\n'));
+        QCOMPARE(history.count('\n'), 1);
+        QCOMPARE(checkHistoryLine(history.chopped(1)), result.exitCode);
+    }
+
+    void guards_data()
+    {
+        QTest::addColumn<TaskSchedule>("schedule");
+        QTest::addColumn<Dialect>("dialect");
+        QTest::addColumn<QString>("today");
+        QTest::addColumn<QString>("tomorrow");
+        QTest::addColumn<bool>("runs");
+        const TaskSchedule lastDay = TaskSchedule::monthlyLastDay(nine());
+        for (Dialect dialect : {Dialect::bsd, Dialect::gnu}) {
+            const char* d = dialect == Dialect::bsd ? "bsd" : "gnu";
+            QTest::newRow(qPrintable(QStringLiteral("last day, 31st, %1").arg(QLatin1String(d))))
+                << lastDay << dialect << QStringLiteral("31") << QStringLiteral("01") << true;
+            QTest::newRow(qPrintable(QStringLiteral("last day, 28 Feb, %1").arg(QLatin1String(d))))
+                << lastDay << dialect << QStringLiteral("28") << QStringLiteral("01") << true;
+            QTest::newRow(
+                qPrintable(QStringLiteral("last day, 30th of 31, %1").arg(QLatin1String(d))))
+                << lastDay << dialect << QStringLiteral("30") << QStringLiteral("31") << false;
+        }
+        const auto nth = [&](int n, const char* today, bool runs) {
+            QTest::newRow(
+                qPrintable(QStringLiteral("nth %1 on day %2").arg(n).arg(QLatin1String(today))))
+                << TaskSchedule::monthlyNthWeekday(n, 2, nine()) << Dialect::gnu
+                << QString::fromLatin1(today) << QStringLiteral("15") << runs;
+        };
+        nth(1, "01", true);
+        nth(1, "07", true);
+        nth(1, "08", false);
+        nth(2, "07", false);
+        nth(2, "08", true);
+        nth(2, "14", true);
+        nth(2, "15", false);
+        nth(4, "21", false);
+        nth(4, "22", true);
+        nth(4, "28", true);
+        nth(4, "29", false);
+        nth(5, "28", false);
+        nth(5, "31", true);
+    }
+
+    void guards()
+    {
+        QFETCH(TaskSchedule, schedule);
+        QFETCH(Dialect, dialect);
+        QFETCH(QString, today);
+        QFETCH(QString, tomorrow);
+        QFETCH(bool, runs);
+        TestHome home;
+        const QString fakeBin = home.path() + QStringLiteral("/fakebin");
+        writeFakeDate(fakeBin, today, tomorrow);
+        const ScheduledTask task = makeTask(QStringLiteral("touch ran"), schedule);
+        const QString runsPath = home.path() + QStringLiteral("/task.runs");
+        const QString script = home.path() + QStringLiteral("/wrapper.sh");
+        TestSupport::writeFile(script, WrapperScript::text(task, runsPath, dialect).toUtf8());
+        for (const QString& shell : {QStringLiteral("bash"), QStringLiteral("zsh")}) {
+            QFile::remove(home.path() + QStringLiteral("/ran"));
+            QFile::remove(runsPath);
+            const ProcessResult result = runScript(shell, script, home.path(), fakeBin);
+            QCOMPARE(result.exitCode, 0);
+            QVERIFY2(result.err.isEmpty(), result.err.constData());
+            QCOMPARE(QFile::exists(home.path() + QStringLiteral("/ran")), runs);
+            // A skipped day leaves no history line.
+            const QByteArray history = TestSupport::readFile(runsPath);
+            QCOMPARE(history.count('\n'), runs ? 1 : 0);
+            if (runs)
+                QCOMPARE(checkHistoryLine(history.chopped(1)), 0);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWrapperScript)
+#include "TestWrapperScript.moc"
