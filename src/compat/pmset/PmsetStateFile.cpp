@@ -1,0 +1,120 @@
+#include "PmsetStateFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSaveFile>
+
+#include <unistd.h>
+
+namespace PmsetStateFile {
+
+namespace {
+const QString systemPath = QStringLiteral("/var/lib/brenmor-ops/pmset.json");
+
+QString userPath()
+{
+    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (stateHome.isEmpty())
+        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
+    return stateHome + QStringLiteral("/brenmor-ops/pmset.json");
+}
+
+bool writeAlarm(const QString& path, const QByteArray& value)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(value) == value.size();
+}
+} // namespace
+
+QString writePath()
+{
+    const QString overridden = qEnvironmentVariable("BRENMOR_OPS_PMSET_STATE");
+    if (!overridden.isEmpty())
+        return overridden;
+    return geteuid() == 0 ? systemPath : userPath();
+}
+
+QStringList readPaths()
+{
+    const QString path = writePath();
+    if (path == userPath())
+        return {systemPath, path};
+    return {path};
+}
+
+std::optional<PmsetSchedule> load(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.exists())
+        return PmsetSchedule{};
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    std::optional<PmsetSchedule> schedule;
+    if (document.isObject())
+        schedule = PmsetSchedule::fromJson(document.object());
+    if (!schedule)
+        *error = QStringLiteral("cannot read %1: not a pmset state file").arg(path);
+    return schedule;
+}
+
+std::optional<PmsetSchedule> loadMerged(const QStringList& paths, QString* error)
+{
+    PmsetSchedule merged;
+    for (const QString& path : paths) {
+        // Someone else's file we may not read is not ours to report.
+        if (path != paths.last() && QFileInfo::exists(path) && !QFileInfo(path).isReadable())
+            continue;
+        const std::optional<PmsetSchedule> schedule = load(path, error);
+        if (!schedule)
+            return std::nullopt;
+        if (schedule->repeating)
+            merged.repeating = schedule->repeating;
+        for (const OneTimeEvent& event : schedule->scheduled)
+            merged.add(event);
+    }
+    return merged;
+}
+
+std::optional<QString> save(const QString& path, const PmsetSchedule& schedule)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("cannot create %1").arg(folder);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    file.write(QJsonDocument(schedule.toJson()).toJson(QJsonDocument::Indented));
+    if (!file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return std::nullopt;
+}
+
+QString rtcAlarmPath()
+{
+    const QString disabled = qEnvironmentVariable("BRENMOR_OPS_PMSET_NO_RTC");
+    if (!disabled.isEmpty() && disabled != QLatin1String("0"))
+        return {};
+    const QString overridden = qEnvironmentVariable("BRENMOR_OPS_PMSET_RTC");
+    return overridden.isEmpty() ? QStringLiteral("/sys/class/rtc/rtc0/wakealarm") : overridden;
+}
+
+void armRtc(const QString& alarmPath, const std::optional<QDateTime>& next)
+{
+    if (alarmPath.isEmpty() || !QFileInfo(alarmPath).isWritable())
+        return;
+    // The kernel refuses a new alarm while one is set: clear first, then set.
+    if (!writeAlarm(alarmPath, "0\n") || !next)
+        return;
+    writeAlarm(alarmPath, QByteArray::number(next->toSecsSinceEpoch()) + '\n');
+}
+
+} // namespace PmsetStateFile
