@@ -1,0 +1,441 @@
+#include "LaunchdBrowser.h"
+#include "PlistVariant.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Source = LaunchdJob::Source;
+
+namespace {
+
+QByteArray plist(const QByteArray& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<dict>\n" +
+           body + "\n</dict>\n</plist>\n";
+}
+
+QByteArray labelled(const QByteArray& label, const QByteArray& rest = {})
+{
+    return plist("<key>Label</key><string>" + label + "</string>" + rest);
+}
+
+QStringList labels(const QList<LaunchdJob>& jobs)
+{
+    QStringList result;
+    for (const LaunchdJob& job : jobs)
+        result << job.label;
+    return result;
+}
+
+} // namespace
+
+class TestLaunchdBrowser : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_folderCount = 0;
+
+    QString newFolder()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("folder%1").arg(++m_folderCount));
+        QDir().mkpath(path);
+        return path;
+    }
+    static void put(const QString& folder, const QString& name, const QByteArray& bytes)
+    {
+        TestSupport::writeFile(folder + QLatin1Char('/') + name, bytes);
+    }
+    // One folder holding a single job built from `body`.
+    LaunchdJob single(const QByteArray& body)
+    {
+        const QString folder = newFolder();
+        put(folder, QStringLiteral("job.plist"), plist(body));
+        const auto jobs = LaunchdBrowser({{folder, Source::userAgents}}).scanJobs();
+        if (jobs.size() != 1) {
+            qWarning() << "expected one job from" << body;
+            return {};
+        }
+        return jobs.first();
+    }
+
+private Q_SLOTS:
+    void xmlAndBinaryGiveTheSameJob()
+    {
+        const QString folder = newFolder();
+        QFile::copy(TestSupport::dataPath(QStringLiteral("systemjobs/backup-xml.plist")),
+                    folder + QStringLiteral("/backup-xml.plist"));
+        QFile::copy(TestSupport::dataPath(QStringLiteral("systemjobs/backup-binary.plist")),
+                    folder + QStringLiteral("/backup-binary.plist"));
+        const auto jobs = LaunchdBrowser({{folder, Source::globalDaemons}}).scanJobs();
+        QCOMPARE(jobs.size(), 2);
+        for (const LaunchdJob& job : jobs) {
+            QCOMPARE(job.label, QStringLiteral("org.example.backup"));
+            QCOMPARE(job.source, Source::globalDaemons);
+            QVERIFY(job.id.startsWith(folder + QStringLiteral("/backup-")));
+            QCOMPARE(job.url, job.id);
+            QCOMPARE(
+                job.programArguments,
+                QStringList({QStringLiteral("/usr/local/bin/backup"), QStringLiteral("--quiet"),
+                             QStringLiteral("--to=/Volumes/Backup Disk")}));
+            QCOMPARE(job.program, std::nullopt);
+            QCOMPARE(job.startInterval, std::nullopt);
+            const QMap<QString, qint64> calendar{{QStringLiteral("Hour"), 3},
+                                                 {QStringLiteral("Minute"), 5},
+                                                 {QStringLiteral("Weekday"), 0}};
+            QCOMPARE(job.startCalendarInterval, calendar);
+            QCOMPARE(job.standardOutPath, QStringLiteral("/tmp/backup.out"));
+            QCOMPARE(job.standardErrorPath, QStringLiteral("/tmp/backup.err"));
+            QCOMPARE(job.disabled, true);
+            QCOMPARE(job.runAtLoad, false);
+            QCOMPARE(job.keepAlive, true);
+            QCOMPARE(job.scheduleDescription(), QStringLiteral("Weekday 0, 3:05"));
+            QCOMPARE(job.commandLine(),
+                     QStringLiteral("/usr/local/bin/backup --quiet --to=/Volumes/Backup Disk"));
+        }
+        QCOMPARE(jobs[0].raw, jobs[1].raw);
+        QVERIFY(jobs[0].id != jobs[1].id);
+    }
+
+    void convertsEveryValueType()
+    {
+        const QByteArray bytes = TestSupport::readFile(
+            TestSupport::dataPath(QStringLiteral("systemjobs/everytype-binary.plist")));
+        const auto dict = PlistVariant::readDictionary(bytes);
+        QVERIFY(dict);
+        QCOMPARE(dict->value(QStringLiteral("String")), QVariant(QStringLiteral("text ü")));
+        QCOMPARE(dict->value(QStringLiteral("Integer")), QVariant(qint64(42)));
+        QCOMPARE(dict->value(QStringLiteral("Negative")), QVariant(qint64(-7)));
+        QCOMPARE(dict->value(QStringLiteral("Real")), QVariant(2.5));
+        QCOMPARE(dict->value(QStringLiteral("True")), QVariant(true));
+        QCOMPARE(dict->value(QStringLiteral("False")), QVariant(false));
+        QCOMPARE(dict->value(QStringLiteral("Date")).toDateTime(),
+                 QDateTime(QDate(2025, 3, 1), QTime(9, 0, 5), Qt::UTC));
+        QCOMPARE(dict->value(QStringLiteral("Data")), QVariant(QByteArray("\x00\x01"
+                                                                          "binary\xff",
+                                                                          9)));
+        QCOMPARE(dict->value(QStringLiteral("Uid")), QVariant(qint64(3)));
+        const QVariantList array = dict->value(QStringLiteral("Array")).toList();
+        QCOMPARE(array.size(), 3);
+        QCOMPARE(array[1], QVariant(qint64(1)));
+        QCOMPARE(array[2].toMap().value(QStringLiteral("Nested")), QVariant(true));
+        QCOMPARE(dict->value(QStringLiteral("Dict")).toMap().value(QStringLiteral("Key")),
+                 QVariant(QStringLiteral("value")));
+
+        // Written back as XML and read again, every value survives (a uid becomes an integer).
+        const auto xml = PlistVariant::toXml(*dict);
+        QVERIFY(xml);
+        QVERIFY(xml->startsWith("<?xml"));
+        QCOMPARE(PlistVariant::readDictionary(*xml), dict);
+    }
+
+    void rejectsWhatIsNoDictionary_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("garbage") << QByteArray("not a plist at all");
+        QTest::newRow("truncated xml") << plist("<key>Label</key><string>x").left(120);
+        QTest::newRow("array at top") << QByteArray(
+            "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array>"
+            "</plist>");
+        QTest::newRow("truncated binary") << QByteArray("bplist00\xd1\x01\x02", 11);
+    }
+
+    void rejectsWhatIsNoDictionary()
+    {
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(PlistVariant::readDictionary(bytes), std::nullopt);
+    }
+
+    void readsKeysWithTheirDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("disabled");
+        QTest::addColumn<bool>("runAtLoad");
+        QTest::addColumn<bool>("keepAlive");
+
+        const QByteArray label = "<key>Label</key><string>job</string>";
+        QTest::newRow("nothing but a label") << label << "Manual"
+                                             << "(unknown)" << false << false << false;
+        QTest::newRow("program only") << label + "<key>Program</key><string>/bin/tool</string>"
+                                      << "Manual"
+                                      << "/bin/tool" << false << false << false;
+        QTest::newRow("arguments win over program")
+            << label + "<key>Program</key><string>/bin/tool</string>"
+                       "<key>ProgramArguments</key><array><string>/bin/other</string>"
+                       "<string>-v</string></array>"
+            << "Manual"
+            << "/bin/other -v" << false << false << false;
+        QTest::newRow("arguments that are not all text")
+            << label + "<key>ProgramArguments</key><array><string>/bin/a</string>"
+                       "<integer>1</integer></array>"
+            << "Manual"
+            << "(unknown)" << false << false << false;
+        QTest::newRow("program of another type") << label + "<key>Program</key><integer>5</integer>"
+                                                 << "Manual"
+                                                 << "(unknown)" << false << false << false;
+        QTest::newRow("interval as text") << label + "<key>StartInterval</key><string>30</string>"
+                                          << "Manual"
+                                          << "(unknown)" << false << false << false;
+        QTest::newRow("interval as real") << label + "<key>StartInterval</key><real>30</real>"
+                                          << "Manual"
+                                          << "(unknown)" << false << false << false;
+        QTest::newRow("flags as text and integer")
+            << label + "<key>Disabled</key><string>true</string>"
+                       "<key>RunAtLoad</key><integer>1</integer>"
+                       "<key>KeepAlive</key><string>YES</string>"
+            << "Manual"
+            << "(unknown)" << false << false << false;
+        QTest::newRow("keep-alive conditions")
+            << label + "<key>KeepAlive</key><dict><key>SuccessfulExit</key><false/></dict>"
+            << "Manual"
+            << "(unknown)" << false << false << false;
+        QTest::newRow("keep alive") << label + "<key>KeepAlive</key><true/>"
+                                    << "Keep alive"
+                                    << "(unknown)" << false << false << true;
+        QTest::newRow("run at load before keep alive")
+            << label + "<key>KeepAlive</key><true/><key>RunAtLoad</key><true/>"
+            << "Run at load"
+            << "(unknown)" << false << true << true;
+        QTest::newRow("calendar array falls through")
+            << label + "<key>StartCalendarInterval</key><array><dict><key>Hour</key>"
+                       "<integer>1</integer></dict></array><key>RunAtLoad</key><true/>"
+            << "Run at load"
+            << "(unknown)" << false << true << false;
+        QTest::newRow("disabled") << label + "<key>Disabled</key><true/>"
+                                  << "Manual"
+                                  << "(unknown)" << true << false << false;
+    }
+
+    void readsKeysWithTheirDefaults()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, description);
+        QFETCH(QString, command);
+        QFETCH(bool, disabled);
+        QFETCH(bool, runAtLoad);
+        QFETCH(bool, keepAlive);
+        const LaunchdJob job = single(body);
+        QCOMPARE(job.label, QStringLiteral("job"));
+        QCOMPARE(job.scheduleDescription(), description);
+        QCOMPARE(job.commandLine(), command);
+        QCOMPARE(job.disabled, disabled);
+        QCOMPARE(job.runAtLoad, runAtLoad);
+        QCOMPARE(job.keepAlive, keepAlive);
+    }
+
+    void calendarKeepsOnlyIntegers()
+    {
+        const LaunchdJob job =
+            single("<key>Label</key><string>job</string><key>StartCalendarInterval</key><dict>"
+                   "<key>Hour</key><integer>4</integer><key>Minute</key><string>30</string>"
+                   "<key>Day</key><real>2</real><key>Weekday</key><true/><key>Month</key>"
+                   "<integer>-1</integer></dict><key>StartInterval</key><string>9</string>");
+        const QMap<QString, qint64> expected{{QStringLiteral("Hour"), 4},
+                                             {QStringLiteral("Month"), -1}};
+        QCOMPARE(job.startCalendarInterval, expected);
+        QCOMPARE(job.scheduleDescription(), QStringLiteral("4:00"));
+        QCOMPARE(job.raw.value(QStringLiteral("StartInterval")), QVariant(QStringLiteral("9")));
+    }
+
+    void describesSchedules_data()
+    {
+        QTest::addColumn<std::optional<qint64>>("interval");
+        QTest::addColumn<QVariantMap>("calendar");
+        QTest::addColumn<QString>("expected");
+        using Calendar = QVariantMap;
+        const auto none = std::optional<qint64>();
+        QTest::newRow("30 s") << std::optional<qint64>(30) << Calendar() << "Every 30 sec";
+        QTest::newRow("59 s") << std::optional<qint64>(59) << Calendar() << "Every 59 sec";
+        QTest::newRow("60 s") << std::optional<qint64>(60) << Calendar() << "Every 1 min";
+        QTest::newRow("90 s") << std::optional<qint64>(90) << Calendar() << "Every 1 min";
+        QTest::newRow("3600 s") << std::optional<qint64>(3600) << Calendar() << "Every 60 min";
+        QTest::newRow("interval before calendar")
+            << std::optional<qint64>(300) << Calendar{{QStringLiteral("Hour"), 1}} << "Every 5 min";
+        QTest::newRow("hour and minute")
+            << none << Calendar{{QStringLiteral("Hour"), 3}, {QStringLiteral("Minute"), 5}}
+            << "3:05";
+        QTest::newRow("weekday and hour")
+            << none << Calendar{{QStringLiteral("Weekday"), 1}, {QStringLiteral("Hour"), 9}}
+            << "Weekday 1, 9:00";
+        QTest::newRow("day, hour, minute") << none
+                                           << Calendar{{QStringLiteral("Day"), 1},
+                                                       {QStringLiteral("Hour"), 2},
+                                                       {QStringLiteral("Minute"), 30}}
+                                           << "Day 1, 2:30";
+        QTest::newRow("weekday 7")
+            << none << Calendar{{QStringLiteral("Weekday"), 7}} << "Weekday 7";
+        QTest::newRow("minute alone")
+            << none << Calendar{{QStringLiteral("Minute"), 15}} << "Calendar interval";
+        QTest::newRow("month only")
+            << none << Calendar{{QStringLiteral("Month"), 6}} << "Calendar interval";
+        QTest::newRow("empty calendar") << none << Calendar{} << "Calendar interval";
+    }
+
+    void describesSchedules()
+    {
+        QFETCH(std::optional<qint64>, interval);
+        QFETCH(QVariantMap, calendar);
+        QFETCH(QString, expected);
+        LaunchdJob job;
+        job.startInterval = interval;
+        job.runAtLoad = true; // must never win over an interval or a calendar
+        if (!calendar.isEmpty() || QByteArray(QTest::currentDataTag()) == "empty calendar") {
+            QMap<QString, qint64> map;
+            for (auto it = calendar.cbegin(); it != calendar.cend(); ++it)
+                map.insert(it.key(), it->toLongLong());
+            job.startCalendarInterval = map;
+        }
+        QCOMPARE(job.scheduleDescription(), expected);
+    }
+
+    void onlyExactPlistExtensionIsRead()
+    {
+        const QString folder = newFolder();
+        put(folder, QStringLiteral("a.plist"), labelled("listed"));
+        put(folder, QStringLiteral(".hidden.plist"), labelled("hidden"));
+        put(folder, QStringLiteral("b.PLIST"), labelled("capitals"));
+        put(folder, QStringLiteral("c.plist.bak"), labelled("backup"));
+        put(folder, QStringLiteral("d.Plist"), labelled("mixed case"));
+        put(folder, QStringLiteral("plist"), labelled("no extension"));
+        put(folder, QStringLiteral("e.xml"), labelled("xml"));
+        const auto jobs = LaunchdBrowser({{folder, Source::userAgents}}).scanJobs();
+        QCOMPARE(labels(jobs), QStringList({QStringLiteral("hidden"), QStringLiteral("listed")}));
+    }
+
+    // Tests run as root, where a mode of 000 does not stop reading; a dangling link, a folder
+    // with a plist name and files that do not parse are the unreadable entries instead.
+    void skipsWhatCannotBeRead()
+    {
+        const QString folder = newFolder();
+        put(folder, QStringLiteral("good.plist"), labelled("good"));
+        QVERIFY(QFile::link(folder + QStringLiteral("/nowhere"),
+                            folder + QStringLiteral("/dangling.plist")));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/folder.plist")));
+        put(folder, QStringLiteral("folder.plist/inner.plist"), labelled("inner"));
+        put(folder, QStringLiteral("empty.plist"), QByteArray());
+        put(folder, QStringLiteral("garbage.plist"), "\x00\x01garbage");
+        put(folder, QStringLiteral("nolabel.plist"),
+            plist("<key>Program</key><string>/bin/true</string>"));
+        put(folder, QStringLiteral("intlabel.plist"),
+            plist("<key>Label</key><integer>3</integer>"));
+        put(folder, QStringLiteral("array.plist"),
+            "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
+        QVERIFY(QFile::link(folder + QStringLiteral("/good.plist"),
+                            folder + QStringLiteral("/linked.plist")));
+        const auto jobs =
+            LaunchdBrowser({{m_dir.filePath(QStringLiteral("missing")), Source::userAgents},
+                            {folder, Source::globalAgents}})
+                .scanJobs();
+        QCOMPARE(labels(jobs), QStringList({QStringLiteral("good"), QStringLiteral("good")}));
+        QCOMPARE(jobs[0].id, folder + QStringLiteral("/good.plist"));
+        QCOMPARE(jobs[1].id, folder + QStringLiteral("/linked.plist"));
+    }
+
+    void sortsByLabelIgnoringCaseAndKeepsFolderOrder()
+    {
+        const QString user = newFolder();
+        const QString agents = newFolder();
+        const QString daemons = newFolder();
+        put(user, QStringLiteral("1.plist"), labelled("gamma"));
+        put(agents, QStringLiteral("2.plist"), labelled("Beta"));
+        put(daemons, QStringLiteral("3.plist"), labelled("alpha"));
+        put(daemons, QStringLiteral("0.plist"), labelled("same"));
+        put(user, QStringLiteral("9.plist"), labelled("same"));
+        const auto jobs = LaunchdBrowser({{user, Source::userAgents},
+                                          {agents, Source::globalAgents},
+                                          {daemons, Source::globalDaemons}})
+                              .scanJobs();
+        QCOMPARE(labels(jobs), QStringList({QStringLiteral("alpha"), QStringLiteral("Beta"),
+                                            QStringLiteral("gamma"), QStringLiteral("same"),
+                                            QStringLiteral("same")}));
+        QCOMPARE(jobs[0].source, Source::globalDaemons);
+        QCOMPARE(jobs[1].source, Source::globalAgents);
+        QCOMPARE(jobs[2].source, Source::userAgents);
+        QCOMPARE(jobs[3].source, Source::userAgents); // the user's folder is read first
+        QCOMPARE(jobs[4].source, Source::globalDaemons);
+    }
+
+    void leavesOutOwnAgents()
+    {
+        const QString user = newFolder();
+        const QString daemons = newFolder();
+        put(user, QStringLiteral("task.plist"),
+            labelled("com.brenmor-ops.task.3F2A9C1D-0000-0000-0000-000000000000"));
+        put(daemons, QStringLiteral("helper.plist"), labelled("com.brenmor-ops.helper"));
+        put(daemons, QStringLiteral("other.plist"), labelled("com.brenmor-opsx.helper"));
+        put(user, QStringLiteral("upper.plist"), labelled("COM.BRENMOR-OPS.task.x"));
+        const auto jobs =
+            LaunchdBrowser({{user, Source::userAgents}, {daemons, Source::globalDaemons}})
+                .scanJobs();
+        QCOMPARE(labels(jobs), QStringList({QStringLiteral("COM.BRENMOR-OPS.task.x"),
+                                            QStringLiteral("com.brenmor-opsx.helper")}));
+    }
+
+    void sourceNames()
+    {
+        QCOMPARE(LaunchdJob::allSources(),
+                 QList<Source>({Source::userAgents, Source::globalAgents, Source::globalDaemons}));
+        QCOMPARE(LaunchdJob::sourceName(Source::userAgents), QStringLiteral("User Agents"));
+        QCOMPARE(LaunchdJob::sourceName(Source::globalAgents), QStringLiteral("Global Agents"));
+        QCOMPARE(LaunchdJob::sourceName(Source::globalDaemons), QStringLiteral("Global Daemons"));
+    }
+
+    void defaultFoldersAreTheLaunchdFolders()
+    {
+        const auto& folders = LaunchdBrowser::defaultFolders();
+        QCOMPARE(folders.size(), 3);
+        QCOMPARE(folders[0].path, QDir::homePath() + QStringLiteral("/Library/LaunchAgents"));
+        QCOMPARE(folders[0].source, Source::userAgents);
+        QCOMPARE(folders[1].path, QStringLiteral("/Library/LaunchAgents"));
+        QCOMPARE(folders[1].source, Source::globalAgents);
+        QCOMPARE(folders[2].path, QStringLiteral("/Library/LaunchDaemons"));
+        QCOMPARE(folders[2].source, Source::globalDaemons);
+    }
+
+    void writesRawPlistBack()
+    {
+        const QString folder = newFolder();
+        QFile::copy(TestSupport::dataPath(QStringLiteral("systemjobs/backup-binary.plist")),
+                    folder + QStringLiteral("/backup.plist"));
+        const auto jobs = LaunchdBrowser({{folder, Source::userAgents}}).scanJobs();
+        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs.first().rawPlistXml().toUtf8(),
+                 TestSupport::readFile(
+                     TestSupport::dataPath(QStringLiteral("systemjobs/backup-raw.xml"))));
+    }
+
+    void rawPlistThatCannotBeWritten()
+    {
+        LaunchdJob job;
+        job.raw.insert(QStringLiteral("Label"), QStringLiteral("x"));
+        job.raw.insert(QStringLiteral("Odd"), QVariant::fromValue(QStringList()));
+        QCOMPARE(job.rawPlistXml(), QStringLiteral("(unable to display)"));
+        job.raw.insert(QStringLiteral("Odd"), QVariant());
+        QCOMPARE(job.rawPlistXml(), QStringLiteral("(unable to display)"));
+    }
+
+    void equalityIsByPath()
+    {
+        LaunchdJob a;
+        a.id = QStringLiteral("/p/a.plist");
+        a.label = QStringLiteral("one");
+        LaunchdJob b = a;
+        b.label = QStringLiteral("two");
+        QVERIFY(a == b);
+        QCOMPARE(qHash(a), qHash(b));
+        b.id = QStringLiteral("/p/b.plist");
+        QVERIFY(!(a == b));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLaunchdBrowser)
+#include "TestLaunchdBrowser.moc"
