@@ -260,8 +260,10 @@ void TaskStore::saveTasks()
                         .arg(keptAs));
 }
 
-void TaskStore::addTask(const ScheduledTask& task)
+void TaskStore::addTask(const ScheduledTask& added)
 {
+    // Copies: views may pass an element of the list itself, which the operation changes.
+    const ScheduledTask task = added;
     ChangeScope scope(*this);
     m_tasks.append(task);
     if (task.isEnabled) {
@@ -273,8 +275,9 @@ void TaskStore::addTask(const ScheduledTask& task)
     saveTasks();
 }
 
-void TaskStore::updateTask(const ScheduledTask& task)
+void TaskStore::updateTask(const ScheduledTask& changed)
 {
+    const ScheduledTask task = changed;
     const int index = indexOf(task.id);
     if (index < 0)
         return;
@@ -336,8 +339,9 @@ void TaskStore::setEnabled(bool enabled, const QUuid& id)
     saveTasks();
 }
 
-void TaskStore::deleteTask(const ScheduledTask& task)
+void TaskStore::deleteTask(const ScheduledTask& deleted)
 {
+    const ScheduledTask task = deleted;
     ChangeScope scope(*this);
     uninstallReporting(task);
     m_tasks.removeIf([&](const ScheduledTask& element) { return element.id == task.id; });
