@@ -19,10 +19,7 @@ CLITaskStore::CLITaskStore(std::optional<QString> saveURL,
     m_saveURL = saveURL.value_or(Locations::taskFilePath());
 }
 
-QList<ScheduledTask> CLITaskStore::loadTaskList() const
-{
-    return TaskFile::read(m_saveURL).tasks;
-}
+QList<ScheduledTask> CLITaskStore::loadTaskList() const { return TaskFile::read(m_saveURL).tasks; }
 
 std::optional<QString> CLITaskStore::saveTaskList(const QList<ScheduledTask>& tasks) const
 {

@@ -29,8 +29,8 @@ QString typeName(const QJsonValue& value)
 
 [[noreturn]] void mismatch(const QJsonValue& value, const QString& path, const char* expected)
 {
-    fail(path, QStringLiteral("expected %1 but found %2")
-                   .arg(QLatin1String(expected), typeName(value)));
+    fail(path,
+         QStringLiteral("expected %1 but found %2").arg(QLatin1String(expected), typeName(value)));
 }
 } // namespace
 

@@ -160,8 +160,9 @@ Result<ScheduledTask> ScheduledTask::fromJson(const QJsonValue& json)
 
 size_t qHash(const ScheduledTask& task, size_t seed)
 {
-    seed = qHashMulti(seed, task.id, task.name, task.command, task.workingDirectory.value_or(QString()),
-                      task.envFilePath.value_or(QString()), task.useLoginShell, task.wakeBeforeRun,
-                      task.isEnabled, task.logs.size());
+    seed =
+        qHashMulti(seed, task.id, task.name, task.command,
+                   task.workingDirectory.value_or(QString()), task.envFilePath.value_or(QString()),
+                   task.useLoginShell, task.wakeBeforeRun, task.isEnabled, task.logs.size());
     return qHash(task.schedule, seed);
 }

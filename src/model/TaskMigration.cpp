@@ -18,7 +18,8 @@ bool isArrayOfObjects(const QJsonValue& value)
     if (!value.isArray())
         return false;
     const QJsonArray array = value.toArray();
-    return std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return v.isObject(); });
+    return std::all_of(array.begin(), array.end(),
+                       [](const QJsonValue& v) { return v.isObject(); });
 }
 
 std::optional<qint64> integerValue(const QJsonValue& value)
@@ -34,11 +35,13 @@ std::optional<qint64> integerValue(const QJsonValue& value)
 // Version 1 kept one time as "hour"/"minute" beside the other fields of the schedule.
 QJsonObject migrateCase(const QJsonObject& caseObject, const QString& caseName)
 {
-    if (caseObject.contains(QStringLiteral("times")) || !caseObject.contains(QStringLiteral("hour")) ||
+    if (caseObject.contains(QStringLiteral("times")) ||
+        !caseObject.contains(QStringLiteral("hour")) ||
         !caseObject.contains(QStringLiteral("minute")))
         return caseObject;
-    const QJsonArray times{QJsonObject{{QStringLiteral("hour"), caseObject.value(QStringLiteral("hour"))},
-                                       {QStringLiteral("minute"), caseObject.value(QStringLiteral("minute"))}}};
+    const QJsonArray times{
+        QJsonObject{{QStringLiteral("hour"), caseObject.value(QStringLiteral("hour"))},
+                    {QStringLiteral("minute"), caseObject.value(QStringLiteral("minute"))}}};
     QJsonObject migrated{{QStringLiteral("times"), times}};
     if (caseName == QStringLiteral("weekly"))
         migrated.insert(QStringLiteral("weekdays"),
@@ -90,7 +93,8 @@ Result<QList<ScheduledTask>> decodeTasks(const QByteArray& data)
     qint64 version = 0;
     QJsonArray list;
     const auto unrecognized = [] {
-        return R::failure(MigrationError{MigrationError::Kind::unrecognizedFormat, 0}.description());
+        return R::failure(
+            MigrationError{MigrationError::Kind::unrecognizedFormat, 0}.description());
     };
     if (document.isObject()) {
         const QJsonObject root = document.object();

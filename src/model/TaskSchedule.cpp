@@ -152,11 +152,10 @@ QList<TimeOfDay> timesFromJson(const QJsonObject& payload, const QString& path)
     for (qsizetype i = 0; i < array.size(); ++i) {
         const QString itemPath = index(timesPath, i);
         const QJsonObject item = toObject(array.at(i), itemPath);
-        times.append(TimeOfDay{
-            toInt32(required(item, QStringLiteral("hour"), itemPath),
-                    join(itemPath, QStringLiteral("hour"))),
-            toInt32(required(item, QStringLiteral("minute"), itemPath),
-                    join(itemPath, QStringLiteral("minute")))});
+        times.append(TimeOfDay{toInt32(required(item, QStringLiteral("hour"), itemPath),
+                                       join(itemPath, QStringLiteral("hour"))),
+                               toInt32(required(item, QStringLiteral("minute"), itemPath),
+                                       join(itemPath, QStringLiteral("minute")))});
     }
     return times;
 }
@@ -204,11 +203,13 @@ TaskSchedule decodeCase(TaskSchedule::Kind kind, const QJsonObject& payload, con
     fail(path, QStringLiteral("unknown schedule"));
 }
 
-constexpr std::array allKinds = {
-    TaskSchedule::Kind::runAtLoad, TaskSchedule::Kind::interval,
-    TaskSchedule::Kind::daily,     TaskSchedule::Kind::weekly,
-    TaskSchedule::Kind::monthly,   TaskSchedule::Kind::monthlyLastDay,
-    TaskSchedule::Kind::monthlyNthWeekday};
+constexpr std::array allKinds = {TaskSchedule::Kind::runAtLoad,
+                                 TaskSchedule::Kind::interval,
+                                 TaskSchedule::Kind::daily,
+                                 TaskSchedule::Kind::weekly,
+                                 TaskSchedule::Kind::monthly,
+                                 TaskSchedule::Kind::monthlyLastDay,
+                                 TaskSchedule::Kind::monthlyNthWeekday};
 
 } // namespace
 

@@ -14,7 +14,15 @@ template <typename T> class Result;
 // When a task runs: a tagged union of seven cases. Weekdays are 1 = Sunday ... 7 = Saturday.
 class TaskSchedule {
 public:
-    enum class Kind { runAtLoad, interval, daily, weekly, monthly, monthlyLastDay, monthlyNthWeekday };
+    enum class Kind {
+        runAtLoad,
+        interval,
+        daily,
+        weekly,
+        monthly,
+        monthlyLastDay,
+        monthlyNthWeekday
+    };
 
     struct RunAtLoad {
         friend bool operator==(const RunAtLoad&, const RunAtLoad&) = default;
@@ -47,15 +55,15 @@ public:
         QList<TimeOfDay> times;
         friend bool operator==(const MonthlyNthWeekday&, const MonthlyNthWeekday&) = default;
     };
-    using Value =
-        std::variant<RunAtLoad, Interval, Daily, Weekly, Monthly, MonthlyLastDay, MonthlyNthWeekday>;
+    using Value = std::variant<RunAtLoad, Interval, Daily, Weekly, Monthly, MonthlyLastDay,
+                               MonthlyNthWeekday>;
 
     TaskSchedule() = default;
     // Any case converts implicitly: TaskSchedule s = TaskSchedule::Daily{times};
     template <typename Case>
-        requires std::is_constructible_v<Value, Case&&> &&
-                 (!std::is_same_v<std::remove_cvref_t<Case>, TaskSchedule>)
-    TaskSchedule(Case&& value) : m_value(std::forward<Case>(value))
+    requires std::is_constructible_v<Value, Case&&> &&
+        (!std::is_same_v<std::remove_cvref_t<Case>, TaskSchedule>)TaskSchedule(Case&& value)
+        : m_value(std::forward<Case>(value))
     {}
 
     static TaskSchedule runAtLoad() { return RunAtLoad{}; }

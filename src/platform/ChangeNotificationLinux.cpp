@@ -23,10 +23,9 @@ void postTasksDidChange()
     message << tasksDidChangeName();
     bus.send(message);
     // A short-lived process must hand the message to the bus before it exits.
-    bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                            QStringLiteral("/org/freedesktop/DBus"),
-                                            QStringLiteral("org.freedesktop.DBus.Peer"),
-                                            QStringLiteral("Ping")),
+    bus.call(QDBusMessage::createMethodCall(
+                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                 QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
              QDBus::Block, 2000);
 }
 

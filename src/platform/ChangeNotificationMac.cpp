@@ -5,10 +5,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 namespace {
-CFStringRef notificationName()
-{
-    return CFSTR("com.brenmor-ops.tasksDidChange");
-}
+CFStringRef notificationName() { return CFSTR("com.brenmor-ops.tasksDidChange"); }
 
 void deliver(CFNotificationCenterRef, void* observer, CFNotificationName, const void*,
              CFDictionaryRef)

@@ -28,8 +28,8 @@ bool makePrivateFolder(const QString& path)
         return true;
     if (!QDir().mkpath(path))
         return false;
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                    QFileDevice::ExeOwner);
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return true;
 }
 

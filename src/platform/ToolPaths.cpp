@@ -7,16 +7,15 @@
 namespace ToolPaths {
 
 namespace {
-QString fromEnvironment(const char* name)
-{
-    return qEnvironmentVariable(name);
-}
+QString fromEnvironment(const char* name) { return qEnvironmentVariable(name); }
 
 QString executableFolder()
 {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
+    return QFileInfo(QStringLiteral("/proc/self/exe"))
+        .canonicalFilePath()
+        .section(QLatin1Char('/'), 0, -2);
 }
 
 QString resolve(const char* variable, const char* macPath, const char* toolName)

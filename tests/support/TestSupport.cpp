@@ -7,8 +7,8 @@
 #include <QStandardPaths>
 
 namespace {
-const char* const redirected[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
-                                  "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"};
+const char* const redirected[] = {"HOME",           "XDG_DATA_HOME",  "XDG_CONFIG_HOME",
+                                  "XDG_STATE_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"};
 }
 
 TestHome::TestHome()

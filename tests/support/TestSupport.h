@@ -18,9 +18,9 @@ public:
     TestHome& operator=(const TestHome&) = delete;
 
     QString path() const { return m_dir.path(); }
-    QString dataFolder() const;    // the BrenmorOps data folder inside this home
-    QString taskFile() const;      // dataFolder()/tasks.json
-    QString launchAgents() const;  // ~/Library/LaunchAgents
+    QString dataFolder() const;              // the BrenmorOps data folder inside this home
+    QString taskFile() const;                // dataFolder()/tasks.json
+    QString launchAgents() const;            // ~/Library/LaunchAgents
     QProcessEnvironment environment() const; // for child processes
 
 private:

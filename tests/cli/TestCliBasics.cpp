@@ -1,0 +1,197 @@
+#include "TaskFile.h"
+#include "TestSupport.h"
+#include "TextTable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextBoundaryFinder>
+
+namespace {
+QString usage()
+{
+    return QString::fromUtf8(TestSupport::readFile(TestSupport::dataPath("usage.txt")));
+}
+
+ScheduledTask makeTask(const QString& name, TaskSchedule schedule, bool enabled, bool wake)
+{
+    ScheduledTask task = ScheduledTask::create(name, "echo hi", std::move(schedule));
+    task.isEnabled = enabled;
+    task.wakeBeforeRun = wake;
+    return task;
+}
+} // namespace
+
+class TestCliBasics : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void dispatch_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString u = usage();
+        QTest::newRow("no words") << QStringList{} << 0 << u << QString();
+        QTest::newRow("help") << QStringList{"help"} << 0 << u << QString();
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << u << QString();
+        QTest::newRow("-h") << QStringList{"-h"} << 0 << u << QString();
+        QTest::newRow("unknown") << QStringList{"foo"} << 1 << u << "Error: Unknown command: foo\n";
+        QTest::newRow("case-sensitive")
+            << QStringList{"LIST"} << 1 << u << "Error: Unknown command: LIST\n";
+        QTest::newRow("version") << QStringList{"version"} << 0 << "brenmor-ops dev\n" << QString();
+        QTest::newRow("--version extra words ignored")
+            << QStringList{"--version", "x", "y"} << 0 << "brenmor-ops dev\n"
+            << QString();
+        QTest::newRow("remove alone") << QStringList{"remove"} << 1 << QString()
+                                      << "Error: Usage: brenmor-ops remove <name-or-id>\n";
+        QTest::newRow("rm alone") << QStringList{"rm"} << 1 << QString()
+                                  << "Error: Usage: brenmor-ops remove <name-or-id>\n";
+        QTest::newRow("enable alone") << QStringList{"enable"} << 1 << QString()
+                                      << "Error: Usage: brenmor-ops enable <name-or-id>\n";
+        QTest::newRow("disable alone") << QStringList{"disable"} << 1 << QString()
+                                       << "Error: Usage: brenmor-ops disable <name-or-id>\n";
+        QTest::newRow("list empty") << QStringList{"list"} << 0 << "No tasks configured.\n"
+                                    << QString();
+        QTest::newRow("ls empty") << QStringList{"ls"} << 0 << "No tasks configured.\n"
+                                  << QString();
+        QTest::newRow("status empty")
+            << QStringList{"status"} << 0
+            << QString::fromUtf8(
+                   "Brenmor Ops Status\n──────────────────\nTasks:    0 total, 0 enabled\n")
+            << QString();
+    }
+    void dispatch()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        TestHome home;
+        const ProcessResult result = TestSupport::runTool(home, args);
+        QCOMPARE(result.outText(), out);
+        QCOMPARE(result.errText(), err);
+        QCOMPARE(result.exitCode, exitCode);
+        // Every invocation creates the data folder, private to the user, and no task file.
+        QVERIFY(QFileInfo(home.dataFolder()).isDir());
+        QCOMPARE(QFileInfo(home.dataFolder()).permissions() &
+                     (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOther),
+                 QFileDevice::Permissions());
+        QVERIFY(!QFileInfo::exists(home.taskFile()));
+    }
+
+    void usageTextMatchesTheKeptCopy()
+    {
+        const QString text = usage();
+        QVERIFY(text.contains(QChar(0x2014)));
+        QVERIFY(text.contains(QChar(0x2026)));
+        QVERIFY(text.endsWith(QStringLiteral("brenmor-ops list\n")));
+        QVERIFY(!text.endsWith(QStringLiteral("\n\n")));
+    }
+
+    void listTable()
+    {
+        TestHome home;
+        QDir().mkpath(home.dataFolder());
+        const ScheduledTask backup = makeTask("Backup", TaskSchedule::daily({{3, 0}}), true, true);
+        QVERIFY(!TaskFile::write(home.taskFile(), {backup}));
+        const ProcessResult result = TestSupport::runTool(home, {"list"});
+        QCOMPARE(result.exitCode, 0);
+        const QStringList lines = result.outText().split('\n');
+        QCOMPARE(lines.size(), 4); // three lines and the final line feed
+        QCOMPARE(lines[0], QString("   Name    Schedule       Wake  ID      "));
+        QCOMPARE(lines[1], QString(40, QChar(0x2500)));
+        QCOMPARE(graphemeCount(lines[1]), graphemeCount(lines[0]));
+        const QRegularExpression row(
+            QString::fromUtf8(R"(^●  Backup  Daily at 3:00  wake  ([0-9a-f]{8})$)"));
+        const auto match = row.match(lines[2]);
+        QVERIFY2(match.hasMatch(), qPrintable(lines[2]));
+        QCOMPARE(match.captured(1), backup.shortId());
+        QVERIFY(lines[3].isEmpty());
+    }
+
+    void listColumnsCountGraphemes()
+    {
+        TestHome home;
+        QDir().mkpath(home.dataFolder());
+        const QString combining = QString("Cafe") + QChar(0x0301); // é as e + U+0301
+        const QString emoji = QString::fromUtf8("Deploy 👩‍💻");
+        QVERIFY(!TaskFile::write(
+            home.taskFile(),
+            {makeTask(combining, TaskSchedule::interval(5), false, false),
+             makeTask(emoji, TaskSchedule::runAtLoad(), true, false),
+             makeTask("Plain", TaskSchedule::weekly({2, 6}, {{9, 30}}), true, true)}));
+        const ProcessResult result = TestSupport::runTool(home, {"ls"});
+        QStringList lines = result.outText().split('\n');
+        QCOMPARE(lines.takeLast(), QString());
+        QCOMPARE(lines.size(), 5);
+        const int width = graphemeCount(lines[0]);
+        for (const QString& line : lines)
+            QCOMPARE(graphemeCount(line), width);
+        QVERIFY(lines[2].startsWith(QString::fromUtf8("○  ") + combining + "  "));
+        // The schedule column starts at the same grapheme offset on every row.
+        const int scheduleColumn = graphemeCount(lines[0].left(lines[0].indexOf("Schedule")));
+        for (int i = 2; i < lines.size(); ++i) {
+            QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, lines[i]);
+            for (int k = 0; k < scheduleColumn; ++k)
+                finder.toNextBoundary();
+            const QString rest = lines[i].mid(finder.position());
+            QVERIFY2(rest.startsWith("Every") || rest.startsWith("Run at") ||
+                         rest.startsWith("Mon"),
+                     qPrintable(rest));
+        }
+    }
+
+    void statusCountsEnabled()
+    {
+        TestHome home;
+        QDir().mkpath(home.dataFolder());
+        QVERIFY(!TaskFile::write(home.taskFile(),
+                                 {makeTask("a", TaskSchedule::interval(5), true, false),
+                                  makeTask("b", TaskSchedule::interval(5), false, false),
+                                  makeTask("c", TaskSchedule::interval(5), true, false)}));
+        const ProcessResult result = TestSupport::runTool(home, {"status"});
+        QCOMPARE(result.outText().split('\n').value(2), QString("Tasks:    3 total, 2 enabled"));
+    }
+
+    void damagedFileReadsAsEmptyAndIsKept_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("list") << "list"
+                              << "No tasks configured.\n";
+        QTest::newRow("status") << "status"
+                                << QString::fromUtf8("Brenmor Ops Status\n──────────────────\n"
+                                                     "Tasks:    0 total, 0 enabled\n");
+    }
+    void damagedFileReadsAsEmptyAndIsKept()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, out);
+        TestHome home;
+        const QByteArray damaged = R"({"version": 2, "tasks": [{"id": "x"}]})";
+        TestSupport::writeFile(home.taskFile(), damaged);
+        const ProcessResult result = TestSupport::runTool(home, {command});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.outText(), out);
+        QVERIFY(result.err.isEmpty());
+        QCOMPARE(TestSupport::readFile(home.taskFile()), damaged);
+    }
+
+    void version1FileIsListed()
+    {
+        TestHome home;
+        TestSupport::writeFile(home.taskFile(), R"([{"id": "ABCDEF12-0000-4000-8000-000000000001",
+            "name": "Old", "command": "x", "useLoginShell": true, "isEnabled": true, "logs": [],
+            "schedule": {"daily": {"hour": 7, "minute": 30}}}])");
+        const ProcessResult result = TestSupport::runTool(home, {"list"});
+        QVERIFY2(
+            result.outText().contains(QString::fromUtf8("●  Old   Daily at 7:30        abcdef12")),
+            qPrintable(result.outText()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliBasics)
+#include "TestCliBasics.moc"

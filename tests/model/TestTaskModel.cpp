@@ -1,0 +1,278 @@
+#include "Result.h"
+#include "ScheduleKinds.h"
+#include "ScheduledTask.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+Q_DECLARE_METATYPE(TaskSchedule)
+
+namespace {
+QJsonValue json(const char* text)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(text));
+    if (document.isObject())
+        return document.object();
+    return document.array();
+}
+
+TaskSchedule schedule(const char* text)
+{
+    const auto decoded = TaskSchedule::fromJson(json(text));
+    if (!decoded)
+        qFatal("schedule did not decode: %s", qPrintable(decoded.error()));
+    return decoded.value();
+}
+
+QByteArray taskJson(const char* scheduleText, const char* extra = "")
+{
+    return QByteArray(R"({"id": "3F2A9C1D-0000-4000-8000-000000000001", "name": "n",
+                         "command": "c", "useLoginShell": false, "isEnabled": true,
+                         "logs": [], "schedule": )") +
+           scheduleText + extra + "}";
+}
+} // namespace
+
+class TestTaskModel : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void summary_data()
+    {
+        QTest::addColumn<QString>("schedule");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("run at load") << R"({"runAtLoad": {}})"
+                                     << "Run at load";
+        QTest::newRow("interval keeps minutes") << R"({"interval": {"minutes": 90}})"
+                                                << "Every 90 min";
+        QTest::newRow("daily sorted for display")
+            << R"({"daily": {"times": [{"hour": 17, "minute": 30}, {"hour": 9, "minute": 5}]}})"
+            << "Daily at 9:05, 17:30";
+        QTest::newRow("daily without times") << R"({"daily": {"times": []}})"
+                                             << "Daily at ";
+        QTest::newRow("midnight sorts first")
+            << R"({"daily": {"times": [{"hour": 23, "minute": 59}, {"hour": 0, "minute": 0}]}})"
+            << "Daily at 0:00, 23:59";
+        QTest::newRow("weekly sorted days")
+            << R"({"weekly": {"weekdays": [6, 2, 4], "times": [{"hour": 9, "minute": 0}]}})"
+            << "Mon, Wed, Fri at 9:00";
+        QTest::newRow("weekly Sunday and Saturday")
+            << R"({"weekly": {"weekdays": [7, 1], "times": [{"hour": 9, "minute": 0}]}})"
+            << "Sun, Sat at 9:00";
+        QTest::newRow("weekly out of range")
+            << R"({"weekly": {"weekdays": [0, 8], "times": [{"hour": 9, "minute": 0}]}})"
+            << "?, ? at 9:00";
+        QTest::newRow("monthly")
+            << R"({"monthly": {"day": 15, "times": [{"hour": 9, "minute": 0}]}})"
+            << "Monthly on day 15 at 9:00";
+        QTest::newRow("last day") << R"({"monthlyLastDay": {"times": [{"hour": 22, "minute": 0}]}})"
+                                  << "Last day of month at 22:00";
+        QTest::newRow("nth weekday")
+            << R"({"monthlyNthWeekday": {"nth": 2, "weekday": 3, "times": [{"hour": 18, "minute": 30}, {"hour": 9, "minute": 0}]}})"
+            << "2nd Tuesday at 9:00, 18:30";
+        QTest::newRow("nth weekday unknown name")
+            << R"({"monthlyNthWeekday": {"nth": 1, "weekday": 9, "times": [{"hour": 9, "minute": 0}]}})"
+            << "1st Unknown at 9:00";
+    }
+    void summary()
+    {
+        QFETCH(QString, schedule);
+        QFETCH(QString, summary);
+        QCOMPARE(::schedule(schedule.toUtf8().constData()).summary(), summary);
+    }
+
+    void storedOrderIsKept()
+    {
+        const TaskSchedule s = schedule(
+            R"({"daily": {"times": [{"hour": 17, "minute": 30}, {"hour": 9, "minute": 5}]}})");
+        const QList<TimeOfDay> expected = {{17, 30}, {9, 5}};
+        QCOMPARE(s.times(), expected);
+        QCOMPARE(TaskSchedule::fromJson(s.toJson()).value(), s);
+    }
+
+    void scheduleDecodingFailures_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        const QString keys = QStringLiteral("Invalid number of keys found, expected one.");
+        QTest::newRow("empty object") << "{}" << keys;
+        QTest::newRow("two cases")
+            << R"({"daily": {"times": []}, "weekly": {"weekdays": [], "times": []}})" << keys;
+        QTest::newRow("unknown case") << R"({"hourly": {}})" << keys;
+        QTest::newRow("run at load null") << R"({"runAtLoad": null})"
+                                          << "runAtLoad:";
+        QTest::newRow("missing payload label") << R"({"interval": {}})"
+                                               << "missing key \"minutes\"";
+        QTest::newRow("time without minute") << R"({"daily": {"times": [{"hour": 7}]}})"
+                                             << "missing key \"minute\"";
+        QTest::newRow("fractional hour") << R"({"daily": {"times": [{"hour": 7.5, "minute": 0}]}})"
+                                         << "expected an integer";
+        QTest::newRow("string weekday") << R"({"weekly": {"weekdays": ["mon"], "times": []}})"
+                                        << "expected an integer";
+    }
+    void scheduleDecodingFailures()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        const auto decoded = TaskSchedule::fromJson(json(text.toUtf8().constData()));
+        QVERIFY(!decoded);
+        QVERIFY2(decoded.error().contains(message), qPrintable(decoded.error()));
+    }
+
+    void roundTripEveryCase_data()
+    {
+        QTest::addColumn<TaskSchedule>("schedule");
+        const QList<TimeOfDay> times = {{9, 0}, {17, 30}};
+        QTest::newRow("runAtLoad") << TaskSchedule::runAtLoad();
+        QTest::newRow("interval") << TaskSchedule::interval(15);
+        QTest::newRow("daily") << TaskSchedule::daily(times);
+        QTest::newRow("weekly") << TaskSchedule::weekly({2, 4, 6}, times);
+        QTest::newRow("monthly") << TaskSchedule::monthly(31, times);
+        QTest::newRow("lastDay") << TaskSchedule::monthlyLastDay(times);
+        QTest::newRow("nth") << TaskSchedule::monthlyNthWeekday(4, 7, times);
+    }
+    void roundTripEveryCase()
+    {
+        QFETCH(TaskSchedule, schedule);
+        ScheduledTask task = ScheduledTask::create(
+            QStringLiteral("Backup ✓"), QStringLiteral("echo \"$HOME\" | tr a b"), schedule);
+        task.workingDirectory = QStringLiteral("/tmp/it's");
+        task.wakeBeforeRun = true;
+        task.logs.append(TaskLog{QUuid::createUuid(),
+                                 QDateTime(QDate(2025, 3, 1), QTime(9, 0, 5, 250), Qt::UTC), -1,
+                                 QStringLiteral("out")});
+        const auto decoded = ScheduledTask::fromJson(task.toJson());
+        QVERIFY2(decoded.ok(), qPrintable(decoded.ok() ? QString() : decoded.error()));
+        QCOMPARE(decoded.value(), task);
+        QCOMPARE(task.toJson().value(QStringLiteral("schedule")).toObject().keys(),
+                 QStringList{TaskSchedule::caseName(schedule.kind())});
+    }
+
+    void scheduleJsonShapes()
+    {
+        QCOMPARE(QJsonDocument(TaskSchedule::runAtLoad().toJson()).toJson(QJsonDocument::Compact),
+                 QByteArray(R"({"runAtLoad":{}})"));
+        QCOMPARE(QJsonDocument(TaskSchedule::interval(30).toJson()).toJson(QJsonDocument::Compact),
+                 QByteArray(R"({"interval":{"minutes":30}})"));
+        QCOMPARE(
+            QJsonDocument(TaskSchedule::monthlyNthWeekday(2, 3, {{9, 0}}).toJson())
+                .toJson(QJsonDocument::Compact),
+            QByteArray(
+                R"({"monthlyNthWeekday":{"nth":2,"times":[{"hour":9,"minute":0}],"weekday":3}})"));
+    }
+
+    void taskDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("message");
+        const QByteArray runAtLoad = R"({"runAtLoad": {}})";
+        QTest::newRow("minimal") << taskJson(runAtLoad) << true << QString();
+        QTest::newRow("unknown keys ignored")
+            << taskJson(runAtLoad, R"(, "colour": "red", "extra": {"a": 1})") << true << QString();
+        QTest::newRow("null optionals") << taskJson(runAtLoad, R"(, "workingDirectory": null,
+            "envFilePath": null, "wakeBeforeRun": null)")
+                                        << true << QString();
+        QTest::newRow("missing useLoginShell")
+            << QByteArray(R"({"id": "3F2A9C1D-0000-4000-8000-000000000001", "name": "n",
+               "command": "c", "isEnabled": true, "logs": [], "schedule": {"runAtLoad": {}}})")
+            << false << "missing key \"useLoginShell\"";
+        QTest::newRow("name of wrong type")
+            << QByteArray(R"({"id": "3F2A9C1D-0000-4000-8000-000000000001", "name": 5,
+               "command": "c", "useLoginShell": false, "isEnabled": true, "logs": [],
+               "schedule": {"runAtLoad": {}}})")
+            << false << "name: expected a string";
+        QTest::newRow("bad identifier")
+            << QByteArray(R"({"id": "not-a-uuid", "name": "n", "command": "c",
+               "useLoginShell": false, "isEnabled": true, "logs": [], "schedule": {"runAtLoad": {}}})")
+            << false << "not a valid identifier";
+        QTest::newRow("wake of wrong type")
+            << taskJson(runAtLoad, R"(, "wakeBeforeRun": "yes")") << false << "wakeBeforeRun";
+        QTest::newRow("log without output")
+            << QByteArray(R"({"id": "3F2A9C1D-0000-4000-8000-000000000001", "name": "n",
+               "command": "c", "useLoginShell": false, "isEnabled": true, "schedule": {"runAtLoad": {}},
+               "logs": [{"id": "3F2A9C1D-0000-4000-8000-000000000002", "timestamp": 1.5, "exitCode": 0}]})")
+            << false << "missing key \"output\"";
+    }
+    void taskDecoding()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, ok);
+        QFETCH(QString, message);
+        const auto decoded = ScheduledTask::fromJson(QJsonDocument::fromJson(text).object());
+        QCOMPARE(decoded.ok(), ok);
+        if (ok) {
+            QCOMPARE(decoded->wakeBeforeRun, false);
+            QVERIFY(!decoded->workingDirectory);
+            QVERIFY(!decoded->envFilePath);
+        } else {
+            QVERIFY2(decoded.error().contains(message), qPrintable(decoded.error()));
+        }
+    }
+
+    void absentFieldsAreNotWritten()
+    {
+        ScheduledTask task = ScheduledTask::create(QStringLiteral("n"), QStringLiteral("c"),
+                                                   TaskSchedule::runAtLoad());
+        const QJsonObject object = task.toJson();
+        QVERIFY(!object.contains(QStringLiteral("workingDirectory")));
+        QVERIFY(!object.contains(QStringLiteral("envFilePath")));
+        QCOMPARE(object.value(QStringLiteral("id")).toString(),
+                 task.id.toString(QUuid::WithoutBraces).toUpper());
+        QCOMPARE(object.value(QStringLiteral("logs")).toArray().size(), 0);
+        // An empty working directory is still a value, distinct from none.
+        task.workingDirectory = QString();
+        QCOMPARE(ScheduledTask::fromJson(task.toJson()).value(), task);
+    }
+
+    void logTimestampsCountFrom2001()
+    {
+        const QByteArray text = R"({"id": "3F2A9C1D-0000-4000-8000-000000000002",
+                                    "timestamp": 86400.5, "exitCode": -3, "output": "x"})";
+        const auto log = TaskLog::fromJson(QJsonDocument::fromJson(text).object());
+        QVERIFY(log.ok());
+        QCOMPARE(log->timestamp, QDateTime(QDate(2001, 1, 2), QTime(0, 0, 0, 500), Qt::UTC));
+        QCOMPARE(log->toJson().value(QStringLiteral("timestamp")).toDouble(), 86400.5);
+    }
+
+    void shortIdentifier()
+    {
+        ScheduledTask task;
+        task.id = QUuid::fromString(QStringLiteral("3f2a9c1d-1234-4abc-8def-0123456789ab"));
+        QCOMPARE(task.idString(), QStringLiteral("3F2A9C1D-1234-4ABC-8DEF-0123456789AB"));
+        QCOMPARE(task.shortId(), QStringLiteral("3f2a9c1d"));
+    }
+
+    void timeOrderingAndEquality()
+    {
+        QVERIFY((TimeOfDay{0, 0} < TimeOfDay{23, 59}));
+        QVERIFY(!(TimeOfDay{1, 0} < TimeOfDay{0, 60}));
+        QVERIFY(!(TimeOfDay{1, 0} == TimeOfDay{0, 60}));
+        QCOMPARE((TimeOfDay{9, 5}).text(), QStringLiteral("9:05"));
+    }
+
+    void scheduleEqualityComparesCaseAndPayload()
+    {
+        QVERIFY(TaskSchedule::daily({{9, 0}}) != TaskSchedule::monthlyLastDay({{9, 0}}));
+        QVERIFY(TaskSchedule::daily({{9, 0}, {10, 0}}) != TaskSchedule::daily({{10, 0}, {9, 0}}));
+        QVERIFY(TaskSchedule::weekly({2}, {{9, 0}}) == TaskSchedule::weekly({2}, {{9, 0}}));
+        QCOMPARE(qHash(TaskSchedule::weekly({2}, {{9, 0}})),
+                 qHash(TaskSchedule::weekly({2}, {{9, 0}})));
+    }
+
+    void formKinds()
+    {
+        QStringList names;
+        for (ScheduleType type : allScheduleTypes())
+            names << rawValue(type);
+        QCOMPARE(names, (QStringList{"runAtLoad", "interval", "daily", "weekly", "monthly"}));
+        names.clear();
+        for (MonthlyType type : allMonthlyTypes())
+            names << rawValue(type);
+        QCOMPARE(names, (QStringList{"specificDay", "lastDay", "nthWeekday"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskModel)
+#include "TestTaskModel.moc"
