@@ -1,0 +1,244 @@
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+ProcessResult osascript(const QStringList& args)
+{
+    return TestSupport::run(TestSupport::compatPath(u"osascript"_s), args,
+                            QProcessEnvironment::systemEnvironment());
+}
+
+QByteArray executionError(const QString& source, const QByteArray& message, int code)
+{
+    return "0:" + QByteArray::number(source.size()) + ": execution error: " + message + " (" +
+           QByteArray::number(code) + ")\n";
+}
+
+} // namespace
+
+class TestOsascriptTool : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void runsStatement_data();
+    void runsStatement();
+    void reportsSyntaxErrors_data();
+    void reportsSyntaxErrors();
+    void rejectsOtherArguments_data();
+    void rejectsOtherArguments();
+    void putsStandInsFirstOnPath();
+    void asksPkexecWhenNotRoot_data();
+    void asksPkexecWhenNotRoot();
+};
+
+void TestOsascriptTool::runsStatement_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+
+    QTest::newRow("output printed, trailing line feeds trimmed")
+        << u"do shell script \"printf '\\\\n\\\\none\\\\ntwo\\\\n\\\\n'\""_s << 0
+        << QByteArray("\n\none\ntwo\n") << QByteArray();
+    QTest::newRow("no output prints nothing")
+        << u"do shell script \"true\""_s << 0 << QByteArray() << QByteArray();
+    QTest::newRow("escaped quotes and backslashes")
+        << u"do shell script \"printf '%s' \\\"a\\\\\\\\b\\\"\""_s << 0 << QByteArray("a\\b\n")
+        << QByteArray();
+    QTest::newRow("AppleScript escapes for tab and line feed")
+        << u"do shell script \"printf 'x\\ty\\nz'\""_s << 0 << QByteArray("x\ty\nz\n")
+        << QByteArray();
+    QTest::newRow("keywords in any case, extra white space")
+        << u"  DO  Shell\tscript \"echo ok\"   WITH administrator  Privileges \n"_s << 0
+        << QByteArray("ok\n") << QByteArray();
+    QTest::newRow("command's error text and status")
+        << u"do shell script \"echo 'pmset: bad date' >&2; exit 4\" with administrator privileges"_s
+        << 1 << QByteArray()
+        << executionError(u"do shell script \"echo 'pmset: bad date' >&2; exit 4\" with "
+                          "administrator privileges"_s,
+                          "pmset: bad date", 4);
+    QTest::newRow("failure without error text")
+        << u"do shell script \"echo some output; exit 2\""_s << 1 << QByteArray()
+        << executionError(u"do shell script \"echo some output; exit 2\""_s,
+                          "The command exited with a non-zero status.", 2);
+    QTest::newRow("no standard input")
+        << u"do shell script \"cat\""_s << 0 << QByteArray() << QByteArray();
+}
+
+void TestOsascriptTool::runsStatement()
+{
+    QFETCH(QString, source);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    if (geteuid() != 0 && source.contains(u"privileges"_s, Qt::CaseInsensitive))
+        QSKIP("would ask for a password through pkexec");
+
+    const ProcessResult result = osascript({u"-e"_s, source});
+    QCOMPARE(result.errText(), QString::fromUtf8(err));
+    QCOMPARE(result.out, out);
+    QCOMPARE(result.exitCode, status);
+}
+
+void TestOsascriptTool::reportsSyntaxErrors_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("err");
+
+    QTest::newRow("another statement")
+        << u"display dialog \"hi\""_s
+        << u"0:19: syntax error: Only a “do shell script” statement can run here. (-2740)"_s;
+    QTest::newRow("empty script")
+        << QString()
+        << u"0:0: syntax error: Only a “do shell script” statement can run here. (-2740)"_s;
+    QTest::newRow("misspelt keyword")
+        << u"do shel script \"x\""_s
+        << u"3:7: syntax error: Expected “shell” but found identifier. (-2741)"_s;
+    QTest::newRow("no string")
+        << u"do shell script"_s
+        << u"15:15: syntax error: Expected string but found end of script. (-2741)"_s;
+    QTest::newRow("a variable instead of a string")
+        << u"do shell script cmd"_s
+        << u"16:19: syntax error: Expected string but found identifier. (-2741)"_s;
+    QTest::newRow("unterminated string")
+        << u"do shell script \"abc"_s
+        << u"16:20: syntax error: Expected “\"” but found end of script. (-2741)"_s;
+    QTest::newRow("unknown escape")
+        << u"do shell script \"a\\qb\""_s
+        << u"18:20: syntax error: Expected “\"” but found unknown token. (-2741)"_s;
+    QTest::newRow("incomplete privileges clause")
+        << u"do shell script \"x\" with admin"_s
+        << u"25:30: syntax error: Expected “administrator” but found identifier. (-2741)"_s;
+    QTest::newRow("other parameters")
+        << u"do shell script \"x\" without altering line endings"_s
+        << u"20:27: syntax error: Expected end of line but found identifier. (-2741)"_s;
+    QTest::newRow("a second statement")
+        << u"do shell script \"x\"\ndo shell script \"y\""_s
+        << u"20:22: syntax error: Expected end of line but found identifier. (-2741)"_s;
+    QTest::newRow("trailing punctuation")
+        << u"do shell script \"x\";"_s
+        << u"19:20: syntax error: Expected end of line but found unknown token. (-2741)"_s;
+}
+
+void TestOsascriptTool::reportsSyntaxErrors()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, err);
+    const ProcessResult result = osascript({u"-e"_s, source});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(result.out.isEmpty());
+    QCOMPARE(result.errText(), err + u'\n');
+
+    // Nothing of a script that does not compile runs.
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(u"ran"_s);
+    source.replace(u"\"x\""_s, u"\"touch '"_s + marker + u"'\""_s);
+    QCOMPARE(osascript({u"-e"_s, source}).exitCode, 1);
+    QVERIFY(!QFile::exists(marker));
+}
+
+void TestOsascriptTool::rejectsOtherArguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("none") << QStringList();
+    QTest::newRow("-e without a script") << QStringList{u"-e"_s};
+    QTest::newRow("a script file") << QStringList{u"script.scpt"_s};
+    QTest::newRow("two -e lines") << QStringList{u"-e"_s, u"do shell script \"true\""_s, u"-e"_s,
+                                                 u"do shell script \"true\""_s};
+    QTest::newRow("another language") << QStringList{u"-l"_s, u"JavaScript"_s, u"-e"_s, u"1"_s};
+}
+
+void TestOsascriptTool::rejectsOtherArguments()
+{
+    QFETCH(QStringList, args);
+    const ProcessResult result = osascript(args);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(result.out.isEmpty());
+    QCOMPARE(result.err,
+             TestSupport::readFile(TestSupport::dataPath(u"wake/osascript-usage.txt"_s)));
+}
+
+void TestOsascriptTool::putsStandInsFirstOnPath()
+{
+    const ProcessResult result = osascript({u"-e"_s, u"do shell script \"command -v pmset\""_s});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.outText(), TestSupport::compatPath(u"pmset"_s) + u'\n');
+}
+
+void TestOsascriptTool::asksPkexecWhenNotRoot_data()
+{
+    QTest::addColumn<QByteArray>("pkexec"); // the fake pkexec's script
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("privileged");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("errorMessage"); // between "execution error: " and the code
+    QTest::addColumn<int>("code");
+
+    const QByteArray grant = "#!/bin/sh\nexec \"$@\"\n";
+    const QByteArray dismissed = "#!/bin/sh\nexit 126\n";
+    const QByteArray refused =
+        "#!/bin/sh\necho 'Error executing command as another user: Not authorized' >&2\nexit 127\n";
+    QTest::newRow("granted") << grant << u"echo done"_s << true << 0 << u"done\n"_s << QString()
+                             << 0;
+    QTest::newRow("granted, stand-ins first on the path")
+        << grant << u"command -v pmset"_s << true << 0
+        << TestSupport::compatPath(u"pmset"_s) + u'\n' << QString() << 0;
+    QTest::newRow("granted, the command's own 127 is not a refusal")
+        << grant << u"echo 'no-such-tool: not found' >&2; exit 127"_s << true << 1 << QString()
+        << u"no-such-tool: not found"_s << 127;
+    QTest::newRow("dialog dismissed")
+        << dismissed << u"echo done"_s << true << 1 << QString() << u"User canceled."_s << -128;
+    QTest::newRow("not authorized")
+        << refused << u"echo done"_s << true << 1 << QString() << u"User canceled."_s << -128;
+    QTest::newRow("without privileges pkexec is not asked")
+        << dismissed << u"echo done"_s << false << 0 << u"done\n"_s << QString() << 0;
+}
+
+void TestOsascriptTool::asksPkexecWhenNotRoot()
+{
+    QFETCH(QByteArray, pkexec);
+    QFETCH(QString, command);
+    QFETCH(bool, privileged);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, errorMessage);
+    QFETCH(int, code);
+    if (geteuid() != 0 || !QFile::exists(u"/usr/bin/setpriv"_s))
+        QSKIP("needs root to run the stand-in as another user");
+
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther |
+                                          QFileDevice::ReadOther);
+    const QString fakePkexec = dir.filePath(u"pkexec"_s);
+    TestSupport::writeScript(fakePkexec, pkexec);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"BRENMOR_OPS_PKEXEC"_s, fakePkexec);
+
+    QString source = u"do shell script \""_s + command.replace(u'"', u"\\\""_s) + u'"';
+    if (privileged)
+        source += u" with administrator privileges"_s;
+    const ProcessResult result =
+        TestSupport::run(u"/usr/bin/setpriv"_s,
+                         {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                          TestSupport::compatPath(u"osascript"_s), u"-e"_s, source},
+                         environment, 60000, dir.path());
+    QCOMPARE(result.outText(), out);
+    if (errorMessage.isEmpty())
+        QCOMPARE(result.errText(), QString());
+    else
+        QCOMPARE(result.err, executionError(source, errorMessage.toUtf8(), code));
+    QCOMPARE(result.exitCode, status);
+}
+
+QTEST_GUILESS_MAIN(TestOsascriptTool)
+#include "TestOsascriptTool.moc"
