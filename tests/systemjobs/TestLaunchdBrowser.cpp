@@ -4,6 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,6 +67,27 @@ private:
         }
         return jobs.first();
     }
+
+    // Every plist of `folder` as read by Python's plistlib, by file name (one run for all).
+    QJsonObject pythonReading(const QString& folder)
+    {
+        if (m_python.isEmpty()) {
+            const ProcessResult python = TestSupport::run(
+                QStringLiteral("python3"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("import glob, json, os, plistlib, sys\n"
+                                "print(json.dumps({os.path.basename(p): "
+                                "plistlib.load(open(p, 'rb')) for p in "
+                                "glob.glob(os.path.join(sys.argv[1], '*.plist'))}))"),
+                 folder},
+                QProcessEnvironment::systemEnvironment());
+            if (python.exitCode != 0)
+                qWarning() << python.errText();
+            m_python = QJsonDocument::fromJson(python.out).object();
+        }
+        return m_python;
+    }
+    QJsonObject m_python;
 
 private Q_SLOTS:
     void xmlAndBinaryGiveTheSameJob()
@@ -378,6 +402,79 @@ private Q_SLOTS:
                 .scanJobs();
         QCOMPARE(labels(jobs), QStringList({QStringLiteral("COM.BRENMOR-OPS.task.x"),
                                             QStringLiteral("com.brenmor-opsx.helper")}));
+    }
+
+    void readsRealWorldPlists_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("schedule");
+        QTest::addColumn<bool>("runAtLoad");
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<QString>("stdoutPath");
+        QTest::addColumn<QString>("stderrPath");
+
+        const QString brew = QStringLiteral("/opt/homebrew/");
+        QTest::newRow("logrotate")
+            << "homebrew.mxcl.logrotate"
+            << brew + "opt/logrotate/sbin/logrotate " + brew + "etc/logrotate.conf"
+            << "6:25" << false << false << QString() << QString();
+        QTest::newRow("nginx") << "homebrew.mxcl.nginx"
+                               << brew + "opt/nginx/bin/nginx -g daemon off;"
+                               << "Run at load" << true << false << QString() << QString();
+        QTest::newRow("ollama") << "homebrew.mxcl.ollama" << brew + "opt/ollama/bin/ollama serve"
+                                << "Run at load" << true << true << brew + "var/log/ollama.log"
+                                << brew + "var/log/ollama.log";
+        QTest::newRow("postgresql")
+            << "homebrew.mxcl.postgresql@16"
+            << brew + "opt/postgresql@16/bin/postgres -D " + brew + "var/postgresql@16"
+            << "Run at load" << true << true << brew + "var/log/postgresql@16.log"
+            << brew + "var/log/postgresql@16.log";
+        QTest::newRow("redis") << "homebrew.mxcl.redis"
+                               << brew + "opt/redis/bin/redis-server " + brew + "etc/redis.conf"
+                               << "Run at load" << true << true << brew + "var/log/redis.log"
+                               << brew + "var/log/redis.log";
+        QTest::newRow("syncthing")
+            << "net.syncthing.syncthing"
+            << "/Users/USERNAME/bin/syncthing"
+            << "Keep alive" << false << true << "/Users/USERNAME/Library/Logs/Syncthing.log"
+            << "/Users/USERNAME/Library/Logs/Syncthing-Errors.log";
+        QTest::newRow("nix-daemon")
+            << "org.nixos.nix-daemon"
+            << "/bin/sh -c /bin/wait4path /nix/var/nix/profiles/default/bin/nix-daemon && exec "
+               "/nix/var/nix/profiles/default/bin/nix-daemon"
+            << "Run at load" << true << true << QString() << "/var/log/nix-daemon.log";
+    }
+
+    void readsRealWorldPlists()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, command);
+        QFETCH(QString, schedule);
+        QFETCH(bool, runAtLoad);
+        QFETCH(bool, keepAlive);
+        QFETCH(QString, stdoutPath);
+        QFETCH(QString, stderrPath);
+        const QString folder = TestSupport::dataPath(QStringLiteral("systemjobs/realworld"));
+        const auto jobs = LaunchdBrowser({{folder, Source::globalDaemons}}).scanJobs();
+        QCOMPARE(jobs.size(), 7);
+        const auto it = std::find_if(jobs.cbegin(), jobs.cend(),
+                                     [&](const LaunchdJob& job) { return job.label == label; });
+        QVERIFY(it != jobs.cend());
+        QCOMPARE(it->commandLine(), command);
+        QCOMPARE(it->scheduleDescription(), schedule);
+        QCOMPARE(it->runAtLoad, runAtLoad);
+        QCOMPARE(it->keepAlive, keepAlive);
+        QCOMPARE(it->disabled, false);
+        QCOMPARE(it->program, std::nullopt);
+        QCOMPARE(it->standardOutPath.value_or(QString()), stdoutPath);
+        QCOMPARE(it->standardErrorPath.value_or(QString()), stderrPath);
+
+        // The whole dictionary agrees with what Python's plistlib reads from the same file.
+        QCOMPARE(QJsonObject::fromVariantMap(it->raw),
+                 pythonReading(folder).value(QFileInfo(it->url).fileName()).toObject());
+        // And the XML written back reads as the same dictionary.
+        QCOMPARE(PlistVariant::readDictionary(it->rawPlistXml().toUtf8()), it->raw);
     }
 
     void sourceNames()
