@@ -1,0 +1,164 @@
+// Wake registration on Linux with nothing faked: PmsetService -> osascript stand-in ->
+// pmset stand-in (state in a temporary file), read back through `pmset -g sched`.
+#include "PmsetService.h"
+#include "ToolPaths.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+ScheduledTask wakeTask(const TaskSchedule& schedule)
+{
+    ScheduledTask task = ScheduledTask::create(u"Nightly"_s, u"true"_s, schedule);
+    task.wakeBeforeRun = true;
+    return task;
+}
+
+QList<TimeOfDay> at(int hour, int minute) { return {TimeOfDay{hour, minute}}; }
+
+} // namespace
+
+class TestWakeEndToEnd : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void registersAndReadsBack_data();
+    void registersAndReadsBack();
+    void newRepeatReplacesOld();
+    void nothingRegisteredIsNotActive();
+    void pmsetFailureReachesCaller();
+    void missingOsascriptFailsToCreateScript();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_state;
+};
+
+void TestWakeEndToEnd::initTestCase()
+{
+    if (geteuid() != 0)
+        QSKIP("not root: the osascript stand-in would ask for a password through pkexec");
+    QVERIFY2(QFile::exists(ToolPaths::osascript()), qPrintable(ToolPaths::osascript()));
+    QVERIFY2(QFile::exists(ToolPaths::pmset()), qPrintable(ToolPaths::pmset()));
+    // Never the machine's wake alarm.
+    QCOMPARE(qgetenv("BRENMOR_OPS_PMSET_NO_RTC"), QByteArray("1"));
+}
+
+void TestWakeEndToEnd::init()
+{
+    m_state = std::make_unique<QTemporaryDir>();
+    qputenv("BRENMOR_OPS_PMSET_STATE", m_state->filePath(u"pmset.json"_s).toUtf8());
+}
+
+void TestWakeEndToEnd::cleanup()
+{
+    qunsetenv("BRENMOR_OPS_PMSET_STATE");
+    m_state.reset();
+}
+
+void TestWakeEndToEnd::registersAndReadsBack_data()
+{
+    QTest::addColumn<TaskSchedule>("schedule");
+    QTest::addColumn<QStringList>("shown"); // texts `pmset -g sched` shows afterwards
+    QTest::addColumn<bool>("active");       // what the detail view's check answers
+
+    QTest::newRow("daily 12:15 wakes at 12:10PM")
+        << TaskSchedule::daily(at(12, 15))
+        << QStringList{u"Repeating power events:\n  wakepoweron at 12:10PM every day"_s} << true;
+    QTest::newRow("daily 00:15 wakes at 0:10AM and counts as active")
+        << TaskSchedule::daily(at(0, 15)) << QStringList{u"  wakepoweron at 0:10AM every day"_s}
+        << true;
+    QTest::newRow("daily, earliest of several times")
+        << TaskSchedule::daily({TimeOfDay{9, 0}, TimeOfDay{7, 30}})
+        << QStringList{u"  wakepoweron at 7:25AM every day"_s} << true;
+    QTest::newRow("daily 00:03 wakes the evening before")
+        << TaskSchedule::daily(at(0, 3)) << QStringList{u"  wakepoweron at 11:58PM every day"_s}
+        << true;
+    QTest::newRow("weekly Monday 00:02")
+        << TaskSchedule::weekly({2}, at(0, 2)) << QStringList{u"  wakepoweron at 11:57PM Monday"_s}
+        << false;
+    QTest::newRow("weekly on several days")
+        << TaskSchedule::weekly({2, 4, 6}, at(8, 0))
+        << QStringList{u"  wakepoweron at 7:55AM Some days"_s} << false;
+    QTest::newRow("last day of month")
+        << TaskSchedule::monthlyLastDay(at(23, 0))
+        << QStringList{u"  wakepoweron at 10:55PM every day"_s} << false;
+    QTest::newRow("second Tuesday") << TaskSchedule::monthlyNthWeekday(2, 3, at(10, 0))
+                                    << QStringList{u"  wakepoweron at 9:55AM Tuesday"_s} << false;
+    QTest::newRow("monthly on the 15th")
+        << TaskSchedule::monthly(15, at(9, 0))
+        << QStringList{u"Scheduled power events:\n [0]  wakeorpoweron at "_s, u"/15/"_s,
+                       u" 08:55:00 by 'pmset'"_s}
+        << true;
+}
+
+void TestWakeEndToEnd::registersAndReadsBack()
+{
+    QFETCH(TaskSchedule, schedule);
+    QFETCH(QStringList, shown);
+    QFETCH(bool, active);
+
+    const PmsetService service;
+    const ScheduledTask task = wakeTask(schedule);
+    const std::optional<PmsetError> error = service.scheduleWake(task);
+    QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+    const QString system = service.currentWakeSchedule();
+    for (const QString& text : shown)
+        QVERIFY2(system.contains(text), qPrintable(system));
+    QCOMPARE(service.isWakeScheduledInSystem(task), active);
+}
+
+void TestWakeEndToEnd::newRepeatReplacesOld()
+{
+    const PmsetService service;
+    const ScheduledTask first = wakeTask(TaskSchedule::daily(at(12, 15)));
+    const ScheduledTask second = wakeTask(TaskSchedule::daily(at(0, 15)));
+    QCOMPARE(service.scheduleWake(first), std::nullopt);
+    QCOMPARE(service.scheduleWake(second), std::nullopt);
+    QVERIFY(!service.isWakeScheduledInSystem(first));
+    QVERIFY(service.isWakeScheduledInSystem(second));
+}
+
+void TestWakeEndToEnd::nothingRegisteredIsNotActive()
+{
+    const PmsetService service;
+    QCOMPARE(service.currentWakeSchedule(), u"No scheduled events."_s);
+    QVERIFY(!service.isWakeScheduledInSystem(wakeTask(TaskSchedule::daily(at(12, 15)))));
+    QVERIFY(!service.isWakeScheduledInSystem(wakeTask(TaskSchedule::monthly(15, at(9, 0)))));
+}
+
+void TestWakeEndToEnd::pmsetFailureReachesCaller()
+{
+    // A state folder that cannot be created: pmset fails, osascript reports it.
+    TestSupport::writeFile(m_state->filePath(u"plain-file"_s), "x");
+    qputenv("BRENMOR_OPS_PMSET_STATE", m_state->filePath(u"plain-file/pmset.json"_s).toUtf8());
+    const std::optional<PmsetError> error =
+        PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
+    QVERIFY(error.has_value());
+    QCOMPARE(error->description(),
+             u"pmset failed: pmset: cannot create "_s + m_state->filePath(u"plain-file"_s));
+}
+
+void TestWakeEndToEnd::missingOsascriptFailsToCreateScript()
+{
+    qputenv("BRENMOR_OPS_OSASCRIPT", m_state->filePath(u"no-osascript"_s).toUtf8());
+    const std::optional<PmsetError> error =
+        PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
+    qunsetenv("BRENMOR_OPS_OSASCRIPT");
+    QVERIFY(error.has_value());
+    QCOMPARE(error->description(), u"pmset failed: Failed to create script"_s);
+    QVERIFY(!QFile::exists(m_state->filePath(u"pmset.json"_s)));
+}
+
+QTEST_GUILESS_MAIN(TestWakeEndToEnd)
+#include "TestWakeEndToEnd.moc"
