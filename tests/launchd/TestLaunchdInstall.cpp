@@ -1,0 +1,429 @@
+// Installing, removing and sweeping agents against a fake launchctl that records its calls.
+#include "LaunchdService.h"
+#include "Result.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <climits>
+
+Q_DECLARE_METATYPE(LaunchdError)
+
+namespace {
+
+constexpr int noError = INT_MIN;
+
+const char* const fakeVariables[] = {
+    "FAKE_LAUNCHCTL_LOG", "FAKE_LOAD_STATUS",  "FAKE_LOAD_STDERR",     "FAKE_UNLOAD_STATUS",
+    "FAKE_UNLOAD_STDERR", "FAKE_OTHER_STATUS", "BRENMOR_OPS_LAUNCHCTL"};
+
+// Records every call as one line, prints noise on standard output (which must be ignored) and
+// answers with the status and standard error chosen through the environment.
+const QByteArray fakeLaunchctl =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$*\" >> \"$FAKE_LAUNCHCTL_LOG\"\n"
+    "case \"$1\" in\n"
+    "  load) status=${FAKE_LOAD_STATUS:-0}; err=$FAKE_LOAD_STDERR ;;\n"
+    "  unload) status=${FAKE_UNLOAD_STATUS:-0}; err=$FAKE_UNLOAD_STDERR ;;\n"
+    "  *) status=${FAKE_OTHER_STATUS:-0}; err= ;;\n"
+    "esac\n"
+    "echo 'Load failed: 9: on standard output, not an error'\n"
+    "[ -n \"$err\" ] && printf '%s\\n' \"$err\" >&2\n"
+    "[ \"$status\" = kill ] && kill -KILL $$\n"
+    "exit \"$status\"\n";
+
+ScheduledTask makeTask(const char* id, TaskSchedule schedule = TaskSchedule::daily({{9, 0}}))
+{
+    ScheduledTask task;
+    task.id = QUuid::fromString(QLatin1String(id));
+    task.name = QStringLiteral("Install");
+    task.command = QStringLiteral("true");
+    task.schedule = std::move(schedule);
+    return task;
+}
+
+const char* const idA = "3F2A9C1D-5B6E-4C7D-8E9F-0A1B2C3D4E5F";
+const char* const idB = "0B1C2D3E-1111-4222-8333-444455556666";
+const char* const idC = "C0FFEE00-AAAA-4BBB-8CCC-DDDDEEEEFFFF";
+
+QFileDevice::Permissions ownerOnly()
+{
+    return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+}
+
+// The permission bits without Qt's "user" duplicates.
+QFileDevice::Permissions modeOf(const QString& path)
+{
+    return QFile::permissions(path) &
+           (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+            QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+}
+
+} // namespace
+
+class TestLaunchdInstall : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> m_home;
+
+    QString logPath() const { return m_home->path() + QStringLiteral("/launchctl.log"); }
+    QStringList calls() const
+    {
+        const QString text = QString::fromUtf8(TestSupport::readFile(logPath()));
+        QStringList lines = text.split(QLatin1Char('\n'));
+        lines.removeLast(); // after the final line feed
+        return lines;
+    }
+    // A path under a regular file: no folder can ever be made there, not even by root.
+    QString impossibleFolder() const
+    {
+        const QString blocker = m_home->path() + QStringLiteral("/blocker");
+        TestSupport::writeFile(blocker, "a file, not a folder");
+        return blocker + QStringLiteral("/sub");
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        const QString fake = m_home->path() + QStringLiteral("/fake-launchctl");
+        TestSupport::writeScript(fake, fakeLaunchctl);
+        for (const char* name : fakeVariables)
+            qunsetenv(name);
+        qputenv("BRENMOR_OPS_LAUNCHCTL", fake.toUtf8());
+        qputenv("FAKE_LAUNCHCTL_LOG", logPath().toUtf8());
+    }
+
+    void cleanup()
+    {
+        for (const char* name : fakeVariables)
+            qunsetenv(name);
+        m_home.reset();
+    }
+
+    void messages_data()
+    {
+        QTest::addColumn<LaunchdError>("error");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("install") << LaunchdError::installFailed(QStringLiteral("disk full"))
+                                 << QStringLiteral("Failed to install task: disk full");
+        QTest::newRow("load") << LaunchdError::launchctlFailed(QStringLiteral("load"), 5)
+                              << QStringLiteral("launchctl load failed (exit code 5)");
+        QTest::newRow("cannot start") << LaunchdError::launchctlFailed(QStringLiteral("unload"), -1)
+                                      << QStringLiteral("launchctl unload failed (exit code -1)");
+        QTest::newRow("no command") << LaunchdError::launchctlFailed(QString(), 2)
+                                    << QStringLiteral("launchctl  failed (exit code 2)");
+    }
+
+    void messages()
+    {
+        QFETCH(LaunchdError, error);
+        QFETCH(QString, message);
+        QCOMPARE(error.message(), message);
+    }
+
+    void namesAndPaths()
+    {
+        const LaunchdService service(QStringLiteral("/A"), QStringLiteral("/S"),
+                                     QStringLiteral("/L"));
+        // Stored identifiers may come in lower case; every name uses the canonical form.
+        const ScheduledTask task = makeTask("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f");
+        const QString uuid = QLatin1String(idA);
+        QCOMPARE(LaunchdService::label(task), QStringLiteral("com.brenmor-ops.task.") + uuid);
+        QCOMPARE(service.plistURL(task),
+                 QStringLiteral("/A/com.brenmor-ops.task.") + uuid + QStringLiteral(".plist"));
+        QCOMPARE(service.scriptURL(task), QStringLiteral("/S/BrenmorOps_3f2a9c1d.sh"));
+        QCOMPARE(service.legacyScriptURL(task),
+                 QStringLiteral("/S/") + uuid + QStringLiteral(".sh"));
+        QCOMPARE(service.stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
+        QCOMPARE(service.stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
+        QCOMPARE(service.runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
+        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v3"));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/S")));
+    }
+
+    void defaultFolders()
+    {
+        const QString data = m_home->dataFolder();
+        for (const LaunchdService& service :
+             {LaunchdService(), LaunchdService(QString(), QString(), QString())}) {
+            QCOMPARE(service.launchAgentsDir(), m_home->launchAgents());
+            QCOMPARE(service.scriptsDir(), data + QStringLiteral("/Scripts"));
+            QCOMPARE(service.logDir(), data + QStringLiteral("/Logs"));
+        }
+        const LaunchdService mixed(std::nullopt, QStringLiteral("/S"));
+        QCOMPARE(mixed.launchAgentsDir(), m_home->launchAgents());
+        QCOMPARE(mixed.scriptsDir(), QStringLiteral("/S"));
+        QCOMPARE(mixed.logDir(), data + QStringLiteral("/Logs"));
+    }
+
+    void runLaunchctl_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<QByteArray>("stderrVariable");
+        QTest::addColumn<QByteArray>("stderrText");
+        QTest::addColumn<int>("expectedCode");
+        const QStringList load{QStringLiteral("load"), QStringLiteral("/x/a b.plist")};
+        const QStringList unload{QStringLiteral("unload"), QStringLiteral("/x/a b.plist")};
+        QTest::newRow("load succeeds") << load << QByteArray("FAKE_LOAD_STATUS") << QByteArray("0")
+                                       << QByteArray() << QByteArray() << noError;
+        QTest::newRow("load exits 5") << load << QByteArray("FAKE_LOAD_STATUS") << QByteArray("5")
+                                      << QByteArray() << QByteArray() << 5;
+        QTest::newRow("load exits 255") << load << QByteArray("FAKE_LOAD_STATUS")
+                                        << QByteArray("255") << QByteArray() << QByteArray() << 255;
+        QTest::newRow("load exits 0 but reports Load failed")
+            << load << QByteArray("FAKE_LOAD_STATUS") << QByteArray("0")
+            << QByteArray("FAKE_LOAD_STDERR") << QByteArray("Load failed: 5: Input/output error")
+            << 5;
+        QTest::newRow("Load failed after the path")
+            << load << QByteArray("FAKE_LOAD_STATUS") << QByteArray("0")
+            << QByteArray("FAKE_LOAD_STDERR")
+            << QByteArray("/x/a b.plist: Load failed: 17: File exists") << 17;
+        QTest::newRow("load with a harmless warning")
+            << load << QByteArray("FAKE_LOAD_STATUS") << QByteArray("0")
+            << QByteArray("FAKE_LOAD_STDERR") << QByteArray("/x/a b.plist: service already loaded")
+            << noError;
+        QTest::newRow("unload of a job that is not loaded")
+            << unload << QByteArray("FAKE_UNLOAD_STATUS") << QByteArray("0")
+            << QByteArray("FAKE_UNLOAD_STDERR")
+            << QByteArray("Unload failed: 113: Could not find specified service") << noError;
+        QTest::newRow("unload exits 3") << unload << QByteArray("FAKE_UNLOAD_STATUS")
+                                        << QByteArray("3") << QByteArray() << QByteArray() << 3;
+        QTest::newRow("launchctl killed")
+            << load << QByteArray("FAKE_LOAD_STATUS") << QByteArray("kill") << QByteArray()
+            << QByteArray() << -1;
+        QTest::newRow("no arguments") << QStringList() << QByteArray("FAKE_OTHER_STATUS")
+                                      << QByteArray("4") << QByteArray() << QByteArray() << 4;
+    }
+
+    void runLaunchctl()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, variable);
+        QFETCH(QByteArray, status);
+        QFETCH(QByteArray, stderrVariable);
+        QFETCH(QByteArray, stderrText);
+        QFETCH(int, expectedCode);
+        qputenv(variable.constData(), status);
+        if (!stderrVariable.isEmpty())
+            qputenv(stderrVariable.constData(), stderrText);
+        const std::optional<LaunchdError> error = LaunchdService().runLaunchctl(arguments);
+        QCOMPARE(calls(), QStringList{arguments.join(QLatin1Char(' '))});
+        if (expectedCode == noError) {
+            QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+        } else {
+            QVERIFY(error.has_value());
+            QCOMPARE(*error, LaunchdError::launchctlFailed(arguments.value(0), expectedCode));
+        }
+    }
+
+    void launchctlThatCannotStart()
+    {
+        qputenv("BRENMOR_OPS_LAUNCHCTL",
+                (m_home->path() + QStringLiteral("/no-such-tool")).toUtf8());
+        const auto error =
+            LaunchdService().runLaunchctl({QStringLiteral("load"), QStringLiteral("/p")});
+        QVERIFY(error.has_value());
+        QCOMPARE(error->message(), QStringLiteral("launchctl load failed (exit code -1)"));
+    }
+
+    void firstInstallLoadsOnce()
+    {
+        const LaunchdService service;
+        const ScheduledTask task = makeTask(idA);
+        const auto error = service.install(task);
+        QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+        const QString plist = service.plistURL(task);
+        QCOMPARE(calls(), QStringList{QStringLiteral("load ") + plist});
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(plist)),
+                 service.plistContent(task, service.scriptURL(task)));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(service.scriptURL(task))),
+                 service.scriptContent(task));
+        QCOMPARE(modeOf(service.scriptURL(task)), ownerOnly());
+        // The wrapper writes its history there; it must exist before the first run.
+        QVERIFY(QFileInfo(service.logDir()).isDir());
+    }
+
+    void reinstallUnloadsFirst()
+    {
+        const LaunchdService service;
+        ScheduledTask task = makeTask(idA);
+        QVERIFY(!service.install(task));
+        task.schedule = TaskSchedule::interval(15);
+        task.command = QStringLiteral("echo changed");
+        // A failing unload before the reload does not stop the reinstall.
+        qputenv("FAKE_UNLOAD_STATUS", "3");
+        const auto error = service.install(task);
+        QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+        const QString plist = service.plistURL(task);
+        QCOMPARE(calls(),
+                 (QStringList{QStringLiteral("load ") + plist, QStringLiteral("unload ") + plist,
+                              QStringLiteral("load ") + plist}));
+        QVERIFY(TestSupport::readFile(plist).contains("<integer>900</integer>"));
+        QVERIFY(TestSupport::readFile(service.scriptURL(task)).contains("\necho changed\n"));
+    }
+
+    void installReportsLoadFailure_data()
+    {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<QByteArray>("stderrText");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("exit status") << QByteArray("5") << QByteArray()
+                                     << QStringLiteral("launchctl load failed (exit code 5)");
+        QTest::newRow("only on standard error")
+            << QByteArray("0") << QByteArray("Load failed: 5: Input/output error")
+            << QStringLiteral("launchctl load failed (exit code 5)");
+    }
+
+    void installReportsLoadFailure()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(QByteArray, stderrText);
+        QFETCH(QString, message);
+        qputenv("FAKE_LOAD_STATUS", status);
+        qputenv("FAKE_LOAD_STDERR", stderrText);
+        const LaunchdService service;
+        const ScheduledTask task = makeTask(idA);
+        const auto error = service.install(task);
+        QVERIFY(error.has_value());
+        QCOMPARE(error->message(), message);
+        // The files stay so a later reinstall finds and unloads them.
+        QVERIFY(QFileInfo::exists(service.plistURL(task)));
+        QVERIFY(QFileInfo::exists(service.scriptURL(task)));
+    }
+
+    void installFailsOnFiles_data()
+    {
+        QTest::addColumn<bool>("scriptsBlocked");
+        QTest::newRow("scripts folder cannot be made") << true;
+        QTest::newRow("agents folder cannot be made") << false;
+    }
+
+    void installFailsOnFiles()
+    {
+        QFETCH(bool, scriptsBlocked);
+        const QString blocked = impossibleFolder();
+        const LaunchdService service(scriptsBlocked ? std::nullopt : std::optional(blocked),
+                                     scriptsBlocked ? std::optional(blocked) : std::nullopt);
+        const ScheduledTask task = makeTask(idA);
+        const auto error = service.install(task);
+        QVERIFY(error.has_value());
+        QCOMPARE(error->kind, LaunchdError::Kind::installFailed);
+        QVERIFY2(error->message().startsWith(QStringLiteral("Failed to install task: ")) &&
+                     error->message().contains(blocked),
+                 qPrintable(error->message()));
+        QVERIFY(calls().isEmpty());
+        QVERIFY(!QFileInfo::exists(service.plistURL(task)));
+        QCOMPARE(QFileInfo::exists(service.scriptURL(task)), !scriptsBlocked);
+    }
+
+    void uninstallNeverInstalled()
+    {
+        qputenv("FAKE_UNLOAD_STATUS", "3");
+        const LaunchdService service;
+        const ScheduledTask task = makeTask(idB);
+        const auto error = service.uninstall(task);
+        QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.plistURL(task)});
+        QVERIFY(error.has_value());
+        QCOMPARE(*error, LaunchdError::launchctlFailed(QStringLiteral("unload"), 3));
+        QCOMPARE(error->message(), QStringLiteral("launchctl unload failed (exit code 3)"));
+    }
+
+    void uninstallRemovesAgentButKeepsHistory()
+    {
+        const LaunchdService service;
+        const ScheduledTask task = makeTask(idA);
+        QVERIFY(!service.install(task));
+        TestSupport::writeFile(service.legacyScriptURL(task), "#!/bin/bash\n");
+        const QStringList kept{service.runHistoryPath(task), service.stdoutLogPath(task),
+                               service.stderrLogPath(task)};
+        for (const QString& path : kept)
+            TestSupport::writeFile(path, "kept\n");
+
+        QVERIFY(!service.uninstall(task));
+        QCOMPARE(calls().last(), QStringLiteral("unload ") + service.plistURL(task));
+        for (const QString& path :
+             {service.plistURL(task), service.scriptURL(task), service.legacyScriptURL(task)})
+            QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+        for (const QString& path : kept)
+            QCOMPARE(TestSupport::readFile(path), QByteArray("kept\n"));
+    }
+
+    void writeScriptReplacesWholeFile()
+    {
+        const LaunchdService service;
+        const ScheduledTask task = makeTask(idA);
+        TestSupport::writeFile(service.scriptURL(task), QByteArray(10000, 'x'));
+        QFile::setPermissions(service.scriptURL(task), QFileDevice::ReadOwner |
+                                                           QFileDevice::WriteOwner |
+                                                           QFileDevice::ReadOther);
+        const Result<QString> written = service.writeScript(task);
+        QVERIFY(written.ok());
+        QCOMPARE(*written, service.scriptURL(task));
+        QCOMPARE(TestSupport::readFile(*written), service.scriptContent(task).toUtf8());
+        QCOMPARE(modeOf(*written), ownerOnly());
+        // No temporary file is left beside it.
+        QCOMPARE(QDir(service.scriptsDir()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("BrenmorOps_3f2a9c1d.sh")});
+    }
+
+    void sweepRemovesOnlyOrphans()
+    {
+        const LaunchdService service;
+        const ScheduledTask kept = makeTask(idA);
+        const ScheduledTask orphan = makeTask(idB);
+        const ScheduledTask keptToo = makeTask(idC);
+        const QString agents = service.launchAgentsDir();
+        const QString scripts = service.scriptsDir();
+        // An orphan whose plist name is in lower case is still ours.
+        const QString orphanPlist = agents + QStringLiteral("/com.brenmor-ops.task.") +
+                                    QString::fromLatin1(idB).toLower() + QStringLiteral(".plist");
+        const QStringList stays{
+            service.plistURL(kept),
+            service.plistURL(keptToo),
+            agents + QStringLiteral("/com.brenmor-ops.task.junk.plist"),
+            agents + QStringLiteral("/com.example.other.plist"),
+            scripts + QStringLiteral("/BrenmorOps_3f2a9c1d.sh"),
+            scripts + QLatin1Char('/') + QLatin1String(idA) + QStringLiteral(".sh"),
+            scripts + QLatin1Char('/') + QLatin1String(idC) + QStringLiteral(".sh"),
+            scripts + QStringLiteral("/notes.txt"),
+            service.runHistoryPath(orphan),
+        };
+        const QStringList goes{
+            orphanPlist,
+            scripts + QStringLiteral("/BrenmorOps_0b1c2d3e.sh"),
+            scripts + QLatin1Char('/') + QLatin1String(idB) + QStringLiteral(".sh"),
+            // Names of a kept task in the wrong letter case are not that task's files.
+            scripts + QStringLiteral("/BrenmorOps_3F2A9C1D.sh"),
+            scripts + QStringLiteral("/helper.sh"),
+        };
+        for (const QString& path : stays + goes)
+            TestSupport::writeFile(path, "x");
+
+        service.removeOrphanedAgents({kept.id, keptToo.id});
+
+        for (const QString& path : stays)
+            QVERIFY2(QFileInfo::exists(path), qPrintable(QStringLiteral("removed: ") + path));
+        for (const QString& path : goes)
+            QVERIFY2(!QFileInfo::exists(path), qPrintable(QStringLiteral("kept: ") + path));
+        QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + orphanPlist});
+    }
+
+    void sweepWithoutFolders()
+    {
+        const LaunchdService service;
+        service.removeOrphanedAgents({});
+        QVERIFY(calls().isEmpty());
+        QVERIFY(!QFileInfo::exists(service.launchAgentsDir()));
+        QVERIFY(!QFileInfo::exists(service.scriptsDir()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLaunchdInstall)
+#include "TestLaunchdInstall.moc"
