@@ -78,21 +78,9 @@ void TestWakeEndToEnd::registersAndReadsBack_data()
     QTest::newRow("daily 00:15 wakes at 0:10AM and counts as active")
         << TaskSchedule::daily(at(0, 15)) << QStringList{u"  wakepoweron at 0:10AM every day"_s}
         << true;
-    QTest::newRow("daily, earliest of several times")
-        << TaskSchedule::daily({TimeOfDay{9, 0}, TimeOfDay{7, 30}})
-        << QStringList{u"  wakepoweron at 7:25AM every day"_s} << true;
-    QTest::newRow("daily 00:03 wakes the evening before")
-        << TaskSchedule::daily(at(0, 3)) << QStringList{u"  wakepoweron at 11:58PM every day"_s}
-        << true;
     QTest::newRow("weekly Monday 00:02")
         << TaskSchedule::weekly({2}, at(0, 2)) << QStringList{u"  wakepoweron at 11:57PM Monday"_s}
         << false;
-    QTest::newRow("weekly on several days")
-        << TaskSchedule::weekly({2, 4, 6}, at(8, 0))
-        << QStringList{u"  wakepoweron at 7:55AM Some days"_s} << false;
-    QTest::newRow("last day of month")
-        << TaskSchedule::monthlyLastDay(at(23, 0))
-        << QStringList{u"  wakepoweron at 10:55PM every day"_s} << false;
     QTest::newRow("second Tuesday") << TaskSchedule::monthlyNthWeekday(2, 3, at(10, 0))
                                     << QStringList{u"  wakepoweron at 9:55AM Tuesday"_s} << false;
     QTest::newRow("monthly on the 15th")
