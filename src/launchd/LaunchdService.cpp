@@ -42,13 +42,19 @@ QString xmlEscaped(const QString& text)
     return escaped;
 }
 
-// Creates a folder with its parents; an existing folder is fine.
-std::optional<QString> makeFolder(const QString& path)
+enum class Privacy { ownerOnly, shared };
+
+// Creates a folder with its parents; an existing folder is fine. Scripts and logs can reveal
+// the user's commands, so their folders are made private; the LaunchAgents folder keeps the
+// system's usual mode.
+std::optional<QString> makeFolder(const QString& path, Privacy privacy)
 {
     if (QFileInfo(path).isDir())
         return std::nullopt;
     errno = 0;
-    if (Locations::makePrivateFolder(path))
+    const bool made =
+        privacy == Privacy::ownerOnly ? Locations::makePrivateFolder(path) : QDir().mkpath(path);
+    if (made)
         return std::nullopt;
     const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
                                       : QStringLiteral("the folder could not be created");
@@ -104,10 +110,7 @@ CalendarEntry timeEntry(const TimeOfDay& time, QList<std::pair<QLatin1String, in
 }
 
 // launchd counts Sunday as 0; the model counts it as 1.
-int launchdWeekday(int weekday)
-{
-    return weekday - 1;
-}
+int launchdWeekday(int weekday) { return weekday - 1; }
 
 QList<CalendarEntry> calendarEntries(const TaskSchedule& schedule)
 {
@@ -200,10 +203,7 @@ QString LaunchdService::scriptVersionMarker()
     return QStringLiteral("# BrenmorOps script v%1").arg(scriptVersion);
 }
 
-QString LaunchdService::labelPrefix()
-{
-    return QStringLiteral("com.brenmor-ops.task.");
-}
+QString LaunchdService::labelPrefix() { return QStringLiteral("com.brenmor-ops.task."); }
 
 LaunchdService::LaunchdService(std::optional<QString> launchAgentsDir,
                                std::optional<QString> scriptsDir, std::optional<QString> logDir)
@@ -212,10 +212,7 @@ LaunchdService::LaunchdService(std::optional<QString> launchAgentsDir,
       m_logDir(withDefault(logDir, Locations::logsFolder()))
 {}
 
-QString LaunchdService::label(const ScheduledTask& task)
-{
-    return labelPrefix() + task.idString();
-}
+QString LaunchdService::label(const ScheduledTask& task) { return labelPrefix() + task.idString(); }
 
 QString LaunchdService::plistURL(const ScheduledTask& task) const
 {
@@ -255,7 +252,7 @@ QString LaunchdService::scriptContent(const ScheduledTask& task) const
 Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 {
     for (const QString& folder : {m_scriptsDir, m_logDir})
-        if (const auto failure = makeFolder(folder))
+        if (const auto failure = makeFolder(folder, Privacy::ownerOnly))
             return Result<QString>::failure(*failure);
     const QString path = scriptURL(task);
     const QFileDevice::Permissions ownerOnly =
@@ -310,7 +307,7 @@ std::optional<LaunchdError> LaunchdService::install(const ScheduledTask& task) c
     if (QFileInfo::exists(plist))
         runLaunchctl({QStringLiteral("unload"), plist}); // not loaded is fine
     // A fresh account has no LaunchAgents folder yet.
-    if (const auto failure = makeFolder(m_launchAgentsDir))
+    if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared))
         return LaunchdError::installFailed(*failure);
     if (const auto failure = writeAtomically(plist, plistContent(task, *script), std::nullopt))
         return LaunchdError::installFailed(*failure);

@@ -246,8 +246,10 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(TestSupport::readFile(service.scriptURL(task))),
                  service.scriptContent(task));
         QCOMPARE(modeOf(service.scriptURL(task)), ownerOnly());
-        // The wrapper writes its history there; it must exist before the first run.
-        QVERIFY(QFileInfo(service.logDir()).isDir());
+        // The wrapper writes its history there; it must exist before the first run. Scripts
+        // and logs show the user's commands: nobody else may read them.
+        QCOMPARE(modeOf(service.logDir()), ownerOnly());
+        QCOMPARE(modeOf(service.scriptsDir()), ownerOnly());
     }
 
     void reinstallUnloadsFirst()
@@ -315,9 +317,10 @@ private Q_SLOTS:
         const auto error = service.install(task);
         QVERIFY(error.has_value());
         QCOMPARE(error->kind, LaunchdError::Kind::installFailed);
-        QVERIFY2(error->message().startsWith(QStringLiteral("Failed to install task: ")) &&
-                     error->message().contains(blocked),
-                 qPrintable(error->message()));
+        QCOMPARE(error->message(),
+                 QStringLiteral("Failed to install task: Cannot create folder %1: "
+                                "Not a directory")
+                     .arg(blocked));
         QVERIFY(calls().isEmpty());
         QVERIFY(!QFileInfo::exists(service.plistURL(task)));
         QCOMPARE(QFileInfo::exists(service.scriptURL(task)), !scriptsBlocked);
