@@ -1,0 +1,370 @@
+// brenmor-ops remove/rm, enable and disable as real processes: lookup, side effects and their
+// order relative to the save, wake refresh.
+#include "CliHarness.h"
+
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+TimeOfDay at(int hour, int minute) { return TimeOfDay{hour, minute}; }
+
+const QString backupId = QStringLiteral("3F2A9C1D-0000-4000-8000-000000000001");
+const QString reportId = QStringLiteral("3F2A9C1D-1111-4000-8000-000000000002");
+const QString umlautId = QStringLiteral("AB12CD34-2222-4000-8000-000000000003");
+const QString prefixNameId = QStringLiteral("C0FFEE00-3333-4000-8000-000000000004");
+const QString twinId = QStringLiteral("D00D0000-4444-4000-8000-000000000005");
+
+// Five tasks: two share the first eight identifier characters, one has a non-ASCII name, one
+// is named like another's identifier prefix, and two are named "Backup".
+QList<ScheduledTask> lookupTasks()
+{
+    return {makeTask(QStringLiteral("Backup"), backupId, TaskSchedule::daily({at(3, 0)})),
+            makeTask(QStringLiteral("Report"), reportId, TaskSchedule::interval(5)),
+            makeTask(QStringLiteral("ÄRGER Über"), umlautId, TaskSchedule::runAtLoad()),
+            makeTask(QStringLiteral("3f2a"), prefixNameId, TaskSchedule::runAtLoad()),
+            makeTask(QStringLiteral("Backup"), twinId, TaskSchedule::runAtLoad())};
+}
+} // namespace
+
+class TestCliTaskState : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void lookup_data();
+    void lookup();
+    void missingArgument_data();
+    void missingArgument();
+    void sideEffectsInOrder_data();
+    void sideEffectsInOrder();
+    void enableRewritesAnEnabledTask();
+    void wakeRefresh_data();
+    void wakeRefresh();
+    void cancelledRepeatingWakeKeepsOneTimeEvents();
+    void doneWhenBackupIsAddedDisabledAndRemoved();
+};
+
+void TestCliTaskState::lookup_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("expectedId"); // empty: not found
+
+    QTest::newRow("name") << QStringLiteral("Backup") << backupId;
+    QTest::newRow("name lower-cased") << QStringLiteral("backup") << backupId;
+    QTest::newRow("name upper-cased") << QStringLiteral("BACKUP") << backupId;
+    QTest::newRow("non-ASCII name, other case") << QStringLiteral("ärger über") << umlautId;
+    QTest::newRow("non-ASCII name, mixed case") << QStringLiteral("ÄrGeR üBER") << umlautId;
+    QTest::newRow("short id") << QStringLiteral("ab12cd34") << umlautId;
+    QTest::newRow("short id upper-case") << QStringLiteral("AB12CD34") << umlautId;
+    QTest::newRow("shorter prefix") << QStringLiteral("c0f") << prefixNameId;
+    QTest::newRow("shared prefix picks the earlier task") << QStringLiteral("3f2a9c1d") << backupId;
+    QTest::newRow("longer prefix reaches the later one")
+        << QStringLiteral("3F2A9C1D-1") << reportId;
+    QTest::newRow("full identifier") << reportId.toLower() << reportId;
+    // The first task matches by identifier before the later task matches by name.
+    QTest::newRow("earlier id prefix beats later name") << QStringLiteral("3F2A") << backupId;
+    QTest::newRow("duplicate names reach the first") << QStringLiteral("backup") << backupId;
+    QTest::newRow("twin through its identifier") << QStringLiteral("d00d") << twinId;
+    QTest::newRow("unknown") << QStringLiteral("Nothing") << QString();
+    QTest::newRow("name with trailing space") << QStringLiteral("Backup ") << QString();
+    QTest::newRow("part of a name") << QStringLiteral("Back") << QString();
+    QTest::newRow("id without hyphen") << QStringLiteral("3f2a9c1d0000") << QString();
+}
+
+void TestCliTaskState::lookup()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, expectedId);
+
+    CliHarness cli;
+    const QList<ScheduledTask> seeded = lookupTasks();
+    cli.seed(seeded);
+    const QByteArray before = cli.taskFileBytes();
+
+    const ProcessResult result = cli.run({QStringLiteral("disable"), argument});
+    if (expectedId.isEmpty()) {
+        QCOMPARE(result.errText(), QStringLiteral("Error: Task not found: ") + argument + '\n');
+        QCOMPARE(result.outText(), QString());
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(cli.taskFileBytes(), before);
+        QCOMPARE(cli.calls(), QStringList());
+        return;
+    }
+    QCOMPARE(result.errText(), QString());
+    QCOMPARE(result.exitCode, 0);
+    const QList<ScheduledTask> stored = cli.storedTasks();
+    QCOMPARE(stored.size(), seeded.size());
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const bool target = stored[i].idString() == expectedId;
+        QCOMPARE(stored[i].isEnabled, !target);
+        if (target)
+            QCOMPARE(result.outText(), QStringLiteral("Disabled task: ") + stored[i].name + '\n');
+    }
+    QCOMPARE(cli.calls(), QStringList{QStringLiteral("launchctl unload ") + expectedId});
+}
+
+void TestCliTaskState::missingArgument_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("usage");
+
+    for (const char* word : {"remove", "rm", "enable", "disable"}) {
+        const QString command = QLatin1String(word);
+        const QString name = command == QLatin1String("rm") ? QStringLiteral("remove") : command;
+        const QString usage =
+            QStringLiteral("Error: Usage: brenmor-ops %1 <name-or-id>\n").arg(name);
+        QTest::addRow("%s without argument", word) << QStringList{command} << usage;
+        // An empty argument would select the first task of the file.
+        QTest::addRow("%s with empty argument", word) << QStringList{command, QString()} << usage;
+    }
+}
+
+void TestCliTaskState::missingArgument()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, usage);
+
+    CliHarness cli;
+    cli.seed(lookupTasks());
+    const QByteArray before = cli.taskFileBytes();
+    const ProcessResult result = cli.run(args);
+    QCOMPARE(result.errText(), usage);
+    QCOMPARE(result.outText(), QString());
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(cli.taskFileBytes(), before);
+    QCOMPARE(cli.calls(), QStringList());
+}
+
+void TestCliTaskState::sideEffectsInOrder_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("enabledBefore");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("call");
+    // What tasks.json said about the task while launchctl ran: absent, enabled or disabled.
+    QTest::addColumn<QString>("fileAtCall");
+    QTest::addColumn<QString>("fileAfter");
+
+    QTest::newRow("remove uninstalls before saving")
+        << QStringList{QStringLiteral("remove"), QStringLiteral("report")} << true
+        << QStringLiteral("Removed task: Report\n") << QStringLiteral("unload")
+        << QStringLiteral("enabled") << QStringLiteral("absent");
+    QTest::newRow("rm is remove") << QStringList{QStringLiteral("rm"), QStringLiteral("3F2A9C1D-1")}
+                                  << false << QStringLiteral("Removed task: Report\n")
+                                  << QStringLiteral("unload") << QStringLiteral("disabled")
+                                  << QStringLiteral("absent");
+    QTest::newRow("enable saves before installing")
+        << QStringList{QStringLiteral("enable"), QStringLiteral("REPORT"), QStringLiteral("extra")}
+        << false << QStringLiteral("Enabled task: Report\n") << QStringLiteral("load")
+        << QStringLiteral("enabled") << QStringLiteral("enabled");
+    QTest::newRow("disable saves before uninstalling")
+        << QStringList{QStringLiteral("disable"), QStringLiteral("Report")} << true
+        << QStringLiteral("Disabled task: Report\n") << QStringLiteral("unload")
+        << QStringLiteral("disabled") << QStringLiteral("disabled");
+    QTest::newRow("disable a disabled task")
+        << QStringList{QStringLiteral("disable"), QStringLiteral("report")} << false
+        << QStringLiteral("Disabled task: Report\n") << QStringLiteral("unload")
+        << QStringLiteral("disabled") << QStringLiteral("disabled");
+}
+
+void TestCliTaskState::sideEffectsInOrder()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, enabledBefore);
+    QFETCH(QString, out);
+    QFETCH(QString, call);
+    QFETCH(QString, fileAtCall);
+    QFETCH(QString, fileAfter);
+
+    const auto state = [](const QList<ScheduledTask>& tasks) {
+        for (const ScheduledTask& task : tasks) {
+            if (task.idString() == reportId)
+                return task.isEnabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
+        }
+        return QStringLiteral("absent");
+    };
+
+    CliHarness cli;
+    QList<ScheduledTask> seeded = lookupTasks();
+    seeded[1].isEnabled = enabledBefore;
+    cli.seed(seeded);
+
+    const ProcessResult result = cli.run(args);
+    QCOMPARE(result.errText(), QString());
+    QCOMPARE(result.outText(), out);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(cli.calls(), QStringList{QStringLiteral("launchctl ") + call + ' ' + reportId});
+    const auto snapshot = cli.snapshotAtLaunchctlCall(1);
+    QVERIFY(snapshot);
+    QCOMPARE(state(*snapshot), fileAtCall);
+    const QList<ScheduledTask> after = cli.storedTasks();
+    QCOMPARE(state(after), fileAfter);
+    // The other tasks are kept as they were, in their order.
+    QList<ScheduledTask> others = seeded;
+    others.removeAt(1);
+    QList<ScheduledTask> afterOthers = after;
+    afterOthers.removeIf([](const ScheduledTask& t) { return t.idString() == reportId; });
+    QCOMPARE(afterOthers, others);
+
+    const bool installed = call == QLatin1String("load");
+    QCOMPARE(QFile::exists(cli.plistPath(seeded[1])), installed);
+    QCOMPARE(QFile::exists(cli.scriptPath(seeded[1])), installed);
+}
+
+void TestCliTaskState::enableRewritesAnEnabledTask()
+{
+    CliHarness cli;
+    QVERIFY(cli.run(QStringLiteral("add --name Nightly --command true --daily 1:00").split(' '))
+                .exitCode == 0);
+    const ScheduledTask task = cli.storedTasks().first();
+    // A file in another layout shows whether the command saved it again.
+    cli.seedBytes(
+        QStringLiteral("{\"version\":2,\"tasks\":[%1]}")
+            .arg(QString::fromUtf8(QJsonDocument(task.toJson()).toJson(QJsonDocument::Compact)))
+            .toUtf8());
+    QFile::remove(cli.scriptPath(task));
+    cli.clearCalls();
+
+    const ProcessResult result = cli.run({QStringLiteral("enable"), QStringLiteral("nightly")});
+    QCOMPARE(result.outText(), QStringLiteral("Enabled task: Nightly\n"));
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(!cli.taskFileBytes().startsWith("{\"version\""));
+    QCOMPARE(cli.storedTasks(), QList<ScheduledTask>{task});
+    // Reinstalled: unloaded, script written anew, loaded.
+    QCOMPARE(cli.calls(), (QStringList{QStringLiteral("launchctl unload ") + task.idString(),
+                                       QStringLiteral("launchctl load ") + task.idString()}));
+    QVERIFY(QFile::exists(cli.scriptPath(task)));
+}
+
+void TestCliTaskState::wakeRefresh_data()
+{
+    QTest::addColumn<QList<ScheduledTask>>("tasks");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("wakeCalls"); // "once" stands for a one-time event
+
+    const QString once = QStringLiteral("once");
+    const QString id1 = QStringLiteral("10000000-0000-4000-8000-000000000001");
+    const QString id2 = QStringLiteral("20000000-0000-4000-8000-000000000002");
+    const QString id3 = QStringLiteral("30000000-0000-4000-8000-000000000003");
+
+    QTest::newRow("removing the only wake task registers nothing")
+        << QList<ScheduledTask>{makeTask(QStringLiteral("Wake"), id1,
+                                         TaskSchedule::daily({at(7, 0)}), true, true),
+                                makeTask(QStringLiteral("Plain"), id2,
+                                         TaskSchedule::daily({at(8, 0)}))}
+        << QStringList{QStringLiteral("remove"), QStringLiteral("wake")} << QStringList();
+    QTest::newRow("removing a task without wake refreshes nothing")
+        << QList<ScheduledTask>{makeTask(QStringLiteral("Wake"), id1,
+                                         TaskSchedule::daily({at(7, 0)}), true, true),
+                                makeTask(QStringLiteral("Plain"), id2,
+                                         TaskSchedule::daily({at(8, 0)}))}
+        << QStringList{QStringLiteral("remove"), QStringLiteral("plain")} << QStringList();
+    QTest::newRow("disabling a wake task registers the next one")
+        << QList<ScheduledTask>{makeTask(QStringLiteral("Daily"), id1,
+                                         TaskSchedule::daily({at(7, 0)}), true, true),
+                                makeTask(QStringLiteral("Weekly"), id2,
+                                         TaskSchedule::weekly({2, 6}, {at(10, 0)}), true, true)}
+        << QStringList{QStringLiteral("disable"), QStringLiteral("daily")}
+        << QStringList{repeatWakeCall(QStringLiteral("MF"), QStringLiteral("09:55:00"))};
+    QTest::newRow("enabling registers the first repeating and every monthly")
+        << QList<ScheduledTask>{makeTask(QStringLiteral("Monthly"), id1,
+                                         TaskSchedule::monthly(10, {at(6, 0)}), false, true),
+                                makeTask(QStringLiteral("Last"), id2,
+                                         TaskSchedule::monthlyLastDay({at(22, 0)}), true, true),
+                                makeTask(QStringLiteral("Daily"), id3,
+                                         TaskSchedule::daily({at(5, 0)}), true, true)}
+        << QStringList{QStringLiteral("enable"), QStringLiteral("monthly")}
+        << QStringList{repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("21:55:00")), once};
+    QTest::newRow("removing a wake task keeps the monthly ones")
+        << QList<ScheduledTask>{makeTask(QStringLiteral("A"), id1,
+                                         TaskSchedule::monthly(1, {at(6, 0)}), true, true),
+                                makeTask(QStringLiteral("Interval"), id2, TaskSchedule::interval(5),
+                                         true, true),
+                                makeTask(QStringLiteral("B"), id3,
+                                         TaskSchedule::monthly(20, {at(6, 0)}), true, true)}
+        << QStringList{QStringLiteral("rm"), QStringLiteral("interval")} << QStringList{once, once};
+    QTest::newRow("disabled wake tasks are skipped")
+        << QList<ScheduledTask>{makeTask(QStringLiteral("Off"), id1,
+                                         TaskSchedule::daily({at(7, 0)}), false, true),
+                                makeTask(QStringLiteral("On"), id2, TaskSchedule::runAtLoad(), true,
+                                         true)}
+        << QStringList{QStringLiteral("enable"), QStringLiteral("on")} << QStringList();
+}
+
+void TestCliTaskState::wakeRefresh()
+{
+    QFETCH(QList<ScheduledTask>, tasks);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, wakeCalls);
+
+    CliHarness cli;
+    cli.seed(tasks);
+    const ProcessResult result = cli.run(args);
+    QCOMPARE(result.errText(), QString());
+    QCOMPARE(result.exitCode, 0);
+
+    const QStringList calls = cli.calls();
+    // The agent is handled first, the wake events after it.
+    QVERIFY(calls.first().startsWith(QStringLiteral("launchctl ")));
+    QStringList registered = calls.filter(QRegularExpression(QStringLiteral("^osascript ")));
+    for (QString& call : registered) {
+        if (call.startsWith(
+                QStringLiteral("osascript do shell script \"pmset schedule wakeorpoweron \\\"")))
+            call = QStringLiteral("once");
+    }
+    QCOMPARE(registered, wakeCalls);
+}
+
+void TestCliTaskState::cancelledRepeatingWakeKeepsOneTimeEvents()
+{
+    CliHarness cli;
+    cli.seed(
+        {makeTask(QStringLiteral("Daily"), QStringLiteral("10000000-0000-4000-8000-000000000001"),
+                  TaskSchedule::daily({at(7, 0)}), true, true),
+         makeTask(QStringLiteral("M1"), QStringLiteral("20000000-0000-4000-8000-000000000002"),
+                  TaskSchedule::monthly(3, {at(7, 0)}), true, true),
+         makeTask(QStringLiteral("M2"), QStringLiteral("30000000-0000-4000-8000-000000000003"),
+                  TaskSchedule::monthly(4, {at(7, 0)}), false, true)});
+    const ProcessResult result = cli.run({QStringLiteral("enable"), QStringLiteral("m2")},
+                                         CliHarness::failOsascriptWhen(QStringLiteral("repeat")));
+    QCOMPARE(result.errText(), QString());
+    QCOMPARE(result.outText(), QStringLiteral("Enabled task: M2\n"));
+    QCOMPARE(result.exitCode, 0);
+    const QStringList wake = cli.calls().filter(QStringLiteral("osascript"));
+    QCOMPARE(wake.size(), 3);
+    QVERIFY(wake[0].contains(QStringLiteral("pmset repeat")));
+    QVERIFY(wake[1].contains(QStringLiteral("pmset schedule")));
+    QVERIFY(wake[2].contains(QStringLiteral("pmset schedule")));
+}
+
+void TestCliTaskState::doneWhenBackupIsAddedDisabledAndRemoved()
+{
+    CliHarness cli;
+    QVERIFY(cli.run({QStringLiteral("add"), QStringLiteral("--name"), QStringLiteral("Backup"),
+                     QStringLiteral("--command"), QStringLiteral("rsync -av ~/docs /backup"),
+                     QStringLiteral("--daily"), QStringLiteral("03:00"), QStringLiteral("--wake")})
+                .exitCode == 0);
+    const ScheduledTask task = cli.storedTasks().first();
+    QVERIFY(QFile::exists(cli.plistPath(task)));
+
+    ProcessResult result = cli.run({QStringLiteral("disable"), QStringLiteral("Backup")});
+    QCOMPARE(result.outText(), QStringLiteral("Disabled task: Backup\n"));
+    QVERIFY(!QFile::exists(cli.plistPath(task)));
+    QVERIFY(!QFile::exists(cli.scriptPath(task)));
+    QVERIFY(!cli.storedTasks().first().isEnabled);
+
+    result = cli.run({QStringLiteral("remove"), QStringLiteral("backup")});
+    QCOMPARE(result.outText(), QStringLiteral("Removed task: Backup\n"));
+    QCOMPARE(cli.storedTasks(), QList<ScheduledTask>());
+    QCOMPARE(cli.run({QStringLiteral("list")}).outText(), QStringLiteral("No tasks configured.\n"));
+    const QString id = task.idString();
+    // add: load + wake; disable: unload (no wake task left to register); remove: unload.
+    QCOMPARE(cli.calls(),
+             (QStringList{QStringLiteral("launchctl load ") + id,
+                          repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("02:55:00")),
+                          QStringLiteral("launchctl unload ") + id,
+                          QStringLiteral("launchctl unload ") + id}));
+}
+
+QTEST_GUILESS_MAIN(TestCliTaskState)
+#include "TestCliTaskState.moc"
