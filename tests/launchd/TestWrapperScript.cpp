@@ -34,10 +34,7 @@ ScheduledTask makeTask(const QString& command, TaskSchedule schedule, bool login
     return task;
 }
 
-QList<TimeOfDay> nine()
-{
-    return {TimeOfDay{9, 0}};
-}
+QList<TimeOfDay> nine() { return {TimeOfDay{9, 0}}; }
 
 QString expectedText(const QString& file)
 {
@@ -48,10 +45,7 @@ QString expectedText(const QString& file)
     return QString::fromUtf8(bytes);
 }
 
-QString realDate()
-{
-    return QStandardPaths::findExecutable(QStringLiteral("date"));
-}
+QString realDate() { return QStandardPaths::findExecutable(QStringLiteral("date")); }
 
 const QRegularExpression utcStamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
 
@@ -384,10 +378,7 @@ private Q_SLOTS:
     }
 
     // A missing environment file is reported on standard error but does not stop the run.
-    void missingEnvFileStillRuns_data()
-    {
-        loadsEnvFileAndEntersFolder_data();
-    }
+    void missingEnvFileStillRuns_data() { loadsEnvFileAndEntersFolder_data(); }
     void missingEnvFileStillRuns()
     {
         QFETCH(QString, shell);
@@ -405,10 +396,7 @@ private Q_SLOTS:
 
     // A folder that cannot be entered: the command must not run elsewhere, and the run is
     // recorded as failed with cd's status.
-    void unreachableFolderRecordsFailure_data()
-    {
-        loadsEnvFileAndEntersFolder_data();
-    }
+    void unreachableFolderRecordsFailure_data() { loadsEnvFileAndEntersFolder_data(); }
     void unreachableFolderRecordsFailure()
     {
         QFETCH(QString, shell);
