@@ -144,10 +144,7 @@ void TaskStore::setLastWarning(std::optional<QString> warning)
     m_lastWarning = std::move(warning);
 }
 
-void TaskStore::reportError(const QString& message)
-{
-    m_lastError = message;
-}
+void TaskStore::reportError(const QString& message) { m_lastError = message; }
 
 void TaskStore::installReporting(const ScheduledTask& task)
 {
@@ -232,14 +229,18 @@ void TaskStore::saveTasks()
 {
     ChangeScope scope(*this);
     // The folder may have been removed while the application ran.
-    Locations::makePrivateFolder(QFileInfo(m_saveURL).absolutePath());
+    const QString folder = QFileInfo(m_saveURL).absolutePath();
+    if (!Locations::makePrivateFolder(folder)) {
+        reportError(saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder)));
+        return;
+    }
 
     // The tool takes the same lock around its read-modify-write, so neither replaces the file
     // in the middle of the other's change.
     const TaskFile::Lock lock(m_saveURL);
     if (!lock.isLocked()) {
-        reportError(saveFailure(QStringLiteral("another program holds the lock %1")
-                                    .arg(TaskFile::lockPath(m_saveURL))));
+        reportError(saveFailure(
+            QStringLiteral("the lock %1 could not be taken").arg(TaskFile::lockPath(m_saveURL))));
         return;
     }
 

@@ -198,6 +198,7 @@ private Q_SLOTS:
 
     // Saving
     void saveWritesPrivateFileInPrivateFolder();
+    void saveFailureKeepsChangeInMemory_data();
     void saveFailureKeepsChangeInMemory();
     void unreadableFileIsKeptBeforeFirstSave();
     void saveWaitsForLockHeldByAnotherProcess();
@@ -984,26 +985,46 @@ void TestTaskStore::saveWritesPrivateFileInPrivateFolder()
              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
+void TestTaskStore::saveFailureKeepsChangeInMemory_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("expectedStart");
+    // Obstacles that stop even root: a plain file where the data folder should be, and a
+    // folder where the task file should be (it can neither be read nor copied aside).
+    QTest::newRow("data folder is a file")
+        << QStringLiteral("folder") << QStringLiteral("Failed to save tasks: the folder ");
+    QTest::newRow("task file is a folder")
+        << QStringLiteral("file")
+        << QStringLiteral("Failed to save tasks: the existing task file cannot be read and could "
+                          "not be kept as ");
+}
+
 void TestTaskStore::saveFailureKeepsChangeInMemory()
 {
+    QFETCH(QString, obstacle);
+    QFETCH(QString, expectedStart);
     TestHome home;
-    // A plain file where the folder should be: no write can succeed, even for root.
-    const QString blocker = home.path() + QStringLiteral("/blocker");
-    TestSupport::writeFile(blocker, "not a folder");
+    const QString folder = home.path() + QStringLiteral("/data");
+    if (obstacle == QStringLiteral("folder"))
+        TestSupport::writeFile(folder, "not a folder");
+    else
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/tasks.json")));
     auto recorder = std::make_shared<CallRecorder>();
     TaskStore::Options options;
-    options.saveURL = blocker + QStringLiteral("/tasks.json");
+    options.saveURL = folder + QStringLiteral("/tasks.json");
     options.launchdService = std::make_shared<FakeLaunchd>(recorder, home.path());
     options.pmsetService = std::make_shared<FakePmset>(recorder);
     TaskStore store(options);
-    QVERIFY(!store.lastError());
+    store.setLastError(std::nullopt);
 
     store.addTask(makeTask(QStringLiteral("A:daily:")));
     QCOMPARE(namesOf(store.tasks()), QStringList{QStringLiteral("A")});
     QVERIFY(store.lastError());
-    QVERIFY2(store.lastError()->startsWith(QStringLiteral("Failed to save tasks: ")),
-             qPrintable(*store.lastError()));
-    QCOMPARE(TestSupport::readFile(blocker), QByteArray("not a folder"));
+    QVERIFY2(store.lastError()->startsWith(expectedStart), qPrintable(*store.lastError()));
+    if (obstacle == QStringLiteral("folder"))
+        QCOMPARE(TestSupport::readFile(folder), QByteArray("not a folder"));
+    else
+        QVERIFY(QFileInfo(options.saveURL.value()).isDir());
 }
 
 // An undecodable task file is copied aside before the first save replaces it, and the error
