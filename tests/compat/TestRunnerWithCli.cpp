@@ -1,0 +1,95 @@
+#include "RunnerTestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <memory>
+
+using namespace RunnerTest;
+
+// The whole path on Linux: brenmor-ops installs an agent, launchctl hands it to the runner, the
+// runner starts the wrapper script, which records the run.
+class TestRunnerWithCli : public QObject {
+    Q_OBJECT
+
+private:
+    // The short identifier of the only installed agent, from its plist name.
+    static QString installedId8(const TestHome& home)
+    {
+        const QStringList plists =
+            QDir(home.launchAgents()).entryList({QStringLiteral("com.brenmor-ops.task.*.plist")});
+        if (plists.size() != 1)
+            return {};
+        return plists.first().mid(QStringLiteral("com.brenmor-ops.task.").size(), 8).toLower();
+    }
+
+    static QStringList historyLines(const QString& path)
+    {
+        return QString::fromUtf8(TestSupport::readFile(path))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    std::unique_ptr<TestHome> m_home;
+
+private Q_SLOTS:
+    void init() { m_home = std::make_unique<TestHome>(); }
+    void cleanup()
+    {
+        stopRunner();
+        m_home.reset();
+    }
+
+    void addedTaskRunsAndDisableUnloadsIt()
+    {
+        const TestHome& home = *m_home;
+        // `exit 3` as a command of its own would end the wrapper before it records the run;
+        // a child's status is what tasks normally report.
+        const ProcessResult add =
+            TestSupport::runTool(home, {QStringLiteral("add"), QStringLiteral("--name"),
+                                        QStringLiteral("hello"), QStringLiteral("--command"),
+                                        QStringLiteral("echo hi; echo oops >&2; sh -c 'exit 3'"),
+                                        QStringLiteral("--run-at-load")});
+        QVERIFY2(add.exitCode == 0, qPrintable(add.errText()));
+        const QString id8 = installedId8(home);
+        QCOMPARE(id8.size(), 8);
+        const QString logs = home.dataFolder() + QStringLiteral("/Logs/") + id8;
+        const QString history = logs + QStringLiteral(".runs");
+
+        QVERIFY(waitFor([&] { return historyLines(history).size() == 1; }));
+        const QRegularExpression line(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\t\\d{4}-\\d\\d-"
+                           "\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\t3$"));
+        QVERIFY2(line.match(historyLines(history).first()).hasMatch(),
+                 qPrintable(historyLines(history).first()));
+        QCOMPARE(TestSupport::readFile(logs + QStringLiteral(".stdout.log")), QByteArray("hi\n"));
+        QCOMPARE(TestSupport::readFile(logs + QStringLiteral(".stderr.log")), QByteArray("oops\n"));
+
+        const QStringList plists = QDir(home.launchAgents()).entryList(QDir::Files);
+        const QString label = plists.value(0).chopped(int(qstrlen(".plist")));
+        QVERIFY(waitFor([&] { return listEntry(label).value(1) == QLatin1String("3"); }));
+
+        const ProcessResult disable =
+            TestSupport::runTool(home, {QStringLiteral("disable"), QStringLiteral("hello")});
+        QVERIFY2(disable.exitCode == 0, qPrintable(disable.errText()));
+        QVERIFY(listEntry(label).isEmpty());
+
+        // Enabled again, the agent is loaded again and runs at load once more.
+        const ProcessResult enable =
+            TestSupport::runTool(home, {QStringLiteral("enable"), QStringLiteral("hello")});
+        QVERIFY2(enable.exitCode == 0, qPrintable(enable.errText()));
+        QVERIFY(waitFor([&] { return historyLines(history).size() == 2; }));
+        QCOMPARE(listEntry(label).value(2), label);
+
+        const ProcessResult remove =
+            TestSupport::runTool(home, {QStringLiteral("remove"), QStringLiteral("hello")});
+        QVERIFY2(remove.exitCode == 0, qPrintable(remove.errText()));
+        QVERIFY(listEntry(label).isEmpty());
+        // The history outlives the task.
+        QCOMPARE(historyLines(history).size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunnerWithCli)
+#include "TestRunnerWithCli.moc"
