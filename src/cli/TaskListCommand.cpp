@@ -4,6 +4,42 @@
 #include "Console.h"
 #include "TaskFile.h"
 
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <memory>
+
+namespace {
+constexpr int lockWaitMs = 30000;
+
+// QLockFile's own wait backs off to sleeps of several seconds, so with many writers queued the
+// lock sits idle most of the time and late comers time out. Short, jittered retries keep the
+// queue moving.
+std::unique_ptr<TaskFile::Lock> acquireLock(const QString& taskFile, const Console& console)
+{
+    const QString lockFile = TaskFile::lockPath(taskFile);
+    if (!QFileInfo(QFileInfo(taskFile).absolutePath()).isDir()) {
+        console.error(QStringLiteral("Could not create the lock file %1: its folder does not exist")
+                          .arg(lockFile));
+        return nullptr;
+    }
+    const QDeadlineTimer deadline(lockWaitMs);
+    for (;;) {
+        auto lock = std::make_unique<TaskFile::Lock>(taskFile, 0);
+        if (lock->isLocked())
+            return lock;
+        if (deadline.hasExpired())
+            break;
+        QThread::msleep(2 + QRandomGenerator::global()->bounded(10));
+    }
+    console.error(
+        QStringLiteral("The task file is in use by another process (lock file %1)").arg(lockFile));
+    return nullptr;
+}
+} // namespace
+
 int TaskListCommand::execute(const QStringList& args, CommandContext& context)
 {
     if (!prepare(args, context))
@@ -14,12 +50,9 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
         const QString path = context.store.saveURL();
         // Several tool runs, or the tool and the application, may change the file at once; each
         // load-change-save holds the lock so no change is lost.
-        const TaskFile::Lock lock(path);
-        if (!lock.isLocked()) {
-            context.console.error(QStringLiteral("Could not lock the task file %1 (lock file %2)")
-                                      .arg(path, TaskFile::lockPath(path)));
+        const auto lock = acquireLock(path, context.console);
+        if (!lock)
             return 1;
-        }
         TaskFile::ReadResult file = context.store.readTaskFile();
         if (file.status == TaskFile::ReadStatus::unreadable) {
             context.console.error(
