@@ -1,9 +1,11 @@
 // brenmor-ops remove/rm, enable and disable as real processes: lookup, side effects and their
 // order relative to the save, wake refresh.
+#include "ChangeNotification.h"
 #include "CliHarness.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -42,6 +44,8 @@ private Q_SLOTS:
     void wakeRefresh();
     void cancelledRepeatingWakeKeepsOneTimeEvents();
     void doneWhenBackupIsAddedDisabledAndRemoved();
+    void changeNotification_data();
+    void changeNotification();
 };
 
 void TestCliTaskState::lookup_data()
@@ -364,6 +368,47 @@ void TestCliTaskState::doneWhenBackupIsAddedDisabledAndRemoved()
                           repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("02:55:00")),
                           QStringLiteral("launchctl unload ") + id,
                           QStringLiteral("launchctl unload ") + id}));
+}
+
+void TestCliTaskState::changeNotification_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("posted");
+
+    QTest::newRow("add") << QStringLiteral("add --name N --command true --interval 5").split(' ')
+                         << 0 << 1;
+    QTest::newRow("add refused") << QStringLiteral("add --name N --command true").split(' ') << 1
+                                 << 0;
+    QTest::newRow("remove") << QStringList{QStringLiteral("remove"), QStringLiteral("backup")} << 0
+                            << 1;
+    QTest::newRow("remove unknown")
+        << QStringList{QStringLiteral("rm"), QStringLiteral("x")} << 1 << 0;
+    QTest::newRow("enable") << QStringList{QStringLiteral("enable"), QStringLiteral("report")} << 0
+                            << 1;
+    QTest::newRow("disable") << QStringList{QStringLiteral("disable"), QStringLiteral("report")}
+                             << 0 << 1;
+    QTest::newRow("list") << QStringList{QStringLiteral("list")} << 0 << 0;
+}
+
+void TestCliTaskState::changeNotification()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(int, posted);
+
+    ChangeObserver observer;
+    if (!observer.isListening())
+        QSKIP("no session bus (run under dbus-run-session)");
+    QSignalSpy received(&observer, &ChangeObserver::received);
+    CliHarness cli;
+    cli.seed(lookupTasks());
+    QCOMPARE(cli.run(args).exitCode, status);
+    if (posted)
+        QVERIFY(received.wait(5000));
+    else
+        QTest::qWait(300);
+    QCOMPARE(received.count(), posted);
 }
 
 QTEST_GUILESS_MAIN(TestCliTaskState)
