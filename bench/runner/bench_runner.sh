@@ -79,7 +79,7 @@ awk -v v="$idle" 'BEGIN { exit !(v < 0.1) }' || { echo "idle: GOAL MISSED"; stat
 stamps=$WORK/calendar.stamps
 "$LAUNCHCTL" load "$(plist bench.calendar "date +%s.%N >> '$stamps'" "<key>StartCalendarInterval</key><dict/>")"
 deadline=$(( $(date +%s) + 70 * CALENDAR_RUNS + 10 ))
-while [ "$(wc -l < "$stamps" 2>/dev/null || echo 0)" -lt "$CALENDAR_RUNS" ] && [ "$(date +%s)" -lt "$deadline" ]; do
+while [ "$(cat "$stamps" 2>/dev/null | wc -l)" -lt "$CALENDAR_RUNS" ] && [ "$(date +%s)" -lt "$deadline" ]; do
   sleep 1
 done
 if [ ! -s "$stamps" ]; then

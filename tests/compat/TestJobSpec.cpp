@@ -1,8 +1,12 @@
 #include "JobLauncher.h"
 #include "JobSpec.h"
+#include "RunnerPaths.h"
 #include "RunnerProtocol.h"
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -193,6 +197,44 @@ private Q_SLOTS:
         const QString searchPath = QStringLiteral("/nonexistent::") + folder.path();
         expected.replace(QStringLiteral("<dir>"), folder.path());
         QCOMPARE(JobLauncher::resolveExecutable(spec, searchPath), expected);
+    }
+
+    void runtimeFolderIsPrivate_data()
+    {
+        QTest::addColumn<QString>("prepare"); // what already stands at the folder's path
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("nothing yet") << "none" << true;
+        QTest::newRow("private folder") << "folder0700" << true;
+        QTest::newRow("open folder is closed") << "folder0755" << true;
+        QTest::newRow("symbolic link") << "symlink" << false;
+        QTest::newRow("plain file") << "file" << false;
+    }
+    void runtimeFolderIsPrivate()
+    {
+        QFETCH(QString, prepare);
+        QFETCH(bool, usable);
+        TestHome home;
+        const QString folder = RunnerPaths::runtimeFolder();
+        QCOMPARE(folder, home.path() + QStringLiteral("/run/brenmor-ops"));
+        if (prepare.startsWith(QLatin1String("folder"))) {
+            QVERIFY(QDir().mkpath(folder));
+            QFile::setPermissions(folder, prepare == QLatin1String("folder0755")
+                                              ? QFileDevice::Permissions(0x7755)
+                                              : QFileDevice::Permissions(0x7700));
+        } else if (prepare == QLatin1String("symlink")) {
+            QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/elsewhere")));
+            QVERIFY(QFile::link(home.path() + QStringLiteral("/elsewhere"), folder));
+        } else if (prepare == QLatin1String("file")) {
+            TestSupport::writeFile(folder, "x");
+        }
+        const QString error = RunnerPaths::ensureRuntimeFolder();
+        QCOMPARE(error.isEmpty(), usable);
+        if (usable) {
+            QCOMPARE(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions(0));
+            QCOMPARE(QFileInfo(folder).permissions() & 0x7000,
+                     QFileDevice::Permissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner));
+        }
     }
 
     void listFormat()

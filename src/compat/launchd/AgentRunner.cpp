@@ -14,6 +14,7 @@
 #include <QProcessEnvironment>
 #include <QSaveFile>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,6 +31,7 @@ namespace {
 
 // Requests carry one plist; anything larger is not launchctl talking.
 constexpr qint64 maxRequestBytes = 16 * 1024 * 1024;
+constexpr int requestTimeoutMs = 30000;
 // launchd's status for a job it could not start (EX_CONFIG).
 constexpr int cannotStartStatus = 78;
 
@@ -279,6 +281,8 @@ void AgentRunner::acceptConnection()
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        // A client that never finishes its request must not hold a connection for ever.
+        QTimer::singleShot(requestTimeoutMs, socket, [socket] { socket->abort(); });
         if (socket->bytesAvailable() > 0)
             readRequest(socket);
     }

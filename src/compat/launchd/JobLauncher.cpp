@@ -58,10 +58,7 @@ void reportToLog(int fd, const QString& message)
 
 } // namespace
 
-QString defaultPath()
-{
-    return QStringLiteral("/usr/bin:/bin:/usr/sbin:/sbin");
-}
+QString defaultPath() { return QStringLiteral("/usr/bin:/bin:/usr/sbin:/sbin"); }
 
 UserInfo currentUser()
 {

@@ -16,10 +16,7 @@ void JobScheduler::add(const QString& label, std::optional<int> intervalSeconds,
     m_jobs.insert(label, plan);
 }
 
-void JobScheduler::remove(const QString& label)
-{
-    m_jobs.remove(label);
-}
+void JobScheduler::remove(const QString& label) { m_jobs.remove(label); }
 
 void JobScheduler::advanceInterval(Plan& plan, qint64 bootMs) const
 {

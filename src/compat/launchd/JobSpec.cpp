@@ -13,10 +13,7 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-bool isType(plist_t node, plist_type type)
-{
-    return node && plist_get_node_type(node) == type;
-}
+bool isType(plist_t node, plist_type type) { return node && plist_get_node_type(node) == type; }
 
 std::optional<QString> stringValue(plist_t node)
 {

@@ -150,15 +150,9 @@ int list(QTextStream& out, QTextStream& err, const QString& programFolder)
 
 } // namespace
 
-QString loadFailedMessage()
-{
-    return QStringLiteral("Load failed: 5: Input/output error");
-}
+QString loadFailedMessage() { return QStringLiteral("Load failed: 5: Input/output error"); }
 
-QString notFoundMessage()
-{
-    return QStringLiteral("Could not find specified service");
-}
+QString notFoundMessage() { return QStringLiteral("Could not find specified service"); }
 
 std::optional<QJsonObject> request(const QJsonObject& message, const QString& programFolder,
                                    QString* error)

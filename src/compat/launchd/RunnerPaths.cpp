@@ -34,15 +34,9 @@ QString ensureRuntimeFolder()
     return {};
 }
 
-QString lockFile()
-{
-    return runtimeFolder() + QStringLiteral("/agent-runner.lock");
-}
+QString lockFile() { return runtimeFolder() + QStringLiteral("/agent-runner.lock"); }
 
-QString socketFile()
-{
-    return runtimeFolder() + QStringLiteral("/agent-runner.sock");
-}
+QString socketFile() { return runtimeFolder() + QStringLiteral("/agent-runner.sock"); }
 
 QString stateFile()
 {
