@@ -1,0 +1,7 @@
+#include "AppNotifications.h"
+
+AppNotifications& AppNotifications::instance()
+{
+    static AppNotifications center;
+    return center;
+}

@@ -1,0 +1,20 @@
+#include "BrenmorOpsApp.h"
+
+#include "Dialogs.h"
+#include "LaunchdBrowser.h"
+#include "MainWindow.h"
+#include "TaskStore.h"
+#include "UpdaterController.h"
+
+BrenmorOpsApp::BrenmorOpsApp(const QStringList& arguments)
+{
+    TaskStore::Options options;
+    options.arguments = arguments;
+    m_taskStore = std::make_unique<TaskStore>(std::move(options));
+    m_updaterController = std::make_unique<UpdaterController>();
+    m_dialogs = std::make_unique<WidgetDialogs>();
+    m_window = std::make_unique<MainWindow>(*m_taskStore, *m_updaterController, *m_dialogs,
+                                            [] { return LaunchdBrowser().scanJobs(); });
+}
+
+BrenmorOpsApp::~BrenmorOpsApp() = default;

@@ -1,0 +1,395 @@
+#include "ContentView.h"
+
+#include "AppNotifications.h"
+#include "DayTimelineView.h"
+#include "Dialogs.h"
+#include "EmptyStateView.h"
+#include "Icons.h"
+#include "LaunchdJobDetailView.h"
+#include "Sidebar.h"
+#include "SidebarFilter.h"
+#include "TaskDetailView.h"
+#include "TaskFile.h"
+#include "TaskMigration.h"
+#include "TaskStore.h"
+
+#include <QHBoxLayout>
+#include <QJsonDocument>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QToolButton* toolButton(const QString& text, const QString& symbol, const QString& objectName,
+                        QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(objectName);
+    button->setText(text);
+    if (!symbol.isEmpty()) {
+        button->setIcon(Icons::symbol(symbol));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    } else {
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    }
+    return button;
+}
+
+} // namespace
+
+ContentView::ContentView(TaskStore& store, Dialogs& dialogs, JobScanner scanJobs, QWidget* parent)
+    : QWidget(parent), m_store(store), m_dialogs(dialogs), m_scanJobs(std::move(scanJobs))
+{
+    setObjectName(QStringLiteral("content-view"));
+    setMinimumSize(600, 400);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("content-splitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_sidebar = new Sidebar(m_splitter);
+    m_detailPane = new QWidget(m_splitter);
+    m_detailPane->setObjectName(QStringLiteral("detail-pane"));
+    m_detailLayout = new QVBoxLayout(m_detailPane);
+    m_detailLayout->setContentsMargins(0, 0, 0, 0);
+    m_splitter->addWidget(m_sidebar);
+    m_splitter->addWidget(m_detailPane);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({260, 440});
+    layout->addWidget(m_splitter);
+
+    makeToolBar();
+
+    connect(m_sidebar, &Sidebar::searchTextChanged, this, &ContentView::setSearchText);
+    connect(m_sidebar, &Sidebar::sectionSelected, this,
+            [this](const SidebarSection& section) { setSelection(section); });
+    connect(m_sidebar, &Sidebar::headerButtonClicked, this, [this] {
+        if (m_isSelectMode)
+            selectAllOrNone();
+        else
+            enterSelectMode();
+    });
+    connect(m_sidebar, &Sidebar::addTaskClicked, this, &ContentView::showAddTask);
+    connect(m_sidebar, &Sidebar::systemJobsHeaderClicked, this,
+            [this] { setShowSystemJobs(!m_showSystemJobs); });
+    connect(m_sidebar, &Sidebar::taskToggled, this, &ContentView::toggleSelected);
+    connect(m_sidebar, &Sidebar::editRequested, this, &ContentView::editTask);
+    connect(m_sidebar, &Sidebar::duplicateRequested, this, &ContentView::duplicateTask);
+    connect(m_sidebar, &Sidebar::enabledChangeRequested, this,
+            [this](bool enabled, const QUuid& id) { m_store.setEnabled(enabled, id); });
+    connect(m_sidebar, &Sidebar::deleteRequested, this, &ContentView::confirmDelete);
+
+    connect(&m_store, &TaskStore::changed, this, [this] {
+        refresh();
+        scheduleStoreAlerts();
+    });
+    connect(&AppNotifications::instance(), &AppNotifications::addNewTask, this,
+            &ContentView::showAddTask);
+    refresh();
+    scheduleStoreAlerts();
+}
+
+void ContentView::makeToolBar()
+{
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("main-toolbar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolBar->setIconSize(QSize(16, 16));
+    auto* spacer = new QWidget(m_toolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolBar->addWidget(spacer);
+
+    QToolButton* add = toolButton(QStringLiteral("Add Task"), QStringLiteral("plus"),
+                                  QStringLiteral("toolbar-add-task"), m_toolBar);
+    connect(add, &QToolButton::clicked, this, &ContentView::showAddTask);
+    m_addAction = m_toolBar->addWidget(add);
+    m_normalModeActions = {m_addAction};
+
+    QToolButton* exportButton =
+        toolButton(QStringLiteral("Export"), QStringLiteral("square.and.arrow.up"),
+                   QStringLiteral("toolbar-export"), m_toolBar);
+    connect(exportButton, &QToolButton::clicked, this, &ContentView::exportSelected);
+    QToolButton* deleteButton = toolButton(QStringLiteral("Delete"), QStringLiteral("trash"),
+                                           QStringLiteral("toolbar-delete"), m_toolBar);
+    connect(deleteButton, &QToolButton::clicked, this, &ContentView::confirmDeleteSelected);
+    QToolButton* done =
+        toolButton(QStringLiteral("Done"), QString(), QStringLiteral("toolbar-done"), m_toolBar);
+    connect(done, &QToolButton::clicked, this, &ContentView::leaveSelectMode);
+    m_exportAction = m_toolBar->addWidget(exportButton);
+    m_deleteAction = m_toolBar->addWidget(deleteButton);
+    m_doneAction = m_toolBar->addWidget(done);
+    m_selectModeActions = {m_exportAction, m_deleteAction, m_doneAction};
+    refreshToolBar();
+}
+
+QList<ScheduledTask> ContentView::filteredTasks() const
+{
+    return SidebarFilter::filteredTasks(m_store.tasks(), m_searchText);
+}
+
+QList<LaunchdJob> ContentView::filteredSystemJobs() const
+{
+    return SidebarFilter::filteredSystemJobs(m_systemJobs, m_searchText);
+}
+
+void ContentView::setSelection(const std::optional<SidebarSection>& selection)
+{
+    m_selection = selection;
+    refresh();
+}
+
+void ContentView::setSearchText(const QString& text)
+{
+    m_searchText = text;
+    refresh();
+}
+
+void ContentView::setShowSystemJobs(bool show)
+{
+    m_showSystemJobs = show;
+    refresh();
+}
+
+void ContentView::showAddTask()
+{
+    const std::optional<ScheduledTask> created = m_dialogs.addTask(window(), m_store);
+    if (created)
+        setSelection(SidebarSection::task(created->id));
+}
+
+void ContentView::editTask(const ScheduledTask& task)
+{
+    m_dialogs.editTask(window(), m_store, task);
+}
+
+void ContentView::duplicateTask(const ScheduledTask& task)
+{
+    const ScheduledTask copy = m_store.duplicateTask(task);
+    setSelection(SidebarSection::task(copy.id));
+}
+
+void ContentView::confirmDelete(const ScheduledTask& task)
+{
+    const QString text = QStringLiteral("Are you sure you want to delete \"") + task.name +
+                         QStringLiteral("\"? This will also remove the launchd job.");
+    if (!m_dialogs.confirmDelete(window(), QStringLiteral("Delete Task"), text))
+        return;
+    if (m_selection == SidebarSection::task(task.id))
+        m_selection.reset();
+    m_store.deleteTask(task);
+    refresh();
+}
+
+void ContentView::enterSelectMode()
+{
+    m_isSelectMode = true;
+    m_selectedTaskIDs.clear();
+    m_selection.reset();
+    refresh();
+}
+
+void ContentView::selectAllOrNone()
+{
+    const QList<ScheduledTask> visible = filteredTasks();
+    if (m_selectedTaskIDs.size() != visible.size()) {
+        m_selectedTaskIDs.clear();
+        for (const ScheduledTask& task : visible)
+            m_selectedTaskIDs.insert(task.id);
+    } else {
+        m_selectedTaskIDs.clear();
+    }
+    refresh();
+}
+
+void ContentView::toggleSelected(const QUuid& id)
+{
+    if (!m_selectedTaskIDs.remove(id))
+        m_selectedTaskIDs.insert(id);
+    refresh();
+}
+
+void ContentView::leaveSelectMode()
+{
+    m_isSelectMode = false;
+    m_selectedTaskIDs.clear();
+    refresh();
+}
+
+void ContentView::confirmDeleteSelected()
+{
+    if (m_selectedTaskIDs.isEmpty())
+        return;
+    const QString count = QString::number(m_selectedTaskIDs.size());
+    const QString title = QStringLiteral("Delete ") + count + QStringLiteral(" Tasks");
+    const QString text = QStringLiteral("Are you sure you want to delete ") + count +
+                         QStringLiteral(" tasks? This will also remove their launchd jobs.");
+    if (!m_dialogs.confirmDelete(window(), title, text))
+        return;
+    if (m_selection && m_selection->kind == SidebarSection::Kind::task &&
+        m_selectedTaskIDs.contains(m_selection->taskId)) {
+        m_selection.reset();
+    }
+    const QSet<QUuid> ids = m_selectedTaskIDs;
+    m_selectedTaskIDs.clear();
+    m_isSelectMode = false;
+    m_store.deleteTasks(ids);
+    refresh();
+}
+
+void ContentView::exportSelected()
+{
+    if (m_selectedTaskIDs.isEmpty())
+        return;
+    QList<ScheduledTask> chosen;
+    for (const ScheduledTask& task : m_store.tasks()) {
+        if (m_selectedTaskIDs.contains(task.id))
+            chosen.append(task);
+    }
+    const QByteArray bytes = TaskMigration::encodeTasks(chosen);
+    if (bytes.isEmpty())
+        return;
+    const std::optional<QString> path =
+        m_dialogs.saveJsonFile(window(), QStringLiteral("BrenmorOps-tasks.json"));
+    if (!path)
+        return;
+    // A failed write leaves select mode as it was, so the user can try another place.
+    if (TaskFile::writeBytes(*path, bytes))
+        return;
+    leaveSelectMode();
+}
+
+void ContentView::rescanSystemJobs()
+{
+    m_systemJobs = m_scanJobs ? m_scanJobs() : QList<LaunchdJob>();
+    ++m_scanGeneration;
+    refresh();
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    rescanSystemJobs();
+}
+
+void ContentView::refresh()
+{
+    SidebarState state;
+    state.filteredTasks = filteredTasks();
+    state.taskCount = m_store.tasks().size();
+    state.selectMode = m_isSelectMode;
+    state.selectedTaskIDs = m_selectedTaskIDs;
+    state.filteredSystemJobs = filteredSystemJobs();
+    state.systemJobCount = m_systemJobs.size();
+    state.showSystemJobs = m_showSystemJobs;
+    state.selection = m_selection;
+    m_sidebar->render(state);
+    refreshToolBar();
+    refreshDetail();
+}
+
+void ContentView::refreshToolBar()
+{
+    for (QAction* action : std::as_const(m_normalModeActions))
+        action->setVisible(!m_isSelectMode);
+    for (QAction* action : std::as_const(m_selectModeActions))
+        action->setVisible(m_isSelectMode);
+    m_exportAction->setEnabled(!m_selectedTaskIDs.isEmpty());
+    m_deleteAction->setEnabled(!m_selectedTaskIDs.isEmpty());
+}
+
+void ContentView::refreshDetail()
+{
+    // Rebuild the pane only when what it shows changed, so an unrelated store change does not
+    // reset its scroll position.
+    QString key;
+    const ScheduledTask* task = nullptr;
+    const LaunchdJob* job = nullptr;
+    if (m_selection && m_selection->kind == SidebarSection::Kind::task)
+        task = m_store.task(m_selection->taskId);
+    if (m_selection && m_selection->kind == SidebarSection::Kind::systemJob) {
+        for (const LaunchdJob& candidate : m_systemJobs) {
+            if (candidate.id == m_selection->systemJobId)
+                job = &candidate;
+        }
+    }
+    if (task) {
+        key = QStringLiteral("task:") +
+              QString::fromUtf8(QJsonDocument(task->toJson()).toJson(QJsonDocument::Compact));
+    } else if (job) {
+        key = QStringLiteral("job:%1:%2").arg(job->id).arg(m_scanGeneration);
+    } else if (m_selection && m_selection->kind == SidebarSection::Kind::timeline) {
+        key = QStringLiteral("timeline:%1").arg(m_scanGeneration);
+    } else {
+        key = m_store.tasks().isEmpty() ? QStringLiteral("no-tasks") : QStringLiteral("none");
+    }
+    if (m_detail && key == m_detailKey)
+        return;
+    m_detailKey = key;
+    if (m_detail) {
+        m_detailLayout->removeWidget(m_detail);
+        m_detail->hide();
+        m_detail->deleteLater();
+    }
+    if (task) {
+        auto* view = new TaskDetailView(m_store, *task, m_detailPane);
+        connect(view, &TaskDetailView::editRequested, this, &ContentView::editTask);
+        connect(view, &TaskDetailView::duplicateRequested, this, &ContentView::duplicateTask);
+        connect(view, &TaskDetailView::deleteRequested, this, &ContentView::confirmDelete);
+        m_detail = view;
+    } else if (job) {
+        m_detail = new LaunchdJobDetailView(*job, m_detailPane);
+    } else if (m_selection && m_selection->kind == SidebarSection::Kind::timeline) {
+        m_detail = new DayTimelineView(m_store, m_systemJobs, m_detailPane);
+    } else if (m_store.tasks().isEmpty()) {
+        auto* empty = new EmptyStateView(
+            QStringLiteral("No Tasks Yet"), QStringLiteral("calendar.badge.clock"),
+            QStringLiteral("Schedule CLI commands to run automatically."), m_detailPane);
+        connect(empty->addButton(QStringLiteral("Add Task")), &QPushButton::clicked, this,
+                &ContentView::showAddTask);
+        m_detail = empty;
+    } else {
+        m_detail = new EmptyStateView(
+            QStringLiteral("No Selection"), QStringLiteral("clock.badge.questionmark"),
+            QStringLiteral("Select a task from the sidebar."), m_detailPane);
+    }
+    m_detailLayout->addWidget(m_detail);
+}
+
+void ContentView::scheduleStoreAlerts()
+{
+    // The store announces errors from inside its operations; the alert waits until the
+    // operation is over and the event loop runs again.
+    if (m_alertsScheduled || (!m_store.lastError() && !m_store.lastWarning()))
+        return;
+    m_alertsScheduled = true;
+    QTimer::singleShot(0, this, &ContentView::showStoreAlerts);
+}
+
+void ContentView::showStoreAlerts()
+{
+    m_alertsScheduled = false;
+    if (m_showingAlerts)
+        return;
+    m_showingAlerts = true;
+    while (m_store.lastError() || m_store.lastWarning()) {
+        if (const std::optional<QString> error = m_store.lastError()) {
+            m_dialogs.alert(window(), Dialogs::AlertStyle::warning, QStringLiteral("Error"),
+                            *error);
+            m_store.setLastError(std::nullopt);
+        } else if (const std::optional<QString> warning = m_store.lastWarning()) {
+            m_dialogs.alert(window(), Dialogs::AlertStyle::informational, QStringLiteral("Notice"),
+                            *warning);
+            m_store.setLastWarning(std::nullopt);
+        }
+    }
+    m_showingAlerts = false;
+}

@@ -1,0 +1,124 @@
+#include "Dialogs.h"
+
+#include "AddTaskView.h"
+#include "EditTaskView.h"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QPushButton>
+
+namespace DialogBoxes {
+
+namespace {
+// The title in bold over the message, in a box wide enough that short messages do not wrap
+// into a narrow column.
+void setTexts(QMessageBox* box, const QString& title, const QString& text)
+{
+    box->setWindowTitle(title);
+    box->setTextFormat(Qt::RichText);
+    box->setText(QStringLiteral("<b>") + title.toHtmlEscaped() + QStringLiteral("</b>"));
+    box->setInformativeText(text);
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
+}
+} // namespace
+
+QMessageBox* makeAlert(QWidget* parent, Dialogs::AlertStyle style, const QString& title,
+                       const QString& text)
+{
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QStringLiteral("alert"));
+    switch (style) {
+    case Dialogs::AlertStyle::informational:
+        box->setIcon(QMessageBox::Information);
+        break;
+    case Dialogs::AlertStyle::warning:
+        box->setIcon(QMessageBox::Warning);
+        break;
+    case Dialogs::AlertStyle::critical:
+        box->setIcon(QMessageBox::Critical);
+        break;
+    }
+    setTexts(box, title, text);
+    box->setStandardButtons(QMessageBox::Ok);
+    box->setWindowModality(Qt::WindowModal);
+    return box;
+}
+
+QMessageBox* makeDeleteConfirmation(QWidget* parent, const QString& title, const QString& text,
+                                    QAbstractButton** deleteButton)
+{
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QStringLiteral("delete-confirmation"));
+    box->setIcon(QMessageBox::Warning);
+    setTexts(box, title, text);
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    cancel->setText(QStringLiteral("Cancel"));
+    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    // Return must not delete by accident: the default button is the harmless one.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setWindowModality(Qt::WindowModal);
+    if (deleteButton)
+        *deleteButton = remove;
+    return box;
+}
+
+} // namespace DialogBoxes
+
+void WidgetDialogs::alert(QWidget* parent, AlertStyle style, const QString& title,
+                          const QString& text)
+{
+    QMessageBox* box = DialogBoxes::makeAlert(parent, style, title, text);
+    box->exec();
+    box->deleteLater();
+}
+
+bool WidgetDialogs::confirmDelete(QWidget* parent, const QString& title, const QString& text)
+{
+    QAbstractButton* remove = nullptr;
+    QMessageBox* box = DialogBoxes::makeDeleteConfirmation(parent, title, text, &remove);
+    box->exec();
+    const bool confirmed = box->clickedButton() == remove;
+    box->deleteLater();
+    return confirmed;
+}
+
+std::optional<QString> WidgetDialogs::saveJsonFile(QWidget* parent, const QString& suggestedName)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("JSON (*.json)"));
+    dialog.setDefaultSuffix(QStringLiteral("json"));
+    dialog.selectFile(suggestedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> WidgetDialogs::openJsonFile(QWidget* parent)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("JSON (*.json)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<ScheduledTask> WidgetDialogs::addTask(QWidget* parent, TaskStore& store)
+{
+    AddTaskView sheet(store, parent);
+    std::optional<ScheduledTask> created;
+    QObject::connect(&sheet, &AddTaskView::created, &sheet,
+                     [&created](const ScheduledTask& task) { created = task; });
+    sheet.exec();
+    return created;
+}
+
+void WidgetDialogs::editTask(QWidget* parent, TaskStore& store, const ScheduledTask& task)
+{
+    EditTaskView sheet(store, task, parent);
+    sheet.exec();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "ScheduledTask.h"
+
+#include <QMessageBox>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+class TaskStore;
+
+// Every modal question, alert, file panel and task sheet the window shows goes through here, so
+// tests (and the screenshot tool) answer them without a user.
+class Dialogs {
+public:
+    enum class AlertStyle { informational, warning, critical };
+
+    virtual ~Dialogs() = default;
+
+    // A modal alert with one "OK" button.
+    virtual void alert(QWidget* parent, AlertStyle style, const QString& title,
+                       const QString& text) = 0;
+    // A confirmation with "Cancel" (the cancel key) and a destructive "Delete"; true on Delete.
+    virtual bool confirmDelete(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A save panel for a JSON file proposing `suggestedName`; the chosen path, or nothing.
+    virtual std::optional<QString> saveJsonFile(QWidget* parent, const QString& suggestedName) = 0;
+    // An open panel for one JSON file; the chosen path, or nothing.
+    virtual std::optional<QString> openJsonFile(QWidget* parent) = 0;
+    // The add sheet; the task it created, or nothing when cancelled.
+    virtual std::optional<ScheduledTask> addTask(QWidget* parent, TaskStore& store) = 0;
+    // The edit sheet for `task`.
+    virtual void editTask(QWidget* parent, TaskStore& store, const ScheduledTask& task) = 0;
+};
+
+// The real panels and message boxes.
+class WidgetDialogs final : public Dialogs {
+public:
+    void alert(QWidget* parent, AlertStyle style, const QString& title,
+               const QString& text) override;
+    bool confirmDelete(QWidget* parent, const QString& title, const QString& text) override;
+    std::optional<QString> saveJsonFile(QWidget* parent, const QString& suggestedName) override;
+    std::optional<QString> openJsonFile(QWidget* parent) override;
+    std::optional<ScheduledTask> addTask(QWidget* parent, TaskStore& store) override;
+    void editTask(QWidget* parent, TaskStore& store, const ScheduledTask& task) override;
+};
+
+// The message boxes WidgetDialogs shows, built unshown so the screenshot tool can draw them.
+namespace DialogBoxes {
+QMessageBox* makeAlert(QWidget* parent, Dialogs::AlertStyle style, const QString& title,
+                       const QString& text);
+// Returns the box and, through `deleteButton`, its destructive button.
+QMessageBox* makeDeleteConfirmation(QWidget* parent, const QString& title, const QString& text,
+                                    QAbstractButton** deleteButton);
+} // namespace DialogBoxes

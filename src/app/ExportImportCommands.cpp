@@ -1,0 +1,84 @@
+#include "ExportImportCommands.h"
+
+#include "Dialogs.h"
+#include "Result.h"
+#include "TaskFile.h"
+#include "TaskMigration.h"
+
+#include <QAction>
+#include <QFile>
+
+ExportImportCommands::ExportImportCommands(TaskStore& store, Dialogs& dialogs, QWidget* window,
+                                           QObject* parent)
+    : QObject(parent), m_store(store), m_dialogs(dialogs), m_window(window)
+{
+    m_exportAction = new QAction(QStringLiteral("Export Tasks\u2026"), this);
+    m_exportAction->setObjectName(QStringLiteral("action-export-tasks"));
+    m_importAction = new QAction(QStringLiteral("Import Tasks\u2026"), this);
+    m_importAction->setObjectName(QStringLiteral("action-import-tasks"));
+    connect(m_exportAction, &QAction::triggered, this, &ExportImportCommands::exportTasks);
+    connect(m_importAction, &QAction::triggered, this, &ExportImportCommands::importTasks);
+    const auto updateEnabled = [this] { m_exportAction->setEnabled(!m_store.tasks().isEmpty()); };
+    connect(&m_store, &TaskStore::changed, this, updateEnabled);
+    updateEnabled();
+}
+
+QString ExportImportCommands::importResultText(const TaskStore::ImportCounts& counts)
+{
+    QStringList lines;
+    if (counts.imported > 0) {
+        lines << QStringLiteral("\u2022 %1 task%2 imported.")
+                     .arg(counts.imported)
+                     .arg(counts.imported == 1 ? QString() : QStringLiteral("s"));
+    }
+    if (counts.skipped > 0)
+        lines << QStringLiteral("\u2022 %1 skipped (already present).").arg(counts.skipped);
+    if (lines.isEmpty())
+        return QStringLiteral("The selected file contained no new tasks.");
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ExportImportCommands::exportTasks()
+{
+    if (m_store.tasks().isEmpty())
+        return;
+    const QByteArray bytes = TaskMigration::encodeTasks(m_store.tasks());
+    if (bytes.isEmpty())
+        return;
+    const std::optional<QString> path =
+        m_dialogs.saveJsonFile(m_window, QStringLiteral("BrenmorOps-tasks.json"));
+    if (!path)
+        return;
+    // Written atomically; like the task file it may hold secrets, so it stays private.
+    (void)TaskFile::writeBytes(*path, bytes);
+}
+
+void ExportImportCommands::importTasks()
+{
+    const std::optional<QString> path = m_dialogs.openJsonFile(m_window);
+    if (!path)
+        return;
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        importFailed(file.errorString());
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        importFailed(file.errorString());
+        return;
+    }
+    const Result<TaskStore::ImportCounts> counts = m_store.importTasks(bytes);
+    if (!counts) {
+        importFailed(counts.error());
+        return;
+    }
+    m_dialogs.alert(m_window, Dialogs::AlertStyle::informational, QStringLiteral("Import Complete"),
+                    importResultText(*counts));
+}
+
+void ExportImportCommands::importFailed(const QString& description)
+{
+    m_dialogs.alert(m_window, Dialogs::AlertStyle::warning, QStringLiteral("Import Failed"),
+                    description);
+}

@@ -1,0 +1,76 @@
+#include "MainWindow.h"
+
+#include "AppNotifications.h"
+#include "CliInstallCommand.h"
+#include "ContentView.h"
+#include "ExportImportCommands.h"
+#include "LaunchdJob.h"
+#include "TaskStore.h"
+#include "UpdaterController.h"
+
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QUrl>
+
+MainWindow::MainWindow(TaskStore& store, UpdaterController& updater, Dialogs& dialogs,
+                       std::function<QList<LaunchdJob>()> scanJobs, QWidget* parent)
+    : QMainWindow(parent), m_store(store), m_updater(updater), m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("main-window"));
+    setWindowTitle(QStringLiteral("Brenmor Ops"));
+    setUnifiedTitleAndToolBarOnMac(true);
+    // The toolbar is fixed: no menu to hide it, and the View menu carries no toolbar items.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    m_content = new ContentView(store, dialogs, std::move(scanJobs), this);
+    setCentralWidget(m_content);
+    addToolBar(Qt::TopToolBarArea, m_content->toolBar());
+    resize(700, 500);
+    makeMenus();
+}
+
+QUrl MainWindow::supportUrl() { return QUrl(QStringLiteral("https://brenmor.com/ops/support")); }
+
+void MainWindow::makeMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menu-bar"));
+
+    // Qt moves the items with application roles into the application menu on macOS; elsewhere
+    // they live in a menu of their own named after the application.
+    QMenu* appMenu = bar->addMenu(QStringLiteral("Brenmor Ops"));
+    appMenu->setObjectName(QStringLiteral("menu-app"));
+    QAction* checkForUpdates = appMenu->addAction(QStringLiteral("Check for Updates\u2026"));
+    checkForUpdates->setObjectName(QStringLiteral("action-check-for-updates"));
+    checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
+    connect(checkForUpdates, &QAction::triggered, this, [this] { m_updater.checkForUpdates(); });
+    const auto updateCheckState = [this, checkForUpdates] {
+        checkForUpdates->setEnabled(m_updater.canCheckForUpdates());
+    };
+    connect(appMenu, &QMenu::aboutToShow, this, updateCheckState);
+    updateCheckState();
+    appMenu->addSeparator();
+    m_cliInstall = new CliInstallCommand(m_dialogs, this, QString(), {}, this);
+    m_cliInstall->action()->setMenuRole(QAction::ApplicationSpecificRole);
+    appMenu->addAction(m_cliInstall->action());
+
+    QMenu* fileMenu = bar->addMenu(QStringLiteral("&File"));
+    fileMenu->setObjectName(QStringLiteral("menu-file"));
+    QAction* newTask = fileMenu->addAction(QStringLiteral("New Task"));
+    newTask->setObjectName(QStringLiteral("action-new-task"));
+    newTask->setShortcut(QKeySequence::New);
+    newTask->setShortcutContext(Qt::ApplicationShortcut);
+    connect(newTask, &QAction::triggered, this,
+            [] { AppNotifications::instance().postAddNewTask(); });
+    fileMenu->addSeparator();
+    m_exportImport = new ExportImportCommands(m_store, m_dialogs, this, this);
+    fileMenu->addAction(m_exportImport->exportAction());
+    fileMenu->addAction(m_exportImport->importAction());
+
+    QMenu* helpMenu = bar->addMenu(QStringLiteral("&Help"));
+    helpMenu->setObjectName(QStringLiteral("menu-help"));
+    QAction* support = helpMenu->addAction(QStringLiteral("Brenmor Ops Support"));
+    support->setObjectName(QStringLiteral("action-support"));
+    connect(support, &QAction::triggered, this, [] { QDesktopServices::openUrl(supportUrl()); });
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "ScheduledTask.h"
+
+#include <QAbstractListModel>
+#include <QSet>
+#include <QStyledItemDelegate>
+
+// The sidebar's rows of tasks (already filtered), with the select mode's check marks.
+class TaskListModel final : public QAbstractListModel {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TaskListModel)
+
+public:
+    enum Role {
+        TaskIdRole = Qt::UserRole + 1,
+        SummaryRole,
+        EnabledRole,
+        SelectModeRole,
+        CheckedRole,
+    };
+
+    explicit TaskListModel(QObject* parent = nullptr);
+
+    void setTasks(QList<ScheduledTask> tasks);
+    void setSelectMode(bool selectMode, QSet<QUuid> checked);
+    const QList<ScheduledTask>& tasks() const { return m_tasks; }
+    int rowOf(const QUuid& id) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    QList<ScheduledTask> m_tasks;
+    bool m_selectMode = false;
+    QSet<QUuid> m_checked;
+};
+
+// Draws one task row: the enabled dot, the name and the schedule summary, and in select mode
+// the check mark in front.
+class TaskRowView final : public QStyledItemDelegate {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TaskRowView)
+
+public:
+    explicit TaskRowView(QObject* parent = nullptr);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "Dialogs.h"
+#include "LaunchdService.h"
+#include "PmsetService.h"
+#include "TaskStore.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Agents are never really installed by these tests; a test may make installing fail.
+class FakeLaunchdService final : public LaunchdServiceProtocol {
+public:
+    explicit FakeLaunchdService(QString folder) : m_folder(std::move(folder)) {}
+    std::optional<LaunchdError> install(const ScheduledTask&) const override { return failInstall; }
+    std::optional<LaunchdError> uninstall(const ScheduledTask&) const override
+    {
+        return std::nullopt;
+    }
+    void removeOrphanedAgents(const QSet<QUuid>&) const override {}
+    QString scriptURL(const ScheduledTask& task) const override { return path(task, u".sh"); }
+    QString plistURL(const ScheduledTask& task) const override { return path(task, u".plist"); }
+    QString stdoutLogPath(const ScheduledTask& task) const override { return path(task, u".out"); }
+    QString stderrLogPath(const ScheduledTask& task) const override { return path(task, u".err"); }
+    QString runHistoryPath(const ScheduledTask& task) const override
+    {
+        return path(task, u".history");
+    }
+    QString logDir() const override { return m_folder; }
+
+    std::optional<LaunchdError> failInstall;
+
+private:
+    QString path(const ScheduledTask& task, QStringView suffix) const
+    {
+        return m_folder + QLatin1Char('/') + task.shortId() + suffix.toString();
+    }
+    QString m_folder;
+};
+
+class FakePmsetService final : public PmsetServiceProtocol {
+public:
+    std::optional<PmsetError> scheduleWake(const ScheduledTask&) const override
+    {
+        return std::nullopt;
+    }
+    bool isWakeScheduledInSystem(const ScheduledTask&) const override { return false; }
+};
+
+// Records every dialog and answers it as the test says.
+class FakeDialogs final : public Dialogs {
+public:
+    struct Alert {
+        AlertStyle style;
+        QString title;
+        QString text;
+    };
+    struct Confirmation {
+        QString title;
+        QString text;
+    };
+
+    void alert(QWidget*, AlertStyle style, const QString& title, const QString& text) override
+    {
+        alerts.append({style, title, text});
+    }
+    bool confirmDelete(QWidget*, const QString& title, const QString& text) override
+    {
+        confirmations.append({title, text});
+        return answerDelete;
+    }
+    std::optional<QString> saveJsonFile(QWidget*, const QString& suggestedName) override
+    {
+        suggestedNames.append(suggestedName);
+        return savePath;
+    }
+    std::optional<QString> openJsonFile(QWidget*) override { return openPath; }
+    std::optional<ScheduledTask> addTask(QWidget*, TaskStore& store) override
+    {
+        ++addSheets;
+        if (!taskToAdd)
+            return std::nullopt;
+        store.addTask(*taskToAdd);
+        return taskToAdd;
+    }
+    void editTask(QWidget*, TaskStore&, const ScheduledTask& task) override
+    {
+        editedTasks.append(task);
+    }
+
+    QList<Alert> alerts;
+    QList<Confirmation> confirmations;
+    QStringList suggestedNames;
+    QList<ScheduledTask> editedTasks;
+    int addSheets = 0;
+    bool answerDelete = true;
+    std::optional<QString> savePath;
+    std::optional<QString> openPath;
+    std::optional<ScheduledTask> taskToAdd;
+};
+
+// A task store over the fakes, saving into a temporary folder.
+struct FakeStoreFixture {
+    QTemporaryDir dir;
+    std::shared_ptr<FakeLaunchdService> launchd =
+        std::make_shared<FakeLaunchdService>(dir.path() + QStringLiteral("/Logs"));
+    std::shared_ptr<FakePmsetService> pmset = std::make_shared<FakePmsetService>();
+    std::unique_ptr<TaskStore> store;
+
+    FakeStoreFixture()
+    {
+        TaskStore::Options options;
+        options.saveURL = dir.path() + QStringLiteral("/tasks.json");
+        options.logsDirectory = dir.path() + QStringLiteral("/Logs");
+        options.launchdService = launchd;
+        options.pmsetService = pmset;
+        store = std::make_unique<TaskStore>(std::move(options));
+    }
+};

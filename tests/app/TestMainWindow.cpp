@@ -1,0 +1,512 @@
+// The main window driven through its object names, over a store whose launchd and wake services
+// are fakes and whose dialogs are answered by the test.
+#include "AppFakes.h"
+#include "ContentView.h"
+#include "EmptyStateView.h"
+#include "ExportImportCommands.h"
+#include "MainWindow.h"
+#include "Result.h"
+#include "Sidebar.h"
+#include "TaskListModel.h"
+#include "TaskMigration.h"
+#include "UpdaterController.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+ScheduledTask makeTask(const QString& name, const QString& command, bool enabled = true)
+{
+    ScheduledTask task =
+        ScheduledTask::create(name, command, TaskSchedule::daily({TimeOfDay{9, 0}}));
+    task.isEnabled = enabled;
+    return task;
+}
+
+LaunchdJob makeJob(const QString& label, const QStringList& arguments)
+{
+    LaunchdJob job;
+    job.id = QStringLiteral("/Library/LaunchAgents/") + label + QStringLiteral(".plist");
+    job.url = job.id;
+    job.label = label;
+    job.source = LaunchdJob::Source::globalAgents;
+    job.programArguments = arguments;
+    return job;
+}
+
+class FixedUpdater final : public Updater {
+public:
+    bool canCheckForUpdates() const override { return false; }
+    void checkForUpdates() override {}
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void emptyStoreShowsFirstTaskTexts();
+    void addingFirstTaskFlipsButtonAndSelectsIt();
+    void filterMatchesNameAndCommand_data();
+    void filterMatchesNameAndCommand();
+    void selectAllUnderFilterSelectsOnlyVisible();
+    void headerButtonFollowsSelection();
+    void deletingFromContextMenu_data();
+    void deletingFromContextMenu();
+    void cancelledDeleteKeepsTask();
+    void bulkDeleteConfirmsWithCount();
+    void systemJobsCountIgnoresFilter();
+    void newTaskShortcutFromSystemJob();
+    void contextMenuDuplicateSelectsCopy();
+    void contextMenuEnablesDisabledTask();
+    void selectModeNeverOpensDetail();
+    void exportSelectionWritesOnlySelected();
+    void exportSelectionCancelledStaysInSelectMode();
+    void storeErrorShowsAlertThenClears();
+    void missingSelectedTaskFallsBackToNoSelection();
+    void checkForUpdatesDisabledWithoutFeed();
+
+private:
+    ContentView* content() const { return m_window->contentView(); }
+    Sidebar* sidebar() const { return content()->sidebar(); }
+    QPushButton* button(const char* name) const
+    {
+        return m_window->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    QToolButton* toolButton(const char* name) const
+    {
+        return m_window->findChild<QToolButton*>(QString::fromLatin1(name));
+    }
+    QString detailTitle() const
+    {
+        QWidget* detail = content()->currentDetail();
+        auto* title = detail->findChild<QLabel*>(QStringLiteral("empty-state-title"));
+        if (!title)
+            title = detail->findChild<QLabel*>(QStringLiteral("task-detail-name"));
+        if (!title)
+            title = detail->findChild<QLabel*>(QStringLiteral("job-detail-label"));
+        return title ? title->text() : detail->objectName();
+    }
+    QStringList visibleTaskNames() const
+    {
+        QStringList names;
+        QAbstractItemModel* model = sidebar()->taskList()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            names << model->index(row, 0).data().toString();
+        return names;
+    }
+    void clickTaskRow(int row)
+    {
+        QListView* list = sidebar()->taskList();
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    QMenu* contextMenuFor(int row)
+    {
+        const ScheduledTask task = m_fixture->store->tasks().at(row);
+        QMenu* menu = sidebar()->makeTaskContextMenu(task, m_window.get());
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        return menu;
+    }
+    QAction* menuAction(QMenu* menu, const char* name)
+    {
+        return menu->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    void makeWindow(const QList<ScheduledTask>& tasks = {}, const QList<LaunchdJob>& jobs = {})
+    {
+        for (const ScheduledTask& task : tasks)
+            m_fixture->store->addTask(task);
+        m_jobs = jobs;
+        m_window = std::make_unique<MainWindow>(*m_fixture->store, *m_updater, m_dialogs,
+                                                [this] { return m_jobs; });
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
+    std::unique_ptr<FakeStoreFixture> m_fixture;
+    std::unique_ptr<UpdaterController> m_updater;
+    FakeDialogs m_dialogs;
+    QList<LaunchdJob> m_jobs;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestMainWindow::init()
+{
+    m_fixture = std::make_unique<FakeStoreFixture>();
+    m_updater = std::make_unique<UpdaterController>(std::make_unique<FixedUpdater>());
+    m_dialogs = FakeDialogs();
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+    m_updater.reset();
+    m_fixture.reset();
+}
+
+void TestMainWindow::emptyStoreShowsFirstTaskTexts()
+{
+    makeWindow();
+    QCOMPARE(button("sidebar-add-task")->text(), QStringLiteral("Add your first task"));
+    QCOMPARE(button("sidebar-add-task")->accessibleName(), QStringLiteral("sidebar-add-task"));
+    QCOMPARE(detailTitle(), QStringLiteral("No Tasks Yet"));
+    QVERIFY(!button("sidebar-select-button")->isVisible());
+    QVERIFY(!m_window->exportImportCommands()->exportAction()->isEnabled());
+    QVERIFY(m_window->exportImportCommands()->importAction()->isEnabled());
+    QVERIFY(toolButton("toolbar-add-task")->isVisible());
+    QVERIFY(!toolButton("toolbar-done")->isVisible());
+}
+
+void TestMainWindow::addingFirstTaskFlipsButtonAndSelectsIt()
+{
+    makeWindow();
+    const ScheduledTask task = makeTask(QStringLiteral("Backup"), QStringLiteral("rsync -a"));
+    m_dialogs.taskToAdd = task;
+    QTest::mouseClick(button("sidebar-add-task"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.addSheets, 1);
+    QCOMPARE(button("sidebar-add-task")->text(), QStringLiteral("Add Task"));
+    QCOMPARE(content()->selection(), SidebarSection::task(task.id));
+    QCOMPARE(detailTitle(), QStringLiteral("Backup"));
+    QVERIFY(m_window->exportImportCommands()->exportAction()->isEnabled());
+    QVERIFY(button("sidebar-select-button")->isVisible());
+
+    // A cancelled sheet changes nothing.
+    m_dialogs.taskToAdd.reset();
+    QTest::mouseClick(toolButton("toolbar-add-task"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.addSheets, 2);
+    QCOMPARE(content()->selection(), SidebarSection::task(task.id));
+}
+
+void TestMainWindow::filterMatchesNameAndCommand_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QStringList>("expected");
+    const QStringList all{QStringLiteral("Nightly Backup"), QStringLiteral("Report"),
+                          QStringLiteral("Cleanup")};
+    QTest::newRow("empty keeps all") << QString() << all;
+    QTest::newRow("name, other case")
+        << QStringLiteral("BACKUP") << QStringList{QStringLiteral("Nightly Backup")};
+    QTest::newRow("word only in a command")
+        << QStringLiteral("rsync") << QStringList{QStringLiteral("Nightly Backup")};
+    QTest::newRow("name and command of two tasks")
+        << QStringLiteral("rep")
+        << QStringList{QStringLiteral("Report"), QStringLiteral("Cleanup")};
+    QTest::newRow("no match") << QStringLiteral("zzz") << QStringList();
+}
+
+void TestMainWindow::filterMatchesNameAndCommand()
+{
+    QFETCH(QString, search);
+    QFETCH(QStringList, expected);
+    makeWindow({makeTask(QStringLiteral("Nightly Backup"), QStringLiteral("rsync -a ~/d /b")),
+                makeTask(QStringLiteral("Report"), QStringLiteral("./make.sh")),
+                makeTask(QStringLiteral("Cleanup"), QStringLiteral("rm -rf ~/tmp/reports"))});
+    QLineEdit* filter = m_window->findChild<QLineEdit*>(QStringLiteral("sidebar-filter"));
+    QCOMPARE(filter->placeholderText(), QStringLiteral("Filter..."));
+    QTest::keyClicks(filter, search);
+    QCOMPARE(visibleTaskNames(), expected);
+    // The add button stays below the list whatever the filter hides.
+    QVERIFY(button("sidebar-add-task")->isVisible());
+    QCOMPARE(button("sidebar-add-task")->text(), QStringLiteral("Add Task"));
+}
+
+void TestMainWindow::selectAllUnderFilterSelectsOnlyVisible()
+{
+    const ScheduledTask a = makeTask(QStringLiteral("Alpha"), QStringLiteral("echo a"));
+    const ScheduledTask b = makeTask(QStringLiteral("Beta"), QStringLiteral("echo b"));
+    const ScheduledTask c = makeTask(QStringLiteral("Alpine"), QStringLiteral("echo c"));
+    makeWindow({a, b, c});
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    QVERIFY(content()->isSelectMode());
+    content()->setSearchText(QStringLiteral("alp"));
+    QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Select All"));
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    QCOMPARE(content()->selectedTaskIDs(), (QSet<QUuid>{a.id, c.id}));
+    QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Deselect All"));
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    QVERIFY(content()->selectedTaskIDs().isEmpty());
+}
+
+void TestMainWindow::headerButtonFollowsSelection()
+{
+    makeWindow({makeTask(QStringLiteral("One"), QStringLiteral("true")),
+                makeTask(QStringLiteral("Two"), QStringLiteral("true"))});
+    QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Select"));
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    // The toolbar shows and hides its items when it lays itself out again.
+    QTRY_VERIFY(toolButton("toolbar-done")->isVisible());
+    QTRY_VERIFY(!toolButton("toolbar-add-task")->isVisible());
+    QVERIFY(!toolButton("toolbar-export")->isEnabled());
+    QVERIFY(!toolButton("toolbar-delete")->isEnabled());
+    clickTaskRow(0);
+    QVERIFY(toolButton("toolbar-export")->isEnabled());
+    QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Select All"));
+    clickTaskRow(1);
+    QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Deselect All"));
+    QTest::mouseClick(toolButton("toolbar-done"), Qt::LeftButton);
+    QVERIFY(!content()->isSelectMode());
+    QVERIFY(content()->selectedTaskIDs().isEmpty());
+    QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Select"));
+}
+
+void TestMainWindow::deletingFromContextMenu_data()
+{
+    QTest::addColumn<int>("selectedRow");
+    QTest::addColumn<int>("deletedRow");
+    QTest::addColumn<QString>("detailAfter");
+    QTest::newRow("the selected task") << 0 << 0 << QStringLiteral("No Selection");
+    QTest::newRow("another task") << 0 << 1 << QStringLiteral("First");
+}
+
+void TestMainWindow::deletingFromContextMenu()
+{
+    QFETCH(int, selectedRow);
+    QFETCH(int, deletedRow);
+    QFETCH(QString, detailAfter);
+    makeWindow({makeTask(QStringLiteral("First"), QStringLiteral("true")),
+                makeTask(QStringLiteral("Second"), QStringLiteral("true"))});
+    clickTaskRow(selectedRow);
+    QCOMPARE(detailTitle(), QStringLiteral("First"));
+    const QString deletedName = m_fixture->store->tasks().at(deletedRow).name;
+    QMenu* menu = contextMenuFor(deletedRow);
+    menuAction(menu, "task-menu-delete")->trigger();
+    menu->close();
+    QCOMPARE(m_dialogs.confirmations.size(), 1);
+    QCOMPARE(m_dialogs.confirmations.at(0).title, QStringLiteral("Delete Task"));
+    QCOMPARE(m_dialogs.confirmations.at(0).text,
+             QStringLiteral("Are you sure you want to delete \"") + deletedName +
+                 QStringLiteral("\"? This will also remove the launchd job."));
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    QCOMPARE(detailTitle(), detailAfter);
+}
+
+void TestMainWindow::cancelledDeleteKeepsTask()
+{
+    makeWindow({makeTask(QStringLiteral("Keep"), QStringLiteral("true"))});
+    clickTaskRow(0);
+    m_dialogs.answerDelete = false;
+    QMenu* menu = contextMenuFor(0);
+    menuAction(menu, "task-menu-delete")->trigger();
+    menu->close();
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    QCOMPARE(detailTitle(), QStringLiteral("Keep"));
+}
+
+void TestMainWindow::bulkDeleteConfirmsWithCount()
+{
+    const ScheduledTask a = makeTask(QStringLiteral("A"), QStringLiteral("true"));
+    const ScheduledTask b = makeTask(QStringLiteral("B"), QStringLiteral("true"));
+    const ScheduledTask c = makeTask(QStringLiteral("C"), QStringLiteral("true"));
+    makeWindow({a, b, c});
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    clickTaskRow(0);
+    clickTaskRow(2);
+    m_dialogs.answerDelete = false;
+    QTest::mouseClick(toolButton("toolbar-delete"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.confirmations.constLast().title, QStringLiteral("Delete 2 Tasks"));
+    QCOMPARE(m_dialogs.confirmations.constLast().text,
+             QStringLiteral("Are you sure you want to delete 2 tasks? This will also remove "
+                            "their launchd jobs."));
+    // Cancel keeps the tasks and the selection.
+    QCOMPARE(m_fixture->store->tasks().size(), 3);
+    QVERIFY(content()->isSelectMode());
+    QCOMPARE(content()->selectedTaskIDs().size(), 2);
+
+    m_dialogs.answerDelete = true;
+    QTest::mouseClick(toolButton("toolbar-delete"), Qt::LeftButton);
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    QCOMPARE(m_fixture->store->tasks().at(0).id, b.id);
+    QVERIFY(!content()->isSelectMode());
+    QVERIFY(content()->selectedTaskIDs().isEmpty());
+}
+
+void TestMainWindow::systemJobsCountIgnoresFilter()
+{
+    makeWindow({}, {makeJob(QStringLiteral("com.example.alpha"), {QStringLiteral("/bin/alpha")}),
+                    makeJob(QStringLiteral("com.example.beta"), {QStringLiteral("/bin/beta")}),
+                    makeJob(QStringLiteral("org.other.gamma"), {QStringLiteral("/bin/gamma")})});
+    auto* count = m_window->findChild<QLabel*>(QStringLiteral("sidebar-system-jobs-count"));
+    QCOMPARE(count->text(), QStringLiteral("3"));
+    QVERIFY(!sidebar()->systemJobList()->isVisible());
+    QTest::mouseClick(button("sidebar-system-jobs-header"), Qt::LeftButton);
+    QVERIFY(sidebar()->systemJobList()->isVisible());
+    content()->setSearchText(QStringLiteral("gamma"));
+    QCOMPARE(sidebar()->systemJobList()->model()->rowCount(), 1);
+    QCOMPARE(count->text(), QStringLiteral("3"));
+    QTest::mouseClick(button("sidebar-system-jobs-header"), Qt::LeftButton);
+    QVERIFY(!sidebar()->systemJobList()->isVisible());
+}
+
+void TestMainWindow::newTaskShortcutFromSystemJob()
+{
+    const LaunchdJob job = makeJob(QStringLiteral("com.example.job"), {QStringLiteral("/bin/x")});
+    makeWindow({makeTask(QStringLiteral("Task"), QStringLiteral("true"))}, {job});
+    content()->setShowSystemJobs(true);
+    QListView* jobs = sidebar()->systemJobList();
+    QTest::mouseClick(jobs->viewport(), Qt::LeftButton, {},
+                      jobs->visualRect(jobs->model()->index(0, 0)).center());
+    QCOMPARE(content()->selection(), SidebarSection::systemJob(job.id));
+    QCOMPARE(detailTitle(), job.label);
+    QTest::keySequence(m_window.get(), QKeySequence::New);
+    QCOMPARE(m_dialogs.addSheets, 1);
+}
+
+void TestMainWindow::contextMenuDuplicateSelectsCopy()
+{
+    const ScheduledTask task = makeTask(QStringLiteral("Report"), QStringLiteral("./r.sh"));
+    makeWindow({task});
+    QMenu* menu = contextMenuFor(0);
+    QStringList titles;
+    for (QAction* action : menu->actions())
+        titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    QCOMPARE(titles, (QStringList{QStringLiteral("Edit..."), QStringLiteral("Duplicate"),
+                                  QStringLiteral("-"), QStringLiteral("Disable"),
+                                  QStringLiteral("-"), QStringLiteral("Delete")}));
+    menuAction(menu, "task-menu-duplicate")->trigger();
+    menu->close();
+    QCOMPARE(m_fixture->store->tasks().size(), 2);
+    const ScheduledTask copy = m_fixture->store->tasks().at(1);
+    QCOMPARE(copy.name, QStringLiteral("Report (copy)"));
+    QCOMPARE(content()->selection(), SidebarSection::task(copy.id));
+    QCOMPARE(detailTitle(), QStringLiteral("Report (copy)"));
+
+    menu = contextMenuFor(0);
+    menuAction(menu, "task-menu-edit")->trigger();
+    menu->close();
+    QCOMPARE(m_dialogs.editedTasks.size(), 1);
+    QCOMPARE(m_dialogs.editedTasks.at(0).id, task.id);
+}
+
+void TestMainWindow::contextMenuEnablesDisabledTask()
+{
+    makeWindow({makeTask(QStringLiteral("Paused"), QStringLiteral("true"), false)});
+    QAbstractItemModel* model = sidebar()->taskList()->model();
+    QCOMPARE(model->index(0, 0).data(TaskListModel::EnabledRole).toBool(), false);
+    QMenu* menu = contextMenuFor(0);
+    QAction* toggle = menuAction(menu, "task-menu-toggle-enabled");
+    QCOMPARE(toggle->text(), QStringLiteral("Enable"));
+    toggle->trigger();
+    menu->close();
+    QVERIFY(m_fixture->store->tasks().at(0).isEnabled);
+    QCOMPARE(model->index(0, 0).data(TaskListModel::EnabledRole).toBool(), true);
+}
+
+void TestMainWindow::selectModeNeverOpensDetail()
+{
+    const ScheduledTask task = makeTask(QStringLiteral("Only"), QStringLiteral("true"));
+    makeWindow({task});
+    clickTaskRow(0);
+    QCOMPARE(detailTitle(), QStringLiteral("Only"));
+    // Entering select mode clears the selection.
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    QVERIFY(!content()->selection());
+    QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
+    clickTaskRow(0);
+    QCOMPARE(content()->selectedTaskIDs(), QSet<QUuid>{task.id});
+    QVERIFY(!content()->selection());
+    clickTaskRow(0);
+    QVERIFY(content()->selectedTaskIDs().isEmpty());
+    QVERIFY(!content()->selection());
+    QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
+    QVERIFY(sidebar()->taskList()->selectionModel()->selectedIndexes().isEmpty());
+}
+
+void TestMainWindow::exportSelectionWritesOnlySelected()
+{
+    const ScheduledTask a = makeTask(QStringLiteral("A"), QStringLiteral("echo a"));
+    const ScheduledTask b = makeTask(QStringLiteral("B"), QStringLiteral("echo b"));
+    const ScheduledTask c = makeTask(QStringLiteral("C"), QStringLiteral("echo c"));
+    makeWindow({a, b, c});
+    const QString path = m_fixture->dir.path() + QStringLiteral("/chosen.json");
+    m_dialogs.savePath = path;
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    clickTaskRow(2);
+    clickTaskRow(0);
+    QTest::mouseClick(toolButton("toolbar-export"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.suggestedNames, QStringList{QStringLiteral("BrenmorOps-tasks.json")});
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    // Store order, only the chosen tasks, byte for byte the task file's format.
+    QCOMPARE(file.readAll(), TaskMigration::encodeTasks({a, c}));
+    QVERIFY(!content()->isSelectMode());
+    QVERIFY(content()->selectedTaskIDs().isEmpty());
+}
+
+void TestMainWindow::exportSelectionCancelledStaysInSelectMode()
+{
+    makeWindow({makeTask(QStringLiteral("A"), QStringLiteral("echo a"))});
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    clickTaskRow(0);
+    m_dialogs.savePath.reset();
+    QTest::mouseClick(toolButton("toolbar-export"), Qt::LeftButton);
+    QVERIFY(content()->isSelectMode());
+    QCOMPARE(content()->selectedTaskIDs().size(), 1);
+    // A place that cannot be written is dropped silently, select mode stays as it was.
+    m_dialogs.savePath = m_fixture->dir.path() + QStringLiteral("/missing/folder/x.json");
+    QTest::mouseClick(toolButton("toolbar-export"), Qt::LeftButton);
+    QVERIFY(content()->isSelectMode());
+    QVERIFY(m_dialogs.alerts.isEmpty());
+}
+
+void TestMainWindow::storeErrorShowsAlertThenClears()
+{
+    makeWindow();
+    m_fixture->launchd->failInstall = LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
+    m_fixture->store->addTask(makeTask(QStringLiteral("Broken"), QStringLiteral("true")));
+    QTRY_COMPARE(m_dialogs.alerts.size(), 1);
+    QCOMPARE(m_dialogs.alerts.at(0).title, QStringLiteral("Error"));
+    QCOMPARE(m_dialogs.alerts.at(0).text, QStringLiteral("launchctl load failed (exit code 5)"));
+    QVERIFY(!m_fixture->store->lastError());
+
+    m_fixture->store->setLastWarning(QStringLiteral("Something to know."));
+    QTRY_COMPARE(m_dialogs.alerts.size(), 2);
+    QCOMPARE(m_dialogs.alerts.at(1).title, QStringLiteral("Notice"));
+    QCOMPARE(m_dialogs.alerts.at(1).text, QStringLiteral("Something to know."));
+    QVERIFY(!m_fixture->store->lastWarning());
+}
+
+void TestMainWindow::missingSelectedTaskFallsBackToNoSelection()
+{
+    const ScheduledTask a = makeTask(QStringLiteral("Gone"), QStringLiteral("true"));
+    const ScheduledTask b = makeTask(QStringLiteral("Stays"), QStringLiteral("true"));
+    makeWindow({a, b});
+    content()->setSelection(SidebarSection::task(a.id));
+    QCOMPARE(detailTitle(), QStringLiteral("Gone"));
+    // Removed behind the window's back (the tool changed the file): no stale detail.
+    m_fixture->store->deleteTask(a);
+    QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
+    content()->setSelection(SidebarSection::systemJob(QStringLiteral("/nowhere.plist")));
+    QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
+    content()->setSelection(SidebarSection::timeline());
+    QCOMPARE(content()->currentDetail()->objectName(), QStringLiteral("day-timeline"));
+}
+
+void TestMainWindow::checkForUpdatesDisabledWithoutFeed()
+{
+    m_updater = std::make_unique<UpdaterController>();
+    makeWindow();
+    auto* check = m_window->findChild<QAction*>(QStringLiteral("action-check-for-updates"));
+    QVERIFY(check);
+    QCOMPARE(check->text(), QStringLiteral("Check for Updates\u2026"));
+    QVERIFY(!check->isEnabled());
+    auto* newTask = m_window->findChild<QAction*>(QStringLiteral("action-new-task"));
+    QCOMPARE(newTask->shortcut(), QKeySequence(QKeySequence::New));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
