@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -26,10 +27,7 @@ template <typename Char> bool twoDigits(const Char* p, int& value)
     return true;
 }
 
-bool isLeapYear(int y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
+bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int daysInMonth(int y, int m)
 {
@@ -48,19 +46,50 @@ qint64 daysFromCivil(int y, int m, int d)
     return era * 146097 + doe - 719468;
 }
 
-template <typename Char> std::optional<QDateTime> parseInternetDateTime(const Char* p, qsizetype n)
+// Days since the epoch of "YYYY-MM-DD", or nothing. Consecutive lines of a history mostly
+// share their date, so the last one is remembered.
+template <typename Char> class DateCache {
+public:
+    std::optional<qint64> days(const Char* p)
+    {
+        if (m_filled && sameDate(p))
+            return m_days;
+        int c1, c2, month, day;
+        if (!twoDigits(p, c1) || !twoDigits(p + 2, c2) || p[4] != '-' || !twoDigits(p + 5, month) ||
+            p[7] != '-' || !twoDigits(p + 8, day))
+            return std::nullopt;
+        const int year = c1 * 100 + c2;
+        if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+            return std::nullopt;
+        std::copy(p, p + 10, m_text.begin());
+        m_days = daysFromCivil(year, month, day);
+        m_filled = true;
+        return m_days;
+    }
+
+private:
+    bool sameDate(const Char* p) const
+    {
+        if constexpr (sizeof(Char) == 1)
+            return std::memcmp(p, m_text.data(), 10) == 0; // two loads, not a loop
+        else
+            return std::equal(p, p + 10, m_text.begin());
+    }
+    std::array<Char, 10> m_text{};
+    qint64 m_days = 0;
+    bool m_filled = false;
+};
+
+// Milliseconds since the epoch of the text, or nothing.
+template <typename Char>
+std::optional<qint64> parseInternetDateTime(const Char* p, qsizetype n, DateCache<Char>& dates)
 {
     // YYYY-MM-DDTHH:MM:SS then Z (20 characters) or +HH:MM (25 characters)
     if (n != 20 && n != 25)
         return std::nullopt;
-    int c1, c2, month, day, hour, minute, second;
-    if (!twoDigits(p, c1) || !twoDigits(p + 2, c2) || p[4] != '-' || !twoDigits(p + 5, month) ||
-        p[7] != '-' || !twoDigits(p + 8, day) || p[10] != 'T' || !twoDigits(p + 11, hour) ||
-        p[13] != ':' || !twoDigits(p + 14, minute) || p[16] != ':' || !twoDigits(p + 17, second))
-        return std::nullopt;
-    const int year = c1 * 100 + c2;
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
+    int hour, minute, second;
+    if (p[10] != 'T' || !twoDigits(p + 11, hour) || p[13] != ':' || !twoDigits(p + 14, minute) ||
+        p[16] != ':' || !twoDigits(p + 17, second) || hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     int offsetSeconds = 0;
     if (n == 20) {
@@ -73,10 +102,13 @@ template <typename Char> std::optional<QDateTime> parseInternetDateTime(const Ch
             return std::nullopt;
         offsetSeconds = (offHour * 3600 + offMinute * 60) * (p[19] == '-' ? -1 : 1);
     }
-    const qint64 secs = daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 +
-                        second - offsetSeconds;
-    return QDateTime::fromMSecsSinceEpoch(secs * 1000, Qt::UTC);
+    const std::optional<qint64> days = dates.days(p);
+    if (!days)
+        return std::nullopt;
+    return (*days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds) * 1000;
 }
+
+QDateTime utcFromMSecs(qint64 msecs) { return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC); }
 
 // An optional sign and decimal digits, within the 32-bit range; nothing else (no spaces).
 template <typename Char> std::optional<qint32> parseStatus(const Char* p, qsizetype n)
@@ -104,26 +136,55 @@ template <typename Char> std::optional<qint32> parseStatus(const Char* p, qsizet
     return static_cast<qint32>(value);
 }
 
-// Every record gets a fresh random (version 4) identifier. One generator seeded from the
-// system per reading keeps 100,000-line histories from costing a system call per line.
+// Every record gets a fresh random (version 4) identifier. The identifiers only tell records
+// of one reading apart, so a fast generator seeded once per reading from the system source
+// does; a system call per line would dominate the parse of a long history.
 class IdMaker {
 public:
-    IdMaker() : m_random(QRandomGenerator::system()->generate64()) {}
+    IdMaker() : m_state(QRandomGenerator::system()->generate64()) {}
     QUuid next()
     {
-        std::array<quint64, 2> bits{m_random.generate64(), m_random.generate64()};
-        QByteArray bytes(reinterpret_cast<const char*>(bits.data()), 16);
-        bytes[6] = static_cast<char>((bytes[6] & 0x0F) | 0x40); // version 4
-        bytes[8] = static_cast<char>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
-        return QUuid::fromRfc4122(bytes);
+        const quint64 high = splitMix();
+        const quint64 low = splitMix();
+        return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000),
+                     uchar(((low >> 56) & 0x3F) | 0x80), uchar(low >> 48), uchar(low >> 40),
+                     uchar(low >> 32), uchar(low >> 24), uchar(low >> 16), uchar(low >> 8),
+                     uchar(low));
     }
 
 private:
-    QRandomGenerator64 m_random;
+    quint64 splitMix()
+    {
+        quint64 z = (m_state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    quint64 m_state;
 };
 
+// The parsed fields of a good line, before any QDateTime is made.
+struct ParsedLine {
+    qint64 startMSecs = 0;
+    qint64 endMSecs = 0;
+    qint32 status = 0;
+};
+
+// The next tab at or after p, or end.
+const char* findTab(const char* p, const char* end)
+{
+    const void* tab = memchr(p, '\t', size_t(end - p));
+    return tab ? static_cast<const char*>(tab) : end;
+}
+const char16_t* findTab(const char16_t* p, const char16_t* end)
+{
+    while (p < end && *p != u'\t')
+        ++p;
+    return p;
+}
+
 template <typename Char>
-std::optional<TaskRunRecord> parseLine(const Char* begin, const Char* end, IdMaker& ids)
+std::optional<ParsedLine> parseLine(const Char* begin, const Char* end, DateCache<Char>& dates)
 {
     // Split at tabs, dropping empty pieces; a fourth piece already rules the line out.
     std::array<std::pair<const Char*, qsizetype>, 3> fields;
@@ -134,37 +195,66 @@ std::optional<TaskRunRecord> parseLine(const Char* begin, const Char* end, IdMak
             continue;
         }
         const Char* start = p;
-        while (p < end && *p != '\t')
-            ++p;
+        p = findTab(p, end);
         if (count == 3)
             return std::nullopt;
         fields[static_cast<size_t>(count++)] = {start, p - start};
     }
     if (count < 2)
         return std::nullopt;
-    const auto& [startText, startLength] = fields[0];
-    const auto& [statusText, statusLength] = fields[static_cast<size_t>(count - 1)];
-    const auto started = parseInternetDateTime(startText, startLength);
-    if (!started)
+    const auto start = parseInternetDateTime(fields[0].first, fields[0].second, dates);
+    if (!start)
         return std::nullopt;
-    std::optional<QDateTime> ended = started;
+    std::optional<qint64> end_ = start;
     if (count == 3) {
-        ended = parseInternetDateTime(fields[1].first, fields[1].second);
-        if (!ended)
+        end_ = parseInternetDateTime(fields[1].first, fields[1].second, dates);
+        if (!end_)
             return std::nullopt;
     }
+    const auto& [statusText, statusLength] = fields[static_cast<size_t>(count - 1)];
     const auto status = parseStatus(statusText, statusLength);
     if (!status)
         return std::nullopt;
-    return TaskRunRecord{ids.next(), *started, *ended, *status};
+    return ParsedLine{*start, *end_, *status};
+}
+
+// The line the wrapper writes, "<20-char UTC time>\t<20-char UTC time>\t<status>\n", read
+// without splitting. Nothing when the line has any other shape; the general parser decides
+// those, so the result is always the general parser's. Sets `lineEnd` on success.
+std::optional<ParsedLine> parseWrapperLine(const char* line, const char* end, const char*& lineEnd,
+                                           DateCache<char>& dates)
+{
+    constexpr qsizetype statusStart = 42;
+    constexpr qsizetype longestStatus = 11; // "-2147483648"
+    if (end - line <= statusStart || line[20] != '\t' || line[41] != '\t')
+        return std::nullopt;
+    const char* p = line + statusStart;
+    const char* const limit = std::min(end, p + longestStatus + 1);
+    while (p < limit && *p != '\n' && *p != '\t')
+        ++p;
+    if (p < end && *p != '\n')
+        return std::nullopt; // a tab, or a status too long to be one
+    const auto start = parseInternetDateTime(line, 20, dates);
+    const auto finish = start ? parseInternetDateTime(line + 21, 20, dates) : std::nullopt;
+    const auto status =
+        finish ? parseStatus(line + statusStart, p - line - statusStart) : std::nullopt;
+    if (!status)
+        return std::nullopt;
+    lineEnd = p;
+    return ParsedLine{*start, *finish, *status};
 }
 
 } // namespace
 
 std::optional<TaskRunRecord> TaskRunRecord::parse(QStringView line)
 {
+    DateCache<char16_t> dates;
+    const auto parsed = parseLine(line.utf16(), line.utf16() + line.size(), dates);
+    if (!parsed)
+        return std::nullopt;
     IdMaker ids;
-    return parseLine(line.utf16(), line.utf16() + line.size(), ids);
+    return TaskRunRecord{ids.next(), utcFromMSecs(parsed->startMSecs),
+                         utcFromMSecs(parsed->endMSecs), parsed->status};
 }
 
 namespace RunHistory {
@@ -188,17 +278,32 @@ QList<TaskRunRecord> parseHistory(const QByteArray& text)
     if (!text.isValidUtf8())
         return {};
     QList<TaskRunRecord> records;
+    // A current line is about 48 bytes; reserving avoids regrowing a long list.
+    records.reserve(text.size() / 40 + 1);
     IdMaker ids;
+    DateCache<char> dates;
     const char* const data = text.constData();
     const char* const end = data + text.size();
     for (const char* line = data; line <= end;) {
-        const char* lf = static_cast<const char*>(memchr(line, '\n', size_t(end - line)));
-        const char* lineEnd = lf ? lf : end;
-        if (auto record = parseLine(line, lineEnd, ids))
-            records.append(std::move(*record));
-        if (!lf)
+        const char* lineEnd = nullptr;
+        std::optional<ParsedLine> parsed = parseWrapperLine(line, end, lineEnd, dates);
+        if (!parsed) {
+            const void* lf = memchr(line, '\n', size_t(end - line));
+            lineEnd = lf ? static_cast<const char*>(lf) : end;
+            parsed = parseLine(line, lineEnd, dates);
+        }
+        if (parsed) {
+            TaskRunRecord& record = records.emplaceBack();
+            record.id = ids.next();
+            record.startedAt = utcFromMSecs(parsed->startMSecs);
+            record.endedAt = parsed->endMSecs == parsed->startMSecs
+                                 ? record.startedAt
+                                 : utcFromMSecs(parsed->endMSecs);
+            record.exitCode = parsed->status;
+        }
+        if (lineEnd == end)
             break;
-        line = lf + 1;
+        line = lineEnd + 1;
     }
     return records;
 }

@@ -59,6 +59,13 @@ private Q_SLOTS:
             << "2025-03-01T09:00:00Z\t2147483647" << true << nine << qint64(0) << 2147483647;
         QTest::newRow("int32 min") << "2025-03-01T09:00:00Z\t-2147483648" << true << nine
                                    << qint64(0) << int(-2147483648LL);
+        QTest::newRow("tab after status")
+            << "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t0\t" << true << nine << qint64(42) << 0;
+        QTest::newRow("status with leading zeros")
+            << "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t000000000001" << true << nine
+            << qint64(42) << 1;
+        QTest::newRow("end before start")
+            << "2025-03-01T09:00:00Z\t2025-03-01T08:59:00Z\t0" << true << nine << qint64(-60) << 0;
         QTest::newRow("positive offset") << "2025-03-01T10:30:00+01:30\t2025-03-01T09:00:01Z\t0"
                                          << true << nine << qint64(1) << 0;
         QTest::newRow("negative offset")
@@ -139,6 +146,63 @@ private Q_SLOTS:
         QCOMPARE(records[2].durationSeconds(), qint64(600));
         QCOMPARE(records[2].exitCode, -1);
         QVERIFY(records[0].id != records[1].id && records[1].id != records[2].id);
+    }
+
+    // The whole-file reader takes a shortcut for the wrapper's own line shape; on generated
+    // histories it must agree with parsing each line on its own.
+    void wholeFileReadingMatchesLineParsing()
+    {
+        QRandomGenerator random(7);
+        const QList<QByteArray> pieces{"2025-03-01T09:00:00Z",
+                                       "2025-03-01T09:00:42Z",
+                                       "2025-03-01T10:30:00+01:30",
+                                       "2025-03-01T09:00:00",
+                                       "0",
+                                       "-1",
+                                       "+2",
+                                       "2147483648",
+                                       "000000000001",
+                                       "1.5",
+                                       "x",
+                                       "\t",
+                                       "\t",
+                                       "\t",
+                                       "\t",
+                                       "\t\t",
+                                       " ",
+                                       "\r"};
+        for (int round = 0; round < 200; ++round) {
+            QByteArray text;
+            QList<std::optional<TaskRunRecord>> expected;
+            const int lines = int(random.bounded(1, 30));
+            for (int l = 0; l < lines; ++l) {
+                QByteArray line;
+                if (random.bounded(2) == 0) {
+                    line = "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t" +
+                           pieces[random.bounded(4, 10)];
+                } else {
+                    const int count = int(random.bounded(0, 7));
+                    for (int i = 0; i < count; ++i)
+                        line += pieces[random.bounded(int(pieces.size()))];
+                }
+                text += line;
+                if (l + 1 < lines || random.bounded(2) == 0)
+                    text += '\n';
+                expected.append(TaskRunRecord::parse(QString::fromUtf8(line)));
+            }
+            QList<TaskRunRecord> wanted;
+            for (const auto& record : expected) {
+                if (record)
+                    wanted.append(*record);
+            }
+            const QList<TaskRunRecord> actual = RunHistory::parseHistory(text);
+            QCOMPARE(actual.size(), wanted.size());
+            for (int i = 0; i < actual.size(); ++i) {
+                QCOMPARE(actual[i].startedAt, wanted[i].startedAt);
+                QCOMPARE(actual[i].endedAt, wanted[i].endedAt);
+                QCOMPARE(actual[i].exitCode, wanted[i].exitCode);
+            }
+        }
     }
 
     void historyWithoutTrailingLineFeed()
