@@ -11,10 +11,7 @@ namespace RunnerTest {
 
 namespace {
 
-QString xmlEscaped(const QString& text)
-{
-    return text.toHtmlEscaped();
-}
+QString xmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
 
 QString lockFile()
 {
@@ -63,10 +60,7 @@ QString writePlist(const QString& folder, const QString& label, const QStringLis
     return path;
 }
 
-bool processAlive(qint64 pid)
-{
-    return pid > 0 && running(pid);
-}
+bool processAlive(qint64 pid) { return pid > 0 && running(pid); }
 
 qint64 runnerPid()
 {

@@ -27,10 +27,7 @@ QStringList shell(const QString& script)
     return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script};
 }
 
-int lineCount(const QString& path)
-{
-    return int(TestSupport::readFile(path).count('\n'));
-}
+int lineCount(const QString& path) { return int(TestSupport::readFile(path).count('\n')); }
 
 } // namespace
 

@@ -37,10 +37,7 @@ QString berlinText(const QDateTime& value)
     return value.toTimeZone(berlin).toString(Qt::ISODate);
 }
 
-ClockReading reading(const QString& iso, qint64 bootMs)
-{
-    return {instant(iso), bootMs};
-}
+ClockReading reading(const QString& iso, qint64 bootMs) { return {instant(iso), bootMs}; }
 
 } // namespace
 
