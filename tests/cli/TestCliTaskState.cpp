@@ -44,6 +44,8 @@ private Q_SLOTS:
     void wakeRefresh();
     void cancelledRepeatingWakeKeepsOneTimeEvents();
     void doneWhenBackupIsAddedDisabledAndRemoved();
+    void agentFailuresAreNotReported_data();
+    void agentFailuresAreNotReported();
     void changeNotification_data();
     void changeNotification();
 };
@@ -368,6 +370,37 @@ void TestCliTaskState::doneWhenBackupIsAddedDisabledAndRemoved()
                           repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("02:55:00")),
                           QStringLiteral("launchctl unload ") + id,
                           QStringLiteral("launchctl unload ") + id}));
+}
+
+void TestCliTaskState::agentFailuresAreNotReported_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<int>("remaining");
+
+    QTest::newRow("remove") << QStringList{QStringLiteral("remove"), QStringLiteral("report")}
+                            << QStringLiteral("Removed task: Report\n") << 4;
+    QTest::newRow("enable") << QStringList{QStringLiteral("enable"), QStringLiteral("report")}
+                            << QStringLiteral("Enabled task: Report\n") << 5;
+    QTest::newRow("disable") << QStringList{QStringLiteral("disable"), QStringLiteral("report")}
+                             << QStringLiteral("Disabled task: Report\n") << 5;
+}
+
+// launchctl failing (exit status 5) changes neither the output nor the exit status.
+void TestCliTaskState::agentFailuresAreNotReported()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, out);
+    QFETCH(int, remaining);
+
+    CliHarness cli;
+    cli.seed(lookupTasks());
+    const ProcessResult result = cli.run(args, CliHarness::launchctlStatus(5));
+    QCOMPARE(result.errText(), QString());
+    QCOMPARE(result.outText(), out);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(cli.storedTasks().size(), remaining);
+    QVERIFY(!cli.calls().isEmpty());
 }
 
 void TestCliTaskState::changeNotification_data()
