@@ -51,7 +51,4 @@ private:
 };
 } // namespace
 
-std::unique_ptr<Command> makeAddCommand()
-{
-    return std::make_unique<AddCommand>();
-}
+std::unique_ptr<Command> makeAddCommand() { return std::make_unique<AddCommand>(); }

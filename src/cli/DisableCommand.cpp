@@ -23,7 +23,4 @@ protected:
 };
 } // namespace
 
-std::unique_ptr<Command> makeDisableCommand()
-{
-    return std::make_unique<DisableCommand>();
-}
+std::unique_ptr<Command> makeDisableCommand() { return std::make_unique<DisableCommand>(); }

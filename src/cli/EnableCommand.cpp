@@ -22,7 +22,4 @@ protected:
 };
 } // namespace
 
-std::unique_ptr<Command> makeEnableCommand()
-{
-    return std::make_unique<EnableCommand>();
-}
+std::unique_ptr<Command> makeEnableCommand() { return std::make_unique<EnableCommand>(); }

@@ -22,11 +22,5 @@ public:
 };
 } // namespace
 
-std::unique_ptr<Command> makeHelpCommand()
-{
-    return std::make_unique<HelpCommand>();
-}
-std::unique_ptr<Command> makeVersionCommand()
-{
-    return std::make_unique<VersionCommand>();
-}
+std::unique_ptr<Command> makeHelpCommand() { return std::make_unique<HelpCommand>(); }
+std::unique_ptr<Command> makeVersionCommand() { return std::make_unique<VersionCommand>(); }

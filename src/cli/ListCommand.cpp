@@ -32,7 +32,4 @@ public:
 };
 } // namespace
 
-std::unique_ptr<Command> makeListCommand()
-{
-    return std::make_unique<ListCommand>();
-}
+std::unique_ptr<Command> makeListCommand() { return std::make_unique<ListCommand>(); }

@@ -22,7 +22,4 @@ protected:
 };
 } // namespace
 
-std::unique_ptr<Command> makeRemoveCommand()
-{
-    return std::make_unique<RemoveCommand>();
-}
+std::unique_ptr<Command> makeRemoveCommand() { return std::make_unique<RemoveCommand>(); }

@@ -18,7 +18,4 @@ public:
 };
 } // namespace
 
-std::unique_ptr<Command> makeSetupCliCommand()
-{
-    return std::make_unique<SetupCliCommand>();
-}
+std::unique_ptr<Command> makeSetupCliCommand() { return std::make_unique<SetupCliCommand>(); }

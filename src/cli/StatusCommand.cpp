@@ -21,7 +21,4 @@ public:
 };
 } // namespace
 
-std::unique_ptr<Command> makeStatusCommand()
-{
-    return std::make_unique<StatusCommand>();
-}
+std::unique_ptr<Command> makeStatusCommand() { return std::make_unique<StatusCommand>(); }

@@ -7,10 +7,7 @@
 
 namespace CliInstall {
 
-QString linkLocation()
-{
-    return QStringLiteral("/usr/local/bin/brenmor-ops");
-}
+QString linkLocation() { return QStringLiteral("/usr/local/bin/brenmor-ops"); }
 
 QString shellQuoted(const QString& path)
 {
