@@ -15,6 +15,7 @@
 
 #include <QHBoxLayout>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
@@ -150,6 +151,8 @@ void ContentView::setSelection(const std::optional<SidebarSection>& selection)
 void ContentView::setSearchText(const QString& text)
 {
     m_searchText = text;
+    if (m_sidebar->filterField()->text() != text)
+        m_sidebar->filterField()->setText(text);
     refresh();
 }
 

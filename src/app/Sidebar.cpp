@@ -1,6 +1,7 @@
 #include "Sidebar.h"
 
 #include "Icons.h"
+#include "RowPainting.h"
 #include "SystemJobListModel.h"
 #include "TaskListModel.h"
 
@@ -10,9 +11,11 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -45,6 +48,30 @@ QLabel* sectionTitle(const QString& text, QWidget* parent)
     label->setForegroundRole(QPalette::PlaceholderText);
     return label;
 }
+
+// The Timeline row, drawn like the task and job rows: rounded selection, symbol and title.
+class TimelineRowView final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        RowPainting::paintBackground(painter, option);
+        const int iconSize = 16;
+        const QRect rect = option.rect.adjusted(10, 0, -10, 0);
+        index.data(Qt::DecorationRole)
+            .value<QIcon>()
+            .paint(painter,
+                   QRect(rect.left(), rect.center().y() - iconSize / 2 + 1, iconSize, iconSize));
+        RowPainting::paintElided(
+            painter, rect.adjusted(iconSize + 8, 0, 0, 0), RowPainting::nameFont(option.font),
+            RowPainting::primaryText(option), index.data(Qt::DisplayRole).toString());
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        return {200, QFontMetrics(RowPainting::nameFont(option.font)).height() + 12};
+    }
+};
 
 } // namespace
 
@@ -84,8 +111,7 @@ Sidebar::Sidebar(QWidget* parent) : QWidget(parent)
     m_timelineModel->appendRow(timelineItem);
     m_timeline = makeList(content, QStringLiteral("sidebar-timeline"));
     m_timeline->setModel(m_timelineModel);
-    m_timeline->setIconSize(QSize(16, 16));
-    m_timeline->setSpacing(2);
+    m_timeline->setItemDelegate(new TimelineRowView(m_timeline));
     layout->addWidget(m_timeline);
 
     auto* header = new QHBoxLayout;

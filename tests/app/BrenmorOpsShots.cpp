@@ -13,8 +13,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,8 +54,9 @@ public:
     // queued behind them is not drawn under their name.
     bool save(QWidget* widget, const QString& name, bool settle = true) const
     {
+        // Layout requests travel up one parent per pass of the event loop.
         if (settle)
-            QCoreApplication::processEvents();
+            QTest::qWait(50);
         const QString path = m_folder + QLatin1Char('/') + name;
         const bool ok = widget->grab().save(path);
         std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
@@ -161,7 +165,16 @@ int main(int argc, char* argv[])
     QTest::qWait(50);
     ok &= dialogs.nextShot.isEmpty();
 
-    content->setSearchText(QStringLiteral("report"));
+    sidebar->filterField()->setText(QStringLiteral("report"));
     ok &= dialogs.save(&window, QStringLiteral("09-filtered.png"));
+    if (qEnvironmentVariableIsSet("SHOTS_DEBUG")) {
+        auto* scroll = sidebar->findChild<QScrollArea*>(QStringLiteral("sidebar-scroll"));
+        std::printf("viewport %d content %d min %d range %d\n", scroll->viewport()->height(),
+                    scroll->widget()->height(), scroll->widget()->minimumSizeHint().height(),
+                    scroll->verticalScrollBar()->maximum());
+        for (QWidget* child : scroll->widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            std::printf("  %s %d visible %d\n", qPrintable(child->objectName()), child->height(),
+                        child->isVisible());
+    }
     return ok ? 0 : 1;
 }
