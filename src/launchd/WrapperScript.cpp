@@ -91,7 +91,14 @@ QString text(const ScheduledTask& task, const QString& runHistoryPath, DateDiale
     if (task.workingDirectory && !task.workingDirectory->isEmpty())
         lines << changeDirectoryLine(*task.workingDirectory, runHistoryPath);
     lines << QLatin1String("_bo_start=") + utcNow;
-    lines << task.command;
+    // The command runs in a subshell so that an `exit` in it (`make || exit 1`) ends only the
+    // command, and the wrapper still records the run. The parentheses stand on lines of their
+    // own, so the command's text is kept exactly as stored. A blank command has nothing to
+    // wrap (an empty subshell is a syntax error).
+    if (task.command.trimmed().isEmpty())
+        lines << task.command;
+    else
+        lines << QStringLiteral("(") << task.command << QStringLiteral(")");
     lines << QStringLiteral("_bo_exit=$?");
     lines << historyLine(runHistoryPath);
     lines << QStringLiteral("exit $_bo_exit");

@@ -180,11 +180,12 @@ private Q_SLOTS:
         QCOMPARE(WrapperScript::text(task, fixedRuns, dialect), expectedText(file));
     }
 
-    void bashTaskWithoutGuardHasSevenLines()
+    void bashTaskWithoutGuardHasNineLines()
     {
+        // Shebang, marker, start, the command between its subshell lines, status, history, exit.
         const QString text = WrapperScript::text(
             makeTask(QStringLiteral("true"), TaskSchedule::interval(5)), fixedRuns, Dialect::gnu);
-        QCOMPARE(text.count(QLatin1Char('\n')), 7);
+        QCOMPARE(text.count(QLatin1Char('\n')), 9);
         QVERIFY(text.endsWith(QStringLiteral("exit $_bo_exit\n")));
         QVERIFY(!text.endsWith(QStringLiteral("\n\n")));
     }
@@ -311,6 +312,13 @@ private Q_SLOTS:
             QTest::newRow(name("status 3, both streams"))
                 << shell << QStringLiteral("echo to-out\necho to-err >&2\n(exit 3)") << 3
                 << QByteArray("to-out\n") << QByteArray("to-err\n");
+            // An exit in the command ends the command, not the wrapper: the run is recorded.
+            QTest::newRow(name("exit in the command"))
+                << shell << QStringLiteral("echo hi; echo oops >&2; exit 3") << 3
+                << QByteArray("hi\n") << QByteArray("oops\n");
+            QTest::newRow(name("exit in an or-list"))
+                << shell << QStringLiteral("false || exit 7\necho never") << 7 << QByteArray()
+                << QByteArray();
             QTest::newRow(name("command not found"))
                 << shell << QStringLiteral("brenmor-no-such-command-xyz") << 127 << QByteArray()
                 << QByteArray("brenmor-no-such-command-xyz");

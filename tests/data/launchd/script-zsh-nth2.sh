@@ -10,7 +10,9 @@ set -a
 source '/Users/o'\''neil/.env'
 set +a
 _bo_start=$(date -u +%Y-%m-%dT%H:%M:%SZ)
+(
 echo 'it'\''s time' | say
+)
 _bo_exit=$?
 echo "$_bo_start	$(date -u +%Y-%m-%dT%H:%M:%SZ)	$_bo_exit" >> '/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs'
 exit $_bo_exit
