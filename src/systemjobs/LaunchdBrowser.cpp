@@ -10,6 +10,11 @@
 
 #include <algorithm>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Our own task agents are shown as tasks, not as system jobs.
@@ -102,18 +107,53 @@ std::optional<LaunchdJob> LaunchdBrowser::jobFromDictionary(const QString& path,
     return job;
 }
 
-std::optional<LaunchdJob> LaunchdBrowser::readJob(const QString& path, LaunchdJob::Source source)
+namespace {
+
+// The bytes of a regular file (or a link to one) of at most `limit` bytes. Opened without
+// blocking and checked after opening: a FIFO would otherwise hold the scan until someone
+// writes to it, and a link to /dev/zero would never end. Plain POSIX calls keep a scan of
+// many files to one open, one fstat and one read each.
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 limit)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxPlistBytes)
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    const QByteArray bytes = file.read(maxPlistBytes + 1);
-    if (bytes.size() > maxPlistBytes)
+    std::optional<QByteArray> result;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= limit) {
+        QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        bytes.truncate(done); // a file that shrank meanwhile gives what it still holds
+        result = std::move(bytes);
+    }
+    ::close(fd);
+    return result;
+}
+
+std::optional<LaunchdJob> readJobFile(const QString& path, LaunchdJob::Source source)
+{
+    const auto bytes = readRegularFile(path, LaunchdBrowser::maxPlistBytes);
+    if (!bytes)
         return std::nullopt;
-    const auto dict = PlistVariant::readDictionary(bytes);
+    const auto dict = PlistVariant::readDictionary(*bytes);
     if (!dict)
         return std::nullopt;
-    return jobFromDictionary(path, source, *dict);
+    return LaunchdBrowser::jobFromDictionary(path, source, *dict);
+}
+
+} // namespace
+
+std::optional<LaunchdJob> LaunchdBrowser::readJob(const QString& path, LaunchdJob::Source source)
+{
+    return readJobFile(path, source);
 }
 
 void LaunchdBrowser::sortByLabel(QList<LaunchdJob>& jobs)
@@ -129,15 +169,15 @@ QList<LaunchdJob> LaunchdBrowser::scanJobs() const
 {
     QList<LaunchdJob> jobs;
     for (const Folder& folder : m_folders) {
-        const QDir dir(folder.path);
         // Hidden entries count like any other; names are sorted so a scan is repeatable.
+        const QDir dir(folder.path);
         const QStringList names = dir.entryList(
             QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QString& name : names) {
             // The extension test is exact: "x.PLIST" and "x.plist.bak" are not property lists.
             if (QFileInfo(name).suffix() != QLatin1String("plist"))
                 continue;
-            if (auto job = readJob(dir.filePath(name), folder.source)) {
+            if (auto job = readJobFile(dir.filePath(name), folder.source)) {
                 if (!job->label.startsWith(ownLabelPrefix()))
                     jobs.append(std::move(*job));
             }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using Source = LaunchdJob::Source;
 
 namespace {
@@ -336,7 +338,8 @@ private Q_SLOTS:
     }
 
     // Tests run as root, where a mode of 000 does not stop reading; a dangling link, a folder
-    // with a plist name and files that do not parse are the unreadable entries instead.
+    // with a plist name, a FIFO, a device and files that do not parse are the unreadable
+    // entries instead.
     void skipsWhatCannotBeRead()
     {
         const QString folder = newFolder();
@@ -355,6 +358,11 @@ private Q_SLOTS:
             "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
         QVERIFY(QFile::link(folder + QStringLiteral("/good.plist"),
                             folder + QStringLiteral("/linked.plist")));
+        // Neither may block or run forever.
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder + QStringLiteral("/zero.plist")));
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(folder + QStringLiteral("/fifo.plist")).constData(), 0600),
+            0);
         const auto jobs =
             LaunchdBrowser({{m_dir.filePath(QStringLiteral("missing")), Source::userAgents},
                             {folder, Source::globalAgents}})
