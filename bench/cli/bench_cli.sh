@@ -27,40 +27,44 @@ TASKS=$XDG_DATA_HOME/BrenmorOps/tasks.json
 mkdir -p "$(dirname "$TASKS")"
 
 
-# median_ms SETUP COMMAND...: runs SETUP (untimed) then COMMAND, RUNS times; prints the median
-# wall time in milliseconds with one decimal. Times come from bash's EPOCHREALTIME, so reading
-# the clock starts no process.
-median_ms() {
+# measure SETUP COMMAND...: runs SETUP (untimed) then COMMAND, RUNS times; prints the median
+# wall time and the median CPU time (user + system) in milliseconds. The wall time includes
+# waiting for the disk (the task file, script and plist are synced before they replace the old
+# ones), which on a busy shared disk can dwarf the work the tool does itself.
+measure() {
   local setup=$1; shift
-  local samples=() start end
+  local walls=() cpus=() line TIMEFORMAT='%R %U %S'
   for _ in $(seq "$RUNS"); do
     eval "$setup"
-    start=${EPOCHREALTIME/./}
-    "$@" > /dev/null
-    end=${EPOCHREALTIME/./}
-    samples+=($((end - start)))
+    line=$( { time "$@" > /dev/null 2>&1; } 2>&1 )
+    walls+=("$(echo "$line" | awk '{ print $1 * 1000 }')")
+    cpus+=("$(echo "$line" | awk '{ print ($2 + $3) * 1000 }')")
   done
-  printf '%s\n' "${samples[@]}" | sort -n |
-    awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
-                              printf "%.1f", m / 1000 }'
+  printf '%s %s\n' "$(median "${walls[@]}")" "$(median "${cpus[@]}")"
+}
+
+median() {
+  printf '%s\n' "$@" | sort -n |
+    awk '{ v[NR] = $1 } END { printf "%.0f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 status=0
-printf '%8s  %10s  %10s  %10s  %12s  %s\n' tasks "list ms" "status ms" "add ms" "python ms" \
-  "python/list"
+echo "median of $RUNS runs, milliseconds: wall (cpu)"
+printf '%8s  %12s  %12s  %12s  %12s  %s\n' tasks list status add "python load" "python/list"
 for count in 10 1000 10000; do
   file=$DATA/tasks-$count.json
   [ -s "$file" ] || python3 "$HERE/make_task_file.py" "$count" "$file"
   restore="cp '$file' '$TASKS'"
   eval "$restore"
-  list=$(median_ms "" "$TOOL" list)
-  stat=$(median_ms "" "$TOOL" status)
-  add=$(median_ms "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
-  py=$(median_ms "" python3 -c 'import json,sys; json.load(open(sys.argv[1]))' "$TASKS")
-  ratio=$(awk -v p="$py" -v l="$list" 'BEGIN { printf "%.1f", p / l }')
-  printf '%8s  %10s  %10s  %10s  %12s  %sx\n' "$count" "$list" "$stat" "$add" "$py" "$ratio"
+  read -r list list_cpu < <(measure "" "$TOOL" list)
+  read -r stat stat_cpu < <(measure "" "$TOOL" status)
+  read -r add add_cpu < <(measure "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
+  read -r py py_cpu < <(measure "" python3 -c 'import json,sys; json.load(open(sys.argv[1]))' "$TASKS")
+  ratio=$(awk -v p="$py" -v l="$list" 'BEGIN { printf "%.1f", p / (l > 0 ? l : 1) }')
+  printf '%8s  %12s  %12s  %12s  %12s  %sx\n' "$count" "$list ($list_cpu)" "$stat ($stat_cpu)" \
+    "$add ($add_cpu)" "$py ($py_cpu)" "$ratio"
   if [ "$count" = 1000 ]; then
-    goal_list=$ratio goal_add=$add
+    goal_list=$ratio goal_add=$add goal_add_cpu=$add_cpu
   fi
 done
 
@@ -73,7 +77,7 @@ fi
 if awk -v a="$goal_add" 'BEGIN { exit !(a < 30) }'; then
   echo "goal met: add to a 1,000-task file takes ${goal_add} ms (goal under 30 ms)"
 else
-  echo "goal MISSED: add to a 1,000-task file takes ${goal_add} ms (goal under 30 ms)"
+  echo "goal MISSED: add to a 1,000-task file takes ${goal_add} ms wall, ${goal_add_cpu} ms CPU (goal under 30 ms wall)"
   status=1
 fi
 exit $status
