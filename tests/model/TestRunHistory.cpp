@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
+#include <thread>
+
 // The tail a reader of the whole file gets: split at line feeds, keep the last N pieces, join
 // them with line feeds, trim both ends; a file that is not UTF-8 gives nothing.
 static QString naiveTail(const QByteArray& bytes, int lastLines)
@@ -283,6 +287,21 @@ private Q_SLOTS:
         QCOMPARE(RunHistory::readLogTail(m_dir.filePath(QStringLiteral("none.log")), 100),
                  QString());
         QCOMPARE(RunHistory::readLogTail(m_dir.path(), 100), QString()); // a folder
+    }
+
+    // A pipe has no end to read back from; its tail is cut from everything written to it.
+    void readsTailOfPipe()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("pipe.log"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        std::thread writer([path] {
+            QFile pipe(path);
+            if (pipe.open(QIODevice::WriteOnly))
+                pipe.write("one\ntwo\nthree\nfour\n");
+        });
+        const QString tail = LogTail::readTail(path, 3, 2);
+        writer.join();
+        QCOMPARE(tail, QStringLiteral("three\nfour"));
     }
 
     // Invalid bytes above the tail are not read at all, so they do not hide it (a whole-file
