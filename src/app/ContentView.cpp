@@ -88,6 +88,9 @@ ContentView::ContentView(TaskStore& store, Dialogs& dialogs, JobScanner scanJobs
     connect(m_sidebar, &Sidebar::deleteRequested, this, &ContentView::confirmDelete);
 
     connect(&m_store, &TaskStore::changed, this, [this] {
+        // Tasks removed behind the window (the command-line tool) leave the bulk selection, so
+        // the counts of the bulk actions stay true.
+        m_selectedTaskIDs.removeIf([this](const QUuid& id) { return !m_store.task(id); });
         refresh();
         scheduleStoreAlerts();
     });

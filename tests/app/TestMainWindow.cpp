@@ -76,6 +76,7 @@ private Q_SLOTS:
     void exportSelectionWritesOnlySelected();
     void exportSelectionCancelledStaysInSelectMode();
     void storeErrorShowsAlertThenClears();
+    void removedTaskLeavesBulkSelection();
     void missingSelectedTaskFallsBackToNoSelection();
     void checkForUpdatesDisabledWithoutFeed();
 
@@ -478,6 +479,22 @@ void TestMainWindow::storeErrorShowsAlertThenClears()
     QCOMPARE(m_dialogs.alerts.at(1).title, QStringLiteral("Notice"));
     QCOMPARE(m_dialogs.alerts.at(1).text, QStringLiteral("Something to know."));
     QVERIFY(!m_fixture->store->lastWarning());
+}
+
+void TestMainWindow::removedTaskLeavesBulkSelection()
+{
+    const ScheduledTask a = makeTask(QStringLiteral("A"), QStringLiteral("true"));
+    const ScheduledTask b = makeTask(QStringLiteral("B"), QStringLiteral("true"));
+    makeWindow({a, b});
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    QCOMPARE(content()->selectedTaskIDs().size(), 2);
+    m_fixture->store->deleteTask(a);
+    QCOMPARE(content()->selectedTaskIDs(), QSet<QUuid>{b.id});
+    QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Deselect All"));
+    m_dialogs.answerDelete = false;
+    QTest::mouseClick(toolButton("toolbar-delete"), Qt::LeftButton);
+    QCOMPARE(m_dialogs.confirmations.constLast().title, QStringLiteral("Delete 1 Tasks"));
 }
 
 void TestMainWindow::missingSelectedTaskFallsBackToNoSelection()
