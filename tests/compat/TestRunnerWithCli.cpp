@@ -44,12 +44,11 @@ private Q_SLOTS:
     void addedTaskRunsAndDisableUnloadsIt()
     {
         const TestHome& home = *m_home;
-        // `exit 3` as a command of its own would end the wrapper before it records the run;
-        // a child's status is what tasks normally report.
+        // The command's own `exit` ends only the command: the wrapper still records status 3.
         const ProcessResult add =
             TestSupport::runTool(home, {QStringLiteral("add"), QStringLiteral("--name"),
                                         QStringLiteral("hello"), QStringLiteral("--command"),
-                                        QStringLiteral("echo hi; echo oops >&2; sh -c 'exit 3'"),
+                                        QStringLiteral("echo hi; echo oops >&2; exit 3"),
                                         QStringLiteral("--run-at-load")});
         QVERIFY2(add.exitCode == 0, qPrintable(add.errText()));
         const QString id8 = installedId8(home);
