@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -18,6 +19,12 @@ namespace {
 // dashes, "T", colons, whole seconds and a zone ("Z" or +HH:MM / -HH:MM), nothing else.
 // Hand-written because the history is parsed whole on every redraw and QDateTime::fromString
 // both accepts more (fractions, missing zone) and is far slower.
+
+// The value of a decimal digit character; 10 or more for anything else.
+template <typename Char> unsigned digitValue(Char c)
+{
+    return static_cast<unsigned>(static_cast<std::make_unsigned_t<Char>>(c)) - unsigned('0');
+}
 
 template <typename Char> bool twoDigits(const Char* p, int& value)
 {
@@ -87,9 +94,13 @@ std::optional<qint64> parseInternetDateTime(const Char* p, qsizetype n, DateCach
     // YYYY-MM-DDTHH:MM:SS then Z (20 characters) or +HH:MM (25 characters)
     if (n != 20 && n != 25)
         return std::nullopt;
-    int hour, minute, second;
-    if (p[10] != 'T' || !twoDigits(p + 11, hour) || p[13] != ':' || !twoDigits(p + 14, minute) ||
-        p[16] != ':' || !twoDigits(p + 17, second) || hour > 23 || minute > 59 || second > 59)
+    // Branch-free checks: every line of a long history takes this path twice.
+    const unsigned h1 = digitValue(p[11]), h2 = digitValue(p[12]), m1 = digitValue(p[14]),
+                   m2 = digitValue(p[15]), s1 = digitValue(p[17]), s2 = digitValue(p[18]);
+    const bool shaped = (p[10] == 'T') & (p[13] == ':') & (p[16] == ':') & (h1 < 10) & (h2 < 10) &
+                        (m1 < 10) & (m2 < 10) & (s1 < 10) & (s2 < 10);
+    const unsigned hour = h1 * 10 + h2, minute = m1 * 10 + m2, second = s1 * 10 + s2;
+    if (!shaped || (hour > 23) | (minute > 59) | (second > 59))
         return std::nullopt;
     int offsetSeconds = 0;
     if (n == 20) {
@@ -105,10 +116,25 @@ std::optional<qint64> parseInternetDateTime(const Char* p, qsizetype n, DateCach
     const std::optional<qint64> days = dates.days(p);
     if (!days)
         return std::nullopt;
-    return (*days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds) * 1000;
+    return (*days * 86400 + qint64(hour * 3600 + minute * 60 + second) - offsetSeconds) * 1000;
 }
 
 QDateTime utcFromMSecs(qint64 msecs) { return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC); }
+
+// Makes UTC date-times by copying one and moving it, which skips the time-spec set-up that
+// fromMSecsSinceEpoch repeats for every value.
+class UtcDateTimes {
+public:
+    QDateTime make(qint64 msecs) const
+    {
+        QDateTime value(m_base);
+        value.setMSecsSinceEpoch(msecs);
+        return value;
+    }
+
+private:
+    QDateTime m_base = utcFromMSecs(0);
+};
 
 // An optional sign and decimal digits, within the 32-bit range; nothing else (no spaces).
 template <typename Char> std::optional<qint32> parseStatus(const Char* p, qsizetype n)
@@ -282,6 +308,7 @@ QList<TaskRunRecord> parseHistory(const QByteArray& text)
     records.reserve(text.size() / 40 + 1);
     IdMaker ids;
     DateCache<char> dates;
+    const UtcDateTimes utc;
     const char* const data = text.constData();
     const char* const end = data + text.size();
     for (const char* line = data; line <= end;) {
@@ -295,10 +322,9 @@ QList<TaskRunRecord> parseHistory(const QByteArray& text)
         if (parsed) {
             TaskRunRecord& record = records.emplaceBack();
             record.id = ids.next();
-            record.startedAt = utcFromMSecs(parsed->startMSecs);
-            record.endedAt = parsed->endMSecs == parsed->startMSecs
-                                 ? record.startedAt
-                                 : utcFromMSecs(parsed->endMSecs);
+            record.startedAt = utc.make(parsed->startMSecs);
+            record.endedAt = parsed->endMSecs == parsed->startMSecs ? record.startedAt
+                                                                    : utc.make(parsed->endMSecs);
             record.exitCode = parsed->status;
         }
         if (lineEnd == end)
