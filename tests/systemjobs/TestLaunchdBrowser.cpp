@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 using Source = LaunchdJob::Source;
+using OptionalCalendar = std::optional<QMap<QString, qint64>>;
 
 namespace {
 
@@ -275,51 +276,57 @@ private Q_SLOTS:
     void describesSchedules_data()
     {
         QTest::addColumn<std::optional<qint64>>("interval");
-        QTest::addColumn<QVariantMap>("calendar");
+        QTest::addColumn<OptionalCalendar>("calendar");
         QTest::addColumn<QString>("expected");
-        using Calendar = QVariantMap;
+        using Calendar = QMap<QString, qint64>;
+        const auto noCalendar = std::optional<Calendar>();
         const auto none = std::optional<qint64>();
-        QTest::newRow("30 s") << std::optional<qint64>(30) << Calendar() << "Every 30 sec";
-        QTest::newRow("59 s") << std::optional<qint64>(59) << Calendar() << "Every 59 sec";
-        QTest::newRow("60 s") << std::optional<qint64>(60) << Calendar() << "Every 1 min";
-        QTest::newRow("90 s") << std::optional<qint64>(90) << Calendar() << "Every 1 min";
-        QTest::newRow("3600 s") << std::optional<qint64>(3600) << Calendar() << "Every 60 min";
+        QTest::newRow("30 s") << std::optional<qint64>(30) << noCalendar << "Every 30 sec";
+        QTest::newRow("59 s") << std::optional<qint64>(59) << noCalendar << "Every 59 sec";
+        QTest::newRow("60 s") << std::optional<qint64>(60) << noCalendar << "Every 1 min";
+        QTest::newRow("90 s") << std::optional<qint64>(90) << noCalendar << "Every 1 min";
+        QTest::newRow("3600 s") << std::optional<qint64>(3600) << noCalendar << "Every 60 min";
         QTest::newRow("interval before calendar")
-            << std::optional<qint64>(300) << Calendar{{QStringLiteral("Hour"), 1}} << "Every 5 min";
+            << std::optional<qint64>(300)
+            << std::optional<Calendar>{Calendar{{QStringLiteral("Hour"), 1}}} << "Every 5 min";
         QTest::newRow("hour and minute")
-            << none << Calendar{{QStringLiteral("Hour"), 3}, {QStringLiteral("Minute"), 5}}
+            << none
+            << std::optional<Calendar>{Calendar{{QStringLiteral("Hour"), 3},
+                                                {QStringLiteral("Minute"), 5}}}
             << "3:05";
         QTest::newRow("weekday and hour")
-            << none << Calendar{{QStringLiteral("Weekday"), 1}, {QStringLiteral("Hour"), 9}}
+            << none
+            << std::optional<Calendar>{Calendar{{QStringLiteral("Weekday"), 1},
+                                                {QStringLiteral("Hour"), 9}}}
             << "Weekday 1, 9:00";
-        QTest::newRow("day, hour, minute") << none
-                                           << Calendar{{QStringLiteral("Day"), 1},
-                                                       {QStringLiteral("Hour"), 2},
-                                                       {QStringLiteral("Minute"), 30}}
-                                           << "Day 1, 2:30";
+        QTest::newRow("day, hour, minute")
+            << none
+            << std::optional<Calendar>{Calendar{{QStringLiteral("Day"), 1},
+                                                {QStringLiteral("Hour"), 2},
+                                                {QStringLiteral("Minute"), 30}}}
+            << "Day 1, 2:30";
         QTest::newRow("weekday 7")
-            << none << Calendar{{QStringLiteral("Weekday"), 7}} << "Weekday 7";
+            << none << std::optional<Calendar>{Calendar{{QStringLiteral("Weekday"), 7}}}
+            << "Weekday 7";
         QTest::newRow("minute alone")
-            << none << Calendar{{QStringLiteral("Minute"), 15}} << "Calendar interval";
+            << none << std::optional<Calendar>{Calendar{{QStringLiteral("Minute"), 15}}}
+            << "Calendar interval";
         QTest::newRow("month only")
-            << none << Calendar{{QStringLiteral("Month"), 6}} << "Calendar interval";
-        QTest::newRow("empty calendar") << none << Calendar{} << "Calendar interval";
+            << none << std::optional<Calendar>{Calendar{{QStringLiteral("Month"), 6}}}
+            << "Calendar interval";
+        QTest::newRow("empty calendar")
+            << none << std::optional<Calendar>{Calendar{}} << "Calendar interval";
     }
 
     void describesSchedules()
     {
         QFETCH(std::optional<qint64>, interval);
-        QFETCH(QVariantMap, calendar);
+        QFETCH(OptionalCalendar, calendar);
         QFETCH(QString, expected);
         LaunchdJob job;
         job.startInterval = interval;
+        job.startCalendarInterval = calendar;
         job.runAtLoad = true; // must never win over an interval or a calendar
-        if (!calendar.isEmpty() || QByteArray(QTest::currentDataTag()) == "empty calendar") {
-            QMap<QString, qint64> map;
-            for (auto it = calendar.cbegin(); it != calendar.cend(); ++it)
-                map.insert(it.key(), it->toLongLong());
-            job.startCalendarInterval = map;
-        }
         QCOMPARE(job.scheduleDescription(), expected);
     }
 
