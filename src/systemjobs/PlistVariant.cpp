@@ -19,10 +19,7 @@ struct PlistFree {
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
 // Property-list dates count seconds from 2001-01-01 00:00 UTC.
-QDateTime plistEpoch()
-{
-    return QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-}
+QDateTime plistEpoch() { return QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC); }
 
 QVariant toVariant(plist_t node);
 
