@@ -89,7 +89,8 @@ private:
 
 // Milliseconds since the epoch of the text, or nothing.
 template <typename Char>
-std::optional<qint64> parseInternetDateTime(const Char* p, qsizetype n, DateCache<Char>& dates)
+[[gnu::always_inline]] inline std::optional<qint64>
+parseInternetDateTime(const Char* p, qsizetype n, DateCache<Char>& dates)
 {
     // YYYY-MM-DDTHH:MM:SS then Z (20 characters) or +HH:MM (25 characters)
     if (n != 20 && n != 25)
