@@ -305,21 +305,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("err");
         for (const QString& shell : {QStringLiteral("bash"), QStringLiteral("zsh")}) {
             const auto name = [&](const char* what) {
-                return qPrintable(shell + QLatin1Char(' ') + QLatin1String(what));
+                return (shell + QLatin1Char(' ') + QLatin1String(what)).toUtf8();
             };
-            QTest::newRow(name("success"))
+            QTest::newRow(name("success").constData())
                 << shell << QStringLiteral("true") << 0 << QByteArray() << QByteArray();
-            QTest::newRow(name("status 3, both streams"))
+            QTest::newRow(name("status 3, both streams").constData())
                 << shell << QStringLiteral("echo to-out\necho to-err >&2\n(exit 3)") << 3
                 << QByteArray("to-out\n") << QByteArray("to-err\n");
             // An exit in the command ends the command, not the wrapper: the run is recorded.
-            QTest::newRow(name("exit in the command"))
+            QTest::newRow(name("exit in the command").constData())
                 << shell << QStringLiteral("echo hi; echo oops >&2; exit 3") << 3
                 << QByteArray("hi\n") << QByteArray("oops\n");
-            QTest::newRow(name("exit in an or-list"))
+            QTest::newRow(name("exit in an or-list").constData())
                 << shell << QStringLiteral("false || exit 7\necho never") << 7 << QByteArray()
                 << QByteArray();
-            QTest::newRow(name("command not found"))
+            QTest::newRow(name("command not found").constData())
                 << shell << QStringLiteral("brenmor-no-such-command-xyz") << 127 << QByteArray()
                 << QByteArray("brenmor-no-such-command-xyz");
         }
