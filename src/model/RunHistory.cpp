@@ -122,7 +122,7 @@ parseInternetDateTime(const Char* p, qsizetype n, DateCache<Char>& dates)
 
 QDateTime utcFromMSecs(qint64 msecs) { return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC); }
 
-// Makes UTC date-times by copying one and moving it, which skips the time-spec set-up that
+// Makes UTC date-times by copying one and moving it, which skips the time-zone set-up that
 // fromMSecsSinceEpoch repeats for every value.
 class UtcDateTimes {
 public:

@@ -49,51 +49,51 @@ private Q_SLOTS:
         QFETCH(QString, file);
         const QByteArray bytes = TestSupport::readFile(TestSupport::dataPath(file));
         QVERIFY(!bytes.isEmpty());
-        const JobSpec spec = parsed(bytes);
-        QCOMPARE(spec.label, QStringLiteral("com.example.hello"));
-        QCOMPARE(spec.arguments, (QStringList{QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                                              QStringLiteral("echo hi")}));
-        QVERIFY(spec.program.isEmpty());
-        QVERIFY(spec.runAtLoad);
-        QCOMPARE(spec.startInterval, std::optional<int>(900));
+        const JobSpec definition = parsed(bytes);
+        QCOMPARE(definition.label, QStringLiteral("com.example.hello"));
+        QCOMPARE(definition.arguments, (QStringList{QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                                                    QStringLiteral("echo hi")}));
+        QVERIFY(definition.program.isEmpty());
+        QVERIFY(definition.runAtLoad);
+        QCOMPARE(definition.startInterval, std::optional<int>(900));
         // Hour 24 and a string Minute reject their entries; an empty dict is every minute.
-        QCOMPARE(spec.calendar,
+        QCOMPARE(definition.calendar,
                  (QList<CalendarEntry>{entry(30, 9, {}, {}, {}), entry({}, {}, {}, 7, {}),
                                        entry({}, {}, {}, {}, {})}));
-        QCOMPARE(spec.rejectedCalendarEntries, 2);
-        QCOMPARE(spec.standardOutPath, QStringLiteral("/tmp/a & b/out.log"));
-        QCOMPARE(spec.standardErrorPath, QStringLiteral("/tmp/err.log"));
-        QCOMPARE(spec.workingDirectory, QStringLiteral("/tmp"));
+        QCOMPARE(definition.rejectedCalendarEntries, 2);
+        QCOMPARE(definition.standardOutPath, QStringLiteral("/tmp/a & b/out.log"));
+        QCOMPARE(definition.standardErrorPath, QStringLiteral("/tmp/err.log"));
+        QCOMPARE(definition.workingDirectory, QStringLiteral("/tmp"));
         // Only string values make environment variables.
-        QCOMPARE(spec.environment,
+        QCOMPARE(definition.environment,
                  (QMap<QString, QString>{{QStringLiteral("GREETING"), QStringLiteral("hello")}}));
     }
 
     void agentPlistAsInstalled()
     {
-        const JobSpec spec = parsed(TestSupport::readFile(
+        const JobSpec definition = parsed(TestSupport::readFile(
             TestSupport::dataPath(QStringLiteral("compat/agent-weekly.plist"))));
-        QCOMPARE(spec.label,
+        QCOMPARE(definition.label,
                  QStringLiteral("com.brenmor-ops.task.3F2A9C1D-0000-4000-8000-000000000001"));
-        QCOMPARE(spec.arguments,
+        QCOMPARE(definition.arguments,
                  QStringList{QStringLiteral("/home/me/Scripts/BrenmorOps_3f2a9c1d.sh")});
-        QVERIFY(!spec.runAtLoad);
-        QVERIFY(!spec.startInterval);
-        QCOMPARE(spec.calendar,
+        QVERIFY(!definition.runAtLoad);
+        QVERIFY(!definition.startInterval);
+        QCOMPARE(definition.calendar,
                  (QList<CalendarEntry>{entry(0, 9, {}, 1, {}), entry(30, 17, {}, 3, {})}));
-        QCOMPARE(spec.standardOutPath, QStringLiteral("/home/me/Logs/3f2a9c1d.stdout.log"));
+        QCOMPARE(definition.standardOutPath, QStringLiteral("/home/me/Logs/3f2a9c1d.stdout.log"));
     }
 
     void singleCalendarDict()
     {
-        const JobSpec spec = parsed(xmlPlist(
+        const JobSpec definition = parsed(xmlPlist(
             "<key>Label</key><string>x</string><key>Program</key><string>/bin/true</string>"
             "<key>StartCalendarInterval</key><dict><key>Day</key><integer>31</integer>"
             "<key>Month</key><integer>12</integer></dict>"));
-        QCOMPARE(spec.program, QStringLiteral("/bin/true"));
-        QCOMPARE(spec.arguments, QStringList{QStringLiteral("/bin/true")});
-        QCOMPARE(spec.calendar, QList<CalendarEntry>{entry({}, {}, 31, {}, 12)});
-        QCOMPARE(spec.rejectedCalendarEntries, 0);
+        QCOMPARE(definition.program, QStringLiteral("/bin/true"));
+        QCOMPARE(definition.arguments, QStringList{QStringLiteral("/bin/true")});
+        QCOMPARE(definition.calendar, QList<CalendarEntry>{entry({}, {}, 31, {}, 12)});
+        QCOMPARE(definition.rejectedCalendarEntries, 0);
     }
 
     void ignoredValues_data()
@@ -113,11 +113,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, extra);
         QFETCH(bool, hasInterval);
-        const JobSpec spec = parsed(xmlPlist(
+        const JobSpec definition = parsed(xmlPlist(
             "<key>Label</key><string>x</string><key>ProgramArguments</key><array><string>a</string>"
             "</array>" +
             extra));
-        QCOMPARE(spec.startInterval.has_value(), hasInterval);
+        QCOMPARE(definition.startInterval.has_value(), hasInterval);
     }
 
     void rejected_data()
@@ -191,12 +191,12 @@ private Q_SLOTS:
         QTemporaryDir folder;
         TestSupport::writeScript(folder.path() + QStringLiteral("/tool"), "#!/bin/sh\n");
         TestSupport::writeFile(folder.path() + QStringLiteral("/plain"), "text\n");
-        JobSpec spec;
-        spec.program = program;
-        spec.arguments = arguments;
+        JobSpec definition;
+        definition.program = program;
+        definition.arguments = arguments;
         const QString searchPath = QStringLiteral("/nonexistent::") + folder.path();
         expected.replace(QStringLiteral("<dir>"), folder.path());
-        QCOMPARE(JobLauncher::resolveExecutable(spec, searchPath), expected);
+        QCOMPARE(JobLauncher::resolveExecutable(definition, searchPath), expected);
     }
 
     void runtimeFolderIsPrivate_data()

@@ -170,14 +170,14 @@ ClockReading AgentRunner::readClock()
 void AgentRunner::armTimer()
 {
     const auto next = m_scheduler.nextWake(readClock());
-    itimerspec spec{};
+    itimerspec alarm{};
     if (next) {
         const qint64 ms = std::max<qint64>(next->toMSecsSinceEpoch(), 1);
-        spec.it_value.tv_sec = ms / 1000;
-        spec.it_value.tv_nsec = (ms % 1000) * 1000000;
+        alarm.it_value.tv_sec = ms / 1000;
+        alarm.it_value.tv_nsec = (ms % 1000) * 1000000;
     }
-    if (::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) !=
-        0)
+    if (::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &alarm,
+                          nullptr) != 0)
         warn(QStringLiteral("cannot arm the timer: %1")
                  .arg(QString::fromLocal8Bit(strerror(errno))));
 }
@@ -202,8 +202,8 @@ void AgentRunner::run(const QString& label)
     if (runningPid(label) > 0)
         return;
     const QStringList environment =
-        JobLauncher::environmentFor(m_user, m_runnerEnvironment, job->spec.environment);
-    const JobLauncher::Started started = JobLauncher::start(job->spec, m_user, environment);
+        JobLauncher::environmentFor(m_user, m_runnerEnvironment, job->definition.environment);
+    const JobLauncher::Started started = JobLauncher::start(job->definition, m_user, environment);
     if (started.pid > 0) {
         m_children.insert(started.pid, label);
     } else {
@@ -335,19 +335,19 @@ bool AgentRunner::loadJob(const QString& plistPath, const QByteArray& plist, QSt
         return false;
     }
     Job job;
-    job.spec = std::get<JobSpec>(std::move(parsed));
+    job.definition = std::get<JobSpec>(std::move(parsed));
     job.plistPath = plistPath;
     job.plist = plist;
-    if (job.spec.rejectedCalendarEntries > 0)
+    if (job.definition.rejectedCalendarEntries > 0)
         warn(QStringLiteral("%1: ignored %2 invalid StartCalendarInterval entries")
-                 .arg(job.spec.label)
-                 .arg(job.spec.rejectedCalendarEntries));
-    const QString label = job.spec.label;
+                 .arg(job.definition.label)
+                 .arg(job.definition.rejectedCalendarEntries));
+    const QString label = job.definition.label;
     // Reloading replaces the job but keeps what launchctl list reported for it.
     if (const auto previous = m_jobs.constFind(label); previous != m_jobs.cend())
         job.lastExitStatus = previous->lastExitStatus;
-    const bool runAtLoad = job.spec.runAtLoad;
-    m_scheduler.add(label, job.spec.startInterval, job.spec.calendar, readClock());
+    const bool runAtLoad = job.definition.runAtLoad;
+    m_scheduler.add(label, job.definition.startInterval, job.definition.calendar, readClock());
     m_jobs.insert(label, std::move(job));
     if (runAtLoad)
         run(label);

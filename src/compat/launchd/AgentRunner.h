@@ -34,7 +34,7 @@ public:
 
 private:
     struct Job {
-        JobSpec spec;
+        JobSpec definition;
         QString plistPath;
         QByteArray plist;
         int lastExitStatus = 0;

@@ -99,9 +99,10 @@ QStringList environmentFor(const UserInfo& user, const QMap<QString, QString>& r
     return entries;
 }
 
-QString resolveExecutable(const JobSpec& spec, const QString& searchPath)
+QString resolveExecutable(const JobSpec& definition, const QString& searchPath)
 {
-    const QString name = spec.program.isEmpty() ? spec.arguments.value(0) : spec.program;
+    const QString name =
+        definition.program.isEmpty() ? definition.arguments.value(0) : definition.program;
     if (name.isEmpty())
         return {};
     if (name.contains(QLatin1Char('/')))
@@ -115,21 +116,21 @@ QString resolveExecutable(const JobSpec& spec, const QString& searchPath)
     return {};
 }
 
-Started start(const JobSpec& spec, const UserInfo& user, const QStringList& environment)
+Started start(const JobSpec& definition, const UserInfo& user, const QStringList& environment)
 {
     const Fd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    const Fd output(openLog(spec.standardOutPath));
-    const Fd errors(openLog(spec.standardErrorPath));
+    const Fd output(openLog(definition.standardOutPath));
+    const Fd errors(openLog(definition.standardErrorPath));
 
     QString searchPath = defaultPath();
     for (const QString& entry : environment) {
         if (entry.startsWith(QLatin1String("PATH=")))
             searchPath = entry.mid(5);
     }
-    const QString executable = resolveExecutable(spec, searchPath);
+    const QString executable = resolveExecutable(definition, searchPath);
     if (executable.isEmpty()) {
         const QString message = QStringLiteral("brenmor-agent-runner: %1: command not found")
-                                    .arg(spec.arguments.value(0));
+                                    .arg(definition.arguments.value(0));
         reportToLog(errors.get(), message);
         return {-1, message};
     }
@@ -144,12 +145,12 @@ Started start(const JobSpec& spec, const UserInfo& user, const QStringList& envi
         result.push_back(nullptr);
         return result;
     };
-    storage.reserve(spec.arguments.size() + environment.size() + 1);
-    std::vector<char*> argv = pointers(spec.arguments);
+    storage.reserve(definition.arguments.size() + environment.size() + 1);
+    std::vector<char*> argv = pointers(definition.arguments);
     std::vector<char*> envp = pointers(environment);
     const QByteArray path = QFile::encodeName(executable);
-    const QByteArray folder =
-        QFile::encodeName(spec.workingDirectory.isEmpty() ? user.home : spec.workingDirectory);
+    const QByteArray folder = QFile::encodeName(
+        definition.workingDirectory.isEmpty() ? user.home : definition.workingDirectory);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

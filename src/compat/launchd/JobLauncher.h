@@ -35,7 +35,7 @@ QStringList environmentFor(const UserInfo& user, const QMap<QString, QString>& r
 
 // The executable for a job: Program, else arguments[0] as a path, else arguments[0] looked up
 // on the job's PATH. Empty when nothing executable is found.
-QString resolveExecutable(const JobSpec& spec, const QString& searchPath);
+QString resolveExecutable(const JobSpec& definition, const QString& searchPath);
 
 struct Started {
     pid_t pid = -1; // -1: the run could not start
@@ -44,6 +44,6 @@ struct Started {
 
 // Starts one run. A log path that cannot be opened leaves that stream on /dev/null; the run
 // still happens.
-Started start(const JobSpec& spec, const UserInfo& user, const QStringList& environment);
+Started start(const JobSpec& definition, const UserInfo& user, const QStringList& environment);
 
 } // namespace JobLauncher

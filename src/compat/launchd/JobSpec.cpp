@@ -80,7 +80,7 @@ std::optional<CalendarEntry> calendarEntry(plist_t dict)
     return CalendarEntry::fromKeys(keys);
 }
 
-void readCalendar(plist_t node, JobSpec& spec)
+void readCalendar(plist_t node, JobSpec& definition)
 {
     QList<plist_t> entries;
     if (isType(node, PLIST_DICT)) {
@@ -90,13 +90,13 @@ void readCalendar(plist_t node, JobSpec& spec)
         for (uint32_t i = 0; i < count; ++i)
             entries.append(plist_array_get_item(node, i));
     } else if (node) {
-        ++spec.rejectedCalendarEntries;
+        ++definition.rejectedCalendarEntries;
     }
     for (plist_t item : entries) {
         if (const auto entry = calendarEntry(item))
-            spec.calendar.append(*entry);
+            definition.calendar.append(*entry);
         else
-            ++spec.rejectedCalendarEntries;
+            ++definition.rejectedCalendarEntries;
     }
 }
 
@@ -149,31 +149,31 @@ std::variant<JobSpec, JobSpecError> parseJobSpec(const QByteArray& bytes)
     if (!isType(raw, PLIST_DICT))
         return JobSpecError{QStringLiteral("not a property list dictionary")};
 
-    JobSpec spec;
-    spec.label = stringItem(raw, "Label");
-    if (spec.label.isEmpty())
+    JobSpec definition;
+    definition.label = stringItem(raw, "Label");
+    if (definition.label.isEmpty())
         return JobSpecError{QStringLiteral("no Label")};
-    spec.program = stringItem(raw, "Program");
+    definition.program = stringItem(raw, "Program");
     if (plist_t arguments = plist_dict_get_item(raw, "ProgramArguments")) {
         const auto list = stringArray(arguments);
         if (!list)
             return JobSpecError{QStringLiteral("ProgramArguments is not an array of strings")};
-        spec.arguments = *list;
+        definition.arguments = *list;
     }
-    if (spec.arguments.isEmpty()) {
-        if (spec.program.isEmpty())
+    if (definition.arguments.isEmpty()) {
+        if (definition.program.isEmpty())
             return JobSpecError{QStringLiteral("no ProgramArguments or Program")};
-        spec.arguments = QStringList{spec.program};
+        definition.arguments = QStringList{definition.program};
     }
-    spec.runAtLoad = boolValue(plist_dict_get_item(raw, "RunAtLoad")).value_or(false);
+    definition.runAtLoad = boolValue(plist_dict_get_item(raw, "RunAtLoad")).value_or(false);
     if (const auto interval = integerValue(plist_dict_get_item(raw, "StartInterval"))) {
         if (*interval > 0 && *interval <= std::numeric_limits<int>::max())
-            spec.startInterval = static_cast<int>(*interval);
+            definition.startInterval = static_cast<int>(*interval);
     }
-    readCalendar(plist_dict_get_item(raw, "StartCalendarInterval"), spec);
-    spec.standardOutPath = stringItem(raw, "StandardOutPath");
-    spec.standardErrorPath = stringItem(raw, "StandardErrorPath");
-    spec.workingDirectory = stringItem(raw, "WorkingDirectory");
-    spec.environment = environmentOf(plist_dict_get_item(raw, "EnvironmentVariables"));
-    return spec;
+    readCalendar(plist_dict_get_item(raw, "StartCalendarInterval"), definition);
+    definition.standardOutPath = stringItem(raw, "StandardOutPath");
+    definition.standardErrorPath = stringItem(raw, "StandardErrorPath");
+    definition.workingDirectory = stringItem(raw, "WorkingDirectory");
+    definition.environment = environmentOf(plist_dict_get_item(raw, "EnvironmentVariables"));
+    return definition;
 }

@@ -120,8 +120,8 @@ int unload(const QStringList& paths, QTextStream& err, const QString& programFol
         QString label;
         if (const auto bytes = readPlist(path)) {
             auto parsed = parseJobSpec(*bytes);
-            if (const auto* spec = std::get_if<JobSpec>(&parsed))
-                label = spec->label;
+            if (const auto* definition = std::get_if<JobSpec>(&parsed))
+                label = definition->label;
         }
         QString error;
         const auto reply =
