@@ -6,6 +6,12 @@
 
 int graphemeCount(const QString& text)
 {
+    // Below U+0300 (where the combining marks begin) every code unit is a character of its
+    // own, which covers most names and every summary; only other text needs the finder.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x0300; }))
+        return int(text.size());
+    if (text.size() == 1 && !text.front().isSurrogate())
+        return 1;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     int count = 0;
     while (finder.toNextBoundary() != -1)

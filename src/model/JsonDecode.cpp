@@ -27,29 +27,30 @@ QString typeName(const QJsonValue& value)
     return QStringLiteral("nothing");
 }
 
-[[noreturn]] void mismatch(const QJsonValue& value, const QString& path, const char* expected)
+[[noreturn]] void mismatch(const QJsonValue& value, const Path& path, const char* expected)
 {
     fail(path,
          QStringLiteral("expected %1 but found %2").arg(QLatin1String(expected), typeName(value)));
 }
 } // namespace
 
-void fail(const QString& path, const QString& what)
+QString Path::text() const
 {
-    throw DecodeFailure{path.isEmpty() ? what : QStringLiteral("%1: %2").arg(path, what)};
+    QString prefix = parent ? parent->text() : QString();
+    if (index >= 0)
+        return prefix + QStringLiteral("[%1]").arg(index);
+    if (key.isEmpty())
+        return prefix;
+    return prefix.isEmpty() ? key.toString() : prefix + QLatin1Char('.') + key.toString();
 }
 
-QString join(const QString& path, const QString& key)
+void fail(const Path& path, const QString& what)
 {
-    return path.isEmpty() ? key : path + QLatin1Char('.') + key;
+    const QString where = path.text();
+    throw DecodeFailure{where.isEmpty() ? what : QStringLiteral("%1: %2").arg(where, what)};
 }
 
-QString index(const QString& path, qsizetype i)
-{
-    return QStringLiteral("%1[%2]").arg(path).arg(i);
-}
-
-QJsonValue required(const QJsonObject& object, const QString& key, const QString& path)
+QJsonValue required(const QJsonObject& object, const QString& key, const Path& path)
 {
     const auto it = object.constFind(key);
     if (it == object.constEnd())
@@ -65,35 +66,35 @@ std::optional<QJsonValue> optional(const QJsonObject& object, const QString& key
     return it.value();
 }
 
-QJsonObject toObject(const QJsonValue& value, const QString& path)
+QJsonObject toObject(const QJsonValue& value, const Path& path)
 {
     if (!value.isObject())
         mismatch(value, path, "an object");
     return value.toObject();
 }
 
-QJsonArray toArray(const QJsonValue& value, const QString& path)
+QJsonArray toArray(const QJsonValue& value, const Path& path)
 {
     if (!value.isArray())
         mismatch(value, path, "an array");
     return value.toArray();
 }
 
-QString toString(const QJsonValue& value, const QString& path)
+QString toString(const QJsonValue& value, const Path& path)
 {
     if (!value.isString())
         mismatch(value, path, "a string");
     return value.toString();
 }
 
-bool toBool(const QJsonValue& value, const QString& path)
+bool toBool(const QJsonValue& value, const Path& path)
 {
     if (!value.isBool())
         mismatch(value, path, "a boolean");
     return value.toBool();
 }
 
-qint64 toInt(const QJsonValue& value, const QString& path)
+qint64 toInt(const QJsonValue& value, const Path& path)
 {
     if (!value.isDouble())
         mismatch(value, path, "an integer");
@@ -105,7 +106,7 @@ qint64 toInt(const QJsonValue& value, const QString& path)
     return static_cast<qint64>(d);
 }
 
-qint32 toInt32(const QJsonValue& value, const QString& path)
+qint32 toInt32(const QJsonValue& value, const Path& path)
 {
     const qint64 v = toInt(value, path);
     if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
@@ -113,7 +114,7 @@ qint32 toInt32(const QJsonValue& value, const QString& path)
     return static_cast<qint32>(v);
 }
 
-double toDouble(const QJsonValue& value, const QString& path)
+double toDouble(const QJsonValue& value, const Path& path)
 {
     if (!value.isDouble())
         mismatch(value, path, "a number");

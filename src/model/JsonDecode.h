@@ -18,25 +18,35 @@ struct DecodeFailure {
     QString message;
 };
 
-[[noreturn]] void fail(const QString& path, const QString& what);
+// Where a value sits ("tasks[2].schedule.daily.times[0].hour"). Built on the stack as the
+// decoder descends and turned into text only when something fails, so a good file costs no
+// string building. A Path refers to its parent and key, which must outlive it.
+struct Path {
+    const Path* parent = nullptr;
+    QStringView key;      // empty for an array element
+    qsizetype index = -1; // for an array element
+    QString text() const;
+};
 
-QJsonValue required(const QJsonObject& object, const QString& key, const QString& path);
+[[noreturn]] void fail(const Path& path, const QString& what);
+
+QJsonValue required(const QJsonObject& object, const QString& key, const Path& path);
 // Missing or null keys are absent.
 std::optional<QJsonValue> optional(const QJsonObject& object, const QString& key);
 
-QJsonObject toObject(const QJsonValue& value, const QString& path);
-QJsonArray toArray(const QJsonValue& value, const QString& path);
-QString toString(const QJsonValue& value, const QString& path);
-bool toBool(const QJsonValue& value, const QString& path);
+QJsonObject toObject(const QJsonValue& value, const Path& path);
+QJsonArray toArray(const QJsonValue& value, const Path& path);
+QString toString(const QJsonValue& value, const Path& path);
+bool toBool(const QJsonValue& value, const Path& path);
 // Integral numbers only (9.0 passes, 9.5 does not), within the 64-bit range.
-qint64 toInt(const QJsonValue& value, const QString& path);
-qint32 toInt32(const QJsonValue& value, const QString& path);
-double toDouble(const QJsonValue& value, const QString& path);
+qint64 toInt(const QJsonValue& value, const Path& path);
+qint32 toInt32(const QJsonValue& value, const Path& path);
+double toDouble(const QJsonValue& value, const Path& path);
 
-QString join(const QString& path, const QString& key);
-QString index(const QString& path, qsizetype i);
+inline Path join(const Path& path, QStringView key) { return Path{&path, key, -1}; }
+inline Path index(const Path& path, qsizetype i) { return Path{&path, {}, i}; }
 
-TaskSchedule decodeSchedule(const QJsonValue& json, const QString& path);
-ScheduledTask decodeTask(const QJsonValue& json, const QString& path);
+TaskSchedule decodeSchedule(const QJsonValue& json, const Path& path);
+ScheduledTask decodeTask(const QJsonValue& json, const Path& path);
 
 } // namespace JsonDecode

@@ -17,7 +17,7 @@ const QDateTime& referenceDate()
     return date;
 }
 
-QUuid uuidField(const QJsonObject& object, const QString& path)
+QUuid uuidField(const QJsonObject& object, const Path& path)
 {
     const QString text =
         toString(required(object, QStringLiteral("id"), path), join(path, QStringLiteral("id")));
@@ -32,8 +32,7 @@ QUuid uuidField(const QJsonObject& object, const QString& path)
     return id;
 }
 
-std::optional<QString> optionalString(const QJsonObject& object, const char* key,
-                                      const QString& path)
+std::optional<QString> optionalString(const QJsonObject& object, const char* key, const Path& path)
 {
     const QString name = QLatin1String(key);
     if (auto value = optional(object, name))
@@ -41,7 +40,7 @@ std::optional<QString> optionalString(const QJsonObject& object, const char* key
     return std::nullopt;
 }
 
-TaskLog decodeLog(const QJsonValue& json, const QString& path)
+TaskLog decodeLog(const QJsonValue& json, const Path& path)
 {
     const QJsonObject object = toObject(json, path);
     TaskLog log;
@@ -56,13 +55,13 @@ TaskLog decodeLog(const QJsonValue& json, const QString& path)
     return log;
 }
 
-bool boolField(const QJsonObject& object, const char* key, const QString& path)
+bool boolField(const QJsonObject& object, const char* key, const Path& path)
 {
     const QString name = QLatin1String(key);
     return toBool(required(object, name, path), join(path, name));
 }
 
-QString stringField(const QJsonObject& object, const char* key, const QString& path)
+QString stringField(const QJsonObject& object, const char* key, const Path& path)
 {
     const QString name = QLatin1String(key);
     return toString(required(object, name, path), join(path, name));
@@ -71,7 +70,7 @@ QString stringField(const QJsonObject& object, const char* key, const QString& p
 } // namespace
 
 namespace JsonDecode {
-ScheduledTask decodeTask(const QJsonValue& json, const QString& path)
+ScheduledTask decodeTask(const QJsonValue& json, const Path& path)
 {
     const QJsonObject object = toObject(json, path);
     ScheduledTask task;
@@ -86,7 +85,7 @@ ScheduledTask decodeTask(const QJsonValue& json, const QString& path)
     task.schedule = decodeSchedule(required(object, QStringLiteral("schedule"), path),
                                    join(path, QStringLiteral("schedule")));
     task.isEnabled = boolField(object, "isEnabled", path);
-    const QString logsPath = join(path, QStringLiteral("logs"));
+    const Path logsPath = join(path, QStringLiteral("logs"));
     const QJsonArray logs = toArray(required(object, QStringLiteral("logs"), path), logsPath);
     for (qsizetype i = 0; i < logs.size(); ++i)
         task.logs.append(decodeLog(logs.at(i), index(logsPath, i)));
@@ -123,7 +122,7 @@ QJsonObject TaskLog::toJson() const
 Result<TaskLog> TaskLog::fromJson(const QJsonValue& json)
 {
     try {
-        return decodeLog(json, QString());
+        return decodeLog(json, Path{});
     } catch (const DecodeFailure& failure) {
         return Result<TaskLog>::failure(failure.message);
     }
@@ -152,7 +151,7 @@ QJsonObject ScheduledTask::toJson() const
 Result<ScheduledTask> ScheduledTask::fromJson(const QJsonValue& json)
 {
     try {
-        return decodeTask(json, QString());
+        return decodeTask(json, Path{});
     } catch (const DecodeFailure& failure) {
         return Result<ScheduledTask>::failure(failure.message);
     }

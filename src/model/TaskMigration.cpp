@@ -2,6 +2,7 @@
 
 #include "JsonDecode.h"
 #include "Result.h"
+#include "TaskJsonWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,8 +123,9 @@ Result<QList<ScheduledTask>> decodeTasks(const QByteArray& data)
     QList<ScheduledTask> tasks;
     tasks.reserve(list.size());
     try {
+        const JsonDecode::Path root{nullptr, u"tasks", -1};
         for (qsizetype i = 0; i < list.size(); ++i)
-            tasks.append(JsonDecode::decodeTask(list.at(i), QStringLiteral("tasks[%1]").arg(i)));
+            tasks.append(JsonDecode::decodeTask(list.at(i), JsonDecode::index(root, i)));
     } catch (const JsonDecode::DecodeFailure& failure) {
         return R::failure(failure.message);
     }
@@ -132,13 +134,7 @@ Result<QList<ScheduledTask>> decodeTasks(const QByteArray& data)
 
 QByteArray encode(const Envelope& envelope)
 {
-    QJsonArray tasks;
-    for (const ScheduledTask& task : envelope.tasks)
-        tasks.append(task.toJson());
-    const QJsonObject root{{QStringLiteral("tasks"), tasks},
-                           {QStringLiteral("version"), envelope.version}};
-    // QJsonObject keeps its keys sorted, so every level comes out in alphabetical order.
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return TaskJsonWriter::envelope(envelope.version, envelope.tasks);
 }
 
 } // namespace TaskMigration

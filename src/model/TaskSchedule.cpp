@@ -143,14 +143,14 @@ struct JsonVisitor {
     }
 };
 
-QList<TimeOfDay> timesFromJson(const QJsonObject& payload, const QString& path)
+QList<TimeOfDay> timesFromJson(const QJsonObject& payload, const Path& path)
 {
-    const QString timesPath = join(path, QStringLiteral("times"));
+    const Path timesPath = join(path, QStringLiteral("times"));
     const QJsonArray array = toArray(required(payload, QStringLiteral("times"), path), timesPath);
     QList<TimeOfDay> times;
     times.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString itemPath = index(timesPath, i);
+        const Path itemPath = index(timesPath, i);
         const QJsonObject item = toObject(array.at(i), itemPath);
         times.append(TimeOfDay{toInt32(required(item, QStringLiteral("hour"), itemPath),
                                        join(itemPath, QStringLiteral("hour"))),
@@ -160,16 +160,16 @@ QList<TimeOfDay> timesFromJson(const QJsonObject& payload, const QString& path)
     return times;
 }
 
-int intField(const QJsonObject& payload, const char* key, const QString& path)
+int intField(const QJsonObject& payload, const char* key, const Path& path)
 {
     const QString name = QLatin1String(key);
     return toInt32(required(payload, name, path), join(path, name));
 }
 
-QList<int> intsFromJson(const QJsonObject& payload, const char* key, const QString& path)
+QList<int> intsFromJson(const QJsonObject& payload, const char* key, const Path& path)
 {
     const QString name = QLatin1String(key);
-    const QString listPath = join(path, name);
+    const Path listPath = join(path, name);
     const QJsonArray array = toArray(required(payload, name, path), listPath);
     QList<int> values;
     values.reserve(array.size());
@@ -178,7 +178,7 @@ QList<int> intsFromJson(const QJsonObject& payload, const char* key, const QStri
     return values;
 }
 
-TaskSchedule decodeCase(TaskSchedule::Kind kind, const QJsonObject& payload, const QString& path)
+TaskSchedule decodeCase(TaskSchedule::Kind kind, const QJsonObject& payload, const Path& path)
 {
     using K = TaskSchedule::Kind;
     switch (kind) {
@@ -255,7 +255,7 @@ QJsonObject TaskSchedule::toJson() const
 
 namespace JsonDecode {
 // Used by ScheduledTask::fromJson, which decodes a schedule in the middle of a task.
-TaskSchedule decodeSchedule(const QJsonValue& json, const QString& path)
+TaskSchedule decodeSchedule(const QJsonValue& json, const Path& path)
 {
     const QJsonObject outer = toObject(json, path);
     // Exactly one key naming a case; unknown names count as no key at all.
@@ -270,7 +270,7 @@ TaskSchedule decodeSchedule(const QJsonValue& json, const QString& path)
     if (matches != 1)
         fail(path, QStringLiteral("Invalid number of keys found, expected one."));
     const QString name = TaskSchedule::caseName(*found);
-    const QString casePath = join(path, name);
+    const Path casePath = join(path, name);
     return decodeCase(*found, toObject(outer.value(name), casePath), casePath);
 }
 } // namespace JsonDecode
@@ -278,7 +278,7 @@ TaskSchedule decodeSchedule(const QJsonValue& json, const QString& path)
 Result<TaskSchedule> TaskSchedule::fromJson(const QJsonValue& json)
 {
     try {
-        return decodeSchedule(json, QString());
+        return decodeSchedule(json, Path{});
     } catch (const DecodeFailure& failure) {
         return Result<TaskSchedule>::failure(failure.message);
     }

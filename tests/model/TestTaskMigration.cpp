@@ -180,6 +180,61 @@ private Q_SLOTS:
         QCOMPARE(again->first(), task);
     }
 
+    // The file is written without a QJsonObject tree; it must be exactly what Qt's own
+    // writer gives for the same values, whatever the strings hold.
+    void writerMatchesQtJson_data()
+    {
+        QTest::addColumn<QList<ScheduledTask>>("tasks");
+        const QList<TimeOfDay> times = {{17, 30}, {9, 0}};
+        const QList<TaskSchedule> schedules = {TaskSchedule::runAtLoad(),
+                                               TaskSchedule::interval(90),
+                                               TaskSchedule::daily(times),
+                                               TaskSchedule::daily({}),
+                                               TaskSchedule::weekly({6, 2}, times),
+                                               TaskSchedule::weekly({}, {}),
+                                               TaskSchedule::monthly(31, times),
+                                               TaskSchedule::monthlyLastDay(times),
+                                               TaskSchedule::monthlyNthWeekday(2, 3, times)};
+        QList<ScheduledTask> all;
+        for (const TaskSchedule& schedule : schedules)
+            all << ScheduledTask::create("n", "c", schedule);
+        QTest::newRow("no tasks") << QList<ScheduledTask>{};
+        QTest::newRow("every schedule") << all;
+
+        ScheduledTask hostile = ScheduledTask::create(
+            QString::fromUtf8(
+                "Caf\xC3\xA9 \\ \"quoted\" \xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"),
+            QString::fromUtf8("echo \"$(date)\" `id` 'x'\n\tnext\r\b\f") + QChar(0x01) +
+                QChar(0x1f) + QChar(0x7f) + QChar(0x2028) + "/path/",
+            TaskSchedule::daily({{3, 0}}));
+        hostile.workingDirectory = QStringLiteral("/tmp/it's \\dir");
+        hostile.envFilePath = QString();
+        hostile.wakeBeforeRun = true;
+        hostile.isEnabled = false;
+        hostile.useLoginShell = true;
+        hostile.logs = {
+            TaskLog{QUuid::createUuid(), QDateTime(QDate(2025, 3, 1), QTime(9, 0, 5, 250), Qt::UTC),
+                    -7, "line one\nline two"},
+            TaskLog{QUuid::createUuid(), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC), 0,
+                    QString()},
+            TaskLog{QUuid::createUuid(),
+                    QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 1), Qt::UTC), 255, "x"}};
+        QTest::newRow("hostile strings and logs") << QList<ScheduledTask>{hostile, all.first()};
+    }
+    void writerMatchesQtJson()
+    {
+        QFETCH(QList<ScheduledTask>, tasks);
+        QJsonArray array;
+        for (const ScheduledTask& task : tasks)
+            array.append(task.toJson());
+        const QByteArray expected = QJsonDocument(QJsonObject{{"tasks", array}, {"version", 2}})
+                                        .toJson(QJsonDocument::Indented);
+        QCOMPARE(TaskMigration::encodeTasks(tasks), expected);
+        const auto decoded = TaskMigration::decodeTasks(expected);
+        QVERIFY(decoded.ok());
+        QCOMPARE(decoded.value(), tasks);
+    }
+
     void taskFileIsPrivateAndAtomic()
     {
         TestHome home;
