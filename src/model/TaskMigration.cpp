@@ -1,5 +1,6 @@
 #include "TaskMigration.h"
 
+#include "FastTaskParser.h"
 #include "JsonDecode.h"
 #include "Result.h"
 #include "TaskJsonWriter.h"
@@ -82,6 +83,14 @@ QString MigrationError::description() const
 }
 
 Result<QList<ScheduledTask>> decodeTasks(const QByteArray& data)
+{
+    // Ordinary files take the fast path; anything it is unsure of comes here in full.
+    if (auto fast = FastTaskParser::parse(data))
+        return *std::move(fast);
+    return decodeTasksSlow(data);
+}
+
+Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data)
 {
     using R = Result<QList<ScheduledTask>>;
     QJsonParseError parseError;
