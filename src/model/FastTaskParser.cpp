@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace FastTaskParser {
@@ -47,6 +48,7 @@ public:
 private:
     const char* p;
     const char* const end;
+    std::string scratch; // reused for strings with escapes
 
     bool at(char c) const { return p < end && *p == c; }
     bool take(char c)
@@ -81,7 +83,7 @@ private:
         QVarLengthArray<std::string_view, 12> seen;
         for (;;) {
             std::string_view key;
-            if (!plainKey(key) || std::find(seen.begin(), seen.end(), key) != seen.end())
+            if (!plainString(key) || std::find(seen.begin(), seen.end(), key) != seen.end())
                 return false;
             seen.append(key);
             skipSpace();
@@ -118,6 +120,12 @@ private:
         }
     }
 
+    static bool plainScalar(char32_t cp)
+    {
+        return cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+               !(cp >= 0xFDD0 && cp <= 0xFDEF) && (cp & 0xFFFE) != 0xFFFE;
+    }
+
     // Checks one UTF-8 sequence at p and steps over it. Overlong forms, encoded surrogates,
     // code points past U+10FFFF and noncharacters give up; Qt either rejects them or may
     // treat them differently from QString::fromUtf8.
@@ -139,8 +147,7 @@ private:
             cp = (cp << 6) | (byte(i) & 0x3F);
         }
         const char32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
-            (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE)
+        if (cp < minimum || !plainScalar(cp))
             return false;
         p += length;
         return true;
@@ -185,56 +192,46 @@ private:
         return true;
     }
 
-    // One escape after its backslash, appended to out (when given). Only whole surrogate
-    // pairs are taken: Qt keeps a lone one as it is, which is better left to Qt.
-    bool escape(QString* out)
+    // One escape after its backslash, appended to text as UTF-8. Only whole surrogate pairs
+    // and plain code points are taken: Qt keeps a lone surrogate as it is, which is better
+    // left to Qt.
+    bool escape(std::string& text)
     {
         if (p >= end)
             return false;
+        static constexpr std::string_view from = "\"\\/bfnrt", to = "\"\\/\b\f\n\r\t";
+        const char c = *p++;
+        if (const size_t at = from.find(c); at != std::string_view::npos) {
+            text += to[at];
+            return true;
+        }
         char16_t unit = 0;
-        switch (*p++) {
-        case '"':
-            unit = u'"';
-            break;
-        case '\\':
-            unit = u'\\';
-            break;
-        case '/':
-            unit = u'/';
-            break;
-        case 'b':
-            unit = u'\b';
-            break;
-        case 'f':
-            unit = u'\f';
-            break;
-        case 'n':
-            unit = u'\n';
-            break;
-        case 'r':
-            unit = u'\r';
-            break;
-        case 't':
-            unit = u'\t';
-            break;
-        case 'u': {
-            if (!hex4(unit) || QChar::isLowSurrogate(unit))
-                return false;
-            if (QChar::isHighSurrogate(unit)) {
-                char16_t low = 0;
-                if (!word("\\u") || !hex4(low) || !QChar::isLowSurrogate(low))
-                    return false;
-                if (out)
-                    out->append(QChar(unit)).append(QChar(low));
-                return true;
-            }
-            break;
-        }
-        default:
+        if (c != 'u' || !hex4(unit) || QChar::isLowSurrogate(unit))
             return false;
+        char32_t cp = unit;
+        if (QChar::isHighSurrogate(unit)) {
+            char16_t low = 0;
+            if (!word("\\u") || !hex4(low) || !QChar::isLowSurrogate(low))
+                return false;
+            cp = QChar::surrogateToUcs4(unit, low);
         }
-        if (out)
-            out->append(QChar(unit));
+        if (!plainScalar(cp))
+            return false;
+        if (cp < 0x80) {
+            text += char(cp);
+        } else if (cp < 0x800) {
+            text += char(0xC0 | (cp >> 6));
+            text += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            text += char(0xE0 | (cp >> 12));
+            text += char(0x80 | ((cp >> 6) & 0x3F));
+            text += char(0x80 | (cp & 0x3F));
+        } else {
+            text += char(0xF0 | (cp >> 18));
+            text += char(0x80 | ((cp >> 12) & 0x3F));
+            text += char(0x80 | ((cp >> 6) & 0x3F));
+            text += char(0x80 | (cp & 0x3F));
+        }
         return true;
     }
 
@@ -252,27 +249,25 @@ private:
             ++p;
             return true;
         }
-        QString text;
-        for (;;) {
-            if (out)
-                text.append(QString::fromUtf8(start, p - start));
-            if (take('"'))
-                break;
+        // With escapes: the unescaped text is gathered as UTF-8 and converted once.
+        scratch.assign(start, p);
+        while (!take('"')) {
             ++p; // the backslash
-            if (!escape(out ? &text : nullptr))
+            if (!escape(scratch))
                 return false;
             start = p;
             if (!plainRun())
                 return false;
+            scratch.append(start, p);
         }
         if (out)
-            *out = std::move(text);
+            *out = QString::fromUtf8(scratch.data(), qsizetype(scratch.size()));
         return true;
     }
 
-    // A key to compare with the known names: keys written with escapes give up, so equal
-    // keys are equal spans.
-    bool plainKey(std::string_view& key)
+    // A string written without escapes, as its raw span. Keys are read this way (a key
+    // written with escapes gives up), so equal keys are equal spans.
+    bool plainString(std::string_view& key)
     {
         if (!take('"'))
             return false;
@@ -418,13 +413,14 @@ private:
     }
 
     // The same test as the full decoder: 36 characters that QUuid reads, or the nil text.
+    // The tool writes identifiers without escapes; one written with them takes the slow road.
     bool uuid(QUuid& id)
     {
-        QString text;
-        if (!string(&text) || text.size() != 36)
+        std::string_view text;
+        if (!plainString(text) || text.size() != 36)
             return false;
-        id = QUuid::fromString(text);
-        return !id.isNull() || text == QLatin1String("00000000-0000-0000-0000-000000000000");
+        id = QUuid::fromString(QLatin1StringView(text.data(), 36));
+        return !id.isNull() || text == "00000000-0000-0000-0000-000000000000";
     }
 
     bool timeOfDay(TimeOfDay& time)

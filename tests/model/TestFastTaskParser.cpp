@@ -286,8 +286,11 @@ private Q_SLOTS:
         fast("unicode escapes", withName(R"("\u00e9\u20AC \ud83d\ude00 nul\u0000 ctl\u001f")"));
         fast("raw emoji and accents", withName("\"\xF0\x9F\x98\x80 caf\xC3\xA9 \xE2\x82\xAC\""));
         fast("empty", withName("\"\""));
-        fast("escaped id",
-             file(with(task, "id", R"("11111111-0000-4000-8000-00000000000\u0031")")));
+        either("escaped id",
+               file(with(task, "id", R"("11111111-0000-4000-8000-00000000000\u0031")")));
+        fast("escape at the edges",
+             withName(R"("\u0041 \u007f\u0080\u07FF\u0800\uFFFD\uD800\uDC00\uDBFF\uDFFD")"));
+        either("escaped noncharacter", withName(R"("\uFFFF")"));
         either("lone high surrogate", withName(R"("\ud83d x")"));
         either("lone low surrogate", withName(R"("\ude00")"));
         either("reversed pair", withName(R"("\ude00\ud83d")"));
