@@ -46,41 +46,18 @@ public:
     }
     void string(const QString& text)
     {
+        const QByteArray bytes = text.toUtf8();
         m_out += '"';
-        for (const char c : text.toUtf8()) {
-            switch (c) {
-            case '"':
-                m_out += "\\\"";
-                break;
-            case '\\':
-                m_out += "\\\\";
-                break;
-            case '\b':
-                m_out += "\\b";
-                break;
-            case '\f':
-                m_out += "\\f";
-                break;
-            case '\n':
-                m_out += "\\n";
-                break;
-            case '\r':
-                m_out += "\\r";
-                break;
-            case '\t':
-                m_out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static const char hex[] = "0123456789abcdef";
-                    m_out += "\\u00";
-                    m_out += hex[(c >> 4) & 0xF];
-                    m_out += hex[c & 0xF];
-                } else {
-                    m_out += c;
-                }
-            }
+        qsizetype plain = 0; // start of the run of bytes that need no escape
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const char c = bytes[i];
+            if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
+                continue;
+            m_out.append(bytes.constData() + plain, i - plain);
+            plain = i + 1;
+            appendEscaped(c);
         }
+        m_out.append(bytes.constData() + plain, bytes.size() - plain);
         m_out += '"';
     }
     void integer(qint64 value) { m_out += QByteArray::number(value); }
@@ -91,6 +68,39 @@ public:
     void boolean(bool value) { m_out += value ? "true" : "false"; }
 
 private:
+    void appendEscaped(char c)
+    {
+        switch (c) {
+        case '"':
+            m_out += "\\\"";
+            break;
+        case '\\':
+            m_out += "\\\\";
+            break;
+        case '\b':
+            m_out += "\\b";
+            break;
+        case '\f':
+            m_out += "\\f";
+            break;
+        case '\n':
+            m_out += "\\n";
+            break;
+        case '\r':
+            m_out += "\\r";
+            break;
+        case '\t':
+            m_out += "\\t";
+            break;
+        default: {
+            static const char hex[] = "0123456789abcdef";
+            m_out += "\\u00";
+            m_out += hex[(c >> 4) & 0xF];
+            m_out += hex[c & 0xF];
+        }
+        }
+    }
+
     void separate()
     {
         if (!m_first.back())
