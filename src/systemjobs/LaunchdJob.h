@@ -18,7 +18,7 @@ struct LaunchdJob {
     Source source = Source::userAgents;
     std::optional<QStringList> programArguments;
     std::optional<QString> program;
-    std::optional<qint64> startInterval;                       // seconds
+    std::optional<qint64> startInterval;                        // seconds
     std::optional<QMap<QString, qint64>> startCalendarInterval; // a single dict, integers only
     std::optional<QString> standardOutPath;
     std::optional<QString> standardErrorPath;

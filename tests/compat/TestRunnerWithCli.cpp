@@ -45,11 +45,10 @@ private Q_SLOTS:
     {
         const TestHome& home = *m_home;
         // The command's own `exit` ends only the command: the wrapper still records status 3.
-        const ProcessResult add =
-            TestSupport::runTool(home, {QStringLiteral("add"), QStringLiteral("--name"),
-                                        QStringLiteral("hello"), QStringLiteral("--command"),
-                                        QStringLiteral("echo hi; echo oops >&2; exit 3"),
-                                        QStringLiteral("--run-at-load")});
+        const ProcessResult add = TestSupport::runTool(
+            home, {QStringLiteral("add"), QStringLiteral("--name"), QStringLiteral("hello"),
+                   QStringLiteral("--command"), QStringLiteral("echo hi; echo oops >&2; exit 3"),
+                   QStringLiteral("--run-at-load")});
         QVERIFY2(add.exitCode == 0, qPrintable(add.errText()));
         const QString id8 = installedId8(home);
         QCOMPARE(id8.size(), 8);
