@@ -28,30 +28,9 @@ std::optional<QString> CLITaskStore::saveTaskList(const QList<ScheduledTask>& ta
     return error;
 }
 
-namespace {
-bool hasRepeatingWake(TaskSchedule::Kind kind)
-{
-    using K = TaskSchedule::Kind;
-    return kind == K::daily || kind == K::weekly || kind == K::monthlyLastDay ||
-           kind == K::monthlyNthWeekday;
-}
-} // namespace
-
 void CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const
 {
-    QList<const ScheduledTask*> waking;
-    for (const ScheduledTask& task : tasks) {
-        if (task.isEnabled && task.wakeBeforeRun)
-            waking << &task;
-    }
-    for (const ScheduledTask* task : waking) {
-        if (hasRepeatingWake(task->schedule.kind())) {
-            m_pmsetService->scheduleWake(*task);
-            break;
-        }
-    }
-    for (const ScheduledTask* task : waking) {
-        if (task->schedule.kind() == TaskSchedule::Kind::monthly)
-            m_pmsetService->scheduleWake(*task);
-    }
+    // Failures (a declined password dialog too) are ignored: the other events still register.
+    for (const ScheduledTask& task : wakeRegistrations(tasks))
+        m_pmsetService->scheduleWake(task);
 }

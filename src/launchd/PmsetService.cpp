@@ -296,3 +296,25 @@ bool PmsetService::isWakeScheduledInSystem(const ScheduledTask& task) const
         return false;
     }
 }
+
+QList<ScheduledTask> wakeRegistrations(const QList<ScheduledTask>& tasks)
+{
+    using K = TaskSchedule::Kind;
+    const auto wakes = [](const ScheduledTask& task) {
+        return task.isEnabled && task.wakeBeforeRun;
+    };
+    QList<ScheduledTask> registrations;
+    for (const ScheduledTask& task : tasks) {
+        const K kind = task.schedule.kind();
+        if (wakes(task) && (kind == K::daily || kind == K::weekly || kind == K::monthlyLastDay ||
+                            kind == K::monthlyNthWeekday)) {
+            registrations.append(task);
+            break;
+        }
+    }
+    for (const ScheduledTask& task : tasks) {
+        if (wakes(task) && task.schedule.kind() == K::monthly)
+            registrations.append(task);
+    }
+    return registrations;
+}

@@ -81,3 +81,9 @@ private:
     QTimeZone m_timeZone;
     PrivilegedRunner m_runner;
 };
+
+// The tasks whose wake events a full registration pass registers, in order: pmset keeps a
+// single repeating event (each registration replaces the last), so only the first enabled wake
+// task with a repeating schedule gets one; every enabled wake task on a specific day of the
+// month then gets its one-time event. Interval and run-at-load tasks get none.
+QList<ScheduledTask> wakeRegistrations(const QList<ScheduledTask>& tasks);

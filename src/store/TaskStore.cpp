@@ -426,31 +426,7 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
 bool TaskStore::syncWakeSchedules()
 {
     ChangeScope scope(*this);
-    QList<ScheduledTask> wakeTasks;
-    for (const ScheduledTask& task : std::as_const(m_tasks)) {
-        if (task.isEnabled && task.wakeBeforeRun)
-            wakeTasks.append(task);
-    }
-    if (wakeTasks.isEmpty())
-        return true;
-
-    // pmset holds a single repeating wake event (each registration replaces the last), so only
-    // the first repeating task gets one; specific-day monthly tasks get one-off events.
-    QList<ScheduledTask> registrations;
-    for (const ScheduledTask& task : std::as_const(wakeTasks)) {
-        const auto kind = task.schedule.kind();
-        if (kind == TaskSchedule::Kind::daily || kind == TaskSchedule::Kind::weekly ||
-            kind == TaskSchedule::Kind::monthlyLastDay ||
-            kind == TaskSchedule::Kind::monthlyNthWeekday) {
-            registrations.append(task);
-            break;
-        }
-    }
-    for (const ScheduledTask& task : std::as_const(wakeTasks)) {
-        if (task.schedule.kind() == TaskSchedule::Kind::monthly)
-            registrations.append(task);
-    }
-
+    const QList<ScheduledTask> registrations = wakeRegistrations(m_tasks);
     for (const ScheduledTask& task : std::as_const(registrations)) {
         if (const auto error = m_pmsetService->scheduleWake(task)) {
             reportError(error->description());
