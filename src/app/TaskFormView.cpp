@@ -18,6 +18,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QFont scaled(QFont font, qreal factor)
@@ -105,7 +107,8 @@ QPushButton* TaskFormView::linkButton(const QString& text, const QString& symbol
     button->setCursor(Qt::PointingHandCursor);
     button->setFont(scaled(button->font(), 0.9));
     button->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); border: none; "
-                                         "padding: 2px 4px; text-align: left; }"));
+                                         "padding: 2px 4px; text-align: left; }"
+                                         "QPushButton:disabled { color: palette(mid); }"));
     button->setAutoDefault(false);
     return button;
 }
@@ -142,8 +145,7 @@ QWidget* TaskFormView::makeBasicSection()
     m_command->setObjectName(QStringLiteral("form-task-command"));
     m_command->setAccessibleName(QStringLiteral("Command"));
     m_command->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_command->setMinimumHeight(80);
-    m_command->setMaximumHeight(300);
+    m_command->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_command->setTabChangesFocus(true);
     m_command->setPlainText(m_state.command);
     m_command->setStyleSheet(QStringLiteral(
@@ -406,6 +408,10 @@ void TaskFormView::refresh()
         m_command->setPlainText(s.command);
     }
     m_commandPlaceholder->setVisible(s.command.isEmpty());
+    // The editor grows with its text from 80 to 300 points, then scrolls.
+    const int lines = std::max(1, int(m_command->document()->size().height()));
+    const int lineHeight = m_command->fontMetrics().lineSpacing();
+    m_command->setFixedHeight(std::clamp(lines * lineHeight + 24, 80, 300));
     if (m_workingDirectory->text() != s.workingDirectory)
         m_workingDirectory->setText(s.workingDirectory);
     if (m_envFile->text() != s.envFilePath)

@@ -1,6 +1,7 @@
 #include "TestRunView.h"
 
 #include "Icons.h"
+#include "TaskFormView.h"
 #include "TaskRunner.h"
 
 #include <QFontDatabase>
@@ -21,14 +22,6 @@ QFrame* divider(QWidget* parent)
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     return line;
-}
-
-QPushButton* button(const QString& text, const QString& objectName, QWidget* parent)
-{
-    auto* result = new QPushButton(text, parent);
-    result->setObjectName(objectName);
-    result->setAccessibleName(text);
-    return result;
 }
 
 const QColor successColor(0x1e, 0x9e, 0x3a);
@@ -86,6 +79,7 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     m_headerStatus = new QLabel(this);
     m_headerStatus->setObjectName(QStringLiteral("test-run-header-status"));
     header->addWidget(m_spinner);
+    header->addSpacing(6);
     header->addWidget(m_runningText);
     header->addWidget(m_headerStatus);
     layout->addLayout(header);
@@ -98,6 +92,8 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     m_output->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_output->setFont(mono);
     m_output->setFrameShape(QFrame::NoFrame);
+    m_output->setFocusPolicy(Qt::ClickFocus);
+    m_output->document()->setDocumentMargin(8);
     m_output->setPlaceholderText(QStringLiteral("Waiting for output..."));
     m_output->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgba(0, 0, 0, 13); }"));
     layout->addWidget(m_output, 1);
@@ -111,15 +107,15 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     footer->addWidget(m_footerStatus);
     footer->addWidget(m_exitLabel);
     footer->addStretch();
-    m_stop = button(QStringLiteral("Stop"), QStringLiteral("test-run-stop"), this);
+    m_stop =
+        TaskFormView::sheetButton(QStringLiteral("Stop"), QStringLiteral("test-run-stop"), this);
     m_stop->setIcon(Icons::symbol(QStringLiteral("stop.fill")));
     m_stop->setStyleSheet(QStringLiteral("QPushButton { color: #d72c2c; }"));
-    m_close = button(QStringLiteral("Close"), QStringLiteral("test-run-close"), this);
-    m_runAgain = button(QStringLiteral("Run Again"), QStringLiteral("test-run-again"), this);
+    m_close =
+        TaskFormView::sheetButton(QStringLiteral("Close"), QStringLiteral("test-run-close"), this);
+    m_runAgain = TaskFormView::sheetButton(QStringLiteral("Run Again"),
+                                           QStringLiteral("test-run-again"), this);
     m_runAgain->setDefault(true);
-    m_runAgain->setAutoDefault(true);
-    m_close->setAutoDefault(false);
-    m_stop->setAutoDefault(false);
     footer->addWidget(m_stop);
     footer->addWidget(m_close);
     footer->addWidget(m_runAgain);
@@ -167,8 +163,7 @@ void TestRunView::refresh()
     m_stop->setVisible(running);
     m_close->setVisible(!running);
     m_runAgain->setVisible(!running);
-    if (!running)
-        m_runAgain->setFocus();
+    (running ? m_stop : m_runAgain)->setFocus();
 
     const bool finished = !running && exitCode.has_value();
     m_headerStatus->setVisible(finished);

@@ -29,7 +29,6 @@ TimeInputView::TimeInputView(int hour, int minute, QWidget* parent) : QWidget(pa
     layout->addWidget(m_hour);
     layout->addWidget(colon);
     layout->addWidget(m_minute);
-    layout->addStretch();
     setTime(hour, minute);
     const auto emitTime = [this] { Q_EMIT timeChanged(this->hour(), this->minute()); };
     connect(m_hour, &QComboBox::currentIndexChanged, this, emitTime);
