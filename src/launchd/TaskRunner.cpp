@@ -6,6 +6,11 @@
 #include <QProcess>
 #include <QStringDecoder>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Reads the .env file into the shell. macOS's /bin/sh is bash and knows `source`; elsewhere
@@ -23,6 +28,18 @@ bool isExecutable(const QString& path)
     return info.isFile() && info.isExecutable();
 }
 
+// The command runs in a process group of its own so that ending the run reaches what the shell
+// started too; otherwise a shell stopped while waiting for `sleep` or a build would leave that
+// child running unseen after the sheet reported the run over.
+void askToEnd(QProcess* process)
+{
+#ifdef Q_OS_UNIX
+    if (process->processId() > 0 && ::kill(-pid_t(process->processId()), SIGTERM) == 0)
+        return;
+#endif
+    process->terminate();
+}
+
 } // namespace
 
 TaskRunner::TaskRunner(QObject* parent) : QObject(parent) {}
@@ -37,7 +54,7 @@ TaskRunner::~TaskRunner()
     process->disconnect(this);
     process->setParent(nullptr);
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    process->terminate();
+    askToEnd(process);
 }
 
 QString TaskRunner::commandLine(const QString& command,
@@ -88,6 +105,9 @@ void TaskRunner::run(const QString& command, const std::optional<QString>& worki
     auto* process = new QProcess(this);
     m_process = process;
     process->setProcessChannelMode(QProcess::MergedChannels);
+#ifdef Q_OS_UNIX
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
     process->setProgram(shell.program);
     process->setArguments(shell.leadingArguments +
                           QStringList{commandLine(command, workingDirectory, envFilePath)});
@@ -113,7 +133,7 @@ void TaskRunner::run(const QString& command, const std::optional<QString>& worki
 void TaskRunner::stop()
 {
     if (m_process && m_process->state() != QProcess::NotRunning)
-        m_process->terminate();
+        askToEnd(m_process);
 }
 
 void TaskRunner::appendIfText(const QByteArray& bytes)

@@ -60,6 +60,7 @@ private Q_SLOTS:
     void runIgnoredWhileRunning();
     void invalidUtf8ReadDropped();
     void runAgainClearsOutput();
+    void stopEndsRunAsFailure_data();
     void stopEndsRunAsFailure();
     void escapeClosesOnlyWhenFinished();
     void lateOutputAfterCloseIsDropped();
@@ -252,9 +253,21 @@ void TestTestRun::runAgainClearsOutput()
     QCOMPARE(shownOutput(&sheet), QStringLiteral("run 2\n"));
 }
 
+void TestTestRun::stopEndsRunAsFailure_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("sleep replaces the shell") << "echo started; exec sleep 60";
+    QTest::newRow("shell waits for sleep") << "echo started; sleep 60";
+    QTest::newRow("shell waits for a subshell")
+        << "echo started; (sleep 0.5; touch '<marker>'); sleep 60";
+}
+
 void TestTestRun::stopEndsRunAsFailure()
 {
-    TestRunView sheet(commandTask(QStringLiteral("echo started; exec sleep 60")));
+    QFETCH(QString, command);
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(QStringLiteral("marker"));
+    TestRunView sheet(commandTask(command.replace(QStringLiteral("<marker>"), marker)));
     sheet.show();
     QTRY_COMPARE(shownOutput(&sheet), QStringLiteral("started\n"));
     child<QPushButton>(&sheet, QStringLiteral("test-run-stop"))->click();
@@ -262,6 +275,9 @@ void TestTestRun::stopEndsRunAsFailure()
     QVERIFY(*sheet.runner()->exitCode() != 0);
     QCOMPARE(child<QLabel>(&sheet, QStringLiteral("test-run-exit"))->property("success").toBool(),
              false);
+    // What the shell had started ended with it: nothing finishes its work afterwards.
+    QTest::qWait(800);
+    QVERIFY(!QFile::exists(marker));
 }
 
 void TestTestRun::escapeClosesOnlyWhenFinished()
