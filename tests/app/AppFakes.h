@@ -13,6 +13,15 @@
 #include <memory>
 #include <optional>
 
+// The widget a test drives, by object name; a missing one ends the test run loudly.
+template <typename T> T* child(QObject* root, const QString& name)
+{
+    T* found = root->findChild<T*>(name);
+    if (!found)
+        qFatal("no widget %s", qPrintable(name));
+    return found;
+}
+
 // Agents are never really installed by these tests; a test may make installing fail.
 class FakeLaunchdService final : public LaunchdServiceProtocol {
 public:

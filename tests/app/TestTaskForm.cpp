@@ -37,14 +37,6 @@ ScheduledTask taskWith(const TaskSchedule& schedule, bool wake = false)
     return task;
 }
 
-template <typename T> T* child(QWidget* root, const QString& name)
-{
-    T* found = root->findChild<T*>(name);
-    if (!found)
-        qFatal("no widget %s", qPrintable(name));
-    return found;
-}
-
 void choose(QComboBox* combo, const QVariant& data)
 {
     const int index = combo->findData(data);

@@ -1,5 +1,6 @@
 // The test runner and its sheet against real child shells: output arriving in steps, merged
 // standard error, exit statuses, quoting of folders and .env files, Stop and Run Again.
+#include "AppFakes.h"
 #include "TaskRunner.h"
 #include "TestRunView.h"
 
@@ -23,14 +24,6 @@ ScheduledTask commandTask(const QString& command, std::optional<QString> folder 
     task.envFilePath = std::move(envFile);
     task.useLoginShell = false;
     return task;
-}
-
-template <typename T> T* child(QWidget* root, const QString& name)
-{
-    T* found = root->findChild<T*>(name);
-    if (!found)
-        qFatal("no widget %s", qPrintable(name));
-    return found;
 }
 
 QString shownOutput(QWidget* sheet)
