@@ -207,7 +207,8 @@ QWidget* TaskFormView::makeScheduleSection()
     for (int weekday = 1; weekday <= 7; ++weekday) {
         auto* day = new QPushButton(ScheduleText::weekdayAbbreviation(weekday), m_weekdayRow);
         day->setObjectName(QStringLiteral("form-weekday-%1").arg(weekday));
-        day->setAccessibleName(ScheduleText::weekdayName(weekday));
+        day->setAccessibleName(day->text());
+        day->setAccessibleDescription(ScheduleText::weekdayName(weekday));
         day->setCheckable(true);
         day->setAutoDefault(false);
         day->setFixedSize(36, 28);
