@@ -211,14 +211,16 @@ void TestTestRun::runIgnoredWhileRunning()
 void TestTestRun::invalidUtf8ReadDropped()
 {
     QTemporaryDir dir;
+    const QString printed = dir.filePath(QStringLiteral("printed"));
     const QString go = dir.filePath(QStringLiteral("go"));
     TaskRunner runner;
-    runner.run(QStringLiteral("printf 'bad \\377\\n'; while [ ! -e '%1' ]; do sleep 0.05; done; "
-                              "echo good")
-                   .arg(go),
+    runner.run(QStringLiteral("printf 'bad \\377\\n'; touch '%1'; "
+                              "while [ ! -e '%2' ]; do sleep 0.05; done; echo good")
+                   .arg(printed, go),
                std::nullopt, std::nullopt, false);
-    // Give the bad read time to arrive on its own before the good one is released.
-    QTest::qWait(300);
+    // The bad bytes are read on their own before the good ones are written.
+    QTRY_VERIFY(QFile::exists(printed));
+    QTest::qWait(200);
     writeText(go, "");
     QTRY_VERIFY(runner.exitCode().has_value());
     QCOMPARE(runner.output(), QStringLiteral("good\n"));
