@@ -63,6 +63,7 @@ GmailHelpView::GmailHelpView(QWidget* parent, UrlOpener openUrl)
         numberLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
         auto* text = new QLabel(texts.at(i), this);
         text->setObjectName(QStringLiteral("gmail-help-step-") + number);
+        text->setAccessibleName(number + QStringLiteral(". ") + texts.at(i));
         text->setTextFormat(Qt::PlainText);
         text->setWordWrap(true);
         steps->addWidget(numberLabel, i, 0);
@@ -73,10 +74,24 @@ GmailHelpView::GmailHelpView(QWidget* parent, UrlOpener openUrl)
     auto* open = new QPushButton(QStringLiteral("Open App Passwords Page"), this);
     open->setObjectName(QStringLiteral("gmail-help-open-page"));
     open->setAutoDefault(false);
-    connect(open, &QPushButton::clicked, this,
-            [this] { m_openUrl(QUrl(MailCommand::appPasswordsPage())); });
+    auto* failed = new QLabel(this);
+    failed->setObjectName(QStringLiteral("gmail-help-open-failed"));
+    failed->setWordWrap(true);
+    failed->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    failed->hide();
+    connect(open, &QPushButton::clicked, this, [this, failed] {
+        const QUrl page(MailCommand::appPasswordsPage());
+        if (m_openUrl(page))
+            return;
+        // Without a browser the address is still of use: it can be copied from here.
+        failed->setText(QStringLiteral("No browser could be opened. The page is at ") +
+                        page.toString());
+        failed->show();
+    });
+    open->setAccessibleName(open->text());
     auto* done = new QPushButton(QStringLiteral("Done"), this);
     done->setObjectName(QStringLiteral("gmail-help-done"));
+    done->setAccessibleName(done->text());
     done->setDefault(true);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     auto* buttons = new QHBoxLayout;
@@ -85,4 +100,5 @@ GmailHelpView::GmailHelpView(QWidget* parent, UrlOpener openUrl)
     buttons->addWidget(done);
     layout->addSpacing(4);
     layout->addLayout(buttons);
+    layout->addWidget(failed);
 }

@@ -129,7 +129,7 @@ GmailSetupView::GmailSetupView(CredentialStore& store, QWidget* parent,
     layout->addLayout(buttons);
 
     for (QLineEdit* field : {m_address, m_password, m_to, m_subject})
-        connect(field, &QLineEdit::textEdited, this, [this] {
+        connect(field, &QLineEdit::textChanged, this, [this] {
             showMessage(QString(), false);
             refresh();
         });
@@ -291,11 +291,7 @@ void GmailSetupView::showMessage(const QString& text, bool isError)
     m_message->setVisible(!text.isEmpty());
 }
 
-void GmailSetupView::sendToMyself()
-{
-    m_to->setText(m_address->text());
-    refresh();
-}
+void GmailSetupView::sendToMyself() { m_to->setText(m_address->text()); }
 
 void GmailSetupView::changePassword()
 {
