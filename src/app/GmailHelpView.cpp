@@ -9,6 +9,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+QLabel* makeSheetHeadline(const QString& title, const QString& objectName, QWidget* parent)
+{
+    auto* heading = new QLabel(title, parent);
+    heading->setObjectName(objectName);
+    QFont font = heading->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.15);
+    heading->setFont(font);
+    return heading;
+}
+
 QStringList GmailHelpView::stepTexts()
 {
     return {
@@ -40,13 +51,7 @@ GmailHelpView::GmailHelpView(QWidget* parent, UrlOpener openUrl)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(12);
-    auto* heading = new QLabel(title, this);
-    heading->setObjectName(QStringLiteral("gmail-help-title"));
-    QFont headingFont = heading->font();
-    headingFont.setBold(true);
-    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.15);
-    heading->setFont(headingFont);
-    layout->addWidget(heading);
+    layout->addWidget(makeSheetHeadline(title, QStringLiteral("gmail-help-title"), this));
 
     auto* steps = new QGridLayout;
     steps->setHorizontalSpacing(8);

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QLabel;
+
 // How to make a Gmail app password: six numbered steps, a button that opens the provider's
 // app-password page in the browser, and "Done".
 class GmailHelpView final : public QDialog {
@@ -25,3 +27,6 @@ public:
 private:
     UrlOpener m_openUrl;
 };
+
+// The bold title at the top of the mail sheets.
+QLabel* makeSheetHeadline(const QString& title, const QString& objectName, QWidget* parent);

@@ -34,13 +34,27 @@ Widget* named(Widget* widget, const QString& objectName, const QString& accessib
     return widget;
 }
 
-QLabel* fieldLabel(const QString& text, QWidget* parent)
+// A field under its label (in `caption`, before anything already there); the label is the
+// field's accessible name.
+template <typename Field>
+Field* addField(QVBoxLayout* layout, const QString& label, const QString& objectName,
+                const QString& placeholder, QHBoxLayout* caption = nullptr)
 {
-    auto* label = new QLabel(text, parent);
-    QFont font = label->font();
+    QWidget* section = layout->parentWidget();
+    auto* text = new QLabel(label, section);
+    QFont font = text->font();
     font.setWeight(QFont::DemiBold);
-    label->setFont(font);
-    return label;
+    text->setFont(font);
+    if (caption) {
+        caption->insertWidget(0, text);
+        layout->addLayout(caption);
+    } else {
+        layout->addWidget(text);
+    }
+    auto* field = named(new Field(section), objectName, label);
+    field->setPlaceholderText(placeholder);
+    layout->addWidget(field);
+    return field;
 }
 
 // A button drawn as a link, for the small secondary actions beside the fields.
@@ -84,13 +98,7 @@ GmailSetupView::GmailSetupView(CredentialStore& store, QWidget* parent,
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 16);
     layout->setSpacing(10);
-    auto* heading = new QLabel(title, this);
-    heading->setObjectName(QStringLiteral("gmail-title"));
-    QFont headingFont = heading->font();
-    headingFont.setBold(true);
-    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.15);
-    heading->setFont(headingFont);
-    layout->addWidget(heading);
+    layout->addWidget(makeSheetHeadline(title, QStringLiteral("gmail-title"), this));
 
     // The sections scroll when the window the sheet covers is shorter than the sheet.
     auto* content = new QWidget;
@@ -157,28 +165,23 @@ QWidget* GmailSetupView::makeAccountSection()
     auto* layout = new QVBoxLayout(section);
     layout->setSpacing(4);
 
-    layout->addWidget(fieldLabel(QStringLiteral("Gmail Address"), section));
-    m_address = named(new QLineEdit(section), QStringLiteral("gmail-address"),
-                      QStringLiteral("Gmail Address"));
-    m_address->setPlaceholderText(QStringLiteral("you@gmail.com"));
-    layout->addWidget(m_address);
+    m_address =
+        addField<QLineEdit>(layout, QStringLiteral("Gmail Address"),
+                            QStringLiteral("gmail-address"), QStringLiteral("you@gmail.com"));
     layout->addSpacing(6);
 
     auto* passwordCaption = new QHBoxLayout;
-    passwordCaption->addWidget(fieldLabel(QStringLiteral("App Password"), section));
     passwordCaption->addSpacing(6);
     auto* help =
         linkButton(QStringLiteral("How to get one?"), QStringLiteral("gmail-help"), section, 0.85);
     connect(help, &QPushButton::clicked, this, &GmailSetupView::showHelp);
     passwordCaption->addWidget(help);
     passwordCaption->addStretch();
-    layout->addLayout(passwordCaption);
 
-    m_password = named(new QLineEdit(section), QStringLiteral("gmail-app-password"),
-                       QStringLiteral("App Password"));
+    m_password = addField<QLineEdit>(layout, QStringLiteral("App Password"),
+                                     QStringLiteral("gmail-app-password"),
+                                     QStringLiteral("xxxx xxxx xxxx xxxx"), passwordCaption);
     m_password->setEchoMode(QLineEdit::Password);
-    m_password->setPlaceholderText(QStringLiteral("xxxx xxxx xxxx xxxx"));
-    layout->addWidget(m_password);
 
     const QString savedText = QStringLiteral("Saved in Keychain");
     m_savedRow = named(new QWidget(section), QStringLiteral("gmail-saved-credentials"), savedText);
@@ -206,30 +209,24 @@ QWidget* GmailSetupView::makeEmailSection()
     auto* layout = new QVBoxLayout(section);
     layout->setSpacing(4);
 
-    layout->addWidget(fieldLabel(QStringLiteral("To"), section));
-    m_to = named(new QLineEdit(section), QStringLiteral("gmail-to-address"), QStringLiteral("To"));
-    m_to->setPlaceholderText(QStringLiteral("recipient@example.com"));
-    layout->addWidget(m_to);
+    m_to = addField<QLineEdit>(layout, QStringLiteral("To"), QStringLiteral("gmail-to-address"),
+                               QStringLiteral("recipient@example.com"));
     auto* toMyself = linkButton(QStringLiteral("Send to myself"),
                                 QStringLiteral("gmail-send-to-myself"), section, 0.85);
     connect(toMyself, &QPushButton::clicked, this, &GmailSetupView::sendToMyself);
     layout->addWidget(toMyself);
     layout->addSpacing(6);
 
-    layout->addWidget(fieldLabel(QStringLiteral("Subject"), section));
     m_subject =
-        named(new QLineEdit(section), QStringLiteral("gmail-subject"), QStringLiteral("Subject"));
-    m_subject->setPlaceholderText(QStringLiteral("Daily Reminder"));
-    layout->addWidget(m_subject);
+        addField<QLineEdit>(layout, QStringLiteral("Subject"), QStringLiteral("gmail-subject"),
+                            QStringLiteral("Daily Reminder"));
     layout->addSpacing(6);
 
-    layout->addWidget(fieldLabel(QStringLiteral("Body"), section));
-    m_body =
-        named(new QPlainTextEdit(section), QStringLiteral("gmail-body"), QStringLiteral("Body"));
-    m_body->setPlaceholderText(QStringLiteral("Don't forget to check the report."));
+    m_body = addField<QPlainTextEdit>(layout, QStringLiteral("Body"), QStringLiteral("gmail-body"),
+                                      QStringLiteral("Don't forget to check the report."));
+    layout->setStretchFactor(m_body, 1);
     m_body->setTabChangesFocus(true);
     m_body->setMinimumHeight(60);
-    layout->addWidget(m_body, 1);
     return section;
 }
 
