@@ -2,6 +2,8 @@
 
 #include "AddTaskView.h"
 #include "EditTaskView.h"
+#include "CredentialStore.h"
+#include "GmailSetupView.h"
 #include "ShortcutsPickerView.h"
 #include "TestRunView.h"
 
@@ -163,11 +165,10 @@ std::optional<QString> WidgetDialogs::chooseShortcut(QWidget* parent)
     return sheet.chosen();
 }
 
-std::optional<std::pair<QString, QString>> WidgetDialogs::mailTemplate(QWidget*)
+std::optional<std::pair<QString, QString>> WidgetDialogs::mailTemplate(QWidget* parent)
 {
-    // The mail step builder is not part of this build yet; offersMailTemplate keeps its button
-    // disabled until it is.
-    return std::nullopt;
+    // The sheet waits for its keychain calls before it closes, so a store local to this call
+    // outlives every use.
+    SystemCredentialStore store;
+    return runGmailSetup(parent, store);
 }
-
-bool WidgetDialogs::offersMailTemplate() const { return false; }

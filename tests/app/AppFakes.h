@@ -109,7 +109,6 @@ public:
     {
         return mailChoice;
     }
-    bool offersMailTemplate() const override { return true; }
 
     QList<Alert> alerts;
     QList<Confirmation> confirmations;

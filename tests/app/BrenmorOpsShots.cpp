@@ -6,6 +6,8 @@
 #include "ContentView.h"
 #include "EditTaskView.h"
 #include "ExportImportCommands.h"
+#include "FakeCredentialStore.h"
+#include "GmailSetupView.h"
 #include "LaunchdBrowser.h"
 #include "MainWindow.h"
 #include "ShortcutsPickerView.h"
@@ -27,6 +29,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -67,7 +71,6 @@ public:
         return std::nullopt;
     }
     // As in the application until the mail step builder is wired in.
-    bool offersMailTemplate() const override { return WidgetDialogs().offersMailTemplate(); }
 
     // Windows are drawn after pending layout and paint work; dialogs at once, so a dialog
     // queued behind them is not drawn under their name.
@@ -112,6 +115,41 @@ struct Window {
     }
     MainWindow window;
 };
+
+// The mail sheet over the window, empty, filled in, with a saved password, and its help.
+bool saveMailSheets(const ShotDialogs& dialogs, QWidget* window)
+{
+    FakeCredentialStore keychain;
+    bool ok = true;
+    {
+        GmailSetupView sheet(keychain, window, [](const QUrl&) { return true; });
+        sheet.show();
+        ok &= dialogs.save(&sheet, QStringLiteral("mail-1-empty.png"));
+        const auto set = [&sheet](const char* name, const QString& text) {
+            sheet.findChild<QLineEdit*>(QLatin1String(name))->setText(text);
+        };
+        set("gmail-address", QStringLiteral("jane.doe@gmail.com"));
+        set("gmail-app-password", QStringLiteral("abcdefghijklmnop"));
+        set("gmail-to-address", QStringLiteral("ops-team@example.com"));
+        set("gmail-subject", QStringLiteral("Nightly backup finished"));
+        sheet.findChild<QPlainTextEdit*>(QStringLiteral("gmail-body"))
+            ->setPlainText(QStringLiteral("The nightly backup ran.\nCheck the report in "
+                                          "~/Reports before 9:00."));
+        ok &= dialogs.save(&sheet, QStringLiteral("mail-2-filled.png"));
+        sheet.showHelp();
+        ok &= dialogs.save(sheet.helpView(), QStringLiteral("mail-4-help.png"));
+    }
+    QSettings().setValue(QStringLiteral("gmail_account"), QStringLiteral("jane.doe@gmail.com"));
+    keychain.put(QStringLiteral("com.brenmor-ops.gmail"), QStringLiteral("jane.doe@gmail.com"),
+                 QStringLiteral("abcdefghijklmnop"));
+    GmailSetupView sheet(keychain, window);
+    QSignalSpy checked(&sheet, &GmailSetupView::credentialsChecked);
+    sheet.show();
+    ok &= checked.wait();
+    ok &= dialogs.save(&sheet, QStringLiteral("mail-3-saved-password.png"));
+    QSettings().remove(QStringLiteral("gmail_account"));
+    return ok;
+}
 
 std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString> saveURL)
 {
@@ -318,6 +356,7 @@ int main(int argc, char* argv[])
     }
     ok &= shootTestRuns(dialogs, &window);
     ok &= shootShortcutsPicker(dialogs, scratch.path(), &window);
+    ok &= saveMailSheets(dialogs, &window);
     if (qEnvironmentVariableIsSet("SHOTS_DEBUG")) {
         auto* scroll = sidebar->findChild<QScrollArea*>(QStringLiteral("sidebar-scroll"));
         std::printf("viewport %d content %d min %d range %d\n", scroll->viewport()->height(),
