@@ -7,7 +7,6 @@
 #include "TaskFileTransaction.h"
 #include "TaskMigration.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -300,16 +299,13 @@ void TaskStore::updateTask(const ScheduledTask& changed)
 
     QList<ScheduledTask> projected = currentList();
     replaceTask(projected, task);
-    bool syncAfter = needsSync;
-    if (registerFirst && !syncWakeSchedules(projected)) {
+    if (registerFirst && !syncWakeSchedules(projected))
         task.wakeBeforeRun = false;
-        syncAfter = false;
-    }
     if (wasEnabled)
         uninstallReporting(task);
     if (task.isEnabled)
         installReporting(task);
-    if (syncAfter)
+    if (needsSync)
         syncWakeSchedules(projected);
     commit([&task](QList<ScheduledTask>& tasks) { return replaceTask(tasks, task); });
 }

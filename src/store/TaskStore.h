@@ -51,7 +51,10 @@ public:
     const LaunchdServiceProtocol& launchdServiceForViews() const { return *m_launchdService; }
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
+    // Reads the file and removes the agents of tasks it does not hold (decided under the lock).
     void loadTasks();
+    // Rewrites the file's own list and shows it; never writes the list in memory over a change
+    // another program made.
     void saveTasks();
     void addTask(const ScheduledTask& task);
     void updateTask(const ScheduledTask& task);
