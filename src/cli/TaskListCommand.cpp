@@ -60,24 +60,31 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
     return failures.isEmpty() ? 0 : 1;
 }
 
-TaskListCommand::SideEffect TaskListCommand::installing(const CommandContext& context,
-                                                        ScheduledTask task)
+namespace {
+using AgentCall =
+    std::optional<LaunchdError> (LaunchdServiceProtocol::*)(const ScheduledTask&) const;
+
+TaskListCommand::SideEffect agentCall(const CommandContext& context, AgentCall call,
+                                      ScheduledTask task)
 {
-    return [&store = context.store, task = std::move(task)]() -> std::optional<QString> {
-        if (const auto error = store.launchdService().install(task))
+    return [&store = context.store, call, task = std::move(task)]() -> std::optional<QString> {
+        if (const auto error = (store.launchdService().*call)(task))
             return error->message();
         return std::nullopt;
     };
+}
+} // namespace
+
+TaskListCommand::SideEffect TaskListCommand::installing(const CommandContext& context,
+                                                        ScheduledTask task)
+{
+    return agentCall(context, &LaunchdServiceProtocol::install, std::move(task));
 }
 
 TaskListCommand::SideEffect TaskListCommand::uninstalling(const CommandContext& context,
                                                           ScheduledTask task)
 {
-    return [&store = context.store, task = std::move(task)]() -> std::optional<QString> {
-        if (const auto error = store.launchdService().uninstall(task))
-            return error->message();
-        return std::nullopt;
-    };
+    return agentCall(context, &LaunchdServiceProtocol::uninstall, std::move(task));
 }
 
 bool NamedTaskCommand::prepare(const QStringList& args, const CommandContext& context)

@@ -22,9 +22,10 @@ class TaskListCommand : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) final;
 
-protected:
     // The agent or wake work that goes with a change; each returns its error message.
     using SideEffect = std::function<std::optional<QString>()>;
+
+protected:
 
     struct Plan {
         QString successLine;

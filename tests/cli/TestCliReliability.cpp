@@ -15,66 +15,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-class TestCliReliability : public QObject {
-    Q_OBJECT
-
-private Q_SLOTS:
-    void parallelAddsAllSurvive();
-    void toolChangeDuringStoreOperationIsKept();
-    void parallelToolAndApplicationChangesAllSurvive();
-    void lockAndFileObstacles_data();
-    void lockAndFileObstacles();
-    void damagedFileIsLeftAlone_data();
-    void damagedFileIsLeftAlone();
-    void hostileTextIsStoredExactly_data();
-    void hostileTextIsStoredExactly();
-};
-
-void TestCliReliability::parallelAddsAllSurvive()
-{
-    CliHarness cli;
-    constexpr int count = 50;
-    QProcessEnvironment environment = cli.home().environment();
-    // The same stand-ins the harness gives a single run.
-    const QString fakes = cli.home().path() + QStringLiteral("/fakes/");
-    environment.insert(QStringLiteral("BRENMOR_OPS_LAUNCHCTL"),
-                       fakes + QStringLiteral("launchctl"));
-    environment.insert(QStringLiteral("BRENMOR_OPS_OSASCRIPT"),
-                       fakes + QStringLiteral("osascript"));
-
-    std::vector<std::unique_ptr<QProcess>> processes;
-    for (int i = 0; i < count; ++i) {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(environment);
-        process->setStandardInputFile(QProcess::nullDevice());
-        process->start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
-                       {QStringLiteral("add"), QStringLiteral("--name"),
-                        QStringLiteral("Task %1").arg(i), QStringLiteral("--command"),
-                        QStringLiteral("true"), QStringLiteral("--interval"),
-                        QString::number(i + 1)});
-        processes.push_back(std::move(process));
-    }
-    for (auto& process : processes) {
-        QVERIFY(process->waitForFinished(180000));
-        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process->readAllStandardError(), QByteArray());
-        QCOMPARE(process->exitCode(), 0);
-    }
-
-    const TaskFile::ReadResult file = TaskFile::read(cli.taskFile());
-    QCOMPARE(file.status, TaskFile::ReadStatus::loaded);
-    QCOMPARE(file.tasks.size(), count);
-    QSet<QString> names;
-    QSet<QUuid> ids;
-    for (const ScheduledTask& task : file.tasks) {
-        names << task.name;
-        ids << task.id;
-    }
-    QCOMPARE(names.size(), count);
-    QCOMPARE(ids.size(), count);
-    QVERIFY(!QFile::exists(TaskFile::lockPath(cli.taskFile())));
-}
-
 namespace {
 
 QProcessEnvironment toolEnvironment(const CliHarness& cli)
@@ -111,6 +51,60 @@ QStringList namesOf(const QList<ScheduledTask>& tasks)
 }
 
 } // namespace
+
+class TestCliReliability : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parallelAddsAllSurvive();
+    void toolChangeDuringStoreOperationIsKept();
+    void parallelToolAndApplicationChangesAllSurvive();
+    void lockAndFileObstacles_data();
+    void lockAndFileObstacles();
+    void damagedFileIsLeftAlone_data();
+    void damagedFileIsLeftAlone();
+    void hostileTextIsStoredExactly_data();
+    void hostileTextIsStoredExactly();
+};
+
+void TestCliReliability::parallelAddsAllSurvive()
+{
+    CliHarness cli;
+    constexpr int count = 50;
+    const QProcessEnvironment environment = toolEnvironment(cli);
+
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < count; ++i) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                       {QStringLiteral("add"), QStringLiteral("--name"),
+                        QStringLiteral("Task %1").arg(i), QStringLiteral("--command"),
+                        QStringLiteral("true"), QStringLiteral("--interval"),
+                        QString::number(i + 1)});
+        processes.push_back(std::move(process));
+    }
+    for (auto& process : processes) {
+        QVERIFY(process->waitForFinished(180000));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->readAllStandardError(), QByteArray());
+        QCOMPARE(process->exitCode(), 0);
+    }
+
+    const TaskFile::ReadResult file = TaskFile::read(cli.taskFile());
+    QCOMPARE(file.status, TaskFile::ReadStatus::loaded);
+    QCOMPARE(file.tasks.size(), count);
+    QSet<QString> names;
+    QSet<QUuid> ids;
+    for (const ScheduledTask& task : file.tasks) {
+        names << task.name;
+        ids << task.id;
+    }
+    QCOMPARE(names.size(), count);
+    QCOMPARE(ids.size(), count);
+    QVERIFY(!QFile::exists(TaskFile::lockPath(cli.taskFile())));
+}
 
 // The tool adds a task while the application is half-way through its own add (its agent is
 // being installed): both tasks, both agents and both wake events survive.
