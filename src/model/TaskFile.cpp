@@ -100,6 +100,10 @@ Lock::Lock(const QString& taskFilePath, int timeoutMs)
             if (::fstat(fd, &held) == 0 && ::stat(m_path.constData(), &named) == 0 &&
                 held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
                 m_fd = fd;
+                // Only for people looking at the file: who holds it.
+                const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+                if (::ftruncate(fd, 0) == 0) [[maybe_unused]]
+                    const auto written = ::write(fd, pid.constData(), size_t(pid.size()));
                 return;
             }
             ::close(fd);
