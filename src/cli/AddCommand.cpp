@@ -35,15 +35,14 @@ protected:
         return true;
     }
 
-    Outcome change(QList<ScheduledTask>& tasks, CommandContext& context) override
+    std::optional<Plan> change(QList<ScheduledTask>& tasks, CommandContext& context) override
     {
         tasks.append(m_task);
-        if (!save(tasks, context))
-            return Outcome::failure();
-        context.store.launchdService().install(m_task);
-        return {0,
-                QStringLiteral("Added task: %1 (%2)").arg(m_task.name, m_task.schedule.summary()),
-                m_task.wakeBeforeRun, tasks};
+        return Plan{
+            QStringLiteral("Added task: %1 (%2)").arg(m_task.name, m_task.schedule.summary()),
+            m_task.wakeBeforeRun,
+            {},
+            installing(context, m_task)};
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "LaunchdService.h"
 
+#include "AtomicFile.h"
+
 #include "Locations.h"
 #include "Result.h"
 #include "ToolPaths.h"
@@ -59,33 +61,6 @@ std::optional<QString> makeFolder(const QString& path, Privacy privacy)
     const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
                                       : QStringLiteral("the folder could not be created");
     return QStringLiteral("Cannot create folder %1: %2").arg(path, reason);
-}
-
-// Writes the whole file or nothing: readers (launchd, a running wrapper, the detail view) only
-// ever see a complete old or a complete new file.
-std::optional<QString> writeAtomically(const QString& path, const QString& text,
-                                       std::optional<QFileDevice::Permissions> permissions)
-{
-    QSaveFile file(path);
-    const auto failure = [&] {
-        return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return failure();
-    // Restrict the temporary file before the text goes in, so the command is never readable
-    // by others, not even for a moment.
-    if (permissions && !file.setPermissions(*permissions)) {
-        file.cancelWriting();
-        return failure();
-    }
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return failure();
-    }
-    if (!file.commit())
-        return failure();
-    return std::nullopt;
 }
 
 struct CalendarEntry {
@@ -257,7 +232,7 @@ Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
     const QString path = scriptURL(task);
     const QFileDevice::Permissions ownerOnly =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    if (const auto failure = writeAtomically(path, scriptContent(task), ownerOnly))
+    if (const auto failure = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly))
         return Result<QString>::failure(*failure);
     // The temporary file already carried the mode; setting it on the final name as well
     // covers file systems that do not keep it across the rename.
@@ -309,7 +284,9 @@ std::optional<LaunchdError> LaunchdService::install(const ScheduledTask& task) c
     // A fresh account has no LaunchAgents folder yet.
     if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared))
         return LaunchdError::installFailed(*failure);
-    if (const auto failure = writeAtomically(plist, plistContent(task, *script), std::nullopt))
+    if (const auto failure = AtomicFile::write(plist, plistContent(task, *script).toUtf8(),
+                                               QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ReadGroup | QFileDevice::ReadOther))
         return LaunchdError::installFailed(*failure);
     return runLaunchctl({QStringLiteral("load"), plist});
 }

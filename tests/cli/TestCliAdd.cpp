@@ -46,7 +46,7 @@ private Q_SLOTS:
     void keepsOptionalPaths();
     void wakeRegistrationFollowsSchedule_data();
     void wakeRegistrationFollowsSchedule();
-    void agentAndWakeFailuresAreNotReported();
+    void agentAndWakeFailuresAreReported();
 };
 
 void TestCliAdd::addsTask_data()
@@ -408,15 +408,17 @@ void TestCliAdd::wakeRegistrationFollowsSchedule()
     QVERIFY(cli.calls().first().startsWith(QStringLiteral("launchctl load ")));
 }
 
-void TestCliAdd::agentAndWakeFailuresAreNotReported()
+void TestCliAdd::agentAndWakeFailuresAreReported()
 {
     CliHarness cli;
     QProcessEnvironment failing = CliHarness::launchctlStatus(5);
     failing.insert(CliHarness::failOsascriptWhen(QStringLiteral("pmset")));
     const ProcessResult result = cli.run(withTask(QStringLiteral("--daily 08:00 --wake")), failing);
-    QCOMPARE(result.errText(), QString());
+    // The task stays saved; what it lacks is said after the success line, and the status is 1.
+    QCOMPARE(result.errText(), QStringLiteral("Error: launchctl load failed (exit code 5)\n"
+                                              "Error: pmset failed: User canceled.\n"));
     QCOMPARE(result.outText(), QStringLiteral("Added task: Job (Daily at 8:00)\n"));
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.exitCode, 1);
     QCOMPARE(cli.storedTasks().size(), 1);
     QCOMPARE(cli.calls().size(), 2);
 }

@@ -426,6 +426,36 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(service.launchAgentsDir()));
         QVERIFY(!QFileInfo::exists(service.scriptsDir()));
     }
+
+    void plantedSymlinkIsReplaced_data()
+    {
+        QTest::addColumn<bool>("plist"); // else the wrapper script
+        QTest::newRow("script") << false;
+        QTest::newRow("plist") << true;
+    }
+
+    // A link planted where the script or the plist goes must not make the install write
+    // into the file it points at (a shell start-up file, say).
+    void plantedSymlinkIsReplaced()
+    {
+        QFETCH(bool, plist);
+        const QString root = m_home->path();
+        const LaunchdService service(root + QStringLiteral("/Agents"),
+                                     root + QStringLiteral("/Scripts"),
+                                     root + QStringLiteral("/Logs"));
+        const ScheduledTask task = makeTask(idA);
+        const QString path = plist ? service.plistURL(task) : service.scriptURL(task);
+        const QString victim = root + QStringLiteral("/victim");
+        TestSupport::writeFile(victim, "precious");
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(QFile::link(victim, path));
+
+        const auto error = service.install(task);
+        QVERIFY2(!error, qPrintable(error ? error->message() : QString()));
+        QCOMPARE(TestSupport::readFile(victim), QByteArray("precious"));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QVERIFY(TestSupport::readFile(path).contains(plist ? "<plist" : "#!/bin/"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLaunchdInstall)

@@ -1,5 +1,7 @@
 #include "AgentRunner.h"
 
+#include "AtomicFile.h"
+
 #include "RunnerPaths.h"
 
 #include <QCoreApplication>
@@ -12,7 +14,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcessEnvironment>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -401,17 +402,11 @@ void AgentRunner::saveState() const
     }
     const QString path = RunnerPaths::stateFile();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        warn(QStringLiteral("cannot save %1: %2").arg(path, file.errorString()));
-        return;
-    }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(
-        QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("jobs"), array}})
-            .toJson(QJsonDocument::Indented));
-    if (!file.commit())
-        warn(QStringLiteral("cannot save %1: %2").arg(path, file.errorString()));
+    if (const auto error =
+            AtomicFile::write(path, QJsonDocument(QJsonObject{{QStringLiteral("version"), 1},
+                                                              {QStringLiteral("jobs"), array}})
+                                        .toJson(QJsonDocument::Indented)))
+        warn(*error);
 }
 
 void AgentRunner::restoreState()
