@@ -303,7 +303,8 @@ void TestTaskStore::scriptUpgrade_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("reinstalled");
 
-    QTest::newRow("current marker") << QStringLiteral("script-v3.sh") << true << false;
+    QTest::newRow("current marker") << QStringLiteral("script-v4.sh") << true << false;
+    QTest::newRow("version 3 marker") << QStringLiteral("script-v3.sh") << true << true;
     QTest::newRow("version 2 marker") << QStringLiteral("script-v2.sh") << true << true;
     QTest::newRow("no marker") << QStringLiteral("script-unmarked.sh") << true << true;
     QTest::newRow("script missing") << QString() << true << true;
@@ -329,7 +330,7 @@ void TestTaskStore::scriptUpgrade()
     }
     TestSupport::writeScript(
         f.launchd->scriptURL(current),
-        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v3.sh"))));
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v4.sh"))));
     f.writeTaskFile({task, current});
     const FileStamp before = stampOf(f.taskFile());
 
