@@ -2,6 +2,7 @@
 #include "CLITaskStore.h"
 #include "Command.h"
 #include "Console.h"
+#include "Locations.h"
 
 #include <QCoreApplication>
 
@@ -13,8 +14,19 @@ int main(int argc, char** argv)
     QStringList words;
     for (int i = 1; i < argc; ++i)
         words << AddOptions::decodeArgument(QByteArray(argv[i]));
-    CLITaskStore store;
     const Console console;
+    // Every command but help, version and setup-cli reads or writes the task file: none of them
+    // may use a data folder someone else owns.
+    static const QStringList folderFree = {
+        QStringLiteral("help"),    QStringLiteral("--help"),    QStringLiteral("-h"),
+        QStringLiteral("version"), QStringLiteral("--version"), QStringLiteral("setup-cli")};
+    if (!words.isEmpty() && !folderFree.contains(words.first())) {
+        if (const auto error = Locations::ensureDataFolder()) {
+            console.error(*error);
+            return 1;
+        }
+    }
+    CLITaskStore store;
     CommandContext context{store, console};
     return runTool(words, context);
 }
