@@ -731,7 +731,8 @@ void TestTaskStore::duplicateTask()
     backup.workingDirectory = QStringLiteral("/srv/data");
     backup.envFilePath = QStringLiteral("/srv/env");
     backup.useLoginShell = true;
-    backup.logs << TaskLog{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), 0,
+    backup.logs << TaskLog{QUuid::createUuid(),
+                           TaskLog::timestampOf(QDateTime::currentDateTimeUtc()), 0,
                            QStringLiteral("ok")};
     const ScheduledTask other = makeTask(QStringLiteral("Other:daily:"));
     TaskStore& store = f.startFresh({backup, other});
