@@ -429,7 +429,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
     QCOMPARE(TestSupport::readFile(launchctlLog),
              "unload " + orphanPlist.toUtf8() + "\nload " + keptPlist.toUtf8() + "\n");
     QVERIFY(TestSupport::readFile(store.launchdServiceForViews().scriptURL(kept))
-                .contains("# BrenmorOps script v3\n"));
+                .contains("# BrenmorOps script v4\n"));
 }
 
 void TestTaskStore::addTask_data()
