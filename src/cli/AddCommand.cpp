@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "TaskListCommand.h"
+#include "TextTable.h"
 
 namespace {
 class AddCommand final : public TaskListCommand {
@@ -17,6 +18,10 @@ protected:
         }
         if (options.command.value_or(QString()).isEmpty()) {
             context.console.error(QStringLiteral("--command is required"));
+            return false;
+        }
+        if (const auto error = AddOptions::undecodableValue(options)) {
+            context.console.error(*error);
             return false;
         }
         const AddOptions::ScheduleResult parsed = AddOptions::parseSchedule(args);
@@ -39,7 +44,7 @@ protected:
     {
         tasks.append(m_task);
         return Plan{
-            QStringLiteral("Added task: %1 (%2)").arg(m_task.name, m_task.schedule.summary()),
+            QStringLiteral("Added task: %1 (%2)").arg(terminalText(m_task.name), m_task.schedule.summary()),
             m_task.wakeBeforeRun,
             {},
             installing(context, m_task)};

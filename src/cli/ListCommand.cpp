@@ -17,7 +17,7 @@ public:
         rows.reserve(tasks.size());
         for (const ScheduledTask& task : tasks) {
             rows << QStringList{task.isEnabled ? QString(QChar(0x25CF)) : QString(QChar(0x25CB)),
-                                task.name, task.schedule.summary(),
+                                terminalText(task.name), task.schedule.summary(),
                                 task.wakeBeforeRun ? QStringLiteral("wake") : QString(),
                                 task.shortId()};
         }

@@ -46,8 +46,8 @@ public:
 // A plain value: three folders, nothing else.
 class LaunchdService final : public LaunchdServiceProtocol {
 public:
-    static constexpr int scriptVersion = 3;
-    static QString scriptVersionMarker(); // "# BrenmorOps script v3"
+    static constexpr int scriptVersion = 4;
+    static QString scriptVersionMarker(); // "# BrenmorOps script v4"
     static QString labelPrefix();         // "com.brenmor-ops.task."
 
     // Each folder left empty takes its default: ~/Library/LaunchAgents, <data>/Scripts,

@@ -142,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(service.stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
         QCOMPARE(service.stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
         QCOMPARE(service.runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
-        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v3"));
+        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v4"));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/S")));
     }
 

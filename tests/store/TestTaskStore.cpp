@@ -307,7 +307,8 @@ void TestTaskStore::scriptUpgrade_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("reinstalled");
 
-    QTest::newRow("current marker") << QStringLiteral("script-v3.sh") << true << false;
+    QTest::newRow("current marker") << QStringLiteral("script-v4.sh") << true << false;
+    QTest::newRow("version 3 marker") << QStringLiteral("script-v3.sh") << true << true;
     QTest::newRow("version 2 marker") << QStringLiteral("script-v2.sh") << true << true;
     QTest::newRow("no marker") << QStringLiteral("script-unmarked.sh") << true << true;
     QTest::newRow("script missing") << QString() << true << true;
@@ -333,7 +334,7 @@ void TestTaskStore::scriptUpgrade()
     }
     TestSupport::writeScript(
         f.launchd->scriptURL(current),
-        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v3.sh"))));
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v4.sh"))));
     f.writeTaskFile({task, current});
     const FileStamp before = stampOf(f.taskFile());
 
@@ -432,7 +433,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
     QCOMPARE(TestSupport::readFile(launchctlLog),
              "unload " + orphanPlist.toUtf8() + "\nload " + keptPlist.toUtf8() + "\n");
     QVERIFY(TestSupport::readFile(store.launchdServiceForViews().scriptURL(kept))
-                .contains("# BrenmorOps script v3\n"));
+                .contains("# BrenmorOps script v4\n"));
 }
 
 void TestTaskStore::addTask_data()
@@ -734,7 +735,8 @@ void TestTaskStore::duplicateTask()
     backup.workingDirectory = QStringLiteral("/srv/data");
     backup.envFilePath = QStringLiteral("/srv/env");
     backup.useLoginShell = true;
-    backup.logs << TaskLog{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), 0,
+    backup.logs << TaskLog{QUuid::createUuid(),
+                           TaskLog::timestampOf(QDateTime::currentDateTimeUtc()), 0,
                            QStringLiteral("ok")};
     const ScheduledTask other = makeTask(QStringLiteral("Other:daily:"));
     TaskStore& store = f.startFresh({backup, other});

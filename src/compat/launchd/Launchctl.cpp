@@ -27,8 +27,22 @@ QString usage()
                           "\tlist                List the loaded agents.\n");
 }
 
-bool connectTo(QLocalSocket& socket)
+// Whoever made the runtime folder or the socket would receive every request, plists and all:
+// connect only when both are the caller's alone. Empty when connecting is safe.
+QString unsafeRunnerEndpoint()
 {
+    const QString problem = RunnerPaths::privateEntryProblem(RunnerPaths::runtimeFolder(), true);
+    if (!problem.isEmpty())
+        return problem;
+    return RunnerPaths::privateEntryProblem(RunnerPaths::socketFile(), false);
+}
+
+// False with `error` set when the endpoint is refused; false with it empty when nobody answers.
+bool connectTo(QLocalSocket& socket, QString* error)
+{
+    *error = unsafeRunnerEndpoint();
+    if (!error->isEmpty())
+        return false;
     socket.connectToServer(RunnerPaths::socketFile());
     return socket.waitForConnected(1000);
 }
@@ -53,14 +67,16 @@ bool startRunner(const QString& programFolder, QString* error)
 
 bool connectOrStart(QLocalSocket& socket, const QString& programFolder, QString* error)
 {
-    if (connectTo(socket))
+    if (connectTo(socket, error))
         return true;
-    if (!startRunner(programFolder, error))
+    if (!error->isEmpty() || !startRunner(programFolder, error))
         return false;
     const QDeadlineTimer deadline(startupTimeoutMs);
     while (!deadline.hasExpired()) {
-        if (connectTo(socket))
+        if (connectTo(socket, error))
             return true;
+        if (!error->isEmpty())
+            return false;
         QThread::msleep(50);
     }
     *error = QStringLiteral("the agent runner did not answer");
