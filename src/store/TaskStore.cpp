@@ -197,11 +197,15 @@ void TaskStore::loadTasks()
     }
 
     // Scripts of an older generation lack the current marker; regenerate them so every
-    // enabled agent runs the current wrapper.
+    // enabled agent runs the current wrapper. All in one batch: after a version change every
+    // script is stale, and two launchctl calls per task would keep the user waiting minutes.
+    QList<ScheduledTask> stale;
     for (const ScheduledTask& task : std::as_const(m_tasks)) {
         if (task.isEnabled && !scriptIsCurrent(m_launchdService->scriptURL(task)))
-            m_launchdService->install(task);
+            stale.append(task);
     }
+    if (!stale.isEmpty())
+        m_launchdService->installAll(stale);
 }
 
 std::optional<QString> TaskStore::keepUnreadableTaskFile(QString* keptAs) const
@@ -394,6 +398,7 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
 
     ImportCounts counts;
     bool anyWake = false;
+    QList<ScheduledTask> toInstall;
     for (const ScheduledTask& task : decoded.value()) {
         // A second task with an identifier already taken (by the list or earlier in the same
         // file) would share the first one's agent label and files; it is skipped.
@@ -404,11 +409,13 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
         present.insert(task.id);
         m_tasks.append(task);
         if (task.isEnabled)
-            m_launchdService->install(task);
+            toInstall.append(task);
         anyWake = anyWake || task.wakeBeforeRun;
         ++counts.imported;
     }
 
+    if (!toInstall.isEmpty())
+        m_launchdService->installAll(toInstall);
     if (counts.imported > 0) {
         if (anyWake)
             syncWakeSchedules();
