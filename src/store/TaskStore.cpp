@@ -152,6 +152,14 @@ void TaskStore::installReporting(const ScheduledTask& task)
         reportError(error->message());
 }
 
+void TaskStore::installAllReporting(const QList<ScheduledTask>& tasks)
+{
+    for (const auto& error : m_launchdService->installAll(tasks)) {
+        if (error)
+            reportError(error->message());
+    }
+}
+
 void TaskStore::uninstallReporting(const ScheduledTask& task)
 {
     if (const auto error = m_launchdService->uninstall(task))
@@ -203,11 +211,15 @@ void TaskStore::loadTasks()
     }
 
     // Scripts of an older generation lack the current marker; regenerate them so every
-    // enabled agent runs the current wrapper.
+    // enabled agent runs the current wrapper. All in one batch: after a version change every
+    // script is stale, and two launchctl calls per task would keep the user waiting minutes.
+    QList<ScheduledTask> stale;
     for (const ScheduledTask& task : std::as_const(m_tasks)) {
         if (task.isEnabled && !scriptIsCurrent(m_launchdService->scriptURL(task)))
-            m_launchdService->install(task);
+            stale.append(task);
     }
+    if (!stale.isEmpty())
+        m_launchdService->installAll(stale);
 }
 
 QList<ScheduledTask> TaskStore::currentList() const
@@ -404,6 +416,7 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
     ImportCounts counts;
     QList<ScheduledTask> imported;
     bool anyWake = false;
+    QList<ScheduledTask> toInstall;
     for (const ScheduledTask& task : decoded.value()) {
         // A second task with an identifier already taken (by the list or earlier in the same
         // file) would share the first one's agent label and files; it is skipped.
@@ -414,11 +427,13 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
         present.insert(task.id);
         imported.append(task);
         if (task.isEnabled)
-            installReporting(task);
+            toInstall.append(task);
         anyWake = anyWake || task.wakeBeforeRun;
         ++counts.imported;
     }
 
+    if (!toInstall.isEmpty())
+        installAllReporting(toInstall);
     if (!imported.isEmpty()) {
         if (anyWake)
             syncWakeSchedules(projected << imported);

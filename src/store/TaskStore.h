@@ -79,6 +79,7 @@ private:
     class ChangeScope;
     void reportError(const QString& message);
     void installReporting(const ScheduledTask& task);
+    void installAllReporting(const QList<ScheduledTask>& tasks);
     void uninstallReporting(const ScheduledTask& task);
     void scheduleReload();
     int indexOf(const QUuid& id) const;

@@ -103,13 +103,22 @@ QStringList pathArguments(const QStringList& arguments)
     return paths;
 }
 
+// With several paths each message names its path first, so a caller loading many agents in one
+// call can tell which of them failed; a single path keeps launchd's bare message.
+QTextStream& report(QTextStream& err, const QStringList& paths, const QString& path)
+{
+    if (paths.size() > 1)
+        err << path << ": ";
+    return err;
+}
+
 int load(const QStringList& paths, QTextStream& err, const QString& programFolder)
 {
     int status = 0;
     for (const QString& path : paths) {
         const auto bytes = readPlist(path);
         if (!bytes || std::holds_alternative<JobSpecError>(parseJobSpec(*bytes))) {
-            err << loadFailedMessage() << '\n';
+            report(err, paths, path) << loadFailedMessage() << '\n';
             status = loadFailedStatus;
             continue;
         }
@@ -117,10 +126,10 @@ int load(const QStringList& paths, QTextStream& err, const QString& programFolde
         const auto reply =
             request(RunnerProtocol::loadRequest(path, *bytes), programFolder, &error);
         if (!reply) {
-            err << "launchctl: " << error << '\n';
+            report(err, paths, path) << "launchctl: " << error << '\n';
             status = loadFailedStatus;
         } else if (!reply->value(QStringLiteral("ok")).toBool()) {
-            err << loadFailedMessage() << '\n';
+            report(err, paths, path) << loadFailedMessage() << '\n';
             status = loadFailedStatus;
         }
     }
@@ -143,10 +152,10 @@ int unload(const QStringList& paths, QTextStream& err, const QString& programFol
         const auto reply =
             request(RunnerProtocol::unloadRequest(path, label), programFolder, &error);
         if (!reply) {
-            err << "launchctl: " << error << '\n';
+            report(err, paths, path) << "launchctl: " << error << '\n';
             status = loadFailedStatus;
         } else if (!reply->value(QStringLiteral("found")).toBool()) {
-            err << notFoundMessage() << '\n';
+            report(err, paths, path) << notFoundMessage() << '\n';
         }
     }
     return status;
