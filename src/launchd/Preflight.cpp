@@ -226,24 +226,34 @@ int occurrences(const QDate& date, const TimeOfDay& time, const QTimeZone& zone)
     return count;
 }
 
+QString hhmm(const QTime& time) { return time.toString(QStringLiteral("HH:mm")); }
+
+// Agents fire by the rules cron keeps for a named hour (as our runner and the wake events do):
+// a time the clocks skip runs at the end of the gap, a time they pass twice runs the first
+// time only. Both surprise whoever expects a run a day apart.
 QStringList checkClockChanges(const ScheduledTask& task, const Environment& environment)
 {
     QStringList findings;
-    const QDate today = environment.now.toTimeZone(environment.timeZone).date();
+    const QTimeZone& zone = environment.timeZone;
+    const QDate today = environment.now.toTimeZone(zone).date();
     for (const QDate& date : {today, today.addDays(1)}) {
         for (const TimeOfDay& time : sortedTimes(timesOn(task.schedule, date))) {
-            const QString when = QStringLiteral("%1 on %2").arg(
-                QString::asprintf("%02d:%02d", time.hour, time.minute),
-                date.toString(Qt::ISODate));
-            const int count = occurrences(date, time, environment.timeZone);
-            if (count == 0)
-                findings << QStringLiteral("The clocks skip %1, so that run will not happen; "
-                                           "choose a time outside the clock change")
+            const QTime wallTime(time.hour, time.minute);
+            const QString when =
+                QStringLiteral("%1 on %2").arg(hhmm(wallTime), date.toString(Qt::ISODate));
+            const int count = occurrences(date, time, zone);
+            if (count == 0) {
+                const QDateTime gapEnd =
+                    zone.nextTransition(QDateTime(date, QTime(0, 0), zone)).atUtc.toTimeZone(zone);
+                findings << QStringLiteral("The clocks skip %1, so that run happens at %2 "
+                                           "instead; choose a time outside the clock change")
+                                .arg(when, hhmm(gapEnd.time()));
+            } else if (count == 2) {
+                findings << QStringLiteral("The clocks pass %1 twice and the task runs only the "
+                                           "first time; choose a time outside the clock change "
+                                           "to keep its runs a day apart")
                                 .arg(when);
-            else if (count == 2)
-                findings << QStringLiteral("The clocks pass %1 twice, so that run may happen "
-                                           "twice; choose a time outside the clock change")
-                                .arg(when);
+            }
         }
     }
     return findings;

@@ -142,23 +142,23 @@ private Q_SLOTS:
         const QDateTime dayBefore(QDate(2026, 3, 28), QTime(9, 0), Qt::UTC);
         const QDateTime autumnDay(QDate(2026, 10, 25), QTime(0, 30), Qt::UTC);
         const QString skipped = QStringLiteral(
-            "The clocks skip 02:30 on 2026-03-29, so that run will not happen; choose a time "
-            "outside the clock change");
+            "The clocks skip 02:30 on 2026-03-29, so that run happens at 03:00 instead; "
+            "choose a time outside the clock change");
         clocks("daily time in the gap", dailyAt(2, 30), springDay, berlin, {skipped});
         clocks("warned the day before", dailyAt(2, 30), dayBefore, berlin, {skipped});
         clocks("gap start is skipped", dailyAt(2, 0), springDay, berlin,
-               {"The clocks skip 02:00 on 2026-03-29, so that run will not happen; choose a "
-                "time outside the clock change"});
+               {"The clocks skip 02:00 on 2026-03-29, so that run happens at 03:00 instead; "
+                "choose a time outside the clock change"});
         clocks("gap end exists", dailyAt(3, 0), springDay, berlin, {});
         clocks("before the gap", dailyAt(1, 59), springDay, berlin, {});
         clocks("repeated hour", dailyAt(2, 30), autumnDay, berlin,
-               {"The clocks pass 02:30 on 2026-10-25 twice, so that run may happen twice; choose "
-                "a time outside the clock change"});
+               {"The clocks pass 02:30 on 2026-10-25 twice and the task runs only the first time; "
+                "choose a time outside the clock change to keep its runs a day apart"});
         clocks("after the repeated hour", dailyAt(3, 0), autumnDay, berlin, {});
         clocks("only times of the day are checked",
                TaskSchedule::daily({TimeOfDay{9, 0}, TimeOfDay{2, 15}}), springDay, berlin,
-               {"The clocks skip 02:15 on 2026-03-29, so that run will not happen; choose a time "
-                "outside the clock change"});
+               {"The clocks skip 02:15 on 2026-03-29, so that run happens at 03:00 instead; "
+                "choose a time outside the clock change"});
         clocks("weekly on the day (Sunday)", TaskSchedule::weekly({1}, {TimeOfDay{2, 30}}),
                springDay, berlin, {skipped});
         clocks("weekly on another day", TaskSchedule::weekly({2, 3}, {TimeOfDay{2, 30}}),
@@ -170,8 +170,8 @@ private Q_SLOTS:
         clocks("other zone, other date", dailyAt(2, 30),
                QDateTime(QDate(2026, 3, 8), QTime(12, 0), Qt::UTC),
                QStringLiteral("America/New_York"),
-               {"The clocks skip 02:30 on 2026-03-08, so that run will not happen; choose a time "
-                "outside the clock change"});
+               {"The clocks skip 02:30 on 2026-03-08, so that run happens at 03:00 instead; "
+                "choose a time outside the clock change"});
         clocks("zone without clock changes", dailyAt(2, 30), springDay, QStringLiteral("UTC"), {});
         clocks("ordinary day", dailyAt(2, 30), winter, berlin, {});
     }
