@@ -22,7 +22,9 @@ QString durationText(qint64 seconds)
     if (seconds < 60)
         return QStringLiteral("%1s").arg(seconds);
     if (seconds < 3600)
-        return QStringLiteral("%1m %2s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        return QStringLiteral("%1m %2s")
+            .arg(seconds / 60)
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1h %2m")
         .arg(seconds / 3600)
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
@@ -55,8 +57,8 @@ class HistoryCommand final : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) override
     {
-        const auto parsed =
-            parseReadOnlyArgs(args, {QStringLiteral("--json")}, defaultCount, usage, context.console);
+        const auto parsed = parseReadOnlyArgs(args, {QStringLiteral("--json")}, defaultCount, usage,
+                                              context.console);
         if (!parsed)
             return 1;
         if (parsed->nameOrId.isEmpty()) {
@@ -70,7 +72,8 @@ public:
             RunHistory::loadRunHistory(context.store.launchdService().logDir(), task->shortId());
         // Newest first by file order: the wrapper appends, so the last line is the latest run
         // even when the clock was changed in between.
-        QList<TaskRunRecord> shown = records.mid(std::max<qsizetype>(0, records.size() - parsed->count));
+        QList<TaskRunRecord> shown =
+            records.mid(std::max<qsizetype>(0, records.size() - parsed->count));
         std::reverse(shown.begin(), shown.end());
         const Summary summary = summarize(records);
         if (parsed->json)
@@ -94,9 +97,9 @@ private:
                                 durationText(record.durationSeconds()),
                                 QString::number(record.exitCode)};
         QString text;
-        for (const QString& line : formatTable({QStringLiteral("Started"), QStringLiteral("Duration"),
-                                                QStringLiteral("Exit")},
-                                               rows))
+        for (const QString& line : formatTable(
+                 {QStringLiteral("Started"), QStringLiteral("Duration"), QStringLiteral("Exit")},
+                 rows))
             text += line + QLatin1Char('\n');
         console.printRaw(text);
         console.print(QStringLiteral("%1 %2, %3 failed, last success: %4")

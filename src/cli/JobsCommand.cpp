@@ -11,16 +11,16 @@ const QString usage = QStringLiteral("Usage: brenmor-ops jobs [--all]");
 // something asks launchd for it, and a disabled one not at all; --all lists those too.
 bool runsOnItsOwn(const LaunchdJob& job)
 {
-    return !job.disabled && (job.startInterval || job.startCalendarInterval || job.runAtLoad ||
-                             job.keepAlive);
+    return !job.disabled &&
+           (job.startInterval || job.startCalendarInterval || job.runAtLoad || job.keepAlive);
 }
 
 class JobsCommand final : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) override
     {
-        const auto parsed = parseReadOnlyArgs(args, {QStringLiteral("--all")}, std::nullopt,
-                                              usage, context.console);
+        const auto parsed = parseReadOnlyArgs(args, {QStringLiteral("--all")}, std::nullopt, usage,
+                                              context.console);
         if (!parsed)
             return 1;
         if (!parsed->nameOrId.isEmpty()) {

@@ -12,8 +12,7 @@
 #include <cstdio>
 
 namespace {
-const QString usage =
-    QStringLiteral("Usage: brenmor-ops logs <name-or-id> [--stderr] [-n N] [-f]");
+const QString usage = QStringLiteral("Usage: brenmor-ops logs <name-or-id> [--stderr] [-n N] [-f]");
 constexpr int defaultCount = 100;
 constexpr int pollMs = 200;
 
@@ -41,9 +40,9 @@ class LogsCommand final : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) override
     {
-        const auto parsed = parseReadOnlyArgs(
-            args, {QStringLiteral("--stderr"), QStringLiteral("-f")}, defaultCount, usage,
-            context.console);
+        const auto parsed =
+            parseReadOnlyArgs(args, {QStringLiteral("--stderr"), QStringLiteral("-f")},
+                              defaultCount, usage, context.console);
         if (!parsed)
             return 1;
         if (parsed->nameOrId.isEmpty()) {

@@ -6,8 +6,8 @@
 
 std::optional<ReadOnlyArgs> parseReadOnlyArgs(const QStringList& args,
                                               const QStringList& acceptedSwitches,
-                                              std::optional<int> defaultCount,
-                                              const QString& usage, const Console& console)
+                                              std::optional<int> defaultCount, const QString& usage,
+                                              const Console& console)
 {
     ReadOnlyArgs parsed;
     parsed.count = defaultCount.value_or(0);

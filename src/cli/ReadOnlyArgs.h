@@ -24,8 +24,8 @@ struct ReadOnlyArgs {
 // not be read as a task name. Prints "Error: <usage>" and returns nothing on a mistake.
 std::optional<ReadOnlyArgs> parseReadOnlyArgs(const QStringList& args,
                                               const QStringList& acceptedSwitches,
-                                              std::optional<int> defaultCount,
-                                              const QString& usage, const Console& console);
+                                              std::optional<int> defaultCount, const QString& usage,
+                                              const Console& console);
 
 // The task the word names (see findTask), from a fresh read of the task file. Prints
 // "Error: Task not found: <word>" when there is none.

@@ -90,7 +90,8 @@ private:
         // so the run is recorded and its status reported.
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
-        struct sigaction oldInt {}, oldQuit {};
+        struct sigaction oldInt {
+        }, oldQuit{};
         sigaction(SIGINT, &ignore, &oldInt);
         sigaction(SIGQUIT, &ignore, &oldQuit);
         posix_spawnattr_t attributes;

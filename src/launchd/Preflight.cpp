@@ -110,7 +110,8 @@ std::optional<QString> checkProgramPath(const QString& word, const ScheduledTask
                    : *task.workingDirectory + QLatin1Char('/') + path;
     const QFileInfo info(path);
     if (!info.exists())
-        return QStringLiteral("`%1` does not exist (looked for %2); correct the path").arg(word, path);
+        return QStringLiteral("`%1` does not exist (looked for %2); correct the path")
+            .arg(word, path);
     if (!info.isFile() || !info.isExecutable())
         return QStringLiteral("`%1` is not an executable file; make it executable with chmod +x %2")
             .arg(word, path);
@@ -142,7 +143,8 @@ std::optional<QString> checkProgram(const ScheduledTask& task, const Environment
         return QStringLiteral(
                    "`%1` is not on the scheduled PATH; use %2 or turn on 'Use login shell'")
             .arg(program, *onUserPath);
-    return QStringLiteral("`%1` was not found on the scheduled PATH nor on yours; use its full path")
+    return QStringLiteral(
+               "`%1` was not found on the scheduled PATH nor on yours; use its full path")
         .arg(program);
 }
 
@@ -153,10 +155,12 @@ std::optional<QString> checkWorkingDirectory(const ScheduledTask& task)
         return std::nullopt;
     const QFileInfo info(folder);
     if (!info.exists())
-        return QStringLiteral("The working directory %1 does not exist; create it or choose another")
+        return QStringLiteral(
+                   "The working directory %1 does not exist; create it or choose another")
             .arg(folder);
     if (!info.isDir())
-        return QStringLiteral("The working directory %1 is not a folder; choose a folder").arg(folder);
+        return QStringLiteral("The working directory %1 is not a folder; choose a folder")
+            .arg(folder);
     return std::nullopt;
 }
 
@@ -179,7 +183,8 @@ QStringList checkEnvFile(const ScheduledTask& task)
         const QString line = QString::fromUtf8(lines[i]).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || entry.match(line).hasMatch())
             continue;
-        findings << QStringLiteral("Line %1 of the .env file %2 is not NAME=value; correct or remove it")
+        findings << QStringLiteral(
+                        "Line %1 of the .env file %2 is not NAME=value; correct or remove it")
                         .arg(i + 1)
                         .arg(path);
     }

@@ -25,9 +25,6 @@ struct Environment {
 };
 
 QStringList check(const ScheduledTask& task, const Environment& environment);
-inline QStringList check(const ScheduledTask& task)
-{
-    return check(task, Environment::current());
-}
+inline QStringList check(const ScheduledTask& task) { return check(task, Environment::current()); }
 
 } // namespace Preflight

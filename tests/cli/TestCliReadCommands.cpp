@@ -34,7 +34,8 @@ QProcessEnvironment berlin()
 
 QString expected(const QString& name)
 {
-    return QString::fromUtf8(TestSupport::readFile(TestSupport::dataPath(QStringLiteral("cli/") + name)));
+    return QString::fromUtf8(
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("cli/") + name)));
 }
 
 // Four runs across the spring clock change, one legacy line, one malformed line.
@@ -82,7 +83,8 @@ private Q_SLOTS:
             << QStringList{"history", "3f2a", "-n", "1"} << 0 << expected("history-n1.txt")
             << QString();
         QTest::newRow("history without runs")
-            << QStringList{"history", "Report"} << 0 << "No runs recorded.\n" << QString();
+            << QStringList{"history", "Report"} << 0 << "No runs recorded.\n"
+            << QString();
         QTest::newRow("history json") << QStringList{"history", "backup", "--json", "-n", "2"} << 0
                                       << expected("history-backup.json") << QString();
         QTest::newRow("history json without runs")
@@ -98,22 +100,24 @@ private Q_SLOTS:
         QTest::newRow("history -n without number")
             << QStringList{"history", "backup", "-n"} << 1 << QString()
             << "Error: -n needs a positive whole number\n";
-        QTest::newRow("history -n word") << QStringList{"history", "backup", "-n", "ten"} << 1
-                                         << QString()
-                                         << "Error: -n needs a positive whole number\n";
+        QTest::newRow("history -n word")
+            << QStringList{"history", "backup", "-n", "ten"} << 1 << QString()
+            << "Error: -n needs a positive whole number\n";
         // A flag of another command must not be taken for a task name.
         QTest::newRow("history -f") << QStringList{"history", "backup", "-f"} << 1 << QString()
                                     << "Error: Usage: brenmor-ops history <name-or-id> [-n N] "
                                        "[--json]\n";
-        QTest::newRow("logs default") << QStringList{"logs", "backup"} << 0
-                                      << "one\ntwo\nthree\n" << QString();
+        QTest::newRow("logs default") << QStringList{"logs", "backup"} << 0 << "one\ntwo\nthree\n"
+                                      << QString();
         // The trailing line feed leaves an empty last piece, which counts as one of the lines.
         QTest::newRow("logs -n 2") << QStringList{"logs", "backup", "-n", "2"} << 0 << "three\n"
                                    << QString();
-        QTest::newRow("logs --stderr") << QStringList{"logs", "Backup", "--stderr"} << 0
-                                       << "warn 1\nwarn 2\n" << QString();
+        QTest::newRow("logs --stderr")
+            << QStringList{"logs", "Backup", "--stderr"} << 0 << "warn 1\nwarn 2\n"
+            << QString();
         QTest::newRow("logs missing file")
-            << QStringList{"logs", "report"} << 0 << "No stdout output.\n" << QString();
+            << QStringList{"logs", "report"} << 0 << "No stdout output.\n"
+            << QString();
         QTest::newRow("logs missing stderr")
             << QStringList{"logs", "report", "--stderr"} << 0 << "No stderr output.\n"
             << QString();
@@ -127,12 +131,13 @@ private Q_SLOTS:
                                    << "Error: Usage: brenmor-ops run <name-or-id>\n";
         QTest::newRow("run unknown")
             << QStringList{"run", "x"} << 1 << QString() << "Error: Task not found: x\n";
-        QTest::newRow("list json") << QStringList{"list", "--json"} << 0 << expected("list.json")
-                                   << QString();
+        QTest::newRow("list json")
+            << QStringList{"list", "--json"} << 0 << expected("list.json") << QString();
         QTest::newRow("status json") << QStringList{"status", "--json"} << 0
-                                     << "{\n    \"enabled\": 1,\n    \"total\": 2\n}\n" << QString();
-        QTest::newRow("plain list unchanged") << QStringList{"list"} << 0 << expected("list.txt")
-                                              << QString();
+                                     << "{\n    \"enabled\": 1,\n    \"total\": 2\n}\n"
+                                     << QString();
+        QTest::newRow("plain list unchanged")
+            << QStringList{"list"} << 0 << expected("list.txt") << QString();
     }
     void output()
     {
@@ -178,13 +183,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("success") << "echo out; echo err >&2" << 0 << "out\n" << "err\n";
-        QTest::newRow("failure status passes through")
-            << "echo partial; exit 3" << 3 << "partial\n" << QString();
+        QTest::newRow("success") << "echo out; echo err >&2" << 0 << "out\n"
+                                 << "err\n";
+        QTest::newRow("failure status passes through") << "echo partial; exit 3" << 3 << "partial\n"
+                                                       << QString();
         // launchd's short search path and the home folder, as a scheduled run has.
         QTest::newRow("scheduled PATH and folder")
-            << "echo \"$PATH\"; pwd" << 0
-            << "/usr/bin:/bin:/usr/sbin:/sbin\n<home>\n" << QString();
+            << "echo \"$PATH\"; pwd" << 0 << "/usr/bin:/bin:/usr/sbin:/sbin\n<home>\n"
+            << QString();
     }
     void runExecutesTheWrapperAndRecordsTheRun()
     {
@@ -209,8 +215,8 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 2); // one line and the empty piece after its line feed
         QVERIFY2(lines[0].endsWith('\t' + QByteArray::number(exitCode)), lines[0].constData());
         const ProcessResult shown = m_harness->run({"history", "report", "--json"});
-        QCOMPARE(QJsonDocument::fromJson(shown.out)[QStringLiteral("runs")][0]
-                                                   [QStringLiteral("exitCode")]
+        QCOMPARE(QJsonDocument::fromJson(
+                     shown.out)[QStringLiteral("runs")][0][QStringLiteral("exitCode")]
                      .toInt(),
                  exitCode);
     }
@@ -219,9 +225,10 @@ private Q_SLOTS:
     {
         const ProcessResult result = m_harness->run({"run", "report"});
         QCOMPARE(result.exitCode, 1);
-        QCOMPARE(result.errText(), QStringLiteral("Error: Report is not installed (no wrapper script "
-                                                  "at %1); enable it first\n")
-                                       .arg(m_harness->scriptPath(seededTasks().at(1))));
+        QCOMPARE(result.errText(),
+                 QStringLiteral("Error: Report is not installed (no wrapper script "
+                                "at %1); enable it first\n")
+                     .arg(m_harness->scriptPath(seededTasks().at(1))));
         QVERIFY(!QFile::exists(logFile(reportId, QStringLiteral(".runs"))));
     }
 
@@ -279,12 +286,10 @@ private Q_SLOTS:
                 folder + QLatin1Char('/') + label + QStringLiteral(".plist"),
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                 "<key>Label</key><string>" +
-                    label.toUtf8() +
-                    "</string><key>Program</key><string>/bin/true</string>" + keys +
-                    "</dict></plist>\n");
+                    label.toUtf8() + "</string><key>Program</key><string>/bin/true</string>" +
+                    keys + "</dict></plist>\n");
         };
-        agent(QStringLiteral("org.example.sync"),
-              "<key>StartInterval</key><integer>300</integer>");
+        agent(QStringLiteral("org.example.sync"), "<key>StartInterval</key><integer>300</integer>");
         agent(QStringLiteral("com.example.nightly"),
               "<key>StartCalendarInterval</key><dict><key>Hour</key><integer>2</integer>"
               "<key>Minute</key><integer>5</integer></dict>");

@@ -70,8 +70,8 @@ private Q_SLOTS:
         m_server = std::make_unique<NotificationServer>();
         QDBusConnection bus = QDBusConnection::sessionBus();
         QVERIFY(bus.registerService(notificationService));
-        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                   m_server.get(), QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), m_server.get(),
+                                   QDBusConnection::ExportAllSlots));
         seedTask();
     }
 
@@ -97,10 +97,10 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(QString, text);
-        // The test runs with TZ=Europe/Berlin: 03:00 UTC is 04:00 in Berlin in winter: the time shown is the user's wall clock.
+        // The test runs with TZ=Europe/Berlin: 03:00 UTC is 04:00 in Berlin in winter: the time
+        // shown is the user's wall clock.
         const QString shown = FailureAlert::message(
-            QStringLiteral("Backup"), status,
-            QDateTime(QDate(2026, 1, 5), QTime(3, 0), Qt::UTC));
+            QStringLiteral("Backup"), status, QDateTime(QDate(2026, 1, 5), QTime(3, 0), Qt::UTC));
         QCOMPARE(shown, text);
     }
 
@@ -113,19 +113,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("summary"); // empty: no notice
         QTest::addColumn<QString>("body");
 
-        const QString backupFailed = QStringLiteral("^Backup failed \\(exit 3\\) at \\d\\d:\\d\\d$");
+        const QString backupFailed =
+            QStringLiteral("^Backup failed \\(exit 3\\) at \\d\\d:\\d\\d$");
         const QString logsHint = QStringLiteral("brenmor-ops logs 3f2a9c1d --stderr");
         QTest::newRow("failure") << taskLabel << 3 << QVariant() << false << backupFailed
                                  << logsHint;
         QTest::newRow("label in lower case finds the task")
-            << QStringLiteral("com.brenmor-ops.task.") + taskId.toLower()
-            << 3 << QVariant() << false << backupFailed << logsHint;
-        QTest::newRow("success") << taskLabel << 0 << QVariant() << false << QString()
-                                 << QString();
+            << QStringLiteral("com.brenmor-ops.task.") + taskId.toLower() << 3 << QVariant()
+            << false << backupFailed << logsHint;
+        QTest::newRow("success") << taskLabel << 0 << QVariant() << false << QString() << QString();
         QTest::newRow("signal") << taskLabel << -15 << QVariant() << false
                                 << "^Backup failed \\(signal 15\\) at \\d\\d:\\d\\d$" << logsHint;
-        QTest::newRow("preference on") << taskLabel << 3 << QVariant(true) << false << backupFailed
-                                       << logsHint;
+        QTest::newRow("preference on")
+            << taskLabel << 3 << QVariant(true) << false << backupFailed << logsHint;
         QTest::newRow("preference off")
             << taskLabel << 3 << QVariant(false) << false << QString() << QString();
         QTest::newRow("application running tells the user itself")
@@ -136,9 +136,8 @@ private Q_SLOTS:
             << "^com\\.brenmor-ops\\.task\\.AAAAAAAA-0000-4000-8000-000000000009 failed \\(exit "
                "1\\) at \\d\\d:\\d\\d$"
             << QString();
-        QTest::newRow("not one of ours")
-            << QStringLiteral("org.example.sync") << 1 << QVariant() << false << QString()
-            << QString();
+        QTest::newRow("not one of ours") << QStringLiteral("org.example.sync") << 1 << QVariant()
+                                         << false << QString() << QString();
     }
     void whenToNotify()
     {
@@ -181,8 +180,8 @@ private Q_SLOTS:
         QDir().mkpath(folder);
         const QString runAtLoad = QStringLiteral("<key>RunAtLoad</key><true/>");
         const QString failing = writePlist(
-            folder, taskLabel, {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exit 3")},
-            runAtLoad);
+            folder, taskLabel,
+            {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exit 3")}, runAtLoad);
         const QString fine = writePlist(
             folder, QStringLiteral("com.brenmor-ops.task.BBBBBBBB-0000-4000-8000-000000000002"),
             {QStringLiteral("/bin/true")}, runAtLoad);
@@ -192,8 +191,9 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_server->notices.size(), 1, timeoutMs);
         QTest::qWait(500);
         QCOMPARE(m_server->notices.size(), 1);
-        QVERIFY2(m_server->notices[0].summary.startsWith(QStringLiteral("Backup failed (exit 3) at ")),
-                 qPrintable(m_server->notices[0].summary));
+        QVERIFY2(
+            m_server->notices[0].summary.startsWith(QStringLiteral("Backup failed (exit 3) at ")),
+            qPrintable(m_server->notices[0].summary));
     }
 };
 

@@ -22,7 +22,10 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable)
         file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
 
-TaskSchedule dailyAt(int hour, int minute) { return TaskSchedule::daily({TimeOfDay{hour, minute}}); }
+TaskSchedule dailyAt(int hour, int minute)
+{
+    return TaskSchedule::daily({TimeOfDay{hour, minute}});
+}
 } // namespace
 
 class TestPreflight : public QObject {
@@ -31,10 +34,7 @@ class TestPreflight : public QObject {
 private:
     QTemporaryDir m_dir;
     QString root() const { return m_dir.path(); }
-    QString expand(QString text) const
-    {
-        return text.replace(QStringLiteral("<root>"), root());
-    }
+    QString expand(QString text) const { return text.replace(QStringLiteral("<root>"), root()); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -161,8 +161,8 @@ private Q_SLOTS:
                 "choose a time outside the clock change"});
         clocks("weekly on the day (Sunday)", TaskSchedule::weekly({1}, {TimeOfDay{2, 30}}),
                springDay, berlin, {skipped});
-        clocks("weekly on another day", TaskSchedule::weekly({2, 3}, {TimeOfDay{2, 30}}),
-               springDay, berlin, {});
+        clocks("weekly on another day", TaskSchedule::weekly({2, 3}, {TimeOfDay{2, 30}}), springDay,
+               berlin, {});
         clocks("monthly on another day", TaskSchedule::monthly(1, {TimeOfDay{2, 30}}), springDay,
                berlin, {});
         clocks("last Sunday as nth weekday does not match the 4th block",

@@ -60,9 +60,8 @@ QJsonObject failure(const QString& message)
 } // namespace
 
 AgentRunner::AgentRunner(QObject* parent)
-    : QObject(parent),
-      m_failureNotifier(
-          new FailureNotifier(Locations::taskFilePath(), QDBusConnection::sessionBus(), this)),
+    : QObject(parent), m_failureNotifier(new FailureNotifier(Locations::taskFilePath(),
+                                                             QDBusConnection::sessionBus(), this)),
       m_scheduler(QTimeZone::systemTimeZone()), m_user(JobLauncher::currentUser())
 {
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -23,23 +23,23 @@ void FailureNotifier::runEnded(const QString& label, int exitStatus)
     const ScheduledTask* task = FailureAlert::taskForLabel(tasks, label);
     const QString summary = FailureAlert::message(FailureAlert::nameForLabel(tasks, label),
                                                   exitStatus, QDateTime::currentDateTime());
-    const QString body = task ? QStringLiteral("brenmor-ops logs %1 --stderr").arg(task->shortId())
-                              : QString();
-    const QDBusMessage ask = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
-        << FailureAlert::applicationBusName();
+    const QString body =
+        task ? QStringLiteral("brenmor-ops logs %1 --stderr").arg(task->shortId()) : QString();
+    const QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                            QStringLiteral("/org/freedesktop/DBus"),
+                                                            QStringLiteral("org.freedesktop.DBus"),
+                                                            QStringLiteral("NameHasOwner"))
+                             << FailureAlert::applicationBusName();
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(ask), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, summary, body] {
-                watcher->deleteLater();
-                const QDBusPendingReply<bool> reply = *watcher;
-                // A bus that cannot answer says nothing about the application; better one
-                // notice too many than a failure nobody hears of.
-                if (!reply.isError() && reply.value())
-                    return;
-                notify(summary, body);
-            });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, summary, body] {
+        watcher->deleteLater();
+        const QDBusPendingReply<bool> reply = *watcher;
+        // A bus that cannot answer says nothing about the application; better one
+        // notice too many than a failure nobody hears of.
+        if (!reply.isError() && reply.value())
+            return;
+        notify(summary, body);
+    });
 }
 
 void FailureNotifier::notify(const QString& summary, const QString& body)
