@@ -57,17 +57,12 @@ class HistoryCommand final : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) override
     {
-        const auto parsed = parseReadOnlyArgs(args, {QStringLiteral("--json")}, defaultCount, usage,
-                                              context.console);
-        if (!parsed)
+        const auto named =
+            parseTaskArgs(args, {QStringLiteral("--json")}, defaultCount, usage, context);
+        if (!named)
             return 1;
-        if (parsed->nameOrId.isEmpty()) {
-            context.console.error(usage);
-            return 1;
-        }
-        const auto task = lookUpTask(parsed->nameOrId, context);
-        if (!task)
-            return 1;
+        const ReadOnlyArgs* parsed = &named->args;
+        const ScheduledTask* task = &named->task;
         const QList<TaskRunRecord> records =
             RunHistory::loadRunHistory(context.store.launchdService().logDir(), task->shortId());
         // Newest first by file order: the wrapper appends, so the last line is the latest run

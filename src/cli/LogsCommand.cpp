@@ -40,18 +40,12 @@ class LogsCommand final : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) override
     {
-        const auto parsed =
-            parseReadOnlyArgs(args, {QStringLiteral("--stderr"), QStringLiteral("-f")},
-                              defaultCount, usage, context.console);
-        if (!parsed)
+        const auto named = parseTaskArgs(args, {QStringLiteral("--stderr"), QStringLiteral("-f")},
+                                         defaultCount, usage, context);
+        if (!named)
             return 1;
-        if (parsed->nameOrId.isEmpty()) {
-            context.console.error(usage);
-            return 1;
-        }
-        const auto task = lookUpTask(parsed->nameOrId, context);
-        if (!task)
-            return 1;
+        const ReadOnlyArgs* parsed = &named->args;
+        const ScheduledTask* task = &named->task;
         const bool useStderr = parsed->has(QStringLiteral("--stderr"));
         const QString path = useStderr ? context.store.launchdService().stderrLogPath(*task)
                                        : context.store.launchdService().stdoutLogPath(*task);

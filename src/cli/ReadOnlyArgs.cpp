@@ -49,6 +49,24 @@ std::optional<ScheduledTask> lookUpTask(const QString& nameOrId, const CommandCo
     return tasks[index];
 }
 
+std::optional<TaskArgs> parseTaskArgs(const QStringList& args, const QStringList& acceptedSwitches,
+                                      std::optional<int> defaultCount, const QString& usage,
+                                      const CommandContext& context)
+{
+    const auto parsed =
+        parseReadOnlyArgs(args, acceptedSwitches, defaultCount, usage, context.console);
+    if (!parsed)
+        return std::nullopt;
+    if (parsed->nameOrId.isEmpty()) {
+        context.console.error(usage);
+        return std::nullopt;
+    }
+    auto task = lookUpTask(parsed->nameOrId, context);
+    if (!task)
+        return std::nullopt;
+    return TaskArgs{*parsed, std::move(*task)};
+}
+
 void printJson(const QJsonDocument& document, const Console& console)
 {
     console.printRaw(QString::fromUtf8(document.toJson(QJsonDocument::Indented)));

@@ -31,6 +31,16 @@ std::optional<ReadOnlyArgs> parseReadOnlyArgs(const QStringList& args,
 // "Error: Task not found: <word>" when there is none.
 std::optional<ScheduledTask> lookUpTask(const QString& nameOrId, const CommandContext& context);
 
+// The words of a command about one task that must be named, and that task.
+struct TaskArgs {
+    ReadOnlyArgs args;
+    ScheduledTask task;
+};
+// parseReadOnlyArgs, then lookUpTask; a missing name is the usage error.
+std::optional<TaskArgs> parseTaskArgs(const QStringList& args, const QStringList& acceptedSwitches,
+                                      std::optional<int> defaultCount, const QString& usage,
+                                      const CommandContext& context);
+
 // Prints one JSON document, indented, ended by a line feed.
 void printJson(const QJsonDocument& document, const Console& console);
 

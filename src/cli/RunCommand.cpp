@@ -48,16 +48,10 @@ class RunCommand final : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) override
     {
-        const auto parsed = parseReadOnlyArgs(args, {}, std::nullopt, usage, context.console);
-        if (!parsed)
+        const auto named = parseTaskArgs(args, {}, std::nullopt, usage, context);
+        if (!named)
             return 1;
-        if (parsed->nameOrId.isEmpty()) {
-            context.console.error(usage);
-            return 1;
-        }
-        const auto task = lookUpTask(parsed->nameOrId, context);
-        if (!task)
-            return 1;
+        const ScheduledTask* task = &named->task;
         const QString script = context.store.launchdService().scriptURL(*task);
         if (!QFileInfo(script).isExecutable()) {
             context.console.error(
