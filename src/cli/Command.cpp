@@ -17,6 +17,7 @@ const QList<CommandEntry>& commandTable()
         {{QStringLiteral("history")}, &makeHistoryCommand},
         {{QStringLiteral("logs")}, &makeLogsCommand},
         {{QStringLiteral("run")}, &makeRunCommand},
+        {{QStringLiteral("next")}, &makeNextCommand},
         {{QStringLiteral("jobs")}, &makeJobsCommand},
         {{QStringLiteral("help"), QStringLiteral("--help"), QStringLiteral("-h")},
          &makeHelpCommand},

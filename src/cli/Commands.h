@@ -14,5 +14,6 @@ std::unique_ptr<Command> makeHistoryCommand();
 std::unique_ptr<Command> makeLogsCommand();
 std::unique_ptr<Command> makeRunCommand();
 std::unique_ptr<Command> makeJobsCommand();
+std::unique_ptr<Command> makeNextCommand();
 std::unique_ptr<Command> makeHelpCommand();
 std::unique_ptr<Command> makeVersionCommand();

@@ -1,5 +1,7 @@
 #include "Preflight.h"
 
+#include "NextRun.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -191,26 +193,10 @@ QStringList checkEnvFile(const ScheduledTask& task)
     return findings;
 }
 
-// Model weekdays: 1 = Sunday ... 7 = Saturday.
-int modelWeekday(const QDate& date) { return date.dayOfWeek() % 7 + 1; }
-
 // The times the schedule runs at on `date`; none when it does not run that day.
 QList<TimeOfDay> timesOn(const TaskSchedule& schedule, const QDate& date)
 {
-    if (const auto* daily = schedule.as<TaskSchedule::Daily>())
-        return daily->times;
-    if (const auto* weekly = schedule.as<TaskSchedule::Weekly>())
-        return weekly->weekdays.contains(modelWeekday(date)) ? weekly->times : QList<TimeOfDay>{};
-    if (const auto* monthly = schedule.as<TaskSchedule::Monthly>())
-        return monthly->day == date.day() ? monthly->times : QList<TimeOfDay>{};
-    if (const auto* lastDay = schedule.as<TaskSchedule::MonthlyLastDay>())
-        return date.addDays(1).day() == 1 ? lastDay->times : QList<TimeOfDay>{};
-    if (const auto* nth = schedule.as<TaskSchedule::MonthlyNthWeekday>()) {
-        const int n = std::max(nth->nth, 1);
-        const bool inBlock = date.day() > (n - 1) * 7 && date.day() <= n * 7;
-        return inBlock && modelWeekday(date) == nth->weekday ? nth->times : QList<TimeOfDay>{};
-    }
-    return {};
+    return runsOnDate(schedule, date) ? schedule.times() : QList<TimeOfDay>{};
 }
 
 // How often the wall-clock time occurs on `date`: 0 in a gap, 2 in a repeated hour.
