@@ -61,18 +61,18 @@ public:
             parseTaskArgs(args, {QStringLiteral("--json")}, defaultCount, usage, context);
         if (!named)
             return 1;
-        const ReadOnlyArgs* parsed = &named->args;
-        const ScheduledTask* task = &named->task;
+        const ReadOnlyArgs& parsed = named->args;
+        const ScheduledTask& task = named->task;
         const QList<TaskRunRecord> records =
-            RunHistory::loadRunHistory(context.store.launchdService().logDir(), task->shortId());
+            RunHistory::loadRunHistory(context.store.launchdService().logDir(), task.shortId());
         // Newest first by file order: the wrapper appends, so the last line is the latest run
         // even when the clock was changed in between.
         QList<TaskRunRecord> shown =
-            records.mid(std::max<qsizetype>(0, records.size() - parsed->count));
+            records.mid(std::max<qsizetype>(0, records.size() - parsed.count));
         std::reverse(shown.begin(), shown.end());
         const Summary summary = summarize(records);
-        if (parsed->json)
-            printJson(*task, shown, summary, context.console);
+        if (parsed.json)
+            printJson(task, shown, summary, context.console);
         else
             printText(shown, summary, context.console);
         return 0;

@@ -44,21 +44,21 @@ public:
                                          defaultCount, usage, context);
         if (!named)
             return 1;
-        const ReadOnlyArgs* parsed = &named->args;
-        const ScheduledTask* task = &named->task;
-        const bool useStderr = parsed->has(QStringLiteral("--stderr"));
-        const QString path = useStderr ? context.store.launchdService().stderrLogPath(*task)
-                                       : context.store.launchdService().stdoutLogPath(*task);
+        const ReadOnlyArgs& parsed = named->args;
+        const ScheduledTask& task = named->task;
+        const bool useStderr = parsed.has(QStringLiteral("--stderr"));
+        const QString path = useStderr ? context.store.launchdService().stderrLogPath(task)
+                                       : context.store.launchdService().stdoutLogPath(task);
         // Taken before the tail is read: a line written in between is shown twice rather than
         // not at all.
         const qint64 followFrom = QFileInfo(path).size();
-        const QString tail = LogTail::readTail(path, parsed->count);
+        const QString tail = LogTail::readTail(path, parsed.count);
         if (!tail.isEmpty())
             context.console.print(tail);
-        else if (!parsed->has(QStringLiteral("-f")))
+        else if (!parsed.has(QStringLiteral("-f")))
             context.console.print(useStderr ? QStringLiteral("No stderr output.")
                                             : QStringLiteral("No stdout output."));
-        if (parsed->has(QStringLiteral("-f")))
+        if (parsed.has(QStringLiteral("-f")))
             follow(path, followFrom);
         return 0;
     }

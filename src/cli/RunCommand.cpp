@@ -51,12 +51,12 @@ public:
         const auto named = parseTaskArgs(args, {}, std::nullopt, usage, context);
         if (!named)
             return 1;
-        const ScheduledTask* task = &named->task;
-        const QString script = context.store.launchdService().scriptURL(*task);
+        const ScheduledTask& task = named->task;
+        const QString script = context.store.launchdService().scriptURL(task);
         if (!QFileInfo(script).isExecutable()) {
             context.console.error(
                 QStringLiteral("%1 is not installed (no wrapper script at %2); enable it first")
-                    .arg(task->name, script));
+                    .arg(task.name, script));
             return 1;
         }
         return spawn(script, context.console);
