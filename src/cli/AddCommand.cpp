@@ -2,6 +2,7 @@
 #include "CLITaskStore.h"
 #include "Commands.h"
 #include "Console.h"
+#include "Preflight.h"
 #include "TaskListCommand.h"
 #include "TextTable.h"
 
@@ -37,6 +38,8 @@ protected:
         m_task.useLoginShell = true;
         m_task.wakeBeforeRun = options.wake;
         m_task.isEnabled = true;
+        for (const QString& finding : Preflight::check(m_task))
+            context.console.warning(finding);
         return true;
     }
 

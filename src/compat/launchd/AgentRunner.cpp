@@ -1,4 +1,6 @@
 #include "AgentRunner.h"
+#include "FailureNotifier.h"
+#include "Locations.h"
 
 #include "AtomicFile.h"
 
@@ -59,7 +61,9 @@ QJsonObject failure(const QString& message)
 } // namespace
 
 AgentRunner::AgentRunner(QObject* parent)
-    : QObject(parent), m_scheduler(QTimeZone::systemTimeZone()), m_user(JobLauncher::currentUser())
+    : QObject(parent), m_failureNotifier(new FailureNotifier(Locations::taskFilePath(),
+                                                             QDBusConnection::sessionBus(), this)),
+      m_scheduler(QTimeZone::systemTimeZone()), m_user(JobLauncher::currentUser())
 {
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& name : environment.keys())
@@ -256,6 +260,9 @@ void AgentRunner::reapChildren()
             job->lastExitStatus = WEXITSTATUS(status);
         else if (WIFSIGNALED(status))
             job->lastExitStatus = -WTERMSIG(status);
+        else
+            continue;
+        m_failureNotifier->runEnded(label, job->lastExitStatus);
     }
 }
 
