@@ -36,12 +36,13 @@ QStringList synopsisWords(const QString& line)
     return synopsis.split(u' ', Qt::SkipEmptyParts);
 }
 
-// Commands from the "brenmor-ops <command> ..." lines, options from those lines and from the
-// "<Command> options:" sections; the examples are not read (their commands hold options of
-// other programs, such as rsync -av).
+// Commands from the "brenmor-ops <command> ..." lines; options from those lines, from the
+// "<Command> options:" sections and from notes naming commands ("list and status accept
+// --json"). The examples are not read: their commands hold options of other programs.
 QList<UsageEntry> parseUsage(const QString& usage)
 {
     QList<UsageEntry> entries;
+    QStringList commands;
     QString sectionCommand;
     bool inExamples = false;
     for (const QString& line : usage.split(u'\n')) {
@@ -55,17 +56,26 @@ QList<UsageEntry> parseUsage(const QString& usage)
         if (inExamples || line.trimmed().isEmpty())
             continue;
         QStringList words = synopsisWords(line);
-        QString command = sectionCommand;
+        QStringList owners{sectionCommand};
         if (words.first() == QStringLiteral("brenmor-ops") && words.size() > 1) {
-            command = words.at(1);
-            entries.append({command, command});
+            owners = {words.at(1)};
+            commands << words.at(1);
+            entries.append({words.at(1), words.at(1)});
             words = words.mid(2);
+        } else if (sectionCommand.isEmpty()) {
+            owners.clear();
+            for (const QString& word : line.split(QRegularExpression(QStringLiteral("[\\s,]+"))))
+                if (commands.contains(word))
+                    owners << word;
+            words = line.split(u' ', Qt::SkipEmptyParts);
+            for (QString& word : words)
+                word.remove(QRegularExpression(QStringLiteral("[.,;:]$")));
         }
-        if (command.isEmpty())
-            continue;
-        for (const QString& word : std::as_const(words)) {
-            if (isOptionWord(word))
-                entries.append({word, command});
+        for (const QString& owner : std::as_const(owners)) {
+            for (const QString& word : std::as_const(words)) {
+                if (!owner.isEmpty() && isOptionWord(word))
+                    entries.append({word, owner});
+            }
         }
     }
     return entries;
