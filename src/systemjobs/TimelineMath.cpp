@@ -1,5 +1,7 @@
 #include "TimelineMath.h"
 
+#include "NextRun.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -54,42 +56,13 @@ MarkerColour markerColour(TaskSchedule::Kind kind)
     return MarkerColour::green;
 }
 
-int weekdayNumber(QDate date)
-{
-    // Qt counts Monday = 1 ... Sunday = 7; the model counts Sunday = 1 ... Saturday = 7.
-    return date.dayOfWeek() % 7 + 1;
-}
+int weekdayNumber(QDate date) { return ::weekdayNumber(date); }
 
 QList<int> occurrenceMinutes(const TaskSchedule& schedule, QDate today)
 {
-    using S = TaskSchedule;
-    switch (schedule.kind()) {
-    case S::Kind::runAtLoad:
-        return {};
-    case S::Kind::interval:
-        return everyNMinutes(schedule.as<S::Interval>()->minutes);
-    case S::Kind::daily:
-        return minutesOf(schedule.as<S::Daily>()->times);
-    case S::Kind::weekly: {
-        const auto* weekly = schedule.as<S::Weekly>();
-        return weekly->weekdays.contains(weekdayNumber(today)) ? minutesOf(weekly->times)
-                                                               : QList<int>();
-    }
-    case S::Kind::monthly: {
-        const auto* monthly = schedule.as<S::Monthly>();
-        return today.day() == monthly->day ? minutesOf(monthly->times) : QList<int>();
-    }
-    case S::Kind::monthlyLastDay:
-        return today.addDays(1).day() == 1 ? minutesOf(schedule.as<S::MonthlyLastDay>()->times)
-                                           : QList<int>();
-    case S::Kind::monthlyNthWeekday: {
-        const auto* nth = schedule.as<S::MonthlyNthWeekday>();
-        const bool applies =
-            weekdayNumber(today) == nth->weekday && (today.day() - 1) / 7 + 1 == nth->nth;
-        return applies ? minutesOf(nth->times) : QList<int>();
-    }
-    }
-    return {};
+    if (const auto* interval = schedule.as<TaskSchedule::Interval>())
+        return everyNMinutes(interval->minutes);
+    return runsOnDate(schedule, today) ? minutesOf(schedule.times()) : QList<int>();
 }
 
 QList<int> occurrenceMinutes(const ScheduledTask& task, QDate today)
