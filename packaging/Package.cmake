@@ -8,6 +8,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keep a computer doing scheduled work whil
 # Installed with DESTDIR under the final prefix, so the install-time files (systemd unit,
 # desktop entries) name /usr/... and the autostart entry lands in /etc/xdg.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -15,20 +16,20 @@ set(CPACK_DEBIAN_PACKAGE_VERSION ${BRENMOR_PRODUCT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brenmor.example/ops")
+# The synopsis is the summary above; these lines are the extended description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Brenmor Ops turns shell commands into scheduled tasks: every N minutes, daily,
- weekly, monthly, on the last day or the Nth weekday of the month, or at login,
- optionally waking the computer before each run. It brings the desktop
- application BrenmorOps and the command-line tool brenmor-ops, which share one
- task file, and a per-user agent runner that starts the tasks while the user is
- logged in.")
-# Libraries through dpkg-shlibdeps; then what the programs start or load at run time: the
-# shells the wrapper scripts run in, pkexec for administrator requests, and the keychain with
-# the secret service library it loads and the tool that reads it.
+  "Brenmor Ops turns shell commands into scheduled tasks: every N minutes, daily,
+weekly, monthly, on the last day or the Nth weekday of the month, or at login,
+optionally waking the computer before each run. It brings the desktop
+application BrenmorOps and the command-line tool brenmor-ops, which share one
+task file, and a per-user agent runner that starts the tasks while the user is
+logged in.")
+# Libraries through dpkg-shlibdeps; then what the programs start or load at run time: zsh for
+# the wrapper scripts (bash is essential, so never named), pkexec for administrator requests
+# (bookworm's policykit-1 is only a transitional package for it), and the keychain with the
+# secret service library it loads and the tool that reads it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "bash, zsh, policykit-1, libqt6keychain1, libsecret-1-0, libsecret-tools")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "zsh, pkexec, libqt6keychain1, libsecret-1-0, libsecret-tools")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session, qt6-wayland, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The autostart entry is the one file under /etc: a configuration file the administrator may

@@ -30,6 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 step() { echo "== $*"; }
 
 # Runs a command with nothing of the caller's environment but PATH and a private home.
@@ -117,10 +118,10 @@ out=$(private "$WORK/root/usr/bin/brenmor-ops" version)
 
 if [ "$(id -u)" -eq 0 ] && ! dpkg-query -W brenmor-ops >/dev/null 2>&1; then
   step "apt-get install and purge"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$DEB" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 install -y -qq "$DEB" >/dev/null
   [ "$(private /usr/bin/brenmor-ops version)" = "brenmor-ops $VERSION" ] || fail "installed version"
   installed=$(dpkg -L brenmor-ops | while read -r f; do [ -f "$f" ] && echo "$f"; done)
-  DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq brenmor-ops >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 purge -y -qq brenmor-ops >/dev/null
   left=$(for f in $installed; do [ -e "$f" ] && echo "$f"; done)
   [ -z "$left" ] || fail "left after purge: $left"
 else
