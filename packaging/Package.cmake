@@ -24,13 +24,15 @@ optionally waking the computer before each run. It brings the desktop
 application BrenmorOps and the command-line tool brenmor-ops, which share one
 task file, and a per-user agent runner that starts the tasks while the user is
 logged in.")
-# Libraries through dpkg-shlibdeps; then what the programs start or load at run time: zsh for
-# the wrapper scripts (bash is essential, so never named), pkexec for administrator requests
-# (bookworm's policykit-1 is only a transitional package for it), and the keychain with the
-# secret service library it loads and the tool that reads it.
+# Libraries through dpkg-shlibdeps; then what the programs and the commands they generate start
+# at run time: zsh for the wrapper scripts (bash is essential, so never named), pkexec for
+# administrator requests (bookworm's policykit-1 is only a transitional package for it), and
+# for the mail step the Secret Service library, secret-tool and curl. A keyring answering the
+# Secret Service is recommended.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "zsh, pkexec, libqt6keychain1, libsecret-1-0, libsecret-tools")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session, qt6-wayland, bash-completion")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "zsh, pkexec, libsecret-1-0, libsecret-tools, curl")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "dbus-user-session, gnome-keyring, qt6-wayland, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The autostart entry is the one file under /etc: a configuration file the administrator may
 # change (for example to switch the runner off), which dpkg must then keep.
