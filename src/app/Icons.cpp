@@ -45,6 +45,12 @@ const QHash<QString, QString>& symbolFiles()
         {QStringLiteral("doc.on.doc"), QStringLiteral("edit-copy.svg")},
         {QStringLiteral("pencil"), QStringLiteral("document-edit.svg")},
         {QStringLiteral("envelope"), QStringLiteral("mail-message.svg")},
+        {QStringLiteral("plus.circle"), QStringLiteral("list-add.svg")},
+        {QStringLiteral("minus.circle"), QStringLiteral("list-remove.svg")},
+        {QStringLiteral("xmark.circle.fill"), QStringLiteral("dialog-close.svg")},
+        {QStringLiteral("sparkles.rectangle.stack"), QStringLiteral("system-run.svg")},
+        {QStringLiteral("app.dashed"), QStringLiteral("system-run.svg")},
+        {QStringLiteral("arrow.up.forward.app"), QStringLiteral("window-new.svg")},
     };
     return files;
 }
