@@ -49,6 +49,8 @@ QString usageText()
 
 QString versionText()
 {
+    // The build always names a version (CMake's project version unless overridden); "dev" only
+    // for a build configured without one.
     const QString version = QStringLiteral(BRENMOR_VERSION);
     return QStringLiteral("brenmor-ops ") + (version.isEmpty() ? QStringLiteral("dev") : version);
 }
