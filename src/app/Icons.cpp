@@ -45,6 +45,10 @@ const QHash<QString, QString>& symbolFiles()
         {QStringLiteral("doc.on.doc"), QStringLiteral("edit-copy.svg")},
         {QStringLiteral("pencil"), QStringLiteral("document-edit.svg")},
         {QStringLiteral("envelope"), QStringLiteral("mail-message.svg")},
+        {QStringLiteral("folder.badge.gearshape"), QStringLiteral("folder.svg")},
+        {QStringLiteral("list.bullet.rectangle"), QStringLiteral("view-list-text.svg")},
+        {QStringLiteral("doc.text.fill"), QStringLiteral("dialog-scripts.svg")},
+        {QStringLiteral("arrow.clockwise"), QStringLiteral("view-refresh.svg")},
     };
     return files;
 }
