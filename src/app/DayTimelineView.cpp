@@ -46,7 +46,12 @@ protected:
         QColor faint = palette().color(QPalette::WindowText);
         faint.setAlphaF(0.35f);
         const QColor secondary = palette().color(QPalette::PlaceholderText);
-        for (int hour = 0; hour < hours; ++hour) {
+        // On a narrow track two-digit labels would run into each other; then only every
+        // third hour is labelled (the bold sixth hours among them).
+        const double cell = trackWidth / hours;
+        const int step =
+            QFontMetricsF(bold).horizontalAdvance(QStringLiteral("22")) + 3 > cell ? 3 : 1;
+        for (int hour = 0; hour < hours; hour += step) {
             const bool strong = hour % 6 == 0;
             painter.setFont(strong ? bold : regular);
             painter.setPen(strong ? secondary : faint);
@@ -78,8 +83,10 @@ protected:
         QPainter painter(this);
         const double trackWidth = std::max(0, width() - trackIndent);
         const double x = trackIndent + TimelineMath::xForMinute(m_minute, trackWidth);
-        // The accent colour, so the line is not taken for a failed run.
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
+        // A neutral tint of the text colour: red, orange, blue and green already mean things.
+        QColor colour = palette().color(QPalette::WindowText);
+        colour.setAlphaF(0.6f);
+        painter.setPen(QPen(colour, 1));
         painter.drawLine(QPointF(x + 0.5, 0), QPointF(x + 0.5, height()));
     }
 

@@ -43,16 +43,12 @@ FullLogView::FullLogView(const QString& title, const QString& content, QWidget* 
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_text->setPlainText(content);
+    // The newest output is what one opens a log for.
+    m_text->moveCursor(QTextCursor::End);
     layout->addWidget(m_text);
     resize(720, 480);
 }
 
-QString FullLogView::title() const
-{
-    return windowTitle();
-}
+QString FullLogView::title() const { return windowTitle(); }
 
-QString FullLogView::content() const
-{
-    return m_text->toPlainText();
-}
+QString FullLogView::content() const { return m_text->toPlainText(); }

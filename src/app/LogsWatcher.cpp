@@ -59,8 +59,9 @@ void LogsWatcher::rearm()
     for (const QString& path : std::as_const(m_wanted)) {
         if (QFileInfo::exists(path))
             files.append(path);
-        else if (!QFileInfo(path).absolutePath().startsWith(m_logDir))
-            m_watcher->addPath(QFileInfo(path).absolutePath());
+        else if (const QString folder = QFileInfo(path).absolutePath();
+                 folder != m_logDir && QFileInfo::exists(folder) && !directories.contains(folder))
+            m_watcher->addPath(folder);
     }
     const QStringList watched = m_watcher->files();
     QStringList missing;

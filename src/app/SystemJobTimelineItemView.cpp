@@ -16,10 +16,7 @@ SystemJobTimelineItemView::SystemJobTimelineItemView(const LaunchdJob& job, QWid
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-QSize SystemJobTimelineItemView::sizeHint() const
-{
-    return {trackIndent + 480, rowHeight};
-}
+QSize SystemJobTimelineItemView::sizeHint() const { return {trackIndent + 480, rowHeight}; }
 
 void SystemJobTimelineItemView::paintEvent(QPaintEvent*)
 {
@@ -28,8 +25,7 @@ void SystemJobTimelineItemView::paintEvent(QPaintEvent*)
     const QRectF track = trackRect(width());
     QColor grey(0x8e, 0x8e, 0x93);
     grey.setAlphaF(0.5f);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(grey);
+    // Markers are a few points wide: their rounded corners would not show.
     for (const TimelineMath::Span& marker : m_markers)
-        painter.drawRoundedRect(spanRect(marker, track), 1, 1);
+        painter.fillRect(spanRect(marker, track), grey);
 }

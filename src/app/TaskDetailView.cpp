@@ -22,7 +22,10 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
@@ -107,6 +110,30 @@ QWidget* codeBox(const QString& text, const QString& objectName, QWidget* parent
     return box;
 }
 
+// Monospaced, selectable text on a tinted box whose long lines scroll sideways; as tall as
+// its text, so the page scrolls as one.
+QWidget* scrollingCodeBox(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* box = new TintedBox(parent);
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(8, 8, 8, 8);
+    auto* edit = new QPlainTextEdit(text, box);
+    edit->setObjectName(objectName);
+    edit->setReadOnly(true);
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    edit->setFrameShape(QFrame::NoFrame);
+    edit->setFont(monospaced(parent->font(), 0.92));
+    edit->setTabStopDistance(QFontMetricsF(edit->font()).horizontalAdvance(QLatin1Char(' ')) * 4);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    edit->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+    edit->viewport()->setAutoFillBackground(false);
+    const int lines = edit->document()->blockCount();
+    edit->setFixedHeight(lines * QFontMetrics(edit->font()).lineSpacing() + 12 +
+                         edit->horizontalScrollBar()->sizeHint().height());
+    layout->addWidget(edit);
+    return box;
+}
+
 // Removes and deletes every item of a layout (none of them is ever the sender of the call).
 void clear(QVBoxLayout* layout)
 {
@@ -129,8 +156,8 @@ QPixmap statusIcon(bool success, int size, qreal ratio)
     painter.setPen(QPen(Qt::white, size / 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const qreal s = size;
     if (success) {
-        painter.drawPolyline(QPolygonF({{0.28 * s, 0.52 * s}, {0.44 * s, 0.68 * s},
-                                        {0.72 * s, 0.36 * s}}));
+        painter.drawPolyline(
+            QPolygonF({{0.28 * s, 0.52 * s}, {0.44 * s, 0.68 * s}, {0.72 * s, 0.36 * s}}));
     } else {
         painter.drawLine(QPointF(0.34 * s, 0.34 * s), QPointF(0.66 * s, 0.66 * s));
         painter.drawLine(QPointF(0.66 * s, 0.34 * s), QPointF(0.34 * s, 0.66 * s));
@@ -208,10 +235,7 @@ TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWid
     refresh();
 }
 
-TaskDetailView::~TaskDetailView()
-{
-    *m_alive = false;
-}
+TaskDetailView::~TaskDetailView() { *m_alive = false; }
 
 QWidget* TaskDetailView::section(const QString& title, const QString& symbol, QWidget* trailing,
                                  QVBoxLayout** body)
@@ -265,9 +289,14 @@ QWidget* TaskDetailView::makeHeader()
     toggle->setObjectName(QStringLiteral("detail-enabled-toggle"));
     toggle->setChecked(enabled);
     const QUuid id = m_task.id;
-    connect(toggle, &ToggleSwitch::toggled, this, [this, id](bool on) {
-        // The store's change rebuilds this view; let the click finish first.
-        QTimer::singleShot(0, &m_store, [store = &m_store, on, id] { store->setEnabled(on, id); });
+    connect(toggle, &ToggleSwitch::toggled, this, [this, id, toggle](bool on) {
+        // The window replaces this view later (never during the call) when the task changed.
+        m_store.setEnabled(on, id);
+        // A change the store could not make leaves the switch where the task is.
+        if (const ScheduledTask* now = m_store.task(id); now && now->isEnabled != on) {
+            const QSignalBlocker blocker(toggle);
+            toggle->setChecked(now->isEnabled);
+        }
     });
     top->addLayout(titles, 1);
     top->addWidget(toggle, 0, Qt::AlignTop);
@@ -281,13 +310,15 @@ QWidget* TaskDetailView::makeHeader()
         push->setObjectName(objectName);
         push->setAccessibleName(text);
         push->setAutoDefault(false);
-        connect(push, &QPushButton::clicked, this, [this, signal] { Q_EMIT(this->*signal)(m_task); });
+        connect(push, &QPushButton::clicked, this, [this, signal] {
+            Q_EMIT(this->*signal)(m_task);
+        });
         buttons->addWidget(push);
         return push;
     };
-    QPushButton* testRun = button(QStringLiteral("Test Run"), QStringLiteral("play.fill"),
-                                  QStringLiteral("detail-test-run"),
-                                  &TaskDetailView::testRunRequested);
+    QPushButton* testRun =
+        button(QStringLiteral("Test Run"), QStringLiteral("play.fill"),
+               QStringLiteral("detail-test-run"), &TaskDetailView::testRunRequested);
     QPalette testPalette = testRun->palette();
     testPalette.setColor(QPalette::ButtonText, green.darker(125));
     testRun->setPalette(testPalette);
@@ -341,7 +372,8 @@ QWidget* TaskDetailView::makeEnvironment()
         return text;
     };
     if (m_task.workingDirectory)
-        row(QStringLiteral("Directory:"), *m_task.workingDirectory, QStringLiteral("env-directory"));
+        row(QStringLiteral("Directory:"), *m_task.workingDirectory,
+            QStringLiteral("env-directory"));
     if (m_task.envFilePath)
         row(QStringLiteral(".env:"), *m_task.envFilePath, QStringLiteral("env-file"));
     m_shell = row(QStringLiteral("Shell:"), QString(), QStringLiteral("env-shell"));
@@ -351,8 +383,8 @@ QWidget* TaskDetailView::makeEnvironment()
 QWidget* TaskDetailView::makeSchedule()
 {
     QVBoxLayout* body = nullptr;
-    QWidget* box = section(QStringLiteral("Schedule"), QStringLiteral("calendar.badge.clock"),
-                           nullptr, &body);
+    QWidget* box =
+        section(QStringLiteral("Schedule"), QStringLiteral("calendar.badge.clock"), nullptr, &body);
     body->addWidget(
         secondaryLabel(m_task.schedule.summary(), QStringLiteral("detail-schedule-summary"), box));
     body->addWidget(
@@ -422,13 +454,13 @@ QWidget* TaskDetailView::makeOutput()
 
 QWidget* TaskDetailView::makeScript()
 {
-    QLabel* fileName = secondaryLabel(
-        QFileInfo(m_store.launchdServiceForViews().scriptURL(m_task)).fileName(),
-        QStringLiteral("script-file-name"), widget());
+    QLabel* fileName =
+        secondaryLabel(QFileInfo(m_store.launchdServiceForViews().scriptURL(m_task)).fileName(),
+                       QStringLiteral("script-file-name"), widget());
     fileName->setFont(scaled(font(), 0.85));
     QVBoxLayout* body = nullptr;
-    QWidget* box =
-        section(QStringLiteral("Generated Script"), QStringLiteral("doc.text.fill"), fileName, &body);
+    QWidget* box = section(QStringLiteral("Generated Script"), QStringLiteral("doc.text.fill"),
+                           fileName, &body);
     m_scriptBody = new QVBoxLayout;
     body->addLayout(m_scriptBody);
     return box;
@@ -456,9 +488,8 @@ void TaskDetailView::refreshHistory()
     const QList<TaskRunRecord> runs = m_store.runHistory(m_task);
     QWidget* parent = m_historyBody->parentWidget();
     if (runs.isEmpty()) {
-        QLabel* empty =
-            secondaryLabel(QStringLiteral("No runs recorded yet."), QStringLiteral("history-empty"),
-                           parent);
+        QLabel* empty = secondaryLabel(QStringLiteral("No runs recorded yet."),
+                                       QStringLiteral("history-empty"), parent);
         empty->setContentsMargins(0, 4, 0, 0);
         m_historyBody->addWidget(empty);
         return;
@@ -477,10 +508,10 @@ void TaskDetailView::refreshHistory()
         icon->setAccessibleName(run.exitCode == 0 ? QStringLiteral("Succeeded")
                                                   : QStringLiteral("Failed"));
         const QDateTime ended = run.endedAt.toLocalTime();
-        QLabel* when = textLabel(locale.toString(ended.date(), QLocale::ShortFormat) +
-                                     QLatin1Char(' ') +
-                                     locale.toString(ended.time(), QLocale::ShortFormat),
-                                 QStringLiteral("history-time"), row);
+        QLabel* when =
+            textLabel(locale.toString(ended.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                          locale.toString(ended.time(), QLocale::ShortFormat),
+                      QStringLiteral("history-time"), row);
         when->setFont(scaled(font(), 0.92));
         QLabel* exit = secondaryLabel(QStringLiteral("Exit: ") + QString::number(run.exitCode),
                                       QStringLiteral("history-exit"), row);
@@ -514,8 +545,8 @@ void TaskDetailView::refreshOutput()
         return;
     }
     const QStringList lines = text.split(QLatin1Char('\n'));
-    const QString shown = lines.mid(std::max<qsizetype>(0, lines.size() - outputLinesShown))
-                              .join(QLatin1Char('\n'));
+    const QString shown =
+        lines.mid(std::max<qsizetype>(0, lines.size() - outputLinesShown)).join(QLatin1Char('\n'));
     m_outputBody->addWidget(codeBox(shown, QStringLiteral("output-text"), parent));
     if (lines.size() > outputLinesShown) {
         const QString caption =
@@ -565,9 +596,11 @@ void TaskDetailView::refreshFiles()
 
     clear(m_scriptBody);
     QWidget* parent = m_scriptBody->parentWidget();
-    if (script)
-        m_scriptBody->addWidget(codeBox(*script, QStringLiteral("script-text"), parent));
-    else
+    if (script) {
+        // The file's final line feed would show as an empty last line.
+        const QString shown = script->endsWith(QLatin1Char('\n')) ? script->chopped(1) : *script;
+        m_scriptBody->addWidget(codeBox(shown, QStringLiteral("script-text"), parent));
+    } else
         m_scriptBody->addWidget(secondaryLabel(QStringLiteral("Script not installed."),
                                                QStringLiteral("script-missing"), parent));
 
@@ -575,14 +608,13 @@ void TaskDetailView::refreshFiles()
     std::optional<QByteArray> xml;
     QFile plist(m_store.launchdServiceForViews().plistURL(m_task));
     if (plist.open(QIODevice::ReadOnly)) {
-        if (const std::optional<QVariantMap> dictionary = PlistVariant::readDictionary(plist.readAll()))
+        if (const std::optional<QVariantMap> dictionary =
+                PlistVariant::readDictionary(plist.readAll()))
             xml = PlistVariant::toXml(*dictionary);
     }
     if (xml && xml->isValidUtf8()) {
-        // Long lines scroll sideways in a one-line-per-line field instead of wrapping.
-        QWidget* box = codeBox(QString::fromUtf8(*xml).trimmed(), QStringLiteral("plist-text"), parent);
-        box->findChild<QLabel*>(QStringLiteral("plist-text"))->setWordWrap(false);
-        m_plistBody->addWidget(box);
+        m_plistBody->addWidget(scrollingCodeBox(QString::fromUtf8(*xml).trimmed(),
+                                                QStringLiteral("plist-text"), parent));
     } else {
         m_plistBody->addWidget(secondaryLabel(QStringLiteral("Plist not installed."),
                                               QStringLiteral("plist-missing"), parent));

@@ -2,8 +2,7 @@
 
 #include <QPainter>
 
-ToggleSwitch::ToggleSwitch(const QString& accessibleName, QWidget* parent)
-    : QAbstractButton(parent)
+ToggleSwitch::ToggleSwitch(const QString& accessibleName, QWidget* parent) : QAbstractButton(parent)
 {
     setCheckable(true);
     setText(accessibleName);
@@ -12,10 +11,7 @@ ToggleSwitch::ToggleSwitch(const QString& accessibleName, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-QSize ToggleSwitch::sizeHint() const
-{
-    return {34, 20};
-}
+QSize ToggleSwitch::sizeHint() const { return {34, 20}; }
 
 void ToggleSwitch::paintEvent(QPaintEvent*)
 {

@@ -12,19 +12,10 @@ std::optional<QDateTime>& fixedNow()
 
 namespace ViewClock {
 
-QDateTime now()
-{
-    return fixedNow() ? *fixedNow() : QDateTime::currentDateTime();
-}
+QDateTime now() { return fixedNow() ? *fixedNow() : QDateTime::currentDateTime(); }
 
-QTimeZone zone()
-{
-    return QTimeZone::systemTimeZone();
-}
+QTimeZone zone() { return QTimeZone::systemTimeZone(); }
 
-void setFixedNow(std::optional<QDateTime> now)
-{
-    fixedNow() = std::move(now);
-}
+void setFixedNow(std::optional<QDateTime> now) { fixedNow() = std::move(now); }
 
 } // namespace ViewClock

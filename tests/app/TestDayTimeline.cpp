@@ -9,9 +9,9 @@
 #include "ToggleSwitch.h"
 #include "ViewClock.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -24,15 +24,12 @@ Q_DECLARE_METATYPE(QList<LaunchdJob>)
 namespace {
 
 // Tuesday 9 December 2025, 09:00 local time.
-QDateTime fixedNow()
-{
-    return QDateTime(QDate(2025, 12, 9), QTime(9, 0), ViewClock::zone());
-}
+QDateTime fixedNow() { return QDateTime(QDate(2025, 12, 9), QTime(9, 0), ViewClock::zone()); }
 
 ScheduledTask task(const char* name, const TaskSchedule& schedule, bool enabled = true)
 {
-    ScheduledTask t = ScheduledTask::create(QString::fromLatin1(name), QStringLiteral("true"),
-                                            schedule);
+    ScheduledTask t =
+        ScheduledTask::create(QString::fromLatin1(name), QStringLiteral("true"), schedule);
     t.isEnabled = enabled;
     return t;
 }
@@ -71,7 +68,8 @@ QRgb blend(QRgb base, const QColor& over, double alpha)
 
 bool near(QRgb a, QRgb b, int tolerance = 4)
 {
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
@@ -110,9 +108,9 @@ private Q_SLOTS:
         QTest::addColumn<QList<LaunchdJob>>("jobs");
         QTest::addColumn<bool>("showJobs");
         QTest::addColumn<QStringList>("rows");
-        const QList<LaunchdJob> unqualified = {
-            job("com.brenmor-ops.task.ABC", 300), job("com.example.off", 300, true),
-            job("com.example.unscheduled", std::nullopt)};
+        const QList<LaunchdJob> unqualified = {job("com.brenmor-ops.task.ABC", 300),
+                                               job("com.example.off", 300, true),
+                                               job("com.example.unscheduled", std::nullopt)};
         const QStringList noTasks{QStringLiteral("timeline-no-tasks")};
         QTest::newRow("nothing") << QList<ScheduledTask>() << QList<LaunchdJob>() << false
                                  << noTasks;
@@ -120,8 +118,8 @@ private Q_SLOTS:
             << QList<ScheduledTask>{task("login", TaskSchedule::runAtLoad())} << unqualified
             << false << noTasks;
         QTest::newRow("switch on, no qualifying jobs")
-            << QList<ScheduledTask>{task("login", TaskSchedule::runAtLoad())} << unqualified
-            << true << QStringList();
+            << QList<ScheduledTask>{task("login", TaskSchedule::runAtLoad())} << unqualified << true
+            << QStringList();
         QTest::newRow("tasks in store order, disabled left out")
             << QList<ScheduledTask>{task("b", TaskSchedule::interval(15)),
                                     task("off", TaskSchedule::daily({{9, 0}}), false),
@@ -136,8 +134,7 @@ private Q_SLOTS:
                            QStringLiteral("timeline-system-jobs-title"),
                            QStringLiteral("com.example.every5")};
         QTest::newRow("jobs only")
-            << QList<ScheduledTask>() << QList<LaunchdJob>{job("com.example.every5", 300)}
-            << true
+            << QList<ScheduledTask>() << QList<LaunchdJob>{job("com.example.every5", 300)} << true
             << QStringList{QStringLiteral("timeline-system-jobs-title"),
                            QStringLiteral("com.example.every5")};
     }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QThreadPool>
@@ -23,8 +24,11 @@ namespace {
 
 QString text(QWidget* view, const QString& name)
 {
-    auto* label = view->findChild<QLabel*>(name);
-    return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
+    if (auto* label = view->findChild<QLabel*>(name))
+        return label->text();
+    if (auto* edit = view->findChild<QPlainTextEdit*>(name))
+        return edit->toPlainText();
+    return QStringLiteral("<missing %1>").arg(name);
 }
 
 QStringList texts(QWidget* view, const QString& name)
@@ -37,8 +41,8 @@ QStringList texts(QWidget* view, const QString& name)
 
 QByteArray runLine(int index, int exitCode)
 {
-    const QDateTime start = QDateTime(QDate(2025, 3, 1), QTime(9, 0), QTimeZone::utc()).addSecs(
-        qint64(index) * 3600);
+    const QDateTime start =
+        QDateTime(QDate(2025, 3, 1), QTime(9, 0), QTimeZone::utc()).addSecs(qint64(index) * 3600);
     return start.toString(Qt::ISODate).toLatin1() + '\t' +
            start.addSecs(42).toString(Qt::ISODate).toLatin1() + '\t' +
            QByteArray::number(exitCode) + '\n';
@@ -131,11 +135,15 @@ private Q_SLOTS:
     void neverInstalledTaskShowsItsFiveTexts()
     {
         TaskDetailView view(*m_fixture->store, m_task);
-        QCOMPARE(text(&view, QStringLiteral("history-empty")), QStringLiteral("No runs recorded yet."));
+        QCOMPARE(text(&view, QStringLiteral("history-empty")),
+                 QStringLiteral("No runs recorded yet."));
         QCOMPARE(text(&view, QStringLiteral("output-empty")), QStringLiteral("No stdout output."));
-        QCOMPARE(text(&view, QStringLiteral("script-missing")), QStringLiteral("Script not installed."));
-        QCOMPARE(text(&view, QStringLiteral("plist-missing")), QStringLiteral("Plist not installed."));
-        QCOMPARE(text(&view, QStringLiteral("env-shell")), QStringLiteral("Unknown (script not found)"));
+        QCOMPARE(text(&view, QStringLiteral("script-missing")),
+                 QStringLiteral("Script not installed."));
+        QCOMPARE(text(&view, QStringLiteral("plist-missing")),
+                 QStringLiteral("Plist not installed."));
+        QCOMPARE(text(&view, QStringLiteral("env-shell")),
+                 QStringLiteral("Unknown (script not found)"));
         view.setSelectedLogTab(LogStream::stderrStream);
         QCOMPARE(text(&view, QStringLiteral("output-empty")), QStringLiteral("No stderr output."));
     }
@@ -160,9 +168,11 @@ private Q_SLOTS:
         QFETCH(bool, finalLineFeed);
         QFETCH(QString, button);
         QFETCH(int, sheetLines);
-        TestSupport::writeFile(logFile(QStringLiteral(".stdout.log")), numberedLines(lines, finalLineFeed));
+        TestSupport::writeFile(logFile(QStringLiteral(".stdout.log")),
+                               numberedLines(lines, finalLineFeed));
         TaskDetailView view(*m_fixture->store, m_task);
-        const QStringList shown = text(&view, QStringLiteral("output-text")).split(QLatin1Char('\n'));
+        const QStringList shown =
+            text(&view, QStringLiteral("output-text")).split(QLatin1Char('\n'));
         QCOMPARE(shown.size(), std::min(lines, 30));
         QCOMPARE(shown.first(), QStringLiteral("line %1").arg(std::max(1, lines - 29)));
         QCOMPARE(shown.last(), QStringLiteral("line %1").arg(lines));
@@ -196,17 +206,21 @@ private Q_SLOTS:
                                          << QStringLiteral("zsh (with shell profile)");
         QTest::newRow("zsh alone") << QByteArray("#!/bin/zsh\necho hi\n") << QStringLiteral("zsh");
         QTest::newRow("bash") << QByteArray("#!/bin/bash\n") << QStringLiteral("bash");
-        QTest::newRow("no interpreter line") << QByteArray("echo hi\n") << QStringLiteral("Unknown");
+        QTest::newRow("no interpreter line")
+            << QByteArray("echo hi\n") << QStringLiteral("Unknown");
         QTest::newRow("empty file") << QByteArray() << QStringLiteral("Unknown");
     }
     void shellDescription()
     {
         QFETCH(QByteArray, script);
         QFETCH(QString, shell);
-        TestSupport::writeFile(m_fixture->store->launchdServiceForViews().scriptURL(m_task), script);
+        TestSupport::writeFile(m_fixture->store->launchdServiceForViews().scriptURL(m_task),
+                               script);
         TaskDetailView view(*m_fixture->store, m_task);
         QCOMPARE(text(&view, QStringLiteral("env-shell")), shell);
-        QCOMPARE(text(&view, QStringLiteral("script-text")), QString::fromUtf8(script));
+        if (!script.isEmpty())
+            QCOMPARE(text(&view, QStringLiteral("script-text")) + QLatin1Char('\n'),
+                     QString::fromUtf8(script));
     }
 
     void installedPlistIsShownAsXml()
@@ -245,8 +259,8 @@ private Q_SLOTS:
         const ScheduledTask waking = addTask(true);
         TaskDetailView view(*m_fixture->store, waking);
         // The fake service has nothing registered: the orange line, once the answer is in.
-        QTRY_COMPARE(text(&view, QStringLiteral("detail-wake-status")).endsWith(
-                         QLatin1String("Wake requested but not active in system")),
+        QTRY_COMPARE(text(&view, QStringLiteral("detail-wake-status"))
+                         .endsWith(QLatin1String("Wake requested but not active in system")),
                      true);
     }
 
@@ -298,9 +312,9 @@ private Q_SLOTS:
                                   QStringList{QStringLiteral("Exit: 0")}, 1000);
         runs.write(runLine(1, 3));
         runs.flush();
-        QTRY_COMPARE_WITH_TIMEOUT(texts(&view, QStringLiteral("history-exit")),
-                                  (QStringList{QStringLiteral("Exit: 3"), QStringLiteral("Exit: 0")}),
-                                  1000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            texts(&view, QStringLiteral("history-exit")),
+            (QStringList{QStringLiteral("Exit: 3"), QStringLiteral("Exit: 0")}), 1000);
         QFile out(logFile(QStringLiteral(".stdout.log")));
         QVERIFY(out.open(QIODevice::Append));
         out.write("hello\n");
@@ -314,7 +328,8 @@ private Q_SLOTS:
         TaskDetailView view(*m_fixture->store, m_task);
         TestSupport::writeFile(logFile(QStringLiteral(".runs")), runLine(0, 1));
         view.findChild<QAbstractButton*>(QStringLiteral("detail-refresh"))->click();
-        QCOMPARE(texts(&view, QStringLiteral("history-exit")), QStringList{QStringLiteral("Exit: 1")});
+        QCOMPARE(texts(&view, QStringLiteral("history-exit")),
+                 QStringList{QStringLiteral("Exit: 1")});
     }
 
     void actionsCarryTheTask()
@@ -329,7 +344,8 @@ private Q_SLOTS:
                 [&](const ScheduledTask& t) { fired << QStringLiteral("duplicate:") + t.name; });
         connect(&view, &TaskDetailView::deleteRequested, this,
                 [&](const ScheduledTask& t) { fired << QStringLiteral("delete:") + t.name; });
-        for (const char* name : {"detail-test-run", "detail-edit", "detail-duplicate", "detail-delete"})
+        for (const char* name :
+             {"detail-test-run", "detail-edit", "detail-duplicate", "detail-delete"})
             view.findChild<QPushButton*>(QLatin1String(name))->click();
         QCOMPARE(fired, (QStringList{QStringLiteral("test:Backup"), QStringLiteral("edit:Backup"),
                                      QStringLiteral("duplicate:Backup"),
