@@ -8,6 +8,7 @@
 #include "DayTimelineView.h"
 #include "RunHistory.h"
 #include "TaskDetailView.h"
+#include "TimelineItemView.h"
 #include "ViewClock.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -127,14 +129,22 @@ void timelinePaint(benchmark::State& state)
     } else {
         view.resize(1000, 800);
         view.show();
+        // Let the layouts place the rows before the frame is drawn.
+        QApplication::processEvents();
+        QApplication::processEvents();
         target = &view;
     }
+    const QList<TimelineItemView*> taskRows = view.taskRows();
+    const int visible = int(std::count_if(taskRows.cbegin(), taskRows.cend(), [](QWidget* row) {
+        return !row->visibleRegion().isEmpty() && row->height() > 0;
+    }));
     QImage image(target->size(), QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
         render(*target, image);
         benchmark::DoNotOptimize(image.constBits());
     }
     state.counters["rows"] = double(view.taskRows().size() + rowsEach);
+    state.counters["taskRowsInView"] = visible;
 }
 BENCHMARK(timelinePaint)->ArgName("wholeList")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
