@@ -4,20 +4,33 @@
 
 #include <QDialog>
 
+class Dialogs;
+class QPushButton;
+class TaskFormView;
 class TaskStore;
 
-// The add sheet. Until the task form exists it only says so; it keeps the sheet's contract:
-// `created` is emitted with the task it added to the store, then the sheet closes.
+// The add sheet: a new task's form, "Test Run" of the unsaved command, and "Add Task", which
+// hands the task to the store, emits `created` with it and closes the sheet.
 class AddTaskView final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AddTaskView)
 
 public:
-    explicit AddTaskView(TaskStore& store, QWidget* parent = nullptr);
+    AddTaskView(TaskStore& store, Dialogs& dialogs, QWidget* parent = nullptr);
+
+    TaskFormView* form() const { return m_form; }
 
 Q_SIGNALS:
     void created(const ScheduledTask& task);
 
 private:
+    void refreshButtons();
+    void add();
+    void testRun();
+
     TaskStore& m_store;
+    Dialogs& m_dialogs;
+    TaskFormView* m_form = nullptr;
+    QPushButton* m_testRun = nullptr;
+    QPushButton* m_add = nullptr;
 };

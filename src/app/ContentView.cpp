@@ -177,6 +177,8 @@ void ContentView::editTask(const ScheduledTask& task)
     m_dialogs.editTask(window(), m_store, task);
 }
 
+void ContentView::testRunTask(const ScheduledTask& task) { m_dialogs.testRun(window(), task); }
+
 void ContentView::duplicateTask(const ScheduledTask& task)
 {
     const ScheduledTask copy = m_store.duplicateTask(task);

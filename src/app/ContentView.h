@@ -51,6 +51,8 @@ public Q_SLOTS:
     void setShowSystemJobs(bool show);
     void showAddTask();
     void editTask(const ScheduledTask& task);
+    // Another view asks to try a task; the test run sheet shows it.
+    void testRunTask(const ScheduledTask& task);
     void duplicateTask(const ScheduledTask& task);
     void confirmDelete(const ScheduledTask& task);
     void enterSelectMode();

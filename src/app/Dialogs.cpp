@@ -2,6 +2,8 @@
 
 #include "AddTaskView.h"
 #include "EditTaskView.h"
+#include "ShortcutsPickerView.h"
+#include "TestRunView.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -109,7 +111,7 @@ std::optional<QString> WidgetDialogs::openJsonFile(QWidget* parent)
 
 std::optional<ScheduledTask> WidgetDialogs::addTask(QWidget* parent, TaskStore& store)
 {
-    AddTaskView sheet(store, parent);
+    AddTaskView sheet(store, *this, parent);
     std::optional<ScheduledTask> created;
     QObject::connect(&sheet, &AddTaskView::created, &sheet,
                      [&created](const ScheduledTask& task) { created = task; });
@@ -119,6 +121,53 @@ std::optional<ScheduledTask> WidgetDialogs::addTask(QWidget* parent, TaskStore& 
 
 void WidgetDialogs::editTask(QWidget* parent, TaskStore& store, const ScheduledTask& task)
 {
-    EditTaskView sheet(store, task, parent);
+    EditTaskView sheet(store, *this, task, parent);
     sheet.exec();
 }
+
+void WidgetDialogs::testRun(QWidget* parent, const ScheduledTask& task)
+{
+    TestRunView sheet(task, parent);
+    sheet.exec();
+}
+
+namespace {
+std::optional<QString> chooseOne(QWidget* parent, QFileDialog::FileMode mode)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(mode);
+    if (mode == QFileDialog::Directory)
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+} // namespace
+
+std::optional<QString> WidgetDialogs::chooseFolder(QWidget* parent)
+{
+    return chooseOne(parent, QFileDialog::Directory);
+}
+
+std::optional<QString> WidgetDialogs::chooseFile(QWidget* parent)
+{
+    return chooseOne(parent, QFileDialog::ExistingFile);
+}
+
+std::optional<QString> WidgetDialogs::chooseShortcut(QWidget* parent)
+{
+    ShortcutsPickerView sheet(parent);
+    if (sheet.exec() != QDialog::Accepted || sheet.chosen().isEmpty())
+        return std::nullopt;
+    return sheet.chosen();
+}
+
+std::optional<std::pair<QString, QString>> WidgetDialogs::mailTemplate(QWidget*)
+{
+    // The mail step builder is not part of this build yet; offersMailTemplate keeps its button
+    // disabled until it is.
+    return std::nullopt;
+}
+
+bool WidgetDialogs::offersMailTemplate() const { return false; }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 class QWidget;
 class TaskStore;
@@ -31,6 +32,18 @@ public:
     virtual std::optional<ScheduledTask> addTask(QWidget* parent, TaskStore& store) = 0;
     // The edit sheet for `task`.
     virtual void editTask(QWidget* parent, TaskStore& store, const ScheduledTask& task) = 0;
+    // The test run sheet for `task`'s command, folder, .env file and shell; returns when closed.
+    virtual void testRun(QWidget* parent, const ScheduledTask& task) = 0;
+    // A folder chooser (folders only, one selection); the chosen path, or nothing.
+    virtual std::optional<QString> chooseFolder(QWidget* parent) = 0;
+    // A file chooser (files only, one selection); the chosen path, or nothing.
+    virtual std::optional<QString> chooseFile(QWidget* parent) = 0;
+    // The Shortcuts picker; the chosen shortcut's name, or nothing.
+    virtual std::optional<QString> chooseShortcut(QWidget* parent) = 0;
+    // The mail step builder; its command and suggested task name, or nothing when cancelled.
+    virtual std::optional<std::pair<QString, QString>> mailTemplate(QWidget* parent) = 0;
+    // Whether mailTemplate has a sheet to show; the form's "Gmail Template" follows it.
+    virtual bool offersMailTemplate() const = 0;
 };
 
 // The real panels and message boxes.
@@ -43,6 +56,12 @@ public:
     std::optional<QString> openJsonFile(QWidget* parent) override;
     std::optional<ScheduledTask> addTask(QWidget* parent, TaskStore& store) override;
     void editTask(QWidget* parent, TaskStore& store, const ScheduledTask& task) override;
+    void testRun(QWidget* parent, const ScheduledTask& task) override;
+    std::optional<QString> chooseFolder(QWidget* parent) override;
+    std::optional<QString> chooseFile(QWidget* parent) override;
+    std::optional<QString> chooseShortcut(QWidget* parent) override;
+    std::optional<std::pair<QString, QString>> mailTemplate(QWidget* parent) override;
+    bool offersMailTemplate() const override;
 };
 
 // The message boxes WidgetDialogs shows, built unshown so the screenshot tool can draw them.

@@ -49,6 +49,12 @@ const QHash<QString, QString>& symbolFiles()
         {QStringLiteral("list.bullet.rectangle"), QStringLiteral("view-list-text.svg")},
         {QStringLiteral("doc.text.fill"), QStringLiteral("dialog-scripts.svg")},
         {QStringLiteral("arrow.clockwise"), QStringLiteral("view-refresh.svg")},
+        {QStringLiteral("plus.circle"), QStringLiteral("list-add.svg")},
+        {QStringLiteral("minus.circle"), QStringLiteral("list-remove.svg")},
+        {QStringLiteral("xmark.circle.fill"), QStringLiteral("dialog-close.svg")},
+        {QStringLiteral("sparkles.rectangle.stack"), QStringLiteral("system-run.svg")},
+        {QStringLiteral("app.dashed"), QStringLiteral("system-run.svg")},
+        {QStringLiteral("arrow.up.forward.app"), QStringLiteral("window-new.svg")},
     };
     return files;
 }

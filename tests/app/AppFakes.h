@@ -13,6 +13,15 @@
 #include <memory>
 #include <optional>
 
+// The widget a test drives, by object name; a missing one ends the test run loudly.
+template <typename T> T* child(QObject* root, const QString& name)
+{
+    T* found = root->findChild<T*>(name);
+    if (!found)
+        qFatal("no widget %s", qPrintable(name));
+    return found;
+}
+
 // Agents are never really installed by these tests; a test may make installing fail.
 class FakeLaunchdService final : public LaunchdServiceProtocol {
 public:
@@ -92,11 +101,25 @@ public:
     {
         editedTasks.append(task);
     }
+    void testRun(QWidget*, const ScheduledTask& task) override { testRuns.append(task); }
+    std::optional<QString> chooseFolder(QWidget*) override { return folderChoice; }
+    std::optional<QString> chooseFile(QWidget*) override { return fileChoice; }
+    std::optional<QString> chooseShortcut(QWidget*) override { return shortcutChoice; }
+    std::optional<std::pair<QString, QString>> mailTemplate(QWidget*) override
+    {
+        return mailChoice;
+    }
+    bool offersMailTemplate() const override { return true; }
 
     QList<Alert> alerts;
     QList<Confirmation> confirmations;
     QStringList suggestedNames;
     QList<ScheduledTask> editedTasks;
+    QList<ScheduledTask> testRuns;
+    std::optional<QString> folderChoice;
+    std::optional<QString> fileChoice;
+    std::optional<QString> shortcutChoice;
+    std::optional<std::pair<QString, QString>> mailChoice;
     int addSheets = 0;
     bool answerDelete = true;
     std::optional<QString> savePath;

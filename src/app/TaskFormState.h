@@ -1,0 +1,72 @@
+#pragma once
+
+#include "ScheduleKinds.h"
+#include "ScheduledTask.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// Everything the task form edits, kept apart from the widgets so the mapping between a task and
+// the form can be checked without a window. Values of hidden controls stay here while the user
+// switches kinds; only saving decides which of them reach the task.
+struct TaskFormState {
+    QString name;
+    QString command;
+    QString workingDirectory;
+    QString envFilePath;
+    bool useLoginShell = true;
+    bool wakeBeforeRun = false;
+    ScheduleType scheduleType = ScheduleType::daily;
+    QList<TimeOfDay> times = {TimeOfDay{7, 0}};
+    int intervalMinutes = 5;
+    int dayOfMonth = 1;
+    QSet<int> weekdays = {2};
+    MonthlyType monthlyType = MonthlyType::specificDay;
+    int nthWeek = 1;
+    int nthWeekday = 2;
+
+    // The form of an existing task; fields its schedule does not carry keep the defaults above.
+    static TaskFormState fromTask(const ScheduledTask& task);
+
+    // Times sorted; fields the chosen kind does not use are dropped.
+    TaskSchedule schedule() const;
+    // A new enabled task with a fresh identifier, texts exactly as typed.
+    ScheduledTask newTask() const;
+    // `task` with the form's fields replaced; identifier, enabled state and logs kept.
+    ScheduledTask applied(ScheduledTask task) const;
+
+    bool canSave() const { return !name.isEmpty() && !command.isEmpty(); }
+    bool showsWakeToggle() const
+    {
+        return scheduleType != ScheduleType::runAtLoad && scheduleType != ScheduleType::interval;
+    }
+    bool showsTimes() const { return showsWakeToggle(); }
+
+    // Adds a day, or removes it unless it is the last one chosen.
+    void toggleWeekday(int weekday);
+    // Appends 9:00.
+    void addTime();
+    // Removes one entry while at least two are listed.
+    void removeTime(int index);
+    // A chosen shortcut becomes the command; it names the task only when the name is empty.
+    void applyShortcut(const QString& shortcutName);
+    void applyMailTemplate(const QString& mailCommand, const QString& suggestedName);
+};
+
+namespace TaskFormText {
+QString scheduleTypeLabel(ScheduleType type);
+QString monthlyTypeLabel(MonthlyType type);
+const QList<int>& intervalChoices();
+// "Every 5 min", "Every 1 hour", "Every 2 hours", "Every 1h 30m".
+QString intervalLabel(int minutes);
+// "shortcuts run '<name>'" with the name single-quoted.
+QString shortcutCommand(const QString& shortcutName);
+// The warning under a day of 29 or more; nothing for shorter days.
+std::optional<QString> shortMonthsCaption(int dayOfMonth);
+QString wakeCaption(const TaskFormState& state);
+// The caption under "Use login shell"; `shellPath` is the SHELL variable (empty when unset).
+QString loginShellCaption(bool useLoginShell, const QString& shellPath);
+} // namespace TaskFormText

@@ -1,0 +1,521 @@
+#include "TaskFormView.h"
+
+#include "Dialogs.h"
+#include "Icons.h"
+#include "TimeInputView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QFont scaled(QFont font, qreal factor)
+{
+    font.setPointSizeF(font.pointSizeF() * factor);
+    return font;
+}
+
+QGroupBox* section(const QString& title, QWidget* parent)
+{
+    auto* box = new QGroupBox(title, parent);
+    box->setObjectName(QStringLiteral("form-section-") + title.toLower());
+    auto* layout = new QVBoxLayout(box);
+    layout->setSpacing(6);
+    return box;
+}
+
+QComboBox* picker(const QString& accessibleName, const QString& objectName, QWidget* parent)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(objectName);
+    combo->setAccessibleName(accessibleName);
+    return combo;
+}
+
+// The picker's title in front of it, as the grouped form draws it.
+QWidget* labelledRow(const QString& title, QWidget* control, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(title, row));
+    layout->addStretch();
+    layout->addWidget(control);
+    return row;
+}
+
+void selectData(QComboBox* combo, int value)
+{
+    const int index = combo->findData(value);
+    if (index >= 0) {
+        combo->setCurrentIndex(index);
+        return;
+    }
+    // A value outside the fixed list (a hand-edited or imported task) is shown as it is.
+    combo->addItem(QString::number(value), value);
+    combo->setCurrentIndex(combo->count() - 1);
+}
+
+} // namespace
+
+TaskFormView::TaskFormView(Dialogs& dialogs, TaskFormState state, QWidget* parent)
+    : QWidget(parent), m_dialogs(dialogs), m_state(std::move(state))
+{
+    setObjectName(QStringLiteral("task-form"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(12);
+    layout->addWidget(makeBasicSection());
+    layout->addWidget(makeScheduleSection());
+    layout->addWidget(makeEnvironmentSection());
+    layout->addStretch();
+    rebuildTimes();
+    refresh();
+}
+
+QLabel* TaskFormView::caption(const QString& text, const QString& objectName)
+{
+    auto* label = new QLabel(text, this);
+    if (!objectName.isEmpty())
+        label->setObjectName(objectName);
+    label->setWordWrap(true);
+    label->setFont(scaled(label->font(), 0.9));
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QPushButton* TaskFormView::linkButton(const QString& text, const QString& symbol,
+                                      const QString& objectName)
+{
+    auto* button = new QPushButton(Icons::symbol(symbol), text, this);
+    button->setObjectName(objectName);
+    button->setAccessibleName(text);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFont(scaled(button->font(), 0.9));
+    button->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); border: none; "
+                                         "padding: 2px 4px; text-align: left; }"
+                                         "QPushButton:disabled { color: palette(mid); }"));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QWidget* TaskFormView::makeBasicSection()
+{
+    QGroupBox* box = section(QStringLiteral("Basic"), this);
+    auto* layout = static_cast<QVBoxLayout*>(box->layout());
+    layout->addWidget(caption(QStringLiteral("Task Name")));
+    m_name = new QLineEdit(m_state.name, box);
+    m_name->setObjectName(QStringLiteral("form-task-name"));
+    m_name->setAccessibleName(QStringLiteral("Task Name"));
+    m_name->setPlaceholderText(QStringLiteral("My daily task"));
+    layout->addWidget(m_name);
+    connect(m_name, &QLineEdit::textEdited, this,
+            [this](const QString& text) { change([&] { m_state.name = text; }); });
+
+    auto* commandRow = new QHBoxLayout;
+    commandRow->addWidget(caption(QStringLiteral("Command")));
+    commandRow->addStretch();
+    m_gmailTemplate = linkButton(QStringLiteral("Gmail Template"), QStringLiteral("envelope"),
+                                 QStringLiteral("form-gmail-template"));
+    m_gmailTemplate->setEnabled(m_dialogs.offersMailTemplate());
+    QPushButton* shortcuts =
+        linkButton(QStringLiteral("From Shortcuts"), QStringLiteral("sparkles.rectangle.stack"),
+                   QStringLiteral("form-from-shortcuts"));
+    commandRow->addWidget(m_gmailTemplate);
+    commandRow->addWidget(shortcuts);
+    layout->addLayout(commandRow);
+    connect(m_gmailTemplate, &QPushButton::clicked, this, &TaskFormView::openMailTemplate);
+    connect(shortcuts, &QPushButton::clicked, this, &TaskFormView::openShortcutsPicker);
+
+    m_command = new QPlainTextEdit(box);
+    m_command->setObjectName(QStringLiteral("form-task-command"));
+    m_command->setAccessibleName(QStringLiteral("Command"));
+    m_command->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_command->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_command->setTabChangesFocus(true);
+    m_command->setPlainText(m_state.command);
+    m_command->setStyleSheet(QStringLiteral(
+        "QPlainTextEdit { background: palette(base); border: 1px solid palette(mid); "
+        "border-radius: 5px; padding: 4px; }"));
+    // Drawn over the editor rather than as its placeholder so it sits where the text starts.
+    m_commandPlaceholder =
+        new QLabel(QStringLiteral("echo \"hello\" && npm run build"), m_command->viewport());
+    m_commandPlaceholder->setObjectName(QStringLiteral("form-command-placeholder"));
+    m_commandPlaceholder->setFont(m_command->font());
+    m_commandPlaceholder->setForegroundRole(QPalette::PlaceholderText);
+    m_commandPlaceholder->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_commandPlaceholder->move(4, 2);
+    layout->addWidget(m_command);
+    connect(m_command, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = m_command->toPlainText();
+        if (text != m_state.command)
+            change([&] { m_state.command = text; });
+    });
+    return box;
+}
+
+QWidget* TaskFormView::makeScheduleSection()
+{
+    QGroupBox* box = section(QStringLiteral("Schedule"), this);
+    auto* layout = static_cast<QVBoxLayout*>(box->layout());
+
+    m_scheduleKind = picker(QStringLiteral("Type"), QStringLiteral("form-schedule-kind"), box);
+    for (ScheduleType type : allScheduleTypes())
+        m_scheduleKind->addItem(TaskFormText::scheduleTypeLabel(type), static_cast<int>(type));
+    layout->addWidget(labelledRow(QStringLiteral("Type"), m_scheduleKind, box));
+    connect(m_scheduleKind, &QComboBox::activated, this, [this](int index) {
+        change([&] {
+            m_state.scheduleType =
+                static_cast<ScheduleType>(m_scheduleKind->itemData(index).toInt());
+        });
+    });
+
+    m_runAtLoadCaption = caption(QStringLiteral("Runs once when you log in or reboot."),
+                                 QStringLiteral("form-run-at-load-caption"));
+    layout->addWidget(m_runAtLoadCaption);
+
+    m_interval = picker(QStringLiteral("Interval"), QStringLiteral("form-interval"), box);
+    for (int minutes : TaskFormText::intervalChoices())
+        m_interval->addItem(TaskFormText::intervalLabel(minutes), minutes);
+    m_intervalRow = labelledRow(QStringLiteral("Interval"), m_interval, box);
+    m_intervalCaption =
+        caption(QStringLiteral("Starts when the task is enabled, then repeats at this interval."));
+    layout->addWidget(m_intervalRow);
+    layout->addWidget(m_intervalCaption);
+    connect(m_interval, &QComboBox::activated, this, [this](int index) {
+        change([&] { m_state.intervalMinutes = m_interval->itemData(index).toInt(); });
+    });
+
+    m_weekdayRow = new QWidget(box);
+    auto* days = new QHBoxLayout(m_weekdayRow);
+    days->setContentsMargins(0, 0, 0, 0);
+    days->setSpacing(4);
+    for (int weekday = 1; weekday <= 7; ++weekday) {
+        auto* day = new QPushButton(ScheduleText::weekdayAbbreviation(weekday), m_weekdayRow);
+        day->setObjectName(QStringLiteral("form-weekday-%1").arg(weekday));
+        day->setAccessibleName(day->text());
+        day->setAccessibleDescription(ScheduleText::weekdayName(weekday));
+        day->setCheckable(true);
+        day->setAutoDefault(false);
+        day->setFixedSize(36, 28);
+        day->setFont(scaled(day->font(), 0.9));
+        day->setStyleSheet(
+            QStringLiteral("QPushButton { border-radius: 6px; background: palette(button); "
+                           "color: palette(button-text); border: 1px solid palette(mid); }"
+                           "QPushButton:checked { background: palette(highlight); color: white; "
+                           "border: 1px solid palette(highlight); }"));
+        connect(day, &QPushButton::clicked, this,
+                [this, weekday] { change([&] { m_state.toggleWeekday(weekday); }); });
+        days->addWidget(day);
+        m_weekdayButtons.append(day);
+    }
+    days->addStretch();
+    layout->addWidget(m_weekdayRow);
+
+    m_monthlyBox = new QWidget(box);
+    auto* monthly = new QVBoxLayout(m_monthlyBox);
+    monthly->setContentsMargins(0, 0, 0, 0);
+    m_monthlyType = picker(QStringLiteral("When"), QStringLiteral("form-monthly-type"), box);
+    for (MonthlyType type : allMonthlyTypes())
+        m_monthlyType->addItem(TaskFormText::monthlyTypeLabel(type), static_cast<int>(type));
+    monthly->addWidget(labelledRow(QStringLiteral("When"), m_monthlyType, m_monthlyBox));
+    connect(m_monthlyType, &QComboBox::activated, this, [this](int index) {
+        change([&] {
+            m_state.monthlyType = static_cast<MonthlyType>(m_monthlyType->itemData(index).toInt());
+        });
+    });
+    m_day = picker(QStringLiteral("Day"), QStringLiteral("form-day"), box);
+    for (int day = 1; day <= 31; ++day)
+        m_day->addItem(QString::number(day), day);
+    m_dayRow = labelledRow(QStringLiteral("Day"), m_day, m_monthlyBox);
+    monthly->addWidget(m_dayRow);
+    connect(m_day, &QComboBox::activated, this, [this](int index) {
+        change([&] { m_state.dayOfMonth = m_day->itemData(index).toInt(); });
+    });
+    m_shortMonths = caption(QString(), QStringLiteral("form-short-months"));
+    m_lastDayCaption =
+        caption(QStringLiteral("Runs on the last day of every month (28th, 29th, 30th, or 31st)."),
+                QStringLiteral("form-last-day-caption"));
+    monthly->addWidget(m_shortMonths);
+    monthly->addWidget(m_lastDayCaption);
+    m_nthRow = new QWidget(m_monthlyBox);
+    auto* nth = new QHBoxLayout(m_nthRow);
+    nth->setContentsMargins(0, 0, 0, 0);
+    m_nthWeek = picker(QStringLiteral("Week"), QStringLiteral("form-nth-week"), m_nthRow);
+    for (int week = 1; week <= 4; ++week)
+        m_nthWeek->addItem(ScheduleText::ordinal(week), week);
+    m_nthWeek->setFixedWidth(80);
+    m_nthWeekday = picker(QStringLiteral("Weekday"), QStringLiteral("form-nth-weekday"), m_nthRow);
+    for (int weekday = 1; weekday <= 7; ++weekday)
+        m_nthWeekday->addItem(ScheduleText::weekdayName(weekday), weekday);
+    nth->addWidget(m_nthWeek);
+    nth->addWidget(m_nthWeekday, 1);
+    monthly->addWidget(m_nthRow);
+    connect(m_nthWeek, &QComboBox::activated, this, [this](int index) {
+        change([&] { m_state.nthWeek = m_nthWeek->itemData(index).toInt(); });
+    });
+    connect(m_nthWeekday, &QComboBox::activated, this, [this](int index) {
+        change([&] { m_state.nthWeekday = m_nthWeekday->itemData(index).toInt(); });
+    });
+    layout->addWidget(m_monthlyBox);
+
+    m_timeList = new QWidget(box);
+    auto* timeList = new QVBoxLayout(m_timeList);
+    timeList->setContentsMargins(0, 0, 0, 0);
+    timeList->setSpacing(8);
+    m_timeRows = new QVBoxLayout;
+    m_timeRows->setSpacing(8);
+    timeList->addLayout(m_timeRows);
+    QPushButton* addTime =
+        linkButton(QStringLiteral("Add another time"), QStringLiteral("plus.circle"),
+                   QStringLiteral("form-add-time"));
+    auto* addRow = new QHBoxLayout;
+    addRow->addWidget(addTime);
+    addRow->addStretch();
+    timeList->addLayout(addRow);
+    connect(addTime, &QPushButton::clicked, this, [this] { change([&] { m_state.addTime(); }); });
+    layout->addWidget(m_timeList);
+
+    m_wake = new QCheckBox(QStringLiteral("Wake Mac for this task"), box);
+    m_wake->setObjectName(QStringLiteral("form-wake"));
+    m_wake->setAccessibleName(m_wake->text());
+    m_wakeCaption = caption(QString(), QStringLiteral("form-wake-caption"));
+    layout->addWidget(m_wake);
+    layout->addWidget(m_wakeCaption);
+    connect(m_wake, &QCheckBox::toggled, this,
+            [this](bool on) { change([&] { m_state.wakeBeforeRun = on; }); });
+    return box;
+}
+
+QWidget* TaskFormView::makeEnvironmentSection()
+{
+    QGroupBox* box = section(QStringLiteral("Environment"), this);
+    auto* layout = static_cast<QVBoxLayout*>(box->layout());
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const auto pathRow = [&](const QString& title, const QString& placeholder, const QString& name,
+                             QLineEdit*& field, void (TaskFormView::*choose)()) {
+        layout->addWidget(caption(title));
+        auto* row = new QHBoxLayout;
+        field = new QLineEdit(box);
+        field->setObjectName(name);
+        field->setAccessibleName(title);
+        field->setPlaceholderText(placeholder);
+        field->setFont(mono);
+        auto* button = new QPushButton(QStringLiteral("Choose..."), box);
+        button->setObjectName(QStringLiteral("form-choose-") + name.mid(5));
+        button->setAccessibleName(QStringLiteral("Choose..."));
+        button->setAutoDefault(false);
+        row->addWidget(field, 1);
+        row->addWidget(button);
+        layout->addLayout(row);
+        connect(button, &QPushButton::clicked, this, choose);
+    };
+    pathRow(QStringLiteral("Working Directory"), QStringLiteral("/Users/you/project"),
+            QStringLiteral("form-working-dir"), m_workingDirectory,
+            &TaskFormView::chooseWorkingDirectory);
+    pathRow(QStringLiteral(".env File"), QStringLiteral("Optional"),
+            QStringLiteral("form-env-file"), m_envFile, &TaskFormView::chooseEnvFile);
+    m_workingDirectory->setText(m_state.workingDirectory);
+    m_envFile->setText(m_state.envFilePath);
+    connect(m_workingDirectory, &QLineEdit::textEdited, this,
+            [this](const QString& text) { change([&] { m_state.workingDirectory = text; }); });
+    connect(m_envFile, &QLineEdit::textEdited, this,
+            [this](const QString& text) { change([&] { m_state.envFilePath = text; }); });
+
+    m_loginShell = new QCheckBox(QStringLiteral("Use login shell"), box);
+    m_loginShell->setObjectName(QStringLiteral("form-login-shell"));
+    m_loginShell->setAccessibleName(m_loginShell->text());
+    m_loginShellCaption = caption(QString(), QStringLiteral("form-login-shell-caption"));
+    layout->addWidget(m_loginShell);
+    layout->addWidget(m_loginShellCaption);
+    connect(m_loginShell, &QCheckBox::toggled, this,
+            [this](bool on) { change([&] { m_state.useLoginShell = on; }); });
+    return box;
+}
+
+void TaskFormView::rebuildTimes()
+{
+    while (QLayoutItem* item = m_timeRows->takeAt(0)) {
+        if (QWidget* row = item->widget()) {
+            row->hide();
+            row->deleteLater();
+        }
+        delete item;
+    }
+    const bool removable = m_state.times.size() >= 2;
+    for (int index = 0; index < m_state.times.size(); ++index) {
+        const TimeOfDay time = m_state.times.at(index);
+        auto* row = new QWidget(m_timeList);
+        row->setObjectName(QStringLiteral("form-time-row-%1").arg(index));
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* input = new TimeInputView(time.hour, time.minute, row);
+        input->setObjectName(QStringLiteral("form-time-%1").arg(index));
+        layout->addWidget(input);
+        connect(input, &TimeInputView::timeChanged, this, [this, index](int hour, int minute) {
+            change([&] { m_state.times[index] = TimeOfDay{hour, minute}; });
+        });
+        if (removable) {
+            auto* remove =
+                new QPushButton(Icons::symbol(QStringLiteral("minus.circle")), QString(), row);
+            remove->setObjectName(QStringLiteral("form-remove-time-%1").arg(index));
+            remove->setAccessibleName(QStringLiteral("Remove time"));
+            remove->setFlat(true);
+            remove->setAutoDefault(false);
+            remove->setFixedSize(24, 24);
+            layout->addWidget(remove);
+            connect(remove, &QPushButton::clicked, this,
+                    [this, index] { change([&] { m_state.removeTime(index); }); });
+        }
+        layout->addStretch();
+        m_timeRows->addWidget(row);
+    }
+}
+
+template <typename Change> void TaskFormView::change(Change&& apply)
+{
+    const qsizetype timesBefore = m_state.times.size();
+    apply();
+    // Rows are rebuilt only when entries come or go, so a picker the user is using stays put.
+    if (m_state.times.size() != timesBefore)
+        rebuildTimes();
+    refresh();
+    Q_EMIT stateChanged();
+}
+
+void TaskFormView::refresh()
+{
+    const TaskFormState& s = m_state;
+    const QSignalBlocker blockWake(m_wake);
+    const QSignalBlocker blockShell(m_loginShell);
+    if (m_name->text() != s.name)
+        m_name->setText(s.name);
+    if (m_command->toPlainText() != s.command) {
+        const QSignalBlocker blockCommand(m_command);
+        m_command->setPlainText(s.command);
+    }
+    m_commandPlaceholder->setVisible(s.command.isEmpty());
+    // The editor grows with its text from 80 to 300 points, then scrolls.
+    const int lines = std::max(1, int(m_command->document()->size().height()));
+    const int lineHeight = m_command->fontMetrics().lineSpacing();
+    m_command->setFixedHeight(std::clamp(lines * lineHeight + 24, 80, 300));
+    if (m_workingDirectory->text() != s.workingDirectory)
+        m_workingDirectory->setText(s.workingDirectory);
+    if (m_envFile->text() != s.envFilePath)
+        m_envFile->setText(s.envFilePath);
+
+    m_scheduleKind->setCurrentIndex(m_scheduleKind->findData(static_cast<int>(s.scheduleType)));
+    selectData(m_interval, s.intervalMinutes);
+    m_monthlyType->setCurrentIndex(m_monthlyType->findData(static_cast<int>(s.monthlyType)));
+    selectData(m_day, s.dayOfMonth);
+    selectData(m_nthWeek, s.nthWeek);
+    selectData(m_nthWeekday, s.nthWeekday);
+    for (int index = 0; index < m_weekdayButtons.size(); ++index)
+        m_weekdayButtons.at(index)->setChecked(s.weekdays.contains(index + 1));
+
+    const bool monthly = s.scheduleType == ScheduleType::monthly;
+    m_runAtLoadCaption->setVisible(s.scheduleType == ScheduleType::runAtLoad);
+    m_intervalRow->setVisible(s.scheduleType == ScheduleType::interval);
+    m_intervalCaption->setVisible(s.scheduleType == ScheduleType::interval);
+    m_weekdayRow->setVisible(s.scheduleType == ScheduleType::weekly);
+    m_monthlyBox->setVisible(monthly);
+    m_dayRow->setVisible(s.monthlyType == MonthlyType::specificDay);
+    const std::optional<QString> shortMonths = TaskFormText::shortMonthsCaption(s.dayOfMonth);
+    m_shortMonths->setText(shortMonths.value_or(QString()));
+    m_shortMonths->setVisible(s.monthlyType == MonthlyType::specificDay && shortMonths);
+    m_lastDayCaption->setVisible(s.monthlyType == MonthlyType::lastDay);
+    m_nthRow->setVisible(s.monthlyType == MonthlyType::nthWeekday);
+    m_timeList->setVisible(s.showsTimes());
+    m_wake->setVisible(s.showsWakeToggle());
+    m_wake->setChecked(s.wakeBeforeRun);
+    m_wakeCaption->setVisible(s.showsWakeToggle());
+    m_wakeCaption->setText(TaskFormText::wakeCaption(s));
+
+    m_loginShell->setChecked(s.useLoginShell);
+    m_loginShellCaption->setText(
+        TaskFormText::loginShellCaption(s.useLoginShell, qEnvironmentVariable("SHELL")));
+}
+
+void TaskFormView::applyMailTemplate(const QString& command, const QString& suggestedName)
+{
+    change([&] { m_state.applyMailTemplate(command, suggestedName); });
+}
+
+void TaskFormView::applyShortcut(const QString& shortcutName)
+{
+    change([&] { m_state.applyShortcut(shortcutName); });
+}
+
+void TaskFormView::chooseWorkingDirectory()
+{
+    if (const std::optional<QString> folder = m_dialogs.chooseFolder(window()))
+        change([&] { m_state.workingDirectory = *folder; });
+}
+
+void TaskFormView::chooseEnvFile()
+{
+    if (const std::optional<QString> file = m_dialogs.chooseFile(window()))
+        change([&] { m_state.envFilePath = *file; });
+}
+
+void TaskFormView::openMailTemplate()
+{
+    if (const auto result = m_dialogs.mailTemplate(window()))
+        applyMailTemplate(result->first, result->second);
+}
+
+void TaskFormView::openShortcutsPicker()
+{
+    if (const std::optional<QString> name = m_dialogs.chooseShortcut(window()))
+        applyShortcut(*name);
+}
+
+void TaskFormView::placeInSheet(QDialog& sheet, QHBoxLayout* buttons)
+{
+    sheet.setModal(true);
+    auto* layout = new QVBoxLayout(&sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* scroll = new QScrollArea(&sheet);
+    scroll->setObjectName(QStringLiteral("form-scroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(this);
+    layout->addWidget(scroll, 1);
+    buttons->setContentsMargins(16, 12, 16, 16);
+    layout->addLayout(buttons);
+
+    int height = 640;
+    const QWidget* owner = sheet.parentWidget() ? sheet.parentWidget()->window() : nullptr;
+    if (owner && owner->isVisible())
+        height = std::min(height, owner->height());
+    const QScreen* screen = owner ? owner->screen() : sheet.screen();
+    if (screen)
+        height = std::min(height, screen->availableGeometry().height());
+    sheet.setFixedSize(520, height);
+}
+
+QPushButton* TaskFormView::sheetButton(const QString& text, const QString& objectName,
+                                       QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(text);
+    button->setAutoDefault(false);
+    return button;
+}

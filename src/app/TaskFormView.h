@@ -1,0 +1,90 @@
+#pragma once
+
+#include "TaskFormState.h"
+
+#include <QWidget>
+
+class Dialogs;
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QVBoxLayout;
+
+// The form both task sheets show: the "Basic", "Schedule" and "Environment" sections over one
+// TaskFormState. Controls of other schedule kinds are hidden, not reset, so switching back
+// shows what the user had chosen. Choosers and the command builders open through `Dialogs`.
+class TaskFormView final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TaskFormView)
+
+public:
+    TaskFormView(Dialogs& dialogs, TaskFormState state, QWidget* parent = nullptr);
+
+    const TaskFormState& state() const { return m_state; }
+
+    // The mail step's result: the command replaces the form's; the name fills an empty one.
+    void applyMailTemplate(const QString& command, const QString& suggestedName);
+    void applyShortcut(const QString& shortcutName);
+
+    // Lays out a task sheet: this form scrolling above `buttons`, 520 wide and 640 high but
+    // never taller than the screen or the window the sheet belongs to.
+    void placeInSheet(QDialog& sheet, QHBoxLayout* buttons);
+    // A button of a sheet's bottom row; its label is also its accessible name.
+    static QPushButton* sheetButton(const QString& text, const QString& objectName,
+                                    QWidget* parent);
+
+Q_SIGNALS:
+    void stateChanged();
+
+private:
+    QWidget* makeBasicSection();
+    QWidget* makeScheduleSection();
+    QWidget* makeEnvironmentSection();
+    QLabel* caption(const QString& text, const QString& objectName = QString());
+    QPushButton* linkButton(const QString& text, const QString& symbol, const QString& objectName);
+    void rebuildTimes();
+    void chooseWorkingDirectory();
+    void chooseEnvFile();
+    void openMailTemplate();
+    void openShortcutsPicker();
+    // Writes a change into the state, then shows it and tells the sheet.
+    template <typename Change> void change(Change&& apply);
+    void refresh();
+
+    Dialogs& m_dialogs;
+    TaskFormState m_state;
+
+    QLineEdit* m_name = nullptr;
+    QPlainTextEdit* m_command = nullptr;
+    QLabel* m_commandPlaceholder = nullptr;
+    QComboBox* m_scheduleKind = nullptr;
+    QLabel* m_runAtLoadCaption = nullptr;
+    QWidget* m_intervalRow = nullptr;
+    QComboBox* m_interval = nullptr;
+    QLabel* m_intervalCaption = nullptr;
+    QWidget* m_weekdayRow = nullptr;
+    QList<QPushButton*> m_weekdayButtons;
+    QWidget* m_monthlyBox = nullptr;
+    QComboBox* m_monthlyType = nullptr;
+    QWidget* m_dayRow = nullptr;
+    QComboBox* m_day = nullptr;
+    QLabel* m_shortMonths = nullptr;
+    QLabel* m_lastDayCaption = nullptr;
+    QWidget* m_nthRow = nullptr;
+    QComboBox* m_nthWeek = nullptr;
+    QComboBox* m_nthWeekday = nullptr;
+    QWidget* m_timeList = nullptr;
+    QVBoxLayout* m_timeRows = nullptr;
+    QCheckBox* m_wake = nullptr;
+    QLabel* m_wakeCaption = nullptr;
+    QLineEdit* m_workingDirectory = nullptr;
+    QLineEdit* m_envFile = nullptr;
+    QCheckBox* m_loginShell = nullptr;
+    QLabel* m_loginShellCaption = nullptr;
+    QPushButton* m_gmailTemplate = nullptr;
+};

@@ -1,0 +1,197 @@
+#include "TestRunView.h"
+
+#include "Icons.h"
+#include "TaskFormView.h"
+#include "TaskRunner.h"
+
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+const QColor successColor(0x1e, 0x9e, 0x3a);
+const QColor failureColor(0xd7, 0x2c, 0x2c);
+
+} // namespace
+
+TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
+    : QDialog(parent), m_task(task), m_runner(new TaskRunner(this))
+{
+    setObjectName(QStringLiteral("test-run-sheet"));
+    setWindowTitle(QStringLiteral("Test Run"));
+    setModal(true);
+    setFixedSize(600, 400);
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(16, 12, 16, 12);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    auto* title = new QLabel(QStringLiteral("Test Run"), this);
+    QFont headline = title->font();
+    headline.setBold(true);
+    title->setFont(headline);
+    auto* command = new QLabel(this);
+    command->setObjectName(QStringLiteral("test-run-command"));
+    QFont smallMono = mono;
+    smallMono.setPointSizeF(mono.pointSizeF() * 0.85);
+    command->setFont(smallMono);
+    command->setForegroundRole(QPalette::PlaceholderText);
+    command->setText(
+        command->fontMetrics().elidedText(m_task.command.simplified(), Qt::ElideRight, 420));
+    command->setToolTip(m_task.command);
+    m_shell = new QLabel(this);
+    m_shell->setObjectName(QStringLiteral("test-run-shell"));
+    QFont caption = m_shell->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    m_shell->setFont(caption);
+    m_shell->setForegroundRole(QPalette::PlaceholderText);
+    titles->addWidget(title);
+    titles->addWidget(command);
+    titles->addWidget(m_shell);
+    header->addLayout(titles, 1);
+    m_spinner = new QProgressBar(this);
+    m_spinner->setRange(0, 0);
+    m_spinner->setFixedSize(60, 8);
+    m_spinner->setTextVisible(false);
+    m_runningText = new QLabel(QStringLiteral("Running..."), this);
+    m_runningText->setObjectName(QStringLiteral("test-run-running"));
+    m_runningText->setFont(caption);
+    m_headerStatus = new QLabel(this);
+    m_headerStatus->setObjectName(QStringLiteral("test-run-header-status"));
+    header->addWidget(m_spinner);
+    header->addSpacing(6);
+    header->addWidget(m_runningText);
+    header->addWidget(m_headerStatus);
+    layout->addLayout(header);
+    layout->addWidget(divider(this));
+
+    m_output = new QPlainTextEdit(this);
+    m_output->setObjectName(QStringLiteral("test-run-output"));
+    m_output->setAccessibleName(QStringLiteral("Output"));
+    m_output->setReadOnly(true);
+    m_output->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_output->setFont(mono);
+    m_output->setFrameShape(QFrame::NoFrame);
+    m_output->setFocusPolicy(Qt::ClickFocus);
+    m_output->document()->setDocumentMargin(8);
+    m_output->setPlaceholderText(QStringLiteral("Waiting for output..."));
+    m_output->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgba(0, 0, 0, 13); }"));
+    layout->addWidget(m_output, 1);
+    layout->addWidget(divider(this));
+
+    auto* footer = new QHBoxLayout;
+    footer->setContentsMargins(16, 10, 16, 10);
+    m_footerStatus = new QLabel(this);
+    m_exitLabel = new QLabel(this);
+    m_exitLabel->setObjectName(QStringLiteral("test-run-exit"));
+    footer->addWidget(m_footerStatus);
+    footer->addWidget(m_exitLabel);
+    footer->addStretch();
+    m_stop =
+        TaskFormView::sheetButton(QStringLiteral("Stop"), QStringLiteral("test-run-stop"), this);
+    m_stop->setIcon(Icons::symbol(QStringLiteral("stop.fill")));
+    m_stop->setStyleSheet(QStringLiteral("QPushButton { color: #d72c2c; }"));
+    m_close =
+        TaskFormView::sheetButton(QStringLiteral("Close"), QStringLiteral("test-run-close"), this);
+    m_runAgain = TaskFormView::sheetButton(QStringLiteral("Run Again"),
+                                           QStringLiteral("test-run-again"), this);
+    m_runAgain->setDefault(true);
+    footer->addWidget(m_stop);
+    footer->addWidget(m_close);
+    footer->addWidget(m_runAgain);
+    layout->addLayout(footer);
+
+    connect(m_stop, &QPushButton::clicked, m_runner, &TaskRunner::stop);
+    connect(m_close, &QPushButton::clicked, this, &TestRunView::reject);
+    connect(m_runAgain, &QPushButton::clicked, this, &TestRunView::runAgain);
+    connect(m_runner, &TaskRunner::changed, this, &TestRunView::refresh);
+    refresh();
+}
+
+TestRunView::~TestRunView() = default;
+
+void TestRunView::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!std::exchange(m_started, true))
+        runAgain();
+}
+
+void TestRunView::runAgain()
+{
+    m_runner->run(m_task.command, m_task.workingDirectory, m_task.envFilePath,
+                  m_task.useLoginShell);
+}
+
+void TestRunView::reject()
+{
+    // Escape and the window's close button do nothing while a run goes on: Stop ends it first.
+    if (m_runner->isRunning())
+        return;
+    QDialog::reject();
+}
+
+void TestRunView::refresh()
+{
+    const bool running = m_runner->isRunning();
+    const std::optional<int> exitCode = m_runner->exitCode();
+    m_shell->setText(m_runner->shellProgram().isEmpty()
+                         ? QString()
+                         : QStringLiteral("Shell: ") + m_runner->shellProgram());
+    m_spinner->setVisible(running);
+    m_runningText->setVisible(running);
+    m_stop->setVisible(running);
+    m_close->setVisible(!running);
+    m_runAgain->setVisible(!running);
+    (running ? m_stop : m_runAgain)->setFocus();
+
+    const bool finished = !running && exitCode.has_value();
+    m_headerStatus->setVisible(finished);
+    m_footerStatus->setVisible(finished);
+    m_exitLabel->setVisible(finished);
+    if (finished) {
+        const bool success = *exitCode == 0;
+        const QString symbol =
+            success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill");
+        const QColor color = success ? successColor : failureColor;
+        m_headerStatus->setPixmap(Icons::pixmap(symbol, 22, devicePixelRatioF()));
+        m_footerStatus->setPixmap(Icons::pixmap(symbol, 16, devicePixelRatioF()));
+        m_exitLabel->setText(QString::asprintf("Exit: %d", *exitCode));
+        m_exitLabel->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
+        m_exitLabel->setProperty("success", success);
+    }
+
+    if (m_output->toPlainText() != m_runner->output()) {
+        const QString shown = m_output->toPlainText();
+        const QString& output = m_runner->output();
+        // Output only grows during a run; appending keeps the user's selection intact.
+        if (!shown.isEmpty() && output.startsWith(shown)) {
+            QTextCursor cursor(m_output->document());
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(output.mid(shown.size()));
+        } else {
+            m_output->setPlainText(output);
+        }
+        m_output->verticalScrollBar()->setValue(m_output->verticalScrollBar()->maximum());
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ScheduledTask.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class TaskRunner;
+
+// The "Test Run" sheet: runs a task's command (saved or still in the form) once it is shown and
+// follows its output live. Close and Run Again appear once the run has ended; while it runs the
+// only way out is Stop.
+class TestRunView final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TestRunView)
+
+public:
+    // Only the command, working directory, .env file and login-shell flag of `task` are used.
+    explicit TestRunView(const ScheduledTask& task, QWidget* parent = nullptr);
+    ~TestRunView() override;
+
+    TaskRunner* runner() const { return m_runner; }
+
+public Q_SLOTS:
+    void runAgain();
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void refresh();
+
+    ScheduledTask m_task;
+    TaskRunner* m_runner = nullptr;
+    bool m_started = false;
+    QLabel* m_shell = nullptr;
+    QProgressBar* m_spinner = nullptr;
+    QLabel* m_runningText = nullptr;
+    QLabel* m_headerStatus = nullptr;
+    QPlainTextEdit* m_output = nullptr;
+    QLabel* m_footerStatus = nullptr;
+    QLabel* m_exitLabel = nullptr;
+    QPushButton* m_stop = nullptr;
+    QPushButton* m_close = nullptr;
+    QPushButton* m_runAgain = nullptr;
+};

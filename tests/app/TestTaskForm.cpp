@@ -1,0 +1,580 @@
+// The task form and its two sheets, driven through object names over a store whose launchd and
+// wake services are fakes; choosers and builders are answered by FakeDialogs.
+#include "AddTaskView.h"
+#include "AppFakes.h"
+#include "EditTaskView.h"
+#include "TaskFormState.h"
+#include "TaskFormView.h"
+#include "TimeInputView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+Q_DECLARE_METATYPE(TaskSchedule)
+
+namespace {
+
+ScheduledTask taskWith(const TaskSchedule& schedule, bool wake = false)
+{
+    ScheduledTask task = ScheduledTask::create(
+        QStringLiteral("Backup"), QStringLiteral("rsync -a ~/src /Volumes/b"), schedule);
+    task.wakeBeforeRun = wake;
+    task.useLoginShell = false;
+    task.workingDirectory = QStringLiteral("/tmp/work");
+    task.isEnabled = false;
+    TaskLog log;
+    log.id = QUuid::createUuid();
+    log.timestamp = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    log.exitCode = 2;
+    log.output = QStringLiteral("old");
+    task.logs = {log};
+    return task;
+}
+
+void choose(QComboBox* combo, const QVariant& data)
+{
+    const int index = combo->findData(data);
+    QVERIFY(index >= 0);
+    combo->setCurrentIndex(index);
+    Q_EMIT combo->activated(index);
+}
+
+void chooseKind(QWidget* root, ScheduleType type)
+{
+    choose(child<QComboBox>(root, QStringLiteral("form-schedule-kind")), static_cast<int>(type));
+}
+
+void setTime(QWidget* root, int row, int hour, int minute)
+{
+    auto* input = child<TimeInputView>(root, QStringLiteral("form-time-%1").arg(row));
+    input->hourPicker()->setCurrentIndex(hour);
+    input->minutePicker()->setCurrentIndex(minute);
+}
+
+QList<TimeInputView*> timeRows(QWidget* root)
+{
+    QList<TimeInputView*> rows;
+    for (int index = 0;; ++index) {
+        auto* row = root->findChild<TimeInputView*>(QStringLiteral("form-time-%1").arg(index));
+        if (!row)
+            return rows;
+        rows.append(row);
+    }
+}
+
+void fillNameAndCommand(QWidget* root, const QString& name, const QString& command)
+{
+    QTest::keyClicks(child<QLineEdit>(root, QStringLiteral("form-task-name")), name);
+    child<QPlainTextEdit>(root, QStringLiteral("form-task-command"))->setPlainText(command);
+}
+
+} // namespace
+
+class TestTaskForm : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void roundTripsEverySchedule_data();
+    void roundTripsEverySchedule();
+    void intervalLabels_data();
+    void intervalLabels();
+    void wakeCaptions_data();
+    void wakeCaptions();
+    void loginShellCaption_data();
+    void loginShellCaption();
+
+    void newTaskDefaults();
+    void addEnabledOnlyWithNameAndCommand_data();
+    void addEnabledOnlyWithNameAndCommand();
+    void shortMonthsCaption_data();
+    void shortMonthsCaption();
+    void timesSortedOnSave();
+    void removeButtonsOnlyFromTwoTimes();
+    void lastWeekdayStaysChosen();
+    void intervalSwitchedToDailyShowsSeven();
+    void hiddenValuesKeptButDropped();
+    void wakeToggleHiddenAndFlagKept_data();
+    void wakeToggleHiddenAndFlagKept();
+    void editKeepsIdentityEnabledAndLogs();
+    void commandBuilders_data();
+    void commandBuilders();
+    void choosers_data();
+    void choosers();
+    void testRunUsesUnsavedForm();
+    void sheetNeverTallerThanItsWindow();
+
+private:
+    std::unique_ptr<FakeStoreFixture> m_fixture;
+    FakeDialogs m_dialogs;
+};
+
+void TestTaskForm::init()
+{
+    m_fixture = std::make_unique<FakeStoreFixture>();
+    m_dialogs = FakeDialogs();
+}
+
+void TestTaskForm::cleanup() { m_fixture.reset(); }
+
+void TestTaskForm::roundTripsEverySchedule_data()
+{
+    QTest::addColumn<TaskSchedule>("schedule");
+    const QList<TimeOfDay> times = {TimeOfDay{6, 5}, TimeOfDay{18, 45}};
+    QTest::newRow("run at load") << TaskSchedule::runAtLoad();
+    QTest::newRow("interval 90") << TaskSchedule::interval(90);
+    QTest::newRow("interval off the list") << TaskSchedule::interval(7);
+    QTest::newRow("daily") << TaskSchedule::daily(times);
+    QTest::newRow("weekly") << TaskSchedule::weekly({1, 4, 7}, times);
+    QTest::newRow("monthly day 31") << TaskSchedule::monthly(31, times);
+    QTest::newRow("last day") << TaskSchedule::monthlyLastDay(times);
+    QTest::newRow("3rd Friday") << TaskSchedule::monthlyNthWeekday(3, 6, times);
+}
+
+void TestTaskForm::roundTripsEverySchedule()
+{
+    QFETCH(TaskSchedule, schedule);
+    const ScheduledTask task = taskWith(schedule, true);
+    QCOMPARE(TaskFormState::fromTask(task).applied(task), task);
+
+    // The same through the widgets: the edit sheet opened and saved untouched.
+    m_fixture->store->addTask(task);
+    EditTaskView sheet(*m_fixture->store, m_dialogs, task);
+    child<QPushButton>(&sheet, QStringLiteral("form-save"))->click();
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    QCOMPARE(m_fixture->store->tasks().constFirst(), task);
+}
+
+void TestTaskForm::intervalLabels_data()
+{
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("1") << 1 << "Every 1 min";
+    QTest::newRow("45") << 45 << "Every 45 min";
+    QTest::newRow("60") << 60 << "Every 1 hour";
+    QTest::newRow("90") << 90 << "Every 1h 30m";
+    QTest::newRow("120") << 120 << "Every 2 hours";
+    QTest::newRow("1440") << 1440 << "Every 24 hours";
+}
+
+void TestTaskForm::intervalLabels()
+{
+    QFETCH(int, minutes);
+    QFETCH(QString, label);
+    QCOMPARE(TaskFormText::intervalLabel(minutes), label);
+}
+
+void TestTaskForm::wakeCaptions_data()
+{
+    QTest::addColumn<int>("monthlyType");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("specific day")
+        << static_cast<int>(MonthlyType::specificDay)
+        << "Wakes your Mac 5 minutes before the scheduled time so the task can run even during "
+           "sleep.";
+    QTest::newRow("last day") << static_cast<int>(MonthlyType::lastDay)
+                              << "Wakes your Mac every day from the 28th to the 31st, 5 minutes "
+                                 "before the scheduled time. The task only runs on the actual "
+                                 "last day.";
+    QTest::newRow("nth weekday") << static_cast<int>(MonthlyType::nthWeekday)
+                                 << "Wakes your Mac every Thursday 5 minutes before the scheduled "
+                                    "time. The task only runs on the 2nd occurrence.";
+}
+
+void TestTaskForm::wakeCaptions()
+{
+    QFETCH(int, monthlyType);
+    QFETCH(QString, caption);
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    chooseKind(&sheet, ScheduleType::monthly);
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")), monthlyType);
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-nth-week")), 2);
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-nth-weekday")), 5);
+    QCOMPARE(child<QLabel>(&sheet, QStringLiteral("form-wake-caption"))->text(), caption);
+}
+
+void TestTaskForm::loginShellCaption_data()
+{
+    QTest::addColumn<QString>("shell");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QString>("tail");
+    QTest::newRow("fish") << "/usr/local/bin/fish" << true << "). Using fish";
+    QTest::newRow("unset") << "" << true << "). Using unknown";
+    QTest::newRow("off") << "/bin/zsh" << false << "). ";
+}
+
+void TestTaskForm::loginShellCaption()
+{
+    QFETCH(QString, shell);
+    QFETCH(bool, on);
+    QFETCH(QString, tail);
+    const QByteArray saved = qgetenv("SHELL");
+    if (shell.isEmpty())
+        qunsetenv("SHELL");
+    else
+        qputenv("SHELL", shell.toUtf8());
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    auto* toggle = child<QCheckBox>(&sheet, QStringLiteral("form-login-shell"));
+    if (toggle->isChecked() != on)
+        toggle->click();
+    const QString text = child<QLabel>(&sheet, QStringLiteral("form-login-shell-caption"))->text();
+    qputenv("SHELL", saved);
+    QVERIFY2(text.endsWith(tail), qPrintable(text));
+    QVERIFY(text.startsWith(QStringLiteral("Load your shell profile to inherit env vars")));
+}
+
+void TestTaskForm::newTaskDefaults()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    QSignalSpy created(&sheet, &AddTaskView::created);
+    QCOMPARE(child<QLineEdit>(&sheet, QStringLiteral("form-task-name"))->accessibleName(),
+             QStringLiteral("Task Name"));
+    QCOMPARE(child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->accessibleName(),
+             QStringLiteral("Add Task"));
+    QVERIFY(child<QLabel>(&sheet, QStringLiteral("form-command-placeholder"))->isVisibleTo(&sheet));
+    fillNameAndCommand(&sheet, QStringLiteral("Nightly"), QStringLiteral("make"));
+    QVERIFY(
+        !child<QLabel>(&sheet, QStringLiteral("form-command-placeholder"))->isVisibleTo(&sheet));
+    child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
+
+    QCOMPARE(created.size(), 1);
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    const ScheduledTask& saved = m_fixture->store->tasks().constFirst();
+    QCOMPARE(created.at(0).at(0).value<ScheduledTask>(), saved);
+    QCOMPARE(saved.schedule, TaskSchedule::daily({TimeOfDay{7, 0}}));
+    QVERIFY(saved.useLoginShell);
+    QVERIFY(!saved.wakeBeforeRun);
+    QVERIFY(saved.isEnabled);
+    QVERIFY(saved.logs.isEmpty());
+    QVERIFY(!saved.workingDirectory);
+    QVERIFY(!saved.envFilePath);
+    QVERIFY(!saved.id.isNull());
+    QCOMPARE(sheet.result(), int(QDialog::Accepted));
+}
+
+void TestTaskForm::addEnabledOnlyWithNameAndCommand_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("both") << "Job"
+                          << "true" << true;
+    QTest::newRow("spaces only name") << "   "
+                                      << "true" << true;
+    QTest::newRow("no command") << "Job"
+                                << "" << false;
+    QTest::newRow("no name") << ""
+                             << "true" << false;
+}
+
+void TestTaskForm::addEnabledOnlyWithNameAndCommand()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, command);
+    QFETCH(bool, enabled);
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    fillNameAndCommand(&sheet, name, command);
+    auto* add = child<QPushButton>(&sheet, QStringLiteral("form-add-task"));
+    QCOMPARE(add->isEnabled(), enabled);
+    QCOMPARE(child<QPushButton>(&sheet, QStringLiteral("form-test-run"))->isEnabled(),
+             !command.isEmpty());
+    // Return reaches the default button even while it is disabled: nothing may be added.
+    sheet.show();
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    QCOMPARE(m_fixture->store->tasks().size(), enabled ? 1 : 0);
+    if (enabled)
+        QCOMPARE(m_fixture->store->tasks().constFirst().name, name);
+}
+
+void TestTaskForm::shortMonthsCaption_data()
+{
+    QTest::addColumn<int>("day");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("28") << 28 << "";
+    QTest::newRow("29") << 29 << "This task won't run in months with fewer than 29 days.";
+    QTest::newRow("31") << 31 << "This task won't run in months with fewer than 31 days.";
+}
+
+void TestTaskForm::shortMonthsCaption()
+{
+    QFETCH(int, day);
+    QFETCH(QString, caption);
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    chooseKind(&sheet, ScheduleType::monthly);
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-day")), day);
+    auto* label = child<QLabel>(&sheet, QStringLiteral("form-short-months"));
+    QCOMPARE(label->isVisibleTo(&sheet), !caption.isEmpty());
+    if (!caption.isEmpty())
+        QCOMPARE(label->text(), caption);
+}
+
+void TestTaskForm::timesSortedOnSave()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    fillNameAndCommand(&sheet, QStringLiteral("Twice"), QStringLiteral("true"));
+    setTime(&sheet, 0, 17, 30);
+    child<QPushButton>(&sheet, QStringLiteral("form-add-time"))->click();
+    QCOMPARE(timeRows(&sheet).size(), 2);
+    QCOMPARE(timeRows(&sheet).at(1)->hour(), 9);
+    QCOMPARE(timeRows(&sheet).at(1)->minute(), 0);
+    // The form keeps the entered order; only the saved schedule is sorted.
+    QCOMPARE(timeRows(&sheet).at(0)->hour(), 17);
+    child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
+    QCOMPARE(m_fixture->store->tasks().constFirst().schedule,
+             TaskSchedule::daily({TimeOfDay{9, 0}, TimeOfDay{17, 30}}));
+}
+
+void TestTaskForm::removeButtonsOnlyFromTwoTimes()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    QVERIFY(!sheet.findChild<QPushButton*>(QStringLiteral("form-remove-time-0")));
+    child<QPushButton>(&sheet, QStringLiteral("form-add-time"))->click();
+    child<QPushButton>(&sheet, QStringLiteral("form-add-time"))->click();
+    setTime(&sheet, 2, 21, 15);
+    QCOMPARE(timeRows(&sheet).size(), 3);
+    child<QPushButton>(&sheet, QStringLiteral("form-remove-time-0"))->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(sheet.form()->state().times, (QList<TimeOfDay>{{9, 0}, {21, 15}}));
+    child<QPushButton>(&sheet, QStringLiteral("form-remove-time-1"))->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(sheet.form()->state().times, (QList<TimeOfDay>{{9, 0}}));
+    QVERIFY(!sheet.findChild<QPushButton*>(QStringLiteral("form-remove-time-0")));
+}
+
+void TestTaskForm::lastWeekdayStaysChosen()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    fillNameAndCommand(&sheet, QStringLiteral("Weekly"), QStringLiteral("true"));
+    chooseKind(&sheet, ScheduleType::weekly);
+    auto* monday = child<QPushButton>(&sheet, QStringLiteral("form-weekday-2"));
+    auto* wednesday = child<QPushButton>(&sheet, QStringLiteral("form-weekday-4"));
+    QVERIFY(monday->isChecked());
+    monday->click();
+    QVERIFY(monday->isChecked());
+    wednesday->click();
+    child<QPushButton>(&sheet, QStringLiteral("form-weekday-7"))->click();
+    monday->click();
+    QVERIFY(!monday->isChecked());
+    child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
+    QCOMPARE(m_fixture->store->tasks().constFirst().schedule,
+             TaskSchedule::weekly({4, 7}, {TimeOfDay{7, 0}}));
+}
+
+void TestTaskForm::intervalSwitchedToDailyShowsSeven()
+{
+    const ScheduledTask task = taskWith(TaskSchedule::interval(15));
+    EditTaskView sheet(*m_fixture->store, m_dialogs, task);
+    QVERIFY(!child<QWidget>(&sheet, QStringLiteral("form-time-0"))->isVisibleTo(&sheet));
+    chooseKind(&sheet, ScheduleType::daily);
+    QCOMPARE(timeRows(&sheet).size(), 1);
+    QVERIFY(timeRows(&sheet).at(0)->isVisibleTo(&sheet));
+    QCOMPARE(timeRows(&sheet).at(0)->hour(), 7);
+    QCOMPARE(timeRows(&sheet).at(0)->minute(), 0);
+}
+
+void TestTaskForm::hiddenValuesKeptButDropped()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    fillNameAndCommand(&sheet, QStringLiteral("Switch"), QStringLiteral("true"));
+    chooseKind(&sheet, ScheduleType::monthly);
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-day")), 15);
+    setTime(&sheet, 0, 8, 15);
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")),
+           static_cast<int>(MonthlyType::lastDay));
+    chooseKind(&sheet, ScheduleType::interval);
+    chooseKind(&sheet, ScheduleType::monthly);
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")),
+           static_cast<int>(MonthlyType::specificDay));
+    QCOMPARE(child<QComboBox>(&sheet, QStringLiteral("form-day"))->currentText(),
+             QStringLiteral("15"));
+    QCOMPARE(timeRows(&sheet).at(0)->hour(), 8);
+    chooseKind(&sheet, ScheduleType::interval);
+    child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
+    QCOMPARE(m_fixture->store->tasks().constFirst().schedule, TaskSchedule::interval(5));
+}
+
+void TestTaskForm::wakeToggleHiddenAndFlagKept_data()
+{
+    QTest::addColumn<TaskSchedule>("schedule");
+    QTest::addColumn<bool>("wake");
+    QTest::addColumn<bool>("toggleShown");
+    QTest::newRow("interval, wake on") << TaskSchedule::interval(30) << true << false;
+    QTest::newRow("run at load, wake on") << TaskSchedule::runAtLoad() << true << false;
+    QTest::newRow("interval, wake off") << TaskSchedule::interval(30) << false << false;
+    QTest::newRow("daily, wake on") << TaskSchedule::daily({TimeOfDay{3, 0}}) << true << true;
+}
+
+void TestTaskForm::wakeToggleHiddenAndFlagKept()
+{
+    QFETCH(TaskSchedule, schedule);
+    QFETCH(bool, wake);
+    QFETCH(bool, toggleShown);
+    const ScheduledTask task = taskWith(schedule, wake);
+    m_fixture->store->addTask(task);
+    EditTaskView sheet(*m_fixture->store, m_dialogs, task);
+    QCOMPARE(child<QCheckBox>(&sheet, QStringLiteral("form-wake"))->isVisibleTo(&sheet),
+             toggleShown);
+    QCOMPARE(child<QLabel>(&sheet, QStringLiteral("form-wake-caption"))->isVisibleTo(&sheet),
+             toggleShown);
+    child<QLineEdit>(&sheet, QStringLiteral("form-task-name"))->setText(QStringLiteral("x"));
+    Q_EMIT child<QLineEdit>(&sheet, QStringLiteral("form-task-name"))
+        ->textEdited(QStringLiteral("Renamed"));
+    child<QPushButton>(&sheet, QStringLiteral("form-save"))->click();
+    const ScheduledTask& saved = m_fixture->store->tasks().constFirst();
+    QCOMPARE(saved.name, QStringLiteral("Renamed"));
+    QCOMPARE(saved.wakeBeforeRun, wake);
+}
+
+void TestTaskForm::editKeepsIdentityEnabledAndLogs()
+{
+    ScheduledTask task = taskWith(TaskSchedule::weekly({2, 6}, {TimeOfDay{10, 0}}));
+    task.envFilePath = QStringLiteral("/tmp/.env");
+    m_fixture->store->addTask(task);
+    EditTaskView sheet(*m_fixture->store, m_dialogs, task);
+    child<QLineEdit>(&sheet, QStringLiteral("form-working-dir"))->clear();
+    Q_EMIT child<QLineEdit>(&sheet, QStringLiteral("form-working-dir"))->textEdited(QString());
+    child<QPlainTextEdit>(&sheet, QStringLiteral("form-task-command"))
+        ->setPlainText(QStringLiteral("  echo kept  "));
+    child<QCheckBox>(&sheet, QStringLiteral("form-wake"))->click();
+    child<QPushButton>(&sheet, QStringLiteral("form-save"))->click();
+
+    ScheduledTask expected = task;
+    expected.command = QStringLiteral("  echo kept  ");
+    expected.workingDirectory.reset();
+    expected.wakeBeforeRun = true;
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    QCOMPARE(m_fixture->store->tasks().constFirst(), expected);
+}
+
+void TestTaskForm::commandBuilders_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("typedName");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("shortcut fills empty name") << "form-from-shortcuts"
+                                               << ""
+                                               << "shortcuts run 'Bob'\\''s Backup'"
+                                               << "Bob's Backup";
+    QTest::newRow("shortcut keeps typed name") << "form-from-shortcuts"
+                                               << "Mine"
+                                               << "shortcuts run 'Bob'\\''s Backup'"
+                                               << "Mine";
+    QTest::newRow("mail fills empty name") << "form-gmail-template"
+                                           << ""
+                                           << "curl --ssl-reqd smtps://x"
+                                           << "Email Report";
+    QTest::newRow("mail keeps typed name") << "form-gmail-template"
+                                           << "Mine"
+                                           << "curl --ssl-reqd smtps://x"
+                                           << "Mine";
+}
+
+void TestTaskForm::commandBuilders()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, typedName);
+    QFETCH(QString, command);
+    QFETCH(QString, name);
+    m_dialogs.shortcutChoice = QStringLiteral("Bob's Backup");
+    m_dialogs.mailChoice =
+        std::pair(QStringLiteral("curl --ssl-reqd smtps://x"), QStringLiteral("Email Report"));
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    fillNameAndCommand(&sheet, typedName, QStringLiteral("old command"));
+    child<QPushButton>(&sheet, button)->click();
+    QCOMPARE(child<QPlainTextEdit>(&sheet, QStringLiteral("form-task-command"))->toPlainText(),
+             command);
+    QCOMPARE(child<QLineEdit>(&sheet, QStringLiteral("form-task-name"))->text(), name);
+    QCOMPARE(sheet.form()->state().command, command);
+    QCOMPARE(sheet.form()->state().name, name);
+
+    // A cancelled builder changes nothing.
+    m_dialogs.shortcutChoice.reset();
+    m_dialogs.mailChoice.reset();
+    child<QPlainTextEdit>(&sheet, QStringLiteral("form-task-command"))
+        ->setPlainText(QStringLiteral("kept"));
+    child<QPushButton>(&sheet, button)->click();
+    QCOMPARE(sheet.form()->state().command, QStringLiteral("kept"));
+}
+
+void TestTaskForm::choosers_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("folder chosen") << "form-choose-working-dir"
+                                   << "form-working-dir" << true;
+    QTest::newRow("folder cancelled") << "form-choose-working-dir"
+                                      << "form-working-dir" << false;
+    QTest::newRow("file chosen") << "form-choose-env-file"
+                                 << "form-env-file" << true;
+    QTest::newRow("file cancelled") << "form-choose-env-file"
+                                    << "form-env-file" << false;
+}
+
+void TestTaskForm::choosers()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, field);
+    QFETCH(bool, confirmed);
+    if (confirmed) {
+        m_dialogs.folderChoice = QStringLiteral("/chosen/folder");
+        m_dialogs.fileChoice = QStringLiteral("/chosen/.env");
+    }
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    auto* edit = child<QLineEdit>(&sheet, field);
+    QTest::keyClicks(edit, QStringLiteral("/typed"));
+    child<QPushButton>(&sheet, button)->click();
+    const QString expected = !confirmed                    ? QStringLiteral("/typed")
+                             : field.endsWith(u"env-file") ? QStringLiteral("/chosen/.env")
+                                                           : QStringLiteral("/chosen/folder");
+    QCOMPARE(edit->text(), expected);
+    const TaskFormState& state = sheet.form()->state();
+    QCOMPARE(field.endsWith(u"env-file") ? state.envFilePath : state.workingDirectory, expected);
+}
+
+void TestTaskForm::testRunUsesUnsavedForm()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    child<QPlainTextEdit>(&sheet, QStringLiteral("form-task-command"))
+        ->setPlainText(QStringLiteral("echo $GREETING"));
+    QTest::keyClicks(child<QLineEdit>(&sheet, QStringLiteral("form-working-dir")),
+                     QStringLiteral("/tmp/it's here"));
+    QTest::keyClicks(child<QLineEdit>(&sheet, QStringLiteral("form-env-file")),
+                     QStringLiteral("/tmp/my.env"));
+    child<QCheckBox>(&sheet, QStringLiteral("form-login-shell"))->click();
+    child<QPushButton>(&sheet, QStringLiteral("form-test-run"))->click();
+    QCOMPARE(m_dialogs.testRuns.size(), 1);
+    const ScheduledTask& run = m_dialogs.testRuns.constFirst();
+    QCOMPARE(run.command, QStringLiteral("echo $GREETING"));
+    QCOMPARE(run.workingDirectory, QStringLiteral("/tmp/it's here"));
+    QCOMPARE(run.envFilePath, QStringLiteral("/tmp/my.env"));
+    QVERIFY(!run.useLoginShell);
+    // Trying is not saving.
+    QVERIFY(m_fixture->store->tasks().isEmpty());
+}
+
+void TestTaskForm::sheetNeverTallerThanItsWindow()
+{
+    QWidget window;
+    window.resize(700, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    AddTaskView small(*m_fixture->store, m_dialogs, &window);
+    QCOMPARE(small.width(), 520);
+    QCOMPARE(small.height(), 480);
+    window.resize(900, 900);
+    AddTaskView tall(*m_fixture->store, m_dialogs, &window);
+    QCOMPARE(tall.height(), 640);
+}
+
+QTEST_MAIN(TestTaskForm)
+#include "TestTaskForm.moc"
