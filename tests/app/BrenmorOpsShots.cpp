@@ -183,128 +183,130 @@ bool saveDetailShots(TaskStore& store, MainWindow& window, ShotDialogs& dialogs)
         }
     }
     window.resize(size);
-    void chooseData(QWidget * root, const QString& name, int value)
-    {
-        auto* combo = root->findChild<QComboBox*>(name);
-        const int index = combo->findData(value);
-        combo->setCurrentIndex(index);
-        Q_EMIT combo->activated(index);
-    }
+    return ok;
+}
 
-    // The add sheet filled in and scrolled to its schedule, one picture per kind of schedule.
-    bool shootAddSheets(ShotDialogs & dialogs, TaskStore & store, QWidget * window)
-    {
-        struct Kind {
-            const char* file;
-            ScheduleType type;
-            MonthlyType monthly;
-            bool extraTime;
-        };
-        const Kind kinds[] = {
-            {"10-add-run-at-load.png", ScheduleType::runAtLoad, MonthlyType::specificDay, false},
-            {"11-add-interval.png", ScheduleType::interval, MonthlyType::specificDay, false},
-            {"12-add-daily.png", ScheduleType::daily, MonthlyType::specificDay, true},
-            {"13-add-weekly.png", ScheduleType::weekly, MonthlyType::specificDay, false},
-            {"14-add-monthly-day.png", ScheduleType::monthly, MonthlyType::specificDay, false},
-            {"15-add-monthly-last-day.png", ScheduleType::monthly, MonthlyType::lastDay, false},
-            {"16-add-monthly-nth-weekday.png", ScheduleType::monthly, MonthlyType::nthWeekday,
-             true},
-        };
-        bool ok = true;
-        for (const Kind& kind : kinds) {
-            AddTaskView sheet(store, dialogs, window);
-            sheet.show();
-            (void)QTest::qWaitForWindowExposed(&sheet);
-            QTest::keyClicks(sheet.findChild<QLineEdit*>(QStringLiteral("form-task-name")),
-                             QStringLiteral("Nightly report"));
-            sheet.findChild<QPlainTextEdit*>(QStringLiteral("form-task-command"))
-                ->setPlainText(QStringLiteral("cd ~/reports && ./build.sh --upload"));
-            chooseData(&sheet, QStringLiteral("form-schedule-kind"), static_cast<int>(kind.type));
-            chooseData(&sheet, QStringLiteral("form-monthly-type"), static_cast<int>(kind.monthly));
-            chooseData(&sheet, QStringLiteral("form-day"), 31);
-            chooseData(&sheet, QStringLiteral("form-nth-week"), 2);
-            chooseData(&sheet, QStringLiteral("form-nth-weekday"), 6);
-            if (kind.type == ScheduleType::weekly)
-                sheet.findChild<QPushButton*>(QStringLiteral("form-weekday-4"))->click();
-            if (kind.extraTime)
-                sheet.findChild<QPushButton*>(QStringLiteral("form-add-time"))->click();
-            QTest::qWait(50);
-            auto* scroll = sheet.findChild<QScrollArea*>(QStringLiteral("form-scroll"));
-            scroll->ensureWidgetVisible(
-                sheet.findChild<QGroupBox*>(QStringLiteral("form-section-schedule")), 0, 0);
-            ok &= dialogs.save(&sheet, QString::fromLatin1(kind.file));
-        }
-        return ok;
-    }
+void chooseData(QWidget* root, const QString& name, int value)
+{
+    auto* combo = root->findChild<QComboBox*>(name);
+    const int index = combo->findData(value);
+    combo->setCurrentIndex(index);
+    Q_EMIT combo->activated(index);
+}
 
-    bool shootTestRuns(ShotDialogs & dialogs, QWidget * window)
-    {
-        struct Run {
-            const char* file;
-            const char* command;
-            bool waitForEnd;
-        };
-        const Run runs[] = {
-            {"18-test-run-running.png", "echo 'Building site...'; echo 'Step 1/3 done'; sleep 5",
-             false},
-            {"19-test-run-succeeded.png",
-             "echo 'Fetching reports'; echo 'warning: 2 files skipped' >&2; echo 'Uploaded 14 "
-             "files'",
-             true},
-            {"20-test-run-failed.png",
-             "echo 'Connecting to backup volume'; ls /Volumes/Backup; exit 3", true},
-        };
-        bool ok = true;
-        for (const Run& run : runs) {
-            ScheduledTask task = ScheduledTask::create(
-                QStringLiteral("Try"), QString::fromUtf8(run.command), TaskSchedule::runAtLoad());
-            task.useLoginShell = false;
-            TestRunView sheet(task, window);
-            sheet.show();
-            (void)QTest::qWaitForWindowExposed(&sheet);
-            if (run.waitForEnd)
-                ok &= QTest::qWaitFor([&] { return !sheet.runner()->isRunning(); }, 5000);
-            else
-                ok &= QTest::qWaitFor([&] { return !sheet.runner()->output().isEmpty(); }, 5000);
-            QTest::qWait(100);
-            ok &= dialogs.save(&sheet, QString::fromLatin1(run.file));
-            sheet.runner()->stop();
-            (void)QTest::qWaitFor([&] { return !sheet.runner()->isRunning(); }, 5000);
-        }
-        return ok;
+// The add sheet filled in and scrolled to its schedule, one picture per kind of schedule.
+bool shootAddSheets(ShotDialogs& dialogs, TaskStore& store, QWidget* window)
+{
+    struct Kind {
+        const char* file;
+        ScheduleType type;
+        MonthlyType monthly;
+        bool extraTime;
+    };
+    const Kind kinds[] = {
+        {"10-add-run-at-load.png", ScheduleType::runAtLoad, MonthlyType::specificDay, false},
+        {"11-add-interval.png", ScheduleType::interval, MonthlyType::specificDay, false},
+        {"12-add-daily.png", ScheduleType::daily, MonthlyType::specificDay, true},
+        {"13-add-weekly.png", ScheduleType::weekly, MonthlyType::specificDay, false},
+        {"14-add-monthly-day.png", ScheduleType::monthly, MonthlyType::specificDay, false},
+        {"15-add-monthly-last-day.png", ScheduleType::monthly, MonthlyType::lastDay, false},
+        {"16-add-monthly-nth-weekday.png", ScheduleType::monthly, MonthlyType::nthWeekday, true},
+    };
+    bool ok = true;
+    for (const Kind& kind : kinds) {
+        AddTaskView sheet(store, dialogs, window);
+        sheet.show();
+        (void)QTest::qWaitForWindowExposed(&sheet);
+        QTest::keyClicks(sheet.findChild<QLineEdit*>(QStringLiteral("form-task-name")),
+                         QStringLiteral("Nightly report"));
+        sheet.findChild<QPlainTextEdit*>(QStringLiteral("form-task-command"))
+            ->setPlainText(QStringLiteral("cd ~/reports && ./build.sh --upload"));
+        chooseData(&sheet, QStringLiteral("form-schedule-kind"), static_cast<int>(kind.type));
+        chooseData(&sheet, QStringLiteral("form-monthly-type"), static_cast<int>(kind.monthly));
+        chooseData(&sheet, QStringLiteral("form-day"), 31);
+        chooseData(&sheet, QStringLiteral("form-nth-week"), 2);
+        chooseData(&sheet, QStringLiteral("form-nth-weekday"), 6);
+        if (kind.type == ScheduleType::weekly)
+            sheet.findChild<QPushButton*>(QStringLiteral("form-weekday-4"))->click();
+        if (kind.extraTime)
+            sheet.findChild<QPushButton*>(QStringLiteral("form-add-time"))->click();
+        QTest::qWait(50);
+        auto* scroll = sheet.findChild<QScrollArea*>(QStringLiteral("form-scroll"));
+        scroll->ensureWidgetVisible(
+            sheet.findChild<QGroupBox*>(QStringLiteral("form-section-schedule")), 0, 0);
+        ok &= dialogs.save(&sheet, QString::fromLatin1(kind.file));
     }
+    return ok;
+}
 
-    bool shootShortcutsPicker(ShotDialogs & dialogs, const QString& scratch, QWidget* window)
-    {
-        const QString tool = scratch + QStringLiteral("/shortcuts");
-        QFile file(tool);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write("#!/bin/sh\nprintf 'Backup Photos\\nMorning Routine\\nBob'\\''s Backup\\n"
-                   "Log Water\\nResize Images\\nBackup Notes\\n'\n");
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        bool ok = true;
-        qputenv("BRENMOR_OPS_SHORTCUTS", tool.toUtf8());
-        {
-            ShortcutsPickerView picker(window);
-            picker.show();
-            ok &= QTest::qWaitFor([&] { return !picker.isLoading(); }, 5000);
-            ok &= dialogs.save(&picker, QStringLiteral("21-shortcuts-list.png"));
-            QTest::keyClicks(picker.findChild<QLineEdit*>(QStringLiteral("shortcuts-filter")),
-                             QStringLiteral("back"));
-            ok &= dialogs.save(&picker, QStringLiteral("22-shortcuts-filtered.png"));
-        }
-        qputenv("BRENMOR_OPS_SHORTCUTS", (scratch + QStringLiteral("/absent")).toUtf8());
-        {
-            ShortcutsPickerView picker(window);
-            picker.show();
-            ok &= QTest::qWaitFor([&] { return !picker.isLoading(); }, 5000);
-            ok &= dialogs.save(&picker, QStringLiteral("23-shortcuts-empty.png"));
-        }
-        qunsetenv("BRENMOR_OPS_SHORTCUTS");
-        return ok;
+bool shootTestRuns(ShotDialogs& dialogs, QWidget* window)
+{
+    struct Run {
+        const char* file;
+        const char* command;
+        bool waitForEnd;
+    };
+    const Run runs[] = {
+        {"18-test-run-running.png", "echo 'Building site...'; echo 'Step 1/3 done'; sleep 5",
+         false},
+        {"19-test-run-succeeded.png",
+         "echo 'Fetching reports'; echo 'warning: 2 files skipped' >&2; echo 'Uploaded 14 "
+         "files'",
+         true},
+        {"20-test-run-failed.png", "echo 'Connecting to backup volume'; ls /Volumes/Backup; exit 3",
+         true},
+    };
+    bool ok = true;
+    for (const Run& run : runs) {
+        ScheduledTask task = ScheduledTask::create(
+            QStringLiteral("Try"), QString::fromUtf8(run.command), TaskSchedule::runAtLoad());
+        task.useLoginShell = false;
+        TestRunView sheet(task, window);
+        sheet.show();
+        (void)QTest::qWaitForWindowExposed(&sheet);
+        if (run.waitForEnd)
+            ok &= QTest::qWaitFor([&] { return !sheet.runner()->isRunning(); }, 5000);
+        else
+            ok &= QTest::qWaitFor([&] { return !sheet.runner()->output().isEmpty(); }, 5000);
+        QTest::qWait(100);
+        ok &= dialogs.save(&sheet, QString::fromLatin1(run.file));
+        sheet.runner()->stop();
+        (void)QTest::qWaitFor([&] { return !sheet.runner()->isRunning(); }, 5000);
     }
+    return ok;
+}
+
+bool shootShortcutsPicker(ShotDialogs& dialogs, const QString& scratch, QWidget* window)
+{
+    const QString tool = scratch + QStringLiteral("/shortcuts");
+    QFile file(tool);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("#!/bin/sh\nprintf 'Backup Photos\\nMorning Routine\\nBob'\\''s Backup\\n"
+               "Log Water\\nResize Images\\nBackup Notes\\n'\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    bool ok = true;
+    qputenv("BRENMOR_OPS_SHORTCUTS", tool.toUtf8());
+    {
+        ShortcutsPickerView picker(window);
+        picker.show();
+        ok &= QTest::qWaitFor([&] { return !picker.isLoading(); }, 5000);
+        ok &= dialogs.save(&picker, QStringLiteral("21-shortcuts-list.png"));
+        QTest::keyClicks(picker.findChild<QLineEdit*>(QStringLiteral("shortcuts-filter")),
+                         QStringLiteral("back"));
+        ok &= dialogs.save(&picker, QStringLiteral("22-shortcuts-filtered.png"));
+    }
+    qputenv("BRENMOR_OPS_SHORTCUTS", (scratch + QStringLiteral("/absent")).toUtf8());
+    {
+        ShortcutsPickerView picker(window);
+        picker.show();
+        ok &= QTest::qWaitFor([&] { return !picker.isLoading(); }, 5000);
+        ok &= dialogs.save(&picker, QStringLiteral("23-shortcuts-empty.png"));
+    }
+    qunsetenv("BRENMOR_OPS_SHORTCUTS");
+    return ok;
+}
 
 } // namespace
 
