@@ -1,6 +1,7 @@
 #include "BrenmorOpsApp.h"
 
 #include "Dialogs.h"
+#include "FailureAlerts.h"
 #include "LaunchdBrowser.h"
 #include "MainWindow.h"
 #include "TaskStore.h"
@@ -15,6 +16,8 @@ BrenmorOpsApp::BrenmorOpsApp(const QStringList& arguments)
     m_dialogs = std::make_unique<WidgetDialogs>();
     m_window = std::make_unique<MainWindow>(*m_taskStore, *m_updaterController, *m_dialogs,
                                             [] { return LaunchdBrowser().scanJobs(); });
+    m_failureAlerts =
+        std::make_unique<FailureAlerts>(*m_taskStore, *m_window, QDBusConnection::sessionBus());
 }
 
 BrenmorOpsApp::~BrenmorOpsApp() = default;

@@ -5,12 +5,13 @@
 #include <memory>
 
 class Dialogs;
+class FailureAlerts;
 class MainWindow;
 class TaskStore;
 class UpdaterController;
 
-// The application: the one task store of the process, the update controller and the main
-// window, created in that order and kept until the process ends.
+// The application: the one task store of the process, the update controller, the main window
+// and the failure notifications, created in that order and kept until the process ends.
 class BrenmorOpsApp final {
 public:
     // `arguments` are the process's launch arguments ("--reset-tasks" is honoured).
@@ -28,4 +29,5 @@ private:
     std::unique_ptr<UpdaterController> m_updaterController;
     std::unique_ptr<Dialogs> m_dialogs;
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<FailureAlerts> m_failureAlerts;
 };

@@ -2,12 +2,14 @@
 
 #include "Dialogs.h"
 #include "Icons.h"
+#include "Preflight.h"
 #include "TimeInputView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFontDatabase>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,7 +18,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -81,9 +85,23 @@ TaskFormView::TaskFormView(Dialogs& dialogs, TaskFormState state, QWidget* paren
     layout->addWidget(makeBasicSection());
     layout->addWidget(makeScheduleSection());
     layout->addWidget(makeEnvironmentSection());
+    m_preflight = new QWidget(this);
+    m_preflight->setObjectName(QStringLiteral("form-preflight"));
+    m_preflight->setAccessibleName(QStringLiteral("Warnings"));
+    auto* findings = new QVBoxLayout(m_preflight);
+    findings->setContentsMargins(4, 0, 4, 0);
+    findings->setSpacing(4);
+    m_preflight->hide();
+    layout->addWidget(m_preflight);
     layout->addStretch();
+    m_preflightTimer = new QTimer(this);
+    m_preflightTimer->setSingleShot(true);
+    m_preflightTimer->setInterval(preflightDelayMs);
+    connect(m_preflightTimer, &QTimer::timeout, this, &TaskFormView::runPreflight);
     rebuildTimes();
     refresh();
+    // A task opened for editing shows what is wrong with it before any edit.
+    schedulePreflight();
 }
 
 QLabel* TaskFormView::caption(const QString& text, const QString& objectName)
@@ -388,12 +406,69 @@ void TaskFormView::rebuildTimes()
 template <typename Change> void TaskFormView::change(Change&& apply)
 {
     const qsizetype timesBefore = m_state.times.size();
+    const ScheduledTask checkedBefore = m_state.newTask();
     apply();
     // Rows are rebuilt only when entries come or go, so a picker the user is using stays put.
     if (m_state.times.size() != timesBefore)
         rebuildTimes();
     refresh();
+    // The name and the wake toggle change nothing the check looks at.
+    const ScheduledTask checkedAfter = m_state.newTask();
+    if (checkedAfter.command != checkedBefore.command ||
+        checkedAfter.workingDirectory != checkedBefore.workingDirectory ||
+        checkedAfter.envFilePath != checkedBefore.envFilePath ||
+        checkedAfter.useLoginShell != checkedBefore.useLoginShell ||
+        checkedAfter.schedule != checkedBefore.schedule)
+        schedulePreflight();
     Q_EMIT stateChanged();
+}
+
+void TaskFormView::schedulePreflight()
+{
+    // An answer still on its way is for text the user has since changed.
+    ++m_preflightGeneration;
+    m_preflightTimer->start();
+}
+
+void TaskFormView::runPreflight()
+{
+    // Looking up files and PATH entries can hang on a network volume: never on this thread.
+    const int generation = ++m_preflightGeneration;
+    const ScheduledTask task = m_state.newTask();
+    auto* watcher = new QFutureWatcher<QStringList>(this);
+    connect(watcher, &QFutureWatcher<QStringList>::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation == m_preflightGeneration)
+            showFindings(watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run([task] { return Preflight::check(task); }));
+}
+
+void TaskFormView::showFindings(const QStringList& findings)
+{
+    const QList<QLabel*> old = m_preflight->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    for (QLabel* label : old) {
+        label->hide();
+        label->deleteLater();
+    }
+    // Amber that stays readable on the palette's light and dark windows alike.
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    const QColor warning = dark ? QColor(0xff, 0x9f, 0x0a) : QColor(0xa8, 0x56, 0x00);
+    for (const QString& finding : findings) {
+        QLabel* label = caption(finding);
+        label->setParent(m_preflight);
+        label->setObjectName(QStringLiteral("form-preflight-finding"));
+        label->setAccessibleName(finding);
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        QPalette colours = label->palette();
+        colours.setColor(QPalette::WindowText, warning);
+        label->setPalette(colours);
+        label->setForegroundRole(QPalette::WindowText);
+        m_preflight->layout()->addWidget(label);
+        label->show();
+    }
+    m_preflight->setVisible(!findings.isEmpty());
 }
 
 void TaskFormView::refresh()

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <QStringList>
+
 class Dialogs;
 class QCheckBox;
 class QComboBox;
@@ -13,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 class QVBoxLayout;
 
 // The form both task sheets show: the "Basic", "Schedule" and "Environment" sections over one
@@ -23,6 +26,9 @@ class TaskFormView final : public QWidget {
     Q_DISABLE_COPY_MOVE(TaskFormView)
 
 public:
+    // Quiet time after an edit before the task is checked again.
+    static constexpr int preflightDelayMs = 300;
+
     TaskFormView(Dialogs& dialogs, TaskFormState state, QWidget* parent = nullptr);
 
     const TaskFormState& state() const { return m_state; }
@@ -55,6 +61,11 @@ private:
     // Writes a change into the state, then shows it and tells the sheet.
     template <typename Change> void change(Change&& apply);
     void refresh();
+    // Checks what launchd will meet once the user stops typing; the answer is shown only if no
+    // later edit has started another check.
+    void schedulePreflight();
+    void runPreflight();
+    void showFindings(const QStringList& findings);
 
     Dialogs& m_dialogs;
     TaskFormState m_state;
@@ -87,4 +98,7 @@ private:
     QCheckBox* m_loginShell = nullptr;
     QLabel* m_loginShellCaption = nullptr;
     QPushButton* m_gmailTemplate = nullptr;
+    QWidget* m_preflight = nullptr;
+    QTimer* m_preflightTimer = nullptr;
+    int m_preflightGeneration = 0;
 };

@@ -1,4 +1,5 @@
 #include "BrenmorOpsApp.h"
+#include "FailureAlerts.h"
 #include "Locations.h"
 #include "MainWindow.h"
 
@@ -24,6 +25,10 @@ int main(int argc, char* argv[])
         return 1;
     }
     BrenmorOpsApp app(QApplication::arguments());
+    // While we hold the name the agent runner leaves failure notices to us. Without it the
+    // runner keeps announcing them, which is better than nobody doing so.
+    if (!FailureAlerts::claimBusName(QDBusConnection::sessionBus()))
+        std::fprintf(stderr, "BrenmorOps: failure notifications are left to the agents\n");
     app.mainWindow().show();
     return QApplication::exec();
 }

@@ -8,8 +8,8 @@
 #include "EditTaskView.h"
 #include "ExportImportCommands.h"
 #include "FakeCredentialStore.h"
-#include "GmailSetupView.h"
 #include "FullLogView.h"
+#include "GmailSetupView.h"
 #include "LaunchdBrowser.h"
 #include "LaunchdService.h"
 #include "Locations.h"
@@ -425,6 +425,24 @@ int main(int argc, char* argv[])
         sheet.show();
         (void)QTest::qWaitForWindowExposed(&sheet);
         ok &= dialogs.save(&sheet, QStringLiteral("17-edit-task.png"));
+    }
+    {
+        // The form's warnings: a program launchd cannot find and a folder that is not there.
+        AddTaskView sheet(*store, dialogs, &window);
+        sheet.show();
+        (void)QTest::qWaitForWindowExposed(&sheet);
+        QTest::keyClicks(sheet.findChild<QLineEdit*>(QStringLiteral("form-task-name")),
+                         QStringLiteral("Sync photos"));
+        sheet.findChild<QPlainTextEdit*>(QStringLiteral("form-task-command"))
+            ->setPlainText(QStringLiteral("rclone sync ~/Pictures photos:"));
+        QTest::keyClicks(sheet.findChild<QLineEdit*>(QStringLiteral("form-working-dir")),
+                         QStringLiteral("/Users/me/Pictures"));
+        auto* findings = sheet.findChild<QWidget*>(QStringLiteral("form-preflight"));
+        ok &= QTest::qWaitFor([findings] { return findings->isVisible(); });
+        QTest::qWait(50);
+        sheet.findChild<QScrollArea*>(QStringLiteral("form-scroll"))
+            ->ensureWidgetVisible(findings, 0, 0);
+        ok &= dialogs.save(&sheet, QStringLiteral("18-add-preflight.png"));
     }
     ok &= shootTestRuns(dialogs, &window);
     ok &= shootShortcutsPicker(dialogs, scratch.path(), &window);

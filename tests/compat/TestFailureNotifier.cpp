@@ -2,6 +2,7 @@
 // runner posting exactly one per failed run to a notification server on the test's bus.
 #include "FailureAlert.h"
 #include "FailureNotifier.h"
+#include "NotificationServer.h"
 #include "RunnerTestSupport.h"
 #include "TaskFile.h"
 
@@ -19,31 +20,7 @@ using namespace RunnerTest;
 namespace {
 const QString taskId = QStringLiteral("3F2A9C1D-0000-4000-8000-000000000001");
 const QString taskLabel = QStringLiteral("com.brenmor-ops.task.") + taskId;
-const QString notificationService = QStringLiteral("org.freedesktop.Notifications");
-
-struct Notice {
-    QString appName;
-    QString summary;
-    QString body;
-};
 } // namespace
-
-// Stands in for the desktop's notification server.
-class NotificationServer : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    QList<Notice> notices;
-
-public Q_SLOTS:
-    uint Notify(const QString& appName, uint, const QString&, const QString& summary,
-                const QString& body, const QStringList&, const QVariantMap&, int)
-    {
-        notices << Notice{appName, summary, body};
-        return uint(notices.size());
-    }
-};
 
 class TestFailureNotifier : public QObject {
     Q_OBJECT
@@ -68,18 +45,12 @@ private Q_SLOTS:
             QSKIP("no session bus");
         m_home = std::make_unique<TestHome>();
         m_server = std::make_unique<NotificationServer>();
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.registerService(notificationService));
-        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), m_server.get(),
-                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(m_server->serveOn(QDBusConnection::sessionBus()));
         seedTask();
     }
 
     void cleanup()
     {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
-        bus.unregisterService(notificationService);
         stopRunner();
         m_server.reset();
         m_home.reset();
