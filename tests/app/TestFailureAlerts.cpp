@@ -9,6 +9,7 @@
 #include "NotificationServer.h"
 #include "UpdaterController.h"
 
+#include <QAction>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
@@ -189,6 +190,38 @@ private Q_SLOTS:
         QCOMPARE(m_server->notices.size(), 1);
         QVERIFY(
             m_server->notices.at(0).summary.startsWith(QStringLiteral("Backup failed (exit 6)")));
+    }
+
+    // The menu item and the agent runner read and write the one preference.
+    void menuItemSharesThePreference_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // invalid: never set
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("never set means on") << QVariant() << true;
+        QTest::newRow("on") << QVariant(true) << true;
+        QTest::newRow("off") << QVariant(false) << false;
+    }
+    void menuItemSharesThePreference()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, checked);
+        if (stored.isValid())
+            FailureAlert::openPreferences()->setValue(FailureAlert::notifyOnFailureKey(), stored);
+        startApplication();
+        auto* item = m_window->findChild<QAction*>(QStringLiteral("menu-notify-on-failure"));
+        QVERIFY(item);
+        QVERIFY(item->isCheckable());
+        QCOMPARE(item->text(), QStringLiteral("Notify When a Task Fails"));
+        QCOMPARE(item->isChecked(), checked);
+
+        item->trigger();
+        QCOMPARE(FailureAlert::notifyOnFailure(), !checked);
+        append(historyOf(m_task), lines({3}));
+        QTest::qWait(settleMs);
+        QTRY_COMPARE(m_server->notices.size(), checked ? 0 : 1);
+
+        item->trigger();
+        QCOMPARE(FailureAlert::notifyOnFailure(), checked);
     }
 
     void choosingTheNoticeShowsTheTask_data()
