@@ -1,6 +1,7 @@
 #include "TestRunView.h"
 
 #include "Icons.h"
+#include "SheetSize.h"
 #include "TaskFormView.h"
 #include "TaskRunner.h"
 
@@ -35,7 +36,7 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     setObjectName(QStringLiteral("test-run-sheet"));
     setWindowTitle(QStringLiteral("Test Run"));
     setModal(true);
-    setFixedSize(600, 400);
+    SheetSize::fit(*this, QSize(600, 400));
     const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     auto* layout = new QVBoxLayout(this);

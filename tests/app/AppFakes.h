@@ -5,10 +5,14 @@
 #include "PmsetService.h"
 #include "TaskStore.h"
 
+#include <QDialog>
+#include <QEventLoop>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,6 +81,18 @@ public:
     void alert(QWidget*, AlertStyle style, const QString& title, const QString& text) override
     {
         alerts.append({style, title, text});
+        if (!modalAlerts)
+            return;
+        // Open for a while like a real message box: its event loop runs the timers that fire
+        // meanwhile, and a second alert opened from one of them is counted.
+        mostOpenAlerts = std::max(mostOpenAlerts, ++openAlerts);
+        QDialog box;
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        QEventLoop loop;
+        QTimer::singleShot(250, &loop, &QEventLoop::quit);
+        loop.exec();
+        --openAlerts;
     }
     bool confirmDelete(QWidget*, const QString& title, const QString& text) override
     {
@@ -112,6 +128,9 @@ public:
     bool offersMailTemplate() const override { return true; }
 
     QList<Alert> alerts;
+    bool modalAlerts = false;
+    int openAlerts = 0;
+    int mostOpenAlerts = 0;
     QList<Confirmation> confirmations;
     QStringList suggestedNames;
     QList<ScheduledTask> editedTasks;

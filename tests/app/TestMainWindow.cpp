@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextEdit>
 #include <QToolButton>
 
 namespace {
@@ -78,6 +79,7 @@ private Q_SLOTS:
     void storeErrorShowsAlertThenClears();
     void removedTaskLeavesBulkSelection();
     void missingSelectedTaskFallsBackToNoSelection();
+    void checkForUpdatesDisabledWithoutFeed_data();
     void checkForUpdatesDisabledWithoutFeed();
 
 private:
@@ -97,9 +99,11 @@ private:
         auto* title = detail->findChild<QLabel*>(QStringLiteral("empty-state-title"));
         if (!title)
             title = detail->findChild<QLabel*>(QStringLiteral("task-detail-name"));
-        if (!title)
-            title = detail->findChild<QLabel*>(QStringLiteral("job-detail-label"));
-        return title ? title->text() : detail->objectName();
+        if (title)
+            return title->text();
+        if (auto* label = detail->findChild<QTextEdit*>(QStringLiteral("job-detail-label")))
+            return label->toPlainText();
+        return detail->objectName();
     }
     QStringList visibleTaskNames() const
     {
@@ -164,7 +168,9 @@ void TestMainWindow::emptyStoreShowsFirstTaskTexts()
 {
     makeWindow();
     QCOMPARE(button("sidebar-add-task")->text(), QStringLiteral("Add your first task"));
-    QCOMPARE(button("sidebar-add-task")->accessibleName(), QStringLiteral("sidebar-add-task"));
+    // The identifier is the object name; a screen reader says the visible label.
+    QVERIFY(button("sidebar-add-task")->accessibleName().isEmpty() ||
+            button("sidebar-add-task")->accessibleName() == button("sidebar-add-task")->text());
     QCOMPARE(detailTitle(), QStringLiteral("No Tasks Yet"));
     QVERIFY(!button("sidebar-select-button")->isVisible());
     QVERIFY(!m_window->exportImportCommands()->exportAction()->isEnabled());
@@ -513,14 +519,26 @@ void TestMainWindow::missingSelectedTaskFallsBackToNoSelection()
     QCOMPARE(content()->currentDetail()->objectName(), QStringLiteral("day-timeline"));
 }
 
+void TestMainWindow::checkForUpdatesDisabledWithoutFeed_data()
+{
+    QTest::addColumn<bool>("feedless");
+    QTest::newRow("updater that cannot check now") << false;
+    QTest::newRow("platform without a feed") << true;
+}
+
 void TestMainWindow::checkForUpdatesDisabledWithoutFeed()
 {
-    m_updater = std::make_unique<UpdaterController>();
+    QFETCH(bool, feedless);
+    if (feedless)
+        m_updater = std::make_unique<UpdaterController>();
     makeWindow();
     auto* check = m_window->findChild<QAction*>(QStringLiteral("action-check-for-updates"));
-    QVERIFY(check);
-    QCOMPARE(check->text(), QStringLiteral("Check for Updates\u2026"));
-    QVERIFY(!check->isEnabled());
+    // Where no check can ever run, the item is left out rather than greyed out for ever.
+    QCOMPARE(check == nullptr, feedless);
+    if (check) {
+        QCOMPARE(check->text(), QStringLiteral("Check for Updates\u2026"));
+        QVERIFY(!check->isEnabled());
+    }
     auto* newTask = m_window->findChild<QAction*>(QStringLiteral("action-new-task"));
     QCOMPARE(newTask->shortcut(), QKeySequence(QKeySequence::New));
 }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QSize>
+
+class QDialog;
+class QWidget;
+
+// Every sheet opens at its preferred size shrunk to fit the window it opens on and that
+// window's screen, so no sheet is taller (or wider) than what it covers; the sheets scroll or
+// stretch their content inside.
+namespace SheetSize {
+
+// The size for a sheet over `parent` (its window) that would like `preferred`.
+QSize fitting(const QWidget* parent, QSize preferred);
+// Gives `sheet` that size, fixed.
+void fit(QDialog& sheet, QSize preferred);
+
+} // namespace SheetSize
