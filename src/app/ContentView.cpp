@@ -134,7 +134,8 @@ void ContentView::makeToolBar()
     m_toolBar->setMovable(false);
     m_toolBar->setFloatable(false);
     m_toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
-    m_toolBar->setIconSize(QSize(16, 16));
+    const int iconSize = std::max(16, fontMetrics().height() * 9 / 10);
+    m_toolBar->setIconSize(QSize(iconSize, iconSize));
     auto* spacer = new QWidget(m_toolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolBar->addWidget(spacer);

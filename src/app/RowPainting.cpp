@@ -6,8 +6,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <algorithm>
 
 namespace RowPainting {
 
@@ -69,6 +71,8 @@ QColor failureColor(const QPalette& palette)
 {
     return isDark(palette) ? QColor(0xff, 0x6b, 0x61) : QColor(0xd7, 0x2c, 0x2c);
 }
+
+int symbolSize(const QFont& font) { return std::max(16, QFontMetrics(font).height() * 9 / 10); }
 
 void paintSymbol(QPainter* painter, const QRect& rect, const QString& symbolName,
                  const QStyleOptionViewItem& option)

@@ -32,6 +32,8 @@ QColor secondaryText(const QStyleOptionViewItem& option);
 QColor successColor(const QPalette& palette);
 QColor failureColor(const QPalette& palette);
 bool isDark(const QPalette& palette);
+// A row symbol's size: 16 points, growing with a larger font.
+int symbolSize(const QFont& font);
 // A symbol in the row's text colour (highlighted text on a selected row).
 void paintSymbol(QPainter* painter, const QRect& rect, const QString& symbolName,
                  const QStyleOptionViewItem& option);

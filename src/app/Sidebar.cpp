@@ -61,7 +61,7 @@ public:
                const QModelIndex& index) const override
     {
         RowPainting::paintBackground(painter, option);
-        const int iconSize = 16;
+        const int iconSize = RowPainting::symbolSize(option.font);
         const QRect rect = option.rect.adjusted(10, 0, -10, 0);
         RowPainting::paintSymbol(
             painter, QRect(rect.left(), rect.center().y() - iconSize / 2 + 1, iconSize, iconSize),

@@ -124,7 +124,6 @@ Qt::ItemFlags TaskListModel::flags(const QModelIndex& index) const
 namespace {
 constexpr int horizontalInset = 10;
 constexpr int verticalInset = 2;
-constexpr int checkSize = 16;
 } // namespace
 
 TaskRowView::TaskRowView(QObject* parent) : QStyledItemDelegate(parent) {}
@@ -143,6 +142,7 @@ void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& option,
     int left = option.rect.left() + horizontalInset;
 
     if (index.data(TaskListModel::SelectModeRole).toBool()) {
+        const int checkSize = RowPainting::symbolSize(option.font);
         const bool checked = index.data(TaskListModel::CheckedRole).toBool();
         RowPainting::paintCheckCircle(
             painter, QRectF(left, option.rect.center().y() - checkSize / 2, checkSize, checkSize),

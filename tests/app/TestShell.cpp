@@ -9,6 +9,7 @@
 #include "Icons.h"
 #include "LaunchdJobDetailView.h"
 #include "MainWindow.h"
+#include "RowPainting.h"
 #include "ShortcutsPickerView.h"
 #include "Sidebar.h"
 #include "TaskListModel.h"
@@ -419,8 +420,8 @@ void TestShell::selectModeMarks()
         QPainter painter(&image);
         view.paint(&painter, option, model.index(0));
     }
-    // The mark is a 16-point circle 10 points in, centred on the row.
-    const QPoint centre(10 + 8, option.rect.center().y());
+    // The mark is a circle 10 points in, centred on the row.
+    const QPoint centre(10 + RowPainting::symbolSize(option.font) / 2, option.rect.center().y());
     const QColor middle = image.pixelColor(centre);
     if (checked) {
         // Filled with the accent colour (the tick is thinner than the circle's middle band).
