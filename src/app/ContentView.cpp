@@ -365,13 +365,21 @@ void ContentView::refreshDetail()
     } else if (job) {
         key = QStringLiteral("job:%1:%2").arg(job->id).arg(m_scanGeneration);
     } else if (m_selection && m_selection->kind == SidebarSection::Kind::timeline) {
-        key = QStringLiteral("timeline:%1").arg(m_scanGeneration);
+        // The timeline keeps its switch across scans; it takes the new jobs in place.
+        key = QStringLiteral("timeline");
     } else {
         key = m_store.tasks().isEmpty() ? QStringLiteral("no-tasks") : QStringLiteral("none");
     }
     const std::optional<ScheduledTask> shownTask = task ? std::optional(*task) : std::nullopt;
-    if (m_detail && key == m_detailKey && shownTask == m_detailTask)
+    if (m_detail && key == m_detailKey && shownTask == m_detailTask) {
+        if (auto* timeline = qobject_cast<DayTimelineView*>(m_detail);
+            timeline && m_detailScanGeneration != m_scanGeneration) {
+            m_detailScanGeneration = m_scanGeneration;
+            timeline->setSystemJobs(m_systemJobs);
+        }
         return;
+    }
+    m_detailScanGeneration = m_scanGeneration;
     m_detailKey = key;
     m_detailTask = shownTask;
     if (m_detail) {
@@ -382,6 +390,7 @@ void ContentView::refreshDetail()
     if (task) {
         auto* view = new TaskDetailView(m_store, *task, m_detailPane);
         connect(view, &TaskDetailView::editRequested, this, &ContentView::editTask);
+        connect(view, &TaskDetailView::testRunRequested, this, &ContentView::testRunTask);
         connect(view, &TaskDetailView::duplicateRequested, this, &ContentView::duplicateTask);
         connect(view, &TaskDetailView::deleteRequested, this, &ContentView::confirmDelete);
         m_detail = view;

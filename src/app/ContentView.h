@@ -86,6 +86,7 @@ private:
     bool m_isSelectMode = false;
     QSet<QUuid> m_selectedTaskIDs;
     int m_scanGeneration = 0;
+    int m_detailScanGeneration = 0;
 
     Sidebar* m_sidebar = nullptr;
     QSplitter* m_splitter = nullptr;

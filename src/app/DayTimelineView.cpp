@@ -1,18 +1,128 @@
 #include "DayTimelineView.h"
 
 #include "Icons.h"
+#include "LogsWatcher.h"
+#include "SystemJobTimelineItemView.h"
+#include "TaskStore.h"
+#include "TimelineItemView.h"
+#include "TimelineMath.h"
+#include "ToggleSwitch.h"
+#include "ViewClock.h"
 
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
+
+using namespace TimelineLayout;
+
+namespace {
+
+// The hour labels over the tracks, every sixth hour stronger.
+class HourAxis final : public QWidget {
+public:
+    explicit HourAxis(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("timeline-axis"));
+        setFixedHeight(16);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const double trackWidth = std::max(0, width() - trackIndent);
+        const int hours = 24;
+        QFont regular = font();
+        regular.setPointSizeF(regular.pointSizeF() * 0.75);
+        QFont bold = regular;
+        bold.setBold(true);
+        QColor faint = palette().color(QPalette::WindowText);
+        faint.setAlphaF(0.35f);
+        const QColor secondary = palette().color(QPalette::PlaceholderText);
+        // On a narrow track two-digit labels would run into each other; then only every
+        // third hour is labelled (the bold sixth hours among them).
+        const double cell = trackWidth / hours;
+        const int step =
+            QFontMetricsF(bold).horizontalAdvance(QStringLiteral("22")) + 3 > cell ? 3 : 1;
+        for (int hour = 0; hour < hours; hour += step) {
+            const bool strong = hour % 6 == 0;
+            painter.setFont(strong ? bold : regular);
+            painter.setPen(strong ? secondary : faint);
+            const double x = trackIndent + trackWidth * hour / hours;
+            painter.drawText(QRectF(x, 0, trackWidth / hours, height()),
+                             Qt::AlignLeft | Qt::AlignVCenter, QString::number(hour));
+        }
+    }
+};
+
+// The present moment as a thin line over the axis and every row.
+class NowLine final : public QWidget {
+public:
+    explicit NowLine(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("timeline-now-line"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    void setMinute(int minute)
+    {
+        m_minute = minute;
+        update();
+    }
+    int minute() const { return m_minute; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const double trackWidth = std::max(0, width() - trackIndent);
+        const double x = trackIndent + TimelineMath::xForMinute(m_minute, trackWidth);
+        // A neutral tint of the text colour: red, orange, blue and green already mean things.
+        QColor colour = palette().color(QPalette::WindowText);
+        colour.setAlphaF(0.6f);
+        painter.setPen(QPen(colour, 1));
+        painter.drawLine(QPointF(x + 0.5, 0), QPointF(x + 0.5, height()));
+    }
+
+private:
+    int m_minute = 0;
+};
+
+QLabel* sectionTitle(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.8);
+    font.setWeight(QFont::DemiBold);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    QColor tertiary = palette.color(QPalette::WindowText);
+    tertiary.setAlphaF(0.5f);
+    palette.setColor(QPalette::WindowText, tertiary);
+    label->setPalette(palette);
+    label->setContentsMargins(0, 10, 0, 4);
+    return label;
+}
+
+} // namespace
 
 DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs, QWidget* parent)
     : QWidget(parent), m_store(store), m_systemJobs(std::move(systemJobs))
 {
     setObjectName(QStringLiteral("day-timeline"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
     auto* header = new QHBoxLayout;
+    header->setContentsMargins(16, 12, 16, 12);
     auto* icon = new QLabel(this);
     icon->setPixmap(
         Icons::pixmap(QStringLiteral("clock.badge.checkmark"), 18, devicePixelRatioF()));
@@ -21,9 +131,163 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
     QFont font = title->font();
     font.setBold(true);
     title->setFont(font);
+    auto* switchLabel = new QLabel(QStringLiteral("System Jobs"), this);
+    QFont small = switchLabel->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    switchLabel->setFont(small);
+    m_switch = new ToggleSwitch(QStringLiteral("System Jobs"), this);
+    m_switch->setObjectName(QStringLiteral("timeline-system-jobs"));
+    switchLabel->setBuddy(m_switch);
+    connect(m_switch, &ToggleSwitch::toggled, this, &DayTimelineView::setShowSystemJobs);
     header->addWidget(icon);
     header->addWidget(title);
     header->addStretch();
+    header->addWidget(switchLabel);
+    header->addWidget(m_switch);
     layout->addLayout(header);
-    layout->addStretch();
+
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(divider);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("timeline-scroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* page = new QWidget(scroll);
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(16, 8, 16, 16);
+    m_rows = new QWidget(page);
+    m_rows->setObjectName(QStringLiteral("timeline-rows"));
+    m_rowsLayout = new QVBoxLayout(m_rows);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(0);
+    m_rows->installEventFilter(this);
+    pageLayout->addWidget(m_rows);
+    pageLayout->addStretch();
+    scroll->setWidget(page);
+    layout->addWidget(scroll);
+
+    m_nowLine = new NowLine(m_rows);
+
+    m_watcher = new LogsWatcher(m_store.launchdServiceForViews().logDir(), this);
+    connect(m_watcher, &LogsWatcher::changed, this, &DayTimelineView::onLogChanged);
+    connect(&m_store, &TaskStore::changed, this, &DayTimelineView::rebuild);
+
+    m_clock = new QTimer(this);
+    m_clock->setSingleShot(true);
+    connect(m_clock, &QTimer::timeout, this, &DayTimelineView::tick);
+    rebuild();
+}
+
+QList<TimelineItemView*> DayTimelineView::taskRows() const
+{
+    return m_rows->findChildren<TimelineItemView*>(Qt::FindDirectChildrenOnly);
+}
+
+void DayTimelineView::setShowSystemJobs(bool show)
+{
+    if (m_switch->isChecked() != show)
+        m_switch->setChecked(show);
+    if (m_showSystemJobs == show)
+        return;
+    m_showSystemJobs = show;
+    rebuild();
+}
+
+void DayTimelineView::setSystemJobs(QList<LaunchdJob> jobs)
+{
+    m_systemJobs = std::move(jobs);
+    rebuild();
+}
+
+void DayTimelineView::rebuild()
+{
+    while (QLayoutItem* item = m_rowsLayout->takeAt(0)) {
+        if (QWidget* widget = item->widget())
+            delete widget;
+        delete item;
+    }
+    const QDateTime now = ViewClock::now();
+    const QTimeZone zone = ViewClock::zone();
+    m_day = now.toTimeZone(zone).date();
+
+    m_rowsLayout->addWidget(new HourAxis(m_rows));
+    const QList<ScheduledTask> tasks = TimelineMath::tasksWithRows(m_store.tasks());
+    if (!tasks.isEmpty()) {
+        m_rowsLayout->addWidget(
+            sectionTitle(QStringLiteral("MY TASKS"), QStringLiteral("timeline-my-tasks"), m_rows));
+        for (const ScheduledTask& task : tasks) {
+            m_rowsLayout->addWidget(
+                new TimelineItemView(task, m_store.runHistory(task), now, zone, m_rows));
+        }
+    } else if (!m_showSystemJobs) {
+        auto* none = new QLabel(QStringLiteral("No enabled tasks"), m_rows);
+        none->setObjectName(QStringLiteral("timeline-no-tasks"));
+        QFont caption = none->font();
+        caption.setPointSizeF(caption.pointSizeF() * 0.85);
+        none->setFont(caption);
+        none->setForegroundRole(QPalette::PlaceholderText);
+        none->setContentsMargins(0, 10, 0, 0);
+        m_rowsLayout->addWidget(none);
+    }
+    if (m_showSystemJobs) {
+        const QList<LaunchdJob> jobs = TimelineMath::systemJobsWithRows(m_systemJobs);
+        if (!jobs.isEmpty()) {
+            m_rowsLayout->addWidget(sectionTitle(QStringLiteral("SYSTEM JOBS"),
+                                                 QStringLiteral("timeline-system-jobs-title"),
+                                                 m_rows));
+            for (const LaunchdJob& job : jobs)
+                m_rowsLayout->addWidget(new SystemJobTimelineItemView(job, m_rows));
+        }
+    }
+    static_cast<NowLine*>(m_nowLine)->setMinute(TimelineMath::minuteOfDay(now, zone));
+    m_nowLine->resize(m_rows->size());
+    m_nowLine->raise();
+    scheduleTick();
+}
+
+void DayTimelineView::tick()
+{
+    const QDateTime now = ViewClock::now();
+    const QTimeZone zone = ViewClock::zone();
+    if (now.toTimeZone(zone).date() != m_day) {
+        rebuild();
+        return;
+    }
+    for (TimelineItemView* row : taskRows())
+        row->setNow(now);
+    static_cast<NowLine*>(m_nowLine)->setMinute(TimelineMath::minuteOfDay(now, zone));
+    scheduleTick();
+}
+
+void DayTimelineView::scheduleTick()
+{
+    // Wake at the next whole minute: the line moves a minute at a time and midnight is caught
+    // within a second of passing.
+    const QDateTime now = ViewClock::now();
+    const int msIntoMinute = now.time().second() * 1000 + now.time().msec();
+    m_clock->start(std::max(200, 60000 - msIntoMinute + 50));
+}
+
+void DayTimelineView::onLogChanged(const QString& path)
+{
+    if (!path.endsWith(QLatin1String(".runs")))
+        return;
+    const QString id8 = QFileInfo(path).completeBaseName();
+    for (TimelineItemView* row : taskRows()) {
+        if (row->task().shortId() == id8)
+            row->setRunHistory(m_store.runHistory(row->task()));
+    }
+}
+
+bool DayTimelineView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_rows && event->type() == QEvent::Resize) {
+        m_nowLine->resize(m_rows->size());
+        m_nowLine->raise();
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -1,7 +1,9 @@
 #include "Dialogs.h"
 
 #include "AddTaskView.h"
+#include "CredentialStore.h"
 #include "EditTaskView.h"
+#include "GmailSetupView.h"
 #include "RowPainting.h"
 #include "ShortcutsPickerView.h"
 #include "TestRunView.h"
@@ -192,11 +194,10 @@ std::optional<QString> WidgetDialogs::chooseShortcut(QWidget* parent)
     return sheet.chosen();
 }
 
-std::optional<std::pair<QString, QString>> WidgetDialogs::mailTemplate(QWidget*)
+std::optional<std::pair<QString, QString>> WidgetDialogs::mailTemplate(QWidget* parent)
 {
-    // The mail step builder is not part of this build yet; offersMailTemplate keeps its button
-    // disabled until it is.
-    return std::nullopt;
+    // The sheet waits for its keychain calls before it closes, so a store local to this call
+    // outlives every use.
+    SystemCredentialStore store;
+    return runGmailSetup(parent, store);
 }
-
-bool WidgetDialogs::offersMailTemplate() const { return false; }

@@ -42,8 +42,6 @@ public:
     virtual std::optional<QString> chooseShortcut(QWidget* parent) = 0;
     // The mail step builder; its command and suggested task name, or nothing when cancelled.
     virtual std::optional<std::pair<QString, QString>> mailTemplate(QWidget* parent) = 0;
-    // Whether mailTemplate has a sheet to show; the form's "Gmail Template" follows it.
-    virtual bool offersMailTemplate() const = 0;
 };
 
 // The real panels and message boxes.
@@ -61,7 +59,6 @@ public:
     std::optional<QString> chooseFile(QWidget* parent) override;
     std::optional<QString> chooseShortcut(QWidget* parent) override;
     std::optional<std::pair<QString, QString>> mailTemplate(QWidget* parent) override;
-    bool offersMailTemplate() const override;
 };
 
 // The message boxes WidgetDialogs shows, built unshown so the screenshot tool can draw them.

@@ -49,8 +49,11 @@ void ExportImportCommands::exportTasks()
         m_dialogs.saveJsonFile(m_window, QStringLiteral("BrenmorOps-tasks.json"));
     if (!path)
         return;
-    // Written atomically; like the task file it may hold secrets, so it stays private.
-    (void)TaskFile::writeBytes(*path, bytes);
+    // Written atomically; like the task file it may hold secrets, so it stays private. A failed
+    // write must not look like a finished export: the user would trust a copy that is not there.
+    if (const auto error = TaskFile::writeBytes(*path, bytes))
+        m_dialogs.alert(m_window, Dialogs::AlertStyle::warning, QStringLiteral("Export Failed"),
+                        *error);
 }
 
 void ExportImportCommands::importTasks()

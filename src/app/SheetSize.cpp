@@ -18,9 +18,16 @@ QSize fitting(const QWidget* parent, QSize preferred)
     return preferred;
 }
 
-void fit(QDialog& sheet, QSize preferred)
+void fit(QDialog& sheet, QSize preferred, QSize minimum)
 {
-    sheet.setFixedSize(fitting(sheet.parentWidget(), preferred));
+    const QSize size = fitting(sheet.parentWidget(), preferred);
+    if (!minimum.isValid()) {
+        sheet.setFixedSize(size);
+        return;
+    }
+    sheet.setMinimumSize(fitting(sheet.parentWidget(), minimum));
+    sheet.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    sheet.resize(size);
 }
 
 } // namespace SheetSize

@@ -12,7 +12,8 @@ namespace SheetSize {
 
 // The size for a sheet over `parent` (its window) that would like `preferred`.
 QSize fitting(const QWidget* parent, QSize preferred);
-// Gives `sheet` that size, fixed.
-void fit(QDialog& sheet, QSize preferred);
+// Gives `sheet` that size, fixed; with a valid `minimum`, the sheet opens at that size and the
+// user may resize it down to `minimum` (itself shrunk to fit).
+void fit(QDialog& sheet, QSize preferred, QSize minimum = QSize());
 
 } // namespace SheetSize

@@ -1,25 +1,718 @@
 #include "TaskDetailView.h"
 
+#include "FullLogView.h"
+#include "Icons.h"
+#include "LogsWatcher.h"
+#include "NextRun.h"
+#include "PlistVariant.h"
+#include "TaskStore.h"
+#include "ToggleSwitch.h"
+#include "ViewClock.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
+#include <QLocale>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QThreadPool>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
+namespace {
+
+const QColor green(0x34, 0xc7, 0x59);
+const QColor red(0xff, 0x3b, 0x30);
+const QColor orange(0xff, 0x95, 0x00);
+
+// A rounded box in a faint tint of the text colour, legible on light and dark palettes.
+class TintedBox final : public QWidget {
+public:
+    explicit TintedBox(QWidget* parent) : QWidget(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor fill = palette().color(QPalette::WindowText);
+        fill.setAlphaF(0.07);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()), 8, 8);
+    }
+};
+
+QFont scaled(QFont font, qreal scale, bool bold = false)
+{
+    font.setPointSizeF(font.pointSizeF() * scale);
+    font.setBold(bold);
+    return font;
+}
+
+QFont monospaced(const QFont& base, qreal scale = 1.0)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(base.pointSizeF() * scale);
+    return font;
+}
+
+QLabel* textLabel(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLabel* secondaryLabel(const QString& text, const QString& objectName, QWidget* parent)
+{
+    QLabel* label = textLabel(text, objectName, parent);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+// Monospaced, selectable text on a tinted box; with `scrolls` long lines scroll sideways.
+QWidget* codeBox(const QString& text, const QString& objectName, QWidget* parent,
+                 QWidget* corner = nullptr)
+{
+    auto* box = new TintedBox(parent);
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(12, 12, corner ? 8 : 12, 12);
+    QLabel* label = textLabel(text, objectName, box);
+    label->setFont(monospaced(parent->font()));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    layout->addWidget(label, 1);
+    if (corner)
+        layout->addWidget(corner, 0, Qt::AlignTop | Qt::AlignRight);
+    return box;
+}
+
+// Monospaced, selectable text on a tinted box whose long lines scroll sideways; as tall as
+// its text, so the page scrolls as one.
+QWidget* scrollingCodeBox(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* box = new TintedBox(parent);
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(8, 8, 8, 8);
+    auto* edit = new QPlainTextEdit(text, box);
+    edit->setObjectName(objectName);
+    edit->setReadOnly(true);
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    edit->setFrameShape(QFrame::NoFrame);
+    edit->setFont(monospaced(parent->font(), 0.92));
+    edit->setTabStopDistance(QFontMetricsF(edit->font()).horizontalAdvance(QLatin1Char(' ')) * 4);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    edit->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+    edit->viewport()->setAutoFillBackground(false);
+    const int lines = edit->document()->blockCount();
+    edit->setFixedHeight(lines * QFontMetrics(edit->font()).lineSpacing() + 12 +
+                         edit->horizontalScrollBar()->sizeHint().height());
+    layout->addWidget(edit);
+    return box;
+}
+
+// Removes and deletes every item of a layout (none of them is ever the sender of the call).
+void clear(QVBoxLayout* layout)
+{
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+}
+
+QPixmap statusIcon(bool success, int size, qreal ratio)
+{
+    QPixmap pixmap(QSize(size, size) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(success ? green : red);
+    painter.drawEllipse(QRectF(0.5, 0.5, size - 1, size - 1));
+    painter.setPen(QPen(Qt::white, size / 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const qreal s = size;
+    if (success) {
+        painter.drawPolyline(
+            QPolygonF({{0.28 * s, 0.52 * s}, {0.44 * s, 0.68 * s}, {0.72 * s, 0.36 * s}}));
+    } else {
+        painter.drawLine(QPointF(0.34 * s, 0.34 * s), QPointF(0.66 * s, 0.66 * s));
+        painter.drawLine(QPointF(0.66 * s, 0.34 * s), QPointF(0.34 * s, 0.66 * s));
+    }
+    return pixmap;
+}
+
+QString streamName(LogStream stream)
+{
+    return stream == LogStream::stdoutStream ? QStringLiteral("stdout") : QStringLiteral("stderr");
+}
+
+// The last answer of the wake check per task, shown at once while a fresh one is asked for.
+QHash<QUuid, bool>& wakeAnswers()
+{
+    static QHash<QUuid, bool> answers;
+    return answers;
+}
+
+QString nextRunText(const TaskSchedule& schedule)
+{
+    if (const auto* interval = schedule.as<TaskSchedule::Interval>())
+        return QStringLiteral("Every %1 min").arg(interval->minutes);
+    if (schedule.kind() == TaskSchedule::Kind::runAtLoad)
+        return QStringLiteral("Next run: at next login");
+    const std::optional<QDateTime> next = nextRun(schedule, ViewClock::now(), ViewClock::zone());
+    if (!next)
+        return QStringLiteral("Next run: never");
+    const QLocale locale;
+    return QStringLiteral("Next run: ") +
+           locale.toString(next->date(), QStringLiteral("ddd d MMM")) + QStringLiteral(" at ") +
+           locale.toString(next->time(), QStringLiteral("HH:mm"));
+}
+
+} // namespace
+
 TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWidget* parent)
-    : QWidget(parent), m_store(store)
+    : QScrollArea(parent), m_store(store), m_task(task), m_alive(std::make_shared<bool>(true))
 {
     setObjectName(QStringLiteral("task-detail"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
-    auto* name = new QLabel(task.name, this);
-    name->setObjectName(QStringLiteral("task-detail-name"));
-    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont font = name->font();
-    font.setPointSizeF(font.pointSizeF() * 1.6);
-    font.setBold(true);
-    name->setFont(font);
-    auto* summary = new QLabel(task.schedule.summary(), this);
-    summary->setObjectName(QStringLiteral("task-detail-summary"));
-    summary->setForegroundRole(QPalette::PlaceholderText);
-    layout->addWidget(name);
-    layout->addWidget(summary);
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* content = new QWidget(this);
+    content->setObjectName(QStringLiteral("task-detail-content"));
+    setWidget(content);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(24);
+    layout->addWidget(makeHeader());
+    layout->addWidget(makeCommand());
+    layout->addWidget(makeEnvironment());
+    layout->addWidget(makeSchedule());
+    auto* runs = new QWidget(content);
+    auto* runsLayout = new QVBoxLayout(runs);
+    runsLayout->setContentsMargins(0, 0, 0, 0);
+    runsLayout->setSpacing(12);
+    runsLayout->addWidget(makeHistory());
+    runsLayout->addWidget(makeOutput());
+    layout->addWidget(runs);
+    layout->addWidget(makeScript());
+    layout->addWidget(makePlist());
     layout->addStretch();
+
+    const QString logDir = m_store.launchdServiceForViews().logDir();
+    m_watcher = new LogsWatcher(logDir, this);
+    m_watcher->watchFile(RunHistory::historyPath(logDir, m_task.shortId()));
+    m_watcher->watchFile(RunHistory::logPath(logDir, m_task.shortId(), LogStream::stdoutStream));
+    m_watcher->watchFile(RunHistory::logPath(logDir, m_task.shortId(), LogStream::stderrStream));
+    m_watcher->watchFile(m_store.launchdServiceForViews().scriptURL(m_task));
+    m_watcher->watchFile(m_store.launchdServiceForViews().plistURL(m_task));
+    connect(m_watcher, &LogsWatcher::changed, this, &TaskDetailView::onFileChanged);
+
+    refresh();
+}
+
+TaskDetailView::~TaskDetailView() { *m_alive = false; }
+
+QWidget* TaskDetailView::section(const QString& title, const QString& symbol, QWidget* trailing,
+                                 QVBoxLayout** body)
+{
+    auto* box = new QWidget(widget());
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(6);
+    auto* icon = new QLabel(box);
+    icon->setPixmap(Icons::pixmap(symbol, 16, devicePixelRatioF()));
+    auto* label = textLabel(title, QString(), box);
+    label->setFont(scaled(font(), 1.0, true));
+    header->addWidget(icon);
+    header->addWidget(label);
+    header->addStretch();
+    if (trailing)
+        header->addWidget(trailing);
+    layout->addLayout(header);
+    if (body)
+        *body = layout;
+    return box;
+}
+
+QWidget* TaskDetailView::makeHeader()
+{
+    auto* header = new QWidget(widget());
+    auto* layout = new QVBoxLayout(header);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+
+    auto* top = new QHBoxLayout;
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(4);
+    QLabel* name = textLabel(m_task.name, QStringLiteral("task-detail-name"), header);
+    name->setFont(scaled(font(), 1.6, true));
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    name->setWordWrap(true);
+    const bool enabled = m_task.isEnabled;
+    QLabel* status = textLabel(enabled ? QStringLiteral("Active") : QStringLiteral("Disabled"),
+                               QStringLiteral("task-detail-status"), header);
+    status->setFont(scaled(font(), 0.92));
+    if (enabled)
+        setTextColour(status, green);
+    else
+        status->setForegroundRole(QPalette::PlaceholderText);
+    titles->addWidget(name);
+    titles->addWidget(status);
+    auto* toggle = new ToggleSwitch(QStringLiteral("Enabled"), header);
+    toggle->setObjectName(QStringLiteral("detail-enabled-toggle"));
+    toggle->setChecked(enabled);
+    const QUuid id = m_task.id;
+    connect(toggle, &ToggleSwitch::toggled, this, [this, id, toggle](bool on) {
+        // The window replaces this view later (never during the call) when the task changed.
+        m_store.setEnabled(on, id);
+        // A change the store could not make leaves the switch where the task is.
+        if (const ScheduledTask* now = m_store.task(id); now && now->isEnabled != on) {
+            const QSignalBlocker blocker(toggle);
+            toggle->setChecked(now->isEnabled);
+        }
+    });
+    top->addLayout(titles, 1);
+    top->addWidget(toggle, 0, Qt::AlignTop);
+    layout->addLayout(top);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    const auto button = [&](const QString& text, const QString& symbol, const QString& objectName,
+                            auto signal) {
+        auto* push = new QPushButton(Icons::symbol(symbol), text, header);
+        push->setObjectName(objectName);
+        push->setAccessibleName(text);
+        push->setAutoDefault(false);
+        connect(push, &QPushButton::clicked, this, [this, signal] {
+            Q_EMIT(this->*signal)(m_task);
+        });
+        buttons->addWidget(push);
+        return push;
+    };
+    QPushButton* testRun =
+        button(QStringLiteral("Test Run"), QStringLiteral("play.fill"),
+               QStringLiteral("detail-test-run"), &TaskDetailView::testRunRequested);
+    QPalette testPalette = testRun->palette();
+    testPalette.setColor(QPalette::ButtonText, green.darker(125));
+    testRun->setPalette(testPalette);
+    button(QStringLiteral("Edit"), QStringLiteral("pencil"), QStringLiteral("detail-edit"),
+           &TaskDetailView::editRequested);
+    button(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"),
+           QStringLiteral("detail-duplicate"), &TaskDetailView::duplicateRequested);
+    QPushButton* remove = button(QStringLiteral("Delete"), QStringLiteral("trash"),
+                                 QStringLiteral("detail-delete"), &TaskDetailView::deleteRequested);
+    QPalette removePalette = remove->palette();
+    removePalette.setColor(QPalette::ButtonText, red);
+    remove->setPalette(removePalette);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    return header;
+}
+
+QWidget* TaskDetailView::makeCommand()
+{
+    QVBoxLayout* body = nullptr;
+    QWidget* box = section(QStringLiteral("Command"), QStringLiteral("terminal"), nullptr, &body);
+    m_copyButton = new QToolButton(box);
+    m_copyButton->setObjectName(QStringLiteral("detail-copy-command"));
+    m_copyButton->setAutoRaise(true);
+    m_copyButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_copyButton->setIconSize(QSize(12, 12));
+    m_copyButton->setFont(scaled(font(), 0.85));
+    m_copyButton->setToolTip(QStringLiteral("Copy"));
+    connect(m_copyButton, &QToolButton::clicked, this, &TaskDetailView::copyCommand);
+    setShowCopied(false);
+    body->addWidget(codeBox(m_task.command, QStringLiteral("detail-command"), box, m_copyButton));
+    return box;
+}
+
+QWidget* TaskDetailView::makeEnvironment()
+{
+    QVBoxLayout* body = nullptr;
+    QWidget* box = section(QStringLiteral("Environment"), QStringLiteral("folder.badge.gearshape"),
+                           nullptr, &body);
+    const auto row = [&](const QString& caption, const QString& value, const QString& name) {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(6);
+        QLabel* key = secondaryLabel(caption, QString(), box);
+        key->setFont(scaled(font(), 0.85));
+        QLabel* text = textLabel(value, name, box);
+        text->setFont(monospaced(font(), 0.92));
+        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        line->addWidget(key);
+        line->addWidget(text, 1);
+        body->addLayout(line);
+        return text;
+    };
+    if (m_task.workingDirectory)
+        row(QStringLiteral("Directory:"), *m_task.workingDirectory,
+            QStringLiteral("env-directory"));
+    if (m_task.envFilePath)
+        row(QStringLiteral(".env:"), *m_task.envFilePath, QStringLiteral("env-file"));
+    m_shell = row(QStringLiteral("Shell:"), QString(), QStringLiteral("env-shell"));
+    return box;
+}
+
+QWidget* TaskDetailView::makeSchedule()
+{
+    QVBoxLayout* body = nullptr;
+    QWidget* box =
+        section(QStringLiteral("Schedule"), QStringLiteral("calendar.badge.clock"), nullptr, &body);
+    body->addWidget(
+        secondaryLabel(m_task.schedule.summary(), QStringLiteral("detail-schedule-summary"), box));
+    body->addWidget(
+        secondaryLabel(nextRunText(m_task.schedule), QStringLiteral("detail-next-run"), box));
+    if (m_task.wakeBeforeRun) {
+        m_wakeLine = textLabel(QString(), QStringLiteral("detail-wake-status"), box);
+        m_wakeLine->hide();
+        body->addWidget(m_wakeLine);
+        if (const auto known = wakeAnswers().constFind(m_task.id); known != wakeAnswers().cend())
+            showWakeStatus(*known);
+        askWakeStatus();
+    }
+    return box;
+}
+
+QWidget* TaskDetailView::makeHistory()
+{
+    auto* refreshButton = new QToolButton(widget());
+    refreshButton->setObjectName(QStringLiteral("detail-refresh"));
+    refreshButton->setAccessibleName(QStringLiteral("Refresh"));
+    refreshButton->setToolTip(QStringLiteral("Refresh"));
+    refreshButton->setAutoRaise(true);
+    refreshButton->setIcon(Icons::symbol(QStringLiteral("arrow.clockwise")));
+    refreshButton->setIconSize(QSize(12, 12));
+    connect(refreshButton, &QToolButton::clicked, this, [this] {
+        refresh();
+        if (m_task.wakeBeforeRun)
+            askWakeStatus();
+    });
+    QVBoxLayout* body = nullptr;
+    QWidget* box = section(QStringLiteral("Execution History"),
+                           QStringLiteral("list.bullet.rectangle"), refreshButton, &body);
+    m_historyBody = new QVBoxLayout;
+    m_historyBody->setSpacing(4);
+    body->addLayout(m_historyBody);
+    return box;
+}
+
+QWidget* TaskDetailView::makeOutput()
+{
+    auto* picker = new QWidget(widget());
+    picker->setFixedWidth(160);
+    auto* pickerLayout = new QHBoxLayout(picker);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    pickerLayout->setSpacing(0);
+    m_logTabs = new QButtonGroup(picker);
+    for (LogStream stream : {LogStream::stdoutStream, LogStream::stderrStream}) {
+        auto* tab = new QToolButton(picker);
+        tab->setText(streamName(stream));
+        tab->setAccessibleName(streamName(stream));
+        tab->setObjectName(QStringLiteral("output-tab-") + streamName(stream));
+        tab->setCheckable(true);
+        tab->setChecked(stream == m_selectedLogTab);
+        tab->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        m_logTabs->addButton(tab, int(stream));
+        pickerLayout->addWidget(tab);
+    }
+    connect(m_logTabs, &QButtonGroup::idClicked, this,
+            [this](int id) { setSelectedLogTab(LogStream(id)); });
+    QVBoxLayout* body = nullptr;
+    QWidget* box = section(QStringLiteral("Output"), QStringLiteral("doc.text"), picker, &body);
+    m_outputBody = new QVBoxLayout;
+    m_outputBody->setSpacing(8);
+    body->addLayout(m_outputBody);
+    return box;
+}
+
+QWidget* TaskDetailView::makeScript()
+{
+    QLabel* fileName =
+        secondaryLabel(QFileInfo(m_store.launchdServiceForViews().scriptURL(m_task)).fileName(),
+                       QStringLiteral("script-file-name"), widget());
+    fileName->setFont(scaled(font(), 0.85));
+    QVBoxLayout* body = nullptr;
+    QWidget* box = section(QStringLiteral("Generated Script"), QStringLiteral("doc.text.fill"),
+                           fileName, &body);
+    m_scriptBody = new QVBoxLayout;
+    body->addLayout(m_scriptBody);
+    return box;
+}
+
+QWidget* TaskDetailView::makePlist()
+{
+    QVBoxLayout* body = nullptr;
+    QWidget* box = section(QStringLiteral("Raw Plist"), QStringLiteral("doc.text"), nullptr, &body);
+    m_plistBody = new QVBoxLayout;
+    body->addLayout(m_plistBody);
+    return box;
+}
+
+void TaskDetailView::refresh()
+{
+    refreshHistory();
+    refreshOutput();
+    refreshFiles();
+}
+
+void TaskDetailView::refreshHistory()
+{
+    clear(m_historyBody);
+    const QList<TaskRunRecord> runs = m_store.runHistory(m_task);
+    QWidget* parent = m_historyBody->parentWidget();
+    if (runs.isEmpty()) {
+        QLabel* empty = secondaryLabel(QStringLiteral("No runs recorded yet."),
+                                       QStringLiteral("history-empty"), parent);
+        empty->setContentsMargins(0, 4, 0, 0);
+        m_historyBody->addWidget(empty);
+        return;
+    }
+    const QLocale locale;
+    const qsizetype shown = std::min<qsizetype>(runs.size(), historyLimit);
+    for (qsizetype i = runs.size() - 1; i >= runs.size() - shown; --i) {
+        const TaskRunRecord& run = runs.at(i);
+        auto* row = new QWidget(parent);
+        row->setObjectName(QStringLiteral("history-row"));
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(6);
+        auto* icon = new QLabel(row);
+        icon->setPixmap(statusIcon(run.exitCode == 0, 14, devicePixelRatioF()));
+        icon->setAccessibleName(run.exitCode == 0 ? QStringLiteral("Succeeded")
+                                                  : QStringLiteral("Failed"));
+        const QDateTime ended = run.endedAt.toLocalTime();
+        QLabel* when =
+            textLabel(locale.toString(ended.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                          locale.toString(ended.time(), QLocale::ShortFormat),
+                      QStringLiteral("history-time"), row);
+        when->setFont(scaled(font(), 0.92));
+        QLabel* exit = secondaryLabel(QStringLiteral("Exit: ") + QString::number(run.exitCode),
+                                      QStringLiteral("history-exit"), row);
+        exit->setFont(scaled(font(), 0.85));
+        line->addWidget(icon);
+        line->addWidget(when);
+        line->addStretch();
+        line->addWidget(exit);
+        m_historyBody->addWidget(row);
+    }
+    if (runs.size() > historyLimit) {
+        QLabel* more = secondaryLabel(QString::number(runs.size() - historyLimit) +
+                                          QStringLiteral(" more runs not shown"),
+                                      QStringLiteral("history-more"), parent);
+        more->setFont(scaled(font(), 0.85));
+        m_historyBody->addWidget(more);
+    }
+}
+
+void TaskDetailView::refreshOutput()
+{
+    clear(m_outputBody);
+    QWidget* parent = m_outputBody->parentWidget();
+    const QString text = m_store.readLog(m_task, m_selectedLogTab, outputLinesRead);
+    if (text.isEmpty()) {
+        QLabel* empty = secondaryLabel(QStringLiteral("No ") + streamName(m_selectedLogTab) +
+                                           QStringLiteral(" output."),
+                                       QStringLiteral("output-empty"), parent);
+        empty->setContentsMargins(0, 4, 0, 0);
+        m_outputBody->addWidget(empty);
+        return;
+    }
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QString shown =
+        lines.mid(std::max<qsizetype>(0, lines.size() - outputLinesShown)).join(QLatin1Char('\n'));
+    m_outputBody->addWidget(codeBox(shown, QStringLiteral("output-text"), parent));
+    if (lines.size() > outputLinesShown) {
+        const QString caption =
+            QStringLiteral("Show full log (%1 lines)").arg(QString::number(lines.size()));
+        auto* button = new QPushButton(caption, parent);
+        button->setObjectName(QStringLiteral("output-show-full-log"));
+        button->setAccessibleName(caption);
+        button->setFont(scaled(font(), 0.85));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, &TaskDetailView::showFullLog);
+        m_outputBody->addWidget(button, 0, Qt::AlignLeft);
+    }
+}
+
+std::optional<QString> TaskDetailView::readScript() const
+{
+    QFile file(m_store.launchdServiceForViews().scriptURL(m_task));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (!bytes.isValidUtf8())
+        return std::nullopt;
+    return QString::fromUtf8(bytes);
+}
+
+QString TaskDetailView::shellDescription(const std::optional<QString>& scriptText)
+{
+    if (!scriptText)
+        return QStringLiteral("Unknown (script not found)");
+    const QStringList lines = scriptText->split(QLatin1Char('\n'));
+    if (scriptText->isEmpty() || !lines.first().startsWith(QLatin1String("#!")))
+        return QStringLiteral("Unknown");
+    QString interpreter = lines.first();
+    interpreter.remove(QStringLiteral("#!"));
+    const QString shell = interpreter.section(QLatin1Char('/'), -1);
+    if (scriptText->contains(QLatin1String("source ~/.zprofile")) ||
+        scriptText->contains(QLatin1String("source ~/.zshrc"))) {
+        return shell + QStringLiteral(" (with shell profile)");
+    }
+    return shell;
+}
+
+void TaskDetailView::refreshFiles()
+{
+    const std::optional<QString> script = readScript();
+    m_shell->setText(shellDescription(script));
+
+    clear(m_scriptBody);
+    QWidget* parent = m_scriptBody->parentWidget();
+    if (script) {
+        // The file's final line feed would show as an empty last line.
+        const QString shown = script->endsWith(QLatin1Char('\n')) ? script->chopped(1) : *script;
+        m_scriptBody->addWidget(codeBox(shown, QStringLiteral("script-text"), parent));
+    } else
+        m_scriptBody->addWidget(secondaryLabel(QStringLiteral("Script not installed."),
+                                               QStringLiteral("script-missing"), parent));
+
+    clear(m_plistBody);
+    std::optional<QByteArray> xml;
+    QFile plist(m_store.launchdServiceForViews().plistURL(m_task));
+    if (plist.open(QIODevice::ReadOnly)) {
+        if (const std::optional<QVariantMap> dictionary =
+                PlistVariant::readDictionary(plist.readAll()))
+            xml = PlistVariant::toXml(*dictionary);
+    }
+    if (xml && xml->isValidUtf8()) {
+        m_plistBody->addWidget(scrollingCodeBox(QString::fromUtf8(*xml).trimmed(),
+                                                QStringLiteral("plist-text"), parent));
+    } else {
+        m_plistBody->addWidget(secondaryLabel(QStringLiteral("Plist not installed."),
+                                              QStringLiteral("plist-missing"), parent));
+    }
+}
+
+void TaskDetailView::askWakeStatus()
+{
+    // pmset can take seconds; ask it beside the window. The store lives until the process ends,
+    // so its wake service outlives the question; the view may not, hence `alive`.
+    const PmsetServiceProtocol* pmset = &m_store.pmsetService();
+    QThreadPool::globalInstance()->start([pmset, task = m_task, alive = m_alive, self = this] {
+        const bool scheduled = pmset->isWakeScheduledInSystem(task);
+        QMetaObject::invokeMethod(
+            qApp,
+            [alive, self, scheduled, id = task.id] {
+                wakeAnswers().insert(id, scheduled);
+                if (*alive)
+                    self->showWakeStatus(scheduled);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TaskDetailView::showWakeStatus(bool scheduled)
+{
+    if (!m_wakeLine)
+        return;
+    const QString text = scheduled ? QStringLiteral("Wakes Mac 5 min before")
+                                   : QStringLiteral("Wake requested but not active in system");
+    // The power and warning signs stand in for the two symbols the icon set lacks.
+    m_wakeLine->setText((scheduled ? QStringLiteral("\u23FB ") : QStringLiteral("\u26A0 ")) + text);
+    m_wakeLine->setAccessibleName(text);
+    setTextColour(m_wakeLine, scheduled ? green : orange);
+    m_wakeLine->show();
+}
+
+void TaskDetailView::setShowCopied(bool copied)
+{
+    m_showCopied = copied;
+    if (copied) {
+        m_copyButton->setIcon(QIcon());
+        m_copyButton->setText(QStringLiteral("\u2713 Copied"));
+        m_copyButton->setAccessibleName(QStringLiteral("Copied"));
+        setTextColour(m_copyButton, green);
+        QPalette palette = m_copyButton->palette();
+        palette.setColor(QPalette::ButtonText, green);
+        m_copyButton->setPalette(palette);
+    } else {
+        m_copyButton->setIcon(Icons::symbol(QStringLiteral("doc.on.doc")));
+        m_copyButton->setText(QString());
+        m_copyButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        m_copyButton->setAccessibleName(QStringLiteral("Copy"));
+        m_copyButton->setPalette(QPalette());
+        return;
+    }
+    m_copyButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+}
+
+void TaskDetailView::copyCommand()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    auto* data = new QMimeData;
+    data->setText(m_task.command);
+    clipboard->setMimeData(data);
+    setShowCopied(true);
+    // Each copy schedules its own reset, so the label never stays on.
+    QTimer::singleShot(copiedResetMs, this, [this] { setShowCopied(false); });
+}
+
+void TaskDetailView::setSelectedLogTab(LogStream stream)
+{
+    m_selectedLogTab = stream;
+    if (QAbstractButton* tab = m_logTabs->button(int(stream)))
+        tab->setChecked(true);
+    refreshOutput();
+}
+
+void TaskDetailView::showFullLog()
+{
+    const QString title = m_task.name + QStringLiteral(" \u2014 ") + streamName(m_selectedLogTab);
+    auto* sheet =
+        new FullLogView(title, m_store.readLog(m_task, m_selectedLogTab, fullLogLines), this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->open();
+}
+
+void TaskDetailView::onFileChanged(const QString& path)
+{
+    const QString logDir = m_store.launchdServiceForViews().logDir();
+    const QString id8 = m_task.shortId();
+    if (path == QDir::cleanPath(RunHistory::historyPath(logDir, id8)))
+        refreshHistory();
+    else if (path == QDir::cleanPath(RunHistory::logPath(logDir, id8, m_selectedLogTab)))
+        refreshOutput();
+    else if (path == QDir::cleanPath(m_store.launchdServiceForViews().scriptURL(m_task)) ||
+             path == QDir::cleanPath(m_store.launchdServiceForViews().plistURL(m_task)))
+        refreshFiles();
 }

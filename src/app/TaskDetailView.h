@@ -1,25 +1,91 @@
 #pragma once
 
+#include "RunHistory.h"
 #include "ScheduledTask.h"
 
-#include <QWidget>
+#include <QScrollArea>
 
+#include <memory>
+#include <optional>
+
+class LogsWatcher;
+class QButtonGroup;
+class QLabel;
+class QToolButton;
+class QVBoxLayout;
 class TaskStore;
+class ToggleSwitch;
 
-// The detail pane of one task. For now it shows the task's name and schedule; the full detail
-// (state, script, logs, history) replaces the body. The three actions are the window's.
-class TaskDetailView final : public QWidget {
+// Everything about one task: its state and actions, command, environment, schedule and wake
+// status, recent runs and output, and the two files installing it produced. The history, the
+// output and the files are read from disk when the view is built, on the refresh button, and
+// whenever the agents write to them (within a second).
+class TaskDetailView final : public QScrollArea {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaskDetailView)
 
 public:
+    static constexpr int historyLimit = 10;
+    static constexpr int outputLinesRead = 100;
+    static constexpr int outputLinesShown = 30;
+    static constexpr int fullLogLines = 10000;
+    static constexpr int copiedResetMs = 1500;
+
     TaskDetailView(TaskStore& store, const ScheduledTask& task, QWidget* parent = nullptr);
+    ~TaskDetailView() override;
+
+    const ScheduledTask& task() const { return m_task; }
+    bool showCopied() const { return m_showCopied; }
+    LogStream selectedLogTab() const { return m_selectedLogTab; }
+    void setSelectedLogTab(LogStream stream);
+    // Reads the history, the output, the script and the plist again.
+    void refresh();
+    void copyCommand();
+    void showFullLog();
+
+    // The "Shell:" text for an installed script's text (nothing: the script cannot be read).
+    static QString shellDescription(const std::optional<QString>& scriptText);
 
 Q_SIGNALS:
+    void testRunRequested(const ScheduledTask& task);
     void editRequested(const ScheduledTask& task);
     void duplicateRequested(const ScheduledTask& task);
     void deleteRequested(const ScheduledTask& task);
 
 private:
+    QWidget* makeHeader();
+    QWidget* makeCommand();
+    QWidget* makeEnvironment();
+    QWidget* makeSchedule();
+    QWidget* makeHistory();
+    QWidget* makeOutput();
+    QWidget* makeScript();
+    QWidget* makePlist();
+    QWidget* section(const QString& title, const QString& symbol, QWidget* trailing = nullptr,
+                     QVBoxLayout** body = nullptr);
+    void refreshHistory();
+    void refreshOutput();
+    void refreshFiles();
+    void askWakeStatus();
+    void showWakeStatus(bool scheduled);
+    void setShowCopied(bool copied);
+    void onFileChanged(const QString& path);
+    std::optional<QString> readScript() const;
+
     TaskStore& m_store;
+    ScheduledTask m_task;
+    LogStream m_selectedLogTab = LogStream::stdoutStream;
+    bool m_showCopied = false;
+    // Set to false when the view goes, so a wake answer arriving later is dropped.
+    std::shared_ptr<bool> m_alive;
+
+    QToolButton* m_copyButton = nullptr;
+    QLabel* m_wakeLine = nullptr;
+    QLabel* m_shell = nullptr;
+    QVBoxLayout* m_historyBody = nullptr;
+    QVBoxLayout* m_outputBody = nullptr;
+    QVBoxLayout* m_scriptBody = nullptr;
+    QVBoxLayout* m_plistBody = nullptr;
+    QButtonGroup* m_logTabs = nullptr;
+    LogsWatcher* m_watcher = nullptr;
 };

@@ -131,7 +131,6 @@ QWidget* TaskFormView::makeBasicSection()
     commandRow->addStretch();
     m_gmailTemplate = linkButton(QStringLiteral("Gmail Template"), QStringLiteral("envelope"),
                                  QStringLiteral("form-gmail-template"));
-    m_gmailTemplate->setEnabled(m_dialogs.offersMailTemplate());
     QPushButton* shortcuts =
         linkButton(QStringLiteral("From Shortcuts"), QStringLiteral("sparkles.rectangle.stack"),
                    QStringLiteral("form-from-shortcuts"));

@@ -2,7 +2,9 @@
 #include "CLITaskStore.h"
 #include "Commands.h"
 #include "Console.h"
+#include "Preflight.h"
 #include "TaskListCommand.h"
+#include "TextTable.h"
 
 namespace {
 class AddCommand final : public TaskListCommand {
@@ -19,6 +21,10 @@ protected:
             context.console.error(QStringLiteral("--command is required"));
             return false;
         }
+        if (const auto error = AddOptions::undecodableValue(options)) {
+            context.console.error(*error);
+            return false;
+        }
         const AddOptions::ScheduleResult parsed = AddOptions::parseSchedule(args);
         for (const QString& message : parsed.messages)
             context.console.error(message);
@@ -32,18 +38,19 @@ protected:
         m_task.useLoginShell = true;
         m_task.wakeBeforeRun = options.wake;
         m_task.isEnabled = true;
+        for (const QString& finding : Preflight::check(m_task))
+            context.console.warning(finding);
         return true;
     }
 
-    Outcome change(QList<ScheduledTask>& tasks, CommandContext& context) override
+    std::optional<Plan> change(QList<ScheduledTask>& tasks, CommandContext& context) override
     {
         tasks.append(m_task);
-        if (!save(tasks, context))
-            return Outcome::failure();
-        context.store.launchdService().install(m_task);
-        return {0,
-                QStringLiteral("Added task: %1 (%2)").arg(m_task.name, m_task.schedule.summary()),
-                m_task.wakeBeforeRun, tasks};
+        return Plan{
+            QStringLiteral("Added task: %1 (%2)").arg(terminalText(m_task.name), m_task.schedule.summary()),
+            m_task.wakeBeforeRun,
+            {},
+            installing(context, m_task)};
     }
 
 private:

@@ -132,6 +132,56 @@ Options parseOptions(const QStringList& words)
     return options;
 }
 
+std::optional<QString> undecodableValue(const Options& options)
+{
+    const std::pair<const char*, const std::optional<QString>*> values[] = {
+        {"--name", &options.name},
+        {"--command", &options.command},
+        {"--working-dir", &options.workingDirectory},
+        {"--env-file", &options.envFile}};
+    for (const auto& [option, value] : values) {
+        if (*value && !isValidText(**value))
+            return QLatin1String(option) + QStringLiteral(" must be valid UTF-8");
+    }
+    return std::nullopt;
+}
+
+QString decodeArgument(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(bytes[i]); };
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const unsigned char lead = byte(i);
+        // The length of the sequence that starts here and the smallest code point it may hold.
+        const int length = lead < 0x80   ? 1
+                           : lead < 0xC2 ? 0
+                           : lead < 0xE0 ? 2
+                           : lead < 0xF0 ? 3
+                           : lead < 0xF5 ? 4
+                                         : 0;
+        char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+        bool valid = length > 0 && i + length <= bytes.size();
+        for (int k = 1; valid && k < length; ++k) {
+            valid = (byte(i + k) & 0xC0) == 0x80;
+            cp = (cp << 6) | (byte(i + k) & 0x3F);
+        }
+        const char32_t minimum = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0;
+        valid = valid && cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (valid) {
+            text += QString::fromUcs4(&cp, 1);
+            i += length;
+        } else {
+            text += QChar(char16_t(0xDC00 + lead));
+            ++i;
+        }
+    }
+    return text;
+}
+
+bool isValidText(const QString& text) { return text.isValidUtf16(); }
+
 ScheduleResult parseSchedule(const QStringList& words)
 {
     ScheduleResult result;

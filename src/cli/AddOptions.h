@@ -23,6 +23,16 @@ struct Options {
     bool wake = false;
 };
 Options parseOptions(const QStringList& words);
+// "--command must be valid UTF-8" (and the same for --name, --working-dir and --env-file) when
+// an option's value held bytes that are not UTF-8; a task keeps the user's bytes or is refused.
+std::optional<QString> undecodableValue(const Options& options);
+
+// One program argument as text. Bytes that are not UTF-8 become lone surrogates (U+DC80 to
+// U+DCFF, one per byte) instead of U+FFFD, so they stay recognisable and nothing is silently
+// replaced.
+QString decodeArgument(const QByteArray& bytes);
+// Whether the text came from valid UTF-8 (holds no lone surrogate).
+bool isValidText(const QString& text);
 
 struct ScheduleResult {
     std::optional<TaskSchedule> schedule;

@@ -24,13 +24,29 @@ QList<ScheduledTask> CLITaskStore::loadTaskList() const { return TaskFile::read(
 std::optional<QString> CLITaskStore::saveTaskList(const QList<ScheduledTask>& tasks) const
 {
     const auto error = TaskFile::write(m_saveURL, tasks);
-    ChangeNotification::postTasksDidChange();
+    if (!error)
+        ChangeNotification::postTasksDidChange();
     return error;
 }
 
-void CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const
+TaskFileTransaction::Outcome
+CLITaskStore::change(const TaskFileTransaction::Change& change,
+                     const TaskFileTransaction::AfterWrite& afterWrite) const
 {
-    // Failures (a declined password dialog too) are ignored: the other events still register.
-    for (const ScheduledTask& task : wakeRegistrations(tasks))
-        m_pmsetService->scheduleWake(task);
+    TaskFileTransaction::Options options;
+    options.lockWaitMs = TaskFile::toolLockWaitMs;
+    options.unreadableFile = TaskFileTransaction::UnreadableFile::refuse;
+    options.announce = &ChangeNotification::postTasksDidChange;
+    return TaskFileTransaction::run(m_saveURL, options, change, afterWrite);
+}
+
+std::optional<QString> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const
+{
+    // A declined password dialog for one event does not keep the others from registering.
+    std::optional<QString> first;
+    for (const ScheduledTask& task : wakeRegistrations(tasks)) {
+        if (const auto error = m_pmsetService->scheduleWake(task); error && !first)
+            first = error->description();
+    }
+    return first;
 }

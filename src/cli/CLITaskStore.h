@@ -4,6 +4,7 @@
 #include "PmsetService.h"
 #include "ScheduledTask.h"
 #include "TaskFile.h"
+#include "TaskFileTransaction.h"
 
 #include <QList>
 #include <QString>
@@ -31,14 +32,19 @@ public:
     QList<ScheduledTask> loadTaskList() const;
     // The file as it stands, with the reason when it exists but cannot be decoded.
     TaskFile::ReadResult readTaskFile() const { return TaskFile::read(m_saveURL); }
-    // Writes the envelope atomically (a failed write is ignored) and posts the change
-    // notification. Returns the write error, which the commands ignore.
+    // Writes the envelope atomically and, when that worked, posts the change notification.
+    // Returns the write error.
     std::optional<QString> saveTaskList(const QList<ScheduledTask>& tasks) const;
+    // One change of the file under its lock (see TaskFileTransaction); an undecodable file is
+    // refused, a written change is announced.
+    TaskFileTransaction::Outcome change(const TaskFileTransaction::Change& change,
+                                        const TaskFileTransaction::AfterWrite& afterWrite) const;
 
     // Re-registers the wake events the enabled wake tasks of `tasks` need. pmset holds a single
     // repeating event, so only the first task with a repeating schedule gets one; every
-    // monthly-day task gets its own one-time event. Failures are ignored and nothing is printed.
-    void refreshWakeSchedules(const QList<ScheduledTask>& tasks) const;
+    // monthly-day task gets its own one-time event. A failure does not stop the other
+    // registrations; the first one's message is returned.
+    std::optional<QString> refreshWakeSchedules(const QList<ScheduledTask>& tasks) const;
 
 private:
     QString m_saveURL;

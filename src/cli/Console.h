@@ -14,6 +14,11 @@ public:
     void print(const QString& line) const { write(m_out, line + QLatin1Char('\n')); }
     // Text printed as it is (it carries its own line feeds).
     void printRaw(const QString& text) const { write(m_out, text); }
+    // A finding that does not stop the command: "Warning: " + message on standard error.
+    void warning(const QString& message) const
+    {
+        write(m_err, QStringLiteral("Warning: ") + message + QLatin1Char('\n'));
+    }
     void error(const QString& message) const
     {
         write(m_err, QStringLiteral("Error: ") + message + QLatin1Char('\n'));

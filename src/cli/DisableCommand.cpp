@@ -9,16 +9,15 @@ public:
     {}
 
 protected:
-    Outcome changeTask(QList<ScheduledTask>& tasks, qsizetype index,
-                       CommandContext& context) override
+    Plan changeTask(QList<ScheduledTask>& tasks, qsizetype index, CommandContext& context) override
     {
         tasks[index].isEnabled = false;
-        if (!save(tasks, context))
-            return Outcome::failure();
         const ScheduledTask& task = tasks[index];
-        context.store.launchdService().uninstall(task);
         // The remaining wake tasks may need the repeating event this one held.
-        return {0, QStringLiteral("Disabled task: ") + task.name, task.wakeBeforeRun, tasks};
+        return {QStringLiteral("Disabled task: ") + task.name,
+                task.wakeBeforeRun,
+                {},
+                uninstalling(context, task)};
     }
 };
 } // namespace

@@ -8,16 +8,15 @@ public:
     EnableCommand() : NamedTaskCommand(QStringLiteral("Usage: brenmor-ops enable <name-or-id>")) {}
 
 protected:
-    Outcome changeTask(QList<ScheduledTask>& tasks, qsizetype index,
-                       CommandContext& context) override
+    Plan changeTask(QList<ScheduledTask>& tasks, qsizetype index, CommandContext& context) override
     {
         // Enabling an enabled task still reinstalls it: that repairs a missing or stale agent.
         tasks[index].isEnabled = true;
-        if (!save(tasks, context))
-            return Outcome::failure();
         const ScheduledTask& task = tasks[index];
-        context.store.launchdService().install(task);
-        return {0, QStringLiteral("Enabled task: ") + task.name, task.wakeBeforeRun, tasks};
+        return {QStringLiteral("Enabled task: ") + task.name,
+                task.wakeBeforeRun,
+                {},
+                installing(context, task)};
     }
 };
 } // namespace

@@ -1,14 +1,36 @@
 #include "CLITaskStore.h"
 #include "Commands.h"
 #include "Console.h"
+#include "ReadOnlyArgs.h"
 #include "TextTable.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 namespace {
+void printTasksJson(const QList<ScheduledTask>& tasks, const Console& console)
+{
+    QJsonArray array;
+    for (const ScheduledTask& task : tasks)
+        array.append(QJsonObject{{QStringLiteral("id"), task.idString()},
+                                 {QStringLiteral("shortId"), task.shortId()},
+                                 {QStringLiteral("name"), task.name},
+                                 {QStringLiteral("command"), task.command},
+                                 {QStringLiteral("schedule"), task.schedule.summary()},
+                                 {QStringLiteral("enabled"), task.isEnabled},
+                                 {QStringLiteral("wake"), task.wakeBeforeRun}});
+    printJson(QJsonDocument(QJsonObject{{QStringLiteral("tasks"), array}}), console);
+}
+
 class ListCommand final : public Command {
 public:
-    int execute(const QStringList&, CommandContext& context) override
+    int execute(const QStringList& args, CommandContext& context) override
     {
         const QList<ScheduledTask> tasks = context.store.loadTaskList();
+        if (args.contains(QStringLiteral("--json"))) {
+            printTasksJson(tasks, context.console);
+            return 0;
+        }
         if (tasks.isEmpty()) {
             context.console.print(QStringLiteral("No tasks configured."));
             return 0;
@@ -17,7 +39,7 @@ public:
         rows.reserve(tasks.size());
         for (const ScheduledTask& task : tasks) {
             rows << QStringList{task.isEnabled ? QString(QChar(0x25CF)) : QString(QChar(0x25CB)),
-                                task.name, task.schedule.summary(),
+                                terminalText(task.name), task.schedule.summary(),
                                 task.wakeBeforeRun ? QStringLiteral("wake") : QString(),
                                 task.shortId()};
         }

@@ -1,17 +1,26 @@
 #include "CLITaskStore.h"
 #include "Commands.h"
 #include "Console.h"
+#include "ReadOnlyArgs.h"
+
+#include <QJsonObject>
 
 #include <algorithm>
 
 namespace {
 class StatusCommand final : public Command {
 public:
-    int execute(const QStringList&, CommandContext& context) override
+    int execute(const QStringList& args, CommandContext& context) override
     {
         const QList<ScheduledTask> tasks = context.store.loadTaskList();
         const auto enabled = std::count_if(tasks.begin(), tasks.end(),
                                            [](const ScheduledTask& t) { return t.isEnabled; });
+        if (args.contains(QStringLiteral("--json"))) {
+            printJson(QJsonDocument(QJsonObject{{QStringLiteral("total"), tasks.size()},
+                                                {QStringLiteral("enabled"), qint64(enabled)}}),
+                      context.console);
+            return 0;
+        }
         context.console.print(QStringLiteral("Brenmor Ops Status"));
         context.console.print(QString(18, QChar(0x2500)));
         context.console.print(

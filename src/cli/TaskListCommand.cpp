@@ -2,82 +2,89 @@
 
 #include "CLITaskStore.h"
 #include "Console.h"
-#include "TaskFile.h"
-
-#include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QRandomGenerator>
-#include <QThread>
-
-#include <memory>
-
-namespace {
-constexpr int lockWaitMs = 30000;
-
-// QLockFile's own wait backs off to sleeps of several seconds, so with many writers queued the
-// lock sits idle most of the time and late comers time out. Short, jittered retries keep the
-// queue moving.
-std::unique_ptr<TaskFile::Lock> acquireLock(const QString& taskFile, const Console& console)
-{
-    const QString lockFile = TaskFile::lockPath(taskFile);
-    if (!QFileInfo(QFileInfo(taskFile).absolutePath()).isDir()) {
-        console.error(QStringLiteral("Could not create the lock file %1: its folder does not exist")
-                          .arg(lockFile));
-        return nullptr;
-    }
-    const QDeadlineTimer deadline(lockWaitMs);
-    for (;;) {
-        auto lock = std::make_unique<TaskFile::Lock>(taskFile, 0);
-        if (lock->isLocked())
-            return lock;
-        if (deadline.hasExpired())
-            break;
-        QThread::msleep(2 + QRandomGenerator::global()->bounded(10));
-    }
-    console.error(
-        QStringLiteral("The task file is in use by another process (lock file %1)").arg(lockFile));
-    return nullptr;
-}
-} // namespace
+#include "TaskFileTransaction.h"
 
 int TaskListCommand::execute(const QStringList& args, CommandContext& context)
 {
     if (!prepare(args, context))
         return 1;
 
-    Outcome outcome;
-    {
-        const QString path = context.store.saveURL();
-        // Several tool runs, or the tool and the application, may change the file at once; each
-        // load-change-save holds the lock so no change is lost.
-        const auto lock = acquireLock(path, context.console);
-        if (!lock)
-            return 1;
-        TaskFile::ReadResult file = context.store.readTaskFile();
-        if (file.status == TaskFile::ReadStatus::unreadable) {
-            context.console.error(
-                QStringLiteral("Cannot read the task file %1: %2. It was left unchanged.")
-                    .arg(path, file.error));
-            return 1;
-        }
-        outcome = change(file.tasks, context);
+    std::optional<Plan> plan;
+    QStringList failures;
+    const auto collect = [&failures](const SideEffect& effect) {
+        if (!effect)
+            return;
+        if (const auto error = effect())
+            failures << *error;
+    };
+    // Several tool runs, or the tool and the application, may change the file at once; each
+    // change is applied to the list on disk under the lock, so no change is lost.
+    const TaskFileTransaction::Outcome outcome = context.store.change(
+        [&](QList<ScheduledTask>& tasks) {
+            plan = change(tasks, context);
+            if (!plan)
+                return false;
+            collect(plan->beforeWrite);
+            return true;
+        },
+        [&](const QList<ScheduledTask>&) { collect(plan->afterWrite); });
+
+    const QString& path = context.store.saveURL();
+    switch (outcome.status) {
+    case TaskFileTransaction::Status::written:
+        break;
+    case TaskFileTransaction::Status::unchanged:
+        return 1; // the command printed why
+    case TaskFileTransaction::Status::unreadable:
+        context.console.error(
+            QStringLiteral("Cannot read the task file %1: %2. It was left unchanged.")
+                .arg(path, outcome.error));
+        return 1;
+    case TaskFileTransaction::Status::writeFailed:
+        context.console.error(
+            QStringLiteral("Could not save the task file %1: %2").arg(path, outcome.error));
+        return 1;
+    case TaskFileTransaction::Status::lockFailed:
+    case TaskFileTransaction::Status::keepFailed:
+        context.console.error(outcome.error);
+        return 1;
     }
-    if (outcome.status != 0)
-        return outcome.status;
-    if (outcome.refreshWake)
-        context.store.refreshWakeSchedules(outcome.tasks);
-    context.console.print(outcome.successLine);
-    return 0;
+
+    if (plan->refreshWake) {
+        if (const auto error = context.store.refreshWakeSchedules(outcome.tasks))
+            failures << *error;
+    }
+    context.console.print(plan->successLine);
+    for (const QString& failure : std::as_const(failures))
+        context.console.error(failure);
+    return failures.isEmpty() ? 0 : 1;
 }
 
-bool TaskListCommand::save(const QList<ScheduledTask>& tasks, const CommandContext& context)
+namespace {
+using AgentCall =
+    std::optional<LaunchdError> (LaunchdServiceProtocol::*)(const ScheduledTask&) const;
+
+TaskListCommand::SideEffect agentCall(const CommandContext& context, AgentCall call,
+                                      ScheduledTask task)
 {
-    const auto error = context.store.saveTaskList(tasks);
-    if (!error)
-        return true;
-    context.console.error(
-        QStringLiteral("Could not save the task file %1: %2").arg(context.store.saveURL(), *error));
-    return false;
+    return [&store = context.store, call, task = std::move(task)]() -> std::optional<QString> {
+        if (const auto error = (store.launchdService().*call)(task))
+            return error->message();
+        return std::nullopt;
+    };
+}
+} // namespace
+
+TaskListCommand::SideEffect TaskListCommand::installing(const CommandContext& context,
+                                                        ScheduledTask task)
+{
+    return agentCall(context, &LaunchdServiceProtocol::install, std::move(task));
+}
+
+TaskListCommand::SideEffect TaskListCommand::uninstalling(const CommandContext& context,
+                                                          ScheduledTask task)
+{
+    return agentCall(context, &LaunchdServiceProtocol::uninstall, std::move(task));
 }
 
 bool NamedTaskCommand::prepare(const QStringList& args, const CommandContext& context)
@@ -91,13 +98,13 @@ bool NamedTaskCommand::prepare(const QStringList& args, const CommandContext& co
     return true;
 }
 
-TaskListCommand::Outcome NamedTaskCommand::change(QList<ScheduledTask>& tasks,
-                                                  CommandContext& context)
+std::optional<TaskListCommand::Plan> NamedTaskCommand::change(QList<ScheduledTask>& tasks,
+                                                              CommandContext& context)
 {
     const qsizetype index = findTask(tasks, m_nameOrId);
     if (index < 0) {
         context.console.error(QStringLiteral("Task not found: ") + m_nameOrId);
-        return Outcome::failure();
+        return std::nullopt;
     }
     return changeTask(tasks, index, context);
 }

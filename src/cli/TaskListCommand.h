@@ -6,38 +6,50 @@
 #include <QList>
 #include <QString>
 
-// A command that changes the task list: checks its words, then, holding the task-file lock,
-// loads the list, changes it and saves it, and after the lock is released refreshes the wake
+#include <functional>
+#include <optional>
+
+// A command that changes the task list: checks its words, then changes the file in one
+// transaction (lock, read, change, write, release, announce), and afterwards refreshes the wake
 // events and prints its success line.
 //
 // A task file that exists but cannot be decoded stops the command before anything is changed:
 // saving the list we could read would throw away every task the file holds.
+//
+// The change is kept once written, whatever happens to the agent or the wake events. Their
+// failures are printed as errors after the success line and end the command with status 1.
 class TaskListCommand : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) final;
 
+    // The agent or wake work that goes with a change; each returns its error message.
+    using SideEffect = std::function<std::optional<QString>()>;
+
 protected:
-    struct Outcome {
-        int status = 0;
+
+    struct Plan {
         QString successLine;
-        // Wake events are registered with the whole list after the save; this may wait for the
+        // Wake events are registered with the whole list after the write; this may wait for the
         // administrator dialog, so it runs outside the lock.
         bool refreshWake = false;
-        QList<ScheduledTask> tasks;
-
-        static Outcome failure() { return {1, {}, false, {}}; }
+        // Runs under the lock before the write (removing: the agent goes first, so the
+        // application never sees a list without the task while its agent still runs).
+        SideEffect beforeWrite;
+        // Runs under the lock after the write (installing: the task is in the file before its
+        // agent exists, so the application's sweep never mistakes the agent for an orphan).
+        SideEffect afterWrite;
     };
 
     // Looks at the words before the task file is touched. Prints its own errors and returns
     // false to end the command with status 1.
     virtual bool prepare(const QStringList& args, const CommandContext& context) = 0;
-    // Changes `tasks` (the file's list, in file order) and runs the command's side effects in
-    // their order, saving through save().
-    virtual Outcome change(QList<ScheduledTask>& tasks, CommandContext& context) = 0;
+    // Changes `tasks` (the file's list, in file order) and says what goes with the change.
+    // Prints its own error and returns nullopt to leave the file alone and end with status 1.
+    virtual std::optional<Plan> change(QList<ScheduledTask>& tasks, CommandContext& context) = 0;
 
-    // Saves the list and posts the change notification. A failed write is reported, because the
-    // change it carried is lost; returns false then.
-    static bool save(const QList<ScheduledTask>& tasks, const CommandContext& context);
+    // Installing or uninstalling the task's agent, reporting launchd's message.
+    static SideEffect installing(const CommandContext& context, ScheduledTask task);
+    static SideEffect uninstalling(const CommandContext& context, ScheduledTask task);
 };
 
 // Base of the commands that act on one existing task named by its name or identifier prefix.
@@ -46,10 +58,10 @@ protected:
     explicit NamedTaskCommand(QString usage) : m_usage(std::move(usage)) {}
 
     bool prepare(const QStringList& args, const CommandContext& context) override;
-    Outcome change(QList<ScheduledTask>& tasks, CommandContext& context) final;
+    std::optional<Plan> change(QList<ScheduledTask>& tasks, CommandContext& context) final;
     // Acts on tasks[index], the task the argument selected.
-    virtual Outcome changeTask(QList<ScheduledTask>& tasks, qsizetype index,
-                               CommandContext& context) = 0;
+    virtual Plan changeTask(QList<ScheduledTask>& tasks, qsizetype index,
+                            CommandContext& context) = 0;
 
 private:
     QString m_usage;

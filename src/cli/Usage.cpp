@@ -13,6 +13,14 @@ QString usageText()
         "  brenmor-ops disable <name-or-id>          Disable a task\n"
         "  brenmor-ops status                        Show overall status\n"
         "  brenmor-ops setup-cli                     Install CLI to /usr/local/bin\n"
+        "  brenmor-ops history <name-or-id> [-n N]   Show the last runs (default 10)\n"
+        "  brenmor-ops logs <name-or-id> [--stderr] [-n N] [-f]\n"
+        "                                            Show the log's last lines (default 100)\n"
+        "  brenmor-ops run <name-or-id>              Run an installed task now\n"
+        "  brenmor-ops next [name-or-id]             Show when tasks run next\n"
+        "  brenmor-ops jobs [--all]                  List the other scheduled launchd jobs\n"
+        "\n"
+        "  list, status, history and next accept --json.\n"
         "\n"
         "Add options:\n"
         "  --name <name>            Task name (required)\n"
@@ -41,6 +49,8 @@ QString usageText()
 
 QString versionText()
 {
+    // The build always names a version (CMake's project version unless overridden); "dev" only
+    // for a build configured without one.
     const QString version = QStringLiteral(BRENMOR_VERSION);
     return QStringLiteral("brenmor-ops ") + (version.isEmpty() ? QStringLiteral("dev") : version);
 }

@@ -4,5 +4,5 @@
 
 // The usage text, exactly as printed (one trailing line feed).
 QString usageText();
-// "brenmor-ops " + version; the version is "dev" when the build carries none.
+// "brenmor-ops " + the version the build carries (the project version unless overridden).
 QString versionText();

@@ -1,15 +1,32 @@
+#include "AddOptions.h"
 #include "CLITaskStore.h"
 #include "Command.h"
 #include "Console.h"
+#include "Locations.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList words = app.arguments().mid(1);
-    CLITaskStore store;
+    // argv as given, byte for byte: QCoreApplication::arguments() would turn bytes that are not
+    // UTF-8 into U+FFFD, and a task would then be stored with a command nobody wrote.
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << AddOptions::decodeArgument(QByteArray(argv[i]));
     const Console console;
+    // Every command but help, version and setup-cli reads or writes the task file: none of them
+    // may use a data folder someone else owns.
+    static const QStringList folderFree = {
+        QStringLiteral("help"),    QStringLiteral("--help"),    QStringLiteral("-h"),
+        QStringLiteral("version"), QStringLiteral("--version"), QStringLiteral("setup-cli")};
+    if (!words.isEmpty() && !folderFree.contains(words.first())) {
+        if (const auto error = Locations::ensureDataFolder()) {
+            console.error(*error);
+            return 1;
+        }
+    }
+    CLITaskStore store;
     CommandContext context{store, console};
     return runTool(words, context);
 }

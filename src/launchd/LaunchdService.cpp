@@ -1,5 +1,7 @@
 #include "LaunchdService.h"
 
+#include "AtomicFile.h"
+
 #include "Locations.h"
 #include "Result.h"
 #include "ToolPaths.h"
@@ -59,33 +61,6 @@ std::optional<QString> makeFolder(const QString& path, Privacy privacy)
     const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
                                       : QStringLiteral("the folder could not be created");
     return QStringLiteral("Cannot create folder %1: %2").arg(path, reason);
-}
-
-// Writes the whole file or nothing: readers (launchd, a running wrapper, the detail view) only
-// ever see a complete old or a complete new file.
-std::optional<QString> writeAtomically(const QString& path, const QString& text,
-                                       std::optional<QFileDevice::Permissions> permissions)
-{
-    QSaveFile file(path);
-    const auto failure = [&] {
-        return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return failure();
-    // Restrict the temporary file before the text goes in, so the command is never readable
-    // by others, not even for a moment.
-    if (permissions && !file.setPermissions(*permissions)) {
-        file.cancelWriting();
-        return failure();
-    }
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return failure();
-    }
-    if (!file.commit())
-        return failure();
-    return std::nullopt;
 }
 
 struct CalendarEntry {
@@ -170,6 +145,63 @@ std::optional<QUuid> uuidFromAgentName(const QString& name)
     if (!canonical.match(rest).hasMatch())
         return std::nullopt;
     return QUuid::fromString(rest);
+}
+
+// launchd's "Load failed: <code>: <reason>", anywhere in a line of standard error.
+std::optional<qint32> loadFailedCode(const QString& line)
+{
+    static const QRegularExpression loadFailed(QStringLiteral("Load failed: (\\d+):"));
+    const QRegularExpressionMatch match = loadFailed.match(line);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
+}
+
+// Which of `paths` a message line starts with ("<path>: ..."), or -1.
+qsizetype namedPath(const QString& line, const QStringList& paths);
+
+// One result per path of a launchctl call for several paths. A line naming a path reports on
+// that path: its "Load failed" code, or after a failed call the call's status. Lines naming
+// no path count for every path; a failed call that names none failed for all of them (better a
+// failure too many than one reported as success).
+QList<std::optional<LaunchdError>> batchResults(const QString& command, const QStringList& paths,
+                                                const LaunchdService::LaunchctlRun& run)
+{
+    QList<std::optional<LaunchdError>> results(paths.size());
+    bool anyNamed = false;
+    std::optional<LaunchdError> forAll = run.failure;
+    for (const QString& line : run.errorLines) {
+        const std::optional<qint32> code =
+            command == QLatin1String("load") ? loadFailedCode(line) : std::nullopt;
+        const qsizetype index = namedPath(line, paths);
+        if (index < 0) {
+            if (code)
+                forAll = LaunchdError::launchctlFailed(command, *code);
+            continue;
+        }
+        anyNamed = true;
+        if (code)
+            results[index] = LaunchdError::launchctlFailed(command, *code);
+        else if (run.failure)
+            results[index] = run.failure;
+    }
+    const bool cannotRun = run.failure && run.failure->exitCode == -1;
+    if (forAll && (cannotRun || !anyNamed || forAll != run.failure)) {
+        for (std::optional<LaunchdError>& result : results) {
+            if (!result)
+                result = forAll;
+        }
+    }
+    return results;
+}
+
+// Which of `paths` a message line starts with ("<path>: ..."), or -1.
+qsizetype namedPath(const QString& line, const QStringList& paths)
+{
+    const qsizetype colon = line.indexOf(QLatin1String(": "));
+    if (colon <= 0)
+        return -1;
+    return paths.indexOf(line.left(colon));
 }
 
 } // namespace
@@ -257,7 +289,7 @@ Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
     const QString path = scriptURL(task);
     const QFileDevice::Permissions ownerOnly =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    if (const auto failure = writeAtomically(path, scriptContent(task), ownerOnly))
+    if (const auto failure = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly))
         return Result<QString>::failure(*failure);
     // The temporary file already carried the mode; setting it on the final name as well
     // covers file systems that do not keep it across the rename.
@@ -300,27 +332,108 @@ QString LaunchdService::plistContent(const ScheduledTask& task, const QString& s
 
 std::optional<LaunchdError> LaunchdService::install(const ScheduledTask& task) const
 {
-    const Result<QString> script = writeScript(task);
-    if (!script)
-        return LaunchdError::installFailed(script.error());
-    const QString plist = plistURL(task);
-    if (QFileInfo::exists(plist))
-        runLaunchctl({QStringLiteral("unload"), plist}); // not loaded is fine
-    // A fresh account has no LaunchAgents folder yet.
-    if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared))
-        return LaunchdError::installFailed(*failure);
-    if (const auto failure = writeAtomically(plist, plistContent(task, *script), std::nullopt))
-        return LaunchdError::installFailed(*failure);
-    return runLaunchctl({QStringLiteral("load"), plist});
+    return installAll({task}).first();
+}
+
+QList<std::optional<LaunchdError>>
+LaunchdServiceProtocol::installAll(const QList<ScheduledTask>& tasks) const
+{
+    QList<std::optional<LaunchdError>> results;
+    for (const ScheduledTask& task : tasks)
+        results.append(install(task));
+    return results;
+}
+
+QList<std::optional<LaunchdError>>
+LaunchdServiceProtocol::uninstallAll(const QList<ScheduledTask>& tasks) const
+{
+    QList<std::optional<LaunchdError>> results;
+    for (const ScheduledTask& task : tasks)
+        results.append(uninstall(task));
+    return results;
+}
+
+QList<std::optional<LaunchdError>>
+LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
+{
+    QList<std::optional<LaunchdError>> results(tasks.size());
+    QStringList loaded; // plists present before: unloaded first
+    QList<QPair<qsizetype, QString>> plists;
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const ScheduledTask& task = tasks.at(i);
+        const Result<QString> script = writeScript(task);
+        if (!script) {
+            results[i] = LaunchdError::installFailed(script.error());
+            continue;
+        }
+        const QString plist = plistURL(task);
+        if (QFileInfo::exists(plist))
+            loaded.append(plist);
+        // The plist is written after the unload below, so launchd unloads what it loaded.
+        plists.append({i, plist});
+    }
+    if (!loaded.isEmpty())
+        runLaunchctlBatch(QStringLiteral("unload"), loaded); // not loaded is fine
+    QStringList toLoad;
+    QList<qsizetype> loading;
+    for (const auto& [i, plist] : std::as_const(plists)) {
+        const ScheduledTask& task = tasks.at(i);
+        // A fresh account has no LaunchAgents folder yet.
+        if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared)) {
+            results[i] = LaunchdError::installFailed(*failure);
+            continue;
+        }
+        if (const auto failure = AtomicFile::write(
+                plist, plistContent(task, scriptURL(task)).toUtf8(),
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                    QFileDevice::ReadOther)) {
+            results[i] = LaunchdError::installFailed(*failure);
+            continue;
+        }
+        toLoad.append(plist);
+        loading.append(i);
+    }
+    const QList<std::optional<LaunchdError>> loads =
+        runLaunchctlBatch(QStringLiteral("load"), toLoad);
+    for (qsizetype k = 0; k < loading.size(); ++k)
+        results[loading.at(k)] = loads.at(k);
+    return results;
 }
 
 std::optional<LaunchdError> LaunchdService::uninstall(const ScheduledTask& task) const
 {
     const auto unloaded = runLaunchctl({QStringLiteral("unload"), plistURL(task)});
+    removeFiles(task);
+    return unloaded;
+}
+
+QList<std::optional<LaunchdError>>
+LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
+{
+    QList<std::optional<LaunchdError>> results(tasks.size());
+    QStringList present;
+    QList<qsizetype> unloading;
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const QString plist = plistURL(tasks.at(i));
+        if (QFileInfo::exists(plist)) {
+            present.append(plist);
+            unloading.append(i);
+        }
+    }
+    const QList<std::optional<LaunchdError>> unloads =
+        runLaunchctlBatch(QStringLiteral("unload"), present);
+    for (qsizetype k = 0; k < unloading.size(); ++k)
+        results[unloading.at(k)] = unloads.at(k);
+    for (const ScheduledTask& task : tasks)
+        removeFiles(task);
+    return results;
+}
+
+void LaunchdService::removeFiles(const ScheduledTask& task) const
+{
     QFile::remove(plistURL(task));
     QFile::remove(scriptURL(task));
     QFile::remove(legacyScriptURL(task));
-    return unloaded;
 }
 
 void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
@@ -358,25 +471,52 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
 std::optional<LaunchdError> LaunchdService::runLaunchctl(const QStringList& arguments) const
 {
     const QString command = arguments.value(0);
+    const LaunchctlRun run = runLaunchctlProcess(arguments);
+    if (run.failure)
+        return run.failure;
+    // The legacy load sub-command reports many failures only on standard error and still
+    // exits 0; without this check a job that never loaded would count as installed.
+    if (command == QLatin1String("load")) {
+        for (const QString& line : run.errorLines) {
+            if (const auto code = loadFailedCode(line))
+                return LaunchdError::launchctlFailed(command, *code);
+        }
+    }
+    return std::nullopt;
+}
+
+QList<std::optional<LaunchdError>> LaunchdService::runLaunchctlBatch(const QString& command,
+                                                                     const QStringList& paths) const
+{
+    QList<std::optional<LaunchdError>> results;
+    // Bounded calls keep the command line well under the system's limit.
+    constexpr qsizetype pathsPerCall = 200;
+    for (qsizetype first = 0; first < paths.size(); first += pathsPerCall) {
+        const QStringList part = paths.mid(first, pathsPerCall);
+        const LaunchctlRun run = runLaunchctlProcess(QStringList{command} + part);
+        results += batchResults(command, part, run);
+    }
+    return results;
+}
+
+LaunchdService::LaunchctlRun LaunchdService::runLaunchctlProcess(const QStringList& arguments) const
+{
+    const QString command = arguments.value(0);
+    LaunchctlRun run;
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(ToolPaths::launchctl(), arguments);
-    if (!process.waitForStarted(-1))
-        return LaunchdError::launchctlFailed(command, -1);
+    if (!process.waitForStarted(-1)) {
+        run.failure = LaunchdError::launchctlFailed(command, -1);
+        return run;
+    }
     process.waitForFinished(-1);
     if (process.exitStatus() != QProcess::NormalExit)
-        return LaunchdError::launchctlFailed(command, -1);
-    if (process.exitCode() != 0)
-        return LaunchdError::launchctlFailed(command, process.exitCode());
-    // The legacy load sub-command reports many failures only on standard error and still
-    // exits 0; without this check a job that never loaded would count as installed.
-    if (command == QLatin1String("load")) {
-        static const QRegularExpression loadFailed(QStringLiteral("Load failed: (\\d+):"));
-        const QRegularExpressionMatch match =
-            loadFailed.match(QString::fromLocal8Bit(process.readAllStandardError()));
-        if (match.hasMatch())
-            return LaunchdError::launchctlFailed(command, match.captured(1).toInt());
-    }
-    return std::nullopt;
+        run.failure = LaunchdError::launchctlFailed(command, -1);
+    else if (process.exitCode() != 0)
+        run.failure = LaunchdError::launchctlFailed(command, process.exitCode());
+    run.errorLines = QString::fromLocal8Bit(process.readAllStandardError())
+                         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return run;
 }

@@ -33,6 +33,11 @@ public:
     virtual ~LaunchdServiceProtocol() = default;
     virtual std::optional<LaunchdError> install(const ScheduledTask& task) const = 0;
     virtual std::optional<LaunchdError> uninstall(const ScheduledTask& task) const = 0;
+    // The same for many tasks at once; one result per task, in order. Substitutes that have no
+    // cheaper way do them one by one.
+    virtual QList<std::optional<LaunchdError>> installAll(const QList<ScheduledTask>& tasks) const;
+    virtual QList<std::optional<LaunchdError>>
+    uninstallAll(const QList<ScheduledTask>& tasks) const;
     virtual void removeOrphanedAgents(const QSet<QUuid>& keeping) const = 0;
     virtual QString scriptURL(const ScheduledTask& task) const = 0;
     virtual QString plistURL(const ScheduledTask& task) const = 0;
@@ -46,8 +51,8 @@ public:
 // A plain value: three folders, nothing else.
 class LaunchdService final : public LaunchdServiceProtocol {
 public:
-    static constexpr int scriptVersion = 3;
-    static QString scriptVersionMarker(); // "# BrenmorOps script v3"
+    static constexpr int scriptVersion = 4;
+    static QString scriptVersionMarker(); // "# BrenmorOps script v4"
     static QString labelPrefix();         // "com.brenmor-ops.task."
 
     // Each folder left empty takes its default: ~/Library/LaunchAgents, <data>/Scripts,
@@ -79,11 +84,33 @@ public:
 
     std::optional<LaunchdError> install(const ScheduledTask& task) const override;
     std::optional<LaunchdError> uninstall(const ScheduledTask& task) const override;
+    // Every script and plist written first, then one launchctl unload for the agents that have
+    // a plist and one load for all: two processes however many tasks.
+    QList<std::optional<LaunchdError>> installAll(const QList<ScheduledTask>& tasks) const override;
+    // One unload for the agents that have a plist (one without cannot be loaded), then the
+    // files go.
+    QList<std::optional<LaunchdError>>
+    uninstallAll(const QList<ScheduledTask>& tasks) const override;
     void removeOrphanedAgents(const QSet<QUuid>& keeping) const override;
     // Runs the platform's launchctl and waits; "cannot start" is exit code -1.
     std::optional<LaunchdError> runLaunchctl(const QStringList& arguments) const;
+    // Runs `command` (load or unload) once for several plists; one result per path. A message
+    // on standard error that names a path is that path's failure; a failure that names none
+    // counts for every path of the call.
+    QList<std::optional<LaunchdError>> runLaunchctlBatch(const QString& command,
+                                                         const QStringList& paths) const;
+
+    // What one launchctl process left: a failure to start or a non-zero status, and its
+    // standard error by lines.
+    struct LaunchctlRun {
+        std::optional<LaunchdError> failure;
+        QStringList errorLines;
+    };
 
 private:
+    LaunchctlRun runLaunchctlProcess(const QStringList& arguments) const;
+    void removeFiles(const ScheduledTask& task) const;
+
     QString m_launchAgentsDir;
     QString m_scriptsDir;
     QString m_logDir;

@@ -106,11 +106,26 @@ std::optional<TimeOfDay> PmsetService::earliestTime(const QList<TimeOfDay>& time
 
 int PmsetService::wakeMinutes(const TimeOfDay& earliest)
 {
-    // Only the time wraps: an early-morning run wakes at the end of the same listed day.
     int wake = earliest.totalMinutes() - wakeLeadMinutes;
     if (wake < 0)
         wake += minutesPerDay;
     return wake;
+}
+
+bool PmsetService::wakesDayBefore(const TimeOfDay& earliest)
+{
+    return earliest.totalMinutes() < wakeLeadMinutes;
+}
+
+QString PmsetService::wakeDays(const QList<int>& weekdays, bool dayBefore)
+{
+    // A run at 00:02 on Monday needs the wake at 23:57 on Sunday; waking late on Monday
+    // evening would come after the run.
+    QString days;
+    for (int weekday : weekdays)
+        days += weekdayLetter(dayBefore && weekday >= 1 && weekday <= 7 ? (weekday + 5) % 7 + 1
+                                                                        : weekday);
+    return days;
 }
 
 QString PmsetService::weekdayLetter(int weekday)
@@ -136,7 +151,8 @@ QString PmsetService::onceCommand(const QDateTime& at) const
     return QStringLiteral("pmset schedule wakeorpoweron \"%1\"").arg(date);
 }
 
-std::optional<QDateTime> PmsetService::nextMonthlyDate(int day, int hour, int minute) const
+std::optional<QDateTime> PmsetService::nextMonthlyDate(int day, int hour, int minute,
+                                                       bool dayBefore) const
 {
     if (day < 1 || day > 31)
         return std::nullopt;
@@ -146,7 +162,9 @@ std::optional<QDateTime> PmsetService::nextMonthlyDate(int day, int hour, int mi
         const QDate month = firstOfMonth.addMonths(offset);
         if (day > month.daysInMonth())
             continue;
-        const QDate date(month.year(), month.month(), day);
+        // The run's day decides which months count; the wake may fall on the last day of the
+        // month (or year) before.
+        const QDate date = QDate(month.year(), month.month(), day).addDays(dayBefore ? -1 : 0);
         for (const QDateTime& candidate :
              wallTimeOccurrences(date, QTime(hour, minute), m_timeZone)) {
             if (candidate > now)
@@ -183,6 +201,7 @@ std::optional<QString> PmsetService::wakeCommand(const ScheduledTask& task, Pmse
     const int wake = wakeMinutes(*earliest);
     const int hour = wake / 60;
     const int minute = wake % 60;
+    const bool dayBefore = wakesDayBefore(*earliest);
 
     const TaskSchedule& schedule = task.schedule;
     switch (schedule.kind()) {
@@ -191,25 +210,25 @@ std::optional<QString> PmsetService::wakeCommand(const ScheduledTask& task, Pmse
         return fail();
     case TaskSchedule::Kind::daily:
     case TaskSchedule::Kind::monthlyLastDay:
-        // The wrapper's guard lets only the last day run; pmset cannot express that day.
+        // Every day, so a wake on the evening before needs no other day. The wrapper's guard
+        // lets only the last day run; pmset cannot express that day.
         return repeatCommand(hour, minute, everyDay);
     case TaskSchedule::Kind::weekly: {
-        QString days;
-        for (int weekday : schedule.as<TaskSchedule::Weekly>()->weekdays)
-            days += weekdayLetter(weekday);
+        const QString days = wakeDays(schedule.as<TaskSchedule::Weekly>()->weekdays, dayBefore);
         if (days.isEmpty())
             return fail();
         return repeatCommand(hour, minute, days);
     }
     case TaskSchedule::Kind::monthlyNthWeekday: {
-        const QString day = weekdayLetter(schedule.as<TaskSchedule::MonthlyNthWeekday>()->weekday);
+        const QString day =
+            wakeDays({schedule.as<TaskSchedule::MonthlyNthWeekday>()->weekday}, dayBefore);
         if (day.isEmpty())
             return fail();
         return repeatCommand(hour, minute, day);
     }
     case TaskSchedule::Kind::monthly: {
         const std::optional<QDateTime> next =
-            nextMonthlyDate(schedule.as<TaskSchedule::Monthly>()->day, hour, minute);
+            nextMonthlyDate(schedule.as<TaskSchedule::Monthly>()->day, hour, minute, dayBefore);
         return next ? onceCommand(*next) : QString();
     }
     }
@@ -233,9 +252,10 @@ std::optional<PmsetError> PmsetService::scheduleRepeat(int hour, int minute,
     return runPrivileged(repeatCommand(hour, minute, days));
 }
 
-std::optional<PmsetError> PmsetService::scheduleOnce(int day, int hour, int minute) const
+std::optional<PmsetError> PmsetService::scheduleOnce(int day, int hour, int minute,
+                                                     bool dayBefore) const
 {
-    const std::optional<QDateTime> next = nextMonthlyDate(day, hour, minute);
+    const std::optional<QDateTime> next = nextMonthlyDate(day, hour, minute, dayBefore);
     if (!next)
         return std::nullopt;
     return runPrivileged(onceCommand(*next));

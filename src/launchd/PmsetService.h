@@ -53,6 +53,11 @@ public:
     // Pieces, public for tests.
     static std::optional<TimeOfDay> earliestTime(const QList<TimeOfDay>& times);
     static int wakeMinutes(const TimeOfDay& earliest); // earliest - 5 min, wrapped into the day
+    // Whether that wake time falls on the day before the run (a run just after midnight).
+    static bool wakesDayBefore(const TimeOfDay& earliest);
+    // pmset's day letters for waking before runs on `weekdays`: the day before each when the
+    // wake time falls on the previous day.
+    static QString wakeDays(const QList<int>& weekdays, bool dayBefore);
     // The pmset command the task's event needs (repeat or schedule), or the error. An empty
     // command means there is nothing to register (a day of the month no month has).
     std::optional<QString> wakeCommand(const ScheduledTask& task, PmsetError* error) const;
@@ -65,15 +70,17 @@ public:
     static QString repeatCommand(int hour, int minute, const QString& days);
     // "pmset schedule wakeorpoweron \"MM/dd/yy HH:mm:ss\"" in the service's time zone.
     QString onceCommand(const QDateTime& at) const;
-    // The first moment after now on day `day` of a month at hour:minute local time; none
-    // when no month has such a day.
-    std::optional<QDateTime> nextMonthlyDate(int day, int hour, int minute) const;
+    // The first moment after now on day `day` of a month at hour:minute local time, or on the
+    // day before such a day when `dayBefore`; none when no month has such a day.
+    std::optional<QDateTime> nextMonthlyDate(int day, int hour, int minute,
+                                             bool dayBefore = false) const;
     // The 12-hour texts `pmset -g sched` may show for a wake time (8:55AM; 12:10AM and 0:10AM).
     static QStringList wakeTimeTexts(int wakeMinutes);
 
     std::optional<PmsetError> scheduleRepeat(int hour, int minute, const QString& days) const;
     // Registers the next monthly occurrence; nothing (and no error) when there is none.
-    std::optional<PmsetError> scheduleOnce(int day, int hour, int minute) const;
+    std::optional<PmsetError> scheduleOnce(int day, int hour, int minute,
+                                           bool dayBefore = false) const;
     std::optional<PmsetError> runPrivileged(const QString& command) const;
 
 private:

@@ -14,10 +14,11 @@ const QLatin1String utcNow("$(date -u +%Y-%m-%dT%H:%M:%SZ)");
 
 // The real tab characters stand inside the echo argument so the appended line carries tabs
 // whichever shell runs the wrapper (zsh's and bash's echo treat "\t" differently).
-QString historyLine(const QString& runHistoryPath)
+QString recordFunction(const QString& runHistoryPath)
 {
-    return QLatin1String("echo \"$_bo_start") + QLatin1Char('\t') + utcNow + QLatin1Char('\t') +
-           QLatin1String("$_bo_exit\" >> ") + shellQuoted(runHistoryPath);
+    return QLatin1String("_bo_record() { echo \"$_bo_start") + QLatin1Char('\t') + utcNow +
+           QLatin1Char('\t') + QLatin1String("$_bo_exit\" >> ") + shellQuoted(runHistoryPath) +
+           QLatin1String("; }");
 }
 
 QStringList lastDayGuard(DateDialect dialect)
@@ -46,12 +47,12 @@ QStringList nthWeekdayGuard(int nth)
 }
 
 // A folder that cannot be entered must not run the command somewhere else: record a failed
-// run with cd's own status and stop.
-QString changeDirectoryLine(const QString& directory, const QString& runHistoryPath)
+// run with cd's own status and stop. The exit trap is not set yet, so this is the only line.
+QString changeDirectoryLine(const QString& directory)
 {
-    return QLatin1String("cd ") + shellQuoted(directory) + QLatin1String(" || { _bo_exit=$?; ") +
-           QLatin1String("_bo_start=") + utcNow + QLatin1String("; ") +
-           historyLine(runHistoryPath) + QLatin1String("; exit $_bo_exit; }");
+    return QLatin1String("cd ") + shellQuoted(directory) +
+           QLatin1String(" || { _bo_exit=$?; _bo_start=") + utcNow +
+           QLatin1String("; _bo_record; exit \"$_bo_exit\"; }");
 }
 
 } // namespace
@@ -88,20 +89,17 @@ QString text(const ScheduledTask& task, const QString& runHistoryPath, DateDiale
         lines << QStringLiteral("set -a")
               << QLatin1String("source ") + shellQuoted(*task.envFilePath)
               << QStringLiteral("set +a");
+    lines << recordFunction(runHistoryPath);
     if (task.workingDirectory && !task.workingDirectory->isEmpty())
-        lines << changeDirectoryLine(*task.workingDirectory, runHistoryPath);
+        lines << changeDirectoryLine(*task.workingDirectory);
     lines << QLatin1String("_bo_start=") + utcNow;
-    // The command runs in a subshell so that an `exit` in it (`make || exit 1`) ends only the
-    // command, and the wrapper still records the run. The parentheses stand on lines of their
-    // own, so the command's text is kept exactly as stored. A blank command has nothing to
-    // wrap (an empty subshell is a syntax error).
-    if (task.command.trimmed().isEmpty())
-        lines << task.command;
-    else
-        lines << QStringLiteral("(") << task.command << QStringLiteral(")");
-    lines << QStringLiteral("_bo_exit=$?");
-    lines << historyLine(runHistoryPath);
-    lines << QStringLiteral("exit $_bo_exit");
+    // The command stands at the top level exactly as stored: a subshell or a function around it
+    // would change what it means (an alias defined on one line is used on the next only when
+    // the shell reads them as separate commands). The run is recorded by the exit trap, which
+    // also fires when the command calls `exit` or stops under `set -e`; the trap clears itself
+    // so exactly one line is written.
+    lines << QStringLiteral("trap '_bo_exit=$?; trap - EXIT; _bo_record; exit \"$_bo_exit\"' EXIT");
+    lines << task.command;
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 

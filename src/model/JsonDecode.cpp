@@ -114,6 +114,17 @@ qint32 toInt32(const QJsonValue& value, const Path& path)
     return static_cast<qint32>(v);
 }
 
+int toIntIn(const QJsonValue& value, const Path& path, int low, int high)
+{
+    const qint64 v = toInt(value, path);
+    if (v < low || v > high)
+        fail(path, QStringLiteral("expected a number from %1 to %2 but found %3")
+                       .arg(low)
+                       .arg(high)
+                       .arg(v));
+    return static_cast<int>(v);
+}
+
 double toDouble(const QJsonValue& value, const Path& path)
 {
     if (!value.isDouble())

@@ -41,6 +41,8 @@ bool toBool(const QJsonValue& value, const Path& path);
 // Integral numbers only (9.0 passes, 9.5 does not), within the 64-bit range.
 qint64 toInt(const QJsonValue& value, const Path& path);
 qint32 toInt32(const QJsonValue& value, const Path& path);
+// An integer within low...high.
+int toIntIn(const QJsonValue& value, const Path& path, int low, int high);
 double toDouble(const QJsonValue& value, const Path& path);
 
 inline Path join(const Path& path, QStringView key) { return Path{&path, key, -1}; }

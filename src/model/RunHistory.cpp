@@ -2,14 +2,19 @@
 
 #include "LogTail.h"
 
+#include "RegularFile.h"
+
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <type_traits>
 #include <utility>
 
@@ -271,6 +276,265 @@ std::optional<ParsedLine> parseWrapperLine(const char* line, const char* end, co
     return ParsedLine{*start, *finish, *status};
 }
 
+// Turns history bytes into records, one piece after another: the identifiers and the remembered
+// date carry over, so a file read in several parts gives what one reading gives.
+class HistoryParser {
+public:
+    // Appends the records of [begin, end) split at line feeds (the piece after the last line
+    // feed included). False when a line holds bytes that are not UTF-8; every character of a
+    // line the wrapper wrote is ASCII, so only the other lines need that check.
+    bool append(const char* begin, const char* end, QList<TaskRunRecord>& records)
+    {
+        if (begin == end)
+            return true;
+        bool valid = true;
+        for (const char* line = begin; line <= end;) {
+            const char* lineEnd = nullptr;
+            std::optional<ParsedLine> parsed = parseWrapperLine(line, end, lineEnd, m_dates);
+            if (!parsed) {
+                const void* lf = memchr(line, '\n', size_t(end - line));
+                lineEnd = lf ? static_cast<const char*>(lf) : end;
+                valid = valid && QByteArrayView(line, lineEnd).isValidUtf8();
+                parsed = parseLine(line, lineEnd, m_dates);
+            }
+            if (parsed) {
+                TaskRunRecord& record = records.emplaceBack();
+                record.id = m_ids.next();
+                record.startedAt = m_utc.make(parsed->startMSecs);
+                record.endedAt = parsed->endMSecs == parsed->startMSecs
+                                     ? record.startedAt
+                                     : m_utc.make(parsed->endMSecs);
+                record.exitCode = parsed->status;
+            }
+            if (lineEnd == end)
+                break;
+            line = lineEnd + 1;
+        }
+        return valid;
+    }
+
+private:
+    IdMaker m_ids;
+    DateCache<char> m_dates;
+    UtcDateTimes m_utc;
+};
+
+// A file's bytes, mapped when the file system allows, read otherwise.
+class FileBytes {
+public:
+    FileBytes(QFile& file, qint64 from, qint64 to) : m_file(file)
+    {
+        if (to <= from)
+            return;
+        m_mapped = file.map(from, to - from);
+        if (m_mapped) {
+            m_view = QByteArrayView(reinterpret_cast<const char*>(m_mapped), to - from);
+        } else if (file.seek(from)) {
+            m_copy = file.read(to - from);
+            m_view = m_copy;
+        }
+    }
+    ~FileBytes()
+    {
+        if (m_mapped)
+            m_file.unmap(m_mapped);
+    }
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    QByteArrayView view() const { return m_view; }
+
+private:
+    QFile& m_file;
+    uchar* m_mapped = nullptr;
+    QByteArray m_copy;
+    QByteArrayView m_view;
+};
+
+// The parsed records of one history file, with what is needed to recognise the same file
+// grown by appended lines: then only the new bytes are parsed.
+class HistoryState {
+public:
+    QList<TaskRunRecord> result() const
+    {
+        return m_committedValid && m_openValid ? m_records : QList<TaskRunRecord>();
+    }
+    // Bytes of the file this state stands for.
+    qint64 bytes() const { return m_stamp.size; }
+
+    void update(QFile& file, const RegularFile::Stamp& stamp)
+    {
+        if (m_filled && stamp == m_stamp)
+            return;
+        if (!grows(file, stamp))
+            reset(stamp);
+        const qint64 from = m_committedEnd - m_lastBytes.size();
+        const FileBytes bytes(file, from, stamp.size);
+        if (bytes.view().size() != stamp.size - from) {
+            *this = {}; // it shrank while we looked: nothing now, a fresh reading next time
+            return;
+        }
+        appendFrom(bytes.view(), m_lastBytes.size());
+        m_stamp = stamp;
+        m_filled = true;
+    }
+
+private:
+    // Bytes kept from the end of the parsed lines to recognise them in the grown file.
+    static constexpr qsizetype checkedBytes = 64;
+
+    // The same file (not a replacement), only longer, with the parsed lines still in place.
+    bool grows(QFile& file, const RegularFile::Stamp& stamp) const
+    {
+        if (!m_filled || !stamp.sameFile(m_stamp) || stamp.size <= m_stamp.size ||
+            stamp.size > RunHistory::maxHistoryBytes)
+            return false;
+        const FileBytes check(file, m_committedEnd - m_lastBytes.size(), m_committedEnd);
+        return check.view() == QByteArrayView(m_lastBytes);
+    }
+
+    void reset(const RegularFile::Stamp& stamp)
+    {
+        *this = {};
+        // A history beyond the limit is read from its last lines only: the runs of years.
+        m_committedEnd = std::max<qint64>(0, stamp.size - RunHistory::maxHistoryBytes);
+        m_skipFirstPiece = m_committedEnd > 0;
+        m_records.reserve((stamp.size - m_committedEnd) / 40 + 16);
+    }
+
+    // `view` holds the kept check bytes, then everything after the committed lines. Complete
+    // lines become committed; the piece after the last line feed gives an open record that the
+    // next growth parses again.
+    void appendFrom(QByteArrayView view, qsizetype start)
+    {
+        if (m_hasOpenRecord)
+            m_records.removeLast();
+        const qsizetype lastFeed = view.lastIndexOf('\n');
+        if (m_skipFirstPiece) {
+            // The window starts inside a line, which is not a whole run.
+            const qsizetype firstFeed = view.indexOf('\n');
+            start = firstFeed < 0 ? view.size() : firstFeed + 1;
+            m_skipFirstPiece = false;
+        }
+        const qsizetype committed = std::max(start, lastFeed + 1);
+        const char* data = view.data();
+        if (committed > start) {
+            m_committedValid =
+                m_parser.append(data + start, data + committed - 1, m_records) && m_committedValid;
+            m_committedEnd += committed - m_lastBytes.size();
+            const qsizetype keep = std::min(checkedBytes, committed);
+            m_lastBytes = QByteArray(data + committed - keep, keep);
+        }
+        const qsizetype before = m_records.size();
+        m_openValid = m_parser.append(data + committed, data + view.size(), m_records);
+        m_hasOpenRecord = m_records.size() > before;
+    }
+
+    RegularFile::Stamp m_stamp;
+    bool m_filled = false;
+    qint64 m_committedEnd = 0; // file offset after the last parsed line feed
+    QByteArray m_lastBytes;    // the bytes just before m_committedEnd
+    QList<TaskRunRecord> m_records;
+    bool m_hasOpenRecord = false;
+    bool m_skipFirstPiece = false;
+    bool m_committedValid = true;
+    bool m_openValid = true;
+    HistoryParser m_parser;
+};
+
+// Parsed histories by path, shared by every reader of any thread (the detail view, the
+// timeline, background checks). Bounded: the least recently read files go first.
+class HistoryCache {
+public:
+    static HistoryCache& instance()
+    {
+        static HistoryCache cache;
+        return cache;
+    }
+
+    QList<TaskRunRecord> load(const QString& path)
+    {
+        QFile file;
+        RegularFile::Stamp stamp;
+        if (!RegularFile::open(file, path, &stamp)) {
+            forget(path);
+            return {};
+        }
+        const std::shared_ptr<Entry> entry = entryFor(path);
+        QList<TaskRunRecord> records;
+        qint64 bytes = 0;
+        {
+            const QMutexLocker lock(&entry->mutex);
+            entry->state.update(file, stamp);
+            records = entry->state.result();
+            bytes = entry->state.bytes();
+        }
+        account(path, entry, bytes);
+        return records;
+    }
+
+    void clear()
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_entries.clear();
+        m_totalBytes = 0;
+    }
+
+private:
+    // Parsed bytes kept at most, over all files; about 40 MB of records per 48 MB of history.
+    static constexpr qint64 budgetBytes = qint64(256) << 20;
+
+    struct Entry {
+        QMutex mutex;
+        HistoryState state;
+        qint64 bytes = 0; // as last accounted, under the cache's lock
+        quint64 lastUse = 0;
+    };
+
+    std::shared_ptr<Entry> entryFor(const QString& path)
+    {
+        const QMutexLocker lock(&m_mutex);
+        std::shared_ptr<Entry>& entry = m_entries[path];
+        if (!entry)
+            entry = std::make_shared<Entry>();
+        entry->lastUse = ++m_clock;
+        return entry;
+    }
+
+    void forget(const QString& path)
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (const auto it = m_entries.constFind(path); it != m_entries.cend()) {
+            m_totalBytes -= it.value()->bytes;
+            m_entries.erase(it);
+        }
+    }
+
+    void account(const QString& path, const std::shared_ptr<Entry>& entry, qint64 bytes)
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_entries.value(path) != entry)
+            return; // dropped meanwhile
+        m_totalBytes += bytes - entry->bytes;
+        entry->bytes = bytes;
+        while (m_totalBytes > budgetBytes && m_entries.size() > 1) {
+            auto oldest = m_entries.begin();
+            for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+                if (it.value()->lastUse < oldest.value()->lastUse)
+                    oldest = it;
+            }
+            if (oldest.value() == entry)
+                break;
+            m_totalBytes -= oldest.value()->bytes;
+            m_entries.erase(oldest);
+        }
+    }
+
+    QMutex m_mutex;
+    QHash<QString, std::shared_ptr<Entry>> m_entries;
+    qint64 m_totalBytes = 0;
+    quint64 m_clock = 0;
+};
+
 } // namespace
 
 std::optional<TaskRunRecord> TaskRunRecord::parse(QStringView line)
@@ -300,48 +564,27 @@ QString logPath(const QString& logDir, const QString& shortId, LogStream stream)
 
 QList<TaskRunRecord> parseHistory(const QByteArray& text)
 {
-    // A file that is not UTF-8 is no history at all, as if it could not be read. Every
-    // character a valid line holds is ASCII, so the bytes are parsed directly.
-    if (!text.isValidUtf8())
-        return {};
     QList<TaskRunRecord> records;
     // A current line is about 48 bytes; reserving avoids regrowing a long list.
     records.reserve(text.size() / 40 + 1);
-    IdMaker ids;
-    DateCache<char> dates;
-    const UtcDateTimes utc;
-    const char* const data = text.constData();
-    const char* const end = data + text.size();
-    for (const char* line = data; line <= end;) {
-        const char* lineEnd = nullptr;
-        std::optional<ParsedLine> parsed = parseWrapperLine(line, end, lineEnd, dates);
-        if (!parsed) {
-            const void* lf = memchr(line, '\n', size_t(end - line));
-            lineEnd = lf ? static_cast<const char*>(lf) : end;
-            parsed = parseLine(line, lineEnd, dates);
-        }
-        if (parsed) {
-            TaskRunRecord& record = records.emplaceBack();
-            record.id = ids.next();
-            record.startedAt = utc.make(parsed->startMSecs);
-            record.endedAt = parsed->endMSecs == parsed->startMSecs ? record.startedAt
-                                                                    : utc.make(parsed->endMSecs);
-            record.exitCode = parsed->status;
-        }
-        if (lineEnd == end)
-            break;
-        line = lineEnd + 1;
-    }
+    HistoryParser parser;
+    // A file that is not UTF-8 is no history at all, as if it could not be read.
+    if (!parser.append(text.constData(), text.constData() + text.size(), records))
+        return {};
     return records;
 }
 
 QList<TaskRunRecord> loadRunHistory(const QString& logDir, const QString& shortId)
 {
-    QFile file(historyPath(logDir, shortId));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return parseHistory(file.readAll());
+    return loadHistoryFile(historyPath(logDir, shortId));
 }
+
+QList<TaskRunRecord> loadHistoryFile(const QString& path)
+{
+    return HistoryCache::instance().load(path);
+}
+
+void clearHistoryCache() { HistoryCache::instance().clear(); }
 
 QString readLogTail(const QString& path, int lastLines)
 {

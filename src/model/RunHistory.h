@@ -30,8 +30,17 @@ namespace RunHistory {
 QString historyPath(const QString& logDir, const QString& shortId);
 QString logPath(const QString& logDir, const QString& shortId, LogStream stream);
 
-// Every record of the file, oldest first (file order). Missing or unreadable: empty.
+// A history longer than this is read from its end only (whole lines, some million runs).
+inline constexpr qint64 maxHistoryBytes = qint64(256) << 20;
+
+// Every record of the file, oldest first (file order). Missing, unreadable or not a regular
+// file: empty. Parsed records are kept per file (safe from any thread): an unchanged file is not
+// read again, and of a file that only grew only the appended lines are parsed. Records of one
+// file keep their identifiers from one reading to the next.
 QList<TaskRunRecord> loadRunHistory(const QString& logDir, const QString& shortId);
+QList<TaskRunRecord> loadHistoryFile(const QString& path);
+// Forgets every parsed history (benchmarks measuring a first reading).
+void clearHistoryCache();
 // Parses a whole history text (split at line feeds).
 QList<TaskRunRecord> parseHistory(const QByteArray& text);
 

@@ -45,9 +45,8 @@ TaskLog decodeLog(const QJsonValue& json, const Path& path)
     const QJsonObject object = toObject(json, path);
     TaskLog log;
     log.id = uuidField(object, path);
-    const double seconds = toDouble(required(object, QStringLiteral("timestamp"), path),
-                                    join(path, QStringLiteral("timestamp")));
-    log.timestamp = referenceDate().addMSecs(qRound64(seconds * 1000.0));
+    log.timestamp = toDouble(required(object, QStringLiteral("timestamp"), path),
+                             join(path, QStringLiteral("timestamp")));
     log.exitCode = toInt32(required(object, QStringLiteral("exitCode"), path),
                            join(path, QStringLiteral("exitCode")));
     log.output = toString(required(object, QStringLiteral("output"), path),
@@ -111,10 +110,17 @@ QString ScheduledTask::idString() const { return uuidUpper(id); }
 
 QString ScheduledTask::shortId() const { return uuidShort(id); }
 
+double TaskLog::timestampOf(const QDateTime& date)
+{
+    return double(referenceDate().msecsTo(date)) / 1000.0;
+}
+
+QDateTime TaskLog::date() const { return referenceDate().addMSecs(qRound64(timestamp * 1000.0)); }
+
 QJsonObject TaskLog::toJson() const
 {
     return {{QStringLiteral("id"), uuidUpper(id)},
-            {QStringLiteral("timestamp"), referenceDate().msecsTo(timestamp) / 1000.0},
+            {QStringLiteral("timestamp"), timestamp},
             {QStringLiteral("exitCode"), exitCode},
             {QStringLiteral("output"), output}};
 }

@@ -15,9 +15,14 @@ template <typename T> class Result;
 // Legacy per-run entry: read and written with the task, never created any more.
 struct TaskLog {
     QUuid id;
-    QDateTime timestamp; // UTC
+    // Seconds since 2001-01-01 00:00:00 UTC, kept exactly as read so a save writes back the
+    // same number (a date type would round it to milliseconds).
+    double timestamp = 0;
     qint32 exitCode = 0;
     QString output;
+
+    static double timestampOf(const QDateTime& date);
+    QDateTime date() const;
 
     QJsonObject toJson() const;
     static Result<TaskLog> fromJson(const QJsonValue& json);

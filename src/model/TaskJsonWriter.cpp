@@ -180,7 +180,6 @@ struct PayloadWriter {
 
 void writeLog(Writer& w, const TaskLog& log)
 {
-    static const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     w.open('{');
     w.key("exitCode");
     w.integer(log.exitCode);
@@ -189,7 +188,7 @@ void writeLog(Writer& w, const TaskLog& log)
     w.key("output");
     w.string(log.output);
     w.key("timestamp");
-    w.number(reference.msecsTo(log.timestamp) / 1000.0);
+    w.number(log.timestamp);
     w.close('}');
 }
 

@@ -57,6 +57,14 @@ QJsonObject migrateCase(const QJsonObject& caseObject, const QString& caseName)
     return migrated;
 }
 
+// Whether the text is exactly one JSON value: as the only element of an array it parses.
+bool isSingleValue(const QByteArray& data)
+{
+    QJsonParseError error;
+    const QJsonDocument wrapped = QJsonDocument::fromJson('[' + data + ']', &error);
+    return error.error == QJsonParseError::NoError && wrapped.array().size() == 1;
+}
+
 QJsonObject migrateVersion1Task(QJsonObject task)
 {
     const QJsonValue scheduleValue = task.value(QStringLiteral("schedule"));
@@ -95,17 +103,22 @@ Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data)
     using R = Result<QList<ScheduledTask>>;
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return R::failure(QStringLiteral("JSON syntax error at offset %1: %2")
-                              .arg(parseError.offset)
-                              .arg(parseError.errorString()));
-
-    qint64 version = 0;
-    QJsonArray list;
     const auto unrecognized = [] {
         return R::failure(
             MigrationError{MigrationError::Kind::unrecognizedFormat, 0}.description());
     };
+    if (parseError.error != QJsonParseError::NoError) {
+        // Qt takes only an object or an array as a document; a file holding a single plain value
+        // (5, null, "x") is well-formed JSON of the wrong form, not a syntax error.
+        if (isSingleValue(data))
+            return unrecognized();
+        return R::failure(QStringLiteral("JSON syntax error at offset %1: %2")
+                              .arg(parseError.offset)
+                              .arg(parseError.errorString()));
+    }
+
+    qint64 version = 0;
+    QJsonArray list;
     if (document.isObject()) {
         const QJsonObject root = document.object();
         const auto number = integerValue(root.value(QStringLiteral("version")));

@@ -143,6 +143,13 @@ struct JsonVisitor {
     }
 };
 
+int intField(const QJsonObject& object, const char* key, const Path& path,
+             ScheduleLimits::Range range)
+{
+    const QString name = QLatin1String(key);
+    return toIntIn(required(object, name, path), join(path, name), range.low, range.high);
+}
+
 QList<TimeOfDay> timesFromJson(const QJsonObject& payload, const Path& path)
 {
     const Path timesPath = join(path, QStringLiteral("times"));
@@ -152,21 +159,14 @@ QList<TimeOfDay> timesFromJson(const QJsonObject& payload, const Path& path)
     for (qsizetype i = 0; i < array.size(); ++i) {
         const Path itemPath = index(timesPath, i);
         const QJsonObject item = toObject(array.at(i), itemPath);
-        times.append(TimeOfDay{toInt32(required(item, QStringLiteral("hour"), itemPath),
-                                       join(itemPath, QStringLiteral("hour"))),
-                               toInt32(required(item, QStringLiteral("minute"), itemPath),
-                                       join(itemPath, QStringLiteral("minute")))});
+        times.append(TimeOfDay{intField(item, "hour", itemPath, ScheduleLimits::hour),
+                               intField(item, "minute", itemPath, ScheduleLimits::minute)});
     }
     return times;
 }
 
-int intField(const QJsonObject& payload, const char* key, const Path& path)
-{
-    const QString name = QLatin1String(key);
-    return toInt32(required(payload, name, path), join(path, name));
-}
-
-QList<int> intsFromJson(const QJsonObject& payload, const char* key, const Path& path)
+QList<int> intsFromJson(const QJsonObject& payload, const char* key, const Path& path,
+                        ScheduleLimits::Range range)
 {
     const QString name = QLatin1String(key);
     const Path listPath = join(path, name);
@@ -174,7 +174,7 @@ QList<int> intsFromJson(const QJsonObject& payload, const char* key, const Path&
     QList<int> values;
     values.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i)
-        values.append(toInt32(array.at(i), index(listPath, i)));
+        values.append(toIntIn(array.at(i), index(listPath, i), range.low, range.high));
     return values;
 }
 
@@ -185,20 +185,24 @@ TaskSchedule decodeCase(TaskSchedule::Kind kind, const QJsonObject& payload, con
     case K::runAtLoad:
         return TaskSchedule::runAtLoad();
     case K::interval:
-        return TaskSchedule::interval(intField(payload, "minutes", path));
+        return TaskSchedule::interval(
+            intField(payload, "minutes", path, ScheduleLimits::intervalMinutes));
     case K::daily:
         return TaskSchedule::daily(timesFromJson(payload, path));
     case K::weekly:
-        return TaskSchedule::weekly(intsFromJson(payload, "weekdays", path),
-                                    timesFromJson(payload, path));
+        return TaskSchedule::weekly(
+            intsFromJson(payload, "weekdays", path, ScheduleLimits::weekday),
+            timesFromJson(payload, path));
     case K::monthly:
-        return TaskSchedule::monthly(intField(payload, "day", path), timesFromJson(payload, path));
+        return TaskSchedule::monthly(intField(payload, "day", path, ScheduleLimits::dayOfMonth),
+                                     timesFromJson(payload, path));
     case K::monthlyLastDay:
         return TaskSchedule::monthlyLastDay(timesFromJson(payload, path));
     case K::monthlyNthWeekday:
-        return TaskSchedule::monthlyNthWeekday(intField(payload, "nth", path),
-                                               intField(payload, "weekday", path),
-                                               timesFromJson(payload, path));
+        return TaskSchedule::monthlyNthWeekday(
+            intField(payload, "nth", path, ScheduleLimits::nth),
+            intField(payload, "weekday", path, ScheduleLimits::weekday),
+            timesFromJson(payload, path));
     }
     fail(path, QStringLiteral("unknown schedule"));
 }

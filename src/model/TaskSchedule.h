@@ -6,10 +6,28 @@
 #include <QList>
 #include <QString>
 
+#include <limits>
 #include <type_traits>
 #include <variant>
 
 template <typename T> class Result;
+
+// The values a stored schedule may hold; the task file readers refuse anything else, so every
+// use of them (minutes of the day, guard bounds, wake times) stays within its range. The fifth
+// occurrence of a weekday is kept: the wrapper and the wake rule handle it.
+namespace ScheduleLimits {
+struct Range {
+    int low;
+    int high;
+    constexpr bool contains(qint64 value) const { return value >= low && value <= high; }
+};
+inline constexpr Range hour{0, 23};
+inline constexpr Range minute{0, 59};
+inline constexpr Range dayOfMonth{1, 31};
+inline constexpr Range weekday{1, 7};
+inline constexpr Range nth{1, 5};
+inline constexpr Range intervalMinutes{1, std::numeric_limits<int>::max()};
+} // namespace ScheduleLimits
 
 // When a task runs: a tagged union of seven cases. Weekdays are 1 = Sunday ... 7 = Saturday.
 class TaskSchedule {

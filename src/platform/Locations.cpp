@@ -4,6 +4,11 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Locations {
 
 QString homeFolder() { return QDir::homePath(); }
@@ -20,20 +25,39 @@ QString dataFolder()
     return base + QStringLiteral("/BrenmorOps");
 }
 
-bool makePrivateFolder(const QString& path)
+bool makePrivateFolder(const QString& path, QString* error)
 {
+    const auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     if (path.isEmpty())
-        return false;
-    if (QDir(path).exists())
-        return true;
-    if (!QDir().mkpath(path))
-        return false;
-    QFile::setPermissions(path,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return fail(QStringLiteral("no folder was given"));
+    if (!QFileInfo::exists(path) && !QDir().mkpath(path))
+        return fail(QStringLiteral("%1 cannot be created").arg(path));
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    // stat, not lstat: a data folder that is a link to another disk is the user's choice; what
+    // counts is who owns the folder it leads to.
+    if (::stat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return fail(QStringLiteral("%1 is not a folder").arg(path));
+    if (info.st_uid != geteuid())
+        return fail(
+            QStringLiteral("%1 belongs to another user (uid %2)").arg(path).arg(info.st_uid));
+    if ((info.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0)
+        return fail(QStringLiteral("%1 cannot be made private: %2")
+                        .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     return true;
 }
 
-bool ensureDataFolder() { return makePrivateFolder(dataFolder()); }
+std::optional<QString> ensureDataFolder()
+{
+    QString error;
+    if (makePrivateFolder(dataFolder(), &error))
+        return std::nullopt;
+    return QStringLiteral("The data folder cannot be used: ") + error;
+}
 
 QString taskFilePath() { return dataFolder() + QStringLiteral("/tasks.json"); }
 QString logsFolder() { return dataFolder() + QStringLiteral("/Logs"); }

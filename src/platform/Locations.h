@@ -2,14 +2,18 @@
 
 #include <QString>
 
+#include <optional>
+
 // Where the system keeps its files. Tests redirect everything through HOME and XDG_DATA_HOME.
 namespace Locations {
 
 // macOS: ~/Library/Application Support/BrenmorOps; Linux: $XDG_DATA_HOME/BrenmorOps
 // (~/.local/share/BrenmorOps). Empty when the system reports no such folder.
 QString dataFolder();
-// Creates the data folder (0700) with its parents; false on failure.
-bool ensureDataFolder();
+// Creates the data folder (0700) with its parents, or makes an existing one private. The error
+// names the folder: it cannot be made, or it belongs to another user, who could read the tasks'
+// commands or plant tasks of their own; such a folder is never used.
+std::optional<QString> ensureDataFolder();
 QString taskFilePath();        // dataFolder()/tasks.json
 QString logsFolder();          // dataFolder()/Logs
 QString scriptsFolder();       // dataFolder()/Scripts
@@ -18,7 +22,9 @@ QString globalLaunchAgentsDir();
 QString globalLaunchDaemonsDir();
 QString homeFolder();
 
-// Creates a folder with its parents, private to the user where it is newly made.
-bool makePrivateFolder(const QString& path);
+// Creates a folder with its parents, private to the user (0700). An existing folder with group
+// or other access is tightened to 0700; one that belongs to another user is refused. False on
+// failure, with the reason in `error` when given.
+bool makePrivateFolder(const QString& path, QString* error = nullptr);
 
 } // namespace Locations

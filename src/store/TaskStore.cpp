@@ -4,9 +4,9 @@
 #include "Locations.h"
 #include "Result.h"
 #include "TaskFile.h"
+#include "TaskFileTransaction.h"
 #include "TaskMigration.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -27,17 +27,6 @@ QString loadFailure(const QString& description)
 QString saveFailure(const QString& description)
 {
     return QStringLiteral("Failed to save tasks: ") + description;
-}
-
-// A name beside the task file that no earlier copy has taken.
-QString unreadableCopyPath(const QString& taskFile)
-{
-    const QString base = taskFile + QStringLiteral(".unreadable-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString candidate = base;
-    for (int n = 2; QFileInfo::exists(candidate); ++n)
-        candidate = base + QLatin1Char('-') + QString::number(n);
-    return candidate;
 }
 
 bool scriptIsCurrent(const QString& scriptPath)
@@ -123,6 +112,17 @@ const ScheduledTask* TaskStore::task(const QUuid& id) const
     return index < 0 ? nullptr : &m_tasks.at(index);
 }
 
+bool TaskStore::replaceTask(QList<ScheduledTask>& tasks, const ScheduledTask& task)
+{
+    for (ScheduledTask& stored : tasks) {
+        if (stored.id == task.id) {
+            stored = task;
+            return true;
+        }
+    }
+    return false;
+}
+
 int TaskStore::indexOf(const QUuid& id) const
 {
     for (qsizetype i = 0; i < m_tasks.size(); ++i) {
@@ -152,6 +152,14 @@ void TaskStore::installReporting(const ScheduledTask& task)
         reportError(error->message());
 }
 
+void TaskStore::installAllReporting(const QList<ScheduledTask>& tasks)
+{
+    for (const auto& error : m_launchdService->installAll(tasks)) {
+        if (error)
+            reportError(error->message());
+    }
+}
+
 void TaskStore::uninstallReporting(const ScheduledTask& task)
 {
     if (const auto error = m_launchdService->uninstall(task))
@@ -175,110 +183,117 @@ void TaskStore::scheduleReload()
 void TaskStore::loadTasks()
 {
     ChangeScope scope(*this);
-    const TaskFile::ReadResult file = TaskFile::read(m_saveURL);
-    switch (file.status) {
-    case TaskFile::ReadStatus::loaded:
-        m_tasks = file.tasks;
-        break;
-    case TaskFile::ReadStatus::missing:
-        break;
-    case TaskFile::ReadStatus::unreadable:
-        reportError(loadFailure(file.error));
-        break;
-    }
+    {
+        // The sweep decides from the file as it stands while no other writer can change it, so
+        // the agent of a task the tool has just added is never taken for an orphan. Without
+        // the lock the load goes on and the sweep waits for the next one.
+        const TaskFile::Lock lock(m_saveURL, TaskFile::applicationLockWaitMs);
+        const TaskFile::ReadResult file = TaskFile::read(m_saveURL);
+        switch (file.status) {
+        case TaskFile::ReadStatus::loaded:
+            m_tasks = file.tasks;
+            break;
+        case TaskFile::ReadStatus::missing:
+            break;
+        case TaskFile::ReadStatus::unreadable:
+            reportError(loadFailure(file.error));
+            break;
+        }
 
-    // A file that exists but cannot be read says nothing about which tasks exist: sweeping
-    // against the list in memory would unload every agent the file still names.
-    if (file.status != TaskFile::ReadStatus::unreadable) {
-        QSet<QUuid> keeping;
-        for (const ScheduledTask& task : std::as_const(m_tasks))
-            keeping.insert(task.id);
-        m_launchdService->removeOrphanedAgents(keeping);
+        // A file that exists but cannot be read says nothing about which tasks exist: sweeping
+        // against the list in memory would unload every agent the file still names.
+        if (lock.isLocked() && file.status != TaskFile::ReadStatus::unreadable) {
+            QSet<QUuid> keeping;
+            for (const ScheduledTask& task : std::as_const(m_tasks))
+                keeping.insert(task.id);
+            m_launchdService->removeOrphanedAgents(keeping);
+        }
     }
 
     // Scripts of an older generation lack the current marker; regenerate them so every
-    // enabled agent runs the current wrapper.
+    // enabled agent runs the current wrapper. All in one batch: after a version change every
+    // script is stale, and two launchctl calls per task would keep the user waiting minutes.
+    QList<ScheduledTask> stale;
     for (const ScheduledTask& task : std::as_const(m_tasks)) {
         if (task.isEnabled && !scriptIsCurrent(m_launchdService->scriptURL(task)))
-            m_launchdService->install(task);
+            stale.append(task);
     }
+    if (!stale.isEmpty())
+        m_launchdService->installAll(stale);
 }
 
-std::optional<QString> TaskStore::keepUnreadableTaskFile(QString* keptAs) const
+QList<ScheduledTask> TaskStore::currentList() const
 {
-    QFile file(m_saveURL);
-    if (!file.exists())
-        return std::nullopt;
-    if (file.open(QIODevice::ReadOnly)) {
-        const bool decodes = TaskMigration::decodeTasks(file.readAll()).ok();
-        file.close();
-        if (decodes)
-            return std::nullopt;
+    const TaskFile::ReadResult file = TaskFile::read(m_saveURL);
+    return file.status == TaskFile::ReadStatus::loaded ? file.tasks : m_tasks;
+}
+
+bool TaskStore::commit(const TaskFileTransaction::Change& change)
+{
+    // The folder may have been removed while the application ran.
+    const QString folder = QFileInfo(m_saveURL).absolutePath();
+    std::optional<QString> failure;
+    if (!Locations::makePrivateFolder(folder)) {
+        failure = QStringLiteral("the folder %1 cannot be created").arg(folder);
+    } else {
+        TaskFileTransaction::Options options;
+        options.lockWaitMs = TaskFile::applicationLockWaitMs;
+        // A file that cannot be decoded may still hold the user's tasks (hand edits, a newer
+        // version's format): it is kept aside before it is replaced.
+        options.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;
+        options.fallback = m_tasks;
+        const TaskFileTransaction::Outcome outcome =
+            TaskFileTransaction::run(m_saveURL, options, change);
+        switch (outcome.status) {
+        case TaskFileTransaction::Status::written:
+        case TaskFileTransaction::Status::unchanged:
+            m_tasks = outcome.tasks;
+            if (!outcome.keptAs.isEmpty())
+                reportError(QStringLiteral("The task file could not be read, so it was kept as "
+                                           "%1 before your tasks were saved.")
+                                .arg(outcome.keptAs));
+            return true;
+        case TaskFileTransaction::Status::lockFailed:
+        case TaskFileTransaction::Status::unreadable:
+        case TaskFileTransaction::Status::keepFailed:
+        case TaskFileTransaction::Status::writeFailed:
+            failure = outcome.error;
+            break;
+        }
     }
-    const QString copy = unreadableCopyPath(m_saveURL);
-    if (!file.copy(copy))
-        return QStringLiteral("the existing task file cannot be read and could not be kept "
-                              "as %1 (%2)")
-            .arg(copy, file.errorString());
-    QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    *keptAs = copy;
-    return std::nullopt;
+    // The change stays on screen, so the user can see what was not saved and try again.
+    change(m_tasks);
+    reportError(saveFailure(*failure));
+    return false;
 }
 
 void TaskStore::saveTasks()
 {
     ChangeScope scope(*this);
-    // The folder may have been removed while the application ran.
-    const QString folder = QFileInfo(m_saveURL).absolutePath();
-    if (!Locations::makePrivateFolder(folder)) {
-        reportError(saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder)));
-        return;
-    }
-
-    // The tool takes the same lock around its read-modify-write, so neither replaces the file
-    // in the middle of the other's change.
-    const TaskFile::Lock lock(m_saveURL);
-    if (!lock.isLocked()) {
-        reportError(saveFailure(
-            QStringLiteral("the lock %1 could not be taken").arg(TaskFile::lockPath(m_saveURL))));
-        return;
-    }
-
-    // A file that cannot be decoded may still hold the user's tasks (hand edits, a newer
-    // version's format): keep it before it is replaced.
-    QString keptAs;
-    if (const auto error = keepUnreadableTaskFile(&keptAs)) {
-        reportError(saveFailure(*error));
-        return;
-    }
-    if (const auto error = TaskFile::write(m_saveURL, m_tasks)) {
-        reportError(saveFailure(*error));
-        return;
-    }
-    if (!keptAs.isEmpty())
-        reportError(QStringLiteral("The task file could not be read, so it was kept as %1 "
-                                   "before your tasks were saved.")
-                        .arg(keptAs));
+    // Rewrites what the file holds; the list in memory may be older than a change the tool made.
+    commit([](QList<ScheduledTask>&) { return true; });
 }
 
 void TaskStore::addTask(const ScheduledTask& added)
 {
-    // Copies: views may pass an element of the list itself, which the operation changes.
-    const ScheduledTask task = added;
+    // A copy: views may pass an element of the list itself, which the operation changes.
+    ScheduledTask task = added;
     ChangeScope scope(*this);
-    m_tasks.append(task);
     if (task.isEnabled) {
-        if (task.wakeBeforeRun && !syncWakeSchedules())
-            m_tasks.last().isEnabled = false;
+        if (task.wakeBeforeRun && !syncWakeSchedules(currentList() << task))
+            task.isEnabled = false;
         else
             installReporting(task);
     }
-    saveTasks();
+    commit([&task](QList<ScheduledTask>& tasks) {
+        tasks.append(task);
+        return true;
+    });
 }
 
 void TaskStore::updateTask(const ScheduledTask& changed)
 {
-    const ScheduledTask task = changed;
+    ScheduledTask task = changed;
     const int index = indexOf(task.id);
     if (index < 0)
         return;
@@ -294,24 +309,17 @@ void TaskStore::updateTask(const ScheduledTask& changed)
     const bool needsSync = !registerFirst && (hadWake != task.wakeBeforeRun ||
                                               (hadWake && task.wakeBeforeRun && !sameSchedule));
 
-    m_tasks[index] = task;
-    if (registerFirst && !syncWakeSchedules()) {
-        m_tasks[index].wakeBeforeRun = false;
-        if (wasEnabled)
-            uninstallReporting(task);
-        if (m_tasks.at(index).isEnabled)
-            installReporting(m_tasks.at(index));
-        saveTasks();
-        return;
-    }
-
+    QList<ScheduledTask> projected = currentList();
+    replaceTask(projected, task);
+    if (registerFirst && !syncWakeSchedules(projected))
+        task.wakeBeforeRun = false;
     if (wasEnabled)
         uninstallReporting(task);
     if (task.isEnabled)
-        installReporting(m_tasks.at(index));
+        installReporting(task);
     if (needsSync)
-        syncWakeSchedules();
-    saveTasks();
+        syncWakeSchedules(projected);
+    commit([&task](QList<ScheduledTask>& tasks) { return replaceTask(tasks, task); });
 }
 
 void TaskStore::setEnabled(bool enabled, const QUuid& id)
@@ -320,54 +328,66 @@ void TaskStore::setEnabled(bool enabled, const QUuid& id)
     if (index < 0)
         return;
     ChangeScope scope(*this);
-    if (enabled && m_tasks.at(index).wakeBeforeRun) {
-        m_tasks[index].isEnabled = true;
-        if (!syncWakeSchedules()) {
-            m_tasks[index].isEnabled = false;
-            saveTasks();
-            return;
-        }
-    }
-    m_tasks[index].isEnabled = enabled;
-    const ScheduledTask task = m_tasks.at(index);
-    if (enabled) {
+    ScheduledTask task = m_tasks.at(index);
+    task.isEnabled = enabled;
+    QList<ScheduledTask> projected = currentList();
+    replaceTask(projected, task);
+    if (enabled && task.wakeBeforeRun && !syncWakeSchedules(projected)) {
+        task.isEnabled = false;
+    } else if (enabled) {
         installReporting(task);
     } else {
         uninstallReporting(task);
         if (task.wakeBeforeRun)
-            syncWakeSchedules();
+            syncWakeSchedules(projected);
     }
-    saveTasks();
+    commit([&task](QList<ScheduledTask>& tasks) {
+        for (ScheduledTask& stored : tasks) {
+            if (stored.id == task.id) {
+                stored.isEnabled = task.isEnabled;
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 void TaskStore::deleteTask(const ScheduledTask& deleted)
 {
-    const ScheduledTask task = deleted;
     ChangeScope scope(*this);
-    uninstallReporting(task);
-    m_tasks.removeIf([&](const ScheduledTask& element) { return element.id == task.id; });
-    if (task.wakeBeforeRun)
-        syncWakeSchedules();
-    saveTasks();
+    removeTasks({deleted});
 }
 
 void TaskStore::deleteTasks(const QSet<QUuid>& ids)
 {
     ChangeScope scope(*this);
     QList<ScheduledTask> doomed;
-    bool anyWake = false;
     for (const ScheduledTask& task : std::as_const(m_tasks)) {
-        if (ids.contains(task.id)) {
+        if (ids.contains(task.id))
             doomed.append(task);
-            anyWake = anyWake || task.wakeBeforeRun;
-        }
     }
-    for (const ScheduledTask& task : std::as_const(doomed))
+    removeTasks(doomed);
+}
+
+void TaskStore::removeTasks(const QList<ScheduledTask>& doomed)
+{
+    QSet<QUuid> ids;
+    bool anyWake = false;
+    for (const ScheduledTask& task : doomed) {
         uninstallReporting(task);
-    m_tasks.removeIf([&](const ScheduledTask& task) { return ids.contains(task.id); });
-    if (anyWake)
-        syncWakeSchedules();
-    saveTasks();
+        ids.insert(task.id);
+        anyWake = anyWake || task.wakeBeforeRun;
+    }
+    const auto removing = [&ids](QList<ScheduledTask>& tasks) {
+        tasks.removeIf([&](const ScheduledTask& task) { return ids.contains(task.id); });
+        return true;
+    };
+    if (anyWake) {
+        QList<ScheduledTask> projected = currentList();
+        removing(projected);
+        syncWakeSchedules(projected);
+    }
+    commit(removing);
 }
 
 ScheduledTask TaskStore::duplicateTask(const ScheduledTask& task)
@@ -388,12 +408,15 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
         return Result<ImportCounts>::failure(decoded.error());
 
     ChangeScope scope(*this);
+    QList<ScheduledTask> projected = currentList();
     QSet<QUuid> present;
-    for (const ScheduledTask& task : std::as_const(m_tasks))
+    for (const ScheduledTask& task : std::as_const(projected))
         present.insert(task.id);
 
     ImportCounts counts;
+    QList<ScheduledTask> imported;
     bool anyWake = false;
+    QList<ScheduledTask> toInstall;
     for (const ScheduledTask& task : decoded.value()) {
         // A second task with an identifier already taken (by the list or earlier in the same
         // file) would share the first one's agent label and files; it is skipped.
@@ -402,17 +425,28 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
             continue;
         }
         present.insert(task.id);
-        m_tasks.append(task);
+        imported.append(task);
         if (task.isEnabled)
-            m_launchdService->install(task);
+            toInstall.append(task);
         anyWake = anyWake || task.wakeBeforeRun;
         ++counts.imported;
     }
 
-    if (counts.imported > 0) {
+    if (!toInstall.isEmpty())
+        installAllReporting(toInstall);
+    if (!imported.isEmpty()) {
         if (anyWake)
-            syncWakeSchedules();
-        saveTasks();
+            syncWakeSchedules(projected << imported);
+        commit([&imported](QList<ScheduledTask>& tasks) {
+            QSet<QUuid> ids;
+            for (const ScheduledTask& task : std::as_const(tasks))
+                ids.insert(task.id);
+            for (const ScheduledTask& task : std::as_const(imported)) {
+                if (!ids.contains(task.id))
+                    tasks.append(task);
+            }
+            return true;
+        });
     }
     if (counts.skipped > 0) {
         const bool one = counts.skipped == 1;
@@ -423,10 +457,12 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
     return counts;
 }
 
-bool TaskStore::syncWakeSchedules()
+bool TaskStore::syncWakeSchedules() { return syncWakeSchedules(m_tasks); }
+
+bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& tasks)
 {
     ChangeScope scope(*this);
-    const QList<ScheduledTask> registrations = wakeRegistrations(m_tasks);
+    const QList<ScheduledTask> registrations = wakeRegistrations(tasks);
     for (const ScheduledTask& task : std::as_const(registrations)) {
         if (const auto error = m_pmsetService->scheduleWake(task)) {
             reportError(error->description());

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -50,7 +51,10 @@ public:
     const LaunchdServiceProtocol& launchdServiceForViews() const { return *m_launchdService; }
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
+    // Reads the file and removes the agents of tasks it does not hold (decided under the lock).
     void loadTasks();
+    // Rewrites the file's own list and shows it; never writes the list in memory over a change
+    // another program made.
     void saveTasks();
     void addTask(const ScheduledTask& task);
     void updateTask(const ScheduledTask& task);
@@ -75,10 +79,22 @@ private:
     class ChangeScope;
     void reportError(const QString& message);
     void installReporting(const ScheduledTask& task);
+    void installAllReporting(const QList<ScheduledTask>& tasks);
     void uninstallReporting(const ScheduledTask& task);
     void scheduleReload();
     int indexOf(const QUuid& id) const;
-    std::optional<QString> keepUnreadableTaskFile(QString* keptAs) const;
+    // Replaces the task with `task`'s identifier; false when the list has none.
+    static bool replaceTask(QList<ScheduledTask>& tasks, const ScheduledTask& task);
+    // The list a change will meet: the file as it stands, or the list in memory when there is
+    // no readable file. Wake registrations are made for it before the change is written.
+    QList<ScheduledTask> currentList() const;
+    // Applies `change` to the file in one transaction and adopts the list written. When the
+    // file cannot be written the change is applied to the list in memory and the error
+    // reported. Never holds the lock while a dialog may show: callers register wake events and
+    // touch agents before.
+    bool commit(const std::function<bool(QList<ScheduledTask>&)>& change);
+    void removeTasks(const QList<ScheduledTask>& doomed);
+    bool syncWakeSchedules(const QList<ScheduledTask>& tasks);
 
     QList<ScheduledTask> m_tasks;
     std::optional<QString> m_lastError;

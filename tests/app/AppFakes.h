@@ -125,7 +125,6 @@ public:
     {
         return mailChoice;
     }
-    bool offersMailTemplate() const override { return true; }
 
     QList<Alert> alerts;
     bool modalAlerts = false;

@@ -6,22 +6,33 @@
 #include "AddTaskView.h"
 #include "AppFakes.h"
 #include "ContentView.h"
+#include "DayTimelineView.h"
 #include "EditTaskView.h"
 #include "ExportImportCommands.h"
+#include "FakeCredentialStore.h"
+#include "GmailSetupView.h"
+#include "FullLogView.h"
 #include "LaunchdBrowser.h"
+#include "LaunchdService.h"
+#include "Locations.h"
 #include "MainWindow.h"
+#include "RunHistory.h"
 #include "ShortcutsPickerView.h"
 #include "Sidebar.h"
+#include "TaskDetailView.h"
 #include "TaskFormView.h"
 #include "TaskRunner.h"
 #include "TestRunView.h"
 #include "UpdaterController.h"
+#include "ViewClock.h"
+#include "WrapperScript.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -30,6 +41,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,7 +83,6 @@ public:
         return std::nullopt;
     }
     // As in the application until the mail step builder is wired in.
-    bool offersMailTemplate() const override { return WidgetDialogs().offersMailTemplate(); }
 
     // Windows are drawn after pending layout and paint work; dialogs at once, so a dialog
     // queued behind them is not drawn under their name.
@@ -116,6 +128,41 @@ struct Window {
     MainWindow window;
 };
 
+// The mail sheet over the window, empty, filled in, with a saved password, and its help.
+bool saveMailSheets(const ShotDialogs& dialogs, QWidget* window)
+{
+    FakeCredentialStore keychain;
+    bool ok = true;
+    {
+        GmailSetupView sheet(keychain, window, [](const QUrl&) { return true; });
+        sheet.show();
+        ok &= dialogs.save(&sheet, QStringLiteral("mail-1-empty.png"));
+        const auto set = [&sheet](const char* name, const QString& text) {
+            sheet.findChild<QLineEdit*>(QLatin1String(name))->setText(text);
+        };
+        set("gmail-address", QStringLiteral("jane.doe@gmail.com"));
+        set("gmail-app-password", QStringLiteral("abcdefghijklmnop"));
+        set("gmail-to-address", QStringLiteral("ops-team@example.com"));
+        set("gmail-subject", QStringLiteral("Nightly backup finished"));
+        sheet.findChild<QPlainTextEdit*>(QStringLiteral("gmail-body"))
+            ->setPlainText(QStringLiteral("The nightly backup ran.\nCheck the report in "
+                                          "~/Reports before 9:00."));
+        ok &= dialogs.save(&sheet, QStringLiteral("mail-2-filled.png"));
+        sheet.showHelp();
+        ok &= dialogs.save(sheet.helpView(), QStringLiteral("mail-4-help.png"));
+    }
+    QSettings().setValue(QStringLiteral("gmail_account"), QStringLiteral("jane.doe@gmail.com"));
+    keychain.put(QStringLiteral("com.brenmor-ops.gmail"), QStringLiteral("jane.doe@gmail.com"),
+                 QStringLiteral("abcdefghijklmnop"));
+    GmailSetupView sheet(keychain, window);
+    QSignalSpy checked(&sheet, &GmailSetupView::credentialsChecked);
+    sheet.show();
+    ok &= checked.wait();
+    ok &= dialogs.save(&sheet, QStringLiteral("mail-3-saved-password.png"));
+    QSettings().remove(QStringLiteral("gmail_account"));
+    return ok;
+}
+
 std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString> saveURL)
 {
     TaskStore::Options options;
@@ -123,6 +170,61 @@ std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString>
     options.launchdService = std::make_shared<FakeLaunchdService>(logs);
     options.pmsetService = std::make_shared<FakePmsetService>();
     return std::make_unique<TaskStore>(std::move(options));
+}
+
+const ScheduledTask* taskNamed(const TaskStore& store, const QString& name)
+{
+    for (const ScheduledTask& task : store.tasks()) {
+        if (task.name == name)
+            return &task;
+    }
+    return nullptr;
+}
+
+// The generated files of one task, as installing it would leave them, so its detail shows them.
+void writeInstalledFiles(const TaskStore& store, const ScheduledTask& task)
+{
+    const LaunchdServiceProtocol& views = store.launchdServiceForViews();
+    const LaunchdService real(std::nullopt, std::nullopt, views.logDir());
+    QFile script(views.scriptURL(task));
+    if (script.open(QIODevice::WriteOnly))
+        script.write(WrapperScript::text(task,
+                                         RunHistory::historyPath(views.logDir(), task.shortId()),
+                                         WrapperScript::nativeDateDialect())
+                         .toUtf8());
+    QFile plist(views.plistURL(task));
+    if (plist.open(QIODevice::WriteOnly))
+        plist.write(real.plistContent(task, views.scriptURL(task)).toUtf8());
+}
+
+// The detail of a task that never ran, of one with a long history and output, and the sheet
+// with its whole log; in a taller window so the history and output are in view.
+bool saveDetailShots(TaskStore& store, MainWindow& window, ShotDialogs& dialogs)
+{
+    bool ok = true;
+    ContentView* content = window.contentView();
+    const QSize size = window.size();
+    window.resize(size.width() + 200, 1300);
+    if (const ScheduledTask* never = taskNamed(store, QStringLiteral("Month-end Close"))) {
+        content->setSelection(SidebarSection::task(never->id));
+        ok &= dialogs.save(&window, QStringLiteral("30-detail-never-run.png"));
+    }
+    if (const ScheduledTask* busy = taskNamed(store, QStringLiteral("Sales Report"))) {
+        writeInstalledFiles(store, *busy);
+        content->setSelection(SidebarSection::task(busy->id));
+        ok &= dialogs.save(&window, QStringLiteral("31-detail-history.png"));
+        if (auto* detail = qobject_cast<TaskDetailView*>(content->currentDetail())) {
+            detail->verticalScrollBar()->setValue(detail->verticalScrollBar()->maximum());
+            ok &= dialogs.save(&window, QStringLiteral("32-detail-files.png"));
+            detail->showFullLog();
+            if (auto* sheet = detail->findChild<FullLogView*>()) {
+                ok &= dialogs.save(sheet, QStringLiteral("33-full-log.png"));
+                sheet->close();
+            }
+        }
+    }
+    window.resize(size);
+    return ok;
 }
 
 void chooseData(QWidget* root, const QString& name, int value)
@@ -189,7 +291,8 @@ bool shootTestRuns(ShotDialogs& dialogs, QWidget* window)
         {"18-test-run-running.png", "echo 'Building site...'; echo 'Step 1/3 done'; sleep 5",
          false},
         {"19-test-run-succeeded.png",
-         "echo 'Fetching reports'; echo 'warning: 2 files skipped' >&2; echo 'Uploaded 14 files'",
+         "echo 'Fetching reports'; echo 'warning: 2 files skipped' >&2; echo 'Uploaded 14 "
+         "files'",
          true},
         {"20-test-run-failed.png", "echo 'Connecting to backup volume'; ls /Volumes/Backup; exit 3",
          true},
@@ -299,6 +402,9 @@ int main(int argc, char* argv[])
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSizeF(variant == QStringLiteral("large") ? 15 : 10);
     QApplication::setFont(font);
+    // A fixed moment keeps the timeline and the next-run lines the same from run to run.
+    if (const QByteArray now = qgetenv("SHOTS_NOW"); !now.isEmpty())
+        ViewClock::setFixedNow(QDateTime::fromString(QString::fromLatin1(now), Qt::ISODate));
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     ShotDialogs dialogs(folder);
@@ -313,7 +419,8 @@ int main(int argc, char* argv[])
         ok &= dialogs.save(&shown.window, QStringLiteral("01-empty-state.png"));
     }
 
-    auto store = makeStore(scratch.path(), std::nullopt);
+    // Histories and logs come from the prepared home.
+    auto store = makeStore(Locations::logsFolder(), std::nullopt);
     Window shown(*store, updater, dialogs);
     MainWindow& window = shown.window;
     ContentView* content = window.contentView();
@@ -342,7 +449,10 @@ int main(int argc, char* argv[])
     content->setSearchText(QString());
 
     content->setSelection(SidebarSection::timeline());
+    if (auto* timeline = qobject_cast<DayTimelineView*>(content->currentDetail()))
+        timeline->setShowSystemJobs(true);
     ok &= dialogs.save(&window, QStringLiteral("05-timeline.png"));
+    ok &= saveDetailShots(*store, window, dialogs);
 
     dialogs.nextShot = QStringLiteral("06-delete-confirmation.png");
     content->confirmDelete(store->tasks().at(0));
@@ -372,6 +482,7 @@ int main(int argc, char* argv[])
     }
     ok &= shootTestRuns(dialogs, &window);
     ok &= shootShortcutsPicker(dialogs, scratch.path(), &window);
+    ok &= saveMailSheets(dialogs, &window);
     if (qEnvironmentVariableIsSet("SHOTS_DEBUG")) {
         auto* scroll = sidebar->findChild<QScrollArea*>(QStringLiteral("sidebar-scroll"));
         std::printf("viewport %d content %d min %d range %d\n", scroll->viewport()->height(),

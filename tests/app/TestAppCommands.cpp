@@ -31,6 +31,7 @@ private Q_SLOTS:
     void importOfUnreadableFileFails();
     void importCancelledShowsNothing();
     void exportWritesWholeListAndFollowsTasks();
+    void exportThatCannotWriteSaysSo();
     void cliInstall_data();
     void cliInstall();
     void cliInstallThroughAdministratorRequest();
@@ -170,6 +171,27 @@ void TestAppCommands::exportWritesWholeListAndFollowsTasks()
 
     fixture.store->deleteTasks({fixture.store->tasks().at(0).id, fixture.store->tasks().at(1).id});
     QVERIFY(!commands.exportAction()->isEnabled());
+}
+
+// A failed export must not look like a finished one: the user would count on a copy that is
+// not there.
+void TestAppCommands::exportThatCannotWriteSaysSo()
+{
+    FakeStoreFixture fixture;
+    fixture.store->addTask(makeTask(QStringLiteral("A")));
+    FakeDialogs dialogs;
+    QWidget window;
+    ExportImportCommands commands(*fixture.store, dialogs, &window);
+    const QString path = fixture.dir.path() + QStringLiteral("/no such folder/export.json");
+    dialogs.savePath = path;
+    commands.exportAction()->trigger();
+    QCOMPARE(dialogs.alerts.size(), 1);
+    QCOMPARE(dialogs.alerts.at(0).title, QStringLiteral("Export Failed"));
+    QCOMPARE(dialogs.alerts.at(0).style, Dialogs::AlertStyle::warning);
+    QVERIFY2(dialogs.alerts.at(0).text.startsWith(QStringLiteral("Cannot write ") + path +
+                                                  QStringLiteral(": ")),
+             qPrintable(dialogs.alerts.at(0).text));
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestAppCommands::cliInstall_data()

@@ -6,6 +6,9 @@
 #include "EditTaskView.h"
 #include "EmptyStateView.h"
 #include "ExportImportCommands.h"
+#include "FakeCredentialStore.h"
+#include "FullLogView.h"
+#include "GmailSetupView.h"
 #include "Icons.h"
 #include "LaunchdJobDetailView.h"
 #include "MainWindow.h"
@@ -222,9 +225,19 @@ void TestShell::spokenNamesAreLabels()
                                                         : QList<ScheduledTask>{task},
                {job});
     std::unique_ptr<QWidget> sheet;
+    FakeCredentialStore credentials;
     QWidget* root = m_window.get();
     if (screen == QStringLiteral("select mode")) {
         content()->enterSelectMode();
+    } else if (screen == QStringLiteral("task detail")) {
+        content()->setSelection(SidebarSection::task(task.id));
+    } else if (screen == QStringLiteral("timeline")) {
+        content()->setSelection(SidebarSection::timeline());
+    } else if (screen == QStringLiteral("mail sheet")) {
+        sheet = std::make_unique<GmailSetupView>(credentials, m_window.get());
+    } else if (screen == QStringLiteral("full log")) {
+        sheet = std::make_unique<FullLogView>(QStringLiteral("Output"), QStringLiteral("line\n"),
+                                              m_window.get());
     } else if (screen == QStringLiteral("job detail")) {
         content()->setShowSystemJobs(true);
         content()->setSelection(SidebarSection::systemJob(job.id));
@@ -678,7 +691,8 @@ void TestShell::emptyStateAtStart()
 void TestShell::sheetsFitWindow_data()
 {
     QTest::addColumn<QString>("sheet");
-    for (const char* sheet : {"add", "edit", "test run", "shortcuts", "long alert"})
+    for (const char* sheet :
+         {"add", "edit", "test run", "shortcuts", "mail", "full log", "long alert"})
         QTest::newRow(sheet) << QString::fromLatin1(sheet);
 }
 
@@ -690,7 +704,13 @@ void TestShell::sheetsFitWindow()
     const int limit =
         std::min(m_window->height(), m_window->screen()->availableGeometry().height());
     std::unique_ptr<QWidget> shown;
-    if (sheet == QStringLiteral("add")) {
+    FakeCredentialStore credentials;
+    if (sheet == QStringLiteral("mail")) {
+        shown = std::make_unique<GmailSetupView>(credentials, m_window.get());
+    } else if (sheet == QStringLiteral("full log")) {
+        shown = std::make_unique<FullLogView>(
+            QStringLiteral("Output"), QStringLiteral("line\n").repeated(2000), m_window.get());
+    } else if (sheet == QStringLiteral("add")) {
         shown = std::make_unique<AddTaskView>(*m_fixture->store, m_dialogs, m_window.get());
     } else if (sheet == QStringLiteral("edit")) {
         shown = std::make_unique<EditTaskView>(*m_fixture->store, m_dialogs, task, m_window.get());

@@ -30,7 +30,7 @@ ScheduledTask taskWith(const TaskSchedule& schedule, bool wake = false)
     task.isEnabled = false;
     TaskLog log;
     log.id = QUuid::createUuid();
-    log.timestamp = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    log.timestamp = TaskLog::timestampOf(QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
     log.exitCode = 2;
     log.output = QStringLiteral("old");
     task.logs = {log};

@@ -134,6 +134,23 @@ QString CliHarness::scriptPath(const ScheduledTask& task) const
            QStringLiteral(".sh");
 }
 
+QString withoutWarnings(const QString& err)
+{
+    // A warning naming a path with a line feed goes on until the next "Error: " line.
+    QStringList kept;
+    bool inWarning = false;
+    for (const QString& line : err.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Warning: ")))
+            inWarning = true;
+        else if (line.startsWith(QLatin1String("Error: ")) || line.isEmpty())
+            inWarning = false;
+        if (!inWarning)
+            kept << line;
+    }
+    return kept.join(QLatin1Char('\n')).trimmed().isEmpty() ? QString()
+                                                            : kept.join(QLatin1Char('\n'));
+}
+
 ScheduledTask makeTask(const QString& name, const QString& id, TaskSchedule schedule, bool enabled,
                        bool wake)
 {

@@ -51,6 +51,10 @@ private:
     QString m_fakes;
 };
 
+// Standard error without the "Warning: " lines add prints about what the first run would meet
+// (a program missing on this machine, a folder that does not exist here).
+QString withoutWarnings(const QString& err);
+
 // A task with a fixed identifier, for tests that look tasks up.
 ScheduledTask makeTask(const QString& name, const QString& id, TaskSchedule schedule,
                        bool enabled = true, bool wake = false);

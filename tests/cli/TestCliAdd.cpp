@@ -46,7 +46,10 @@ private Q_SLOTS:
     void keepsOptionalPaths();
     void wakeRegistrationFollowsSchedule_data();
     void wakeRegistrationFollowsSchedule();
-    void agentAndWakeFailuresAreNotReported();
+    void agentAndWakeFailuresAreReported();
+    void refusesValuesThatAreNotUtf8_data();
+    void refusesValuesThatAreNotUtf8();
+    void successLineEscapesControlCharacters();
 };
 
 void TestCliAdd::addsTask_data()
@@ -299,7 +302,7 @@ void TestCliAdd::backupExampleInstallsAndWakes()
         cli.run({QStringLiteral("add"), QStringLiteral("--name"), QStringLiteral("Backup"),
                  QStringLiteral("--command"), QStringLiteral("rsync -av ~/docs /backup"),
                  QStringLiteral("--daily"), QStringLiteral("03:00"), QStringLiteral("--wake")});
-    QCOMPARE(result.errText(), QString());
+    QCOMPARE(withoutWarnings(result.errText()), QString());
     QCOMPARE(result.outText(), QStringLiteral("Added task: Backup (Daily at 3:00)\n"));
     QCOMPARE(result.exitCode, 0);
 
@@ -377,9 +380,9 @@ void TestCliAdd::wakeRegistrationFollowsSchedule_data()
     QTest::newRow("daily, earliest time minus five")
         << QStringLiteral("--daily 09:00,07:30")
         << repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("07:25:00"));
-    QTest::newRow("weekly letters")
+    QTest::newRow("weekly letters, the evening before a run after midnight")
         << QStringLiteral("--weekly mon,wed,fri 00:02")
-        << repeatWakeCall(QStringLiteral("MWF"), QStringLiteral("23:57:00"));
+        << repeatWakeCall(QStringLiteral("UTR"), QStringLiteral("23:57:00"));
     QTest::newRow("nth weekday") << QStringLiteral("--monthly-nth 3 tue 10:00")
                                  << repeatWakeCall(QStringLiteral("T"), QStringLiteral("09:55:00"));
     QTest::newRow("monthly one-time event")
@@ -408,17 +411,80 @@ void TestCliAdd::wakeRegistrationFollowsSchedule()
     QVERIFY(cli.calls().first().startsWith(QStringLiteral("launchctl load ")));
 }
 
-void TestCliAdd::agentAndWakeFailuresAreNotReported()
+void TestCliAdd::agentAndWakeFailuresAreReported()
 {
     CliHarness cli;
     QProcessEnvironment failing = CliHarness::launchctlStatus(5);
     failing.insert(CliHarness::failOsascriptWhen(QStringLiteral("pmset")));
     const ProcessResult result = cli.run(withTask(QStringLiteral("--daily 08:00 --wake")), failing);
-    QCOMPARE(result.errText(), QString());
+    // The task stays saved; what it lacks is said after the success line, and the status is 1.
+    QCOMPARE(result.errText(), QStringLiteral("Error: launchctl load failed (exit code 5)\n"
+                                              "Error: pmset failed: User canceled.\n"));
     QCOMPARE(result.outText(), QStringLiteral("Added task: Job (Daily at 8:00)\n"));
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.exitCode, 1);
     QCOMPARE(cli.storedTasks().size(), 1);
     QCOMPARE(cli.calls().size(), 2);
+}
+
+void TestCliAdd::refusesValuesThatAreNotUtf8_data()
+{
+    // printf formats of the four values, the bytes reaching the tool's argv unchanged.
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QString>("err");
+    const QStringList plain{u"Job"_qs, u"true"_qs, u"/tmp"_qs, u"/tmp/job.env"_qs};
+    const auto with = [&](int index, const QString& value) {
+        QStringList values = plain;
+        values[index] = value;
+        return values;
+    };
+    QTest::newRow("name") << with(0, u"Job \\377"_qs) << u"Error: --name must be valid UTF-8\n"_qs;
+    QTest::newRow("command") << with(1, u"echo \\303\\050"_qs)
+                             << u"Error: --command must be valid UTF-8\n"_qs;
+    QTest::newRow("command, overlong slash")
+        << with(1, u"cat \\300\\257etc"_qs) << u"Error: --command must be valid UTF-8\n"_qs;
+    QTest::newRow("command, encoded surrogate")
+        << with(1, u"echo \\355\\240\\200"_qs) << u"Error: --command must be valid UTF-8\n"_qs;
+    QTest::newRow("command, cut short")
+        << with(1, u"echo \\342\\202"_qs) << u"Error: --command must be valid UTF-8\n"_qs;
+    QTest::newRow("working folder")
+        << with(2, u"/tmp/\\376"_qs) << u"Error: --working-dir must be valid UTF-8\n"_qs;
+    QTest::newRow("environment file")
+        << with(3, u"/tmp/\\377.env"_qs) << u"Error: --env-file must be valid UTF-8\n"_qs;
+}
+
+// The tool keeps the user's bytes or refuses them; it never stores a replacement character.
+void TestCliAdd::refusesValuesThatAreNotUtf8()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QString, err);
+    CliHarness cli;
+    cli.seed({});
+    const QByteArray before = cli.taskFileBytes();
+    const ProcessResult result = TestSupport::run(
+        QStringLiteral("/bin/sh"),
+        QStringList{QStringLiteral("-c"),
+                    QStringLiteral("exec \"$0\" add --name \"$(printf \"$1\")\" --command "
+                                   "\"$(printf \"$2\")\" --working-dir \"$(printf \"$3\")\" "
+                                   "--env-file \"$(printf \"$4\")\" --daily 09:00"),
+                    TestSupport::binPath(QStringLiteral("brenmor-ops"))} +
+            values,
+        cli.home().environment());
+    QCOMPARE(result.errText(), err);
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(cli.taskFileBytes(), before);
+}
+
+void TestCliAdd::successLineEscapesControlCharacters()
+{
+    CliHarness cli;
+    const QString name = QStringLiteral("Red \x1b[31malert\x07\tnow");
+    const ProcessResult result =
+        cli.run({u"add"_qs, u"--name"_qs, name, u"--command"_qs, u"true"_qs, u"--run-at-load"_qs});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.outText(),
+             QStringLiteral("Added task: Red \\x1b[31malert\\x07\\x09now (Run at load)\n"));
+    // The name itself is stored as given.
+    QCOMPARE(cli.storedTasks().value(0).name, name);
 }
 
 QTEST_GUILESS_MAIN(TestCliAdd)

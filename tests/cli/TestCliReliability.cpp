@@ -1,20 +1,66 @@
 // brenmor-ops under stress: concurrent writers, damaged task files, hostile text.
 #include "CliHarness.h"
+#include "FakeServices.h"
 #include "TaskFile.h"
+#include "TaskStore.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 #include <vector>
+
+namespace {
+
+QProcessEnvironment toolEnvironment(const CliHarness& cli)
+{
+    QProcessEnvironment environment = cli.home().environment();
+    // The same stand-ins the harness gives a single run.
+    const QString fakes = cli.home().path() + QStringLiteral("/fakes/");
+    environment.insert(QStringLiteral("BRENMOR_OPS_LAUNCHCTL"),
+                       fakes + QStringLiteral("launchctl"));
+    environment.insert(QStringLiteral("BRENMOR_OPS_OSASCRIPT"),
+                       fakes + QStringLiteral("osascript"));
+    return environment;
+}
+
+// The application's store on the harness's task file, with the store tests' fakes.
+std::unique_ptr<TaskStore> storeBeside(const CliHarness& cli,
+                                       std::shared_ptr<CallRecorder> recorder)
+{
+    TaskStore::Options options;
+    options.saveURL = cli.taskFile();
+    options.launchdService =
+        std::make_shared<FakeLaunchd>(recorder, cli.home().path() + QStringLiteral("/fake"));
+    options.pmsetService = std::make_shared<FakePmset>(recorder);
+    return std::make_unique<TaskStore>(options);
+}
+
+QStringList namesOf(const QList<ScheduledTask>& tasks)
+{
+    QStringList names;
+    for (const ScheduledTask& task : tasks)
+        names << task.name;
+    names.sort();
+    return names;
+}
+
+} // namespace
 
 class TestCliReliability : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void parallelAddsAllSurvive();
+    void toolChangeDuringStoreOperationIsKept();
+    void parallelToolAndApplicationChangesAllSurvive();
+    void lockAndFileObstacles_data();
+    void lockAndFileObstacles();
     void damagedFileIsLeftAlone_data();
     void damagedFileIsLeftAlone();
     void hostileTextIsStoredExactly_data();
@@ -25,13 +71,7 @@ void TestCliReliability::parallelAddsAllSurvive()
 {
     CliHarness cli;
     constexpr int count = 50;
-    QProcessEnvironment environment = cli.home().environment();
-    // The same stand-ins the harness gives a single run.
-    const QString fakes = cli.home().path() + QStringLiteral("/fakes/");
-    environment.insert(QStringLiteral("BRENMOR_OPS_LAUNCHCTL"),
-                       fakes + QStringLiteral("launchctl"));
-    environment.insert(QStringLiteral("BRENMOR_OPS_OSASCRIPT"),
-                       fakes + QStringLiteral("osascript"));
+    const QProcessEnvironment environment = toolEnvironment(cli);
 
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < count; ++i) {
@@ -64,6 +104,143 @@ void TestCliReliability::parallelAddsAllSurvive()
     QCOMPARE(names.size(), count);
     QCOMPARE(ids.size(), count);
     QVERIFY(!QFile::exists(TaskFile::lockPath(cli.taskFile())));
+}
+
+// The tool adds a task while the application is half-way through its own add (its agent is
+// being installed): both tasks, both agents and both wake events survive.
+void TestCliReliability::toolChangeDuringStoreOperationIsKept()
+{
+    CliHarness cli;
+    cli.seed({});
+    auto recorder = std::make_shared<CallRecorder>();
+    const auto store = storeBeside(cli, recorder);
+    recorder->calls.clear();
+    ProcessResult tool;
+    recorder->duringInstall = [&](const ScheduledTask&) {
+        tool = cli.run(QStringLiteral("add --name FromTool --command true --monthly 5 09:00 --wake")
+                           .split(QLatin1Char(' ')));
+    };
+    ScheduledTask mine =
+        makeTask(QStringLiteral("FromApp"), QStringLiteral("60000000-0000-4000-8000-000000000006"),
+                 TaskSchedule::monthly(3, {TimeOfDay{8, 0}}), true, true);
+
+    store->addTask(mine);
+    QCOMPARE(tool.exitCode, 0);
+    QVERIFY2(!store->lastError(), qPrintable(store->lastError().value_or(QString())));
+    const QStringList both{QStringLiteral("FromApp"), QStringLiteral("FromTool")};
+    QCOMPARE(namesOf(cli.storedTasks()), both);
+    QCOMPARE(namesOf(store->tasks()), both);
+    QCOMPARE(recorder->calls,
+             (QStringList{QStringLiteral("wake FromApp"), QStringLiteral("install FromApp")}));
+    const QStringList toolCalls = cli.calls();
+    QCOMPARE(toolCalls.filter(QStringLiteral("launchctl load")).size(), 1);
+    QCOMPARE(toolCalls.filter(QStringLiteral("pmset schedule")).size(), 1);
+
+    // An orphan sweep now keeps both agents: the keep-set is the file's list.
+    store->loadTasks();
+    QCOMPARE(recorder->lastKept.size(), 2);
+}
+
+void TestCliReliability::parallelToolAndApplicationChangesAllSurvive()
+{
+    CliHarness cli;
+    cli.seed({});
+    constexpr int count = 50;
+    auto recorder = std::make_shared<CallRecorder>();
+    const auto store = storeBeside(cli, recorder);
+
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QStringList expected;
+    for (int i = 0; i < count; ++i) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(toolEnvironment(cli));
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                       {QStringLiteral("add"), QStringLiteral("--name"),
+                        QStringLiteral("Tool %1").arg(i), QStringLiteral("--command"),
+                        QStringLiteral("true"), QStringLiteral("--interval"),
+                        QString::number(i + 1)});
+        processes.push_back(std::move(process));
+        ScheduledTask task = ScheduledTask::create(
+            QStringLiteral("App %1").arg(i), QStringLiteral("true"), TaskSchedule::interval(5));
+        store->addTask(task);
+        // Every other step also changes a task the application added earlier.
+        if (i % 2 == 1)
+            store->setEnabled(false, store->tasks().constFirst().id);
+        expected << QStringLiteral("Tool %1").arg(i) << QStringLiteral("App %1").arg(i);
+    }
+    for (auto& process : processes) {
+        QVERIFY(process->waitForFinished(180000));
+        QCOMPARE(process->readAllStandardError(), QByteArray());
+        QCOMPARE(process->exitCode(), 0);
+    }
+    QVERIFY2(!store->lastError(), qPrintable(store->lastError().value_or(QString())));
+    expected.sort();
+    QCOMPARE(namesOf(cli.storedTasks()), expected);
+    store->loadTasks();
+    QCOMPARE(namesOf(store->tasks()), expected);
+}
+
+void TestCliReliability::lockAndFileObstacles_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err"); // %1: the task file
+
+    QTest::newRow("empty lock left by a killed tool")
+        << QStringLiteral("empty lock") << 0 << QString();
+    QTest::newRow("leftover temporary of a killed writer")
+        << QStringLiteral("temporary") << 0 << QString();
+    QTest::newRow("task file is a symlink") << QStringLiteral("symlink") << 0 << QString();
+    QTest::newRow("folder in place of the lock")
+        << QStringLiteral("lock folder") << 1
+        << QStringLiteral("Error: Could not create the lock file %1.lock: Is a directory\n");
+    QTest::newRow("task file is a FIFO")
+        << QStringLiteral("fifo") << 1
+        << QStringLiteral("Error: Cannot read the task file %1: it is not a regular file. It was "
+                          "left unchanged.\n");
+}
+
+void TestCliReliability::lockAndFileObstacles()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    CliHarness cli;
+    cli.seed(
+        {makeTask(QStringLiteral("Kept"), QStringLiteral("70000000-0000-4000-8000-000000000007"),
+                  TaskSchedule::runAtLoad())});
+    const QString lock = TaskFile::lockPath(cli.taskFile());
+    const QString temporary = cli.taskFile() + QStringLiteral(".Xy12Ab");
+    const QString elsewhere = cli.home().path() + QStringLiteral("/elsewhere.json");
+    if (obstacle == QStringLiteral("empty lock")) {
+        TestSupport::writeFile(lock, QByteArray());
+    } else if (obstacle == QStringLiteral("temporary")) {
+        TestSupport::writeFile(temporary, "{\"version\": 2, \"ta");
+    } else if (obstacle == QStringLiteral("symlink")) {
+        QVERIFY(QFile::rename(cli.taskFile(), elsewhere));
+        QVERIFY(QFile::link(elsewhere, cli.taskFile()));
+    } else if (obstacle == QStringLiteral("lock folder")) {
+        QVERIFY(QDir().mkpath(lock));
+    } else {
+        QVERIFY(QFile::remove(cli.taskFile()));
+        QCOMPARE(::mkfifo(QFile::encodeName(cli.taskFile()).constData(), 0600), 0);
+    }
+    const QByteArray linkedBefore = TestSupport::readFile(elsewhere);
+
+    const ProcessResult result = cli.run(
+        QStringLiteral("add --name New --command true --run-at-load").split(QLatin1Char(' ')));
+    QCOMPARE(result.errText(), err.arg(cli.taskFile()));
+    QCOMPARE(result.exitCode, exitCode);
+    if (exitCode != 0)
+        return;
+    QCOMPARE(namesOf(cli.storedTasks()),
+             (QStringList{QStringLiteral("Kept"), QStringLiteral("New")}));
+    QVERIFY(!QFile::exists(temporary));
+    QVERIFY(!QFile::exists(lock));
+    // The link was replaced by the file; what it pointed to was not written through.
+    QVERIFY(!QFileInfo(cli.taskFile()).isSymLink());
+    QCOMPARE(TestSupport::readFile(elsewhere), linkedBefore);
 }
 
 void TestCliReliability::damagedFileIsLeftAlone_data()
@@ -165,7 +342,10 @@ void TestCliReliability::hostileTextIsStoredExactly()
         cli.run({QStringLiteral("add"), QStringLiteral("--name"), name, QStringLiteral("--command"),
                  command, QStringLiteral("--working-dir"), directory, QStringLiteral("--env-file"),
                  envFile, QStringLiteral("--run-at-load")});
-    QCOMPARE(result.errText(), QString());
+    // Neither folder nor file exists: add says so, and still stores both exactly.
+    QCOMPARE(withoutWarnings(result.errText()), QString());
+    QVERIFY(result.errText().contains(QStringLiteral("Warning: The working directory ") +
+                                      directory + QStringLiteral(" does not exist")));
     QCOMPARE(result.outText(),
              QStringLiteral("Added task: ") + name + QStringLiteral(" (Run at load)\n"));
     QCOMPARE(result.exitCode, 0);

@@ -44,8 +44,8 @@ private Q_SLOTS:
     void wakeRefresh();
     void cancelledRepeatingWakeKeepsOneTimeEvents();
     void doneWhenBackupIsAddedDisabledAndRemoved();
-    void agentFailuresAreNotReported_data();
-    void agentFailuresAreNotReported();
+    void agentAndWakeFailuresAreReported_data();
+    void agentAndWakeFailuresAreReported();
     void changeNotification_data();
     void changeNotification();
 };
@@ -333,9 +333,10 @@ void TestCliTaskState::cancelledRepeatingWakeKeepsOneTimeEvents()
                   TaskSchedule::monthly(4, {at(7, 0)}), false, true)});
     const ProcessResult result = cli.run({QStringLiteral("enable"), QStringLiteral("m2")},
                                          CliHarness::failOsascriptWhen(QStringLiteral("repeat")));
-    QCOMPARE(result.errText(), QString());
+    // The one-time events still register; the refused repeating one is reported.
+    QCOMPARE(result.errText(), QStringLiteral("Error: pmset failed: User canceled.\n"));
     QCOMPARE(result.outText(), QStringLiteral("Enabled task: M2\n"));
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.exitCode, 1);
     const QStringList wake = cli.calls().filter(QStringLiteral("osascript"));
     QCOMPARE(wake.size(), 3);
     QVERIFY(wake[0].contains(QStringLiteral("pmset repeat")));
@@ -372,35 +373,80 @@ void TestCliTaskState::doneWhenBackupIsAddedDisabledAndRemoved()
                           QStringLiteral("launchctl unload ") + id}));
 }
 
-void TestCliTaskState::agentFailuresAreNotReported_data()
+void TestCliTaskState::agentAndWakeFailuresAreReported_data()
 {
     QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("failing"); // "launchctl", "wake"
     QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
     QTest::addColumn<int>("remaining");
+    QTest::addColumn<bool>("enabled");
 
-    QTest::newRow("remove") << QStringList{QStringLiteral("remove"), QStringLiteral("report")}
-                            << QStringLiteral("Removed task: Report\n") << 4;
-    QTest::newRow("enable") << QStringList{QStringLiteral("enable"), QStringLiteral("report")}
-                            << QStringLiteral("Enabled task: Report\n") << 5;
-    QTest::newRow("disable") << QStringList{QStringLiteral("disable"), QStringLiteral("report")}
-                             << QStringLiteral("Disabled task: Report\n") << 5;
+    const QStringList launchctlFails{QStringLiteral("launchctl")};
+    const QStringList wakeFails{QStringLiteral("wake")};
+    const QString loadFailed = QStringLiteral("Error: launchctl load failed (exit code 5)\n");
+    const QString unloadFailed = QStringLiteral("Error: launchctl unload failed (exit code 5)\n");
+    const QString wakeFailed = QStringLiteral("Error: pmset failed: User canceled.\n");
+    const auto words = [](const char* text) { return QString::fromLatin1(text).split(' '); };
+
+    QTest::newRow("remove, unload fails")
+        << words("remove report") << launchctlFails << QStringLiteral("Removed task: Report\n")
+        << unloadFailed << 6 << false;
+    QTest::newRow("enable, load fails")
+        << words("enable report") << launchctlFails << QStringLiteral("Enabled task: Report\n")
+        << loadFailed << 7 << true;
+    QTest::newRow("disable, unload fails")
+        << words("disable report") << launchctlFails << QStringLiteral("Disabled task: Report\n")
+        << unloadFailed << 7 << false;
+    QTest::newRow("enable wake task, wake refused")
+        << words("enable wake") << wakeFails << QStringLiteral("Enabled task: Wake\n") << wakeFailed
+        << 7 << true;
+    QTest::newRow("disable wake task, wake refused for the others")
+        << words("disable wake") << wakeFails << QStringLiteral("Disabled task: Wake\n")
+        << wakeFailed << 7 << false;
+    QTest::newRow("enable wake task, load and wake fail")
+        << words("enable wake") << launchctlFails + wakeFails
+        << QStringLiteral("Enabled task: Wake\n") << loadFailed + wakeFailed << 7 << true;
 }
 
-// launchctl failing (exit status 5) changes neither the output nor the exit status.
-void TestCliTaskState::agentFailuresAreNotReported()
+// The change stays saved, but the agent or the wake event it needed is missing: the user is
+// told after the success line, and the status says the command did not fully succeed.
+void TestCliTaskState::agentAndWakeFailuresAreReported()
 {
     QFETCH(QStringList, args);
+    QFETCH(QStringList, failing);
     QFETCH(QString, out);
+    QFETCH(QString, err);
     QFETCH(int, remaining);
+    QFETCH(bool, enabled);
 
     CliHarness cli;
-    cli.seed(lookupTasks());
-    const ProcessResult result = cli.run(args, CliHarness::launchctlStatus(5));
-    QCOMPARE(result.errText(), QString());
+    QList<ScheduledTask> seeded = lookupTasks();
+    seeded << makeTask(QStringLiteral("Wake"),
+                       QStringLiteral("40000000-0000-4000-8000-000000000004"),
+                       TaskSchedule::daily({at(6, 0)}), false, true)
+           << makeTask(QStringLiteral("Other wake"),
+                       QStringLiteral("50000000-0000-4000-8000-000000000005"),
+                       TaskSchedule::monthly(2, {at(6, 0)}), true, true);
+    cli.seed(seeded);
+    QProcessEnvironment environment;
+    if (failing.contains(QStringLiteral("launchctl")))
+        environment.insert(CliHarness::launchctlStatus(5));
+    if (failing.contains(QStringLiteral("wake")))
+        environment.insert(CliHarness::failOsascriptWhen(QStringLiteral("pmset")));
+    const ProcessResult result = cli.run(args, environment);
     QCOMPARE(result.outText(), out);
-    QCOMPARE(result.exitCode, 0);
-    QCOMPARE(cli.storedTasks().size(), remaining);
-    QVERIFY(!cli.calls().isEmpty());
+    QCOMPARE(result.errText(), err);
+    QCOMPARE(result.exitCode, 1);
+    const QList<ScheduledTask> stored = cli.storedTasks();
+    QCOMPARE(stored.size(), remaining);
+    const auto named = std::find_if(stored.cbegin(), stored.cend(), [&](const ScheduledTask& t) {
+        return t.name.compare(args.at(1), Qt::CaseInsensitive) == 0;
+    });
+    if (args.first() == QStringLiteral("remove"))
+        QVERIFY(named == stored.cend());
+    else
+        QCOMPARE(named->isEnabled, enabled);
 }
 
 void TestCliTaskState::changeNotification_data()

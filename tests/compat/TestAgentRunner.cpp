@@ -2,11 +2,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QTest>
 
 #include <csignal>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace RunnerTest;
 
@@ -321,6 +323,71 @@ private Q_SLOTS:
         QDir(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/brenmor-ops"))
             .removeRecursively();
         QVERIFY(waitFor([pid] { return !processAlive(pid); }));
+    }
+
+    // Whoever owns the runtime folder or the socket would receive every plist: launchctl
+    // connects only when both are the caller's alone and refuses otherwise.
+    void refusesEndpointsOfOthers_data()
+    {
+        QTest::addColumn<uid_t>("folderOwner");
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<uid_t>("socketOwner");
+        QTest::addColumn<int>("socketMode");
+        QTest::addColumn<bool>("blameFolder");
+        QTest::addColumn<QString>("reason");
+        const uid_t me = getuid();
+        const uid_t other = me == 0 ? 65534 : 0;
+        const QString foreign = QStringLiteral("belongs to another user (uid %1)").arg(other);
+        QTest::newRow("folder of another user")
+            << other << 0700 << other << 0700 << true << foreign;
+        QTest::newRow("socket of another user in the caller's folder")
+            << me << 0700 << other << 0700 << false << foreign;
+        QTest::newRow("folder others may enter")
+            << me << 0755 << me << 0700 << true
+            << QStringLiteral("is open to other users (mode 0755)");
+        QTest::newRow("socket others may use")
+            << me << 0700 << me << 0777 << false
+            << QStringLiteral("is open to other users (mode 0777)");
+    }
+
+    void refusesEndpointsOfOthers()
+    {
+        QFETCH(uid_t, folderOwner);
+        QFETCH(int, folderMode);
+        QFETCH(uid_t, socketOwner);
+        QFETCH(int, socketMode);
+        QFETCH(bool, blameFolder);
+        QFETCH(QString, reason);
+        if ((folderOwner != getuid() || socketOwner != getuid()) && geteuid() != 0)
+            QSKIP("needs root to give the files to another user");
+
+        // Someone else's listener, there before the caller's runner.
+        const QString folder =
+            qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/brenmor-ops");
+        QVERIFY(QDir().mkpath(folder));
+        QLocalServer server;
+        QVERIFY(server.listen(folder + QStringLiteral("/agent-runner.sock")));
+        const QString socket = server.fullServerName();
+        QCOMPARE(::chown(QFile::encodeName(socket).constData(), socketOwner, socketOwner), 0);
+        QCOMPARE(::chmod(QFile::encodeName(socket).constData(), mode_t(socketMode)), 0);
+        QCOMPARE(::chown(QFile::encodeName(folder).constData(), folderOwner, folderOwner), 0);
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)), 0);
+
+        const QString plistPath = writePlist(m_folder, QStringLiteral("com.example.secret"),
+                                             {QStringLiteral("/bin/true")}, QString());
+        for (const QStringList& arguments : {QStringList{QStringLiteral("load"), plistPath},
+                                             QStringList{QStringLiteral("list")}}) {
+            const ProcessResult result = launchctl(arguments);
+            QVERIFY(result.exitCode != 0);
+            const QString expected =
+                QStringLiteral("launchctl: %1 %2\n").arg(blameFolder ? folder : socket, reason);
+            QVERIFY2(result.errText().endsWith(expected), result.err.constData());
+        }
+        QVERIFY(!server.waitForNewConnection(200));
+        QVERIFY(!server.hasPendingConnections());
+        QCOMPARE(runnerPid(), 0);
+        // Give the folder back so the test home can be removed.
+        QCOMPARE(::chown(QFile::encodeName(folder).constData(), getuid(), getgid()), 0);
     }
 
     void unknownSubcommand()

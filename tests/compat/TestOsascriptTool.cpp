@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +38,8 @@ private Q_SLOTS:
     void putsStandInsFirstOnPath();
     void asksPkexecWhenNotRoot_data();
     void asksPkexecWhenNotRoot();
+    void elevatedCommandGetsFixedEnvironment_data();
+    void elevatedCommandGetsFixedEnvironment();
 };
 
 void TestOsascriptTool::runsStatement_data()
@@ -238,6 +241,67 @@ void TestOsascriptTool::asksPkexecWhenNotRoot()
     else
         QCOMPARE(result.err, executionError(source, errorMessage.toUtf8(), code));
     QCOMPARE(result.exitCode, status);
+}
+
+void TestOsascriptTool::elevatedCommandGetsFixedEnvironment_data()
+{
+    QTest::addColumn<bool>("privileged");
+    QTest::addColumn<bool>("throughPkexec"); // else the caller is root already
+    QTest::newRow("root caller") << true << false;
+    QTest::newRow("through pkexec") << true << true;
+    QTest::newRow("without privileges the caller's own") << false << false;
+}
+
+// A folder the user can write, first on their PATH, must not supply the `ln` that runs as
+// root, and none of the caller's variables reach the elevated command.
+void TestOsascriptTool::elevatedCommandGetsFixedEnvironment()
+{
+    QFETCH(bool, privileged);
+    QFETCH(bool, throughPkexec);
+    if (geteuid() != 0 || !QFile::exists(u"/usr/bin/setpriv"_s))
+        QSKIP("needs root to run the stand-in as root and as another user");
+
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther |
+                                          QFileDevice::ReadOther);
+    const QString planted = dir.filePath(u"ln"_s);
+    TestSupport::writeScript(planted, "#!/bin/sh\necho planted\n");
+    const QString fakePkexec = dir.filePath(u"pkexec"_s);
+    TestSupport::writeScript(fakePkexec, "#!/bin/sh\nexec \"$@\"\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PATH"_s, dir.path() + u':' + environment.value(u"PATH"_s));
+    environment.insert(u"BRENMOR_CALLER_MARK"_s, u"from the caller"_s);
+    environment.insert(u"BRENMOR_OPS_PKEXEC"_s, fakePkexec);
+
+    QString source = u"do shell script \"command -v ln; echo \\\"${BRENMOR_CALLER_MARK-none}\\\"; "
+                     u"echo \\\"$PATH\\\"\""_s;
+    if (privileged)
+        source += u" with administrator privileges"_s;
+    QStringList arguments{TestSupport::compatPath(u"osascript"_s), u"-e"_s, source};
+    QString program = arguments.takeFirst();
+    if (throughPkexec) {
+        arguments =
+            QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, program} +
+            arguments;
+        program = u"/usr/bin/setpriv"_s;
+    }
+    const ProcessResult result =
+        TestSupport::run(program, arguments, environment, 60000, dir.path());
+    QCOMPARE(result.errText(), QString());
+    QCOMPARE(result.exitCode, 0);
+
+    const QString compatFolder = QFileInfo(TestSupport::compatPath(u"osascript"_s)).absolutePath();
+    const QString fixedPath = u"/usr/sbin:/usr/bin:/sbin:/bin:"_s + compatFolder;
+    const QString systemLn = QStandardPaths::findExecutable(
+        u"ln"_s, {u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s});
+    const QStringList lines = result.outText().chopped(1).split(u'\n');
+    QCOMPARE(lines.size(), 3);
+    if (privileged) {
+        QCOMPARE(lines, (QStringList{systemLn, u"none"_s, fixedPath}));
+    } else {
+        QCOMPARE(lines.at(0), planted);
+        QCOMPARE(lines.at(1), u"from the caller"_s);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestOsascriptTool)

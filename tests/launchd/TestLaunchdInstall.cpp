@@ -142,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(service.stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
         QCOMPARE(service.stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
         QCOMPARE(service.runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
-        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v3"));
+        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v4"));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/S")));
     }
 
@@ -425,6 +425,36 @@ private Q_SLOTS:
         QVERIFY(calls().isEmpty());
         QVERIFY(!QFileInfo::exists(service.launchAgentsDir()));
         QVERIFY(!QFileInfo::exists(service.scriptsDir()));
+    }
+
+    void plantedSymlinkIsReplaced_data()
+    {
+        QTest::addColumn<bool>("plist"); // else the wrapper script
+        QTest::newRow("script") << false;
+        QTest::newRow("plist") << true;
+    }
+
+    // A link planted where the script or the plist goes must not make the install write
+    // into the file it points at (a shell start-up file, say).
+    void plantedSymlinkIsReplaced()
+    {
+        QFETCH(bool, plist);
+        const QString root = m_home->path();
+        const LaunchdService service(root + QStringLiteral("/Agents"),
+                                     root + QStringLiteral("/Scripts"),
+                                     root + QStringLiteral("/Logs"));
+        const ScheduledTask task = makeTask(idA);
+        const QString path = plist ? service.plistURL(task) : service.scriptURL(task);
+        const QString victim = root + QStringLiteral("/victim");
+        TestSupport::writeFile(victim, "precious");
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(QFile::link(victim, path));
+
+        const auto error = service.install(task);
+        QVERIFY2(!error, qPrintable(error ? error->message() : QString()));
+        QCOMPARE(TestSupport::readFile(victim), QByteArray("precious"));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QVERIFY(TestSupport::readFile(path).contains(plist ? "<plist" : "#!/bin/"));
     }
 };
 

@@ -79,9 +79,27 @@ void TestPmsetService::registersCommandForSchedule_data()
         << TaskSchedule::daily(times({{0, 5}})) << every + QStringLiteral("00:00:00");
     QTest::newRow("daily at 12:15")
         << TaskSchedule::daily(times({{12, 15}})) << every + QStringLiteral("12:10:00");
-    QTest::newRow("weekly Monday 00:02 keeps Monday")
+    // A wake before a run just after midnight falls on the day before: the days move with it.
+    QTest::newRow("weekly Monday 00:02 wakes Sunday evening")
         << TaskSchedule::weekly({2}, times({{0, 2}}))
-        << QStringLiteral("pmset repeat wakeorpoweron M 23:57:00");
+        << QStringLiteral("pmset repeat wakeorpoweron U 23:57:00");
+    QTest::newRow("weekly Sunday and Wednesday 00:04 wake Saturday and Tuesday")
+        << TaskSchedule::weekly({1, 4}, times({{9, 0}, {0, 4}}))
+        << QStringLiteral("pmset repeat wakeorpoweron ST 23:59:00");
+    QTest::newRow("weekly Monday 00:05 wakes at Monday's midnight")
+        << TaskSchedule::weekly({2}, times({{0, 5}}))
+        << QStringLiteral("pmset repeat wakeorpoweron M 00:00:00");
+    QTest::newRow("nth weekday Tuesday 00:01 wakes Monday evening")
+        << TaskSchedule::monthlyNthWeekday(1, 3, times({{0, 1}}))
+        << QStringLiteral("pmset repeat wakeorpoweron M 23:56:00");
+    QTest::newRow("nth weekday Sunday 00:00 wakes Saturday evening")
+        << TaskSchedule::monthlyNthWeekday(2, 1, times({{0, 0}}))
+        << QStringLiteral("pmset repeat wakeorpoweron S 23:55:00");
+    QTest::newRow("last day 00:02 still every day")
+        << TaskSchedule::monthlyLastDay(times({{0, 2}})) << every + QStringLiteral("23:57:00");
+    QTest::newRow("monthly 15th 00:03 wakes on the 14th")
+        << TaskSchedule::monthly(15, times({{0, 3}}))
+        << QStringLiteral("pmset schedule wakeorpoweron \"12/14/26 23:58:00\"");
     QTest::newRow("weekly Mon Wed Fri")
         << TaskSchedule::weekly({2, 4, 6}, times({{8, 0}}))
         << QStringLiteral("pmset repeat wakeorpoweron MWF 07:55:00");
@@ -163,9 +181,24 @@ void TestPmsetService::findsNextMonthlyDate_data()
     QTest::newRow("29th of February in a leap year")
         << u"UTC"_s << QDateTime(QDate(2028, 2, 1), QTime(12, 0), utc) << 29 << TimeOfDay{9, 0}
         << u"02/29/28 08:55:00"_s << 0;
-    QTest::newRow("wake wraps to the same day's evening")
+    QTest::newRow("a run just after midnight wakes the evening before")
         << u"UTC"_s << QDateTime(QDate(2026, 12, 8), QTime(12, 0), utc) << 15 << TimeOfDay{0, 3}
-        << u"12/15/26 23:58:00"_s << 0;
+        << u"12/14/26 23:58:00"_s << 0;
+    QTest::newRow("the evening before already past")
+        << u"UTC"_s << QDateTime(QDate(2026, 12, 14), QTime(23, 59), utc) << 15 << TimeOfDay{0, 3}
+        << u"01/14/27 23:58:00"_s << 0;
+    QTest::newRow("day 1 wakes on the last day of the month before")
+        << u"UTC"_s << QDateTime(QDate(2027, 2, 10), QTime(12, 0), utc) << 1 << TimeOfDay{0, 3}
+        << u"02/28/27 23:58:00"_s << 0;
+    QTest::newRow("day 1 after a leap February")
+        << u"UTC"_s << QDateTime(QDate(2028, 2, 10), QTime(12, 0), utc) << 1 << TimeOfDay{0, 3}
+        << u"02/29/28 23:58:00"_s << 0;
+    QTest::newRow("day 1 across the year end")
+        << u"UTC"_s << QDateTime(QDate(2026, 12, 8), QTime(12, 0), utc) << 1 << TimeOfDay{0, 0}
+        << u"12/31/26 23:55:00"_s << 0;
+    QTest::newRow("the 31st wakes on the 30th of a month that has a 31st")
+        << u"UTC"_s << QDateTime(QDate(2026, 4, 5), QTime(12, 0), utc) << 31 << TimeOfDay{0, 1}
+        << u"05/30/26 23:56:00"_s << 0;
     QTest::newRow("year end") << u"UTC"_s << QDateTime(QDate(2026, 12, 31), QTime(23, 0), utc) << 1
                               << TimeOfDay{9, 0} << u"01/01/27 08:55:00"_s << 0;
     QTest::newRow("the local date decides, not UTC")
@@ -195,8 +228,8 @@ void TestPmsetService::findsNextMonthlyDate()
     QVERIFY(timeZone.isValid());
     RecordingService recording(now, timeZone);
     const int wake = PmsetService::wakeMinutes(runTime);
-    const std::optional<QDateTime> next =
-        recording.service.nextMonthlyDate(day, wake / 60, wake % 60);
+    const std::optional<QDateTime> next = recording.service.nextMonthlyDate(
+        day, wake / 60, wake % 60, PmsetService::wakesDayBefore(runTime));
     QVERIFY(next.has_value());
     QVERIFY(*next > now);
     QCOMPARE(next->toTimeZone(timeZone).offsetFromUtc(), offsetFromUtc);

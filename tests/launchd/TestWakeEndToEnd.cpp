@@ -78,8 +78,8 @@ void TestWakeEndToEnd::registersAndReadsBack_data()
     QTest::newRow("daily 00:15 wakes at 0:10AM and counts as active")
         << TaskSchedule::daily(at(0, 15)) << QStringList{u"  wakepoweron at 0:10AM every day"_s}
         << true;
-    QTest::newRow("weekly Monday 00:02")
-        << TaskSchedule::weekly({2}, at(0, 2)) << QStringList{u"  wakepoweron at 11:57PM Monday"_s}
+    QTest::newRow("weekly Monday 00:02 wakes late on Sunday")
+        << TaskSchedule::weekly({2}, at(0, 2)) << QStringList{u"  wakepoweron at 11:57PM Sunday"_s}
         << false;
     QTest::newRow("second Tuesday") << TaskSchedule::monthlyNthWeekday(2, 3, at(10, 0))
                                     << QStringList{u"  wakepoweron at 9:55AM Tuesday"_s} << false;

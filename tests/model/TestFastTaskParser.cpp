@@ -130,7 +130,6 @@ TaskSchedule randomSchedule(QRandomGenerator& random)
 QList<ScheduledTask> randomTasks(int count)
 {
     QRandomGenerator random(20261208);
-    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     QList<ScheduledTask> tasks;
     for (int i = 0; i < count; ++i) {
         ScheduledTask task =
@@ -143,9 +142,10 @@ QList<ScheduledTask> randomTasks(int count)
         task.wakeBeforeRun = random.bounded(2);
         task.isEnabled = random.bounded(2);
         for (int n = random.bounded(3); n > 0; --n) {
-            const qint64 ms = qint64(random.bounded(2000000000)) * 1000 + random.bounded(1000);
-            task.logs.append(TaskLog{QUuid::createUuid(), reference.addMSecs(ms),
-                                     random.bounded(-5, 300), randomText(random)});
+            // Any double: stored timestamps are kept to the last digit, not to milliseconds.
+            const double seconds = random.bounded(2000000000.0) - 100000000.0;
+            task.logs.append(
+                TaskLog{QUuid::createUuid(), seconds, random.bounded(-5, 300), randomText(random)});
         }
         tasks.append(task);
     }
@@ -191,8 +191,29 @@ private Q_SLOTS:
         fast("other kind's keys ignored",
              withSchedule(R"({"daily": {"minutes": "x", "day": null, "times": []}})"));
         fast("unknown key beside the case", withSchedule(R"({"hourly": {}, "runAtLoad": {}})"));
-        fast("extreme integers", withSchedule(R"({"interval": {"minutes": -2147483648}})"));
+        either("extreme integers", withSchedule(R"({"interval": {"minutes": -2147483648}})"));
         fast("max integer", withSchedule(R"({"interval": {"minutes": 2147483647}})"));
+        // Range limits: the edges are read fast, one past them is left to the full decoder.
+        fast(
+            "range edges",
+            withSchedule(
+                R"({"monthlyNthWeekday": {"nth": 5, "weekday": 7, "times": [{"hour": 23, "minute": 59}]}})"));
+        fast("day 31 and weekday 1",
+             withSchedule(R"({"monthly": {"day": 31, "times": [{"hour": 0, "minute": 0}]}})"));
+        either("hour 24", withSchedule(R"({"daily": {"times": [{"hour": 24, "minute": 0}]}})"));
+        either("hour of 32 bits",
+               withSchedule(R"({"daily": {"times": [{"hour": 2147483647, "minute": 0}]}})"));
+        either("minute -1", withSchedule(R"({"daily": {"times": [{"hour": 1, "minute": -1}]}})"));
+        either("interval 0", withSchedule(R"({"interval": {"minutes": 0}})"));
+        either("day 32", withSchedule(R"({"monthly": {"day": 32, "times": []}})"));
+        either("weekday 8", withSchedule(R"({"weekly": {"weekdays": [1, 8], "times": []}})"));
+        either("nth 6",
+               withSchedule(R"({"monthlyNthWeekday": {"nth": 6, "weekday": 1, "times": []}})"));
+        either("nth weekday 0",
+               withSchedule(R"({"monthlyNthWeekday": {"nth": 1, "weekday": 0, "times": []}})"));
+        either("plain number", "5");
+        either("null", "null");
+        either("plain string", "\"x\"");
         either("two cases", withSchedule(R"({"runAtLoad": {}, "interval": {"minutes": 1}})"));
         either("no case", withSchedule(R"({"hourly": {}})"));
         either("case not an object", withSchedule(R"({"runAtLoad": []})"));

@@ -2,13 +2,16 @@
 #include "RunHistory.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <thread>
+#include <vector>
 
 // The tail a reader of the whole file gets: split at line feeds, keep the last N pieces, join
 // them with line feeds, trim both ends; a file that is not UTF-8 gives nothing.
@@ -289,19 +292,181 @@ private Q_SLOTS:
         QCOMPARE(RunHistory::readLogTail(m_dir.path(), 100), QString()); // a folder
     }
 
-    // A pipe has no end to read back from; its tail is cut from everything written to it.
-    void readsTailOfPipe()
+    // Only regular files are read: a FIFO named like a log or history would block the reader
+    // until some writer came, a link to a device would never end.
+    void specialFilesReadAsEmpty_data()
     {
-        const QString path = m_dir.filePath(QStringLiteral("pipe.log"));
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        std::thread writer([path] {
-            QFile pipe(path);
-            if (pipe.open(QIODevice::WriteOnly))
-                pipe.write("one\ntwo\nthree\nfour\n");
-        });
-        const QString tail = LogTail::readTail(path, 3, 2);
-        writer.join();
-        QCOMPARE(tail, QStringLiteral("three\nfour"));
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("zero");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("dangling link") << QStringLiteral("dangling");
+    }
+
+    void specialFilesReadAsEmpty()
+    {
+        QFETCH(QString, kind);
+        const QString path = m_dir.filePath(QStringLiteral("special-") + kind);
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        else if (kind == QLatin1String("zero"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else
+            QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("nowhere")), path));
+        // Both return at once (a blocked open would hang the test until its timeout).
+        QCOMPARE(LogTail::readTail(path, 100), QString());
+        QCOMPARE(RunHistory::loadHistoryFile(path).size(), 0);
+    }
+
+    // However long a line, no more than the window is read; an overlong line keeps its end
+    // after a marker that says how many bytes were left out.
+    void overlongLinesAreCut_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("window");
+        QTest::addColumn<QString>("expected");
+        const qint64 max = LogTail::maxLineBytes;
+        const QByteArray longLine = QByteArray(max, 'a') + QByteArray(10, 'b');
+        QTest::newRow("line longer than the limit")
+            << QByteArray("first\n" + longLine + "\nlast\n") << LogTail::defaultWindow
+            << QStringLiteral("first\n") + LogTail::lineCutMarker(10) + QLatin1Char('\n') +
+                   QString(max - 10, QLatin1Char('a')) + QStringLiteral("bbbbbbbbbb\nlast");
+        QTest::newRow("line at the limit is whole")
+            << QByteArray("x\n" + QByteArray(max, 'c')) << LogTail::defaultWindow
+            << QStringLiteral("x\n") + QString(max, QLatin1Char('c'));
+        QTest::newRow("line running past the window")
+            << QByteArray("start\n0123456789abcdef\nend") << qint64(12)
+            << LogTail::lineCutMarker(8) + QStringLiteral("\n89abcdef\nend");
+        QTest::newRow("window starting on a line")
+            << QByteArray("start\nabcdef\nend") << qint64(10) << QStringLiteral("abcdef\nend");
+        // The cut never splits a character.
+        QTest::newRow("window inside a character")
+            << QByteArray("\xc3\xbc\xc3\xbc\xc3\xbc!") << qint64(6)
+            << LogTail::lineCutMarker(2) + QStringLiteral("\n\u00fc\u00fc!");
+    }
+
+    void overlongLinesAreCut()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, window);
+        QFETCH(QString, expected);
+        const QString path = write(QStringLiteral("long.log"), content);
+        for (qint64 block : {qint64(3), LogTail::defaultBlockSize})
+            QCOMPARE(LogTail::readTail(path, 100, block, window), expected);
+    }
+
+    // A 64 MiB log without a single line feed (a file of zeros, say): the text shown is bounded
+    // however large the file, and the marker counts what was left out.
+    void hugeLineIsBounded()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("huge.log"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const qint64 size = qint64(64) << 20;
+        QVERIFY(file.resize(size)); // sparse: costs no disk
+        file.close();
+        const QString tail = LogTail::readTail(path, 10000);
+        const QString marker = LogTail::lineCutMarker(size - LogTail::maxLineBytes);
+        QCOMPARE(tail.left(marker.size()), marker);
+        QCOMPARE(tail.size(), marker.size() + 1 + LogTail::maxLineBytes);
+    }
+
+    // Readings of a history that changes between them give what a fresh reading gives, while
+    // the parsed lines of a file that only grew are kept.
+    void historyCacheFollowsTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray one = "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t0\n";
+        const QByteArray two = "2025-03-02T09:00:00Z\t2025-03-02T09:00:07Z\t3\n";
+        const QByteArray three = "2025-03-03T09:00:00Z\t1\n";
+        QTest::newRow("line appended") << one << QStringLiteral("append") << two;
+        QTest::newRow("unended line completed")
+            << QByteArray(one + two.left(30)) << QStringLiteral("append") << two.mid(30) + three;
+        QTest::newRow("unended line stays a record")
+            << one << QStringLiteral("append") << QByteArray("2025-03-05T09:00:00Z\t9");
+        QTest::newRow("rewritten in place, same size")
+            << QByteArray(one + two) << QStringLiteral("rewrite") << QByteArray(two + one);
+        QTest::newRow("rewritten in place, longer, same last line")
+            << QByteArray(one + two) << QStringLiteral("rewrite") << QByteArray(three + one + two);
+        QTest::newRow("truncated") << QByteArray(one + two) << QStringLiteral("rewrite") << one;
+        QTest::newRow("replaced by another file")
+            << QByteArray(one + two) << QStringLiteral("replace") << QByteArray(one + two + three);
+        QTest::newRow("invalid bytes appended")
+            << one << QStringLiteral("append") << QByteArray("\xff\n");
+        QTest::newRow("garbage appended") << one << QStringLiteral("append") << QByteArray("x\n\n");
+    }
+
+    void historyCacheFollowsTheFile()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, change);
+        QFETCH(QByteArray, after);
+        const QString path = write(QStringLiteral("cached.runs"), before);
+        const QList<TaskRunRecord> first = RunHistory::loadHistoryFile(path);
+        QCOMPARE(first.size(), RunHistory::parseHistory(before).size());
+        QCOMPARE(RunHistory::loadHistoryFile(path).constData(), first.constData()); // not re-read
+
+        QByteArray now = after;
+        if (change == QLatin1String("append")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(after);
+            now = before + after;
+        } else if (change == QLatin1String("rewrite")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Truncate));
+            file.write(after);
+        } else {
+            write(QStringLiteral("next.runs"), after);
+            QVERIFY(::rename(QFile::encodeName(m_dir.filePath(QStringLiteral("next.runs"))),
+                             QFile::encodeName(path)) == 0);
+        }
+        // Rewritten within the same clock tick: the size or inode still tells.
+        const QList<TaskRunRecord> expected = RunHistory::parseHistory(now);
+        const QList<TaskRunRecord> actual = RunHistory::loadHistoryFile(path);
+        QCOMPARE(actual.size(), expected.size());
+        for (qsizetype i = 0; i < actual.size(); ++i) {
+            QCOMPARE(actual[i].startedAt, expected[i].startedAt);
+            QCOMPARE(actual[i].endedAt, expected[i].endedAt);
+            QCOMPARE(actual[i].exitCode, expected[i].exitCode);
+        }
+        if (change == QLatin1String("append") && now.isValidUtf8()) {
+            for (qsizetype i = 0; i + 1 < first.size(); ++i)
+                QCOMPARE(actual[i].id, first[i].id); // kept, not parsed again
+        }
+    }
+
+    // Readers on several threads at once, while the file grows, all get whole results.
+    void historyCacheFromThreads()
+    {
+        const QByteArray line = "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t0\n";
+        const QString path = write(QStringLiteral("threads.runs"), line);
+        std::atomic<bool> wrong = false;
+        std::vector<std::thread> readers;
+        for (int t = 0; t < 4; ++t) {
+            readers.emplace_back([&] {
+                qsizetype seen = 0;
+                for (int i = 0; i < 300; ++i) {
+                    const qsizetype n = RunHistory::loadHistoryFile(path).size();
+                    if (n < seen || n == 0)
+                        wrong = true;
+                    seen = n;
+                }
+            });
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append | QIODevice::Unbuffered));
+        for (int i = 0; i < 200; ++i)
+            file.write(line);
+        for (std::thread& reader : readers)
+            reader.join();
+        QVERIFY(!wrong);
+        QCOMPARE(RunHistory::loadHistoryFile(path).size(), 201);
     }
 
     // Invalid bytes above the tail are not read at all, so they do not hide it (a whole-file

@@ -1,3 +1,4 @@
+#include "FastTaskParser.h"
 #include "Result.h"
 #include "TaskFile.h"
 #include "TaskMigration.h"
@@ -84,6 +85,16 @@ private Q_SLOTS:
         QTest::newRow("syntax error")
             << QByteArray(R"({"version": 2, "tasks": [)") << -1 << "JSON syntax error";
         QTest::newRow("empty file") << QByteArray() << -1 << "JSON syntax error";
+        // Well-formed JSON of the wrong form, not a syntax error.
+        QTest::newRow("plain number") << QByteArray("5") << -1 << unrecognized;
+        QTest::newRow("null") << QByteArray(" null\n") << -1 << unrecognized;
+        QTest::newRow("plain string") << QByteArray(R"("x")") << -1 << unrecognized;
+        QTest::newRow("boolean") << QByteArray("true") << -1 << unrecognized;
+        QTest::newRow("two plain values") << QByteArray("5, 6") << -1 << "JSON syntax error";
+        QTest::newRow("a value and a bracket") << QByteArray("5]") << -1 << "JSON syntax error";
+        QTest::newRow("version 1 hour out of range")
+            << "[" + oneTask(R"({"daily": {"hour": 25, "minute": 0}})") + "]" << -1
+            << "tasks[0].schedule.daily.times[0].hour: expected a number from 0 to 23 but found 25";
         QTest::newRow("one bad task fails all")
             << "{\"version\": 2, \"tasks\": [" + daily + ", {\"id\": 5}]}" << -1 << "tasks[1]";
     }
@@ -103,6 +114,135 @@ private Q_SLOTS:
             QVERIFY2(decoded.ok(), qPrintable(decoded.ok() ? QString() : decoded.error()));
             QCOMPARE(decoded->size(), count);
         }
+    }
+
+    // Numbers a schedule may hold; outside them the file does not decode (arithmetic on them
+    // could overflow), and both readers say so in the same words.
+    void scheduleRanges_data()
+    {
+        QTest::addColumn<QByteArray>("schedule");
+        QTest::addColumn<QString>("error"); // empty: decodes
+        const auto outside = [](const char* where, int low, int high, qint64 found) {
+            return QStringLiteral("tasks[0].schedule.%1: expected a number from %2 to %3 but "
+                                  "found %4")
+                .arg(QLatin1String(where))
+                .arg(low)
+                .arg(high)
+                .arg(found);
+        };
+        const auto time = [](int hour, int minute) {
+            return QByteArray(R"({"daily": {"times": [{"hour": )") + QByteArray::number(hour) +
+                   ", \"minute\": " + QByteArray::number(minute) + "}]}}";
+        };
+        QTest::newRow("23:59") << time(23, 59) << QString();
+        QTest::newRow("0:00") << time(0, 0) << QString();
+        QTest::newRow("hour 24") << time(24, 0) << outside("daily.times[0].hour", 0, 23, 24);
+        QTest::newRow("hour of 32 bits")
+            << time(2147483647, 0) << outside("daily.times[0].hour", 0, 23, 2147483647);
+        QTest::newRow("hour -1") << time(-1, 0) << outside("daily.times[0].hour", 0, 23, -1);
+        QTest::newRow("minute 60") << time(9, 60) << outside("daily.times[0].minute", 0, 59, 60);
+        QTest::newRow("interval 1") << QByteArray(R"({"interval": {"minutes": 1}})") << QString();
+        QTest::newRow("interval of 32 bits")
+            << QByteArray(R"({"interval": {"minutes": 2147483647}})") << QString();
+        QTest::newRow("interval 0") << QByteArray(R"({"interval": {"minutes": 0}})")
+                                    << outside("interval.minutes", 1, 2147483647, 0);
+        QTest::newRow("interval negative")
+            << QByteArray(R"({"interval": {"minutes": -2147483648}})")
+            << outside("interval.minutes", 1, 2147483647, -2147483648LL);
+        QTest::newRow("day 31") << QByteArray(R"({"monthly": {"day": 31, "times": []}})")
+                                << QString();
+        QTest::newRow("day 0") << QByteArray(R"({"monthly": {"day": 0, "times": []}})")
+                               << outside("monthly.day", 1, 31, 0);
+        QTest::newRow("day 32") << QByteArray(R"({"monthly": {"day": 32, "times": []}})")
+                                << outside("monthly.day", 1, 31, 32);
+        QTest::newRow("weekdays 1 and 7, and none")
+            << QByteArray(R"({"weekly": {"weekdays": [1, 7], "times": []}})") << QString();
+        QTest::newRow("no weekdays")
+            << QByteArray(R"({"weekly": {"weekdays": [], "times": []}})") << QString();
+        QTest::newRow("weekday 8") << QByteArray(R"({"weekly": {"weekdays": [2, 8], "times": []}})")
+                                   << outside("weekly.weekdays[1]", 1, 7, 8);
+        QTest::newRow("weekday 0") << QByteArray(R"({"weekly": {"weekdays": [0], "times": []}})")
+                                   << outside("weekly.weekdays[0]", 1, 7, 0);
+        QTest::newRow("fifth weekday")
+            << QByteArray(R"({"monthlyNthWeekday": {"nth": 5, "weekday": 7, "times": []}})")
+            << QString();
+        QTest::newRow("sixth weekday")
+            << QByteArray(R"({"monthlyNthWeekday": {"nth": 6, "weekday": 7, "times": []}})")
+            << outside("monthlyNthWeekday.nth", 1, 5, 6);
+        QTest::newRow("ordinal 0")
+            << QByteArray(R"({"monthlyNthWeekday": {"nth": 0, "weekday": 7, "times": []}})")
+            << outside("monthlyNthWeekday.nth", 1, 5, 0);
+        QTest::newRow("nth of weekday 9")
+            << QByteArray(R"({"monthlyNthWeekday": {"nth": 1, "weekday": 9, "times": []}})")
+            << outside("monthlyNthWeekday.weekday", 1, 7, 9);
+    }
+    void scheduleRanges()
+    {
+        QFETCH(QByteArray, schedule);
+        QFETCH(QString, error);
+        const QByteArray text = "{\"version\": 2, \"tasks\": [" + oneTask(schedule) + "]}";
+        const auto slow = TaskMigration::decodeTasksSlow(text);
+        const auto decoded = TaskMigration::decodeTasks(text);
+        if (error.isEmpty()) {
+            QVERIFY2(decoded.ok(), qPrintable(decoded.ok() ? QString() : decoded.error()));
+            QVERIFY(slow.ok());
+            QVERIFY(*decoded == *slow);
+            // What was read is written back unchanged.
+            QCOMPARE(TaskMigration::decodeTasks(TaskMigration::encodeTasks(*decoded)).value(),
+                     *decoded);
+        } else {
+            QVERIFY(!decoded);
+            QCOMPARE(decoded.error(), error);
+            QVERIFY(!slow);
+            QCOMPARE(slow.error(), error);
+        }
+    }
+
+    // Legacy run-log timestamps are kept to the last digit: a save writes back the very number
+    // that was read, in its shortest form, through every reader and the writer.
+    void logTimestampsKeepTheirDigits_data()
+    {
+        QTest::addColumn<QByteArray>("timestamp");
+        QTest::newRow("nanoseconds") << QByteArray("757382400.123456789");
+        QTest::newRow("sub-millisecond") << QByteArray("0.0001");
+        QTest::newRow("negative sub-millisecond") << QByteArray("-0.000123456");
+        QTest::newRow("exponent") << QByteArray("1.5e-7");
+        QTest::newRow("half a second") << QByteArray("86400.5");
+        QTest::newRow("whole") << QByteArray("757382400");
+    }
+    void logTimestampsKeepTheirDigits()
+    {
+        QFETCH(QByteArray, timestamp);
+        const double expected = std::strtod(timestamp.constData(), nullptr);
+        const QByteArray log = R"({"id": "22222222-0000-4000-8000-000000000002", "timestamp": )" +
+                               timestamp + R"(, "exitCode": 0, "output": ""})";
+        QByteArray task = oneTask(R"({"runAtLoad": {}})");
+        task.replace("\"logs\": []", "\"logs\": [" + log + "]");
+        const QByteArray current = "{\"version\": 2, \"tasks\": [" + task + "]}";
+        const QByteArray legacy = "[" + task + "]";
+        QVERIFY(FastTaskParser::parse(current)); // the fast reader takes it, not the full one
+
+        const std::pair<const char*, Result<QList<ScheduledTask>>> readers[] = {
+            {"fast", TaskMigration::decodeTasks(current)},
+            {"full", TaskMigration::decodeTasksSlow(current)},
+            {"migrated", TaskMigration::decodeTasks(legacy)}};
+        for (const auto& [reader, tasks] : readers) {
+            QVERIFY2(tasks.ok(), reader);
+            // Exact: QCOMPARE on doubles would forgive the rounding this is about.
+            QVERIFY2(tasks->at(0).logs.at(0).timestamp == expected, reader);
+        }
+        const auto single = TaskLog::fromJson(QJsonDocument::fromJson(log).object());
+        QVERIFY(single.ok() && single->timestamp == expected);
+
+        const QByteArray written = TaskMigration::encodeTasks(readers[0].second.value());
+        QVERIFY2(written.contains(
+                     "\"timestamp\": " +
+                     QByteArray::number(expected, 'g', QLocale::FloatingPointShortest) + "\n"),
+                 written.constData());
+        const auto reread = TaskMigration::decodeTasks(written);
+        QVERIFY(reread.ok() && reread->at(0).logs.at(0).timestamp == expected);
+        QCOMPARE(TaskMigration::encodeTasks(*reread), written);
+        QCOMPARE(single->toJson().value(QStringLiteral("timestamp")).toDouble(), expected);
     }
 
     void version1Migration_data()
@@ -212,13 +352,13 @@ private Q_SLOTS:
         hostile.wakeBeforeRun = true;
         hostile.isEnabled = false;
         hostile.useLoginShell = true;
-        hostile.logs = {
-            TaskLog{QUuid::createUuid(), QDateTime(QDate(2025, 3, 1), QTime(9, 0, 5, 250), Qt::UTC),
-                    -7, "line one\nline two"},
-            TaskLog{QUuid::createUuid(), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC), 0,
-                    QString()},
-            TaskLog{QUuid::createUuid(),
-                    QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 1), Qt::UTC), 255, "x"}};
+        hostile.logs = {TaskLog{QUuid::createUuid(),
+                                TaskLog::timestampOf(
+                                    QDateTime(QDate(2025, 3, 1), QTime(9, 0, 5, 250), Qt::UTC)),
+                                -7, "line one\nline two"},
+                        TaskLog{QUuid::createUuid(), 0, 0, QString()},
+                        TaskLog{QUuid::createUuid(), 757382400.123456789, 0, QString()},
+                        TaskLog{QUuid::createUuid(), -0.000000001, 255, "x"}};
         QTest::newRow("hostile strings and logs") << QList<ScheduledTask>{hostile, all.first()};
     }
     void writerMatchesQtJson()

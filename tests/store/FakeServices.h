@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 // One ordered record of every launchd and wake call both fakes receive, so a test sees the
@@ -18,6 +19,8 @@ struct CallRecorder {
     QSet<QString> failingInstalls; // task names whose install fails
     QSet<QString> failingUninstalls;
     QSet<QString> failingWakes;
+    // Runs inside install(), before it returns: lets a test act while an operation is half-way.
+    std::function<void(const ScheduledTask&)> duringInstall;
 };
 
 // Records calls by task name; paths point into a folder of the test's own.
@@ -30,6 +33,8 @@ public:
     std::optional<LaunchdError> install(const ScheduledTask& task) const override
     {
         m_recorder->calls << QStringLiteral("install ") + task.name;
+        if (m_recorder->duringInstall)
+            m_recorder->duringInstall(task);
         if (m_recorder->failingInstalls.contains(task.name))
             return LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
         return std::nullopt;

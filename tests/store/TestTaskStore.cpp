@@ -202,6 +202,10 @@ private Q_SLOTS:
     void saveFailureKeepsChangeInMemory();
     void unreadableFileIsKeptBeforeFirstSave();
     void saveWaitsForLockHeldByAnotherProcess();
+    void operationsKeepOtherWritersChanges_data();
+    void operationsKeepOtherWritersChanges();
+    void lockObstaclesAreReportedAtOnce_data();
+    void lockObstaclesAreReportedAtOnce();
 
     // Reload on notification
     void reloadRunsAfterDeliveryAndCoalesces();
@@ -303,7 +307,8 @@ void TestTaskStore::scriptUpgrade_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("reinstalled");
 
-    QTest::newRow("current marker") << QStringLiteral("script-v3.sh") << true << false;
+    QTest::newRow("current marker") << QStringLiteral("script-v4.sh") << true << false;
+    QTest::newRow("version 3 marker") << QStringLiteral("script-v3.sh") << true << true;
     QTest::newRow("version 2 marker") << QStringLiteral("script-v2.sh") << true << true;
     QTest::newRow("no marker") << QStringLiteral("script-unmarked.sh") << true << true;
     QTest::newRow("script missing") << QString() << true << true;
@@ -329,7 +334,7 @@ void TestTaskStore::scriptUpgrade()
     }
     TestSupport::writeScript(
         f.launchd->scriptURL(current),
-        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v3.sh"))));
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v4.sh"))));
     f.writeTaskFile({task, current});
     const FileStamp before = stampOf(f.taskFile());
 
@@ -428,7 +433,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
     QCOMPARE(TestSupport::readFile(launchctlLog),
              "unload " + orphanPlist.toUtf8() + "\nload " + keptPlist.toUtf8() + "\n");
     QVERIFY(TestSupport::readFile(store.launchdServiceForViews().scriptURL(kept))
-                .contains("# BrenmorOps script v3\n"));
+                .contains("# BrenmorOps script v4\n"));
 }
 
 void TestTaskStore::addTask_data()
@@ -730,7 +735,8 @@ void TestTaskStore::duplicateTask()
     backup.workingDirectory = QStringLiteral("/srv/data");
     backup.envFilePath = QStringLiteral("/srv/env");
     backup.useLoginShell = true;
-    backup.logs << TaskLog{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), 0,
+    backup.logs << TaskLog{QUuid::createUuid(),
+                           TaskLog::timestampOf(QDateTime::currentDateTimeUtc()), 0,
                            QStringLiteral("ok")};
     const ScheduledTask other = makeTask(QStringLiteral("Other:daily:"));
     TaskStore& store = f.startFresh({backup, other});
@@ -780,7 +786,7 @@ void TestTaskStore::importTasks_data()
         << QStringList{QStringLiteral("install Delta"), QStringLiteral("wake Delta")}
         << QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma"),
                        QStringLiteral("Delta")};
-    QTest::newRow("install failure is not reported")
+    QTest::newRow("install failure is reported")
         << QStringList{QStringLiteral("Gamma:daily:e")} << QStringList{QStringLiteral("Gamma")} << 1
         << 0 << earlier << QStringList{QStringLiteral("install Gamma")}
         << QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma")};
@@ -830,7 +836,9 @@ void TestTaskStore::importTasks()
     QCOMPARE(result->imported, imported);
     QCOMPARE(result->skipped, skipped);
     QCOMPARE(store.lastWarning().value_or(QString()), warning);
-    QVERIFY(!store.lastError());
+    // Like every other operation, import says when an agent could not be loaded.
+    QCOMPARE(store.lastError().value_or(QString()),
+             failingInstalls.isEmpty() ? QString() : loadRefused);
     QCOMPARE(f.recorder->calls, expectedCalls);
     QCOMPARE(namesOf(store.tasks()), expectedNames);
     if (imported == 0)
@@ -1086,6 +1094,110 @@ void TestTaskStore::saveWaitsForLockHeldByAnotherProcess()
     QCOMPARE(f.savedTasks(), store.tasks());
     QVERIFY(holder.waitForFinished(10000));
     QCOMPARE(holder.exitCode(), 0);
+}
+
+void TestTaskStore::operationsKeepOtherWritersChanges_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("expectedNames"); // in file order
+    const QString mine = QStringLiteral("Mine");
+    const QString outsider = QStringLiteral("Outsider");
+    QTest::newRow("save") << QStringLiteral("save") << QStringList{mine, outsider};
+    QTest::newRow("add") << QStringLiteral("add")
+                         << QStringList{mine, outsider, QStringLiteral("Added")};
+    QTest::newRow("update") << QStringLiteral("update")
+                            << QStringList{QStringLiteral("Renamed"), outsider};
+    QTest::newRow("enable") << QStringLiteral("enable") << QStringList{mine, outsider};
+    QTest::newRow("delete") << QStringLiteral("delete") << QStringList{outsider};
+    QTest::newRow("duplicate") << QStringLiteral("duplicate")
+                               << QStringList{mine, outsider, QStringLiteral("Mine (copy)")};
+    QTest::newRow("import") << QStringLiteral("import")
+                            << QStringList{mine, outsider, QStringLiteral("Imported")};
+}
+
+// Another writer (the tool) added a task the store has not reloaded yet: whatever the store
+// does next is applied to the file as it stands, so the other writer's task stays.
+void TestTaskStore::operationsKeepOtherWritersChanges()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, expectedNames);
+    Fixture f;
+    const ScheduledTask mine = makeTask(QStringLiteral("Mine:daily:"));
+    TaskStore& store = f.startFresh({mine});
+    f.writeTaskFile({mine, makeTask(QStringLiteral("Outsider:daily:"))});
+
+    if (operation == QStringLiteral("save")) {
+        store.saveTasks();
+    } else if (operation == QStringLiteral("add")) {
+        store.addTask(makeTask(QStringLiteral("Added:daily:e")));
+    } else if (operation == QStringLiteral("update")) {
+        ScheduledTask renamed = mine;
+        renamed.name = QStringLiteral("Renamed");
+        store.updateTask(renamed);
+    } else if (operation == QStringLiteral("enable")) {
+        store.setEnabled(true, mine.id);
+    } else if (operation == QStringLiteral("delete")) {
+        store.deleteTask(mine);
+    } else if (operation == QStringLiteral("duplicate")) {
+        store.duplicateTask(mine);
+    } else {
+        QVERIFY(store
+                    .importTasks(
+                        TaskMigration::encodeTasks({makeTask(QStringLiteral("Imported:daily:"))}))
+                    .ok());
+    }
+    QVERIFY2(!store.lastError(), qPrintable(store.lastError().value_or(QString())));
+    QCOMPARE(namesOf(f.savedTasks()), expectedNames);
+    // The store shows what it wrote.
+    QCOMPARE(store.tasks(), f.savedTasks());
+    if (operation == QStringLiteral("enable"))
+        QVERIFY(f.savedTasks().constFirst().isEnabled);
+}
+
+void TestTaskStore::lockObstaclesAreReportedAtOnce_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("expectedError"); // %1: the lock file
+    QTest::newRow("empty lock left by a killed tool") << QStringLiteral("empty") << QString();
+    QTest::newRow("folder in place of the lock")
+        << QStringLiteral("folder")
+        << QStringLiteral("Failed to save tasks: Could not create the lock file %1: Is a "
+                          "directory");
+    QTest::newRow("lock held longer than the main thread may wait")
+        << QStringLiteral("held")
+        << QStringLiteral("Failed to save tasks: The task file is in use by another process "
+                          "(lock file %1)");
+}
+
+void TestTaskStore::lockObstaclesAreReportedAtOnce()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(QString, expectedError);
+    Fixture f;
+    TaskStore& store = f.startFresh();
+    const QString lock = TaskFile::lockPath(f.taskFile());
+    QProcess holder;
+    if (obstacle == QStringLiteral("empty")) {
+        TestSupport::writeFile(lock, QByteArray());
+    } else if (obstacle == QStringLiteral("folder")) {
+        QVERIFY(QDir().mkpath(lock));
+    } else {
+        holder.start(helperPath(), {QStringLiteral("hold-lock"), f.taskFile(),
+                                    QStringLiteral("8000"), f.home.path() + QStringLiteral("/m")});
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("locked"));
+    }
+
+    store.addTask(makeTask(QStringLiteral("A:daily:")));
+    // Kept on screen either way; saved only when the lock could be had.
+    QCOMPARE(namesOf(store.tasks()), QStringList{QStringLiteral("A")});
+    QCOMPARE(store.lastError().value_or(QString()), expectedError.arg(lock));
+    QCOMPARE(namesOf(f.savedTasks()),
+             expectedError.isEmpty() ? QStringList{QStringLiteral("A")} : QStringList());
+    if (holder.state() != QProcess::NotRunning) {
+        holder.kill();
+        holder.waitForFinished();
+    }
 }
 
 void TestTaskStore::reloadRunsAfterDeliveryAndCoalesces()

@@ -1,4 +1,8 @@
 #include "AgentRunner.h"
+#include "FailureNotifier.h"
+#include "Locations.h"
+
+#include "AtomicFile.h"
 
 #include "RunnerPaths.h"
 
@@ -12,7 +16,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcessEnvironment>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -58,7 +61,9 @@ QJsonObject failure(const QString& message)
 } // namespace
 
 AgentRunner::AgentRunner(QObject* parent)
-    : QObject(parent), m_scheduler(QTimeZone::systemTimeZone()), m_user(JobLauncher::currentUser())
+    : QObject(parent), m_failureNotifier(new FailureNotifier(Locations::taskFilePath(),
+                                                             QDBusConnection::sessionBus(), this)),
+      m_scheduler(QTimeZone::systemTimeZone()), m_user(JobLauncher::currentUser())
 {
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& name : environment.keys())
@@ -255,6 +260,9 @@ void AgentRunner::reapChildren()
             job->lastExitStatus = WEXITSTATUS(status);
         else if (WIFSIGNALED(status))
             job->lastExitStatus = -WTERMSIG(status);
+        else
+            continue;
+        m_failureNotifier->runEnded(label, job->lastExitStatus);
     }
 }
 
@@ -401,17 +409,11 @@ void AgentRunner::saveState() const
     }
     const QString path = RunnerPaths::stateFile();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        warn(QStringLiteral("cannot save %1: %2").arg(path, file.errorString()));
-        return;
-    }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(
-        QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("jobs"), array}})
-            .toJson(QJsonDocument::Indented));
-    if (!file.commit())
-        warn(QStringLiteral("cannot save %1: %2").arg(path, file.errorString()));
+    if (const auto error =
+            AtomicFile::write(path, QJsonDocument(QJsonObject{{QStringLiteral("version"), 1},
+                                                              {QStringLiteral("jobs"), array}})
+                                        .toJson(QJsonDocument::Indented)))
+        warn(*error);
 }
 
 void AgentRunner::restoreState()

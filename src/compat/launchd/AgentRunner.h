@@ -16,6 +16,7 @@ class QLocalServer;
 class QLocalSocket;
 class QSocketNotifier;
 class QFileSystemWatcher;
+class FailureNotifier;
 
 // The user's stand-in for launchd: keeps the loaded agents, starts each run at its time,
 // reaps the runs and answers launchctl over a local socket. One per user, guarded by a lock.
@@ -68,6 +69,7 @@ private:
     QSocketNotifier* m_signalNotifier = nullptr;
     QSocketNotifier* m_timerNotifier = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
+    FailureNotifier* m_failureNotifier = nullptr;
     int m_lockFd = -1;
     int m_timerFd = -1;
     JobScheduler m_scheduler;

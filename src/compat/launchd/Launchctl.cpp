@@ -27,8 +27,22 @@ QString usage()
                           "\tlist                List the loaded agents.\n");
 }
 
-bool connectTo(QLocalSocket& socket)
+// Whoever made the runtime folder or the socket would receive every request, plists and all:
+// connect only when both are the caller's alone. Empty when connecting is safe.
+QString unsafeRunnerEndpoint()
 {
+    const QString problem = RunnerPaths::privateEntryProblem(RunnerPaths::runtimeFolder(), true);
+    if (!problem.isEmpty())
+        return problem;
+    return RunnerPaths::privateEntryProblem(RunnerPaths::socketFile(), false);
+}
+
+// False with `error` set when the endpoint is refused; false with it empty when nobody answers.
+bool connectTo(QLocalSocket& socket, QString* error)
+{
+    *error = unsafeRunnerEndpoint();
+    if (!error->isEmpty())
+        return false;
     socket.connectToServer(RunnerPaths::socketFile());
     return socket.waitForConnected(1000);
 }
@@ -53,14 +67,16 @@ bool startRunner(const QString& programFolder, QString* error)
 
 bool connectOrStart(QLocalSocket& socket, const QString& programFolder, QString* error)
 {
-    if (connectTo(socket))
+    if (connectTo(socket, error))
         return true;
-    if (!startRunner(programFolder, error))
+    if (!error->isEmpty() || !startRunner(programFolder, error))
         return false;
     const QDeadlineTimer deadline(startupTimeoutMs);
     while (!deadline.hasExpired()) {
-        if (connectTo(socket))
+        if (connectTo(socket, error))
             return true;
+        if (!error->isEmpty())
+            return false;
         QThread::msleep(50);
     }
     *error = QStringLiteral("the agent runner did not answer");
@@ -87,13 +103,22 @@ QStringList pathArguments(const QStringList& arguments)
     return paths;
 }
 
+// With several paths each message names its path first, so a caller loading many agents in one
+// call can tell which of them failed; a single path keeps launchd's bare message.
+QTextStream& report(QTextStream& err, const QStringList& paths, const QString& path)
+{
+    if (paths.size() > 1)
+        err << path << ": ";
+    return err;
+}
+
 int load(const QStringList& paths, QTextStream& err, const QString& programFolder)
 {
     int status = 0;
     for (const QString& path : paths) {
         const auto bytes = readPlist(path);
         if (!bytes || std::holds_alternative<JobSpecError>(parseJobSpec(*bytes))) {
-            err << loadFailedMessage() << '\n';
+            report(err, paths, path) << loadFailedMessage() << '\n';
             status = loadFailedStatus;
             continue;
         }
@@ -101,10 +126,10 @@ int load(const QStringList& paths, QTextStream& err, const QString& programFolde
         const auto reply =
             request(RunnerProtocol::loadRequest(path, *bytes), programFolder, &error);
         if (!reply) {
-            err << "launchctl: " << error << '\n';
+            report(err, paths, path) << "launchctl: " << error << '\n';
             status = loadFailedStatus;
         } else if (!reply->value(QStringLiteral("ok")).toBool()) {
-            err << loadFailedMessage() << '\n';
+            report(err, paths, path) << loadFailedMessage() << '\n';
             status = loadFailedStatus;
         }
     }
@@ -127,10 +152,10 @@ int unload(const QStringList& paths, QTextStream& err, const QString& programFol
         const auto reply =
             request(RunnerProtocol::unloadRequest(path, label), programFolder, &error);
         if (!reply) {
-            err << "launchctl: " << error << '\n';
+            report(err, paths, path) << "launchctl: " << error << '\n';
             status = loadFailedStatus;
         } else if (!reply->value(QStringLiteral("found")).toBool()) {
-            err << notFoundMessage() << '\n';
+            report(err, paths, path) << notFoundMessage() << '\n';
         }
     }
     return status;

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +33,26 @@ QString ensureRuntimeFolder()
         return QStringLiteral("%1 belongs to another user").arg(folder);
     if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0)
         return QStringLiteral("cannot make %1 private").arg(folder);
+    return {};
+}
+
+QString privateEntryProblem(const QString& path, bool folder)
+{
+    struct stat info {};
+    // lstat: a symbolic link planted by someone else must not be followed.
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ENOENT ? QString()
+                               : QStringLiteral("cannot check %1: %2")
+                                     .arg(path, QString::fromLocal8Bit(strerror(errno)));
+    if (folder ? !S_ISDIR(info.st_mode) : !S_ISSOCK(info.st_mode))
+        return QStringLiteral("%1 is not a %2")
+            .arg(path, folder ? QLatin1String("folder") : QLatin1String("socket"));
+    if (info.st_uid != getuid())
+        return QStringLiteral("%1 belongs to another user (uid %2)").arg(path).arg(info.st_uid);
+    if ((info.st_mode & 077) != 0)
+        return QStringLiteral("%1 is open to other users (mode %2)")
+            .arg(path)
+            .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'));
     return {};
 }
 

@@ -11,6 +11,10 @@ QString runtimeFolder();
 // Creates the runtime folder (0700) and makes sure it belongs to the user and nobody else can
 // enter it; otherwise returns a message.
 QString ensureRuntimeFolder();
+// Why `path` must not be trusted: it is not of the expected kind (a folder when `folder`,
+// else a socket), belongs to another user, or others have access to it. Empty when it is the
+// user's alone, and when it does not exist.
+QString privateEntryProblem(const QString& path, bool folder);
 QString lockFile();   // holds the runner's process id while it runs
 QString socketFile(); // launchctl's requests
 // $XDG_STATE_HOME/brenmor-ops/agents.json (XDG_STATE_HOME defaults to ~/.local/state).

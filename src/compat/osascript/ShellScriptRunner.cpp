@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <pwd.h>
+
 namespace {
 
 constexpr int userCanceledCode = -128;
@@ -15,6 +17,36 @@ constexpr int pkexecRefused = 127;
 const QByteArray startedMarker = "brenmor-osascript-started\n";
 const QString defaultPath =
     QStringLiteral("/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin");
+
+// As on macOS, a command run with administrator privileges gets a fixed PATH and none of the
+// caller's environment: a folder the user can write early on their PATH must not supply the
+// `ln` or `pmset` that runs as root. The stand-ins' own folder comes after the system folders,
+// so it adds pmset (which Linux lacks) but cannot shadow a system tool.
+const QString elevatedSystemPath = QStringLiteral("/usr/sbin:/usr/bin:/sbin:/bin");
+
+QStringList elevatedEnvironment(const ShellScriptSettings& settings, bool callerIsRoot)
+{
+    const passwd* root = ::getpwuid(0);
+    const QString home =
+        root && root->pw_dir ? QString::fromLocal8Bit(root->pw_dir) : QStringLiteral("/root");
+    const QString name =
+        root && root->pw_name ? QString::fromLocal8Bit(root->pw_name) : QStringLiteral("root");
+    QStringList variables{
+        QStringLiteral("PATH=") + elevatedSystemPath +
+            (settings.toolFolder.isEmpty() ? QString() : QLatin1Char(':') + settings.toolFolder),
+        QStringLiteral("HOME=") + home, QStringLiteral("USER=") + name,
+        QStringLiteral("LOGNAME=") + name, QStringLiteral("SHELL=/bin/sh")};
+    // A caller that is root already crosses no boundary: its own settings of the pmset stand-in
+    // (state file, wake alarm) still apply. Through pkexec nothing of the caller's passes.
+    if (callerIsRoot) {
+        const QProcessEnvironment caller = QProcessEnvironment::systemEnvironment();
+        for (const QString& key : caller.keys()) {
+            if (key.startsWith(QLatin1String("BRENMOR_OPS_PMSET_")))
+                variables << key + QLatin1Char('=') + caller.value(key);
+        }
+    }
+    return variables;
+}
 
 QString commandPath(const ShellScriptSettings& settings)
 {
@@ -53,16 +85,21 @@ OsascriptOutcome runShellScript(const ShellScriptStatement& statement, int sourc
 
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
-    if (elevate) {
-        // pkexec clears the environment; only PATH is handed on, so the elevated command
-        // cannot be steered by the caller's variables.
-        process.start(settings.pkexec,
-                      {QStringLiteral("/usr/bin/env"), QStringLiteral("PATH=") + path,
-                       QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                       QStringLiteral("printf '%s\\n' ") +
-                           QString::fromLatin1(startedMarker.trimmed()) +
-                           QStringLiteral("; exec /bin/sh -c \"$1\""),
-                       QStringLiteral("sh"), statement.command});
+    if (statement.withAdministratorPrivileges) {
+        QStringList arguments{QStringLiteral("-i")};
+        arguments << elevatedEnvironment(settings, !elevate) << QStringLiteral("/bin/sh")
+                  << QStringLiteral("-c");
+        if (elevate) {
+            arguments << QStringLiteral("printf '%s\\n' ") +
+                             QString::fromLatin1(startedMarker.trimmed()) +
+                             QStringLiteral("; exec /bin/sh -c \"$1\"")
+                      << QStringLiteral("sh");
+        }
+        arguments << statement.command;
+        if (elevate)
+            process.start(settings.pkexec, QStringList{QStringLiteral("/usr/bin/env")} + arguments);
+        else
+            process.start(QStringLiteral("/usr/bin/env"), arguments);
     } else {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PATH"), path);

@@ -1,11 +1,12 @@
 #include "PmsetStateFile.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
 
 #include <unistd.h>
 
@@ -89,13 +90,9 @@ std::optional<QString> save(const QString& path, const PmsetSchedule& schedule)
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("cannot create %1").arg(folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    file.write(QJsonDocument(schedule.toJson()).toJson(QJsonDocument::Indented));
-    if (!file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return std::nullopt;
+    return AtomicFile::write(path, QJsonDocument(schedule.toJson()).toJson(QJsonDocument::Indented),
+                             QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                 QFileDevice::ReadGroup | QFileDevice::ReadOther);
 }
 
 QString rtcAlarmPath()

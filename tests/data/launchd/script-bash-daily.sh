@@ -1,9 +1,6 @@
 #!/bin/bash
-# BrenmorOps script v3
+# BrenmorOps script v4
+_bo_record() { echo "$_bo_start	$(date -u +%Y-%m-%dT%H:%M:%SZ)	$_bo_exit" >> '/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs'; }
 _bo_start=$(date -u +%Y-%m-%dT%H:%M:%SZ)
-(
+trap '_bo_exit=$?; trap - EXIT; _bo_record; exit "$_bo_exit"' EXIT
 backup --all
-)
-_bo_exit=$?
-echo "$_bo_start	$(date -u +%Y-%m-%dT%H:%M:%SZ)	$_bo_exit" >> '/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs'
-exit $_bo_exit

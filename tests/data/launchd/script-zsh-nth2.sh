@@ -1,5 +1,5 @@
 #!/bin/zsh
-# BrenmorOps script v3
+# BrenmorOps script v4
 source ~/.zprofile 2>/dev/null
 source ~/.zshrc 2>/dev/null
 
@@ -9,10 +9,7 @@ _day=$(date +%d)
 set -a
 source '/Users/o'\''neil/.env'
 set +a
+_bo_record() { echo "$_bo_start	$(date -u +%Y-%m-%dT%H:%M:%SZ)	$_bo_exit" >> '/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs'; }
 _bo_start=$(date -u +%Y-%m-%dT%H:%M:%SZ)
-(
+trap '_bo_exit=$?; trap - EXIT; _bo_record; exit "$_bo_exit"' EXIT
 echo 'it'\''s time' | say
-)
-_bo_exit=$?
-echo "$_bo_start	$(date -u +%Y-%m-%dT%H:%M:%SZ)	$_bo_exit" >> '/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs'
-exit $_bo_exit

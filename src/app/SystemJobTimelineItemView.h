@@ -1,0 +1,26 @@
+#pragma once
+
+#include "LaunchdJob.h"
+#include "TimelineMath.h"
+
+#include <QWidget>
+
+// One system job's row: its label and, in grey, the times it is planned to start each day.
+class SystemJobTimelineItemView final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SystemJobTimelineItemView)
+
+public:
+    explicit SystemJobTimelineItemView(const LaunchdJob& job, QWidget* parent = nullptr);
+
+    const LaunchdJob& job() const { return m_job; }
+    const QList<TimelineMath::Span>& markers() const { return m_markers; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    LaunchdJob m_job;
+    QList<TimelineMath::Span> m_markers;
+};

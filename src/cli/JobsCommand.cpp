@@ -1,0 +1,56 @@
+#include "Commands.h"
+#include "Console.h"
+#include "LaunchdBrowser.h"
+#include "ReadOnlyArgs.h"
+#include "TextTable.h"
+
+namespace {
+const QString usage = QStringLiteral("Usage: brenmor-ops jobs [--all]");
+
+// Jobs that start on their own. A job with nothing but a Label and a program only runs when
+// something asks launchd for it, and a disabled one not at all; --all lists those too.
+bool runsOnItsOwn(const LaunchdJob& job)
+{
+    return !job.disabled &&
+           (job.startInterval || job.startCalendarInterval || job.runAtLoad || job.keepAlive);
+}
+
+class JobsCommand final : public Command {
+public:
+    int execute(const QStringList& args, CommandContext& context) override
+    {
+        const auto parsed = parseReadOnlyArgs(args, {QStringLiteral("--all")}, std::nullopt, usage,
+                                              context.console);
+        if (!parsed)
+            return 1;
+        if (!parsed->nameOrId.isEmpty()) {
+            context.console.error(usage);
+            return 1;
+        }
+        const bool all = parsed->has(QStringLiteral("--all"));
+        QList<QStringList> rows;
+        for (const LaunchdJob& job : LaunchdBrowser().scanJobs()) {
+            if (!all && !runsOnItsOwn(job))
+                continue;
+            QString schedule = job.scheduleDescription();
+            if (job.disabled)
+                schedule += QStringLiteral(" (disabled)");
+            rows << QStringList{job.label, schedule, LaunchdJob::sourceName(job.source)};
+        }
+        if (rows.isEmpty()) {
+            context.console.print(all ? QStringLiteral("No launchd jobs found.")
+                                      : QStringLiteral("No scheduled launchd jobs found."));
+            return 0;
+        }
+        QString text;
+        for (const QString& line : formatTable(
+                 {QStringLiteral("Label"), QStringLiteral("Schedule"), QStringLiteral("Source")},
+                 rows))
+            text += line + QLatin1Char('\n');
+        context.console.printRaw(text);
+        return 0;
+    }
+};
+} // namespace
+
+std::unique_ptr<Command> makeJobsCommand() { return std::make_unique<JobsCommand>(); }

@@ -1,0 +1,53 @@
+#include "RegularFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace RegularFile {
+
+namespace {
+
+qint64 nanoseconds(const struct timespec& time)
+{
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+Stamp stampOf(const struct stat& info)
+{
+#ifdef __APPLE__
+    const struct timespec& modified = info.st_mtimespec;
+    const struct timespec& changed = info.st_ctimespec;
+#else
+    const struct timespec& modified = info.st_mtim;
+    const struct timespec& changed = info.st_ctim;
+#endif
+    return {quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size), nanoseconds(modified),
+            nanoseconds(changed)};
+}
+
+} // namespace
+
+bool open(QFile& file, const QString& path, Stamp* stamp)
+{
+    // Non-blocking so that opening a FIFO returns at once; the type is then checked on the
+    // opened descriptor, so nothing can be swapped in between the check and the read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    if (stamp)
+        *stamp = stampOf(info);
+    return true;
+}
+
+} // namespace RegularFile

@@ -1,0 +1,304 @@
+// The day timeline: which rows it shows, where its markers land on the track, and how it
+// follows recorded runs and the clock.
+#include "AppFakes.h"
+#include "DayTimelineView.h"
+#include "LogsWatcher.h"
+#include "SystemJobTimelineItemView.h"
+#include "TestSupport.h"
+#include "TimelineItemView.h"
+#include "ToggleSwitch.h"
+#include "ViewClock.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLayout>
+#include <QSignalSpy>
+#include <QTest>
+
+Q_DECLARE_METATYPE(QList<ScheduledTask>)
+Q_DECLARE_METATYPE(QList<LaunchdJob>)
+
+namespace {
+
+// Tuesday 9 December 2025, 09:00 local time.
+QDateTime fixedNow() { return QDateTime(QDate(2025, 12, 9), QTime(9, 0), ViewClock::zone()); }
+
+ScheduledTask task(const char* name, const TaskSchedule& schedule, bool enabled = true)
+{
+    ScheduledTask t =
+        ScheduledTask::create(QString::fromLatin1(name), QStringLiteral("true"), schedule);
+    t.isEnabled = enabled;
+    return t;
+}
+
+LaunchdJob job(const char* label, std::optional<qint64> interval, bool disabled = false)
+{
+    LaunchdJob j;
+    j.label = QString::fromLatin1(label);
+    j.id = j.label;
+    j.startInterval = interval;
+    j.disabled = disabled;
+    return j;
+}
+
+// What stands below the axis, top to bottom, by object name (rows by their name too).
+QStringList rowNames(DayTimelineView& view)
+{
+    QStringList names;
+    QLayout* layout = view.rowsArea()->layout();
+    for (int i = 0; i < layout->count(); ++i) {
+        QWidget* widget = layout->itemAt(i)->widget();
+        if (!widget || widget->objectName() == QLatin1String("timeline-axis"))
+            continue;
+        names << (widget->accessibleName().isEmpty() ? widget->objectName()
+                                                     : widget->accessibleName());
+    }
+    return names;
+}
+
+QRgb blend(QRgb base, const QColor& over, double alpha)
+{
+    const auto mix = [&](int b, int o) { return int(std::lround(b * (1 - alpha) + o * alpha)); };
+    return qRgb(mix(qRed(base), over.red()), mix(qGreen(base), over.green()),
+                mix(qBlue(base), over.blue()));
+}
+
+bool near(QRgb a, QRgb b, int tolerance = 4)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QByteArray runLine(const QDateTime& start, int seconds, int exitCode)
+{
+    return start.toUTC().toString(Qt::ISODate).toLatin1() + '\t' +
+           start.addSecs(seconds).toUTC().toString(Qt::ISODate).toLatin1() + '\t' +
+           QByteArray::number(exitCode) + '\n';
+}
+
+} // namespace
+
+class TestDayTimeline : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeStoreFixture> m_fixture;
+    QString logDir() const { return m_fixture->store->launchdServiceForViews().logDir(); }
+
+private Q_SLOTS:
+    void init()
+    {
+        ViewClock::setFixedNow(fixedNow());
+        m_fixture = std::make_unique<FakeStoreFixture>();
+        QDir().mkpath(logDir());
+    }
+    void cleanup()
+    {
+        m_fixture.reset();
+        ViewClock::setFixedNow(std::nullopt);
+    }
+
+    void rowsShown_data()
+    {
+        QTest::addColumn<QList<ScheduledTask>>("tasks");
+        QTest::addColumn<QList<LaunchdJob>>("jobs");
+        QTest::addColumn<bool>("showJobs");
+        QTest::addColumn<QStringList>("rows");
+        const QList<LaunchdJob> unqualified = {job("com.brenmor-ops.task.ABC", 300),
+                                               job("com.example.off", 300, true),
+                                               job("com.example.unscheduled", std::nullopt)};
+        const QStringList noTasks{QStringLiteral("timeline-no-tasks")};
+        QTest::newRow("nothing") << QList<ScheduledTask>() << QList<LaunchdJob>() << false
+                                 << noTasks;
+        QTest::newRow("run at load only")
+            << QList<ScheduledTask>{task("login", TaskSchedule::runAtLoad())} << unqualified
+            << false << noTasks;
+        QTest::newRow("switch on, no qualifying jobs")
+            << QList<ScheduledTask>{task("login", TaskSchedule::runAtLoad())} << unqualified << true
+            << QStringList();
+        QTest::newRow("tasks in store order, disabled left out")
+            << QList<ScheduledTask>{task("b", TaskSchedule::interval(15)),
+                                    task("off", TaskSchedule::daily({{9, 0}}), false),
+                                    task("a", TaskSchedule::daily({{9, 0}}))}
+            << unqualified << false
+            << QStringList{QStringLiteral("timeline-my-tasks"), QStringLiteral("b"),
+                           QStringLiteral("a")};
+        QTest::newRow("jobs under their title")
+            << QList<ScheduledTask>{task("a", TaskSchedule::daily({{9, 0}}))}
+            << (unqualified + QList<LaunchdJob>{job("com.example.every5", 300)}) << true
+            << QStringList{QStringLiteral("timeline-my-tasks"), QStringLiteral("a"),
+                           QStringLiteral("timeline-system-jobs-title"),
+                           QStringLiteral("com.example.every5")};
+        QTest::newRow("jobs only")
+            << QList<ScheduledTask>() << QList<LaunchdJob>{job("com.example.every5", 300)} << true
+            << QStringList{QStringLiteral("timeline-system-jobs-title"),
+                           QStringLiteral("com.example.every5")};
+    }
+    void rowsShown()
+    {
+        QFETCH(QList<ScheduledTask>, tasks);
+        QFETCH(QList<LaunchdJob>, jobs);
+        QFETCH(bool, showJobs);
+        QFETCH(QStringList, rows);
+        for (const ScheduledTask& t : tasks)
+            m_fixture->store->addTask(t);
+        DayTimelineView view(*m_fixture->store, jobs);
+        QVERIFY(!view.showSystemJobs());
+        if (showJobs)
+            view.findChild<ToggleSwitch*>(QStringLiteral("timeline-system-jobs"))->click();
+        QCOMPARE(view.showSystemJobs(), showJobs);
+        QCOMPARE(rowNames(view), rows);
+    }
+
+    void rowsFollowTheStore()
+    {
+        DayTimelineView view(*m_fixture->store, {});
+        QCOMPARE(rowNames(view), QStringList{QStringLiteral("timeline-no-tasks")});
+        m_fixture->store->addTask(task("new", TaskSchedule::daily({{9, 0}})));
+        QCOMPARE(rowNames(view),
+                 (QStringList{QStringLiteral("timeline-my-tasks"), QStringLiteral("new")}));
+        view.setShowSystemJobs(true);
+        view.setSystemJobs({job("com.example.every5", 300)});
+        QCOMPARE(rowNames(view).last(), QStringLiteral("com.example.every5"));
+    }
+
+    // Two points per minute: minute m starts at x = 138 + 2m.
+    void markersLandOnTheirMinutes_data()
+    {
+        QTest::addColumn<int>("minute");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("planned marker at 10:00") << 600 << QStringLiteral("kind");
+        QTest::newRow("run at 08:00") << 480 << QStringLiteral("run");
+        QTest::newRow("failed run at 07:00") << 420 << QStringLiteral("failed");
+        QTest::newRow("wake window before 10:00") << 597 << QStringLiteral("wake");
+        QTest::newRow("planned 06:00 passed without a run") << 360 << QStringLiteral("hollow");
+        QTest::newRow("planned 08:00 hidden by its run") << 481 << QStringLiteral("run");
+        QTest::newRow("empty track at 20:00") << 1200 << QStringLiteral("track");
+    }
+    void markersLandOnTheirMinutes()
+    {
+        QFETCH(int, minute);
+        QFETCH(QString, expected);
+        ScheduledTask t = task("pixels", TaskSchedule::daily({{6, 0}, {8, 0}, {10, 0}}));
+        t.wakeBeforeRun = true;
+        const QDateTime today = fixedNow();
+        const QList<TaskRunRecord> history = {
+            *TaskRunRecord::parse(QString::fromLatin1(
+                runLine(today.addSecs(-3600), 600, 0).trimmed())), // 08:00 for ten minutes
+            *TaskRunRecord::parse(QString::fromLatin1(
+                runLine(today.addSecs(-7200), 600, 2).trimmed())), // 07:00, failed
+        };
+        TimelineItemView row(t, history, today, ViewClock::zone());
+        row.resize(TimelineLayout::trackIndent + 2880, TimelineLayout::rowHeight);
+        QImage image(row.size(), QImage::Format_RGB32);
+        image.fill(row.palette().color(QPalette::Window));
+        row.render(&image);
+
+        const int y = TimelineLayout::rowHeight / 2;
+        const QRgb track = image.pixel(TimelineLayout::trackIndent + 2 * 1200, y);
+        const QColor kind = TimelineLayout::kindColour(TimelineMath::MarkerColour::green);
+        QRgb want = track;
+        int x = TimelineLayout::trackIndent + 2 * minute + 3; // inside the marker
+        if (expected == QLatin1String("kind"))
+            want = kind.rgb();
+        else if (expected == QLatin1String("run"))
+            want = blend(track, kind, 0.8);
+        else if (expected == QLatin1String("failed"))
+            want = blend(track, TimelineLayout::failedColour(), 0.7);
+        else if (expected == QLatin1String("wake"))
+            want = blend(track, TimelineLayout::wakeColour(), 0.2);
+        const QRgb got = image.pixel(x, y);
+        QVERIFY2(near(got, want), qPrintable(QStringLiteral("at %1: got %2 want %3")
+                                                 .arg(x)
+                                                 .arg(QColor(got).name(), QColor(want).name())));
+        if (expected == QLatin1String("hollow")) {
+            // Its outline is drawn in the kind's colour, its inside left empty.
+            QVERIFY(!near(image.pixel(TimelineLayout::trackIndent + 2 * minute, y), track, 20));
+            QCOMPARE(row.missedMinutes(), QList<int>{360});
+        }
+    }
+
+    void planned15MinuteMarkersAndSystemJobMarkers()
+    {
+        m_fixture->store->addTask(task("often", TaskSchedule::interval(15)));
+        DayTimelineView view(*m_fixture->store, {job("com.example.every5", 300)});
+        view.setShowSystemJobs(true);
+        QCOMPARE(view.taskRows().size(), 1);
+        // Before 09:00 the planned times passed with no run; after it they are ahead.
+        QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 96);
+        QCOMPARE(view.taskRows().first()->missedMinutes().size(), 36);
+        auto* jobRow = view.findChild<SystemJobTimelineItemView*>();
+        QVERIFY(jobRow);
+        QCOMPARE(jobRow->markers().size(), 288);
+    }
+
+    void recordedRunAppearsWithoutRebuild()
+    {
+        const ScheduledTask t = task("live", TaskSchedule::daily({{8, 30}}));
+        m_fixture->store->addTask(t);
+        DayTimelineView view(*m_fixture->store, {});
+        QCOMPARE(view.taskRows().first()->row().runs.size(), 0);
+        QFile runs(logDir() + QLatin1Char('/') + t.shortId() + QStringLiteral(".runs"));
+        QVERIFY(runs.open(QIODevice::Append));
+        runs.write(runLine(fixedNow().addSecs(-1800), 30, 0));
+        runs.flush();
+        QTRY_COMPARE_WITH_TIMEOUT(view.taskRows().first()->row().runs.size(), 1, 1000);
+        // The run at 08:30 stands for the planned time.
+        QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 0);
+    }
+
+    void movesToTheNewDayAtMidnight()
+    {
+        m_fixture->store->addTask(task("weekly", TaskSchedule::weekly({4}, {{9, 0}}))); // Wed
+        ViewClock::setFixedNow(QDateTime(QDate(2025, 12, 9), QTime(23, 59, 59), ViewClock::zone()));
+        DayTimelineView view(*m_fixture->store, {});
+        QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 0);
+        ViewClock::setFixedNow(QDateTime(QDate(2025, 12, 10), QTime(0, 0, 1), ViewClock::zone()));
+        view.tick();
+        QCOMPARE(view.day(), QDate(2025, 12, 10));
+        QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 1);
+    }
+};
+
+class TestLogsWatcher : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void burstOfWritesIsOneChange()
+    {
+        QTemporaryDir dir;
+        const QString logs = dir.path() + QStringLiteral("/Logs");
+        LogsWatcher watcher(logs, nullptr, 50);
+        QSignalSpy spy(&watcher, &LogsWatcher::changed);
+        // The folder appears later, then a history file in it, written several times.
+        QDir().mkpath(logs);
+        QTest::qWait(100);
+        const QString path = logs + QStringLiteral("/abcd1234.runs");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        for (int i = 0; i < 5; ++i) {
+            file.write("x\n");
+            file.flush();
+        }
+        QTRY_VERIFY(spy.count() >= 1);
+        QTest::qWait(200);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.first().first().toString(), path);
+        file.write("y\n");
+        file.flush();
+        QTRY_COMPARE(spy.count(), 2);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TestDayTimeline timeline;
+    TestLogsWatcher watcher;
+    return QTest::qExec(&timeline, argc, argv) | QTest::qExec(&watcher, argc, argv);
+}
+#include "TestDayTimeline.moc"

@@ -1,0 +1,359 @@
+// The task detail: what it reads back from the logs folder and the generated files, its
+// actions, and how it follows the agents' writes without being asked.
+#include "AppFakes.h"
+#include "ContentView.h"
+#include "FullLogView.h"
+#include "TaskDetailView.h"
+#include "TestSupport.h"
+#include "ToggleSwitch.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QThreadPool>
+
+Q_DECLARE_METATYPE(TaskSchedule)
+
+namespace {
+
+QString text(QWidget* view, const QString& name)
+{
+    if (auto* label = view->findChild<QLabel*>(name))
+        return label->text();
+    if (auto* edit = view->findChild<QPlainTextEdit*>(name))
+        return edit->toPlainText();
+    return QStringLiteral("<missing %1>").arg(name);
+}
+
+QStringList texts(QWidget* view, const QString& name)
+{
+    QStringList found;
+    for (QLabel* label : view->findChildren<QLabel*>(name))
+        found << label->text();
+    return found;
+}
+
+QByteArray runLine(int index, int exitCode)
+{
+    const QDateTime start =
+        QDateTime(QDate(2025, 3, 1), QTime(9, 0), QTimeZone::utc()).addSecs(qint64(index) * 3600);
+    return start.toString(Qt::ISODate).toLatin1() + '\t' +
+           start.addSecs(42).toString(Qt::ISODate).toLatin1() + '\t' +
+           QByteArray::number(exitCode) + '\n';
+}
+
+QByteArray numberedLines(int count, bool finalLineFeed)
+{
+    QByteArray bytes;
+    for (int i = 1; i <= count; ++i)
+        bytes += "line " + QByteArray::number(i) + '\n';
+    if (!finalLineFeed)
+        bytes.chop(1);
+    return bytes;
+}
+
+} // namespace
+
+class TestTaskDetail : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeStoreFixture> m_fixture;
+    ScheduledTask m_task;
+
+    QString logDir() const { return m_fixture->store->launchdServiceForViews().logDir(); }
+    QString logFile(const QString& suffix) const
+    {
+        return logDir() + QLatin1Char('/') + m_task.shortId() + suffix;
+    }
+    ScheduledTask addTask(bool wake = false)
+    {
+        ScheduledTask task = ScheduledTask::create(QStringLiteral("Backup"),
+                                                   QStringLiteral("rsync -av ~/docs /backup"),
+                                                   TaskSchedule::daily({{9, 30}}));
+        task.wakeBeforeRun = wake;
+        m_fixture->store->addTask(task);
+        return task;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_fixture = std::make_unique<FakeStoreFixture>();
+        QDir().mkpath(m_fixture->dir.path() + QStringLiteral("/Logs"));
+        m_task = addTask();
+    }
+    void cleanup()
+    {
+        // A wake check still on its way must not outlive the store it asks.
+        QThreadPool::globalInstance()->waitForDone();
+        m_fixture.reset();
+    }
+
+    void historyShowsNewestTen_data()
+    {
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QStringList>("exits");
+        QTest::addColumn<QString>("more");
+        QTest::newRow("none") << 0 << QStringList() << QString();
+        QTest::newRow("one") << 1 << QStringList{QStringLiteral("Exit: 0")} << QString();
+        QStringList tenNewest;
+        for (int i = 9; i >= 0; --i)
+            tenNewest << QStringLiteral("Exit: %1").arg(i);
+        QTest::newRow("ten") << 10 << tenNewest << QString();
+        QStringList twelve;
+        for (int i = 11; i >= 2; --i)
+            twelve << QStringLiteral("Exit: %1").arg(i);
+        QTest::newRow("twelve") << 12 << twelve << QStringLiteral("2 more runs not shown");
+    }
+    void historyShowsNewestTen()
+    {
+        QFETCH(int, runs);
+        QFETCH(QStringList, exits);
+        QFETCH(QString, more);
+        QByteArray history;
+        for (int i = 0; i < runs; ++i)
+            history += runLine(i, i);
+        if (runs > 0)
+            TestSupport::writeFile(logFile(QStringLiteral(".runs")), history);
+        TaskDetailView view(*m_fixture->store, m_task);
+        QCOMPARE(texts(&view, QStringLiteral("history-exit")), exits);
+        QCOMPARE(view.findChildren<QWidget*>(QStringLiteral("history-row")).size(), exits.size());
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("history-empty")) != nullptr, runs == 0);
+        if (more.isEmpty())
+            QVERIFY(!view.findChild<QLabel*>(QStringLiteral("history-more")));
+        else
+            QCOMPARE(text(&view, QStringLiteral("history-more")), more);
+    }
+
+    void neverInstalledTaskShowsItsFiveTexts()
+    {
+        TaskDetailView view(*m_fixture->store, m_task);
+        QCOMPARE(text(&view, QStringLiteral("history-empty")),
+                 QStringLiteral("No runs recorded yet."));
+        QCOMPARE(text(&view, QStringLiteral("output-empty")), QStringLiteral("No stdout output."));
+        QCOMPARE(text(&view, QStringLiteral("script-missing")),
+                 QStringLiteral("Script not installed."));
+        QCOMPARE(text(&view, QStringLiteral("plist-missing")),
+                 QStringLiteral("Plist not installed."));
+        QCOMPARE(text(&view, QStringLiteral("env-shell")),
+                 QStringLiteral("Unknown (script not found)"));
+        view.setSelectedLogTab(LogStream::stderrStream);
+        QCOMPARE(text(&view, QStringLiteral("output-empty")), QStringLiteral("No stderr output."));
+    }
+
+    void outputShowsTheLastThirtyLines_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("finalLineFeed");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("sheetLines");
+        QTest::newRow("30") << 30 << true << QString() << 0;
+        QTest::newRow("31") << 31 << true << QStringLiteral("Show full log (31 lines)") << 31;
+        QTest::newRow("500") << 500 << false << QStringLiteral("Show full log (100 lines)") << 500;
+        // The read keeps the empty piece after the final line feed among its 100, and the
+        // trimming drops it: 99 lines of text.
+        QTest::newRow("500 ending in a line feed")
+            << 500 << true << QStringLiteral("Show full log (99 lines)") << 500;
+    }
+    void outputShowsTheLastThirtyLines()
+    {
+        QFETCH(int, lines);
+        QFETCH(bool, finalLineFeed);
+        QFETCH(QString, button);
+        QFETCH(int, sheetLines);
+        TestSupport::writeFile(logFile(QStringLiteral(".stdout.log")),
+                               numberedLines(lines, finalLineFeed));
+        TaskDetailView view(*m_fixture->store, m_task);
+        const QStringList shown =
+            text(&view, QStringLiteral("output-text")).split(QLatin1Char('\n'));
+        QCOMPARE(shown.size(), std::min(lines, 30));
+        QCOMPARE(shown.first(), QStringLiteral("line %1").arg(std::max(1, lines - 29)));
+        QCOMPARE(shown.last(), QStringLiteral("line %1").arg(lines));
+        auto* full = view.findChild<QPushButton*>(QStringLiteral("output-show-full-log"));
+        if (button.isEmpty()) {
+            QVERIFY(!full);
+            return;
+        }
+        QVERIFY(full);
+        QCOMPARE(full->text(), button);
+        QCOMPARE(full->accessibleName(), button);
+        full->click();
+        auto* sheet = view.findChild<FullLogView*>();
+        QVERIFY(sheet);
+        QCOMPARE(sheet->title(), QStringLiteral("Backup \u2014 stdout"));
+        const QStringList all = sheet->content().split(QLatin1Char('\n'));
+        QCOMPARE(all.size(), sheetLines);
+        QCOMPARE(all.first(), QStringLiteral("line 1"));
+        QCOMPARE(all.last(), QStringLiteral("line %1").arg(lines));
+        QVERIFY(sheet->minimumWidth() >= 600 && sheet->minimumHeight() >= 400);
+    }
+
+    void shellDescription_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("shell");
+        QTest::newRow("zsh with .zprofile")
+            << QByteArray("#!/bin/zsh\nsource ~/.zprofile 2>/dev/null\necho hi\n")
+            << QStringLiteral("zsh (with shell profile)");
+        QTest::newRow("zsh with .zshrc") << QByteArray("#!/bin/zsh\nsource ~/.zshrc\n")
+                                         << QStringLiteral("zsh (with shell profile)");
+        QTest::newRow("zsh alone") << QByteArray("#!/bin/zsh\necho hi\n") << QStringLiteral("zsh");
+        QTest::newRow("bash") << QByteArray("#!/bin/bash\n") << QStringLiteral("bash");
+        QTest::newRow("no interpreter line")
+            << QByteArray("echo hi\n") << QStringLiteral("Unknown");
+        QTest::newRow("empty file") << QByteArray() << QStringLiteral("Unknown");
+    }
+    void shellDescription()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, shell);
+        TestSupport::writeFile(m_fixture->store->launchdServiceForViews().scriptURL(m_task),
+                               script);
+        TaskDetailView view(*m_fixture->store, m_task);
+        QCOMPARE(text(&view, QStringLiteral("env-shell")), shell);
+        if (!script.isEmpty())
+            QCOMPARE(text(&view, QStringLiteral("script-text")) + QLatin1Char('\n'),
+                     QString::fromUtf8(script));
+    }
+
+    void installedPlistIsShownAsXml()
+    {
+        TestSupport::writeFile(
+            m_fixture->store->launchdServiceForViews().plistURL(m_task),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+            "<key>Label</key><string>com.brenmor-ops.task.X</string></dict></plist>\n");
+        TaskDetailView view(*m_fixture->store, m_task);
+        const QString xml = text(&view, QStringLiteral("plist-text"));
+        QVERIFY2(xml.contains(QLatin1String("<key>Label</key>")), qPrintable(xml));
+        QVERIFY(!view.findChild<QLabel*>(QStringLiteral("plist-missing")));
+    }
+
+    void toggleDisablesThroughTheStore()
+    {
+        FakeDialogs dialogs;
+        ContentView content(*m_fixture->store, dialogs, {});
+        content.setSelection(SidebarSection::task(m_task.id));
+        QCOMPARE(text(content.currentDetail(), QStringLiteral("task-detail-status")),
+                 QStringLiteral("Active"));
+        auto* toggle = content.currentDetail()->findChild<ToggleSwitch*>(
+            QStringLiteral("detail-enabled-toggle"));
+        QVERIFY(toggle && toggle->isChecked());
+        QCOMPARE(toggle->accessibleName(), QStringLiteral("Enabled"));
+        toggle->click();
+        QTRY_VERIFY(!m_fixture->store->task(m_task.id)->isEnabled);
+        QTRY_COMPARE(text(content.currentDetail(), QStringLiteral("task-detail-status")),
+                     QStringLiteral("Disabled"));
+    }
+
+    void wakeLineOnlyWithTheWakeFlag()
+    {
+        TaskDetailView plain(*m_fixture->store, m_task);
+        QVERIFY(!plain.findChild<QLabel*>(QStringLiteral("detail-wake-status")));
+        const ScheduledTask waking = addTask(true);
+        TaskDetailView view(*m_fixture->store, waking);
+        // The fake service has nothing registered: the orange line, once the answer is in.
+        QTRY_COMPARE(text(&view, QStringLiteral("detail-wake-status"))
+                         .endsWith(QLatin1String("Wake requested but not active in system")),
+                     true);
+    }
+
+    void nextRunLine_data()
+    {
+        QTest::addColumn<TaskSchedule>("schedule");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("interval") << TaskSchedule::interval(15) << QStringLiteral("Every 15 min");
+        QTest::newRow("at load") << TaskSchedule::runAtLoad()
+                                 << QStringLiteral("Next run: at next login");
+        QTest::newRow("no weekdays")
+            << TaskSchedule::weekly({}, {{9, 0}}) << QStringLiteral("Next run: never");
+    }
+    void nextRunLine()
+    {
+        QFETCH(TaskSchedule, schedule);
+        QFETCH(QString, line);
+        m_task.schedule = schedule;
+        TaskDetailView view(*m_fixture->store, m_task);
+        QCOMPARE(text(&view, QStringLiteral("detail-next-run")), line);
+    }
+
+    void copyPutsTheCommandOnTheClipboard()
+    {
+        TaskDetailView view(*m_fixture->store, m_task);
+        auto* copy = view.findChild<QAbstractButton*>(QStringLiteral("detail-copy-command"));
+        QVERIFY(copy);
+        copy->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_task.command);
+        QVERIFY(view.showCopied());
+        QCOMPARE(copy->accessibleName(), QStringLiteral("Copied"));
+        // A second copy within the second and a half does not push the first reset back.
+        QTest::qWait(1000);
+        copy->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!view.showCopied(), 1000);
+        QCOMPARE(copy->accessibleName(), QStringLiteral("Copy"));
+    }
+
+    void recordedRunAppearsWithoutRefresh()
+    {
+        TaskDetailView view(*m_fixture->store, m_task);
+        QVERIFY(view.findChild<QLabel*>(QStringLiteral("history-empty")));
+        // The wrapper creates the file with its first line, then appends.
+        QFile runs(logFile(QStringLiteral(".runs")));
+        QVERIFY(runs.open(QIODevice::Append));
+        runs.write(runLine(0, 0));
+        runs.flush();
+        QTRY_COMPARE_WITH_TIMEOUT(texts(&view, QStringLiteral("history-exit")),
+                                  QStringList{QStringLiteral("Exit: 0")}, 1000);
+        runs.write(runLine(1, 3));
+        runs.flush();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            texts(&view, QStringLiteral("history-exit")),
+            (QStringList{QStringLiteral("Exit: 3"), QStringLiteral("Exit: 0")}), 1000);
+        QFile out(logFile(QStringLiteral(".stdout.log")));
+        QVERIFY(out.open(QIODevice::Append));
+        out.write("hello\n");
+        out.flush();
+        QTRY_COMPARE_WITH_TIMEOUT(text(&view, QStringLiteral("output-text")),
+                                  QStringLiteral("hello"), 1000);
+    }
+
+    void refreshButtonReadsAgain()
+    {
+        TaskDetailView view(*m_fixture->store, m_task);
+        TestSupport::writeFile(logFile(QStringLiteral(".runs")), runLine(0, 1));
+        view.findChild<QAbstractButton*>(QStringLiteral("detail-refresh"))->click();
+        QCOMPARE(texts(&view, QStringLiteral("history-exit")),
+                 QStringList{QStringLiteral("Exit: 1")});
+    }
+
+    void actionsCarryTheTask()
+    {
+        TaskDetailView view(*m_fixture->store, m_task);
+        QList<QString> fired;
+        connect(&view, &TaskDetailView::testRunRequested, this,
+                [&](const ScheduledTask& t) { fired << QStringLiteral("test:") + t.name; });
+        connect(&view, &TaskDetailView::editRequested, this,
+                [&](const ScheduledTask& t) { fired << QStringLiteral("edit:") + t.name; });
+        connect(&view, &TaskDetailView::duplicateRequested, this,
+                [&](const ScheduledTask& t) { fired << QStringLiteral("duplicate:") + t.name; });
+        connect(&view, &TaskDetailView::deleteRequested, this,
+                [&](const ScheduledTask& t) { fired << QStringLiteral("delete:") + t.name; });
+        for (const char* name :
+             {"detail-test-run", "detail-edit", "detail-duplicate", "detail-delete"})
+            view.findChild<QPushButton*>(QLatin1String(name))->click();
+        QCOMPARE(fired, (QStringList{QStringLiteral("test:Backup"), QStringLiteral("edit:Backup"),
+                                     QStringLiteral("duplicate:Backup"),
+                                     QStringLiteral("delete:Backup")}));
+        QCOMPARE(view.findChild<QPushButton*>(QStringLiteral("detail-test-run"))->accessibleName(),
+                 QStringLiteral("Test Run"));
+    }
+};
+
+QTEST_MAIN(TestTaskDetail)
+#include "TestTaskDetail.moc"

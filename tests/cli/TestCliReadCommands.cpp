@@ -1,0 +1,320 @@
+// brenmor-ops history, logs, run and jobs, and --json on list, status and history, as real
+// processes against prepared task files, histories and logs.
+#include "CliHarness.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+const QString backupId = QStringLiteral("3F2A9C1D-0000-4000-8000-000000000001");
+const QString reportId = QStringLiteral("7B00C0DE-1111-4000-8000-000000000002");
+
+QList<ScheduledTask> seededTasks()
+{
+    ScheduledTask backup = makeTask(QStringLiteral("Backup"), backupId,
+                                    TaskSchedule::daily({TimeOfDay{3, 0}}), true, true);
+    ScheduledTask report =
+        makeTask(QStringLiteral("Report"), reportId, TaskSchedule::interval(30), false);
+    return {backup, report};
+}
+
+QProcessEnvironment berlin()
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+    return environment;
+}
+
+QString expected(const QString& name)
+{
+    return QString::fromUtf8(
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("cli/") + name)));
+}
+
+// Four runs across the spring clock change, one legacy line, one malformed line.
+const QByteArray history = "2026-03-28T02:00:00Z\t2026-03-28T02:00:42Z\t0\n"
+                           "garbage line\n"
+                           "2026-03-29T01:00:00Z\t2026-03-29T01:03:05Z\t3\n"
+                           "2026-03-30T01:00:00Z\t0\n"
+                           "2026-03-31T01:00:00Z\t2026-03-31T02:02:10Z\t1\n";
+} // namespace
+
+class TestCliReadCommands : public QObject {
+    Q_OBJECT
+
+private:
+    QString logFile(const QString& id, const QString& suffix) const
+    {
+        return m_harness->home().dataFolder() + QStringLiteral("/Logs/") + id.left(8).toLower() +
+               suffix;
+    }
+
+    std::unique_ptr<CliHarness> m_harness;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_harness = std::make_unique<CliHarness>();
+        m_harness->seed(seededTasks());
+        TestSupport::writeFile(logFile(backupId, QStringLiteral(".runs")), history);
+        TestSupport::writeFile(logFile(backupId, QStringLiteral(".stdout.log")),
+                               "one\ntwo\nthree\n");
+        TestSupport::writeFile(logFile(backupId, QStringLiteral(".stderr.log")), "warn 1\nwarn 2");
+    }
+    void cleanup() { m_harness.reset(); }
+
+    void output_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+
+        QTest::newRow("history, newest first in local time, summary over the file")
+            << QStringList{"history", "backup"} << 0 << expected("history-backup.txt") << QString();
+        QTest::newRow("history -n keeps the summary whole")
+            << QStringList{"history", "3f2a", "-n", "1"} << 0 << expected("history-n1.txt")
+            << QString();
+        QTest::newRow("history without runs")
+            << QStringList{"history", "Report"} << 0 << "No runs recorded.\n"
+            << QString();
+        QTest::newRow("history json") << QStringList{"history", "backup", "--json", "-n", "2"} << 0
+                                      << expected("history-backup.json") << QString();
+        QTest::newRow("history json without runs")
+            << QStringList{"history", "--json", "report"} << 0 << expected("history-empty.json")
+            << QString();
+        QTest::newRow("history alone") << QStringList{"history"} << 1 << QString()
+                                       << "Error: Usage: brenmor-ops history <name-or-id> [-n N] "
+                                          "[--json]\n";
+        QTest::newRow("history unknown task")
+            << QStringList{"history", "nope"} << 1 << QString() << "Error: Task not found: nope\n";
+        QTest::newRow("history -n 0") << QStringList{"history", "backup", "-n", "0"} << 1
+                                      << QString() << "Error: -n needs a positive whole number\n";
+        QTest::newRow("history -n without number")
+            << QStringList{"history", "backup", "-n"} << 1 << QString()
+            << "Error: -n needs a positive whole number\n";
+        QTest::newRow("history -n word")
+            << QStringList{"history", "backup", "-n", "ten"} << 1 << QString()
+            << "Error: -n needs a positive whole number\n";
+        // A flag of another command must not be taken for a task name.
+        QTest::newRow("history -f") << QStringList{"history", "backup", "-f"} << 1 << QString()
+                                    << "Error: Usage: brenmor-ops history <name-or-id> [-n N] "
+                                       "[--json]\n";
+        QTest::newRow("logs default") << QStringList{"logs", "backup"} << 0 << "one\ntwo\nthree\n"
+                                      << QString();
+        // The trailing line feed leaves an empty last piece, which counts as one of the lines.
+        QTest::newRow("logs -n 2") << QStringList{"logs", "backup", "-n", "2"} << 0 << "three\n"
+                                   << QString();
+        QTest::newRow("logs --stderr")
+            << QStringList{"logs", "Backup", "--stderr"} << 0 << "warn 1\nwarn 2\n"
+            << QString();
+        QTest::newRow("logs missing file")
+            << QStringList{"logs", "report"} << 0 << "No stdout output.\n"
+            << QString();
+        QTest::newRow("logs missing stderr")
+            << QStringList{"logs", "report", "--stderr"} << 0 << "No stderr output.\n"
+            << QString();
+        QTest::newRow("logs alone")
+            << QStringList{"logs"} << 1 << QString()
+            << "Error: Usage: brenmor-ops logs <name-or-id> [--stderr] [-n N] [-f]\n";
+        QTest::newRow("logs two names")
+            << QStringList{"logs", "backup", "report"} << 1 << QString()
+            << "Error: Usage: brenmor-ops logs <name-or-id> [--stderr] [-n N] [-f]\n";
+        QTest::newRow("run alone") << QStringList{"run"} << 1 << QString()
+                                   << "Error: Usage: brenmor-ops run <name-or-id>\n";
+        QTest::newRow("run unknown")
+            << QStringList{"run", "x"} << 1 << QString() << "Error: Task not found: x\n";
+        QTest::newRow("list json")
+            << QStringList{"list", "--json"} << 0 << expected("list.json") << QString();
+        QTest::newRow("status json") << QStringList{"status", "--json"} << 0
+                                     << "{\n    \"enabled\": 1,\n    \"total\": 2\n}\n"
+                                     << QString();
+        QTest::newRow("plain list unchanged")
+            << QStringList{"list"} << 0 << expected("list.txt") << QString();
+    }
+    void output()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const ProcessResult result = m_harness->run(args, berlin());
+        QCOMPARE(result.errText(), err);
+        QCOMPARE(result.outText(), out);
+        QCOMPARE(result.exitCode, exitCode);
+    }
+
+    void jsonIsOneDocument_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("list") << QStringList{"list", "--json"};
+        QTest::newRow("status") << QStringList{"status", "--json"};
+        QTest::newRow("history") << QStringList{"history", "backup", "--json"};
+    }
+    void jsonIsOneDocument()
+    {
+        QFETCH(QStringList, args);
+        // A name with quotes, a backslash and a control character must not break the document.
+        QList<ScheduledTask> tasks = seededTasks();
+        tasks[0].name = QStringLiteral("Back\"up\\ \x01 ü");
+        m_harness->seed(tasks);
+        args.replace(1, args[1] == QLatin1String("backup") ? QStringLiteral("3f2a") : args[1]);
+        const ProcessResult result = m_harness->run(args, berlin());
+        QCOMPARE(result.exitCode, 0);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(result.out, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QVERIFY(document.isObject());
+        if (args[0] == QLatin1String("list"))
+            QCOMPARE(document[QStringLiteral("tasks")][0][QStringLiteral("name")].toString(),
+                     tasks[0].name);
+    }
+
+    void runExecutesTheWrapperAndRecordsTheRun_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("success") << "echo out; echo err >&2" << 0 << "out\n"
+                                 << "err\n";
+        QTest::newRow("failure status passes through") << "echo partial; exit 3" << 3 << "partial\n"
+                                                       << QString();
+        // launchd's short search path and the home folder, as a scheduled run has.
+        QTest::newRow("scheduled PATH and folder")
+            << "echo \"$PATH\"; pwd" << 0 << "/usr/bin:/bin:/usr/sbin:/sbin\n<home>\n"
+            << QString();
+    }
+    void runExecutesTheWrapperAndRecordsTheRun()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        out.replace(QStringLiteral("<home>"), m_harness->home().path());
+        ScheduledTask task = seededTasks().at(1);
+        task.command = command;
+        task.useLoginShell = false; // bash: the profile of the test machine stays out
+        m_harness->seed({task});
+        QCOMPARE(m_harness->run({"enable", "report"}).exitCode, 0); // writes the wrapper
+        QVERIFY(QFileInfo(m_harness->scriptPath(task)).isExecutable());
+
+        const ProcessResult result = m_harness->run({"run", "Report"}, berlin());
+        QCOMPARE(result.outText(), out);
+        QCOMPARE(result.errText(), err);
+        QCOMPARE(result.exitCode, exitCode);
+        const QList<QByteArray> lines =
+            TestSupport::readFile(logFile(reportId, QStringLiteral(".runs"))).split('\n');
+        QCOMPARE(lines.size(), 2); // one line and the empty piece after its line feed
+        QVERIFY2(lines[0].endsWith('\t' + QByteArray::number(exitCode)), lines[0].constData());
+        const ProcessResult shown = m_harness->run({"history", "report", "--json"});
+        QCOMPARE(QJsonDocument::fromJson(
+                     shown.out)[QStringLiteral("runs")][0][QStringLiteral("exitCode")]
+                     .toInt(),
+                 exitCode);
+    }
+
+    void runRefusesATaskThatIsNotInstalled()
+    {
+        const ProcessResult result = m_harness->run({"run", "report"});
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.errText(),
+                 QStringLiteral("Error: Report is not installed (no wrapper script "
+                                "at %1); enable it first\n")
+                     .arg(m_harness->scriptPath(seededTasks().at(1))));
+        QVERIFY(!QFile::exists(logFile(reportId, QStringLiteral(".runs"))));
+    }
+
+    void logsFollowSeesAppendedLines()
+    {
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        tool.setProcessEnvironment(environment);
+        tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                   {QStringLiteral("logs"), QStringLiteral("backup"), QStringLiteral("-n"),
+                    QStringLiteral("1"), QStringLiteral("-f")});
+        QVERIFY(tool.waitForStarted());
+        QByteArray seen;
+        const auto waitFor = [&](const QByteArray& text) {
+            QElapsedTimer timer;
+            timer.start();
+            while (!seen.contains(text) && timer.elapsed() < 20000) {
+                tool.waitForReadyRead(200);
+                seen += tool.readAllStandardOutput();
+            }
+            return seen.contains(text);
+        };
+        // -n 1 on a log ending in a line feed shows nothing of the old lines.
+        QTest::qWait(300);
+        QFile log(logFile(backupId, QStringLiteral(".stdout.log")));
+        QVERIFY(log.open(QIODevice::Append));
+        log.write("four\n");
+        log.flush();
+        QVERIFY2(waitFor("four\n"), seen.constData());
+        QCOMPARE(seen, QByteArray("four\n"));
+        log.write("five\n");
+        log.close();
+        QVERIFY2(waitFor("five\n"), seen.constData());
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 0);
+        QCOMPARE(seen + tool.readAllStandardOutput(), QByteArray("four\nfive\n"));
+    }
+
+    void jobs_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("scheduled only") << QStringList{"jobs"} << expected("jobs.txt");
+        QTest::newRow("all") << QStringList{"jobs", "--all"} << expected("jobs-all.txt");
+    }
+    void jobs()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        const QString folder = m_harness->home().launchAgents();
+        const auto agent = [&](const QString& label, const QByteArray& keys) {
+            TestSupport::writeFile(
+                folder + QLatin1Char('/') + label + QStringLiteral(".plist"),
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                "<key>Label</key><string>" +
+                    label.toUtf8() + "</string><key>Program</key><string>/bin/true</string>" +
+                    keys + "</dict></plist>\n");
+        };
+        agent(QStringLiteral("org.example.sync"), "<key>StartInterval</key><integer>300</integer>");
+        agent(QStringLiteral("com.example.nightly"),
+              "<key>StartCalendarInterval</key><dict><key>Hour</key><integer>2</integer>"
+              "<key>Minute</key><integer>5</integer></dict>");
+        agent(QStringLiteral("com.example.ondemand"), "");
+        agent(QStringLiteral("com.example.off"),
+              "<key>Disabled</key><true/><key>StartInterval</key><integer>60</integer>");
+        // Our own agents are tasks, not other jobs.
+        agent(QStringLiteral("com.brenmor-ops.task.") + backupId,
+              "<key>StartInterval</key><integer>60</integer>");
+        const ProcessResult result = m_harness->run(args);
+        QCOMPARE(result.errText(), QString());
+        QCOMPARE(result.outText(), out);
+        QCOMPARE(result.exitCode, 0);
+    }
+
+    void jobsWithoutAny()
+    {
+        const ProcessResult result = m_harness->run({"jobs"});
+        QCOMPARE(result.outText(), QStringLiteral("No scheduled launchd jobs found.\n"));
+        QCOMPARE(m_harness->run({"jobs", "--all"}).outText(),
+                 QStringLiteral("No launchd jobs found.\n"));
+        QCOMPARE(m_harness->run({"jobs", "x"}).errText(),
+                 QStringLiteral("Error: Usage: brenmor-ops jobs [--all]\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliReadCommands)
+#include "TestCliReadCommands.moc"
