@@ -3,6 +3,7 @@
 #include "CredentialStore.h"
 #include "Icons.h"
 #include "MailCommand.h"
+#include "RowPainting.h"
 #include "SheetSize.h"
 
 #include <QFutureWatcher>
@@ -284,7 +285,9 @@ void GmailSetupView::refresh()
 void GmailSetupView::showMessage(const QString& text, bool isError)
 {
     m_message->setText(text);
-    m_message->setStyleSheet(isError ? QStringLiteral("color: #c62828;") : QString());
+    m_message->setStyleSheet(
+        isError ? QStringLiteral("color: %1;").arg(RowPainting::failureColor(palette()).name())
+                : QString());
     m_message->setVisible(!text.isEmpty());
 }
 

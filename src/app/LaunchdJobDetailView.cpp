@@ -23,20 +23,6 @@ QFont monospaced(const QFont& base, qreal scale = 1.0)
     return font;
 }
 
-// The rounded box behind the command: a faint wash of the text colour over the window, so it
-// shows on light and dark palettes alike.
-QString boxStyle(const QPalette& palette)
-{
-    QColor wash = palette.color(QPalette::Text);
-    wash.setAlphaF(0.08f);
-    return QStringLiteral("QTextEdit { border: none; border-radius: 6px; padding: 4px 6px; "
-                          "background: rgba(%1, %2, %3, %4); }")
-        .arg(wash.red())
-        .arg(wash.green())
-        .arg(wash.blue())
-        .arg(wash.alpha());
-}
-
 QLabel* selectableLabel(const QString& text, QWidget* parent, const QString& objectName)
 {
     auto* label = new QLabel(text, parent);
@@ -161,7 +147,10 @@ LaunchdJobDetailView::LaunchdJobDetailView(const LaunchdJob& job, QWidget* paren
     command->setObjectName(QStringLiteral("job-detail-command"));
     command->setAccessibleName(QStringLiteral("Command"));
     command->setFont(monospaced(font()));
-    command->setStyleSheet(boxStyle(palette()));
+    // The rounded box behind the command shows on light and dark palettes alike.
+    command->setStyleSheet(RowPainting::quaternaryFillRule(
+        QStringLiteral("QTextEdit"), palette(),
+        QStringLiteral("border: none; border-radius: 6px; padding: 4px 6px;")));
     layout->addWidget(command);
 
     layout->addWidget(

@@ -62,6 +62,25 @@ QColor secondaryText(const QStyleOptionViewItem& option)
 
 bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
 
+QColor quaternaryFill(const QPalette& palette)
+{
+    QColor wash = palette.color(QPalette::Text);
+    wash.setAlphaF(0.08f);
+    return wash;
+}
+
+QString quaternaryFillRule(const QString& selector, const QPalette& palette, const QString& extra)
+{
+    const QColor fill = quaternaryFill(palette);
+    return QStringLiteral("%1 { background: rgba(%2, %3, %4, %5); %6 }")
+        .arg(selector)
+        .arg(fill.red())
+        .arg(fill.green())
+        .arg(fill.blue())
+        .arg(fill.alpha())
+        .arg(extra);
+}
+
 QColor successColor(const QPalette& palette)
 {
     return isDark(palette) ? QColor(0x4c, 0xd9, 0x64) : QColor(0x1e, 0x8e, 0x3e);

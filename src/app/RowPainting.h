@@ -32,6 +32,11 @@ QColor secondaryText(const QStyleOptionViewItem& option);
 QColor successColor(const QPalette& palette);
 QColor failureColor(const QPalette& palette);
 bool isDark(const QPalette& palette);
+// The faint fill behind boxed text (a command, output): the text colour washed over the window.
+QColor quaternaryFill(const QPalette& palette);
+// A style sheet rule giving `selector` that fill as its background.
+QString quaternaryFillRule(const QString& selector, const QPalette& palette,
+                           const QString& extra = QString());
 // A row symbol's size: 16 points, growing with a larger font.
 int symbolSize(const QFont& font);
 // A symbol in the row's text colour (highlighted text on a selected row).

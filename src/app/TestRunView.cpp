@@ -1,6 +1,7 @@
 #include "TestRunView.h"
 
 #include "Icons.h"
+#include "RowPainting.h"
 #include "SheetSize.h"
 #include "TaskFormView.h"
 #include "TaskRunner.h"
@@ -24,9 +25,6 @@ QFrame* divider(QWidget* parent)
     line->setFrameShadow(QFrame::Sunken);
     return line;
 }
-
-const QColor successColor(0x1e, 0x9e, 0x3a);
-const QColor failureColor(0xd7, 0x2c, 0x2c);
 
 } // namespace
 
@@ -96,7 +94,8 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     m_output->setFocusPolicy(Qt::ClickFocus);
     m_output->document()->setDocumentMargin(8);
     m_output->setPlaceholderText(QStringLiteral("Waiting for output..."));
-    m_output->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgba(0, 0, 0, 13); }"));
+    m_output->setStyleSheet(
+        RowPainting::quaternaryFillRule(QStringLiteral("QPlainTextEdit"), palette()));
     layout->addWidget(m_output, 1);
     layout->addWidget(divider(this));
 
@@ -111,7 +110,8 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     m_stop =
         TaskFormView::sheetButton(QStringLiteral("Stop"), QStringLiteral("test-run-stop"), this);
     m_stop->setIcon(Icons::symbol(QStringLiteral("stop.fill")));
-    m_stop->setStyleSheet(QStringLiteral("QPushButton { color: #d72c2c; }"));
+    m_stop->setStyleSheet(QStringLiteral("QPushButton { color: %1; }")
+                              .arg(RowPainting::failureColor(palette()).name()));
     m_close =
         TaskFormView::sheetButton(QStringLiteral("Close"), QStringLiteral("test-run-close"), this);
     m_runAgain = TaskFormView::sheetButton(QStringLiteral("Run Again"),
@@ -174,7 +174,8 @@ void TestRunView::refresh()
         const bool success = *exitCode == 0;
         const QString symbol =
             success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill");
-        const QColor color = success ? successColor : failureColor;
+        const QColor color =
+            success ? RowPainting::successColor(palette()) : RowPainting::failureColor(palette());
         m_headerStatus->setPixmap(Icons::pixmap(symbol, 22, devicePixelRatioF()));
         m_footerStatus->setPixmap(Icons::pixmap(symbol, 16, devicePixelRatioF()));
         m_exitLabel->setText(QString::asprintf("Exit: %d", *exitCode));

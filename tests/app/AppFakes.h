@@ -1,15 +1,18 @@
 #pragma once
 
 #include "Dialogs.h"
+#include "LaunchdJob.h"
 #include "LaunchdService.h"
 #include "PmsetService.h"
 #include "TaskStore.h"
+#include "UpdaterController.h"
 
 #include <QDialog>
 #include <QEventLoop>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -163,3 +166,36 @@ struct FakeStoreFixture {
         store = std::make_unique<TaskStore>(std::move(options));
     }
 };
+
+// An updater with a feed that cannot check right now.
+class FixedUpdater final : public Updater {
+public:
+    bool canCheckForUpdates() const override { return false; }
+    void checkForUpdates() override {}
+};
+
+// A global agent as the scanner reports it, optionally with a standard output path.
+inline LaunchdJob makeAgentJob(const QString& label, const QStringList& arguments,
+                               const QString& outPath = QString())
+{
+    LaunchdJob job;
+    job.id = QStringLiteral("/Library/LaunchAgents/") + label + QStringLiteral(".plist");
+    job.url = job.id;
+    job.label = label;
+    job.source = LaunchdJob::Source::globalAgents;
+    job.programArguments = arguments;
+    if (!outPath.isEmpty())
+        job.standardOutPath = outPath;
+    job.raw = {{QStringLiteral("Label"), label}};
+    return job;
+}
+
+// Shows a window and waits until it is on screen and active, as a user would meet it.
+inline bool showActive(QWidget& window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return false;
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}

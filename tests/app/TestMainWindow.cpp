@@ -33,23 +33,6 @@ ScheduledTask makeTask(const QString& name, const QString& command, bool enabled
     return task;
 }
 
-LaunchdJob makeJob(const QString& label, const QStringList& arguments)
-{
-    LaunchdJob job;
-    job.id = QStringLiteral("/Library/LaunchAgents/") + label + QStringLiteral(".plist");
-    job.url = job.id;
-    job.label = label;
-    job.source = LaunchdJob::Source::globalAgents;
-    job.programArguments = arguments;
-    return job;
-}
-
-class FixedUpdater final : public Updater {
-public:
-    bool canCheckForUpdates() const override { return false; }
-    void checkForUpdates() override {}
-};
-
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -137,10 +120,7 @@ private:
         m_jobs = jobs;
         m_window = std::make_unique<MainWindow>(*m_fixture->store, *m_updater, m_dialogs,
                                                 [this] { return m_jobs; });
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QVERIFY(showActive(*m_window));
     }
 
     std::unique_ptr<FakeStoreFixture> m_fixture;
@@ -344,9 +324,10 @@ void TestMainWindow::bulkDeleteConfirmsWithCount()
 
 void TestMainWindow::systemJobsCountIgnoresFilter()
 {
-    makeWindow({}, {makeJob(QStringLiteral("com.example.alpha"), {QStringLiteral("/bin/alpha")}),
-                    makeJob(QStringLiteral("com.example.beta"), {QStringLiteral("/bin/beta")}),
-                    makeJob(QStringLiteral("org.other.gamma"), {QStringLiteral("/bin/gamma")})});
+    makeWindow({},
+               {makeAgentJob(QStringLiteral("com.example.alpha"), {QStringLiteral("/bin/alpha")}),
+                makeAgentJob(QStringLiteral("com.example.beta"), {QStringLiteral("/bin/beta")}),
+                makeAgentJob(QStringLiteral("org.other.gamma"), {QStringLiteral("/bin/gamma")})});
     auto* count = m_window->findChild<QLabel*>(QStringLiteral("sidebar-system-jobs-count"));
     QCOMPARE(count->text(), QStringLiteral("3"));
     QVERIFY(!sidebar()->systemJobList()->isVisible());
@@ -361,7 +342,8 @@ void TestMainWindow::systemJobsCountIgnoresFilter()
 
 void TestMainWindow::newTaskShortcutFromSystemJob()
 {
-    const LaunchdJob job = makeJob(QStringLiteral("com.example.job"), {QStringLiteral("/bin/x")});
+    const LaunchdJob job =
+        makeAgentJob(QStringLiteral("com.example.job"), {QStringLiteral("/bin/x")});
     makeWindow({makeTask(QStringLiteral("Task"), QStringLiteral("true"))}, {job});
     content()->setShowSystemJobs(true);
     QListView* jobs = sidebar()->systemJobList();

@@ -49,27 +49,6 @@ ScheduledTask makeTask(const QString& name, const QString& command = QStringLite
     return ScheduledTask::create(name, command, TaskSchedule::daily({TimeOfDay{9, 0}}));
 }
 
-LaunchdJob makeJob(const QString& label, const QStringList& arguments,
-                   const QString& outPath = QString())
-{
-    LaunchdJob job;
-    job.id = QStringLiteral("/Library/LaunchAgents/") + label + QStringLiteral(".plist");
-    job.url = job.id;
-    job.label = label;
-    job.source = LaunchdJob::Source::globalAgents;
-    job.programArguments = arguments;
-    if (!outPath.isEmpty())
-        job.standardOutPath = outPath;
-    job.raw = {{QStringLiteral("Label"), label}};
-    return job;
-}
-
-class FixedUpdater final : public Updater {
-public:
-    bool canCheckForUpdates() const override { return false; }
-    void checkForUpdates() override {}
-};
-
 QPalette darkPalette()
 {
     QPalette palette(QColor(0x3a, 0x3a, 0x3d), QColor(0x2b, 0x2b, 0x2d));
@@ -154,10 +133,7 @@ private:
         m_window = std::make_unique<MainWindow>(*m_fixture->store, *m_updater, m_dialogs,
                                                 [this] { return m_jobs; });
         m_window->resize(size);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QVERIFY(showActive(*m_window));
     }
     QPoint rowCenter(QListView* list, int row) const
     {
@@ -219,8 +195,8 @@ void TestShell::spokenNamesAreLabels()
 {
     QFETCH(QString, screen);
     const ScheduledTask task = makeTask(QStringLiteral("Backup"));
-    const LaunchdJob job = makeJob(QStringLiteral("com.example.job"), {QStringLiteral("/bin/x")},
-                                   QStringLiteral("/tmp/x.log"));
+    const LaunchdJob job = makeAgentJob(QStringLiteral("com.example.job"),
+                                        {QStringLiteral("/bin/x")}, QStringLiteral("/tmp/x.log"));
     makeWindow(screen == QStringLiteral("empty window") ? QList<ScheduledTask>{}
                                                         : QList<ScheduledTask>{task},
                {job});
@@ -503,8 +479,8 @@ void TestShell::systemJobsSectionShowsState()
     QFETCH(QString, arrow);
     QFETCH(bool, emptyShown);
     QFETCH(int, rows);
-    makeWindow({}, {makeJob(QStringLiteral("com.example.alpha"), {QStringLiteral("/bin/a")}),
-                    makeJob(QStringLiteral("com.example.beta"), {QStringLiteral("/bin/b")})});
+    makeWindow({}, {makeAgentJob(QStringLiteral("com.example.alpha"), {QStringLiteral("/bin/a")}),
+                    makeAgentJob(QStringLiteral("com.example.beta"), {QStringLiteral("/bin/b")})});
     content()->setShowSystemJobs(expanded);
     content()->setSearchText(search);
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("sidebar-system-jobs-arrow"))->text(),
@@ -609,9 +585,9 @@ void TestShell::jobDetailShowsLongTexts()
     QFETCH(QString, label);
     QFETCH(QStringList, arguments);
     QFETCH(bool, commandScrolls);
-    const LaunchdJob job =
-        makeJob(label, arguments,
-                QStringLiteral("/Library/Logs/Example/") + label + QStringLiteral(".stdout.log"));
+    const LaunchdJob job = makeAgentJob(label, arguments,
+                                        QStringLiteral("/Library/Logs/Example/") + label +
+                                            QStringLiteral(".stdout.log"));
     LaunchdJobDetailView view(job);
     view.resize(360, 500);
     view.show();
