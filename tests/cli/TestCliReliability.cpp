@@ -346,8 +346,12 @@ void TestCliReliability::hostileTextIsStoredExactly()
     QCOMPARE(withoutWarnings(result.errText()), QString());
     QVERIFY(result.errText().contains(QStringLiteral("Warning: The working directory ") +
                                       directory + QStringLiteral(" does not exist")));
+    // The success line shows control characters escaped; the file keeps them as typed.
+    QString shown = name;
+    shown.replace(QLatin1Char('\n'), QStringLiteral("\\x0a"))
+        .replace(QLatin1Char('\t'), QStringLiteral("\\x09"));
     QCOMPARE(result.outText(),
-             QStringLiteral("Added task: ") + name + QStringLiteral(" (Run at load)\n"));
+             QStringLiteral("Added task: ") + shown + QStringLiteral(" (Run at load)\n"));
     QCOMPARE(result.exitCode, 0);
 
     const QList<ScheduledTask> tasks = cli.storedTasks();

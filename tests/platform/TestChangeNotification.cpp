@@ -68,7 +68,7 @@ private Q_SLOTS:
         QCOMPARE(Locations::dataFolder(), home.dataFolder());
         QCOMPARE(Locations::taskFilePath(), home.taskFile());
         QCOMPARE(Locations::userLaunchAgentsDir(), home.launchAgents());
-        QVERIFY(Locations::ensureDataFolder());
+        QCOMPARE(Locations::ensureDataFolder(), std::nullopt);
         QCOMPARE(QFileInfo(home.dataFolder()).permissions() &
                      (QFileDevice::ReadGroup | QFileDevice::ReadOther),
                  QFileDevice::Permissions());
