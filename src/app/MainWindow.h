@@ -27,6 +27,8 @@ public:
 
     // The maker's support page, opened by the Help menu.
     static QUrl supportUrl();
+    // The About box's text: version, licence and the icons' credits.
+    static QString aboutText();
 
 private:
     void makeMenus();
