@@ -142,5 +142,6 @@ struct FakeStoreFixture {
         options.launchdService = launchd;
         options.pmsetService = pmset;
         store = std::make_unique<TaskStore>(std::move(options));
+        store->waitForScriptUpgrade();
     }
 };
