@@ -20,6 +20,7 @@
 #endif
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
@@ -111,6 +112,13 @@ void stopRunner(const QString& home)
     }
 }
 
+void waitFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // This process and the launchctl processes it waited for; the runner is not counted.
 void printCpu()
 {
@@ -151,7 +159,7 @@ int main(int argc, char** argv)
             if (!store.isUpgradingScripts() && allUpgraded(tasks))
                 upgradedAt = clock.elapsed();
             else
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+                waitFor(20); // sleeping, not spinning: the pass needs the second core
         }
         stopRunner(home);
         std::printf("task store start with %d tasks needing upgrade:\n", taskCount);
