@@ -20,12 +20,14 @@
 #endif
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -110,6 +112,26 @@ void stopRunner(const QString& home)
     }
 }
 
+void waitFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// This process and the launchctl processes it waited for; the runner is not counted.
+void printCpu()
+{
+    qint64 ms = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        ::getrusage(who, &usage);
+        ms += (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+              (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    }
+    std::printf("  cpu (with launchctl) %6lld ms\n", ms);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -133,15 +155,17 @@ int main(int argc, char** argv)
         const qint64 created = clock.elapsed();
         qint64 upgradedAt = -1;
         while (upgradedAt < 0 && clock.elapsed() < 120000) {
-            if (allUpgraded(tasks))
+            // Done when the pass has also loaded the agents, not when the last script is written.
+            if (!store.isUpgradingScripts() && allUpgraded(tasks))
                 upgradedAt = clock.elapsed();
             else
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+                waitFor(20); // sleeping, not spinning: the pass needs the second core
         }
         stopRunner(home);
         std::printf("task store start with %d tasks needing upgrade:\n", taskCount);
         std::printf("  store created     %6lld ms\n", created);
         std::printf("  scripts upgraded  %6lld ms (goal under 5000 ms)\n", upgradedAt);
+        printCpu();
         return upgradedAt >= 0 && upgradedAt < 5000 ? 0 : 1;
     }
 #else
@@ -155,7 +179,7 @@ int main(int argc, char** argv)
     qint64 upgradedAt = -1;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (upgradedAt < 0 && allUpgraded(tasks))
+        if (upgradedAt < 0 && !app.taskStore().isUpgradingScripts() && allUpgraded(tasks))
             upgradedAt = clock.elapsed();
         if ((upgradedAt >= 0 && paint.at >= 0) || clock.elapsed() > 120000)
             QApplication::quit();
@@ -167,6 +191,7 @@ int main(int argc, char** argv)
     std::printf("application start with %d tasks needing upgrade:\n", taskCount);
     std::printf("  first paint       %6lld ms (goal under 500 ms)\n", qint64(paint.at));
     std::printf("  scripts upgraded  %6lld ms (goal under 5000 ms)\n", qint64(upgradedAt));
+    printCpu();
     const bool met = paint.at >= 0 && paint.at < 500 && upgradedAt >= 0 && upgradedAt < 5000;
     std::printf("  goals %s\n", met ? "met" : "MISSED");
     return met ? 0 : 1;

@@ -14,9 +14,12 @@
 #include "TaskStore.h"
 
 #include <QApplication>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QSplitter>
@@ -24,6 +27,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -75,8 +79,14 @@ ContentView::ContentView(TaskStore& store, Dialogs& dialogs, JobScanner scanJobs
 {
     setObjectName(QStringLiteral("content-view"));
     setMinimumSize(600, 400);
-    auto* layout = new QHBoxLayout(this);
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_upgradeProgress = new QLabel(this);
+    m_upgradeProgress->setObjectName(QStringLiteral("upgrade-progress"));
+    m_upgradeProgress->setContentsMargins(8, 4, 8, 4);
+    m_upgradeProgress->hide();
+    layout->addWidget(m_upgradeProgress);
 
     m_splitter = new DividerSplitter(this);
     m_splitter->setObjectName(QStringLiteral("content-splitter"));
@@ -121,8 +131,10 @@ ContentView::ContentView(TaskStore& store, Dialogs& dialogs, JobScanner scanJobs
         refresh();
         scheduleStoreAlerts();
     });
+    connect(&m_store, &TaskStore::scriptUpgradeChanged, this, &ContentView::refreshUpgradeProgress);
     connect(&AppNotifications::instance(), &AppNotifications::addNewTask, this,
             &ContentView::showAddTask);
+    refreshUpgradeProgress();
     refresh();
     scheduleStoreAlerts();
 }
@@ -305,6 +317,7 @@ void ContentView::exportSelected()
 
 void ContentView::rescanSystemJobs()
 {
+    ++m_backgroundScan; // a scan still running from showing is older than this one
     m_systemJobs = m_scanJobs ? m_scanJobs() : QList<LaunchdJob>();
     ++m_scanGeneration;
     refresh();
@@ -318,7 +331,33 @@ void ContentView::showEvent(QShowEvent* event)
     if (!m_shownOnce)
         m_sidebar->taskList()->setFocus(Qt::OtherFocusReason);
     m_shownOnce = true;
-    rescanSystemJobs();
+    if (!m_scanJobs)
+        return;
+    // Reading every system folder's plists takes long enough to hold back the first paint.
+    const int scan = ++m_backgroundScan;
+    auto* watcher = new QFutureWatcher<QList<LaunchdJob>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, scan] {
+        watcher->deleteLater();
+        if (scan != m_backgroundScan)
+            return;
+        m_systemJobs = watcher->result();
+        ++m_scanGeneration;
+        refresh();
+    });
+    watcher->setFuture(QtConcurrent::run(m_scanJobs));
+}
+
+void ContentView::refreshUpgradeProgress()
+{
+    const int count = m_store.upgradingScriptCount();
+    m_upgradeProgress->setVisible(count > 0);
+    if (count == 0)
+        return;
+    const QString text = (count == 1 ? QStringLiteral("Updating %1 task script\u2026")
+                                     : QStringLiteral("Updating %1 task scripts\u2026"))
+                             .arg(QLocale().toString(count));
+    m_upgradeProgress->setText(text);
+    m_upgradeProgress->setAccessibleName(text);
 }
 
 void ContentView::refresh()

@@ -12,6 +12,7 @@
 
 class Dialogs;
 class QAction;
+class QLabel;
 class QSplitter;
 class QToolBar;
 class QVBoxLayout;
@@ -69,6 +70,7 @@ protected:
 private:
     void makeToolBar();
     void refresh();
+    void refreshUpgradeProgress();
     void refreshToolBar();
     void refreshDetail();
     QWidget* makeDetail();
@@ -88,6 +90,9 @@ private:
     int m_scanGeneration = 0;
     int m_detailScanGeneration = 0;
 
+    QLabel* m_upgradeProgress = nullptr;
+    // Scans started at showing run on a worker; only the latest one's jobs are taken.
+    int m_backgroundScan = 0;
     Sidebar* m_sidebar = nullptr;
     QSplitter* m_splitter = nullptr;
     QWidget* m_detailPane = nullptr;

@@ -46,6 +46,10 @@ QString xmlEscaped(const QString& text)
 
 enum class Privacy { ownerOnly, shared };
 
+// Scripts can reveal the user's commands.
+constexpr QFileDevice::Permissions scriptPermissions =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
 // Creates a folder with its parents; an existing folder is fine. Scripts and logs can reveal
 // the user's commands, so their folders are made private; the LaunchAgents folder keeps the
 // system's usual mode.
@@ -287,8 +291,7 @@ Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
         if (const auto failure = makeFolder(folder, Privacy::ownerOnly))
             return Result<QString>::failure(*failure);
     const QString path = scriptURL(task);
-    const QFileDevice::Permissions ownerOnly =
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    const QFileDevice::Permissions ownerOnly = scriptPermissions;
     if (const auto failure = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly))
         return Result<QString>::failure(*failure);
     // The temporary file already carried the mode; setting it on the final name as well
@@ -357,41 +360,68 @@ QList<std::optional<LaunchdError>>
 LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
 {
     QList<std::optional<LaunchdError>> results(tasks.size());
+    if (tasks.isEmpty())
+        return results;
+    // Every file of the call in two batches (scripts, then plists), each with one wait for the
+    // disk: after a version change a thousand scripts are rewritten at once.
+    std::optional<QString> folderFailure;
+    for (const QString& folder : {m_scriptsDir, m_logDir}) {
+        if (!folderFailure)
+            folderFailure = makeFolder(folder, Privacy::ownerOnly);
+    }
+    if (folderFailure) {
+        results.fill(LaunchdError::installFailed(*folderFailure));
+        return results;
+    }
+    QList<AtomicFile::Replacement> scripts;
+    for (const ScheduledTask& task : tasks)
+        scripts.append({scriptURL(task), scriptContent(task).toUtf8(), scriptPermissions});
+    const QList<std::optional<QString>> written = AtomicFile::writeAll(scripts);
+
     QStringList loaded; // plists present before: unloaded first
-    QList<QPair<qsizetype, QString>> plists;
+    QList<qsizetype> installing;
     for (qsizetype i = 0; i < tasks.size(); ++i) {
-        const ScheduledTask& task = tasks.at(i);
-        const Result<QString> script = writeScript(task);
-        if (!script) {
-            results[i] = LaunchdError::installFailed(script.error());
+        const QString& script = scripts.at(i).path;
+        // The temporary file already carried the mode; setting it on the final name as well
+        // covers file systems that do not keep it across the rename.
+        if (!written.at(i) && !QFile::setPermissions(script, scriptPermissions))
+            results[i] = LaunchdError::installFailed(
+                QStringLiteral("Cannot set permissions of %1").arg(script));
+        else if (written.at(i))
+            results[i] = LaunchdError::installFailed(*written.at(i));
+        if (results.at(i))
             continue;
-        }
-        const QString plist = plistURL(task);
+        const QString plist = plistURL(tasks.at(i));
         if (QFileInfo::exists(plist))
             loaded.append(plist);
-        // The plist is written after the unload below, so launchd unloads what it loaded.
-        plists.append({i, plist});
+        installing.append(i);
     }
+    // The plists are written after the unload, so launchd unloads what it loaded.
     if (!loaded.isEmpty())
         runLaunchctlBatch(QStringLiteral("unload"), loaded); // not loaded is fine
+    // A fresh account has no LaunchAgents folder yet.
+    if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared)) {
+        for (const qsizetype i : std::as_const(installing))
+            results[i] = LaunchdError::installFailed(*failure);
+        return results;
+    }
+    QList<AtomicFile::Replacement> plists;
+    for (const qsizetype i : std::as_const(installing)) {
+        const ScheduledTask& task = tasks.at(i);
+        plists.append({plistURL(task), plistContent(task, scriptURL(task)).toUtf8(),
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                           QFileDevice::ReadOther});
+    }
+    const QList<std::optional<QString>> plistsWritten = AtomicFile::writeAll(plists);
     QStringList toLoad;
     QList<qsizetype> loading;
-    for (const auto& [i, plist] : std::as_const(plists)) {
-        const ScheduledTask& task = tasks.at(i);
-        // A fresh account has no LaunchAgents folder yet.
-        if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared)) {
-            results[i] = LaunchdError::installFailed(*failure);
+    for (qsizetype k = 0; k < installing.size(); ++k) {
+        if (plistsWritten.at(k)) {
+            results[installing.at(k)] = LaunchdError::installFailed(*plistsWritten.at(k));
             continue;
         }
-        if (const auto failure = AtomicFile::write(
-                plist, plistContent(task, scriptURL(task)).toUtf8(),
-                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                    QFileDevice::ReadOther)) {
-            results[i] = LaunchdError::installFailed(*failure);
-            continue;
-        }
-        toLoad.append(plist);
-        loading.append(i);
+        toLoad.append(plists.at(k).path);
+        loading.append(installing.at(k));
     }
     const QList<std::optional<LaunchdError>> loads =
         runLaunchctlBatch(QStringLiteral("load"), toLoad);

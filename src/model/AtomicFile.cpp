@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -60,37 +61,129 @@ void syncFolder(const QByteArray& folder)
     ::close(fd);
 }
 
+QString failureText(const QString& path, int error)
+{
+    return QStringLiteral("Cannot write %1: %2")
+        .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Creates the temporary beside `target` with its mode and contents; returns its open
+// descriptor (or -1 with errno set, nothing left behind).
+int writeTemporary(const QByteArray& target, QByteArray* temporary, const QByteArray& bytes,
+                   QFileDevice::Permissions permissions)
+{
+    *temporary = target + ".XXXXXX";
+    const int fd = ::mkstemp(temporary->data());
+    if (fd < 0)
+        return -1;
+    // The mode is set before the contents go in, so a command is never readable by others,
+    // not even for a moment.
+    if (::fchmod(fd, modeOf(permissions)) != 0 || !writeAll(fd, bytes)) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temporary->constData());
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+// Closes the temporary and renames it over `target`; 0 or the errno, the temporary gone
+// either way.
+int closeAndRename(int fd, const QByteArray& temporary, const QByteArray& target)
+{
+    int error = ::close(fd) != 0 ? errno : 0;
+    // rename() replaces the directory entry itself: a symbolic link planted at `path` is
+    // replaced, and whatever it pointed to is left alone.
+    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(temporary.constData());
+    return error;
+}
+
+#ifdef __linux__
+// Linux syncs a whole file system in one call, far cheaper than a journal commit per file.
+bool syncedUnlessBatched(int) { return true; }
+bool syncFileSystem(int folder) { return ::syncfs(folder) == 0; }
+#else
+bool syncedUnlessBatched(int fd) { return ::fsync(fd) == 0; }
+bool syncFileSystem(int) { return true; }
+#endif
+
 } // namespace
 
 std::optional<QString> write(const QString& path, const QByteArray& bytes,
                              QFileDevice::Permissions permissions)
 {
-    const auto failure = [&](int error) {
-        return QStringLiteral("Cannot write %1: %2")
-            .arg(path, QString::fromLocal8Bit(std::strerror(error)));
-    };
     const QByteArray target = QFile::encodeName(path);
-    QByteArray temporary = target + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    QByteArray temporary;
+    const int fd = writeTemporary(target, &temporary, bytes, permissions);
     if (fd < 0)
-        return failure(errno);
-    int error = 0;
-    // The mode is set before the contents go in, so a command is never readable by others,
-    // not even for a moment.
-    if (::fchmod(fd, modeOf(permissions)) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    // rename() replaces the directory entry itself: a symbolic link planted at `path` is
-    // replaced, and whatever it pointed to is left alone.
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
-        error = errno;
-    if (error != 0) {
+        return failureText(path, errno);
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
         ::unlink(temporary.constData());
-        return failure(error);
+        return failureText(path, error);
     }
+    if (const int error = closeAndRename(fd, temporary, target))
+        return failureText(path, error);
     syncFolder(QFile::encodeName(QFileInfo(path).absolutePath()));
     return std::nullopt;
+}
+
+QList<std::optional<QString>> writeAll(const QList<Replacement>& files)
+{
+    QList<std::optional<QString>> results(files.size());
+    if (files.size() == 1) {
+        const Replacement& file = files.first();
+        results[0] = write(file.path, file.bytes, file.permissions);
+        return results;
+    }
+    struct Pending {
+        qsizetype index;
+        QByteArray target;
+        QByteArray temporary;
+    };
+    QList<Pending> pending;
+    QSet<QByteArray> folders;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const Replacement& file = files.at(i);
+        Pending entry{i, QFile::encodeName(file.path), {}};
+        const int fd = writeTemporary(entry.target, &entry.temporary, file.bytes, file.permissions);
+        // Closed at once: a thousand open files would run into the descriptor limit.
+        if (fd < 0 || !syncedUnlessBatched(fd) || ::close(fd) != 0) {
+            results[i] = failureText(file.path, errno);
+            if (fd >= 0)
+                ::unlink(entry.temporary.constData());
+            continue;
+        }
+        pending.append(entry);
+        folders.insert(QFile::encodeName(QFileInfo(file.path).absolutePath()));
+    }
+    // One sync per file system puts every temporary's contents on disk before any of them
+    // replaces a file.
+    int syncError = 0;
+    for (const QByteArray& folder : std::as_const(folders)) {
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 || !syncFileSystem(fd))
+            syncError = errno;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    for (const Pending& file : std::as_const(pending)) {
+        int error = syncError;
+        if (error == 0 && ::rename(file.temporary.constData(), file.target.constData()) != 0)
+            error = errno;
+        if (error != 0) {
+            ::unlink(file.temporary.constData());
+            results[file.index] = failureText(files.at(file.index).path, error);
+        }
+    }
+    for (const QByteArray& folder : std::as_const(folders))
+        syncFolder(folder);
+    return results;
 }
 
 bool isTemporaryOf(const QString& fileName, const QString& path)

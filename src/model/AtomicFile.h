@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFileDevice>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -17,6 +18,17 @@ namespace AtomicFile {
 std::optional<QString> write(const QString& path, const QByteArray& bytes,
                              QFileDevice::Permissions permissions = QFileDevice::ReadOwner |
                                                                     QFileDevice::WriteOwner);
+
+struct Replacement {
+    QString path;
+    QByteArray bytes;
+    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+};
+
+// write() for many files with one wait for the disk instead of two per file: every temporary
+// is written, the file system is synced once, then each is renamed into place and each folder
+// synced once. One result per file, in order; a file that fails leaves its path as it was.
+QList<std::optional<QString>> writeAll(const QList<Replacement>& files);
 
 // True for the names write() gives its temporaries while it works on `path`.
 bool isTemporaryOf(const QString& fileName, const QString& path);

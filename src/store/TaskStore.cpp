@@ -7,8 +7,10 @@
 #include "TaskFileTransaction.h"
 #include "TaskMigration.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -104,6 +106,12 @@ TaskStore::~TaskStore()
     // Unregister before anything else goes, so no notification arrives half-way.
     delete m_observer;
     m_observer = nullptr;
+    // The pass writes files through the shared service; it ends before the store does, and its
+    // queued reports to the store are dropped with it.
+    if (m_upgrade) {
+        m_upgrade->wait();
+        delete m_upgrade;
+    }
 }
 
 const ScheduledTask* TaskStore::task(const QUuid& id) const
@@ -176,12 +184,81 @@ void TaskStore::scheduleReload()
     m_reloadPending = true;
     QTimer::singleShot(0, this, [this] {
         m_reloadPending = false;
-        loadTasks();
+        // Waiting here would hold the user's input back for the rest of the pass.
+        if (m_upgrade)
+            m_reloadAfterUpgrade = true;
+        else
+            loadTasks();
     });
+}
+
+void TaskStore::waitForScriptUpgrade()
+{
+    while (m_upgrade)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
+                                        QEventLoop::ExcludeUserInputEvents);
+}
+
+void TaskStore::startScriptUpgrade()
+{
+    QList<ScheduledTask> enabled;
+    for (const ScheduledTask& task : std::as_const(m_tasks)) {
+        if (task.isEnabled)
+            enabled.append(task);
+    }
+    if (enabled.isEmpty())
+        return;
+    // The worker gets copies and the service; it never touches the store itself. Operations
+    // wait for it, so the service is used by one thread at a time.
+    const std::shared_ptr<const LaunchdServiceProtocol> service = m_launchdService;
+    auto results = std::make_shared<QList<std::optional<LaunchdError>>>();
+    m_upgrade = QThread::create([this, service, enabled, results] {
+        QList<ScheduledTask> stale;
+        for (const ScheduledTask& task : enabled) {
+            if (!scriptIsCurrent(service->scriptURL(task)))
+                stale.append(task);
+        }
+        if (stale.isEmpty())
+            return;
+        const int count = int(stale.size());
+        QMetaObject::invokeMethod(
+            this,
+            [this, count] {
+                m_upgradingCount = count;
+                Q_EMIT scriptUpgradeChanged();
+            },
+            Qt::QueuedConnection);
+        *results = service->installAll(stale);
+    });
+    connect(m_upgrade, &QThread::finished, this,
+            [this, results] { finishScriptUpgrade(*results); });
+    m_upgrade->start(QThread::LowPriority);
+    Q_EMIT scriptUpgradeChanged();
+}
+
+void TaskStore::finishScriptUpgrade(const QList<std::optional<LaunchdError>>& results)
+{
+    ChangeScope scope(*this);
+    m_upgrade->wait();
+    delete m_upgrade;
+    m_upgrade = nullptr;
+    m_upgradingCount = 0;
+    for (const std::optional<LaunchdError>& error : results) {
+        if (error) {
+            reportError(error->message());
+            break;
+        }
+    }
+    Q_EMIT scriptUpgradeChanged();
+    if (m_reloadAfterUpgrade) {
+        m_reloadAfterUpgrade = false;
+        scheduleReload();
+    }
 }
 
 void TaskStore::loadTasks()
 {
+    waitForScriptUpgrade();
     ChangeScope scope(*this);
     {
         // The sweep decides from the file as it stands while no other writer can change it, so
@@ -211,15 +288,8 @@ void TaskStore::loadTasks()
     }
 
     // Scripts of an older generation lack the current marker; regenerate them so every
-    // enabled agent runs the current wrapper. All in one batch: after a version change every
-    // script is stale, and two launchctl calls per task would keep the user waiting minutes.
-    QList<ScheduledTask> stale;
-    for (const ScheduledTask& task : std::as_const(m_tasks)) {
-        if (task.isEnabled && !scriptIsCurrent(m_launchdService->scriptURL(task)))
-            stale.append(task);
-    }
-    if (!stale.isEmpty())
-        m_launchdService->installAll(stale);
+    // enabled agent runs the current wrapper.
+    startScriptUpgrade();
 }
 
 QList<ScheduledTask> TaskStore::currentList() const
@@ -269,6 +339,7 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
 
 void TaskStore::saveTasks()
 {
+    waitForScriptUpgrade();
     ChangeScope scope(*this);
     // Rewrites what the file holds; the list in memory may be older than a change the tool made.
     commit([](QList<ScheduledTask>&) { return true; });
@@ -276,6 +347,7 @@ void TaskStore::saveTasks()
 
 void TaskStore::addTask(const ScheduledTask& added)
 {
+    waitForScriptUpgrade();
     // A copy: views may pass an element of the list itself, which the operation changes.
     ScheduledTask task = added;
     ChangeScope scope(*this);
@@ -294,6 +366,7 @@ void TaskStore::addTask(const ScheduledTask& added)
 void TaskStore::updateTask(const ScheduledTask& changed)
 {
     ScheduledTask task = changed;
+    waitForScriptUpgrade();
     const int index = indexOf(task.id);
     if (index < 0)
         return;
@@ -324,6 +397,7 @@ void TaskStore::updateTask(const ScheduledTask& changed)
 
 void TaskStore::setEnabled(bool enabled, const QUuid& id)
 {
+    waitForScriptUpgrade();
     const int index = indexOf(id);
     if (index < 0)
         return;
@@ -354,12 +428,14 @@ void TaskStore::setEnabled(bool enabled, const QUuid& id)
 
 void TaskStore::deleteTask(const ScheduledTask& deleted)
 {
+    waitForScriptUpgrade();
     ChangeScope scope(*this);
     removeTasks({deleted});
 }
 
 void TaskStore::deleteTasks(const QSet<QUuid>& ids)
 {
+    waitForScriptUpgrade();
     ChangeScope scope(*this);
     QList<ScheduledTask> doomed;
     for (const ScheduledTask& task : std::as_const(m_tasks)) {
@@ -407,6 +483,7 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
     if (!decoded)
         return Result<ImportCounts>::failure(decoded.error());
 
+    waitForScriptUpgrade();
     ChangeScope scope(*this);
     QList<ScheduledTask> projected = currentList();
     QSet<QUuid> present;
@@ -457,7 +534,11 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
     return counts;
 }
 
-bool TaskStore::syncWakeSchedules() { return syncWakeSchedules(m_tasks); }
+bool TaskStore::syncWakeSchedules()
+{
+    waitForScriptUpgrade();
+    return syncWakeSchedules(m_tasks);
+}
 
 bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& tasks)
 {

@@ -16,6 +16,7 @@
 #include <optional>
 
 class ChangeObserver;
+class QThread;
 template <typename T> class Result;
 
 // The application's single owner of the task list. Keeps tasks.json, every task's launchd agent
@@ -51,8 +52,18 @@ public:
     const LaunchdServiceProtocol& launchdServiceForViews() const { return *m_launchdService; }
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
-    // Reads the file and removes the agents of tasks it does not hold (decided under the lock).
+    // Reads the file and removes the agents of tasks it does not hold (decided under the lock),
+    // then starts the script upgrade pass.
     void loadTasks();
+    // Enabled tasks whose wrapper script lacks the current marker get new scripts and agents.
+    // After a version change that is every task, so the pass runs on a worker thread; every
+    // operation first waits for it, so nothing the user does meanwhile is overwritten.
+    bool isUpgradingScripts() const { return m_upgrade != nullptr; }
+    // How many scripts the running pass is rewriting; 0 while it is still looking, or idle.
+    int upgradingScriptCount() const { return m_upgradingCount; }
+    // Returns when no pass runs. Timers and queued work go on meanwhile; the user's input
+    // waits and then arrives in its order.
+    void waitForScriptUpgrade();
     // Rewrites the file's own list and shows it; never writes the list in memory over a change
     // another program made.
     void saveTasks();
@@ -74,6 +85,8 @@ public:
 Q_SIGNALS:
     // tasks, lastError or lastWarning changed.
     void changed();
+    // A pass started, learned how many scripts it rewrites, or ended.
+    void scriptUpgradeChanged();
 
 private:
     class ChangeScope;
@@ -82,6 +95,8 @@ private:
     void installAllReporting(const QList<ScheduledTask>& tasks);
     void uninstallReporting(const ScheduledTask& task);
     void scheduleReload();
+    void startScriptUpgrade();
+    void finishScriptUpgrade(const QList<std::optional<LaunchdError>>& results);
     int indexOf(const QUuid& id) const;
     // Replaces the task with `task`'s identifier; false when the list has none.
     static bool replaceTask(QList<ScheduledTask>& tasks, const ScheduledTask& task);
@@ -107,4 +122,8 @@ private:
     // Nesting depth of operations; `changed()` is emitted once, when the outermost ends.
     int m_operationDepth = 0;
     bool m_reloadPending = false;
+    QThread* m_upgrade = nullptr;
+    int m_upgradingCount = 0;
+    // A change notification during a pass: the reload follows it.
+    bool m_reloadAfterUpgrade = false;
 };

@@ -33,7 +33,12 @@ template <typename T> T* child(QObject* root, const QString& name)
 class FakeLaunchdService final : public LaunchdServiceProtocol {
 public:
     explicit FakeLaunchdService(QString folder) : m_folder(std::move(folder)) {}
-    std::optional<LaunchdError> install(const ScheduledTask&) const override { return failInstall; }
+    std::optional<LaunchdError> install(const ScheduledTask&) const override
+    {
+        if (duringInstall)
+            duringInstall();
+        return failInstall;
+    }
     std::optional<LaunchdError> uninstall(const ScheduledTask&) const override
     {
         return std::nullopt;
@@ -50,6 +55,8 @@ public:
     QString logDir() const override { return m_folder; }
 
     std::optional<LaunchdError> failInstall;
+    // Runs inside install(), possibly on the store's upgrade thread.
+    std::function<void()> duringInstall;
 
 private:
     QString path(const ScheduledTask& task, QStringView suffix) const
@@ -164,6 +171,7 @@ struct FakeStoreFixture {
         options.launchdService = launchd;
         options.pmsetService = pmset;
         store = std::make_unique<TaskStore>(std::move(options));
+        store->waitForScriptUpgrade();
     }
 };
 

@@ -169,7 +169,9 @@ std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString>
     options.saveURL = std::move(saveURL);
     options.launchdService = std::make_shared<FakeLaunchdService>(logs);
     options.pmsetService = std::make_shared<FakePmsetService>();
-    return std::make_unique<TaskStore>(std::move(options));
+    auto store = std::make_unique<TaskStore>(std::move(options));
+    store->waitForScriptUpgrade();
+    return store;
 }
 
 const ScheduledTask* taskNamed(const TaskStore& store, const QString& name)

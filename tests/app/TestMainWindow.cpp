@@ -18,10 +18,14 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
+
+#include <atomic>
 
 namespace {
 
@@ -64,6 +68,7 @@ private Q_SLOTS:
     void missingSelectedTaskFallsBackToNoSelection();
     void checkForUpdatesDisabledWithoutFeed_data();
     void checkForUpdatesDisabledWithoutFeed();
+    void upgradeProgressShownWhileScriptsUpdate();
 
 private:
     ContentView* content() const { return m_window->contentView(); }
@@ -329,7 +334,8 @@ void TestMainWindow::systemJobsCountIgnoresFilter()
                 makeAgentJob(QStringLiteral("com.example.beta"), {QStringLiteral("/bin/beta")}),
                 makeAgentJob(QStringLiteral("org.other.gamma"), {QStringLiteral("/bin/gamma")})});
     auto* count = m_window->findChild<QLabel*>(QStringLiteral("sidebar-system-jobs-count"));
-    QCOMPARE(count->text(), QStringLiteral("3"));
+    // The scan runs on a worker once the window shows, so the first paint does not wait.
+    QTRY_COMPARE(count->text(), QStringLiteral("3"));
     QVERIFY(!sidebar()->systemJobList()->isVisible());
     QTest::mouseClick(button("sidebar-system-jobs-header"), Qt::LeftButton);
     QVERIFY(sidebar()->systemJobList()->isVisible());
@@ -526,4 +532,36 @@ void TestMainWindow::checkForUpdatesDisabledWithoutFeed()
 }
 
 QTEST_MAIN(TestMainWindow)
+// The fake writes no scripts, so every reload finds the enabled tasks' scripts stale.
+void TestMainWindow::upgradeProgressShownWhileScriptsUpdate()
+{
+    QSemaphore entered;
+    QSemaphore release;
+    std::atomic<bool> block = false;
+    m_fixture->launchd->duringInstall = [&] {
+        if (block.exchange(false)) {
+            entered.release();
+            release.acquire();
+        }
+    };
+    makeWindow({makeTask(QStringLiteral("A"), QStringLiteral("true")),
+                makeTask(QStringLiteral("B"), QStringLiteral("true")),
+                makeTask(QStringLiteral("Off"), QStringLiteral("true"), false)});
+    auto* progress = m_window->findChild<QLabel*>(QStringLiteral("upgrade-progress"));
+    QVERIFY(progress);
+    QVERIFY(progress->isHidden());
+
+    block = true;
+    m_fixture->store->loadTasks();
+    auto unblock = qScopeGuard([&release] { release.release(); });
+    QVERIFY(entered.tryAcquire(1, 5000));
+    QTRY_VERIFY(progress->isVisible());
+    const QString text = QStringLiteral("Updating 2 task scripts\u2026");
+    QCOMPARE(progress->text(), text);
+    QCOMPARE(progress->accessibleName(), text);
+    release.release();
+    QTRY_VERIFY(progress->isHidden());
+    QVERIFY(!m_fixture->store->isUpgradingScripts());
+}
+
 #include "TestMainWindow.moc"

@@ -38,7 +38,9 @@ std::unique_ptr<TaskStore> storeBeside(const CliHarness& cli,
     options.launchdService =
         std::make_shared<FakeLaunchd>(recorder, cli.home().path() + QStringLiteral("/fake"));
     options.pmsetService = std::make_shared<FakePmset>(recorder);
-    return std::make_unique<TaskStore>(options);
+    auto store = std::make_unique<TaskStore>(options);
+    store->waitForScriptUpgrade();
+    return store;
 }
 
 QStringList namesOf(const QList<ScheduledTask>& tasks)

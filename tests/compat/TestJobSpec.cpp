@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QTest>
 
 namespace {
@@ -254,6 +255,30 @@ private Q_SLOTS:
                  RunnerProtocol::formatList(jobs));
         QVERIFY(!RunnerProtocol::decode("[1,2]"));
         QVERIFY(!RunnerProtocol::decode("{\"command\":"));
+    }
+
+    // One request carries every job of a launchctl call; each arrives as it was sent.
+    void jobRequestsRoundTrip()
+    {
+        const QList<RunnerProtocol::JobRequest> jobs{
+            {QStringLiteral("/a b/x.plist"), QByteArray("<plist>\n\0\xff</plist>", 18), {}},
+            {QStringLiteral("/y.plist"), {}, QStringLiteral("com.y")},
+            {QStringLiteral("/z.plist"), {}, {}}};
+        for (const QJsonObject& request :
+             {RunnerProtocol::loadRequest(jobs), RunnerProtocol::unloadRequest(jobs)}) {
+            const auto decoded = RunnerProtocol::decode(RunnerProtocol::encode(request).trimmed());
+            QVERIFY(decoded);
+            const QList<RunnerProtocol::JobRequest> back = RunnerProtocol::jobRequestsOf(*decoded);
+            QCOMPARE(back.size(), jobs.size());
+            for (qsizetype i = 0; i < jobs.size(); ++i) {
+                QCOMPARE(back.at(i).path, jobs.at(i).path);
+                QCOMPARE(back.at(i).plist, jobs.at(i).plist);
+                QCOMPARE(back.at(i).label, jobs.at(i).label);
+            }
+        }
+        const QList<QJsonObject> results{QJsonObject{{QStringLiteral("found"), true}},
+                                         QJsonObject{{QStringLiteral("found"), false}}};
+        QCOMPARE(RunnerProtocol::resultsOf(RunnerProtocol::batchReply(results)), results);
     }
 };
 

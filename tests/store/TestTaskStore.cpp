@@ -14,11 +14,15 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
+
+#include <atomic>
 
 namespace {
 
@@ -115,6 +119,7 @@ public:
         options.pmsetService = std::make_shared<FakePmset>(recorder);
         options.arguments = arguments;
         store = std::make_unique<TaskStore>(options);
+        store->waitForScriptUpgrade();
         return *store;
     }
     TaskStore& startFresh(const QList<ScheduledTask>& initial = {})
@@ -173,6 +178,8 @@ private Q_SLOTS:
     void resetTasksArgumentDeletesFile();
     void scriptUpgrade_data();
     void scriptUpgrade();
+    void operationsDuringUpgrade_data();
+    void operationsDuringUpgrade();
     void reload_data();
     void reload();
     void defaultServicesSweepAndUpgradeRealFiles();
@@ -345,9 +352,97 @@ void TestTaskStore::scriptUpgrade()
     QCOMPARE(f.recorder->calls, expected);
     f.recorder->calls.clear();
     store.loadTasks();
+    store.waitForScriptUpgrade();
     QCOMPARE(f.recorder->calls, expected);
     QVERIFY(!store.lastError());
     QCOMPARE(stampOf(f.taskFile()), before);
+}
+
+void TestTaskStore::operationsDuringUpgrade_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("expectedNames");
+    QTest::addColumn<QStringList>("callsAfterUpgrade");
+
+    QTest::newRow("add") << QStringLiteral("add")
+                         << QStringList{QStringLiteral("Stale"), QStringLiteral("Other"),
+                                        QStringLiteral("New")}
+                         << QStringList{QStringLiteral("install New")};
+    QTest::newRow("edit the task being upgraded")
+        << QStringLiteral("edit") << QStringList{QStringLiteral("Renamed"), QStringLiteral("Other")}
+        << QStringList{QStringLiteral("uninstall Renamed"), QStringLiteral("install Renamed")};
+    QTest::newRow("delete the task being upgraded")
+        << QStringLiteral("delete") << QStringList{QStringLiteral("Other")}
+        << QStringList{QStringLiteral("uninstall Stale")};
+    QTest::newRow("disable the task being upgraded")
+        << QStringLiteral("disable")
+        << QStringList{QStringLiteral("Stale"), QStringLiteral("Other")}
+        << QStringList{QStringLiteral("uninstall Stale")};
+    QTest::newRow("import") << QStringLiteral("import")
+                            << QStringList{QStringLiteral("Stale"), QStringLiteral("Other"),
+                                           QStringLiteral("New")}
+                            << QStringList{QStringLiteral("install New")};
+}
+
+// The pass runs after the store is made, while the window is up; what the user does meanwhile
+// waits for it and is then kept, in order, in the list and the file.
+void TestTaskStore::operationsDuringUpgrade()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, expectedNames);
+    QFETCH(QStringList, callsAfterUpgrade);
+    Fixture f;
+    const ScheduledTask stale = makeTask(QStringLiteral("Stale:daily:e")); // no script: stale
+    const ScheduledTask other = makeTask(QStringLiteral("Other:daily:"));
+    f.writeTaskFile({stale, other});
+
+    std::atomic<bool> blockNext = true;
+    QSemaphore entered;
+    QSemaphore release;
+    f.recorder->duringInstall = [&](const ScheduledTask&) {
+        if (blockNext.exchange(false)) {
+            entered.release();
+            release.acquire();
+        }
+    };
+    TaskStore::Options options;
+    options.launchdService = f.launchd;
+    options.pmsetService = std::make_shared<FakePmset>(f.recorder);
+    TaskStore store(options);
+    // A failed check must not leave the pass blocked: the store's end waits for it.
+    auto unblock = qScopeGuard([&release] { release.release(); });
+    // The constructor returned with the upgrade still held inside the service.
+    QVERIFY(entered.tryAcquire(1, 5000));
+    QVERIFY(store.isUpgradingScripts());
+    QTRY_COMPARE(store.upgradingScriptCount(), 1);
+
+    QTimer::singleShot(50, [&release] { release.release(); });
+    const ScheduledTask added = makeTask(QStringLiteral("New:daily:e"));
+    if (operation == QStringLiteral("add")) {
+        store.addTask(added);
+    } else if (operation == QStringLiteral("edit")) {
+        ScheduledTask renamed = stale;
+        renamed.name = QStringLiteral("Renamed");
+        store.updateTask(renamed);
+    } else if (operation == QStringLiteral("delete")) {
+        store.deleteTask(stale);
+    } else if (operation == QStringLiteral("disable")) {
+        store.setEnabled(false, stale.id);
+    } else {
+        QVERIFY(store.importTasks(TaskMigration::encodeTasks({added})));
+    }
+
+    QVERIFY(!store.isUpgradingScripts());
+    QCOMPARE(store.upgradingScriptCount(), 0);
+    QCOMPARE(f.recorder->calls,
+             QStringList({QStringLiteral("sweep"), QStringLiteral("install Stale")}) +
+                 callsAfterUpgrade);
+    QCOMPARE(namesOf(store.tasks()), expectedNames);
+    const TaskFile::ReadResult file = TaskFile::read(f.taskFile());
+    QCOMPARE(namesOf(file.tasks), expectedNames);
+    if (operation == QStringLiteral("disable"))
+        QVERIFY(!store.tasks().first().isEnabled);
+    QVERIFY(!store.lastError());
 }
 
 void TestTaskStore::reload_data()
@@ -425,6 +520,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
     QVERIFY(!TaskFile::write(home.taskFile(), {kept}));
 
     TaskStore store;
+    store.waitForScriptUpgrade();
     QCOMPARE(store.saveURL(), home.taskFile());
     QCOMPARE(store.launchdServiceForViews().logDir(), home.dataFolder() + QStringLiteral("/Logs"));
     QCOMPARE(store.tasks(), QList<ScheduledTask>{kept});

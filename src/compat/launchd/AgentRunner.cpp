@@ -32,7 +32,7 @@
 
 namespace {
 
-// Requests carry one plist; anything larger is not launchctl talking.
+// launchctl sends its plists in parts far below this; anything larger is not launchctl talking.
 constexpr qint64 maxRequestBytes = 16 * 1024 * 1024;
 constexpr int requestTimeoutMs = 30000;
 // launchd's status for a job it could not start (EX_CONFIG).
@@ -324,15 +324,25 @@ QJsonObject AgentRunner::handle(const QJsonObject& request)
 
 QJsonObject AgentRunner::load(const QJsonObject& request)
 {
-    const QString path = request.value(QStringLiteral("path")).toString();
-    const QByteArray plist =
-        QByteArray::fromBase64(request.value(QStringLiteral("plist")).toString().toLatin1());
-    QString error;
-    if (!loadJob(path, plist, &error))
-        return failure(error);
-    saveState();
-    armTimer();
-    return QJsonObject{{QStringLiteral("ok"), true}};
+    QList<QJsonObject> results;
+    bool anyLoaded = false;
+    for (const RunnerProtocol::JobRequest& job : RunnerProtocol::jobRequestsOf(request)) {
+        QString error;
+        if (loadJob(job.path, job.plist, &error)) {
+            anyLoaded = true;
+            results.append(QJsonObject{{QStringLiteral("ok"), true}});
+        } else {
+            results.append(
+                QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}});
+        }
+    }
+    // Recorded once for the whole call: a thousand agents must not mean a thousand rewrites
+    // of a state that grows with each of them.
+    if (anyLoaded) {
+        saveState();
+        armTimer();
+    }
+    return RunnerProtocol::batchReply(results);
 }
 
 bool AgentRunner::loadJob(const QString& plistPath, const QByteArray& plist, QString* error)
@@ -364,8 +374,22 @@ bool AgentRunner::loadJob(const QString& plistPath, const QByteArray& plist, QSt
 
 QJsonObject AgentRunner::unload(const QJsonObject& request)
 {
-    QString label = request.value(QStringLiteral("label")).toString();
-    const QString path = request.value(QStringLiteral("path")).toString();
+    QList<QJsonObject> results;
+    bool anyFound = false;
+    for (const RunnerProtocol::JobRequest& job : RunnerProtocol::jobRequestsOf(request)) {
+        const bool found = unloadJob(job.path, job.label);
+        anyFound = anyFound || found;
+        results.append(QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("found"), found}});
+    }
+    if (anyFound) {
+        saveState();
+        armTimer();
+    }
+    return RunnerProtocol::batchReply(results);
+}
+
+bool AgentRunner::unloadJob(const QString& path, QString label)
+{
     if (label.isEmpty() || !m_jobs.contains(label)) {
         label.clear();
         for (auto it = m_jobs.cbegin(); it != m_jobs.cend(); ++it) {
@@ -374,13 +398,11 @@ QJsonObject AgentRunner::unload(const QJsonObject& request)
         }
     }
     if (label.isEmpty())
-        return QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("found"), false}};
+        return false;
     // The job leaves the table; a run in progress goes on and is still reaped.
     m_jobs.remove(label);
     m_scheduler.remove(label);
-    saveState();
-    armTimer();
-    return QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("found"), true}};
+    return true;
 }
 
 QJsonObject AgentRunner::list() const

@@ -54,6 +54,8 @@ private:
     QJsonObject unload(const QJsonObject& request);
     QJsonObject list() const;
     bool loadJob(const QString& plistPath, const QByteArray& plist, QString* error);
+    // False when no loaded job has the label or, failing that, the path.
+    bool unloadJob(const QString& path, QString label);
 
     void run(const QString& label);
     pid_t runningPid(const QString& label) const;

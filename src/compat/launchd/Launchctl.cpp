@@ -112,9 +112,42 @@ QTextStream& report(QTextStream& err, const QStringList& paths, const QString& p
     return err;
 }
 
+// Sends the jobs in parts of bounded size, one request each; returns one result object per job,
+// or an empty object for the jobs of a part that got no answer (with `error` saying why).
+QList<QJsonObject> requestJobs(const QList<RunnerProtocol::JobRequest>& jobs, bool loading,
+                               const QString& programFolder, QString* error)
+{
+    constexpr qsizetype maxPartBytes = 4 * 1024 * 1024;
+    QList<QJsonObject> results;
+    qsizetype first = 0;
+    while (first < jobs.size()) {
+        qsizetype end = first;
+        qsizetype bytes = 0;
+        do {
+            bytes += jobs.at(end).plist.size() + jobs.at(end).path.size();
+            ++end;
+        } while (end < jobs.size() && bytes < maxPartBytes);
+        const QList<RunnerProtocol::JobRequest> part = jobs.mid(first, end - first);
+        const auto reply = request(loading ? RunnerProtocol::loadRequest(part)
+                                           : RunnerProtocol::unloadRequest(part),
+                                   programFolder, error);
+        QList<QJsonObject> partResults =
+            reply ? RunnerProtocol::resultsOf(*reply) : QList<QJsonObject>();
+        // A reply that does not account for every job counts as none for the missing ones.
+        partResults.resize(part.size());
+        if (reply && error->isEmpty() && partResults.contains(QJsonObject()))
+            *error = QStringLiteral("no answer from the agent runner");
+        results += partResults;
+        first = end;
+    }
+    return results;
+}
+
 int load(const QStringList& paths, QTextStream& err, const QString& programFolder)
 {
     int status = 0;
+    QList<RunnerProtocol::JobRequest> jobs;
+    QStringList sent;
     for (const QString& path : paths) {
         const auto bytes = readPlist(path);
         if (!bytes || std::holds_alternative<JobSpecError>(parseJobSpec(*bytes))) {
@@ -122,14 +155,18 @@ int load(const QStringList& paths, QTextStream& err, const QString& programFolde
             status = loadFailedStatus;
             continue;
         }
-        QString error;
-        const auto reply =
-            request(RunnerProtocol::loadRequest(path, *bytes), programFolder, &error);
-        if (!reply) {
-            report(err, paths, path) << "launchctl: " << error << '\n';
+        jobs.append({path, *bytes, QString()});
+        sent.append(path);
+    }
+    QString error;
+    const QList<QJsonObject> results = requestJobs(jobs, true, programFolder, &error);
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        const QJsonObject& result = results.at(i);
+        if (result.isEmpty()) {
+            report(err, paths, sent.at(i)) << "launchctl: " << error << '\n';
             status = loadFailedStatus;
-        } else if (!reply->value(QStringLiteral("ok")).toBool()) {
-            report(err, paths, path) << loadFailedMessage() << '\n';
+        } else if (!result.value(QStringLiteral("ok")).toBool()) {
+            report(err, paths, sent.at(i)) << loadFailedMessage() << '\n';
             status = loadFailedStatus;
         }
     }
@@ -139,6 +176,7 @@ int load(const QStringList& paths, QTextStream& err, const QString& programFolde
 int unload(const QStringList& paths, QTextStream& err, const QString& programFolder)
 {
     int status = 0;
+    QList<RunnerProtocol::JobRequest> jobs;
     for (const QString& path : paths) {
         // The label comes from the file when it is still readable, else the path identifies
         // the job as it was loaded.
@@ -148,14 +186,17 @@ int unload(const QStringList& paths, QTextStream& err, const QString& programFol
             if (const auto* definition = std::get_if<JobSpec>(&parsed))
                 label = definition->label;
         }
-        QString error;
-        const auto reply =
-            request(RunnerProtocol::unloadRequest(path, label), programFolder, &error);
-        if (!reply) {
-            report(err, paths, path) << "launchctl: " << error << '\n';
+        jobs.append({path, QByteArray(), label});
+    }
+    QString error;
+    const QList<QJsonObject> results = requestJobs(jobs, false, programFolder, &error);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QJsonObject& result = results.at(i);
+        if (result.isEmpty()) {
+            report(err, paths, paths.at(i)) << "launchctl: " << error << '\n';
             status = loadFailedStatus;
-        } else if (!reply->value(QStringLiteral("found")).toBool()) {
-            report(err, paths, path) << notFoundMessage() << '\n';
+        } else if (!result.value(QStringLiteral("found")).toBool()) {
+            report(err, paths, paths.at(i)) << notFoundMessage() << '\n';
         }
     }
     return status;

@@ -19,18 +19,63 @@ std::optional<QJsonObject> decode(const QByteArray& line)
     return document.object();
 }
 
-QJsonObject loadRequest(const QString& plistPath, const QByteArray& plist)
+namespace {
+
+QJsonObject jobsRequest(const QString& command, const QList<JobRequest>& jobs)
 {
-    return QJsonObject{{QStringLiteral("command"), QStringLiteral("load")},
-                       {QStringLiteral("path"), plistPath},
-                       {QStringLiteral("plist"), QString::fromLatin1(plist.toBase64())}};
+    QJsonArray array;
+    for (const JobRequest& job : jobs) {
+        QJsonObject object{{QStringLiteral("path"), job.path}};
+        if (!job.plist.isEmpty())
+            object.insert(QStringLiteral("plist"), QString::fromLatin1(job.plist.toBase64()));
+        if (!job.label.isEmpty())
+            object.insert(QStringLiteral("label"), job.label);
+        array.append(object);
+    }
+    return QJsonObject{{QStringLiteral("command"), command}, {QStringLiteral("jobs"), array}};
 }
 
-QJsonObject unloadRequest(const QString& plistPath, const QString& label)
+} // namespace
+
+QJsonObject loadRequest(const QList<JobRequest>& jobs)
 {
-    return QJsonObject{{QStringLiteral("command"), QStringLiteral("unload")},
-                       {QStringLiteral("path"), plistPath},
-                       {QStringLiteral("label"), label}};
+    return jobsRequest(QStringLiteral("load"), jobs);
+}
+
+QJsonObject unloadRequest(const QList<JobRequest>& jobs)
+{
+    return jobsRequest(QStringLiteral("unload"), jobs);
+}
+
+QList<JobRequest> jobRequestsOf(const QJsonObject& request)
+{
+    QList<JobRequest> jobs;
+    const QJsonArray array = request.value(QStringLiteral("jobs")).toArray();
+    for (const QJsonValue& value : array) {
+        const QJsonObject object = value.toObject();
+        jobs.append(
+            {object.value(QStringLiteral("path")).toString(),
+             QByteArray::fromBase64(object.value(QStringLiteral("plist")).toString().toLatin1()),
+             object.value(QStringLiteral("label")).toString()});
+    }
+    return jobs;
+}
+
+QJsonObject batchReply(const QList<QJsonObject>& results)
+{
+    QJsonArray array;
+    for (const QJsonObject& result : results)
+        array.append(result);
+    return QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("results"), array}};
+}
+
+QList<QJsonObject> resultsOf(const QJsonObject& batchReply)
+{
+    QList<QJsonObject> results;
+    const QJsonArray array = batchReply.value(QStringLiteral("results")).toArray();
+    for (const QJsonValue& value : array)
+        results.append(value.toObject());
+    return results;
 }
 
 QJsonObject listRequest()

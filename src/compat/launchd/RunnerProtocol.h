@@ -8,8 +8,17 @@
 #include <optional>
 
 // launchctl and the runner exchange one JSON object per line over the runner's local socket:
-// a request {"command": "load"|"unload"|"list", ...}, answered by one reply object.
+// a request {"command": "load"|"unload"|"list", ...}, answered by one reply object. Loads and
+// unloads carry every job of one launchctl call ("jobs"), so the runner records its state once
+// for all of them; the reply holds one result per job, in order ("results").
 namespace RunnerProtocol {
+
+// One job of a load (path and plist) or an unload (path and label, which may be empty).
+struct JobRequest {
+    QString path;
+    QByteArray plist;
+    QString label;
+};
 
 struct JobStatus {
     QString label;
@@ -21,8 +30,12 @@ QByteArray encode(const QJsonObject& message);
 // One line without its line feed; nothing when it is not a JSON object.
 std::optional<QJsonObject> decode(const QByteArray& line);
 
-QJsonObject loadRequest(const QString& plistPath, const QByteArray& plist);
-QJsonObject unloadRequest(const QString& plistPath, const QString& label);
+QJsonObject loadRequest(const QList<JobRequest>& jobs);
+QJsonObject unloadRequest(const QList<JobRequest>& jobs);
+QList<JobRequest> jobRequestsOf(const QJsonObject& request);
+// The reply to a load or an unload: per job {"ok": bool, "error": text} or {"found": bool}.
+QJsonObject batchReply(const QList<QJsonObject>& results);
+QList<QJsonObject> resultsOf(const QJsonObject& batchReply);
 QJsonObject listRequest();
 
 QJsonObject listReply(const QList<JobStatus>& jobs);

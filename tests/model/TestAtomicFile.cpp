@@ -1,0 +1,84 @@
+// AtomicFile::writeAll: many files replaced with one wait for the disk, each still all-or-nothing.
+#include "AtomicFile.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestAtomicFile final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void writeAll_data();
+    void writeAll();
+};
+
+void TestAtomicFile::writeAll_data()
+{
+    // Each entry: "<name>=<contents>"; a name under "missing/" has no folder and must fail
+    // alone. "link" starts as a symbolic link to "victim", which must keep its contents.
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("failing");
+
+    QTest::newRow("one file") << QStringList{QStringLiteral("a=one")} << QStringList();
+    QTest::newRow("several files, old contents replaced")
+        << QStringList{QStringLiteral("a=1"), QStringLiteral("b=2"), QStringLiteral("old=new")}
+        << QStringList();
+    QTest::newRow("a file without its folder fails alone")
+        << QStringList{QStringLiteral("a=1"), QStringLiteral("missing/b=2"), QStringLiteral("c=3")}
+        << QStringList{QStringLiteral("missing/b")};
+    QTest::newRow("a link at the path is replaced, not written through")
+        << QStringList{QStringLiteral("link=mine"), QStringLiteral("a=1")} << QStringList();
+    QTest::newRow("empty contents")
+        << QStringList{QStringLiteral("a="), QStringLiteral("b=")} << QStringList();
+}
+
+void TestAtomicFile::writeAll()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, failing);
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    TestSupport::writeFile(root + QStringLiteral("/old"), "old contents");
+    TestSupport::writeFile(root + QStringLiteral("/victim"), "victim");
+    QVERIFY(QFile::link(root + QStringLiteral("/victim"), root + QStringLiteral("/link")));
+
+    QList<AtomicFile::Replacement> files;
+    for (const QString& entry : std::as_const(entries)) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0);
+        files.append({root + QLatin1Char('/') + name, entry.section(QLatin1Char('='), 1).toUtf8(),
+                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner});
+    }
+    const QList<std::optional<QString>> results = AtomicFile::writeAll(files);
+    QCOMPARE(results.size(), files.size());
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString name = entries.at(i).section(QLatin1Char('='), 0, 0);
+        const QString& path = files.at(i).path;
+        if (failing.contains(name)) {
+            QVERIFY2(results.at(i) && results.at(i)->startsWith(QStringLiteral("Cannot write ") +
+                                                                path + QStringLiteral(": ")),
+                     qPrintable(results.at(i).value_or(QStringLiteral("no error"))));
+            QVERIFY(!QFileInfo::exists(path));
+            continue;
+        }
+        QVERIFY2(!results.at(i), qPrintable(results.at(i).value_or(QString())));
+        const QFileInfo info(path);
+        QVERIFY(!info.isSymLink());
+        QCOMPARE(TestSupport::readFile(path), files.at(i).bytes);
+        QCOMPARE(info.permissions() &
+                     ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+                 files.at(i).permissions);
+    }
+    QCOMPARE(TestSupport::readFile(root + QStringLiteral("/victim")), QByteArray("victim"));
+    // No temporary is left behind, written or failed.
+    for (const QString& name : QDir(root).entryList(QDir::Files | QDir::System)) {
+        for (const AtomicFile::Replacement& file : std::as_const(files))
+            QVERIFY2(!AtomicFile::isTemporaryOf(name, file.path), qPrintable(name));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestAtomicFile)
+#include "TestAtomicFile.moc"
