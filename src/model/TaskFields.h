@@ -67,7 +67,8 @@ template <Same<TimeOfDay> T, typename V> void visitFields(T& time, V&& v)
     v(within("minute", ScheduleLimits::minute), time.minute);
 }
 
-// The payload of each schedule case.
+// The payload of each schedule case. The times come first: files have always been checked
+// in this order, so a payload with several faults keeps naming the same one.
 template <Same<TaskSchedule::RunAtLoad> T, typename V> void visitFields(T&, V&&) {}
 template <Same<TaskSchedule::Interval> T, typename V> void visitFields(T& s, V&& v)
 {
@@ -79,13 +80,13 @@ template <Same<TaskSchedule::Daily> T, typename V> void visitFields(T& s, V&& v)
 }
 template <Same<TaskSchedule::Weekly> T, typename V> void visitFields(T& s, V&& v)
 {
-    v(within("weekdays", ScheduleLimits::weekday), s.weekdays);
     v(required("times"), s.times);
+    v(within("weekdays", ScheduleLimits::weekday), s.weekdays);
 }
 template <Same<TaskSchedule::Monthly> T, typename V> void visitFields(T& s, V&& v)
 {
-    v(within("day", ScheduleLimits::dayOfMonth), s.day);
     v(required("times"), s.times);
+    v(within("day", ScheduleLimits::dayOfMonth), s.day);
 }
 template <Same<TaskSchedule::MonthlyLastDay> T, typename V> void visitFields(T& s, V&& v)
 {
@@ -93,9 +94,9 @@ template <Same<TaskSchedule::MonthlyLastDay> T, typename V> void visitFields(T& 
 }
 template <Same<TaskSchedule::MonthlyNthWeekday> T, typename V> void visitFields(T& s, V&& v)
 {
-    v(within("nth", ScheduleLimits::nth), s.nth);
-    v(within("weekday", ScheduleLimits::weekday), s.weekday);
     v(required("times"), s.times);
+    v(within("weekday", ScheduleLimits::weekday), s.weekday);
+    v(within("nth", ScheduleLimits::nth), s.nth);
 }
 
 // The key naming each schedule case, in the order of TaskSchedule::Value's alternatives.
