@@ -1,5 +1,7 @@
 #include "FastTaskParser.h"
 
+#include "TaskFields.h"
+
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -33,7 +35,7 @@ public:
         const bool ok = members([&](std::string_view key) {
             if (key == "tasks") {
                 haveTasks = true;
-                return elements([&] { return task(tasks.emplace_back()); });
+                return elements([&] { return object(tasks.emplace_back()); });
             }
             if (key == "version")
                 return integer(version);
@@ -412,15 +414,6 @@ private:
         return true;
     }
 
-    // Missing and null both mean absent.
-    bool optionalString(std::optional<QString>& value)
-    {
-        if (word("null"))
-            return true;
-        value.emplace();
-        return string(&*value);
-    }
-
     // The same test as the full decoder: 36 characters that QUuid reads, or the nil text.
     // The tool writes identifiers without escapes; one written with them takes the slow road.
     bool uuid(QUuid& id)
@@ -432,171 +425,89 @@ private:
         return !id.isNull() || text == "00000000-0000-0000-0000-000000000000";
     }
 
-    // An integer the full decoder accepts for this field; out of range it writes the error.
-    bool integerIn(int& value, ScheduleLimits::Range range)
+    // One value of the member's type, as strictly as the full decoder reads it; an integer
+    // out of the field's range is left to the full decoder to word.
+    bool value(const TaskFields::Field&, QUuid& id) { return uuid(id); }
+    bool value(const TaskFields::Field&, QString& text) { return string(&text); }
+    bool value(const TaskFields::Field&, std::optional<QString>& text)
     {
-        return integer(value) && range.contains(value);
+        return string(&text.emplace());
+    }
+    bool value(const TaskFields::Field&, bool& flag) { return boolean(flag); }
+    bool value(const TaskFields::Field&, double& real) { return number(real); }
+    bool value(const TaskFields::Field& field, int& whole)
+    {
+        return integer(whole) && (!field.range || field.range->contains(whole));
+    }
+    bool value(const TaskFields::Field&, TaskSchedule& schedule)
+    {
+        return this->schedule(schedule);
+    }
+    template <typename E> bool value(const TaskFields::Field& field, QList<E>& list)
+    {
+        return elements([&] { return value(field, list.emplace_back()); });
+    }
+    template <TaskFields::Described T> bool value(const TaskFields::Field&, T& described)
+    {
+        return object(described);
     }
 
-    bool timeOfDay(TimeOfDay& time)
+    // A described object. Unknown keys are skipped, as the full decoder ignores them.
+    template <TaskFields::Described T> bool object(T& described)
     {
-        unsigned have = 0;
+        quint64 have = 0; // one bit per field position
         const bool ok = members([&](std::string_view key) {
-            if (key == "hour")
-                return (have |= 1), integerIn(time.hour, ScheduleLimits::hour);
-            if (key == "minute")
-                return (have |= 2), integerIn(time.minute, ScheduleLimits::minute);
-            return skipValue(0);
+            int position = 0;
+            int read = -1; // -1: no such field
+            TaskFields::visitFields(described, [&](const TaskFields::Field& field, auto& member) {
+                if (read < 0 && field.name == key) {
+                    have |= quint64(1) << position;
+                    // Missing and null both mean absent.
+                    read = (mayBeAbsent(field, member) && word("null")) || value(field, member);
+                }
+                ++position;
+            });
+            return read < 0 ? skipValue(0) : read == 1;
         });
-        return ok && have == 3;
-    }
-
-    // The payload of one schedule case. Keys another case would use are unknown here and,
-    // like the full decoder, ignored.
-    bool payload(TaskSchedule::Kind kind, TaskSchedule& schedule)
-    {
-        using K = TaskSchedule::Kind;
-        enum : unsigned { Minutes = 1, Times = 2, Weekdays = 4, Day = 8, Nth = 16, Weekday = 32 };
-        const unsigned needed = kind == K::runAtLoad           ? 0
-                                : kind == K::interval          ? Minutes
-                                : kind == K::weekly            ? Times | Weekdays
-                                : kind == K::monthly           ? Times | Day
-                                : kind == K::monthlyNthWeekday ? Times | Nth | Weekday
-                                                               : Times;
-        int minutes = 0, day = 0, nth = 0, weekday = 0;
-        QList<TimeOfDay> times;
-        QList<int> weekdays;
-        unsigned have = 0;
-        const bool ok = members([&](std::string_view key) {
-            const unsigned bit = key == "minutes"    ? Minutes
-                                 : key == "times"    ? Times
-                                 : key == "weekdays" ? Weekdays
-                                 : key == "day"      ? Day
-                                 : key == "nth"      ? Nth
-                                 : key == "weekday"  ? Weekday
-                                                     : 0u;
-            if (!(bit & needed))
-                return skipValue(0);
-            have |= bit;
-            switch (bit) {
-            case Minutes:
-                return integerIn(minutes, ScheduleLimits::intervalMinutes);
-            case Day:
-                return integerIn(day, ScheduleLimits::dayOfMonth);
-            case Nth:
-                return integerIn(nth, ScheduleLimits::nth);
-            case Weekday:
-                return integerIn(weekday, ScheduleLimits::weekday);
-            case Weekdays:
-                return elements(
-                    [&] { return integerIn(weekdays.emplace_back(), ScheduleLimits::weekday); });
-            default:
-                return elements([&] { return timeOfDay(times.emplace_back()); });
-            }
-        });
-        if (!ok || have != needed)
+        if (!ok)
             return false;
-        switch (kind) {
-        case K::runAtLoad:
-            schedule = TaskSchedule::runAtLoad();
-            break;
-        case K::interval:
-            schedule = TaskSchedule::interval(minutes);
-            break;
-        case K::daily:
-            schedule = TaskSchedule::daily(std::move(times));
-            break;
-        case K::weekly:
-            schedule = TaskSchedule::weekly(std::move(weekdays), std::move(times));
-            break;
-        case K::monthly:
-            schedule = TaskSchedule::monthly(day, std::move(times));
-            break;
-        case K::monthlyLastDay:
-            schedule = TaskSchedule::monthlyLastDay(std::move(times));
-            break;
-        case K::monthlyNthWeekday:
-            schedule = TaskSchedule::monthlyNthWeekday(nth, weekday, std::move(times));
-            break;
-        }
-        return true;
+        bool complete = true;
+        int position = 0;
+        TaskFields::visitFields(described, [&](const TaskFields::Field& field, auto& member) {
+            if (!mayBeAbsent(field, member) && !(have & (quint64(1) << position)))
+                complete = false;
+            ++position;
+        });
+        return complete;
+    }
+
+    template <typename M> static bool mayBeAbsent(const TaskFields::Field& field, const M&)
+    {
+        return field.optional || std::is_same_v<M, std::optional<QString>>;
     }
 
     // Exactly one key naming a case; other keys are ignored, as the full decoder does.
     bool schedule(TaskSchedule& schedule)
     {
-        static const std::array<std::pair<std::string_view, TaskSchedule::Kind>, 7> cases = {{
-            {"runAtLoad", TaskSchedule::Kind::runAtLoad},
-            {"interval", TaskSchedule::Kind::interval},
-            {"daily", TaskSchedule::Kind::daily},
-            {"weekly", TaskSchedule::Kind::weekly},
-            {"monthly", TaskSchedule::Kind::monthly},
-            {"monthlyLastDay", TaskSchedule::Kind::monthlyLastDay},
-            {"monthlyNthWeekday", TaskSchedule::Kind::monthlyNthWeekday},
-        }};
         bool found = false;
         const bool ok = members([&](std::string_view key) {
-            for (const auto& [name, kind] : cases) {
-                if (key == name) {
-                    if (found)
-                        return false; // two cases: an error for the full decoder to word
-                    found = true;
-                    return payload(kind, schedule);
-                }
-            }
-            return skipValue(0);
+            const auto named =
+                std::find(TaskFields::caseNames.begin(), TaskFields::caseNames.end(), key);
+            if (named == TaskFields::caseNames.end())
+                return skipValue(0);
+            if (found)
+                return false; // two cases: an error for the full decoder to word
+            found = true;
+            bool read = false;
+            TaskFields::withCase(size_t(named - TaskFields::caseNames.begin()),
+                                 [&]<typename Case>() {
+                                     Case payload;
+                                     read = object(payload);
+                                     schedule = std::move(payload);
+                                 });
+            return read;
         });
         return ok && found;
-    }
-
-    bool log(TaskLog& log)
-    {
-        unsigned have = 0;
-        const bool ok = members([&](std::string_view key) {
-            if (key == "id")
-                return (have |= 1), uuid(log.id);
-            if (key == "timestamp")
-                return (have |= 2), number(log.timestamp);
-            if (key == "exitCode")
-                return (have |= 4), integer(log.exitCode);
-            if (key == "output")
-                return (have |= 8), string(&log.output);
-            return skipValue(0);
-        });
-        return ok && have == 15;
-    }
-
-    bool task(ScheduledTask& task)
-    {
-        enum : unsigned { Id = 1, Name = 2, Command = 4, Login = 8, Schedule = 16, Enabled = 32 };
-        enum : unsigned { Logs = 64, All = 127 };
-        unsigned have = 0;
-        const bool ok = members([&](std::string_view key) {
-            if (key == "id")
-                return (have |= Id), uuid(task.id);
-            if (key == "name")
-                return (have |= Name), string(&task.name);
-            if (key == "command")
-                return (have |= Command), string(&task.command);
-            if (key == "workingDirectory")
-                return optionalString(task.workingDirectory);
-            if (key == "envFilePath")
-                return optionalString(task.envFilePath);
-            if (key == "useLoginShell")
-                return (have |= Login), boolean(task.useLoginShell);
-            if (key == "wakeBeforeRun")
-                return word("null") || boolean(task.wakeBeforeRun);
-            if (key == "schedule")
-                return (have |= Schedule), schedule(task.schedule);
-            if (key == "isEnabled")
-                return (have |= Enabled), boolean(task.isEnabled);
-            if (key == "logs") {
-                have |= Logs;
-                return elements([&] { return log(task.logs.emplace_back()); });
-            }
-            return skipValue(0);
-        });
-        return ok && have == All;
     }
 };
 

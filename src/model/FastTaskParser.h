@@ -7,8 +7,6 @@
 
 #include <optional>
 
-template <typename T> class Result;
-
 // Reads an ordinary task file (version 2 or later) straight from its text into tasks, without
 // building a QJsonDocument first: on a large file the document and the walk over it cost more
 // than everything else a command does. It accepts only what it is sure the full decoder would
@@ -18,8 +16,3 @@ template <typename T> class Result;
 namespace FastTaskParser {
 std::optional<QList<ScheduledTask>> parse(const QByteArray& data);
 } // namespace FastTaskParser
-
-namespace TaskMigration {
-// The full decoder alone, without the fast path in front; the tests compare the two.
-Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data);
-} // namespace TaskMigration

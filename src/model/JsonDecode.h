@@ -9,6 +9,7 @@
 
 class TaskSchedule;
 struct ScheduledTask;
+struct TaskLog;
 
 // Strict readers for the task JSON. They throw DecodeFailure inside the model only; the
 // public fromJson functions turn it into a Result with a message that names the key path.
@@ -50,5 +51,6 @@ inline Path index(const Path& path, qsizetype i) { return Path{&path, {}, i}; }
 
 TaskSchedule decodeSchedule(const QJsonValue& json, const Path& path);
 ScheduledTask decodeTask(const QJsonValue& json, const Path& path);
+TaskLog decodeLog(const QJsonValue& json, const Path& path);
 
 } // namespace JsonDecode

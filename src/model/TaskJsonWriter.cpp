@@ -1,9 +1,14 @@
 #include "TaskJsonWriter.h"
 
+#include "TaskFields.h"
+
+#include <QJsonArray>
+
 #include <QLocale>
 
 #include <charconv>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace TaskJsonWriter {
@@ -43,7 +48,7 @@ public:
         m_out.append(size_t(4 * m_depth), ' ');
     }
     // Starts an object member; keys are plain ASCII.
-    void key(const char* name)
+    void key(std::string_view name)
     {
         element();
         m_out += '"';
@@ -124,113 +129,90 @@ private:
     std::vector<bool> m_first;
 };
 
-void writeTimes(Writer& w, const QList<TimeOfDay>& times)
-{
-    w.key("times");
-    w.open('[');
-    for (const TimeOfDay& time : times) {
-        w.element();
-        w.open('{');
-        w.key("hour");
-        w.integer(time.hour);
-        w.key("minute");
-        w.integer(time.minute);
-        w.close('}');
-    }
-    w.close(']');
-}
-
-// Payload keys in alphabetical order: day, minutes, nth, times, weekday, weekdays.
-struct PayloadWriter {
+// Writes each described value; objects take their keys in sorted order, as Qt's writer does.
+struct ValueWriter {
     Writer& w;
-    void operator()(const TaskSchedule::RunAtLoad&) const {}
-    void operator()(const TaskSchedule::Interval& s) const
+
+    void value(const QUuid& id) const { w.string(uuidUpper(id)); }
+    void value(const QString& text) const { w.string(text); }
+    void value(bool flag) const { w.boolean(flag); }
+    void value(int number) const { w.integer(number); }
+    void value(double number) const { w.number(number); }
+    template <typename E> void value(const QList<E>& list) const
     {
-        w.key("minutes");
-        w.integer(s.minutes);
-    }
-    void operator()(const TaskSchedule::Daily& s) const { writeTimes(w, s.times); }
-    void operator()(const TaskSchedule::Weekly& s) const
-    {
-        writeTimes(w, s.times);
-        w.key("weekdays");
         w.open('[');
-        for (int day : s.weekdays) {
+        for (const E& item : list) {
             w.element();
-            w.integer(day);
+            value(item);
         }
         w.close(']');
     }
-    void operator()(const TaskSchedule::Monthly& s) const
+    void value(const TaskSchedule& schedule) const
     {
-        w.key("day");
-        w.integer(s.day);
-        writeTimes(w, s.times);
+        w.open('{');
+        w.key(TaskFields::caseNames[schedule.value().index()]);
+        std::visit([this](const auto& payload) { value(payload); }, schedule.value());
+        w.close('}');
     }
-    void operator()(const TaskSchedule::MonthlyLastDay& s) const { writeTimes(w, s.times); }
-    void operator()(const TaskSchedule::MonthlyNthWeekday& s) const
+    template <TaskFields::Described T> void value(const T& object) const
     {
-        w.key("nth");
-        w.integer(s.nth);
-        writeTimes(w, s.times);
-        w.key("weekday");
-        w.integer(s.weekday);
+        w.open('{');
+        TaskFields::visitSorted(object, [this](const TaskFields::Field& field, const auto& member) {
+            if constexpr (requires { member.has_value(); }) {
+                if (member) {
+                    w.key(field.name);
+                    value(*member);
+                }
+            } else {
+                w.key(field.name);
+                value(member);
+            }
+        });
+        w.close('}');
     }
 };
 
-void writeLog(Writer& w, const TaskLog& log)
-{
-    w.open('{');
-    w.key("exitCode");
-    w.integer(log.exitCode);
-    w.key("id");
-    w.string(uuidUpper(log.id));
-    w.key("output");
-    w.string(log.output);
-    w.key("timestamp");
-    w.number(log.timestamp);
-    w.close('}');
-}
+// The same values as QJsonValue.
+struct JsonBuilder {
+    static QJsonValue value(const QUuid& id) { return uuidUpper(id); }
+    static QJsonValue value(const QString& text) { return text; }
+    static QJsonValue value(bool flag) { return flag; }
+    static QJsonValue value(int number) { return number; }
+    static QJsonValue value(double number) { return number; }
+    template <typename E> static QJsonValue value(const QList<E>& list)
+    {
+        QJsonArray array;
+        for (const E& item : list)
+            array.append(value(item));
+        return array;
+    }
+    static QJsonValue value(const TaskSchedule& schedule) { return object(schedule); }
+    template <TaskFields::Described T> static QJsonValue value(const T& described)
+    {
+        return object(described);
+    }
 
-void writeTask(Writer& w, const ScheduledTask& task)
-{
-    w.open('{');
-    w.key("command");
-    w.string(task.command);
-    if (task.envFilePath) {
-        w.key("envFilePath");
-        w.string(*task.envFilePath);
+    static QJsonObject object(const TaskSchedule& schedule)
+    {
+        const std::string_view name = TaskFields::caseNames[schedule.value().index()];
+        return {{QLatin1StringView(name.data(), qsizetype(name.size())),
+                 std::visit([](const auto& payload) { return value(payload); }, schedule.value())}};
     }
-    w.key("id");
-    w.string(task.idString());
-    w.key("isEnabled");
-    w.boolean(task.isEnabled);
-    w.key("logs");
-    w.open('[');
-    for (const TaskLog& log : task.logs) {
-        w.element();
-        writeLog(w, log);
+    template <TaskFields::Described T> static QJsonObject object(const T& described)
+    {
+        QJsonObject object;
+        TaskFields::visitFields(described, [&](const TaskFields::Field& field, const auto& member) {
+            const QLatin1StringView key(field.name.data(), qsizetype(field.name.size()));
+            if constexpr (requires { member.has_value(); }) {
+                if (member)
+                    object.insert(key, value(*member));
+            } else {
+                object.insert(key, value(member));
+            }
+        });
+        return object;
     }
-    w.close(']');
-    w.key("name");
-    w.string(task.name);
-    w.key("schedule");
-    w.open('{');
-    w.key(TaskSchedule::caseName(task.schedule.kind()).toLatin1().constData());
-    w.open('{');
-    std::visit(PayloadWriter{w}, task.schedule.value());
-    w.close('}');
-    w.close('}');
-    w.key("useLoginShell");
-    w.boolean(task.useLoginShell);
-    w.key("wakeBeforeRun");
-    w.boolean(task.wakeBeforeRun);
-    if (task.workingDirectory) {
-        w.key("workingDirectory");
-        w.string(*task.workingDirectory);
-    }
-    w.close('}');
-}
+};
 
 } // namespace
 
@@ -244,7 +226,7 @@ QByteArray envelope(int version, const QList<ScheduledTask>& tasks)
     w.open('[');
     for (const ScheduledTask& task : tasks) {
         w.element();
-        writeTask(w, task);
+        ValueWriter{w}.value(task);
     }
     w.close(']');
     w.key("version");
@@ -253,5 +235,9 @@ QByteArray envelope(int version, const QList<ScheduledTask>& tasks)
     out += '\n';
     return QByteArray(out.data(), qsizetype(out.size()));
 }
+
+QJsonObject object(const ScheduledTask& task) { return JsonBuilder::object(task); }
+QJsonObject object(const TaskLog& log) { return JsonBuilder::object(log); }
+QJsonObject object(const TaskSchedule& schedule) { return JsonBuilder::object(schedule); }
 
 } // namespace TaskJsonWriter

@@ -30,6 +30,8 @@ struct MigrationError {
 // Decodes the bytes of a task or export file of any known version. On failure the message
 // is the description of what went wrong (parser error, MigrationError or task decoding).
 Result<QList<ScheduledTask>> decodeTasks(const QByteArray& data);
+// The full decoder alone, without the fast path in front; the tests compare the two.
+Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data);
 
 // Envelope(version: 2, tasks:) as indented JSON with keys sorted at every level.
 QByteArray encode(const Envelope& envelope);

@@ -1,0 +1,156 @@
+#pragma once
+
+#include "ScheduledTask.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+// The one description of the task file's fields. Every reader and the writer walk these lists,
+// so a field added here is read, checked and written everywhere, or fails to compile.
+//
+// A visitor is called as v(field, member) once per field, in the order the decoder checks
+// them (which decides the message when a task has several faults); the writer sorts by name.
+// The member's type says how it is stored: QUuid as its canonical text, std::optional<QString>
+// as a string that may be missing or null, QList<int> as an array of integers within
+// field.range, QList<T> as an array of described objects, TaskSchedule as one key naming a case.
+namespace TaskFields {
+
+struct Field {
+    std::string_view name;
+    // Missing or null leaves the member as constructed.
+    bool optional = false;
+    // Integers (and lists of them) must lie within it; without one an integer is 32-bit.
+    std::optional<ScheduleLimits::Range> range = std::nullopt;
+};
+
+constexpr Field required(std::string_view name) { return {name}; }
+constexpr Field optional(std::string_view name) { return {name, true}; }
+constexpr Field within(std::string_view name, ScheduleLimits::Range range)
+{
+    return {name, false, range};
+}
+
+template <typename T, typename U>
+concept Same = std::is_same_v<std::remove_const_t<T>, U>;
+
+template <Same<ScheduledTask> T, typename V> void visitFields(T& task, V&& v)
+{
+    v(required("id"), task.id);
+    v(required("name"), task.name);
+    v(required("command"), task.command);
+    v(optional("workingDirectory"), task.workingDirectory);
+    v(optional("envFilePath"), task.envFilePath);
+    v(required("useLoginShell"), task.useLoginShell);
+    v(optional("wakeBeforeRun"), task.wakeBeforeRun);
+    v(required("schedule"), task.schedule);
+    v(required("isEnabled"), task.isEnabled);
+    v(required("logs"), task.logs);
+}
+
+template <Same<TaskLog> T, typename V> void visitFields(T& log, V&& v)
+{
+    v(required("id"), log.id);
+    v(required("timestamp"), log.timestamp);
+    v(required("exitCode"), log.exitCode);
+    v(required("output"), log.output);
+}
+
+template <Same<TimeOfDay> T, typename V> void visitFields(T& time, V&& v)
+{
+    v(within("hour", ScheduleLimits::hour), time.hour);
+    v(within("minute", ScheduleLimits::minute), time.minute);
+}
+
+// The payload of each schedule case. The times come first: files have always been checked
+// in this order, so a payload with several faults keeps naming the same one.
+template <Same<TaskSchedule::RunAtLoad> T, typename V> void visitFields(T&, V&&) {}
+template <Same<TaskSchedule::Interval> T, typename V> void visitFields(T& s, V&& v)
+{
+    v(within("minutes", ScheduleLimits::intervalMinutes), s.minutes);
+}
+template <Same<TaskSchedule::Daily> T, typename V> void visitFields(T& s, V&& v)
+{
+    v(required("times"), s.times);
+}
+template <Same<TaskSchedule::Weekly> T, typename V> void visitFields(T& s, V&& v)
+{
+    v(required("times"), s.times);
+    v(within("weekdays", ScheduleLimits::weekday), s.weekdays);
+}
+template <Same<TaskSchedule::Monthly> T, typename V> void visitFields(T& s, V&& v)
+{
+    v(required("times"), s.times);
+    v(within("day", ScheduleLimits::dayOfMonth), s.day);
+}
+template <Same<TaskSchedule::MonthlyLastDay> T, typename V> void visitFields(T& s, V&& v)
+{
+    v(required("times"), s.times);
+}
+template <Same<TaskSchedule::MonthlyNthWeekday> T, typename V> void visitFields(T& s, V&& v)
+{
+    v(required("times"), s.times);
+    v(within("weekday", ScheduleLimits::weekday), s.weekday);
+    v(within("nth", ScheduleLimits::nth), s.nth);
+}
+
+// The key naming each schedule case, in the order of TaskSchedule::Value's alternatives.
+inline constexpr std::array<std::string_view, 7> caseNames = {
+    "runAtLoad", "interval", "daily", "weekly", "monthly", "monthlyLastDay", "monthlyNthWeekday"};
+static_assert(caseNames.size() == std::variant_size_v<TaskSchedule::Value>);
+
+// Calls f.template operator()<Case>() for the case at index.
+template <typename F> void withCase(size_t index, F&& f)
+{
+    [&]<size_t... I>(std::index_sequence<I...>)
+    {
+        ((I == index
+              ? (f.template operator()<std::variant_alternative_t<I, TaskSchedule::Value>>(), 0)
+              : 0),
+         ...);
+    }
+    (std::make_index_sequence<caseNames.size()>{});
+}
+
+// Whether a member is a nested described object (or a list of them) rather than a scalar.
+template <typename T>
+concept Described = requires(T& value)
+{
+    visitFields(value, [](const Field&, auto&) {});
+};
+
+// The positions of a struct's fields in the order of their names: the order the writers emit.
+template <typename T> const std::vector<int>& nameOrder()
+{
+    static const std::vector<int> order = [] {
+        std::vector<std::string_view> names;
+        T sample{};
+        visitFields(sample, [&](const Field& field, auto&) { names.push_back(field.name); });
+        std::vector<int> positions(names.size());
+        for (size_t i = 0; i < names.size(); ++i)
+            positions[i] = int(i);
+        std::sort(positions.begin(), positions.end(),
+                  [&](int a, int b) { return names[size_t(a)] < names[size_t(b)]; });
+        return positions;
+    }();
+    return order;
+}
+
+// Calls v(field, member) for each field of value in the order of their names.
+template <typename T, typename V> void visitSorted(T& value, V&& v)
+{
+    for (const int wanted : nameOrder<std::remove_const_t<T>>()) {
+        int position = 0;
+        visitFields(value, [&](const Field& field, auto& member) {
+            if (position++ == wanted)
+                v(field, member);
+        });
+    }
+}
+
+} // namespace TaskFields
