@@ -138,8 +138,11 @@ void TestCliReliability::toolChangeDuringStoreOperationIsKept()
     QCOMPARE(toolCalls.filter(QStringLiteral("launchctl load")).size(), 1);
     QCOMPARE(toolCalls.filter(QStringLiteral("pmset schedule")).size(), 1);
 
-    // An orphan sweep now keeps both agents: the keep-set is the file's list.
+    // An orphan sweep now keeps both agents: the keep-set is the file's list. The reload's
+    // script upgrade runs on a worker and must not start the tool again.
+    recorder->duringInstall = nullptr;
     store->loadTasks();
+    store->waitForScriptUpgrade();
     QCOMPARE(recorder->lastKept.size(), 2);
 }
 
