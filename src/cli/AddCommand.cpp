@@ -46,11 +46,11 @@ protected:
     std::optional<Plan> change(QList<ScheduledTask>& tasks, CommandContext& context) override
     {
         tasks.append(m_task);
-        return Plan{
-            QStringLiteral("Added task: %1 (%2)").arg(terminalText(m_task.name), m_task.schedule.summary()),
-            m_task.wakeBeforeRun,
-            {},
-            installing(context, m_task)};
+        return Plan{QStringLiteral("Added task: %1 (%2)")
+                        .arg(terminalText(m_task.name), m_task.schedule.summary()),
+                    m_task.wakeBeforeRun,
+                    {},
+                    installing(context, m_task)};
     }
 
 private:

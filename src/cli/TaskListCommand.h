@@ -26,7 +26,6 @@ public:
     using SideEffect = std::function<std::optional<QString>()>;
 
 protected:
-
     struct Plan {
         QString successLine;
         // Wake events are registered with the whole list after the write; this may wait for the

@@ -186,7 +186,9 @@ private Q_SLOTS:
         QTest::newRow("three-byte") << QByteArray("\xe2\x82\xac 5") << true;
         QTest::newRow("four-byte") << QByteArray("\xf0\x9f\x98\x80") << true;
         QTest::newRow("highest code point") << QByteArray("\xf4\x8f\xbf\xbf") << true;
-        QTest::newRow("stray byte") << QByteArray("a\xff" "b") << false;
+        QTest::newRow("stray byte") << QByteArray("a\xff"
+                                                  "b")
+                                    << false;
         QTest::newRow("bad continuation") << QByteArray("\xc3\x28") << false;
         QTest::newRow("overlong") << QByteArray("\xc0\xaf") << false;
         QTest::newRow("overlong three-byte") << QByteArray("\xe0\x80\xaf") << false;

@@ -49,11 +49,10 @@ private Q_SLOTS:
         m_home = std::make_unique<TestHome>();
         // Counts the calls, then hands them to the real stand-in.
         const QString counter = m_home->path() + QStringLiteral("/launchctl");
-        TestSupport::writeScript(counter, "#!/bin/sh\necho \"$1 $(($# - 1))\" >> '" +
-                                              callLog().toUtf8() + "'\nexec '" +
-                                              TestSupport::compatPath(QStringLiteral("launchctl"))
-                                                  .toUtf8() +
-                                              "' \"$@\"\n");
+        TestSupport::writeScript(
+            counter, "#!/bin/sh\necho \"$1 $(($# - 1))\" >> '" + callLog().toUtf8() + "'\nexec '" +
+                         TestSupport::compatPath(QStringLiteral("launchctl")).toUtf8() +
+                         "' \"$@\"\n");
         qputenv("BRENMOR_OPS_LAUNCHCTL", counter.toUtf8());
     }
 

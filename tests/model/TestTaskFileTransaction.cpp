@@ -96,9 +96,8 @@ void TestTaskFileTransaction::atomicWriteReplacesWhatIsThere()
     if (existing == QStringLiteral("dangling"))
         QVERIFY(QFile::link(victim, path));
 
-    const auto error = AtomicFile::write(path, "new", QFileDevice::ReadOwner |
-                                                          QFileDevice::WriteOwner |
-                                                          QFileDevice::ExeOwner);
+    const auto error = AtomicFile::write(
+        path, "new", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QVERIFY2(!error, qPrintable(error.value_or(QString())));
     // A link planted at the path is replaced; what it pointed to is never written.
     QVERIFY(!QFileInfo(path).isSymLink());
@@ -122,8 +121,9 @@ void TestTaskFileTransaction::atomicWriteFailureLeavesFileAlone()
     const QString missingFolder = dir.filePath(QStringLiteral("gone/target"));
     const auto error = AtomicFile::write(missingFolder, "new");
     QVERIFY(error);
-    QVERIFY2(error->startsWith(QStringLiteral("Cannot write ") + missingFolder + QStringLiteral(": ")),
-             qPrintable(*error));
+    QVERIFY2(
+        error->startsWith(QStringLiteral("Cannot write ") + missingFolder + QStringLiteral(": ")),
+        qPrintable(*error));
     // A folder where the file should be: rename() refuses, and the temporary is cleaned up.
     const QString folder = dir.filePath(QStringLiteral("folder"));
     QVERIFY(QDir().mkpath(folder + QStringLiteral("/inside")));
@@ -244,13 +244,13 @@ void TestTaskFileTransaction::changeAppliesToTheListOnDisk()
         QVERIFY(!QFile::exists(TaskFile::lockPath(taskFile)));
     };
     QStringList seenAfterWrite;
-    const auto outcome = TaskFileTransaction::run(
-        taskFile, options, appending(QStringLiteral("Mine")),
-        [&](const QList<ScheduledTask>& tasks) {
-            seenAfterWrite = namesOf(TaskFile::read(taskFile).tasks);
-            QCOMPARE(namesOf(tasks), seenAfterWrite);
-            QVERIFY(QFile::exists(TaskFile::lockPath(taskFile)));
-        });
+    const auto outcome =
+        TaskFileTransaction::run(taskFile, options, appending(QStringLiteral("Mine")),
+                                 [&](const QList<ScheduledTask>& tasks) {
+                                     seenAfterWrite = namesOf(TaskFile::read(taskFile).tasks);
+                                     QCOMPARE(namesOf(tasks), seenAfterWrite);
+                                     QVERIFY(QFile::exists(TaskFile::lockPath(taskFile)));
+                                 });
     const QStringList expected{QStringLiteral("Written by the other program"),
                                QStringLiteral("Mine")};
     QCOMPARE(outcome.status, TaskFileTransaction::Status::written);
@@ -282,7 +282,8 @@ void TestTaskFileTransaction::unreadableFile()
     TaskFileTransaction::Options options;
     if (keepCopy)
         options.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;
-    const auto outcome = TaskFileTransaction::run(taskFile, options, appending(QStringLiteral("A")));
+    const auto outcome =
+        TaskFileTransaction::run(taskFile, options, appending(QStringLiteral("A")));
     if (!keepCopy) {
         QCOMPARE(outcome.status, TaskFileTransaction::Status::unreadable);
         QVERIFY(!outcome.error.isEmpty());
@@ -305,8 +306,8 @@ void TestTaskFileTransaction::unchangedOrFailedChangeIsNotAnnounced()
     TaskFileTransaction::Options options;
     options.announce = [&] { ++announced; };
 
-    auto outcome = TaskFileTransaction::run(taskFile, options,
-                                            [](QList<ScheduledTask>&) { return false; });
+    auto outcome =
+        TaskFileTransaction::run(taskFile, options, [](QList<ScheduledTask>&) { return false; });
     QCOMPARE(outcome.status, TaskFileTransaction::Status::unchanged);
     QCOMPARE(namesOf(outcome.tasks), QStringList{QStringLiteral("A")});
     QCOMPARE(readAll(taskFile), before);
@@ -320,8 +321,8 @@ void TestTaskFileTransaction::unchangedOrFailedChangeIsNotAnnounced()
         QVERIFY(!outcome.error.isEmpty());
         QCOMPARE(readAll(taskFile), before);
     }
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(announced, 0);
 }
 

@@ -235,7 +235,8 @@ private Q_SLOTS:
         TestHome home;
         // Written by the programs' own writer; the decoys hold the key's text inside strings.
         ScheduledTask withLog = namedTask(QStringLiteral("O'Brien"));
-        withLog.logs.append({QUuid::createUuid(), TaskLog::timestampOf(QDateTime::currentDateTimeUtc()), 0,
+        withLog.logs.append({QUuid::createUuid(),
+                             TaskLog::timestampOf(QDateTime::currentDateTimeUtc()), 0,
                              QStringLiteral("{\"name\": \"decoy in a log\"}")});
         QVERIFY(QDir().mkpath(home.dataFolder()));
         const auto error = TaskFile::write(home.taskFile(),
