@@ -100,11 +100,9 @@ out=$(private dbus-run-session -- "$PREFIX/bin/brenmor-ops" remove ci)
 
 step "installed application starts offscreen"
 # It has no quit argument; still running after two seconds is the pass, TERM then ends it.
-set +e
+status=0
 private QT_QPA_PLATFORM=offscreen dbus-run-session -- \
-  timeout -s TERM 3 "$PREFIX/bin/BrenmorOps" >"$WORK/app.log" 2>&1
-status=$?
-set -e
+  timeout -s TERM 3 "$PREFIX/bin/BrenmorOps" >"$WORK/app.log" 2>&1 || status=$?
 [ $status -eq 124 ] || fail "BrenmorOps ended early with status $status: $(cat "$WORK/app.log")"
 if grep -Eiq 'fatal|could not load the qt platform plugin' "$WORK/app.log"; then
   fail "BrenmorOps reported: $(cat "$WORK/app.log")"
@@ -122,7 +120,7 @@ if [ "$(id -u)" -eq 0 ] && ! dpkg-query -W brenmor-ops >/dev/null 2>&1; then
   [ "$(private /usr/bin/brenmor-ops version)" = "brenmor-ops $VERSION" ] || fail "installed version"
   installed=$(dpkg -L brenmor-ops | while read -r f; do [ -f "$f" ] && echo "$f"; done)
   DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 purge -y -qq brenmor-ops >/dev/null
-  left=$(for f in $installed; do [ -e "$f" ] && echo "$f"; done)
+  left=$(for f in $installed; do if [ -e "$f" ]; then echo "$f"; fi; done)
   [ -z "$left" ] || fail "left after purge: $left"
 else
   echo "(apt-get install check skipped: needs root and no installed brenmor-ops)"
