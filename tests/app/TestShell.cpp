@@ -483,6 +483,8 @@ void TestShell::systemJobsSectionShowsState()
     QFETCH(int, rows);
     makeWindow({}, {makeAgentJob(QStringLiteral("com.example.alpha"), {QStringLiteral("/bin/a")}),
                     makeAgentJob(QStringLiteral("com.example.beta"), {QStringLiteral("/bin/b")})});
+    // The first scan runs on a worker once the window shows.
+    QTRY_COMPARE(content()->systemJobs().size(), 2);
     content()->setShowSystemJobs(expanded);
     content()->setSearchText(search);
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("sidebar-system-jobs-arrow"))->text(),
