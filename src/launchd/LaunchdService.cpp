@@ -237,56 +237,57 @@ QString LaunchdService::scriptVersionMarker()
 
 QString LaunchdService::labelPrefix() { return QStringLiteral("com.brenmor-ops.task."); }
 
-LaunchdService::LaunchdService(std::optional<QString> launchAgentsDir,
-                               std::optional<QString> scriptsDir, std::optional<QString> logDir)
-    : m_launchAgentsDir(withDefault(launchAgentsDir, Locations::userLaunchAgentsDir())),
-      m_scriptsDir(withDefault(scriptsDir, Locations::scriptsFolder())),
-      m_logDir(withDefault(logDir, Locations::logsFolder()))
+AgentPaths::AgentPaths(std::optional<QString> launchAgentsDir, std::optional<QString> scriptsDir,
+                       std::optional<QString> logDir)
+    : launchAgentsDir(withDefault(launchAgentsDir, Locations::userLaunchAgentsDir())),
+      scriptsDir(withDefault(scriptsDir, Locations::scriptsFolder())),
+      logDir(withDefault(logDir, Locations::logsFolder()))
 {}
 
 QString LaunchdService::label(const ScheduledTask& task) { return labelPrefix() + task.idString(); }
 
-QString LaunchdService::plistURL(const ScheduledTask& task) const
+QString AgentPaths::plistPath(const ScheduledTask& task) const
 {
-    return joined(m_launchAgentsDir, label(task) + QLatin1String(".plist"));
+    return joined(launchAgentsDir, LaunchdService::label(task) + QLatin1String(".plist"));
 }
 
-QString LaunchdService::scriptURL(const ScheduledTask& task) const
+QString AgentPaths::scriptPath(const ScheduledTask& task) const
 {
-    return joined(m_scriptsDir, scriptPrefix + task.shortId() + QLatin1String(".sh"));
+    return joined(scriptsDir, scriptPrefix + task.shortId() + QLatin1String(".sh"));
 }
 
-QString LaunchdService::legacyScriptURL(const ScheduledTask& task) const
+QString AgentPaths::legacyScriptPath(const ScheduledTask& task) const
 {
-    return joined(m_scriptsDir, task.idString() + QLatin1String(".sh"));
+    return joined(scriptsDir, task.idString() + QLatin1String(".sh"));
 }
 
-QString LaunchdService::stdoutLogPath(const ScheduledTask& task) const
+QString AgentPaths::stdoutLogPath(const ScheduledTask& task) const
 {
-    return joined(m_logDir, task.shortId() + QLatin1String(".stdout.log"));
+    return joined(logDir, task.shortId() + QLatin1String(".stdout.log"));
 }
 
-QString LaunchdService::stderrLogPath(const ScheduledTask& task) const
+QString AgentPaths::stderrLogPath(const ScheduledTask& task) const
 {
-    return joined(m_logDir, task.shortId() + QLatin1String(".stderr.log"));
+    return joined(logDir, task.shortId() + QLatin1String(".stderr.log"));
 }
 
-QString LaunchdService::runHistoryPath(const ScheduledTask& task) const
+QString AgentPaths::runHistoryPath(const ScheduledTask& task) const
 {
-    return joined(m_logDir, task.shortId() + QLatin1String(".runs"));
+    return joined(logDir, task.shortId() + QLatin1String(".runs"));
 }
 
 QString LaunchdService::scriptContent(const ScheduledTask& task) const
 {
-    return WrapperScript::text(task, runHistoryPath(task), WrapperScript::nativeDateDialect());
+    return WrapperScript::text(task, m_paths.runHistoryPath(task),
+                               WrapperScript::nativeDateDialect());
 }
 
 Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 {
-    for (const QString& folder : {m_scriptsDir, m_logDir})
+    for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir})
         if (const auto failure = makeFolder(folder, Privacy::ownerOnly))
             return Result<QString>::failure(*failure);
-    const QString path = scriptURL(task);
+    const QString path = m_paths.scriptPath(task);
     const QFileDevice::Permissions ownerOnly =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     if (const auto failure = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly))
@@ -300,7 +301,7 @@ Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 
 QString LaunchdService::plistContent(const ScheduledTask& task, const QString& scriptPath) const
 {
-    QDir().mkpath(m_logDir);
+    QDir().mkpath(m_paths.logDir);
     QStringList lines{
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
         QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -321,9 +322,9 @@ QString LaunchdService::plistContent(const ScheduledTask& task, const QString& s
         lines << section;
     const bool runAtLoad = task.schedule.kind() == TaskSchedule::Kind::runAtLoad;
     lines << QStringLiteral("    <key>StandardOutPath</key>")
-          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(stdoutLogPath(task)))
+          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(m_paths.stdoutLogPath(task)))
           << QStringLiteral("    <key>StandardErrorPath</key>")
-          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(stderrLogPath(task)))
+          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(m_paths.stderrLogPath(task)))
           << QStringLiteral("    <key>RunAtLoad</key>")
           << (runAtLoad ? QStringLiteral("    <true/>") : QStringLiteral("    <false/>"))
           << QStringLiteral("</dict>") << QStringLiteral("</plist>");
@@ -366,7 +367,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
             results[i] = LaunchdError::installFailed(script.error());
             continue;
         }
-        const QString plist = plistURL(task);
+        const QString plist = m_paths.plistPath(task);
         if (QFileInfo::exists(plist))
             loaded.append(plist);
         // The plist is written after the unload below, so launchd unloads what it loaded.
@@ -379,14 +380,14 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     for (const auto& [i, plist] : std::as_const(plists)) {
         const ScheduledTask& task = tasks.at(i);
         // A fresh account has no LaunchAgents folder yet.
-        if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared)) {
+        if (const auto failure = makeFolder(m_paths.launchAgentsDir, Privacy::shared)) {
             results[i] = LaunchdError::installFailed(*failure);
             continue;
         }
-        if (const auto failure = AtomicFile::write(
-                plist, plistContent(task, scriptURL(task)).toUtf8(),
-                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                    QFileDevice::ReadOther)) {
+        if (const auto failure =
+                AtomicFile::write(plist, plistContent(task, m_paths.scriptPath(task)).toUtf8(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
             results[i] = LaunchdError::installFailed(*failure);
             continue;
         }
@@ -402,7 +403,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
 
 std::optional<LaunchdError> LaunchdService::uninstall(const ScheduledTask& task) const
 {
-    const auto unloaded = runLaunchctl({QStringLiteral("unload"), plistURL(task)});
+    const auto unloaded = runLaunchctl({QStringLiteral("unload"), m_paths.plistPath(task)});
     removeFiles(task);
     return unloaded;
 }
@@ -414,7 +415,7 @@ LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
     QStringList present;
     QList<qsizetype> unloading;
     for (qsizetype i = 0; i < tasks.size(); ++i) {
-        const QString plist = plistURL(tasks.at(i));
+        const QString plist = m_paths.plistPath(tasks.at(i));
         if (QFileInfo::exists(plist)) {
             present.append(plist);
             unloading.append(i);
@@ -431,14 +432,14 @@ LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
 
 void LaunchdService::removeFiles(const ScheduledTask& task) const
 {
-    QFile::remove(plistURL(task));
-    QFile::remove(scriptURL(task));
-    QFile::remove(legacyScriptURL(task));
+    QFile::remove(m_paths.plistPath(task));
+    QFile::remove(m_paths.scriptPath(task));
+    QFile::remove(m_paths.legacyScriptPath(task));
 }
 
 void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
 {
-    const QDir agents(m_launchAgentsDir);
+    const QDir agents(m_paths.launchAgentsDir);
     if (agents.exists()) {
         const QStringList names = agents.entryList(QDir::Files | QDir::System);
         for (const QString& name : names) {
@@ -453,7 +454,7 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
         }
     }
 
-    const QDir scripts(m_scriptsDir);
+    const QDir scripts(m_paths.scriptsDir);
     if (!scripts.exists())
         return;
     QSet<QString> keptNames;

@@ -49,11 +49,10 @@ private Q_SLOTS:
         m_home = std::make_unique<TestHome>();
         // Counts the calls, then hands them to the real stand-in.
         const QString counter = m_home->path() + QStringLiteral("/launchctl");
-        TestSupport::writeScript(counter, "#!/bin/sh\necho \"$1 $(($# - 1))\" >> '" +
-                                              callLog().toUtf8() + "'\nexec '" +
-                                              TestSupport::compatPath(QStringLiteral("launchctl"))
-                                                  .toUtf8() +
-                                              "' \"$@\"\n");
+        TestSupport::writeScript(
+            counter, "#!/bin/sh\necho \"$1 $(($# - 1))\" >> '" + callLog().toUtf8() + "'\nexec '" +
+                         TestSupport::compatPath(QStringLiteral("launchctl")).toUtf8() +
+                         "' \"$@\"\n");
         qputenv("BRENMOR_OPS_LAUNCHCTL", counter.toUtf8());
     }
 
@@ -103,8 +102,8 @@ private Q_SLOTS:
         QCOMPARE(calls().size(), callsPerBatch);
         for (const ScheduledTask& task : {tasks.first(), tasks.last()}) {
             QVERIFY(listEntry(LaunchdService::label(task)).isEmpty());
-            QVERIFY(!QFileInfo::exists(service.plistURL(task)));
-            QVERIFY(!QFileInfo::exists(service.scriptURL(task)));
+            QVERIFY(!QFileInfo::exists(service.paths().plistPath(task)));
+            QVERIFY(!QFileInfo::exists(service.paths().scriptPath(task)));
         }
         // Agents without a plist are not loaded: nothing to unload, no call at all.
         QFile::remove(callLog());
