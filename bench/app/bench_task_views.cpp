@@ -158,9 +158,9 @@ void detailRedraw(benchmark::State& state)
     }
     TaskStore::Options options;
     QTemporaryDir saveDir;
-    options.saveURL = saveDir.filePath(QStringLiteral("tasks.json"));
+    options.taskFilePath = saveDir.filePath(QStringLiteral("tasks.json"));
     options.logsDirectory = dataDir();
-    options.launchdService = std::make_shared<FakeLaunchdService>(dataDir());
+    options.launchdService = std::make_shared<FakeLaunchdService>();
     options.pmsetService = std::make_shared<FakePmsetService>();
     TaskStore store(std::move(options));
     TaskDetailView view(store, task);

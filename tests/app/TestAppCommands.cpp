@@ -112,7 +112,7 @@ void TestAppCommands::importOfUnreadableFileFails()
 {
     FakeStoreFixture fixture;
     fixture.store->addTask(makeTask(QStringLiteral("A")));
-    const QByteArray before = TestSupport::readFile(fixture.store->saveURL());
+    const QByteArray before = TestSupport::readFile(fixture.store->taskFilePath());
     FakeDialogs dialogs;
     QWidget window;
     ExportImportCommands commands(*fixture.store, dialogs, &window);
@@ -135,7 +135,7 @@ void TestAppCommands::importOfUnreadableFileFails()
     QVERIFY(!dialogs.alerts.at(1).text.isEmpty());
 
     QCOMPARE(fixture.store->tasks().size(), 1);
-    QCOMPARE(TestSupport::readFile(fixture.store->saveURL()), before);
+    QCOMPARE(TestSupport::readFile(fixture.store->taskFilePath()), before);
 }
 
 void TestAppCommands::importCancelledShowsNothing()
@@ -166,7 +166,7 @@ void TestAppCommands::exportWritesWholeListAndFollowsTasks()
     commands.exportAction()->trigger();
     QCOMPARE(dialogs.suggestedNames, QStringList{QStringLiteral("BrenmorOps-tasks.json")});
     // Byte for byte what the task file holds for the same list.
-    QCOMPARE(TestSupport::readFile(path), TestSupport::readFile(fixture.store->saveURL()));
+    QCOMPARE(TestSupport::readFile(path), TestSupport::readFile(fixture.store->taskFilePath()));
     QVERIFY(dialogs.alerts.isEmpty());
 
     fixture.store->deleteTasks({fixture.store->tasks().at(0).id, fixture.store->tasks().at(1).id});

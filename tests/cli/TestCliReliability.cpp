@@ -34,9 +34,8 @@ std::unique_ptr<TaskStore> storeBeside(const CliHarness& cli,
                                        std::shared_ptr<CallRecorder> recorder)
 {
     TaskStore::Options options;
-    options.saveURL = cli.taskFile();
-    options.launchdService =
-        std::make_shared<FakeLaunchd>(recorder, cli.home().path() + QStringLiteral("/fake"));
+    options.taskFilePath = cli.taskFile();
+    options.launchdService = std::make_shared<FakeLaunchd>(recorder);
     options.pmsetService = std::make_shared<FakePmset>(recorder);
     auto store = std::make_unique<TaskStore>(options);
     store->waitForScriptUpgrade();

@@ -102,8 +102,8 @@ private Q_SLOTS:
         QCOMPARE(calls().size(), callsPerBatch);
         for (const ScheduledTask& task : {tasks.first(), tasks.last()}) {
             QVERIFY(listEntry(LaunchdService::label(task)).isEmpty());
-            QVERIFY(!QFileInfo::exists(service.plistURL(task)));
-            QVERIFY(!QFileInfo::exists(service.scriptURL(task)));
+            QVERIFY(!QFileInfo::exists(service.paths().plistPath(task)));
+            QVERIFY(!QFileInfo::exists(service.paths().scriptPath(task)));
         }
         // Agents without a plist are not loaded: nothing to unload, no call at all.
         QFile::remove(callLog());

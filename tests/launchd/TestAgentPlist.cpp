@@ -147,8 +147,8 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QTemporaryDir root;
         const QString logDir = root.filePath(logFolder);
-        const LaunchdService service(root.filePath(QStringLiteral("Agents")),
-                                     root.filePath(QStringLiteral("Scripts")), logDir);
+        const LaunchdService service(AgentPaths(root.filePath(QStringLiteral("Agents")),
+                                                root.filePath(QStringLiteral("Scripts")), logDir));
         const ScheduledTask task = makeTask(schedule);
         const QString text = service.plistContent(task, script);
 
@@ -164,8 +164,8 @@ private Q_SLOTS:
         const QJsonObject wanted{
             {QStringLiteral("Label"), QStringLiteral("com.brenmor-ops.task.") + task.idString()},
             {QStringLiteral("ProgramArguments"), QJsonArray{script}},
-            {QStringLiteral("StandardOutPath"), service.stdoutLogPath(task)},
-            {QStringLiteral("StandardErrorPath"), service.stderrLogPath(task)},
+            {QStringLiteral("StandardOutPath"), service.paths().stdoutLogPath(task)},
+            {QStringLiteral("StandardErrorPath"), service.paths().stderrLogPath(task)},
             {QStringLiteral("RunAtLoad"), schedule.kind() == TaskSchedule::Kind::runAtLoad}};
         QCOMPARE(summaryFromLibplist(text.toUtf8()), wanted);
         if (!QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
@@ -176,7 +176,7 @@ private Q_SLOTS:
     void calendarAsRead()
     {
         QTemporaryDir root;
-        const LaunchdService service(root.path(), root.path(), root.path());
+        const LaunchdService service(AgentPaths(root.path(), root.path(), root.path()));
         const QByteArray xml =
             service
                 .plistContent(makeTask(TaskSchedule::weekly({2, 4}, {{9, 0}, {17, 30}})),

@@ -128,20 +128,20 @@ private Q_SLOTS:
 
     void namesAndPaths()
     {
-        const LaunchdService service(QStringLiteral("/A"), QStringLiteral("/S"),
-                                     QStringLiteral("/L"));
+        const LaunchdService service(
+            AgentPaths(QStringLiteral("/A"), QStringLiteral("/S"), QStringLiteral("/L")));
         // Stored identifiers may come in lower case; every name uses the canonical form.
         const ScheduledTask task = makeTask("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f");
         const QString uuid = QLatin1String(idA);
         QCOMPARE(LaunchdService::label(task), QStringLiteral("com.brenmor-ops.task.") + uuid);
-        QCOMPARE(service.plistURL(task),
+        QCOMPARE(service.paths().plistPath(task),
                  QStringLiteral("/A/com.brenmor-ops.task.") + uuid + QStringLiteral(".plist"));
-        QCOMPARE(service.scriptURL(task), QStringLiteral("/S/BrenmorOps_3f2a9c1d.sh"));
-        QCOMPARE(service.legacyScriptURL(task),
+        QCOMPARE(service.paths().scriptPath(task), QStringLiteral("/S/BrenmorOps_3f2a9c1d.sh"));
+        QCOMPARE(service.paths().legacyScriptPath(task),
                  QStringLiteral("/S/") + uuid + QStringLiteral(".sh"));
-        QCOMPARE(service.stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
-        QCOMPARE(service.stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
-        QCOMPARE(service.runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
+        QCOMPARE(service.paths().stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
+        QCOMPARE(service.paths().stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
+        QCOMPARE(service.paths().runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
         QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v4"));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/S")));
     }
@@ -150,15 +150,15 @@ private Q_SLOTS:
     {
         const QString data = m_home->dataFolder();
         for (const LaunchdService& service :
-             {LaunchdService(), LaunchdService(QString(), QString(), QString())}) {
-            QCOMPARE(service.launchAgentsDir(), m_home->launchAgents());
-            QCOMPARE(service.scriptsDir(), data + QStringLiteral("/Scripts"));
-            QCOMPARE(service.logDir(), data + QStringLiteral("/Logs"));
+             {LaunchdService(), LaunchdService(AgentPaths(QString(), QString(), QString()))}) {
+            QCOMPARE(service.paths().launchAgentsDir, m_home->launchAgents());
+            QCOMPARE(service.paths().scriptsDir, data + QStringLiteral("/Scripts"));
+            QCOMPARE(service.paths().logDir, data + QStringLiteral("/Logs"));
         }
-        const LaunchdService mixed(std::nullopt, QStringLiteral("/S"));
-        QCOMPARE(mixed.launchAgentsDir(), m_home->launchAgents());
-        QCOMPARE(mixed.scriptsDir(), QStringLiteral("/S"));
-        QCOMPARE(mixed.logDir(), data + QStringLiteral("/Logs"));
+        const LaunchdService mixed(AgentPaths(std::nullopt, QStringLiteral("/S")));
+        QCOMPARE(mixed.paths().launchAgentsDir, m_home->launchAgents());
+        QCOMPARE(mixed.paths().scriptsDir, QStringLiteral("/S"));
+        QCOMPARE(mixed.paths().logDir, data + QStringLiteral("/Logs"));
     }
 
     void runLaunchctl_data()
@@ -239,17 +239,17 @@ private Q_SLOTS:
         const ScheduledTask task = makeTask(idA);
         const auto error = service.install(task);
         QVERIFY2(!error, error ? qPrintable(error->message()) : "");
-        const QString plist = service.plistURL(task);
+        const QString plist = service.paths().plistPath(task);
         QCOMPARE(calls(), QStringList{QStringLiteral("load ") + plist});
         QCOMPARE(QString::fromUtf8(TestSupport::readFile(plist)),
-                 service.plistContent(task, service.scriptURL(task)));
-        QCOMPARE(QString::fromUtf8(TestSupport::readFile(service.scriptURL(task))),
+                 service.plistContent(task, service.paths().scriptPath(task)));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(service.paths().scriptPath(task))),
                  service.scriptContent(task));
-        QCOMPARE(modeOf(service.scriptURL(task)), ownerOnly());
+        QCOMPARE(modeOf(service.paths().scriptPath(task)), ownerOnly());
         // The wrapper writes its history there; it must exist before the first run. Scripts
         // and logs show the user's commands: nobody else may read them.
-        QCOMPARE(modeOf(service.logDir()), ownerOnly());
-        QCOMPARE(modeOf(service.scriptsDir()), ownerOnly());
+        QCOMPARE(modeOf(service.paths().logDir), ownerOnly());
+        QCOMPARE(modeOf(service.paths().scriptsDir), ownerOnly());
     }
 
     void reinstallUnloadsFirst()
@@ -263,12 +263,13 @@ private Q_SLOTS:
         qputenv("FAKE_UNLOAD_STATUS", "3");
         const auto error = service.install(task);
         QVERIFY2(!error, error ? qPrintable(error->message()) : "");
-        const QString plist = service.plistURL(task);
+        const QString plist = service.paths().plistPath(task);
         QCOMPARE(calls(),
                  (QStringList{QStringLiteral("load ") + plist, QStringLiteral("unload ") + plist,
                               QStringLiteral("load ") + plist}));
         QVERIFY(TestSupport::readFile(plist).contains("<integer>900</integer>"));
-        QVERIFY(TestSupport::readFile(service.scriptURL(task)).contains("\necho changed\n"));
+        QVERIFY(
+            TestSupport::readFile(service.paths().scriptPath(task)).contains("\necho changed\n"));
     }
 
     void installReportsLoadFailure_data()
@@ -296,8 +297,8 @@ private Q_SLOTS:
         QVERIFY(error.has_value());
         QCOMPARE(error->message(), message);
         // The files stay so a later reinstall finds and unloads them.
-        QVERIFY(QFileInfo::exists(service.plistURL(task)));
-        QVERIFY(QFileInfo::exists(service.scriptURL(task)));
+        QVERIFY(QFileInfo::exists(service.paths().plistPath(task)));
+        QVERIFY(QFileInfo::exists(service.paths().scriptPath(task)));
     }
 
     void installFailsOnFiles_data()
@@ -311,8 +312,9 @@ private Q_SLOTS:
     {
         QFETCH(bool, scriptsBlocked);
         const QString blocked = impossibleFolder();
-        const LaunchdService service(scriptsBlocked ? std::nullopt : std::optional(blocked),
-                                     scriptsBlocked ? std::optional(blocked) : std::nullopt);
+        const LaunchdService service(
+            AgentPaths(scriptsBlocked ? std::nullopt : std::optional(blocked),
+                       scriptsBlocked ? std::optional(blocked) : std::nullopt));
         const ScheduledTask task = makeTask(idA);
         const auto error = service.install(task);
         QVERIFY(error.has_value());
@@ -322,8 +324,8 @@ private Q_SLOTS:
                                 "Not a directory")
                      .arg(blocked));
         QVERIFY(calls().isEmpty());
-        QVERIFY(!QFileInfo::exists(service.plistURL(task)));
-        QCOMPARE(QFileInfo::exists(service.scriptURL(task)), !scriptsBlocked);
+        QVERIFY(!QFileInfo::exists(service.paths().plistPath(task)));
+        QCOMPARE(QFileInfo::exists(service.paths().scriptPath(task)), !scriptsBlocked);
     }
 
     void uninstallNeverInstalled()
@@ -332,7 +334,7 @@ private Q_SLOTS:
         const LaunchdService service;
         const ScheduledTask task = makeTask(idB);
         const auto error = service.uninstall(task);
-        QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.plistURL(task)});
+        QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.paths().plistPath(task)});
         QVERIFY(error.has_value());
         QCOMPARE(*error, LaunchdError::launchctlFailed(QStringLiteral("unload"), 3));
         QCOMPARE(error->message(), QStringLiteral("launchctl unload failed (exit code 3)"));
@@ -343,16 +345,18 @@ private Q_SLOTS:
         const LaunchdService service;
         const ScheduledTask task = makeTask(idA);
         QVERIFY(!service.install(task));
-        TestSupport::writeFile(service.legacyScriptURL(task), "#!/bin/bash\n");
-        const QStringList kept{service.runHistoryPath(task), service.stdoutLogPath(task),
-                               service.stderrLogPath(task)};
+        TestSupport::writeFile(service.paths().legacyScriptPath(task), "#!/bin/bash\n");
+        const QStringList kept{service.paths().runHistoryPath(task),
+                               service.paths().stdoutLogPath(task),
+                               service.paths().stderrLogPath(task)};
         for (const QString& path : kept)
             TestSupport::writeFile(path, "kept\n");
 
         QVERIFY(!service.uninstall(task));
-        QCOMPARE(calls().last(), QStringLiteral("unload ") + service.plistURL(task));
+        QCOMPARE(calls().last(), QStringLiteral("unload ") + service.paths().plistPath(task));
         for (const QString& path :
-             {service.plistURL(task), service.scriptURL(task), service.legacyScriptURL(task)})
+             {service.paths().plistPath(task), service.paths().scriptPath(task),
+              service.paths().legacyScriptPath(task)})
             QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
         for (const QString& path : kept)
             QCOMPARE(TestSupport::readFile(path), QByteArray("kept\n"));
@@ -362,17 +366,17 @@ private Q_SLOTS:
     {
         const LaunchdService service;
         const ScheduledTask task = makeTask(idA);
-        TestSupport::writeFile(service.scriptURL(task), QByteArray(10000, 'x'));
-        QFile::setPermissions(service.scriptURL(task), QFileDevice::ReadOwner |
-                                                           QFileDevice::WriteOwner |
-                                                           QFileDevice::ReadOther);
+        TestSupport::writeFile(service.paths().scriptPath(task), QByteArray(10000, 'x'));
+        QFile::setPermissions(service.paths().scriptPath(task), QFileDevice::ReadOwner |
+                                                                    QFileDevice::WriteOwner |
+                                                                    QFileDevice::ReadOther);
         const Result<QString> written = service.writeScript(task);
         QVERIFY(written.ok());
-        QCOMPARE(*written, service.scriptURL(task));
+        QCOMPARE(*written, service.paths().scriptPath(task));
         QCOMPARE(TestSupport::readFile(*written), service.scriptContent(task).toUtf8());
         QCOMPARE(modeOf(*written), ownerOnly());
         // No temporary file is left beside it.
-        QCOMPARE(QDir(service.scriptsDir()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(QDir(service.paths().scriptsDir).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("BrenmorOps_3f2a9c1d.sh")});
     }
 
@@ -382,21 +386,21 @@ private Q_SLOTS:
         const ScheduledTask kept = makeTask(idA);
         const ScheduledTask orphan = makeTask(idB);
         const ScheduledTask keptToo = makeTask(idC);
-        const QString agents = service.launchAgentsDir();
-        const QString scripts = service.scriptsDir();
+        const QString agents = service.paths().launchAgentsDir;
+        const QString scripts = service.paths().scriptsDir;
         // An orphan whose plist name is in lower case is still ours.
         const QString orphanPlist = agents + QStringLiteral("/com.brenmor-ops.task.") +
                                     QString::fromLatin1(idB).toLower() + QStringLiteral(".plist");
         const QStringList stays{
-            service.plistURL(kept),
-            service.plistURL(keptToo),
+            service.paths().plistPath(kept),
+            service.paths().plistPath(keptToo),
             agents + QStringLiteral("/com.brenmor-ops.task.junk.plist"),
             agents + QStringLiteral("/com.example.other.plist"),
             scripts + QStringLiteral("/BrenmorOps_3f2a9c1d.sh"),
             scripts + QLatin1Char('/') + QLatin1String(idA) + QStringLiteral(".sh"),
             scripts + QLatin1Char('/') + QLatin1String(idC) + QStringLiteral(".sh"),
             scripts + QStringLiteral("/notes.txt"),
-            service.runHistoryPath(orphan),
+            service.paths().runHistoryPath(orphan),
         };
         const QStringList goes{
             orphanPlist,
@@ -423,8 +427,8 @@ private Q_SLOTS:
         const LaunchdService service;
         service.removeOrphanedAgents({});
         QVERIFY(calls().isEmpty());
-        QVERIFY(!QFileInfo::exists(service.launchAgentsDir()));
-        QVERIFY(!QFileInfo::exists(service.scriptsDir()));
+        QVERIFY(!QFileInfo::exists(service.paths().launchAgentsDir));
+        QVERIFY(!QFileInfo::exists(service.paths().scriptsDir));
     }
 
     void plantedSymlinkIsReplaced_data()
@@ -440,11 +444,12 @@ private Q_SLOTS:
     {
         QFETCH(bool, plist);
         const QString root = m_home->path();
-        const LaunchdService service(root + QStringLiteral("/Agents"),
-                                     root + QStringLiteral("/Scripts"),
-                                     root + QStringLiteral("/Logs"));
+        const LaunchdService service(AgentPaths(root + QStringLiteral("/Agents"),
+                                                root + QStringLiteral("/Scripts"),
+                                                root + QStringLiteral("/Logs")));
         const ScheduledTask task = makeTask(idA);
-        const QString path = plist ? service.plistURL(task) : service.scriptURL(task);
+        const QString path =
+            plist ? service.paths().plistPath(task) : service.paths().scriptPath(task);
         const QString victim = root + QStringLiteral("/victim");
         TestSupport::writeFile(victim, "precious");
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));

@@ -228,8 +228,8 @@ private Q_SLOTS:
 
     void nativeTextUsesTheSystemsDate()
     {
-        const LaunchdService service(QStringLiteral("/a"), QStringLiteral("/s"),
-                                     QStringLiteral("/l"));
+        const LaunchdService service(
+            AgentPaths(QStringLiteral("/a"), QStringLiteral("/s"), QStringLiteral("/l")));
         const ScheduledTask task =
             makeTask(QStringLiteral("true"), TaskSchedule::monthlyLastDay(nine()));
 #ifdef Q_OS_MACOS
@@ -358,7 +358,7 @@ private Q_SLOTS:
             QVERIFY2(result.err.contains(err), result.err.constData());
             // Each run appends exactly one line; earlier lines stay.
             const QList<QByteArray> lines =
-                TestSupport::readFile(service.runHistoryPath(task)).split('\n');
+                TestSupport::readFile(service.paths().runHistoryPath(task)).split('\n');
             QCOMPARE(lines.size(), run + 1);
             QVERIFY(lines.last().isEmpty());
             for (int i = 0; i < run; ++i)
@@ -394,7 +394,8 @@ private Q_SLOTS:
         // The variable reached a child process (exported) and the command ran in the folder.
         QCOMPARE(TestSupport::readFile(folder + QStringLiteral("/result.txt")),
                  QByteArray("hello world|") + folder.toUtf8());
-        QCOMPARE(checkHistoryLine(TestSupport::readFile(service.runHistoryPath(task)).chopped(1)),
+        QCOMPARE(checkHistoryLine(
+                     TestSupport::readFile(service.paths().runHistoryPath(task)).chopped(1)),
                  0);
     }
 
@@ -430,7 +431,7 @@ private Q_SLOTS:
         const ProcessResult result = runScript(shell, *script, home.path());
         QVERIFY(result.exitCode != 0);
         QVERIFY(!QFile::exists(home.path() + QStringLiteral("/ran")));
-        const QByteArray history = TestSupport::readFile(service.runHistoryPath(task));
+        const QByteArray history = TestSupport::readFile(service.paths().runHistoryPath(task));
         QVERIFY(history.endsWith('\n'));
         QCOMPARE(history.count('\n'), 1);
         QCOMPARE(checkHistoryLine(history.chopped(1)), result.exitCode);

@@ -2,7 +2,6 @@
 
 #include "LaunchdService.h"
 #include "PmsetService.h"
-#include "RunHistory.h"
 
 #include <QSet>
 #include <QStringList>
@@ -23,11 +22,10 @@ struct CallRecorder {
     std::function<void(const ScheduledTask&)> duringInstall;
 };
 
-// Records calls by task name; paths point into a folder of the test's own.
+// Records calls by task name.
 class FakeLaunchd final : public LaunchdServiceProtocol {
 public:
-    FakeLaunchd(std::shared_ptr<CallRecorder> recorder, QString root)
-        : m_recorder(std::move(recorder)), m_root(std::move(root))
+    explicit FakeLaunchd(std::shared_ptr<CallRecorder> recorder) : m_recorder(std::move(recorder))
     {}
 
     std::optional<LaunchdError> install(const ScheduledTask& task) const override
@@ -51,34 +49,9 @@ public:
         m_recorder->calls << QStringLiteral("sweep");
         m_recorder->lastKept = keeping;
     }
-    QString scriptURL(const ScheduledTask& task) const override
-    {
-        return scriptsDir() + QStringLiteral("/BrenmorOps_") + task.shortId() +
-               QStringLiteral(".sh");
-    }
-    QString plistURL(const ScheduledTask& task) const override
-    {
-        return m_root + QStringLiteral("/LaunchAgents/") + LaunchdService::label(task) +
-               QStringLiteral(".plist");
-    }
-    QString stdoutLogPath(const ScheduledTask& task) const override
-    {
-        return RunHistory::logPath(logDir(), task.shortId(), LogStream::stdoutStream);
-    }
-    QString stderrLogPath(const ScheduledTask& task) const override
-    {
-        return RunHistory::logPath(logDir(), task.shortId(), LogStream::stderrStream);
-    }
-    QString runHistoryPath(const ScheduledTask& task) const override
-    {
-        return RunHistory::historyPath(logDir(), task.shortId());
-    }
-    QString logDir() const override { return m_root + QStringLiteral("/Logs"); }
-    QString scriptsDir() const { return m_root + QStringLiteral("/Scripts"); }
 
 private:
     std::shared_ptr<CallRecorder> m_recorder;
-    QString m_root;
 };
 
 class FakePmset final : public PmsetServiceProtocol {

@@ -104,8 +104,7 @@ class Fixture {
 public:
     TestHome home;
     std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>();
-    std::shared_ptr<FakeLaunchd> launchd =
-        std::make_shared<FakeLaunchd>(recorder, home.path() + QStringLiteral("/fake"));
+    std::shared_ptr<FakeLaunchd> launchd = std::make_shared<FakeLaunchd>(recorder);
     std::unique_ptr<TaskStore> store;
 
     // Writes `initial` as the task file (when not empty), creates the store, and forgets the
@@ -234,7 +233,7 @@ void TestTaskStore::startsEmptyWithoutTaskFile()
     QVERIFY(f.recorder->lastKept.isEmpty());
     // Loading never writes the file.
     QVERIFY(!QFile::exists(f.taskFile()));
-    QCOMPARE(store.saveURL(), f.taskFile());
+    QCOMPARE(store.taskFilePath(), f.taskFile());
     QCOMPARE(store.logsDirectory(), f.home.dataFolder() + QStringLiteral("/Logs"));
     QCOMPARE(QFile::permissions(f.home.dataFolder()) &
                  ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
@@ -336,11 +335,11 @@ void TestTaskStore::scriptUpgrade()
     const ScheduledTask current = makeTask(QStringLiteral("Current:daily:e"));
     if (!scriptFile.isEmpty()) {
         TestSupport::writeScript(
-            f.launchd->scriptURL(task),
+            AgentPaths().scriptPath(task),
             TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/") + scriptFile)));
     }
     TestSupport::writeScript(
-        f.launchd->scriptURL(current),
+        AgentPaths().scriptPath(current),
         TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v4.sh"))));
     f.writeTaskFile({task, current});
     const FileStamp before = stampOf(f.taskFile());
@@ -521,14 +520,14 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
 
     TaskStore store;
     store.waitForScriptUpgrade();
-    QCOMPARE(store.saveURL(), home.taskFile());
-    QCOMPARE(store.launchdServiceForViews().logDir(), home.dataFolder() + QStringLiteral("/Logs"));
+    QCOMPARE(store.taskFilePath(), home.taskFile());
+    QCOMPARE(store.agentPaths().logDir, home.dataFolder() + QStringLiteral("/Logs"));
     QCOMPARE(store.tasks(), QList<ScheduledTask>{kept});
     QVERIFY(!QFile::exists(orphanPlist));
-    const QString keptPlist = store.launchdServiceForViews().plistURL(kept);
+    const QString keptPlist = store.agentPaths().plistPath(kept);
     QCOMPARE(TestSupport::readFile(launchctlLog),
              "unload " + orphanPlist.toUtf8() + "\nload " + keptPlist.toUtf8() + "\n");
-    QVERIFY(TestSupport::readFile(store.launchdServiceForViews().scriptURL(kept))
+    QVERIFY(TestSupport::readFile(store.agentPaths().scriptPath(kept))
                 .contains("# BrenmorOps script v4\n"));
 }
 
@@ -1115,8 +1114,8 @@ void TestTaskStore::saveFailureKeepsChangeInMemory()
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/tasks.json")));
     auto recorder = std::make_shared<CallRecorder>();
     TaskStore::Options options;
-    options.saveURL = folder + QStringLiteral("/tasks.json");
-    options.launchdService = std::make_shared<FakeLaunchd>(recorder, home.path());
+    options.taskFilePath = folder + QStringLiteral("/tasks.json");
+    options.launchdService = std::make_shared<FakeLaunchd>(recorder);
     options.pmsetService = std::make_shared<FakePmset>(recorder);
     TaskStore store(options);
     store.setLastError(std::nullopt);
@@ -1128,7 +1127,7 @@ void TestTaskStore::saveFailureKeepsChangeInMemory()
     if (obstacle == QStringLiteral("folder"))
         QCOMPARE(TestSupport::readFile(folder), QByteArray("not a folder"));
     else
-        QVERIFY(QFileInfo(options.saveURL.value()).isDir());
+        QVERIFY(QFileInfo(options.taskFilePath.value()).isDir());
 }
 
 // An undecodable task file is copied aside before the first save replaces it, and the error
@@ -1365,9 +1364,9 @@ void TestTaskStore::readsLogTailsAndRunHistory()
     Fixture f;
     const ScheduledTask task = makeTask(QStringLiteral("A:daily:e"));
     TaskStore& store = f.startFresh({task});
-    TestSupport::writeFile(f.launchd->stdoutLogPath(task), "one\ntwo\nthree\n");
-    TestSupport::writeFile(f.launchd->stderrLogPath(task), "oops\n");
-    TestSupport::writeFile(f.launchd->runHistoryPath(task),
+    TestSupport::writeFile(store.agentPaths().stdoutLogPath(task), "one\ntwo\nthree\n");
+    TestSupport::writeFile(store.agentPaths().stderrLogPath(task), "oops\n");
+    TestSupport::writeFile(store.agentPaths().runHistoryPath(task),
                            "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t0\n");
 
     QCOMPARE(store.readLog(task, LogStream::stdoutStream, 10), QStringLiteral("one\ntwo\nthree"));
