@@ -54,18 +54,18 @@ constexpr QFileDevice::Permissions scriptPermissions =
 // Creates a folder with its parents; an existing folder is fine. Scripts and logs can reveal
 // the user's commands, so their folders are made private; the LaunchAgents folder keeps the
 // system's usual mode.
-std::optional<QString> makeFolder(const QString& path, Privacy privacy)
+Result<void> makeFolder(const QString& path, Privacy privacy)
 {
     if (QFileInfo(path).isDir())
-        return std::nullopt;
+        return {};
     errno = 0;
-    const bool made =
-        privacy == Privacy::ownerOnly ? Locations::makePrivateFolder(path) : QDir().mkpath(path);
+    const bool made = privacy == Privacy::ownerOnly ? Locations::makePrivateFolder(path).ok()
+                                                    : QDir().mkpath(path);
     if (made)
-        return std::nullopt;
+        return {};
     const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
                                       : QStringLiteral("the folder could not be created");
-    return QStringLiteral("Cannot create folder %1: %2").arg(path, reason);
+    return Result<void>::failure(QStringLiteral("Cannot create folder %1: %2").arg(path, reason));
 }
 
 struct CalendarEntry {
@@ -290,12 +290,13 @@ QString LaunchdService::scriptContent(const ScheduledTask& task) const
 Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 {
     for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir})
-        if (const auto failure = makeFolder(folder, Privacy::ownerOnly))
-            return Result<QString>::failure(*failure);
+        if (const Result<void> made = makeFolder(folder, Privacy::ownerOnly); !made.ok())
+            return Result<QString>::failure(made.error());
     const QString path = m_paths.scriptPath(task);
     const QFileDevice::Permissions ownerOnly = scriptPermissions;
-    if (const auto failure = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly))
-        return Result<QString>::failure(*failure);
+    if (const Result<void> written = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly);
+        !written.ok())
+        return Result<QString>::failure(written.error());
     // The temporary file already carried the mode; setting it on the final name as well
     // covers file systems that do not keep it across the rename.
     if (!QFile::setPermissions(path, ownerOnly))
@@ -366,19 +367,16 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
         return results;
     // Every file of the call in two batches (scripts, then plists), each with one wait for the
     // disk: after a version change a thousand scripts are rewritten at once.
-    std::optional<QString> folderFailure;
     for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir}) {
-        if (!folderFailure)
-            folderFailure = makeFolder(folder, Privacy::ownerOnly);
-    }
-    if (folderFailure) {
-        results.fill(LaunchdError::installFailed(*folderFailure));
-        return results;
+        if (const Result<void> made = makeFolder(folder, Privacy::ownerOnly); !made.ok()) {
+            results.fill(LaunchdError::installFailed(made.error()));
+            return results;
+        }
     }
     QList<AtomicFile::Replacement> scripts;
     for (const ScheduledTask& task : tasks)
         scripts.append({m_paths.scriptPath(task), scriptContent(task).toUtf8(), scriptPermissions});
-    const QList<std::optional<QString>> written = AtomicFile::writeAll(scripts);
+    const QList<Result<void>> written = AtomicFile::writeAll(scripts);
 
     QStringList loaded; // plists present before: unloaded first
     QList<qsizetype> installing;
@@ -386,11 +384,11 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
         const QString& script = scripts.at(i).path;
         // The temporary file already carried the mode; setting it on the final name as well
         // covers file systems that do not keep it across the rename.
-        if (!written.at(i) && !QFile::setPermissions(script, scriptPermissions))
+        if (written.at(i).ok() && !QFile::setPermissions(script, scriptPermissions))
             results[i] = LaunchdError::installFailed(
                 QStringLiteral("Cannot set permissions of %1").arg(script));
-        else if (written.at(i))
-            results[i] = LaunchdError::installFailed(*written.at(i));
+        else if (!written.at(i).ok())
+            results[i] = LaunchdError::installFailed(written.at(i).error());
         if (results.at(i))
             continue;
         const QString plist = m_paths.plistPath(tasks.at(i));
@@ -402,9 +400,10 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     if (!loaded.isEmpty())
         runLaunchctlBatch(QStringLiteral("unload"), loaded); // not loaded is fine
     // A fresh account has no LaunchAgents folder yet.
-    if (const auto failure = makeFolder(m_paths.launchAgentsDir, Privacy::shared)) {
+    if (const Result<void> made = makeFolder(m_paths.launchAgentsDir, Privacy::shared);
+        !made.ok()) {
         for (const qsizetype i : std::as_const(installing))
-            results[i] = LaunchdError::installFailed(*failure);
+            results[i] = LaunchdError::installFailed(made.error());
         return results;
     }
     QList<AtomicFile::Replacement> plists;
@@ -414,12 +413,12 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                            QFileDevice::ReadOther});
     }
-    const QList<std::optional<QString>> plistsWritten = AtomicFile::writeAll(plists);
+    const QList<Result<void>> plistsWritten = AtomicFile::writeAll(plists);
     QStringList toLoad;
     QList<qsizetype> loading;
     for (qsizetype k = 0; k < installing.size(); ++k) {
-        if (plistsWritten.at(k)) {
-            results[installing.at(k)] = LaunchdError::installFailed(*plistsWritten.at(k));
+        if (!plistsWritten.at(k).ok()) {
+            results[installing.at(k)] = LaunchdError::installFailed(plistsWritten.at(k).error());
             continue;
         }
         toLoad.append(plists.at(k).path);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScheduledTask.h"
+#include "Result.h"
 
 #include <QSet>
 #include <QString>
@@ -8,8 +9,6 @@
 #include <QUuid>
 
 #include <optional>
-
-template <typename T> class Result;
 
 // Why installing or removing an agent failed; `message()` is the text shown to the user.
 struct LaunchdError {

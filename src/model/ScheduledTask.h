@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TaskSchedule.h"
+#include "Result.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -9,8 +10,6 @@
 #include <QUuid>
 
 #include <optional>
-
-template <typename T> class Result;
 
 // Legacy per-run entry: read and written with the task, never created any more.
 struct TaskLog {

@@ -144,12 +144,12 @@ Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data)
 
     QList<ScheduledTask> tasks;
     tasks.reserve(list.size());
-    try {
-        const JsonDecode::Path root{nullptr, u"tasks", -1};
-        for (qsizetype i = 0; i < list.size(); ++i)
-            tasks.append(JsonDecode::decodeTask(list.at(i), JsonDecode::index(root, i)));
-    } catch (const JsonDecode::DecodeFailure& failure) {
-        return R::failure(failure.message);
+    const JsonDecode::Path root{nullptr, u"tasks", -1};
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        Result<ScheduledTask> task = JsonDecode::decodeTask(list.at(i), JsonDecode::index(root, i));
+        if (!task)
+            return R::failure(task.error());
+        tasks.append(std::move(task).value());
     }
     return tasks;
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "ScheduledTask.h"
+#include "Result.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
-template <typename T> class Result;
 
 // The task file (and export file): a versioned envelope, older forms migrated in memory.
 namespace TaskMigration {

@@ -81,7 +81,7 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
         std::exit(EXIT_FAILURE);
     }
     // Commands can hold secrets, so the folder is private; a failure shows up at the first save.
-    Locations::makePrivateFolder(dataFolder);
+    (void)Locations::makePrivateFolder(dataFolder);
     m_logsDirectory = options.logsDirectory.value_or(Locations::logsFolder());
     m_taskFilePath = options.taskFilePath.value_or(Locations::taskFilePath());
     m_agentPaths = AgentPaths(std::nullopt, std::nullopt, m_logsDirectory);
@@ -303,7 +303,7 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
     // The folder may have been removed while the application ran.
     const QString folder = QFileInfo(m_taskFilePath).absolutePath();
     std::optional<QString> failure;
-    if (!Locations::makePrivateFolder(folder)) {
+    if (!Locations::makePrivateFolder(folder).ok()) {
         failure = QStringLiteral("the folder %1 cannot be created").arg(folder);
     } else {
         TaskFileTransaction::Options options;

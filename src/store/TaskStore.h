@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LaunchdService.h"
+#include "Result.h"
 #include "PmsetService.h"
 #include "RunHistory.h"
 #include "ScheduledTask.h"
@@ -17,7 +18,6 @@
 
 class ChangeObserver;
 class QThread;
-template <typename T> class Result;
 
 // The application's single owner of the task list. Keeps tasks.json, every task's launchd agent
 // and the machine's wake events in step with the list, and reloads when the command-line tool

@@ -1,6 +1,7 @@
 #include "CliHarness.h"
 
 #include "TaskFile.h"
+#include "ResultChecks.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,7 +107,7 @@ QProcessEnvironment CliHarness::launchctlStatus(int status)
 void CliHarness::seed(const QList<ScheduledTask>& tasks) const
 {
     QDir().mkpath(m_home.dataFolder());
-    QVERIFY(!TaskFile::write(taskFile(), tasks));
+    VERIFY_OK(TaskFile::write(taskFile(), tasks));
 }
 
 void CliHarness::seedBytes(const QByteArray& bytes) const

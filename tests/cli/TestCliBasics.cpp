@@ -2,6 +2,7 @@
 #include "TaskFile.h"
 #include "TestSupport.h"
 #include "TextTable.h"
+#include "ResultChecks.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -99,7 +100,7 @@ private Q_SLOTS:
         TestHome home;
         QDir().mkpath(home.dataFolder());
         const ScheduledTask backup = makeTask("Backup", TaskSchedule::daily({{3, 0}}), true, true);
-        QVERIFY(!TaskFile::write(home.taskFile(), {backup}));
+        VERIFY_OK(TaskFile::write(home.taskFile(), {backup}));
         const ProcessResult result = TestSupport::runTool(home, {"list"});
         QCOMPARE(result.exitCode, 0);
         const QStringList lines = result.outText().split('\n');
@@ -121,7 +122,7 @@ private Q_SLOTS:
         QDir().mkpath(home.dataFolder());
         const QString combining = QString("Cafe") + QChar(0x0301); // é as e + U+0301
         const QString emoji = QString::fromUtf8("Deploy 👩‍💻");
-        QVERIFY(!TaskFile::write(
+        VERIFY_OK(TaskFile::write(
             home.taskFile(),
             {makeTask(combining, TaskSchedule::interval(5), false, false),
              makeTask(emoji, TaskSchedule::runAtLoad(), true, false),
@@ -152,7 +153,7 @@ private Q_SLOTS:
     {
         TestHome home;
         QDir().mkpath(home.dataFolder());
-        QVERIFY(!TaskFile::write(home.taskFile(),
+        VERIFY_OK(TaskFile::write(home.taskFile(),
                                  {makeTask(QStringLiteral("Red \x1b[31m\x1b]0;title\x07"),
                                            TaskSchedule::interval(5), true, false),
                                   makeTask(QString("C1") + QChar(0x9b) + "2J\r\nx\x7f",
@@ -217,7 +218,7 @@ private Q_SLOTS:
     {
         TestHome home;
         QDir().mkpath(home.dataFolder());
-        QVERIFY(!TaskFile::write(home.taskFile(),
+        VERIFY_OK(TaskFile::write(home.taskFile(),
                                  {makeTask("a", TaskSchedule::interval(5), true, false),
                                   makeTask("b", TaskSchedule::interval(5), false, false),
                                   makeTask("c", TaskSchedule::interval(5), true, false)}));

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 TimeOfDay at(int hour, int minute) { return TimeOfDay{hour, minute}; }
 
@@ -105,8 +107,13 @@ void TestCliWakeRefresh::selection()
     TestHome home;
     auto pmset = std::make_shared<RecordingPmset>(failing);
     const CLITaskStore store(std::nullopt, std::make_shared<LaunchdService>(), pmset);
-    store.refreshWakeSchedules(tasks);
+    const Result<void> refreshed = store.refreshWakeSchedules(tasks);
     QCOMPARE(pmset->registered, registered);
+    // The first refused registration is the failure; the others still ran.
+    const bool refused = std::any_of(registered.cbegin(), registered.cend(),
+                                     [&](const QString& name) { return failing.contains(name); });
+    QCOMPARE(refreshed.message(),
+             refused ? QStringLiteral("pmset failed: User canceled.") : QString());
 }
 
 QTEST_GUILESS_MAIN(TestCliWakeRefresh)

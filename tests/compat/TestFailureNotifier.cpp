@@ -5,6 +5,7 @@
 #include "NotificationServer.h"
 #include "RunnerTestSupport.h"
 #include "TaskFile.h"
+#include "ResultChecks.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -35,7 +36,7 @@ private:
                                                    TaskSchedule::interval(5));
         task.id = QUuid::fromString(taskId);
         QDir().mkpath(QFileInfo(m_home->taskFile()).absolutePath());
-        QVERIFY(!TaskFile::write(m_home->taskFile(), {task}));
+        VERIFY_OK(TaskFile::write(m_home->taskFile(), {task}));
     }
 
 private Q_SLOTS:

@@ -5,6 +5,7 @@
 #include "TaskMigration.h"
 #include "TaskStore.h"
 #include "TestSupport.h"
+#include "ResultChecks.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -132,8 +133,7 @@ public:
     void writeTaskFile(const QList<ScheduledTask>& tasks) const
     {
         QDir().mkpath(home.dataFolder());
-        const auto error = TaskFile::write(taskFile(), tasks);
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        VERIFY_OK(TaskFile::write(taskFile(), tasks));
     }
     QList<ScheduledTask> savedTasks() const { return TaskFile::read(taskFile()).tasks; }
     const ScheduledTask& named(const QString& name) const
@@ -516,7 +516,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
                                 QStringLiteral(".plist");
     TestSupport::writeFile(orphanPlist, "<plist/>");
     QDir().mkpath(home.dataFolder());
-    QVERIFY(!TaskFile::write(home.taskFile(), {kept}));
+    VERIFY_OK(TaskFile::write(home.taskFile(), {kept}));
 
     TaskStore store;
     store.waitForScriptUpgrade();
