@@ -1,8 +1,7 @@
 #pragma once
 
 #include "Dialogs.h"
-#include "LaunchdService.h"
-#include "PmsetService.h"
+#include "FakeServices.h"
 #include "TaskStore.h"
 
 #include <QList>
@@ -21,45 +20,6 @@ template <typename T> T* child(QObject* root, const QString& name)
         qFatal("no widget %s", qPrintable(name));
     return found;
 }
-
-// Agents are never really installed by these tests; a test may make installing fail.
-class FakeLaunchdService final : public LaunchdServiceProtocol {
-public:
-    explicit FakeLaunchdService(QString folder) : m_folder(std::move(folder)) {}
-    std::optional<LaunchdError> install(const ScheduledTask&) const override { return failInstall; }
-    std::optional<LaunchdError> uninstall(const ScheduledTask&) const override
-    {
-        return std::nullopt;
-    }
-    void removeOrphanedAgents(const QSet<QUuid>&) const override {}
-    QString scriptURL(const ScheduledTask& task) const override { return path(task, u".sh"); }
-    QString plistURL(const ScheduledTask& task) const override { return path(task, u".plist"); }
-    QString stdoutLogPath(const ScheduledTask& task) const override { return path(task, u".out"); }
-    QString stderrLogPath(const ScheduledTask& task) const override { return path(task, u".err"); }
-    QString runHistoryPath(const ScheduledTask& task) const override
-    {
-        return path(task, u".history");
-    }
-    QString logDir() const override { return m_folder; }
-
-    std::optional<LaunchdError> failInstall;
-
-private:
-    QString path(const ScheduledTask& task, QStringView suffix) const
-    {
-        return m_folder + QLatin1Char('/') + task.shortId() + suffix.toString();
-    }
-    QString m_folder;
-};
-
-class FakePmsetService final : public PmsetServiceProtocol {
-public:
-    std::optional<PmsetError> scheduleWake(const ScheduledTask&) const override
-    {
-        return std::nullopt;
-    }
-    bool isWakeScheduledInSystem(const ScheduledTask&) const override { return false; }
-};
 
 // Records every dialog and answers it as the test says.
 class FakeDialogs final : public Dialogs {
@@ -129,8 +89,7 @@ public:
 // A task store over the fakes, saving into a temporary folder.
 struct FakeStoreFixture {
     QTemporaryDir dir;
-    std::shared_ptr<FakeLaunchdService> launchd =
-        std::make_shared<FakeLaunchdService>(dir.path() + QStringLiteral("/Logs"));
+    std::shared_ptr<FakeLaunchdService> launchd = std::make_shared<FakeLaunchdService>(dir.path());
     std::shared_ptr<FakePmsetService> pmset = std::make_shared<FakePmsetService>();
     std::unique_ptr<TaskStore> store;
 
@@ -138,7 +97,7 @@ struct FakeStoreFixture {
     {
         TaskStore::Options options;
         options.saveURL = dir.path() + QStringLiteral("/tasks.json");
-        options.logsDirectory = dir.path() + QStringLiteral("/Logs");
+        options.logsDirectory = launchd->logDir();
         options.launchdService = launchd;
         options.pmsetService = pmset;
         store = std::make_unique<TaskStore>(std::move(options));

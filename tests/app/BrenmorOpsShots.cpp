@@ -160,11 +160,12 @@ bool saveMailSheets(const ShotDialogs& dialogs, QWidget* window)
     return ok;
 }
 
-std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString> saveURL)
+// `root` holds the Logs folder the screens read histories and logs from.
+std::unique_ptr<TaskStore> makeStore(const QString& root, std::optional<QString> saveURL)
 {
     TaskStore::Options options;
     options.saveURL = std::move(saveURL);
-    options.launchdService = std::make_shared<FakeLaunchdService>(logs);
+    options.launchdService = std::make_shared<FakeLaunchdService>(root);
     options.pmsetService = std::make_shared<FakePmsetService>();
     return std::make_unique<TaskStore>(std::move(options));
 }
@@ -377,7 +378,7 @@ int main(int argc, char* argv[])
     }
 
     // Histories and logs come from the prepared home.
-    auto store = makeStore(Locations::logsFolder(), std::nullopt);
+    auto store = makeStore(Locations::dataFolder(), std::nullopt);
     Window shown(*store, updater, dialogs);
     MainWindow& window = shown.window;
     ContentView* content = window.contentView();

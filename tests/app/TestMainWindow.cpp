@@ -467,7 +467,7 @@ void TestMainWindow::exportSelectionCancelledStaysInSelectMode()
 void TestMainWindow::storeErrorShowsAlertThenClears()
 {
     makeWindow();
-    m_fixture->launchd->failInstall = LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
+    m_fixture->launchd->recorder().everyInstallFails = LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
     m_fixture->store->addTask(makeTask(QStringLiteral("Broken"), QStringLiteral("true")));
     QTRY_COMPARE(m_dialogs.alerts.size(), 1);
     QCOMPARE(m_dialogs.alerts.at(0).title, QStringLiteral("Error"));

@@ -29,15 +29,15 @@ QProcessEnvironment toolEnvironment(const CliHarness& cli)
     return environment;
 }
 
-// The application's store on the harness's task file, with the store tests' fakes.
+// The application's store on the harness's task file, with the shared service fakes.
 std::unique_ptr<TaskStore> storeBeside(const CliHarness& cli,
                                        std::shared_ptr<CallRecorder> recorder)
 {
     TaskStore::Options options;
     options.saveURL = cli.taskFile();
     options.launchdService =
-        std::make_shared<FakeLaunchd>(recorder, cli.home().path() + QStringLiteral("/fake"));
-    options.pmsetService = std::make_shared<FakePmset>(recorder);
+        std::make_shared<FakeLaunchdService>(cli.home().path() + QStringLiteral("/fake"), recorder);
+    options.pmsetService = std::make_shared<FakePmsetService>(recorder);
     return std::make_unique<TaskStore>(options);
 }
 

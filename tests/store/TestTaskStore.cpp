@@ -100,8 +100,8 @@ class Fixture {
 public:
     TestHome home;
     std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>();
-    std::shared_ptr<FakeLaunchd> launchd =
-        std::make_shared<FakeLaunchd>(recorder, home.path() + QStringLiteral("/fake"));
+    std::shared_ptr<FakeLaunchdService> launchd =
+        std::make_shared<FakeLaunchdService>(home.path() + QStringLiteral("/fake"), recorder);
     std::unique_ptr<TaskStore> store;
 
     // Writes `initial` as the task file (when not empty), creates the store, and forgets the
@@ -112,7 +112,7 @@ public:
             writeTaskFile(initial);
         TaskStore::Options options;
         options.launchdService = launchd;
-        options.pmsetService = std::make_shared<FakePmset>(recorder);
+        options.pmsetService = std::make_shared<FakePmsetService>(recorder);
         options.arguments = arguments;
         store = std::make_unique<TaskStore>(options);
         return *store;
@@ -1020,8 +1020,8 @@ void TestTaskStore::saveFailureKeepsChangeInMemory()
     auto recorder = std::make_shared<CallRecorder>();
     TaskStore::Options options;
     options.saveURL = folder + QStringLiteral("/tasks.json");
-    options.launchdService = std::make_shared<FakeLaunchd>(recorder, home.path());
-    options.pmsetService = std::make_shared<FakePmset>(recorder);
+    options.launchdService = std::make_shared<FakeLaunchdService>(home.path(), recorder);
+    options.pmsetService = std::make_shared<FakePmsetService>(recorder);
     TaskStore store(options);
     store.setLastError(std::nullopt);
 

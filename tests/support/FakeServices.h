@@ -7,9 +7,9 @@
 #include <QSet>
 #include <QStringList>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // One ordered record of every launchd and wake call both fakes receive, so a test sees the
 // order across the two services ("wake Backup" before "install Backup").
@@ -19,22 +19,30 @@ struct CallRecorder {
     QSet<QString> failingInstalls; // task names whose install fails
     QSet<QString> failingUninstalls;
     QSet<QString> failingWakes;
+    std::optional<LaunchdError> everyInstallFails; // for tests that fail whatever is installed
     // Runs inside install(), before it returns: lets a test act while an operation is half-way.
     std::function<void(const ScheduledTask&)> duringInstall;
 };
 
-// Records calls by task name; paths point into a folder of the test's own.
-class FakeLaunchd final : public LaunchdServiceProtocol {
+// Agents are never really installed: calls are recorded by task name. The paths are the real
+// layout under a folder of the test's own, so a history or log a test writes at
+// runHistoryPath()/stdoutLogPath() is the one the application reads.
+class FakeLaunchdService final : public LaunchdServiceProtocol {
 public:
-    FakeLaunchd(std::shared_ptr<CallRecorder> recorder, QString root)
+    explicit FakeLaunchdService(
+        QString root, std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>())
         : m_recorder(std::move(recorder)), m_root(std::move(root))
     {}
+
+    CallRecorder& recorder() const { return *m_recorder; }
 
     std::optional<LaunchdError> install(const ScheduledTask& task) const override
     {
         m_recorder->calls << QStringLiteral("install ") + task.name;
         if (m_recorder->duringInstall)
             m_recorder->duringInstall(task);
+        if (m_recorder->everyInstallFails)
+            return m_recorder->everyInstallFails;
         if (m_recorder->failingInstalls.contains(task.name))
             return LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
         return std::nullopt;
@@ -81,9 +89,16 @@ private:
     QString m_root;
 };
 
-class FakePmset final : public PmsetServiceProtocol {
+// Wake registrations are recorded by task name; the names in failingWakes fail the way a
+// cancelled administrator prompt does.
+class FakePmsetService final : public PmsetServiceProtocol {
 public:
-    explicit FakePmset(std::shared_ptr<CallRecorder> recorder) : m_recorder(std::move(recorder)) {}
+    explicit FakePmsetService(
+        std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>())
+        : m_recorder(std::move(recorder))
+    {}
+
+    CallRecorder& recorder() const { return *m_recorder; }
 
     std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const override
     {
