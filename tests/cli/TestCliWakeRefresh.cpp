@@ -51,21 +51,12 @@ void TestCliWakeRefresh::selection_data()
         << QStringList()
         << QStringList{QStringLiteral("nth"), QStringLiteral("m1"), QStringLiteral("m2")};
     QTest::newRow("last day repeats")
-        << QList{TaskBuilder(QStringLiteral("interval"))
-                     .schedule(TaskSchedule::interval(5))
-                     .wake()
-                     .build(),
+        << QList{TaskBuilder(QStringLiteral("interval")).every(5).wake().build(),
                  TaskBuilder(QStringLiteral("last")).schedule(lastDay).wake().build()}
         << QStringList() << QStringList{QStringLiteral("last")};
     QTest::newRow("interval and run at load are skipped")
-        << QList{TaskBuilder(QStringLiteral("interval"))
-                     .schedule(TaskSchedule::interval(5))
-                     .wake()
-                     .build(),
-                 TaskBuilder(QStringLiteral("load"))
-                     .schedule(TaskSchedule::runAtLoad())
-                     .wake()
-                     .build()}
+        << QList{TaskBuilder(QStringLiteral("interval")).every(5).wake().build(),
+                 TaskBuilder(QStringLiteral("load")).atLoad().wake().build()}
         << QStringList() << QStringList();
     QTest::newRow("disabled wake task")
         << QList{TaskBuilder(QStringLiteral("off")).schedule(daily).disabled().wake().build()}

@@ -2,6 +2,7 @@
 // launchctl stand-in and agent runner.
 #include "LaunchdService.h"
 #include "RunnerTestSupport.h"
+#include "TaskBuilder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,20 +13,7 @@
 
 using namespace RunnerTest;
 
-namespace {
-
-ScheduledTask makeTask(int n)
-{
-    ScheduledTask task;
-    task.id = QUuid::createUuid();
-    task.name = QStringLiteral("Batch %1").arg(n);
-    task.command = QStringLiteral("true");
-    task.schedule = TaskSchedule::daily({{3, n % 60}});
-    task.isEnabled = true;
-    return task;
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestBatchInstall : public QObject {
     Q_OBJECT
@@ -49,11 +37,10 @@ private Q_SLOTS:
         m_home = std::make_unique<TestHome>();
         // Counts the calls, then hands them to the real stand-in.
         const QString counter = m_home->path() + QStringLiteral("/launchctl");
-        TestSupport::writeScript(counter, "#!/bin/sh\necho \"$1 $(($# - 1))\" >> '" +
-                                              callLog().toUtf8() + "'\nexec '" +
-                                              TestSupport::compatPath(QStringLiteral("launchctl"))
-                                                  .toUtf8() +
-                                              "' \"$@\"\n");
+        TestSupport::writeScript(
+            counter, "#!/bin/sh\necho \"$1 $(($# - 1))\" >> '" + callLog().toUtf8() + "'\nexec '" +
+                         TestSupport::compatPath(QStringLiteral("launchctl")).toUtf8() +
+                         "' \"$@\"\n");
         qputenv("BRENMOR_OPS_LAUNCHCTL", counter.toUtf8());
     }
 
@@ -80,7 +67,8 @@ private Q_SLOTS:
         const LaunchdService service;
         QList<ScheduledTask> tasks;
         for (int n = 0; n < count; ++n)
-            tasks.append(makeTask(n));
+            tasks.append(
+                TaskBuilder(QStringLiteral("Batch %1").arg(n)).daily({{3, n % 60}}).build());
         const int callsPerBatch = (count + 199) / 200;
 
         for (const auto& result : service.installAll(tasks))

@@ -1,6 +1,7 @@
 // Installing, removing and sweeping agents against a fake launchctl that records its calls.
 #include "LaunchdService.h"
 #include "Result.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -34,16 +35,6 @@ const QByteArray fakeLaunchctl =
     "[ -n \"$err\" ] && printf '%s\\n' \"$err\" >&2\n"
     "[ \"$status\" = kill ] && kill -KILL $$\n"
     "exit \"$status\"\n";
-
-ScheduledTask makeTask(const char* id, TaskSchedule schedule = TaskSchedule::daily({{9, 0}}))
-{
-    ScheduledTask task;
-    task.id = QUuid::fromString(QLatin1String(id));
-    task.name = QStringLiteral("Install");
-    task.command = QStringLiteral("true");
-    task.schedule = std::move(schedule);
-    return task;
-}
 
 const char* const idA = "3F2A9C1D-5B6E-4C7D-8E9F-0A1B2C3D4E5F";
 const char* const idB = "0B1C2D3E-1111-4222-8333-444455556666";
@@ -131,7 +122,9 @@ private Q_SLOTS:
         const LaunchdService service(QStringLiteral("/A"), QStringLiteral("/S"),
                                      QStringLiteral("/L"));
         // Stored identifiers may come in lower case; every name uses the canonical form.
-        const ScheduledTask task = makeTask("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f");
+        const ScheduledTask task = TaskBuilder(QStringLiteral("Install"))
+                                       .id(QLatin1String("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f"))
+                                       .build();
         const QString uuid = QLatin1String(idA);
         QCOMPARE(LaunchdService::label(task), QStringLiteral("com.brenmor-ops.task.") + uuid);
         QCOMPARE(service.plistURL(task),
@@ -236,7 +229,8 @@ private Q_SLOTS:
     void firstInstallLoadsOnce()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY2(!error, error ? qPrintable(error->message()) : "");
         const QString plist = service.plistURL(task);
@@ -255,7 +249,7 @@ private Q_SLOTS:
     void reinstallUnloadsFirst()
     {
         const LaunchdService service;
-        ScheduledTask task = makeTask(idA);
+        ScheduledTask task = TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         QVERIFY(!service.install(task));
         task.schedule = TaskSchedule::interval(15);
         task.command = QStringLiteral("echo changed");
@@ -291,7 +285,8 @@ private Q_SLOTS:
         qputenv("FAKE_LOAD_STATUS", status);
         qputenv("FAKE_LOAD_STDERR", stderrText);
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY(error.has_value());
         QCOMPARE(error->message(), message);
@@ -313,7 +308,8 @@ private Q_SLOTS:
         const QString blocked = impossibleFolder();
         const LaunchdService service(scriptsBlocked ? std::nullopt : std::optional(blocked),
                                      scriptsBlocked ? std::optional(blocked) : std::nullopt);
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY(error.has_value());
         QCOMPARE(error->kind, LaunchdError::Kind::installFailed);
@@ -330,7 +326,8 @@ private Q_SLOTS:
     {
         qputenv("FAKE_UNLOAD_STATUS", "3");
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idB);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idB)).build();
         const auto error = service.uninstall(task);
         QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.plistURL(task)});
         QVERIFY(error.has_value());
@@ -341,7 +338,8 @@ private Q_SLOTS:
     void uninstallRemovesAgentButKeepsHistory()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         QVERIFY(!service.install(task));
         TestSupport::writeFile(service.legacyScriptURL(task), "#!/bin/bash\n");
         const QStringList kept{service.runHistoryPath(task), service.stdoutLogPath(task),
@@ -361,7 +359,8 @@ private Q_SLOTS:
     void writeScriptReplacesWholeFile()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         TestSupport::writeFile(service.scriptURL(task), QByteArray(10000, 'x'));
         QFile::setPermissions(service.scriptURL(task), QFileDevice::ReadOwner |
                                                            QFileDevice::WriteOwner |
@@ -379,9 +378,12 @@ private Q_SLOTS:
     void sweepRemovesOnlyOrphans()
     {
         const LaunchdService service;
-        const ScheduledTask kept = makeTask(idA);
-        const ScheduledTask orphan = makeTask(idB);
-        const ScheduledTask keptToo = makeTask(idC);
+        const ScheduledTask kept =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
+        const ScheduledTask orphan =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idB)).build();
+        const ScheduledTask keptToo =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idC)).build();
         const QString agents = service.launchAgentsDir();
         const QString scripts = service.scriptsDir();
         // An orphan whose plist name is in lower case is still ours.
@@ -443,7 +445,8 @@ private Q_SLOTS:
         const LaunchdService service(root + QStringLiteral("/Agents"),
                                      root + QStringLiteral("/Scripts"),
                                      root + QStringLiteral("/Logs"));
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const QString path = plist ? service.plistURL(task) : service.scriptURL(task);
         const QString victim = root + QStringLiteral("/victim");
         TestSupport::writeFile(victim, "precious");

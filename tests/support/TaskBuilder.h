@@ -31,7 +31,12 @@ public:
     {
         return schedule(TaskSchedule::daily(std::move(times)));
     }
+    TaskBuilder& weekly(QList<int> weekdays, QList<TimeOfDay> times)
+    {
+        return schedule(TaskSchedule::weekly(std::move(weekdays), std::move(times)));
+    }
     TaskBuilder& every(int minutes) { return schedule(TaskSchedule::interval(minutes)); }
+    TaskBuilder& atLoad() { return schedule(TaskSchedule::runAtLoad()); }
     TaskBuilder& enabled(bool enabled)
     {
         m_task.isEnabled = enabled;
