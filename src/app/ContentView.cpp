@@ -13,9 +13,11 @@
 #include "TaskMigration.h"
 #include "TaskStore.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
-#include <QJsonDocument>
 #include <QLineEdit>
+#include <QListView>
+#include <QPainter>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
@@ -30,7 +32,7 @@ QToolButton* toolButton(const QString& text, const QString& symbol, const QStrin
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(objectName);
-    button->setAccessibleName(objectName);
+    button->setAccessibleName(text);
     button->setText(text);
     if (!symbol.isEmpty()) {
         button->setIcon(Icons::symbol(symbol));
@@ -40,6 +42,31 @@ QToolButton* toolButton(const QString& text, const QString& symbol, const QStrin
     }
     return button;
 }
+
+// The split view's divider: a one-pixel line in the palette's mid colour on a handle wide
+// enough to grab.
+class DividerHandle final : public QSplitterHandle {
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(QRect(width() / 2, 0, 1, height()), palette().color(QPalette::Mid));
+    }
+};
+
+class DividerSplitter final : public QSplitter {
+public:
+    explicit DividerSplitter(QWidget* parent) : QSplitter(Qt::Horizontal, parent)
+    {
+        setHandleWidth(5);
+    }
+
+protected:
+    QSplitterHandle* createHandle() override { return new DividerHandle(orientation(), this); }
+};
 
 } // namespace
 
@@ -51,10 +78,10 @@ ContentView::ContentView(TaskStore& store, Dialogs& dialogs, JobScanner scanJobs
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter = new DividerSplitter(this);
     m_splitter->setObjectName(QStringLiteral("content-splitter"));
     m_splitter->setChildrenCollapsible(false);
-    m_sidebar = new Sidebar(m_splitter);
+    m_sidebar = new Sidebar(store, m_splitter);
     m_detailPane = new QWidget(m_splitter);
     m_detailPane->setObjectName(QStringLiteral("detail-pane"));
     m_detailLayout = new QVBoxLayout(m_detailPane);
@@ -107,7 +134,8 @@ void ContentView::makeToolBar()
     m_toolBar->setMovable(false);
     m_toolBar->setFloatable(false);
     m_toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
-    m_toolBar->setIconSize(QSize(16, 16));
+    const int iconSize = std::max(16, fontMetrics().height() * 9 / 10);
+    m_toolBar->setIconSize(QSize(iconSize, iconSize));
     auto* spacer = new QWidget(m_toolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolBar->addWidget(spacer);
@@ -285,18 +313,21 @@ void ContentView::rescanSystemJobs()
 void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // The first focus goes to the list, not to the filter field, whose placeholder would
+    // otherwise vanish behind a blinking cursor.
+    if (!m_shownOnce)
+        m_sidebar->taskList()->setFocus(Qt::OtherFocusReason);
+    m_shownOnce = true;
     rescanSystemJobs();
 }
 
 void ContentView::refresh()
 {
     SidebarState state;
-    state.filteredTasks = filteredTasks();
-    state.taskCount = m_store.tasks().size();
+    state.searchText = m_searchText;
     state.selectMode = m_isSelectMode;
     state.selectedTaskIDs = m_selectedTaskIDs;
-    state.filteredSystemJobs = filteredSystemJobs();
-    state.systemJobCount = m_systemJobs.size();
+    state.systemJobs = m_systemJobs;
     state.showSystemJobs = m_showSystemJobs;
     state.selection = m_selection;
     m_sidebar->render(state);
@@ -330,8 +361,7 @@ void ContentView::refreshDetail()
         }
     }
     if (task) {
-        key = QStringLiteral("task:") +
-              QString::fromUtf8(QJsonDocument(task->toJson()).toJson(QJsonDocument::Compact));
+        key = QStringLiteral("task");
     } else if (job) {
         key = QStringLiteral("job:%1:%2").arg(job->id).arg(m_scanGeneration);
     } else if (m_selection && m_selection->kind == SidebarSection::Kind::timeline) {
@@ -340,7 +370,8 @@ void ContentView::refreshDetail()
     } else {
         key = m_store.tasks().isEmpty() ? QStringLiteral("no-tasks") : QStringLiteral("none");
     }
-    if (m_detail && key == m_detailKey) {
+    const std::optional<ScheduledTask> shownTask = task ? std::optional(*task) : std::nullopt;
+    if (m_detail && key == m_detailKey && shownTask == m_detailTask) {
         if (auto* timeline = qobject_cast<DayTimelineView*>(m_detail);
             timeline && m_detailScanGeneration != m_scanGeneration) {
             m_detailScanGeneration = m_scanGeneration;
@@ -350,6 +381,7 @@ void ContentView::refreshDetail()
     }
     m_detailScanGeneration = m_scanGeneration;
     m_detailKey = key;
+    m_detailTask = shownTask;
     if (m_detail) {
         m_detailLayout->removeWidget(m_detail);
         m_detail->hide();
@@ -396,6 +428,13 @@ void ContentView::showStoreAlerts()
     m_alertsScheduled = false;
     if (m_showingAlerts)
         return;
+    // Another alert or sheet is open (this timer fired inside its event loop): the store's
+    // alert waits behind it instead of opening on top of it.
+    if (QApplication::activeModalWidget()) {
+        m_alertsScheduled = true;
+        QTimer::singleShot(100, this, &ContentView::showStoreAlerts);
+        return;
+    }
     m_showingAlerts = true;
     while (m_store.lastError() || m_store.lastWarning()) {
         if (const std::optional<QString> error = m_store.lastError()) {

@@ -94,6 +94,8 @@ private:
     QVBoxLayout* m_detailLayout = nullptr;
     QWidget* m_detail = nullptr;
     QString m_detailKey;
+    std::optional<ScheduledTask> m_detailTask;
+    bool m_shownOnce = false;
     QToolBar* m_toolBar = nullptr;
     QAction* m_addAction = nullptr;
     QAction* m_exportAction = nullptr;

@@ -1,29 +1,48 @@
 #include "Dialogs.h"
 
 #include "AddTaskView.h"
-#include "EditTaskView.h"
 #include "CredentialStore.h"
+#include "EditTaskView.h"
 #include "GmailSetupView.h"
+#include "RowPainting.h"
 #include "ShortcutsPickerView.h"
 #include "TestRunView.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QLabel>
 #include <QPushButton>
 
 namespace DialogBoxes {
 
 namespace {
+
+// Longer messages show their start and keep the whole text behind "Show Details...", whose box
+// scrolls, so an alert never grows past the screen.
+constexpr int maxShownLines = 12;
+constexpr int maxShownCharacters = 700;
+
 // The title in bold over the message, in a box wide enough that short messages do not wrap
-// into a narrow column.
+// into a narrow column. The message is plain text: it wraps at spaces, and a quoted name stays
+// as typed.
 void setTexts(QMessageBox* box, const QString& title, const QString& text)
 {
     box->setWindowTitle(title);
     box->setTextFormat(Qt::RichText);
     box->setText(QStringLiteral("<b>") + title.toHtmlEscaped() + QStringLiteral("</b>"));
-    box->setInformativeText(text);
-    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
+    QString shown = text;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() > maxShownLines || text.size() > maxShownCharacters) {
+        shown = lines.mid(0, maxShownLines).join(QLatin1Char('\n')).left(maxShownCharacters) +
+                QStringLiteral("\u2026");
+        box->setDetailedText(text);
+    }
+    box->setInformativeText(shown);
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 24em; }"));
 }
+
 } // namespace
 
 QMessageBox* makeAlert(QWidget* parent, Dialogs::AlertStyle style, const QString& title,
@@ -58,6 +77,16 @@ QMessageBox* makeDeleteConfirmation(QWidget* parent, const QString& title, const
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     cancel->setText(QStringLiteral("Cancel"));
     QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    remove->setObjectName(QStringLiteral("confirm-delete"));
+    cancel->setObjectName(QStringLiteral("confirm-cancel"));
+    // Plain buttons like the platform's alerts: no symbol on one and not the other; the
+    // destructive one says so in the failure colour.
+    cancel->setIcon(QIcon());
+    remove->setIcon(QIcon());
+    // The box carries a style sheet, which would override a palette set on the button.
+    box->setStyleSheet(box->styleSheet() +
+                       QStringLiteral(" QPushButton#confirm-delete { color: %1; }")
+                           .arg(RowPainting::failureColor(box->palette()).name()));
     // Return must not delete by accident: the default button is the harmless one.
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

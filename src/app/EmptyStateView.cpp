@@ -15,7 +15,9 @@ EmptyStateView::EmptyStateView(const QString& title, const QString& symbol,
     m_layout = new QVBoxLayout(this);
     m_layout->addStretch();
     auto* icon = new QLabel(this);
-    icon->setPixmap(Icons::pixmap(symbol, 48, devicePixelRatioF()));
+    icon->setObjectName(QStringLiteral("empty-state-symbol"));
+    icon->setPixmap(
+        Icons::pixmap(symbol, 48, devicePixelRatioF(), palette().color(QPalette::PlaceholderText)));
     icon->setAlignment(Qt::AlignCenter);
     auto* titleLabel = new QLabel(title, this);
     titleLabel->setObjectName(QStringLiteral("empty-state-title"));
@@ -40,7 +42,16 @@ QPushButton* EmptyStateView::addButton(const QString& text)
 {
     auto* button = new QPushButton(text, this);
     button->setObjectName(QStringLiteral("empty-state-button"));
-    button->setDefault(true);
+    // The prominent style: the accent colour filled in, its text in the highlighted text colour.
+    QPalette prominent = button->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        prominent.setColor(group, QPalette::Button, prominent.color(group, QPalette::Highlight));
+        prominent.setColor(group, QPalette::ButtonText,
+                           prominent.color(group, QPalette::HighlightedText));
+    }
+    button->setPalette(prominent);
+    button->setMinimumHeight(button->sizeHint().height() + 6);
+    button->setMinimumWidth(button->sizeHint().width() + 24);
     auto* row = new QHBoxLayout;
     row->addStretch();
     row->addWidget(button);

@@ -71,7 +71,13 @@ void ExportImportCommands::importTasks()
         importFailed(file.errorString());
         return;
     }
+    const std::optional<QString> warningBefore = m_store.lastWarning();
     const Result<TaskStore::ImportCounts> counts = m_store.importTasks(bytes);
+    // The store's notice about skipped tasks says what "Import Complete" says in its second
+    // line; it is taken back here before any alert opens, so the user sees the result once
+    // and the window's notice never pops up over it.
+    if (m_store.lastWarning() != warningBefore)
+        m_store.setLastWarning(warningBefore);
     if (!counts) {
         importFailed(counts.error());
         return;

@@ -1,5 +1,7 @@
 #include "FullLogView.h"
 
+#include "SheetSize.h"
+
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,7 +14,6 @@ FullLogView::FullLogView(const QString& title, const QString& content, QWidget* 
 {
     setObjectName(QStringLiteral("full-log"));
     setWindowTitle(title);
-    setMinimumSize(600, 400);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(12);
@@ -46,7 +47,7 @@ FullLogView::FullLogView(const QString& title, const QString& content, QWidget* 
     // The newest output is what one opens a log for.
     m_text->moveCursor(QTextCursor::End);
     layout->addWidget(m_text);
-    resize(720, 480);
+    SheetSize::fit(*this, QSize(720, 480), QSize(600, 400));
 }
 
 QString FullLogView::title() const { return windowTitle(); }

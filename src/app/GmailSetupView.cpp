@@ -3,6 +3,8 @@
 #include "CredentialStore.h"
 #include "Icons.h"
 #include "MailCommand.h"
+#include "RowPainting.h"
+#include "SheetSize.h"
 
 #include <QFutureWatcher>
 #include <QGroupBox>
@@ -11,7 +13,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -93,7 +94,7 @@ GmailSetupView::GmailSetupView(CredentialStore& store, QWidget* parent,
     setObjectName(QStringLiteral("gmail-setup-sheet"));
     setWindowTitle(title);
     setModal(true);
-    setFixedSize(480, fittingHeight());
+    SheetSize::fit(*this, QSize(480, 580));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 16);
@@ -284,7 +285,9 @@ void GmailSetupView::refresh()
 void GmailSetupView::showMessage(const QString& text, bool isError)
 {
     m_message->setText(text);
-    m_message->setStyleSheet(isError ? QStringLiteral("color: #c62828;") : QString());
+    m_message->setStyleSheet(
+        isError ? QStringLiteral("color: %1;").arg(RowPainting::failureColor(palette()).name())
+                : QString());
     m_message->setVisible(!text.isEmpty());
 }
 
@@ -371,19 +374,9 @@ void GmailSetupView::finish()
     accept();
 }
 
-int GmailSetupView::fittingHeight() const
-{
-    int height = 580;
-    if (const QWidget* over = parentWidget())
-        height = std::min(height, over->window()->height());
-    if (const QScreen* shown = screen())
-        height = std::min(height, shown->availableGeometry().height());
-    return height;
-}
-
 void GmailSetupView::showEvent(QShowEvent* event)
 {
-    setFixedSize(480, fittingHeight());
+    SheetSize::fit(*this, QSize(480, 580));
     QDialog::showEvent(event);
 }
 

@@ -60,7 +60,6 @@ private:
     void finish();
     void refresh();
     void showMessage(const QString& text, bool isError);
-    int fittingHeight() const;
     template <typename Work, typename Done> void runOffThread(Work work, Done done);
 
     CredentialStore& m_store;

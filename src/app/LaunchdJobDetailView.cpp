@@ -1,16 +1,18 @@
 #include "LaunchdJobDetailView.h"
 
 #include "Icons.h"
+#include "RowPainting.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextDocument>
+
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 
@@ -40,7 +42,7 @@ QWidget* badge(const QString& text, const QString& symbol, const QColor& color, 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     auto* icon = new QLabel(box);
-    icon->setPixmap(Icons::pixmap(symbol, 14, box->devicePixelRatioF()));
+    icon->setPixmap(Icons::pixmap(symbol, 14, box->devicePixelRatioF(), color));
     auto* label = new QLabel(text, box);
     QFont font = label->font();
     font.setPointSizeF(font.pointSizeF() * 0.92);
@@ -57,6 +59,47 @@ QWidget* badge(const QString& text, const QString& symbol, const QColor& color, 
 
 } // namespace
 
+SelectableText::SelectableText(const QString& text, bool wrap, QWidget* parent) : QTextEdit(parent)
+{
+    setPlainText(text);
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(wrap ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setFocusPolicy(Qt::ClickFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    document()->setDocumentMargin(0);
+    viewport()->setAutoFillBackground(false);
+    connect(horizontalScrollBar(), &QScrollBar::rangeChanged, this, &SelectableText::fitHeight);
+    connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+            &SelectableText::fitHeight);
+    fitHeight();
+}
+
+// Narrow enough never to widen the page; the height follows the text.
+QSize SelectableText::sizeHint() const { return {100, height()}; }
+QSize SelectableText::minimumSizeHint() const { return {40, height()}; }
+
+void SelectableText::resizeEvent(QResizeEvent* event)
+{
+    QTextEdit::resizeEvent(event);
+    fitHeight();
+}
+
+void SelectableText::fitHeight()
+{
+    const QMargins margins = contentsMargins();
+    int height = int(std::ceil(document()->size().height())) + margins.top() + margins.bottom() +
+                 2 * frameWidth();
+    if (horizontalScrollBar()->maximum() > 0)
+        height += horizontalScrollBar()->sizeHint().height();
+    if (height != this->height())
+        setFixedHeight(height);
+}
+
 PathRow::PathRow(const QString& label, const QString& path, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("path-row-") + label.toLower());
@@ -68,13 +111,10 @@ PathRow::PathRow(const QString& label, const QString& path, QWidget* parent) : Q
     captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);
     caption->setFont(captionFont);
     caption->setForegroundRole(QPalette::PlaceholderText);
-    auto* value = new QLineEdit(path, this);
+    auto* value = new SelectableText(path, true, this);
     value->setObjectName(QStringLiteral("path-row-value"));
-    value->setReadOnly(true);
-    value->setFrame(false);
+    value->setAccessibleName(label);
     value->setFont(monospaced(font(), 0.85));
-    value->setCursorPosition(0);
-    value->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; padding: 0; }"));
     layout->addWidget(caption);
     layout->addWidget(value);
 }
@@ -91,32 +131,34 @@ LaunchdJobDetailView::LaunchdJobDetailView(const LaunchdJob& job, QWidget* paren
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(10);
 
-    QLabel* title = selectableLabel(job.label, content, QStringLiteral("job-detail-label"));
+    auto* title = new SelectableText(job.label, true, content);
+    title->setObjectName(QStringLiteral("job-detail-label"));
+    title->setAccessibleName(job.label);
     QFont titleFont = title->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     titleFont.setBold(true);
     title->setFont(titleFont);
-    title->setWordWrap(true);
-    // A label without spaces must not widen the page; it is clipped instead.
-    title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(title);
     layout->addWidget(makeBadges(job));
 
     layout->addWidget(makeSectionTitle(QStringLiteral("Command"), QStringLiteral("terminal")));
-    // A one-line field scrolls a long command sideways by itself and never widens the pane.
-    auto* command = new QLineEdit(job.commandLine(), content);
+    // A long command scrolls sideways inside its box, with a scroll bar that says so.
+    auto* command = new SelectableText(job.commandLine(), false, content);
     command->setObjectName(QStringLiteral("job-detail-command"));
-    command->setReadOnly(true);
+    command->setAccessibleName(QStringLiteral("Command"));
     command->setFont(monospaced(font()));
-    command->setCursorPosition(0);
-    command->setStyleSheet(QStringLiteral("QLineEdit { border: none; border-radius: 6px; "
-                                          "padding: 6px 8px; background: rgba(0, 0, 0, 18); }"));
+    // The rounded box behind the command shows on light and dark palettes alike.
+    command->setStyleSheet(RowPainting::quaternaryFillRule(
+        QStringLiteral("QTextEdit"), palette(),
+        QStringLiteral("border: none; border-radius: 6px; padding: 4px 6px;")));
     layout->addWidget(command);
 
     layout->addWidget(
         makeSectionTitle(QStringLiteral("Schedule"), QStringLiteral("calendar.badge.clock")));
-    layout->addWidget(
-        selectableLabel(job.scheduleDescription(), content, QStringLiteral("job-detail-schedule")));
+    QLabel* schedule =
+        selectableLabel(job.scheduleDescription(), content, QStringLiteral("job-detail-schedule"));
+    schedule->setWordWrap(true);
+    layout->addWidget(schedule);
 
     layout->addWidget(makeSectionTitle(QStringLiteral("Paths"), QString()));
     if (job.standardOutPath)
@@ -126,17 +168,10 @@ LaunchdJobDetailView::LaunchdJobDetailView(const LaunchdJob& job, QWidget* paren
     layout->addWidget(new PathRow(QStringLiteral("Plist"), job.url, content));
 
     layout->addWidget(makeSectionTitle(QStringLiteral("Raw Plist"), QStringLiteral("doc.text")));
-    auto* raw = new QPlainTextEdit(job.rawPlistXml(), content);
+    auto* raw = new SelectableText(job.rawPlistXml(), false, content);
     raw->setObjectName(QStringLiteral("job-detail-raw"));
-    raw->setReadOnly(true);
-    raw->setLineWrapMode(QPlainTextEdit::NoWrap);
+    raw->setAccessibleName(QStringLiteral("Raw Plist"));
     raw->setFont(monospaced(font(), 0.9));
-    raw->setFrameShape(QFrame::NoFrame);
-    raw->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // As tall as its text, so the page scrolls as one; only long lines scroll sideways.
-    const int lines = raw->document()->blockCount();
-    raw->setFixedHeight(lines * QFontMetrics(raw->font()).lineSpacing() + 16 +
-                        raw->horizontalScrollBar()->sizeHint().height());
     layout->addWidget(raw);
     layout->addStretch();
     setWidget(content);
@@ -153,10 +188,12 @@ QWidget* LaunchdJobDetailView::makeBadges(const LaunchdJob& job)
                             QStringLiteral("badge-source")));
     if (job.disabled) {
         layout->addWidget(badge(QStringLiteral("Disabled"), QStringLiteral("xmark.circle"),
-                                QColor(0xd7, 0x2c, 0x2c), row, QStringLiteral("badge-state")));
+                                RowPainting::failureColor(palette()), row,
+                                QStringLiteral("badge-state")));
     } else {
         layout->addWidget(badge(QStringLiteral("Enabled"), QStringLiteral("checkmark.circle"),
-                                QColor(0x1e, 0x8e, 0x3e), row, QStringLiteral("badge-state")));
+                                RowPainting::successColor(palette()), row,
+                                QStringLiteral("badge-state")));
     }
     if (job.runAtLoad) {
         layout->addWidget(badge(QStringLiteral("Run at Load"), QStringLiteral("play.circle"), {},

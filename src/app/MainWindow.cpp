@@ -3,14 +3,17 @@
 #include "AppNotifications.h"
 #include "CliInstallCommand.h"
 #include "ContentView.h"
+#include "Dialogs.h"
 #include "ExportImportCommands.h"
 #include "LaunchdJob.h"
 #include "TaskStore.h"
 #include "UpdaterController.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QToolBar>
 #include <QUrl>
 
@@ -32,6 +35,24 @@ MainWindow::MainWindow(TaskStore& store, UpdaterController& updater, Dialogs& di
 
 QUrl MainWindow::supportUrl() { return QUrl(QStringLiteral("https://brenmor.com/ops/support")); }
 
+QString MainWindow::aboutText()
+{
+    const QString version = QStringLiteral(BRENMOR_VERSION);
+    return QStringLiteral("Version %1\n\n"
+                          "Keeps a computer doing scheduled work while its user is away.\n"
+                          "Copyright \u00a9 Brenmor. All rights reserved.\n\n"
+                          "Icons: Breeze icon theme by the KDE Visual Design Group "
+                          "(\u00a9 2014 Uri Herrera and the KDE Visual Design Group), "
+                          "licensed under the GNU LGPL 3.0 or later.\n"
+                          "Qt %2, licensed under the GNU LGPL 3.0.")
+        .arg(version.isEmpty() ? QStringLiteral("dev") : version, QString::fromLatin1(qVersion()));
+}
+
+bool MainWindow::notifyOnFailure()
+{
+    return QSettings().value(QLatin1String(notifyOnFailureKey), true).toBool();
+}
+
 void MainWindow::makeMenus()
 {
     QMenuBar* bar = menuBar();
@@ -41,19 +62,45 @@ void MainWindow::makeMenus()
     // they live in a menu of their own named after the application.
     QMenu* appMenu = bar->addMenu(QStringLiteral("Brenmor Ops"));
     appMenu->setObjectName(QStringLiteral("menu-app"));
-    QAction* checkForUpdates = appMenu->addAction(QStringLiteral("Check for Updates\u2026"));
-    checkForUpdates->setObjectName(QStringLiteral("action-check-for-updates"));
-    checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
-    connect(checkForUpdates, &QAction::triggered, this, [this] { m_updater.checkForUpdates(); });
-    const auto updateCheckState = [this, checkForUpdates] {
-        checkForUpdates->setEnabled(m_updater.canCheckForUpdates());
-    };
-    connect(appMenu, &QMenu::aboutToShow, this, updateCheckState);
-    updateCheckState();
+    QAction* about = appMenu->addAction(QStringLiteral("About Brenmor Ops"));
+    about->setObjectName(QStringLiteral("action-about"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, [this] {
+        m_dialogs.alert(this, Dialogs::AlertStyle::informational,
+                        QStringLiteral("About Brenmor Ops"), aboutText());
+    });
+    // Without an update feed a check can never run, so the item is left out.
+    if (m_updater.isAvailable()) {
+        QAction* checkForUpdates = appMenu->addAction(QStringLiteral("Check for Updates\u2026"));
+        checkForUpdates->setObjectName(QStringLiteral("action-check-for-updates"));
+        checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
+        connect(checkForUpdates, &QAction::triggered, this,
+                [this] { m_updater.checkForUpdates(); });
+        const auto updateCheckState = [this, checkForUpdates] {
+            checkForUpdates->setEnabled(m_updater.canCheckForUpdates());
+        };
+        connect(appMenu, &QMenu::aboutToShow, this, updateCheckState);
+        updateCheckState();
+    }
     appMenu->addSeparator();
     m_cliInstall = new CliInstallCommand(m_dialogs, this, QString(), {}, this);
     m_cliInstall->action()->setMenuRole(QAction::ApplicationSpecificRole);
     appMenu->addAction(m_cliInstall->action());
+    appMenu->addSeparator();
+    QAction* notify = appMenu->addAction(QStringLiteral("Notify When a Task Fails"));
+    notify->setObjectName(QStringLiteral("menu-notify-on-failure"));
+    notify->setMenuRole(QAction::ApplicationSpecificRole);
+    notify->setCheckable(true);
+    notify->setChecked(notifyOnFailure());
+    connect(notify, &QAction::toggled, this,
+            [](bool on) { QSettings().setValue(QLatin1String(notifyOnFailureKey), on); });
+    appMenu->addSeparator();
+    QAction* quit = appMenu->addAction(QStringLiteral("Quit"));
+    quit->setObjectName(QStringLiteral("action-quit"));
+    quit->setMenuRole(QAction::QuitRole);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
     QMenu* fileMenu = bar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("menu-file"));

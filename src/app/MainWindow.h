@@ -27,6 +27,11 @@ public:
 
     // The maker's support page, opened by the Help menu.
     static QUrl supportUrl();
+    // The About box's text: version, licence and the icons' credits.
+    static QString aboutText();
+    // The user's choice to be told when a task fails (QSettings, on unless turned off).
+    static constexpr const char* notifyOnFailureKey = "notifyOnFailure";
+    static bool notifyOnFailure();
 
 private:
     void makeMenus();

@@ -1,10 +1,15 @@
 #include "RowPainting.h"
 
+#include "Icons.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
+
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <algorithm>
 
 namespace RowPainting {
 
@@ -53,6 +58,76 @@ QColor secondaryText(const QStyleOptionViewItem& option)
     QColor color = primaryText(option);
     color.setAlphaF(0.65f);
     return color;
+}
+
+bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
+
+QColor quaternaryFill(const QPalette& palette)
+{
+    QColor wash = palette.color(QPalette::Text);
+    wash.setAlphaF(0.08f);
+    return wash;
+}
+
+QString quaternaryFillRule(const QString& selector, const QPalette& palette, const QString& extra)
+{
+    const QColor fill = quaternaryFill(palette);
+    return QStringLiteral("%1 { background: rgba(%2, %3, %4, %5); %6 }")
+        .arg(selector)
+        .arg(fill.red())
+        .arg(fill.green())
+        .arg(fill.blue())
+        .arg(fill.alpha())
+        .arg(extra);
+}
+
+QColor successColor(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(0x4c, 0xd9, 0x64) : QColor(0x1e, 0x8e, 0x3e);
+}
+
+QColor failureColor(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(0xff, 0x6b, 0x61) : QColor(0xd7, 0x2c, 0x2c);
+}
+
+int symbolSize(const QFont& font) { return std::max(16, QFontMetrics(font).height() * 9 / 10); }
+
+void paintSymbol(QPainter* painter, const QRect& rect, const QString& symbolName,
+                 const QStyleOptionViewItem& option)
+{
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    painter->drawPixmap(rect.topLeft(),
+                        Icons::pixmap(symbolName, rect.width(), ratio, primaryText(option)));
+}
+
+void paintCheckCircle(QPainter* painter, const QRectF& rect, bool checked,
+                      const QStyleOptionViewItem& option)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QRectF circle = rect.adjusted(1, 1, -1, -1);
+    if (checked) {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(option.palette.color(QPalette::Active, QPalette::Highlight));
+        painter->drawEllipse(circle);
+        QPainterPath tick;
+        tick.moveTo(circle.left() + circle.width() * 0.28, circle.top() + circle.height() * 0.52);
+        tick.lineTo(circle.left() + circle.width() * 0.44, circle.top() + circle.height() * 0.68);
+        tick.lineTo(circle.left() + circle.width() * 0.73, circle.top() + circle.height() * 0.36);
+        QPen pen(option.palette.color(QPalette::Active, QPalette::HighlightedText),
+                 circle.width() / 8.0);
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawPath(tick);
+    } else {
+        painter->setPen(QPen(secondaryText(option), 1.5));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawEllipse(circle);
+    }
+    painter->restore();
 }
 
 void paintDot(QPainter* painter, int x, int centerY, const QColor& color)

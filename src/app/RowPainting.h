@@ -6,10 +6,16 @@
 #include <QString>
 
 class QPainter;
+class QPalette;
 class QStyleOptionViewItem;
 
 // Shared drawing of the sidebar's two-line rows (tasks and system jobs).
 namespace RowPainting {
+
+// The model role holding a row's symbol name, drawn in the row's text colour.
+constexpr int SymbolRole = Qt::UserRole + 100;
+// The model role holding the texts the sidebar's search looks through (a QStringList).
+constexpr int SearchTextRole = Qt::UserRole + 101;
 
 inline const QColor enabledGreen{0x34, 0xc7, 0x59};
 inline const QColor disabledGrey{0x8e, 0x8e, 0x93};
@@ -21,6 +27,25 @@ QFont smallCaptionFont(const QFont& base);
 void paintBackground(QPainter* painter, const QStyleOptionViewItem& option);
 QColor primaryText(const QStyleOptionViewItem& option);
 QColor secondaryText(const QStyleOptionViewItem& option);
+// Status colours for text and symbols (success green, failure red), lighter on a dark palette
+// so they stay readable on it.
+QColor successColor(const QPalette& palette);
+QColor failureColor(const QPalette& palette);
+bool isDark(const QPalette& palette);
+// The faint fill behind boxed text (a command, output): the text colour washed over the window.
+QColor quaternaryFill(const QPalette& palette);
+// A style sheet rule giving `selector` that fill as its background.
+QString quaternaryFillRule(const QString& selector, const QPalette& palette,
+                           const QString& extra = QString());
+// A row symbol's size: 16 points, growing with a larger font.
+int symbolSize(const QFont& font);
+// A symbol in the row's text colour (highlighted text on a selected row).
+void paintSymbol(QPainter* painter, const QRect& rect, const QString& symbolName,
+                 const QStyleOptionViewItem& option);
+// The select mode's mark: a filled check circle in the accent colour when checked, otherwise an
+// outlined circle in the secondary colour.
+void paintCheckCircle(QPainter* painter, const QRectF& rect, bool checked,
+                      const QStyleOptionViewItem& option);
 // An 8-point dot, vertically centred on `centerY`.
 void paintDot(QPainter* painter, int x, int centerY, const QColor& color);
 // Text clipped with an ellipsis to `width`.

@@ -2,6 +2,7 @@
 
 #include "EmptyStateView.h"
 #include "Icons.h"
+#include "SheetSize.h"
 #include "TaskFormView.h"
 #include "ToolPaths.h"
 
@@ -51,7 +52,7 @@ ShortcutsPickerView::ShortcutsPickerView(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("shortcuts-picker"));
     setWindowTitle(QStringLiteral("Choose a Shortcut"));
     setModal(true);
-    setFixedSize(400, 420);
+    SheetSize::fit(*this, QSize(400, 420));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

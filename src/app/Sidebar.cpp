@@ -2,8 +2,10 @@
 
 #include "Icons.h"
 #include "RowPainting.h"
+#include "SidebarFilter.h"
 #include "SystemJobListModel.h"
 #include "TaskListModel.h"
+#include "TaskStore.h"
 
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -11,21 +13,23 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStandardItemModel>
+#include <QStyleOptionMenuItem>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
-QListView* makeList(QWidget* parent, const QString& objectName)
+QListView* makeList(QWidget* parent, const QString& objectName, const QString& accessibleName)
 {
     auto* list = new QListView(parent);
     list->setObjectName(objectName);
-    list->setAccessibleName(objectName);
+    list->setAccessibleName(accessibleName);
     list->setFrameShape(QFrame::NoFrame);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -57,12 +61,11 @@ public:
                const QModelIndex& index) const override
     {
         RowPainting::paintBackground(painter, option);
-        const int iconSize = 16;
+        const int iconSize = RowPainting::symbolSize(option.font);
         const QRect rect = option.rect.adjusted(10, 0, -10, 0);
-        index.data(Qt::DecorationRole)
-            .value<QIcon>()
-            .paint(painter,
-                   QRect(rect.left(), rect.center().y() - iconSize / 2 + 1, iconSize, iconSize));
+        RowPainting::paintSymbol(
+            painter, QRect(rect.left(), rect.center().y() - iconSize / 2 + 1, iconSize, iconSize),
+            index.data(RowPainting::SymbolRole).toString(), option);
         RowPainting::paintElided(
             painter, rect.adjusted(iconSize + 8, 0, 0, 0), RowPainting::nameFont(option.font),
             RowPainting::primaryText(option), index.data(Qt::DisplayRole).toString());
@@ -73,9 +76,29 @@ public:
     }
 };
 
+// A menu whose actions marked "destructive" draw their text and symbol in the failure colour.
+class TaskMenu final : public QMenu {
+public:
+    using QMenu::QMenu;
+
+protected:
+    void initStyleOption(QStyleOptionMenuItem* option, const QAction* action) const override
+    {
+        QMenu::initStyleOption(option, action);
+        if (!action->property("destructive").toBool())
+            return;
+        const QColor red = RowPainting::failureColor(option->palette);
+        for (const QPalette::ColorRole role :
+             {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+            option->palette.setColor(QPalette::Active, role, red);
+            option->palette.setColor(QPalette::Inactive, role, red);
+        }
+    }
+};
+
 } // namespace
 
-Sidebar::Sidebar(QWidget* parent) : QWidget(parent)
+Sidebar::Sidebar(TaskStore& store, QWidget* parent) : QWidget(parent), m_store(store)
 {
     setObjectName(QStringLiteral("sidebar"));
     auto* outer = new QVBoxLayout(this);
@@ -84,7 +107,7 @@ Sidebar::Sidebar(QWidget* parent) : QWidget(parent)
 
     m_filter = new QLineEdit(this);
     m_filter->setObjectName(QStringLiteral("sidebar-filter"));
-    m_filter->setAccessibleName(QStringLiteral("sidebar-filter"));
+    m_filter->setAccessibleName(QStringLiteral("Filter"));
     m_filter->setPlaceholderText(QStringLiteral("Filter..."));
     m_filter->setClearButtonEnabled(true);
     connect(m_filter, &QLineEdit::textChanged, this, &Sidebar::searchTextChanged);
@@ -108,8 +131,9 @@ Sidebar::Sidebar(QWidget* parent) : QWidget(parent)
     auto* timelineItem = new QStandardItem(Icons::symbol(QStringLiteral("clock.badge.checkmark")),
                                            QStringLiteral("Timeline"));
     timelineItem->setEditable(false);
+    timelineItem->setData(QStringLiteral("clock.badge.checkmark"), RowPainting::SymbolRole);
     m_timelineModel->appendRow(timelineItem);
-    m_timeline = makeList(content, QStringLiteral("sidebar-timeline"));
+    m_timeline = makeList(content, QStringLiteral("sidebar-timeline"), QStringLiteral("Timeline"));
     m_timeline->setModel(m_timelineModel);
     m_timeline->setItemDelegate(new TimelineRowView(m_timeline));
     layout->addWidget(m_timeline);
@@ -134,9 +158,18 @@ Sidebar::Sidebar(QWidget* parent) : QWidget(parent)
     header->addWidget(m_headerButton);
     layout->addLayout(header);
 
-    m_taskModel = new TaskListModel(this);
-    m_taskList = makeList(content, QStringLiteral("sidebar-task-list"));
-    m_taskList->setModel(m_taskModel);
+    m_taskModel = new TaskListModel(m_store, this);
+    m_taskFilter = new SidebarFilterModel(this);
+    // While the store's change moves rows, the list moves its current row to a neighbour of a
+    // removed one; that is no choice of the user's. Connected before the proxy, so this runs
+    // first; the window applies its own selection once the change is through.
+    connect(m_taskModel, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this] { m_modelChanging = true; });
+    connect(m_taskModel, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_modelChanging = true; });
+    m_taskFilter->setSourceModel(m_taskModel);
+    m_taskList = makeList(content, QStringLiteral("sidebar-task-list"), QStringLiteral("My Tasks"));
+    m_taskList->setModel(m_taskFilter);
     m_taskList->setItemDelegate(new TaskRowView(m_taskList));
     m_taskList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_taskList, &QWidget::customContextMenuRequested, this, &Sidebar::showTaskContextMenu);
@@ -149,7 +182,7 @@ Sidebar::Sidebar(QWidget* parent) : QWidget(parent)
     m_addButton = new QPushButton(Icons::symbol(QStringLiteral("plus.circle.fill")),
                                   QStringLiteral("Add Task"), content);
     m_addButton->setObjectName(QStringLiteral("sidebar-add-task"));
-    m_addButton->setAccessibleName(QStringLiteral("sidebar-add-task"));
+
     connect(m_addButton, &QPushButton::clicked, this, &Sidebar::addTaskClicked);
     auto* addRow = new QHBoxLayout;
     addRow->addStretch();
@@ -160,22 +193,53 @@ Sidebar::Sidebar(QWidget* parent) : QWidget(parent)
     layout->addSpacing(6);
     layout->addWidget(makeSystemJobsHeader());
     m_jobModel = new SystemJobListModel(this);
-    m_jobList = makeList(content, QStringLiteral("sidebar-system-job-list"));
-    m_jobList->setModel(m_jobModel);
+    m_jobFilter = new SidebarFilterModel(this);
+    m_jobFilter->setSourceModel(m_jobModel);
+    m_jobList =
+        makeList(content, QStringLiteral("sidebar-system-job-list"), QStringLiteral("System Jobs"));
+    m_jobList->setModel(m_jobFilter);
     m_jobList->setItemDelegate(new LaunchdJobRow(m_jobList));
     m_jobList->setVisible(false);
     layout->addWidget(m_jobList);
+    m_jobsEmpty = new QLabel(QStringLiteral("No matching jobs"), content);
+    m_jobsEmpty->setObjectName(QStringLiteral("sidebar-system-jobs-empty"));
+    m_jobsEmpty->setContentsMargins(34, 2, 12, 6);
+    m_jobsEmpty->setForegroundRole(QPalette::PlaceholderText);
+    m_jobsEmpty->setVisible(false);
+    layout->addWidget(m_jobsEmpty);
     layout->addStretch();
 
     for (QListView* list : {m_timeline, m_taskList, m_jobList}) {
         connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 [this, list] { onSelectionChanged(list); });
-        // A reset model hands out a new selection model only when replaced; ours are kept.
+        // A right click opens the row's menu without selecting the row first.
+        list->viewport()->installEventFilter(this);
+    }
+    for (SidebarFilterModel* model : {m_taskFilter, m_jobFilter}) {
+        for (const auto signal :
+             {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+            connect(model, signal, this, &Sidebar::refreshCounts);
+        }
+        connect(model, &QAbstractItemModel::modelReset, this, &Sidebar::refreshCounts);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { m_modelChanging = false; });
+        connect(model, &QAbstractItemModel::modelReset, this, [this] { m_modelChanging = false; });
+        connect(model, &QAbstractItemModel::layoutChanged, this, &Sidebar::refreshCounts);
     }
     scroll->setWidget(content);
     outer->addWidget(scroll);
     fitHeight(m_timeline);
     setMinimumWidth(220);
+    refreshCounts();
+}
+
+bool Sidebar::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QWidget* Sidebar::makeSystemJobsHeader()
@@ -187,8 +251,13 @@ QWidget* Sidebar::makeSystemJobsHeader()
     m_jobsHeader->setCheckable(true);
     m_jobsHeader->setStyleSheet(QStringLiteral("QPushButton { text-align: left; border: none; }"));
     auto* row = new QHBoxLayout(m_jobsHeader);
-    row->setContentsMargins(12, 4, 12, 4);
+    row->setContentsMargins(10, 4, 12, 4);
     row->setSpacing(6);
+    // The disclosure arrow tells a collapsed section from an expanded one.
+    m_jobsArrow = new QLabel(m_jobsHeader);
+    m_jobsArrow->setObjectName(QStringLiteral("sidebar-system-jobs-arrow"));
+    m_jobsArrow->setFixedWidth(QFontMetrics(m_jobsArrow->font()).horizontalAdvance(u'\u25BE') + 2);
+    m_jobsArrow->setForegroundRole(QPalette::PlaceholderText);
     auto* icon = new QLabel(m_jobsHeader);
     icon->setPixmap(Icons::pixmap(QStringLiteral("gearshape.2"), 16, devicePixelRatioF()));
     auto* title = new QLabel(QStringLiteral("System Jobs"), m_jobsHeader);
@@ -198,8 +267,9 @@ QWidget* Sidebar::makeSystemJobsHeader()
     countFont.setPointSizeF(countFont.pointSizeF() * 0.75);
     m_jobsCount->setFont(countFont);
     m_jobsCount->setForegroundRole(QPalette::PlaceholderText);
-    for (QLabel* label : {icon, title, m_jobsCount})
+    for (QLabel* label : {m_jobsArrow, icon, title, m_jobsCount})
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    row->addWidget(m_jobsArrow);
     row->addWidget(icon);
     row->addWidget(title);
     row->addStretch();
@@ -213,36 +283,50 @@ void Sidebar::render(const SidebarState& state)
 {
     m_rendering = true;
     m_selectMode = state.selectMode;
-    if (m_taskModel->tasks() != state.filteredTasks)
-        m_taskModel->setTasks(state.filteredTasks);
+    m_selectedTaskIDs = state.selectedTaskIDs;
+    m_showSystemJobs = state.showSystemJobs;
     m_taskModel->setSelectMode(state.selectMode, state.selectedTaskIDs);
     m_taskList->setSelectionMode(state.selectMode ? QAbstractItemView::NoSelection
                                                   : QAbstractItemView::SingleSelection);
+    m_taskFilter->setSearchText(state.searchText);
 
-    m_headerButton->setVisible(state.taskCount > 0);
-    if (!state.selectMode)
-        m_headerButton->setText(QStringLiteral("Select"));
-    else if (state.selectedTaskIDs.size() != state.filteredTasks.size())
-        m_headerButton->setText(QStringLiteral("Select All"));
-    else
-        m_headerButton->setText(QStringLiteral("Deselect All"));
-    m_addButton->setText(state.taskCount == 0 ? QStringLiteral("Add your first task")
-                                              : QStringLiteral("Add Task"));
-
-    if (m_jobModel->jobs().size() != state.filteredSystemJobs.size() ||
-        !std::equal(m_jobModel->jobs().begin(), m_jobModel->jobs().end(),
-                    state.filteredSystemJobs.begin(),
-                    [](const LaunchdJob& a, const LaunchdJob& b) { return a.id == b.id; })) {
-        m_jobModel->setJobs(state.filteredSystemJobs);
-    }
-    m_jobsCount->setText(QString::number(state.systemJobCount));
+    if (m_jobModel->jobs() != state.systemJobs)
+        m_jobModel->setJobs(state.systemJobs);
+    m_jobFilter->setSearchText(state.searchText);
+    m_jobsCount->setText(QString::number(state.systemJobs.size()));
     m_jobsHeader->setChecked(state.showSystemJobs);
+    m_jobsArrow->setText(state.showSystemJobs ? QStringLiteral("\u25BE")
+                                              : QStringLiteral("\u25B8"));
     m_jobList->setVisible(state.showSystemJobs);
 
     applySelection(state.selection);
+    refreshCounts();
+    m_rendering = false;
+}
+
+void Sidebar::refreshCounts()
+{
+    const int taskCount = m_taskModel->rowCount();
+    m_headerButton->setVisible(taskCount > 0);
+    if (!m_selectMode)
+        m_headerButton->setText(QStringLiteral("Select"));
+    else if (m_selectedTaskIDs.size() != m_taskFilter->rowCount())
+        m_headerButton->setText(QStringLiteral("Select All"));
+    else
+        m_headerButton->setText(QStringLiteral("Deselect All"));
+    m_addButton->setText(taskCount == 0 ? QStringLiteral("Add your first task")
+                                        : QStringLiteral("Add Task"));
+    m_jobsEmpty->setText(m_jobModel->rowCount() == 0 ? QStringLiteral("No system jobs")
+                                                     : QStringLiteral("No matching jobs"));
+    m_jobsEmpty->setVisible(m_showSystemJobs && m_jobFilter->rowCount() == 0);
     fitHeight(m_taskList);
     fitHeight(m_jobList);
-    m_rendering = false;
+}
+
+int Sidebar::visibleRowOf(const QUuid& id) const
+{
+    const int row = m_taskModel->rowOf(id);
+    return row < 0 ? -1 : m_taskFilter->mapFromSource(m_taskModel->index(row)).row();
 }
 
 void Sidebar::applySelection(const std::optional<SidebarSection>& selection)
@@ -260,11 +344,14 @@ void Sidebar::applySelection(const std::optional<SidebarSection>& selection)
     using Kind = SidebarSection::Kind;
     select(m_timeline, selection && selection->kind == Kind::timeline ? 0 : -1);
     select(m_taskList, selection && selection->kind == Kind::task && !m_selectMode
-                           ? m_taskModel->rowOf(selection->taskId)
+                           ? visibleRowOf(selection->taskId)
                            : -1);
-    select(m_jobList, selection && selection->kind == Kind::systemJob
-                          ? m_jobModel->rowOf(selection->systemJobId)
-                          : -1);
+    select(m_jobList,
+           selection && selection->kind == Kind::systemJob
+               ? m_jobFilter
+                     ->mapFromSource(m_jobModel->index(m_jobModel->rowOf(selection->systemJobId)))
+                     .row()
+               : -1);
     // A selection made elsewhere (a new task, a duplicate) scrolls into view once laid out.
     if (changed && selection)
         QTimer::singleShot(0, this, &Sidebar::scrollToSelection);
@@ -293,7 +380,7 @@ void Sidebar::fitHeight(QListView* list)
 
 void Sidebar::onSelectionChanged(QListView* list)
 {
-    if (m_rendering)
+    if (m_rendering || m_modelChanging)
         return;
     const QModelIndexList selected = list->selectionModel()->selectedIndexes();
     if (selected.isEmpty())
@@ -311,26 +398,30 @@ void Sidebar::onSelectionChanged(QListView* list)
 
 QMenu* Sidebar::makeTaskContextMenu(const ScheduledTask& task, QWidget* parent)
 {
-    auto* menu = new QMenu(parent);
+    auto* menu = new TaskMenu(parent);
     menu->setObjectName(QStringLiteral("task-context-menu"));
-    QAction* edit = menu->addAction(QStringLiteral("Edit..."));
-    edit->setObjectName(QStringLiteral("task-menu-edit"));
-    connect(edit, &QAction::triggered, this, [this, task] { Q_EMIT editRequested(task); });
-    QAction* duplicate = menu->addAction(QStringLiteral("Duplicate"));
-    duplicate->setObjectName(QStringLiteral("task-menu-duplicate"));
-    connect(duplicate, &QAction::triggered, this,
-            [this, task] { Q_EMIT duplicateRequested(task); });
+    const auto add = [this, menu](const QString& symbol, const QString& text, const char* name,
+                                  auto&& signal) {
+        QAction* action = menu->addAction(Icons::symbol(symbol), text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, std::forward<decltype(signal)>(signal));
+        return action;
+    };
+    add(QStringLiteral("pencil"), QStringLiteral("Edit..."), "task-menu-edit",
+        [this, task] { Q_EMIT editRequested(task); });
+    add(QStringLiteral("doc.on.doc"), QStringLiteral("Duplicate"), "task-menu-duplicate",
+        [this, task] { Q_EMIT duplicateRequested(task); });
     menu->addSeparator();
-    QAction* toggle =
-        menu->addAction(task.isEnabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
-    toggle->setObjectName(QStringLiteral("task-menu-toggle-enabled"));
-    connect(toggle, &QAction::triggered, this,
-            [this, task] { Q_EMIT enabledChangeRequested(!task.isEnabled, task.id); });
+    add(task.isEnabled ? QStringLiteral("xmark.circle") : QStringLiteral("checkmark.circle"),
+        task.isEnabled ? QStringLiteral("Disable") : QStringLiteral("Enable"),
+        "task-menu-toggle-enabled",
+        [this, task] { Q_EMIT enabledChangeRequested(!task.isEnabled, task.id); });
     menu->addSeparator();
-    QAction* remove =
-        menu->addAction(Icons::symbol(QStringLiteral("trash")), QStringLiteral("Delete"));
-    remove->setObjectName(QStringLiteral("task-menu-delete"));
-    connect(remove, &QAction::triggered, this, [this, task] { Q_EMIT deleteRequested(task); });
+    QAction* remove = add(QStringLiteral("trash"), QStringLiteral("Delete"), "task-menu-delete",
+                          [this, task] { Q_EMIT deleteRequested(task); });
+    remove->setProperty("destructive", true);
+    remove->setIcon(QIcon(Icons::pixmap(QStringLiteral("trash"), 16, devicePixelRatioF(),
+                                        RowPainting::failureColor(palette()))));
     return menu;
 }
 
@@ -342,7 +433,7 @@ void Sidebar::showTaskContextMenu(const QPoint& position)
     const QModelIndex index = m_taskList->indexAt(position);
     if (!index.isValid())
         return;
-    const ScheduledTask task = m_taskModel->tasks().at(index.row());
+    const ScheduledTask task = m_taskModel->tasks().at(m_taskFilter->mapToSource(index).row());
     QMenu* menu = makeTaskContextMenu(task, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(m_taskList->viewport()->mapToGlobal(position));

@@ -16,30 +16,31 @@ class QMenu;
 class QPushButton;
 class QScrollArea;
 class QStandardItemModel;
+class SidebarFilterModel;
 class SystemJobListModel;
 class TaskListModel;
+class TaskStore;
 
-// What the sidebar shows; the window computes it from its state on every change.
+// What the sidebar shows besides the store's tasks; the window hands it over on every change.
 struct SidebarState {
-    QList<ScheduledTask> filteredTasks;
-    qsizetype taskCount = 0; // all tasks of the store, not only the filtered ones
+    QString searchText;
     bool selectMode = false;
     QSet<QUuid> selectedTaskIDs;
-    QList<LaunchdJob> filteredSystemJobs;
-    qsizetype systemJobCount = 0; // all scanned jobs, not only the filtered ones
+    QList<LaunchdJob> systemJobs; // all scanned jobs; the search filters them here
     bool showSystemJobs = false;
     std::optional<SidebarSection> selection;
 };
 
 // The window's left column: filter field, the Timeline row, the task list with its header
-// button and add button, and the collapsible System Jobs section. It keeps no state of its own
-// beyond what `render` hands it; every user action goes out as a signal.
+// button and add button, and the collapsible System Jobs section. The task rows follow the
+// store through their own model, filtered by a proxy; the rest is what `render` hands over.
+// Every user action goes out as a signal.
 class Sidebar final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Sidebar)
 
 public:
-    explicit Sidebar(QWidget* parent = nullptr);
+    explicit Sidebar(TaskStore& store, QWidget* parent = nullptr);
 
     void render(const SidebarState& state);
     // The task row's menu: "Edit...", "Duplicate", "Enable"/"Disable", "Delete".
@@ -48,6 +49,9 @@ public:
     QLineEdit* filterField() const { return m_filter; }
     QListView* taskList() const { return m_taskList; }
     QListView* systemJobList() const { return m_jobList; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 Q_SIGNALS:
     void searchTextChanged(const QString& text);
@@ -66,6 +70,8 @@ private:
     void applySelection(const std::optional<SidebarSection>& selection);
     void scrollToSelection();
     void fitHeight(QListView* list);
+    void refreshCounts();
+    int visibleRowOf(const QUuid& id) const;
     void onSelectionChanged(QListView* list);
     void showTaskContextMenu(const QPoint& position);
 
@@ -76,13 +82,21 @@ private:
     QLabel* m_tasksHeader = nullptr;
     QPushButton* m_headerButton = nullptr;
     QListView* m_taskList = nullptr;
+    TaskStore& m_store;
     TaskListModel* m_taskModel = nullptr;
+    SidebarFilterModel* m_taskFilter = nullptr;
     QPushButton* m_addButton = nullptr;
     QPushButton* m_jobsHeader = nullptr;
+    QLabel* m_jobsArrow = nullptr;
     QLabel* m_jobsCount = nullptr;
     QListView* m_jobList = nullptr;
+    QLabel* m_jobsEmpty = nullptr;
     SystemJobListModel* m_jobModel = nullptr;
+    SidebarFilterModel* m_jobFilter = nullptr;
+    QSet<QUuid> m_selectedTaskIDs;
+    bool m_showSystemJobs = false;
     std::optional<SidebarSection> m_shownSelection;
     bool m_selectMode = false;
     bool m_rendering = false;
+    bool m_modelChanging = false;
 };

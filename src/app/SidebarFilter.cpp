@@ -1,6 +1,10 @@
 #include "SidebarFilter.h"
 
+#include "RowPainting.h"
+
 #include <QLocale>
+
+#include <algorithm>
 
 namespace SidebarFilter {
 
@@ -35,3 +39,24 @@ QList<LaunchdJob> filteredSystemJobs(const QList<LaunchdJob>& jobs, const QStrin
 }
 
 } // namespace SidebarFilter
+
+void SidebarFilterModel::setSearchText(const QString& text)
+{
+    if (text == m_searchText)
+        return;
+    m_searchText = text;
+    invalidateFilter();
+}
+
+bool SidebarFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
+{
+    if (m_searchText.isEmpty())
+        return true;
+    const QStringList texts = sourceModel()
+                                  ->index(sourceRow, 0, sourceParent)
+                                  .data(RowPainting::SearchTextRole)
+                                  .toStringList();
+    return std::any_of(texts.begin(), texts.end(), [this](const QString& text) {
+        return SidebarFilter::matches(text, m_searchText);
+    });
+}

@@ -39,6 +39,8 @@ QVariant SystemJobListModel::data(const QModelIndex& index, int role) const
         return job.label;
     case Qt::ToolTipRole:
         return job.commandLine();
+    case RowPainting::SearchTextRole:
+        return QStringList{job.label, job.commandLine()};
     case JobIdRole:
         return job.id;
     case SourceNameRole:

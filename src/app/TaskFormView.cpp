@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Icons.h"
+#include "SheetSize.h"
 #include "TimeInputView.h"
 
 #include <QCheckBox>
@@ -14,7 +15,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -499,14 +499,7 @@ void TaskFormView::placeInSheet(QDialog& sheet, QHBoxLayout* buttons)
     buttons->setContentsMargins(16, 12, 16, 16);
     layout->addLayout(buttons);
 
-    int height = 640;
-    const QWidget* owner = sheet.parentWidget() ? sheet.parentWidget()->window() : nullptr;
-    if (owner && owner->isVisible())
-        height = std::min(height, owner->height());
-    const QScreen* screen = owner ? owner->screen() : sheet.screen();
-    if (screen)
-        height = std::min(height, screen->availableGeometry().height());
-    sheet.setFixedSize(520, height);
+    SheetSize::fit(sheet, QSize(520, 640));
 }
 
 QPushButton* TaskFormView::sheetButton(const QString& text, const QString& objectName,

@@ -1,18 +1,65 @@
 #include "TaskListModel.h"
 
-#include "Icons.h"
 #include "RowPainting.h"
+#include "TaskStore.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 
-TaskListModel::TaskListModel(QObject* parent) : QAbstractListModel(parent) {}
-
-void TaskListModel::setTasks(QList<ScheduledTask> tasks)
+TaskListModel::TaskListModel(TaskStore& store, QObject* parent)
+    : QAbstractListModel(parent), m_store(store), m_tasks(store.tasks())
 {
-    beginResetModel();
-    m_tasks = std::move(tasks);
-    endResetModel();
+    connect(&m_store, &TaskStore::changed, this, &TaskListModel::followStore);
+}
+
+void TaskListModel::followStore()
+{
+    const QList<ScheduledTask>& next = m_store.tasks();
+    // The store's own changes remove tasks, change them in place or append: those become row
+    // operations, so the views keep their selection and scroll position. Anything else (a
+    // reload that reorders) resets the rows.
+    QSet<QUuid> oldIds;
+    for (const ScheduledTask& task : std::as_const(m_tasks))
+        oldIds.insert(task.id);
+    qsizetype kept = 0;
+    for (const ScheduledTask& task : std::as_const(m_tasks)) {
+        if (kept < next.size() && next.at(kept).id == task.id)
+            ++kept;
+    }
+    bool rowWise = true;
+    for (qsizetype k = kept; k < next.size() && rowWise; ++k)
+        rowWise = !oldIds.contains(next.at(k).id);
+    if (!rowWise) {
+        beginResetModel();
+        m_tasks = next;
+        endResetModel();
+        return;
+    }
+    int row = 0;
+    for (qsizetype k = 0; k < kept; ++row) {
+        if (m_tasks.at(row).id != next.at(k).id) {
+            beginRemoveRows({}, row, row);
+            m_tasks.removeAt(row);
+            endRemoveRows();
+            --row;
+            continue;
+        }
+        if (!(m_tasks.at(row) == next.at(k))) {
+            m_tasks[row] = next.at(k);
+            Q_EMIT dataChanged(index(row), index(row));
+        }
+        ++k;
+    }
+    if (m_tasks.size() > kept) {
+        beginRemoveRows({}, int(kept), int(m_tasks.size()) - 1);
+        m_tasks.resize(kept);
+        endRemoveRows();
+    }
+    if (next.size() > kept) {
+        beginInsertRows({}, int(kept), int(next.size()) - 1);
+        m_tasks.append(next.mid(kept));
+        endInsertRows();
+    }
 }
 
 void TaskListModel::setSelectMode(bool selectMode, QSet<QUuid> checked)
@@ -48,6 +95,8 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const
         return task.name;
     case Qt::ToolTipRole:
         return task.command;
+    case RowPainting::SearchTextRole:
+        return QStringList{task.name, task.command};
     case TaskIdRole:
         return task.id;
     case SummaryRole:
@@ -75,7 +124,6 @@ Qt::ItemFlags TaskListModel::flags(const QModelIndex& index) const
 namespace {
 constexpr int horizontalInset = 10;
 constexpr int verticalInset = 2;
-constexpr int checkSize = 16;
 } // namespace
 
 TaskRowView::TaskRowView(QObject* parent) : QStyledItemDelegate(parent) {}
@@ -94,11 +142,11 @@ void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& option,
     int left = option.rect.left() + horizontalInset;
 
     if (index.data(TaskListModel::SelectModeRole).toBool()) {
+        const int checkSize = RowPainting::symbolSize(option.font);
         const bool checked = index.data(TaskListModel::CheckedRole).toBool();
-        const QPixmap mark = Icons::pixmap(checked ? QStringLiteral("checkmark.circle.fill")
-                                                   : QStringLiteral("circle"),
-                                           checkSize, painter->device()->devicePixelRatioF());
-        painter->drawPixmap(left, option.rect.center().y() - checkSize / 2, mark);
+        RowPainting::paintCheckCircle(
+            painter, QRectF(left, option.rect.center().y() - checkSize / 2, checkSize, checkSize),
+            checked, option);
         left += checkSize + 8;
     }
 

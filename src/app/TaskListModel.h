@@ -6,7 +6,11 @@
 #include <QSet>
 #include <QStyledItemDelegate>
 
-// The sidebar's rows of tasks (already filtered), with the select mode's check marks.
+class TaskStore;
+
+// The sidebar's rows of tasks: every task of the store in store order, kept in step with the
+// store row by row (an added task inserts one row, a changed one updates its row), with the
+// select mode's check marks. The search filter is a proxy on top (SidebarFilterModel).
 class TaskListModel final : public QAbstractListModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaskListModel)
@@ -20,9 +24,8 @@ public:
         CheckedRole,
     };
 
-    explicit TaskListModel(QObject* parent = nullptr);
+    explicit TaskListModel(TaskStore& store, QObject* parent = nullptr);
 
-    void setTasks(QList<ScheduledTask> tasks);
     void setSelectMode(bool selectMode, QSet<QUuid> checked);
     const QList<ScheduledTask>& tasks() const { return m_tasks; }
     int rowOf(const QUuid& id) const;
@@ -32,6 +35,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    void followStore();
+
+    TaskStore& m_store;
     QList<ScheduledTask> m_tasks;
     bool m_selectMode = false;
     QSet<QUuid> m_checked;

@@ -1,6 +1,8 @@
 #include "TestRunView.h"
 
 #include "Icons.h"
+#include "RowPainting.h"
+#include "SheetSize.h"
 #include "TaskFormView.h"
 #include "TaskRunner.h"
 
@@ -24,9 +26,6 @@ QFrame* divider(QWidget* parent)
     return line;
 }
 
-const QColor successColor(0x1e, 0x9e, 0x3a);
-const QColor failureColor(0xd7, 0x2c, 0x2c);
-
 } // namespace
 
 TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
@@ -35,7 +34,7 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     setObjectName(QStringLiteral("test-run-sheet"));
     setWindowTitle(QStringLiteral("Test Run"));
     setModal(true);
-    setFixedSize(600, 400);
+    SheetSize::fit(*this, QSize(600, 400));
     const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     auto* layout = new QVBoxLayout(this);
@@ -95,7 +94,8 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     m_output->setFocusPolicy(Qt::ClickFocus);
     m_output->document()->setDocumentMargin(8);
     m_output->setPlaceholderText(QStringLiteral("Waiting for output..."));
-    m_output->setStyleSheet(QStringLiteral("QPlainTextEdit { background: rgba(0, 0, 0, 13); }"));
+    m_output->setStyleSheet(
+        RowPainting::quaternaryFillRule(QStringLiteral("QPlainTextEdit"), palette()));
     layout->addWidget(m_output, 1);
     layout->addWidget(divider(this));
 
@@ -110,7 +110,8 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     m_stop =
         TaskFormView::sheetButton(QStringLiteral("Stop"), QStringLiteral("test-run-stop"), this);
     m_stop->setIcon(Icons::symbol(QStringLiteral("stop.fill")));
-    m_stop->setStyleSheet(QStringLiteral("QPushButton { color: #d72c2c; }"));
+    m_stop->setStyleSheet(QStringLiteral("QPushButton { color: %1; }")
+                              .arg(RowPainting::failureColor(palette()).name()));
     m_close =
         TaskFormView::sheetButton(QStringLiteral("Close"), QStringLiteral("test-run-close"), this);
     m_runAgain = TaskFormView::sheetButton(QStringLiteral("Run Again"),
@@ -173,7 +174,8 @@ void TestRunView::refresh()
         const bool success = *exitCode == 0;
         const QString symbol =
             success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill");
-        const QColor color = success ? successColor : failureColor;
+        const QColor color =
+            success ? RowPainting::successColor(palette()) : RowPainting::failureColor(palette());
         m_headerStatus->setPixmap(Icons::pixmap(symbol, 22, devicePixelRatioF()));
         m_footerStatus->setPixmap(Icons::pixmap(symbol, 16, devicePixelRatioF()));
         m_exitLabel->setText(QString::asprintf("Exit: %d", *exitCode));

@@ -12,6 +12,7 @@ namespace {
 // No update feed is configured for this platform: a check can never run.
 class FeedlessUpdater final : public Updater {
 public:
+    bool isAvailable() const override { return false; }
     bool canCheckForUpdates() const override { return false; }
     void checkForUpdates() override {}
 };

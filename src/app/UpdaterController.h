@@ -10,6 +10,9 @@
 class Updater {
 public:
     virtual ~Updater() = default;
+    // Whether this platform has an update feed at all; without one the menu leaves the check
+    // out instead of showing it greyed out for ever.
+    virtual bool isAvailable() const { return true; }
     virtual bool canCheckForUpdates() const = 0;
     virtual void checkForUpdates() = 0;
 };
@@ -26,6 +29,7 @@ public:
     ~UpdaterController() override;
 
     Updater& updater() const { return *m_updater; }
+    bool isAvailable() const { return m_updater->isAvailable(); }
     bool canCheckForUpdates() const { return m_updater->canCheckForUpdates(); }
     void checkForUpdates() { m_updater->checkForUpdates(); }
 

@@ -2,12 +2,19 @@
 
 #include "Dialogs.h"
 #include "FakeServices.h"
+#include "LaunchdJob.h"
 #include "TaskStore.h"
+#include "UpdaterController.h"
 
+#include <QDialog>
+#include <QEventLoop>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,6 +44,18 @@ public:
     void alert(QWidget*, AlertStyle style, const QString& title, const QString& text) override
     {
         alerts.append({style, title, text});
+        if (!modalAlerts)
+            return;
+        // Open for a while like a real message box: its event loop runs the timers that fire
+        // meanwhile, and a second alert opened from one of them is counted.
+        mostOpenAlerts = std::max(mostOpenAlerts, ++openAlerts);
+        QDialog box;
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        QEventLoop loop;
+        QTimer::singleShot(250, &loop, &QEventLoop::quit);
+        loop.exec();
+        --openAlerts;
     }
     bool confirmDelete(QWidget*, const QString& title, const QString& text) override
     {
@@ -71,6 +90,9 @@ public:
     }
 
     QList<Alert> alerts;
+    bool modalAlerts = false;
+    int openAlerts = 0;
+    int mostOpenAlerts = 0;
     QList<Confirmation> confirmations;
     QStringList suggestedNames;
     QList<ScheduledTask> editedTasks;
@@ -103,3 +125,36 @@ struct FakeStoreFixture {
         store = std::make_unique<TaskStore>(std::move(options));
     }
 };
+
+// An updater with a feed that cannot check right now.
+class FixedUpdater final : public Updater {
+public:
+    bool canCheckForUpdates() const override { return false; }
+    void checkForUpdates() override {}
+};
+
+// A global agent as the scanner reports it, optionally with a standard output path.
+inline LaunchdJob makeAgentJob(const QString& label, const QStringList& arguments,
+                               const QString& outPath = QString())
+{
+    LaunchdJob job;
+    job.id = QStringLiteral("/Library/LaunchAgents/") + label + QStringLiteral(".plist");
+    job.url = job.id;
+    job.label = label;
+    job.source = LaunchdJob::Source::globalAgents;
+    job.programArguments = arguments;
+    if (!outPath.isEmpty())
+        job.standardOutPath = outPath;
+    job.raw = {{QStringLiteral("Label"), label}};
+    return job;
+}
+
+// Shows a window and waits until it is on screen and active, as a user would meet it.
+inline bool showActive(QWidget& window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return false;
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}

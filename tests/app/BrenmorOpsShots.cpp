@@ -1,6 +1,8 @@
 // Renders every screen of the application to PNG files: the real main window, built offscreen
 // over the prepared home that shots.sh sets up, with dialogs drawn instead of run.
-//   BrenmorOpsShots <output folder> <import file>
+//   BrenmorOpsShots <output folder> <import file> [light|dark|large]
+// The last argument picks the look: the light palette (the default), a dark palette, or the
+// light palette with a font 1.5 times larger.
 #include "AddTaskView.h"
 #include "AppFakes.h"
 #include "ContentView.h"
@@ -26,6 +28,7 @@
 #include "WrapperScript.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -347,18 +350,58 @@ bool shootShortcutsPicker(ShotDialogs& dialogs, const QString& scratch, QWidget*
     return ok;
 }
 
+QPalette darkPalette()
+{
+    QPalette palette;
+    const QColor window(0x2b, 0x2b, 0x2d);
+    const QColor base(0x1e, 0x1e, 0x20);
+    const QColor text(0xe8, 0xe8, 0xea);
+    const QColor disabled(0x80, 0x80, 0x84);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x36));
+    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0x9f));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3d));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::white);
+    palette.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4e));
+    palette.setColor(QPalette::Midlight, QColor(0x3f, 0x3f, 0x43));
+    palette.setColor(QPalette::Mid, QColor(0x48, 0x48, 0x4c));
+    palette.setColor(QPalette::Dark, QColor(0x18, 0x18, 0x1a));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    palette.setColor(QPalette::Highlight, QColor(0x2f, 0x7d, 0xe1));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, QColor(0x5a, 0xa9, 0xff));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, disabled);
+    }
+    return palette;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    if (argc != 3) {
-        std::fputs("usage: BrenmorOpsShots <output folder> <import file>\n", stderr);
+    const QString variant = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("light");
+    if ((argc != 3 && argc != 4) ||
+        !QStringList{QStringLiteral("light"), QStringLiteral("dark"), QStringLiteral("large")}
+             .contains(variant)) {
+        std::fputs("usage: BrenmorOpsShots <output folder> <import file> [light|dark|large]\n",
+                   stderr);
         return 2;
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(variant == QStringLiteral("dark")
+                                 ? darkPalette()
+                                 : QApplication::style()->standardPalette());
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSize(10);
+    font.setPointSizeF(variant == QStringLiteral("large") ? 15 : 10);
     QApplication::setFont(font);
     // A fixed moment keeps the timeline and the next-run lines the same from run to run.
     if (const QByteArray now = qgetenv("SHOTS_NOW"); !now.isEmpty())
@@ -397,6 +440,14 @@ int main(int argc, char* argv[])
     if (sidebar->systemJobList()->model()->rowCount() > 0)
         clickRow(sidebar->systemJobList(), 0);
     ok &= dialogs.save(&window, QStringLiteral("04-system-job-detail.png"));
+    for (const LaunchdJob& job : content->systemJobs()) {
+        if (job.label.contains(QStringLiteral("very-long")))
+            content->setSelection(SidebarSection::systemJob(job.id));
+    }
+    ok &= dialogs.save(&window, QStringLiteral("04b-system-job-long-label.png"));
+    content->setSearchText(QStringLiteral("zzz"));
+    ok &= dialogs.save(&window, QStringLiteral("04c-system-jobs-no-match.png"));
+    content->setSearchText(QString());
 
     content->setSelection(SidebarSection::timeline());
     if (auto* timeline = qobject_cast<DayTimelineView*>(content->currentDetail()))
@@ -411,9 +462,12 @@ int main(int argc, char* argv[])
     dialogs.nextShot = QStringLiteral("07-import-result.png");
     window.exportImportCommands()->importTasks();
     ok &= dialogs.nextShot.isEmpty();
-    // The store's notice about the skipped tasks follows the result.
+    // The result alert says what was skipped; no second notice follows it.
     dialogs.nextShot = QStringLiteral("08-import-notice.png");
     QTest::qWait(50);
+    ok &= !dialogs.nextShot.isEmpty();
+    dialogs.nextShot = QStringLiteral("08-about.png");
+    window.findChild<QAction*>(QStringLiteral("action-about"))->trigger();
     ok &= dialogs.nextShot.isEmpty();
 
     sidebar->filterField()->setText(QStringLiteral("report"));

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextEdit>
 
 namespace {
 
@@ -27,6 +28,8 @@ QString labelText(QWidget* view, const QString& name)
     if (auto* field = view->findChild<QLineEdit*>(name))
         return field->text();
     if (auto* text = view->findChild<QPlainTextEdit*>(name))
+        return text->toPlainText();
+    if (auto* text = view->findChild<QTextEdit*>(name))
         return text->toPlainText();
     return QStringLiteral("<missing %1>").arg(name);
 }
