@@ -1,9 +1,8 @@
 #pragma once
 
 #include "Dialogs.h"
+#include "FakeServices.h"
 #include "LaunchdJob.h"
-#include "LaunchdService.h"
-#include "PmsetService.h"
 #include "TaskStore.h"
 #include "UpdaterController.h"
 
@@ -28,35 +27,6 @@ template <typename T> T* child(QObject* root, const QString& name)
         qFatal("no widget %s", qPrintable(name));
     return found;
 }
-
-// Agents are never really installed by these tests; a test may make installing fail.
-class FakeLaunchdService final : public LaunchdServiceProtocol {
-public:
-    std::optional<LaunchdError> install(const ScheduledTask&) const override
-    {
-        if (duringInstall)
-            duringInstall();
-        return failInstall;
-    }
-    std::optional<LaunchdError> uninstall(const ScheduledTask&) const override
-    {
-        return std::nullopt;
-    }
-    void removeOrphanedAgents(const QSet<QUuid>&) const override {}
-
-    std::optional<LaunchdError> failInstall;
-    // Runs inside install(), possibly on the store's upgrade thread.
-    std::function<void()> duringInstall;
-};
-
-class FakePmsetService final : public PmsetServiceProtocol {
-public:
-    std::optional<PmsetError> scheduleWake(const ScheduledTask&) const override
-    {
-        return std::nullopt;
-    }
-    bool isWakeScheduledInSystem(const ScheduledTask&) const override { return false; }
-};
 
 // Records every dialog and answers it as the test says.
 class FakeDialogs final : public Dialogs {

@@ -421,7 +421,7 @@ int main(int argc, char* argv[])
     }
 
     // Histories and logs come from the prepared home.
-    auto store = makeStore(Locations::logsFolder(), std::nullopt);
+    auto store = makeStore(Locations::dataFolder(), std::nullopt);
     Window shown(*store, updater, dialogs);
     MainWindow& window = shown.window;
     ContentView* content = window.contentView();

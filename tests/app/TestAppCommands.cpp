@@ -3,6 +3,7 @@
 #include "CliInstallCommand.h"
 #include "ExportImportCommands.h"
 #include "Result.h"
+#include "TaskBuilder.h"
 #include "TaskMigration.h"
 #include "TestSupport.h"
 
@@ -11,14 +12,7 @@
 #include <QTest>
 #include <QWidget>
 
-namespace {
-
-ScheduledTask makeTask(const QString& name)
-{
-    return ScheduledTask::create(name, QStringLiteral("echo ") + name, TaskSchedule::interval(15));
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestAppCommands : public QObject {
     Q_OBJECT
@@ -89,10 +83,10 @@ void TestAppCommands::importShowsResult()
 
     FakeStoreFixture fixture;
     for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
-        fixture.store->addTask(makeTask(name));
+        fixture.store->addTask(TaskBuilder(name).echoesName().every(15).build());
     QList<ScheduledTask> inFile = fixture.store->tasks().mid(0, known);
     for (int i = 0; i < newTasks; ++i)
-        inFile.append(makeTask(QStringLiteral("New %1").arg(i)));
+        inFile.append(TaskBuilder(QStringLiteral("New %1").arg(i)).echoesName().every(15).build());
     const QString path = fixture.dir.path() + QStringLiteral("/import.json");
     TestSupport::writeFile(path, TaskMigration::encodeTasks(inFile));
 
@@ -111,7 +105,7 @@ void TestAppCommands::importShowsResult()
 void TestAppCommands::importOfUnreadableFileFails()
 {
     FakeStoreFixture fixture;
-    fixture.store->addTask(makeTask(QStringLiteral("A")));
+    fixture.store->addTask(TaskBuilder(QStringLiteral("A")).echoesName().every(15).build());
     const QByteArray before = TestSupport::readFile(fixture.store->taskFilePath());
     FakeDialogs dialogs;
     QWidget window;
@@ -158,8 +152,8 @@ void TestAppCommands::exportWritesWholeListAndFollowsTasks()
     QCOMPARE(commands.importAction()->text(), QStringLiteral("Import Tasks\u2026"));
     QVERIFY(!commands.exportAction()->isEnabled());
 
-    fixture.store->addTask(makeTask(QStringLiteral("A")));
-    fixture.store->addTask(makeTask(QStringLiteral("B")));
+    fixture.store->addTask(TaskBuilder(QStringLiteral("A")).echoesName().every(15).build());
+    fixture.store->addTask(TaskBuilder(QStringLiteral("B")).echoesName().every(15).build());
     QVERIFY(commands.exportAction()->isEnabled());
     const QString path = fixture.dir.path() + QStringLiteral("/export.json");
     dialogs.savePath = path;
@@ -178,7 +172,7 @@ void TestAppCommands::exportWritesWholeListAndFollowsTasks()
 void TestAppCommands::exportThatCannotWriteSaysSo()
 {
     FakeStoreFixture fixture;
-    fixture.store->addTask(makeTask(QStringLiteral("A")));
+    fixture.store->addTask(TaskBuilder(QStringLiteral("A")).echoesName().every(15).build());
     FakeDialogs dialogs;
     QWidget window;
     ExportImportCommands commands(*fixture.store, dialogs, &window);

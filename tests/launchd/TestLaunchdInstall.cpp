@@ -1,6 +1,7 @@
 // Installing, removing and sweeping agents against a fake launchctl that records its calls.
 #include "LaunchdService.h"
 #include "Result.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -34,16 +35,6 @@ const QByteArray fakeLaunchctl =
     "[ -n \"$err\" ] && printf '%s\\n' \"$err\" >&2\n"
     "[ \"$status\" = kill ] && kill -KILL $$\n"
     "exit \"$status\"\n";
-
-ScheduledTask makeTask(const char* id, TaskSchedule schedule = TaskSchedule::daily({{9, 0}}))
-{
-    ScheduledTask task;
-    task.id = QUuid::fromString(QLatin1String(id));
-    task.name = QStringLiteral("Install");
-    task.command = QStringLiteral("true");
-    task.schedule = std::move(schedule);
-    return task;
-}
 
 const char* const idA = "3F2A9C1D-5B6E-4C7D-8E9F-0A1B2C3D4E5F";
 const char* const idB = "0B1C2D3E-1111-4222-8333-444455556666";
@@ -131,7 +122,9 @@ private Q_SLOTS:
         const LaunchdService service(
             AgentPaths(QStringLiteral("/A"), QStringLiteral("/S"), QStringLiteral("/L")));
         // Stored identifiers may come in lower case; every name uses the canonical form.
-        const ScheduledTask task = makeTask("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f");
+        const ScheduledTask task = TaskBuilder(QStringLiteral("Install"))
+                                       .id(QLatin1String("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f"))
+                                       .build();
         const QString uuid = QLatin1String(idA);
         QCOMPARE(LaunchdService::label(task), QStringLiteral("com.brenmor-ops.task.") + uuid);
         QCOMPARE(service.paths().plistPath(task),
@@ -236,7 +229,8 @@ private Q_SLOTS:
     void firstInstallLoadsOnce()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY2(!error, error ? qPrintable(error->message()) : "");
         const QString plist = service.paths().plistPath(task);
@@ -255,7 +249,7 @@ private Q_SLOTS:
     void reinstallUnloadsFirst()
     {
         const LaunchdService service;
-        ScheduledTask task = makeTask(idA);
+        ScheduledTask task = TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         QVERIFY(!service.install(task));
         task.schedule = TaskSchedule::interval(15);
         task.command = QStringLiteral("echo changed");
@@ -292,7 +286,8 @@ private Q_SLOTS:
         qputenv("FAKE_LOAD_STATUS", status);
         qputenv("FAKE_LOAD_STDERR", stderrText);
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY(error.has_value());
         QCOMPARE(error->message(), message);
@@ -312,10 +307,10 @@ private Q_SLOTS:
     {
         QFETCH(bool, scriptsBlocked);
         const QString blocked = impossibleFolder();
-        const LaunchdService service(
-            AgentPaths(scriptsBlocked ? std::nullopt : std::optional(blocked),
-                       scriptsBlocked ? std::optional(blocked) : std::nullopt));
-        const ScheduledTask task = makeTask(idA);
+        const LaunchdService service(AgentPaths(scriptsBlocked ? std::nullopt : std::optional(blocked),
+                                     scriptsBlocked ? std::optional(blocked) : std::nullopt));
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY(error.has_value());
         QCOMPARE(error->kind, LaunchdError::Kind::installFailed);
@@ -332,7 +327,8 @@ private Q_SLOTS:
     {
         qputenv("FAKE_UNLOAD_STATUS", "3");
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idB);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idB)).build();
         const auto error = service.uninstall(task);
         QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.paths().plistPath(task)});
         QVERIFY(error.has_value());
@@ -343,7 +339,8 @@ private Q_SLOTS:
     void uninstallRemovesAgentButKeepsHistory()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         QVERIFY(!service.install(task));
         TestSupport::writeFile(service.paths().legacyScriptPath(task), "#!/bin/bash\n");
         const QStringList kept{service.paths().runHistoryPath(task),
@@ -365,11 +362,12 @@ private Q_SLOTS:
     void writeScriptReplacesWholeFile()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         TestSupport::writeFile(service.paths().scriptPath(task), QByteArray(10000, 'x'));
         QFile::setPermissions(service.paths().scriptPath(task), QFileDevice::ReadOwner |
-                                                                    QFileDevice::WriteOwner |
-                                                                    QFileDevice::ReadOther);
+                                                           QFileDevice::WriteOwner |
+                                                           QFileDevice::ReadOther);
         const Result<QString> written = service.writeScript(task);
         QVERIFY(written.ok());
         QCOMPARE(*written, service.paths().scriptPath(task));
@@ -383,9 +381,12 @@ private Q_SLOTS:
     void sweepRemovesOnlyOrphans()
     {
         const LaunchdService service;
-        const ScheduledTask kept = makeTask(idA);
-        const ScheduledTask orphan = makeTask(idB);
-        const ScheduledTask keptToo = makeTask(idC);
+        const ScheduledTask kept =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
+        const ScheduledTask orphan =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idB)).build();
+        const ScheduledTask keptToo =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idC)).build();
         const QString agents = service.paths().launchAgentsDir;
         const QString scripts = service.paths().scriptsDir;
         // An orphan whose plist name is in lower case is still ours.
@@ -445,11 +446,11 @@ private Q_SLOTS:
         QFETCH(bool, plist);
         const QString root = m_home->path();
         const LaunchdService service(AgentPaths(root + QStringLiteral("/Agents"),
-                                                root + QStringLiteral("/Scripts"),
-                                                root + QStringLiteral("/Logs")));
-        const ScheduledTask task = makeTask(idA);
-        const QString path =
-            plist ? service.paths().plistPath(task) : service.paths().scriptPath(task);
+                                     root + QStringLiteral("/Scripts"),
+                                     root + QStringLiteral("/Logs")));
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
+        const QString path = plist ? service.paths().plistPath(task) : service.paths().scriptPath(task);
         const QString victim = root + QStringLiteral("/victim");
         TestSupport::writeFile(victim, "precious");
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));

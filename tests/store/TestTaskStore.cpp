@@ -105,7 +105,7 @@ class Fixture {
 public:
     TestHome home;
     std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>();
-    std::shared_ptr<FakeLaunchd> launchd = std::make_shared<FakeLaunchd>(recorder);
+    std::shared_ptr<FakeLaunchdService> launchd = std::make_shared<FakeLaunchdService>(recorder);
     std::unique_ptr<TaskStore> store;
 
     // Writes `initial` as the task file (when not empty), creates the store, and forgets the
@@ -116,7 +116,7 @@ public:
             writeTaskFile(initial);
         TaskStore::Options options;
         options.launchdService = launchd;
-        options.pmsetService = std::make_shared<FakePmset>(recorder);
+        options.pmsetService = std::make_shared<FakePmsetService>(recorder);
         options.arguments = arguments;
         store = std::make_unique<TaskStore>(options);
         store->waitForScriptUpgrade();
@@ -406,7 +406,7 @@ void TestTaskStore::operationsDuringUpgrade()
     };
     TaskStore::Options options;
     options.launchdService = f.launchd;
-    options.pmsetService = std::make_shared<FakePmset>(f.recorder);
+    options.pmsetService = std::make_shared<FakePmsetService>(f.recorder);
     TaskStore store(options);
     // A failed check must not leave the pass blocked: the store's end waits for it.
     auto unblock = qScopeGuard([&release] { release.release(); });
@@ -1115,8 +1115,8 @@ void TestTaskStore::saveFailureKeepsChangeInMemory()
     auto recorder = std::make_shared<CallRecorder>();
     TaskStore::Options options;
     options.taskFilePath = folder + QStringLiteral("/tasks.json");
-    options.launchdService = std::make_shared<FakeLaunchd>(recorder);
-    options.pmsetService = std::make_shared<FakePmset>(recorder);
+    options.launchdService = std::make_shared<FakeLaunchdService>(recorder);
+    options.pmsetService = std::make_shared<FakePmsetService>(recorder);
     TaskStore store(options);
     store.setLastError(std::nullopt);
 
