@@ -33,10 +33,9 @@ void CliInstallCommand::run()
     }
     const Result<void> installed = m_installer(m_linkTarget, CliInstall::linkLocation());
     if (!installed.ok()) {
-        m_dialogs.alert(m_window, Dialogs::AlertStyle::warning,
-                        QStringLiteral("Installation Failed"),
-                        installed.message().isEmpty() ? QStringLiteral("Unknown error")
-                                                      : installed.message());
+        m_dialogs.alert(
+            m_window, Dialogs::AlertStyle::warning, QStringLiteral("Installation Failed"),
+            installed.message().isEmpty() ? QStringLiteral("Unknown error") : installed.message());
         return;
     }
     m_dialogs.alert(m_window, Dialogs::AlertStyle::informational, QStringLiteral("CLI Installed"),

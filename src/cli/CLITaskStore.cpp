@@ -47,8 +47,9 @@ Result<void> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& task
     // A declined password dialog for one event does not keep the others from registering.
     Result<void> first;
     for (const ScheduledTask& task : wakeRegistrations(tasks)) {
-        if (const auto error = m_pmsetService->scheduleWake(task); error && first.ok())
-            first = Result<void>::failure(error->description());
+        if (const Result<void, PmsetError> woken = m_pmsetService->scheduleWake(task);
+            !woken.ok() && first.ok())
+            first = Result<void>::failure(woken.message());
     }
     return first;
 }

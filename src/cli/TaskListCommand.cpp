@@ -62,15 +62,14 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
 }
 
 namespace {
-using AgentCall =
-    std::optional<LaunchdError> (LaunchdServiceProtocol::*)(const ScheduledTask&) const;
+using AgentCall = AgentOutcome (LaunchdServiceProtocol::*)(const ScheduledTask&) const;
 
 TaskListCommand::SideEffect agentCall(const CommandContext& context, AgentCall call,
                                       ScheduledTask task)
 {
     return [&store = context.store, call, task = std::move(task)]() -> Result<void> {
-        if (const auto error = (store.launchdService().*call)(task))
-            return Result<void>::failure(error->message());
+        if (const AgentOutcome done = (store.launchdService().*call)(task); !done.ok())
+            return Result<void>::failure(done.message());
         return {};
     };
 }

@@ -169,31 +169,34 @@ qsizetype namedPath(const QString& line, const QStringList& paths);
 // that path: its "Load failed" code, or after a failed call the call's status. Lines naming
 // no path count for every path; a failed call that names none failed for all of them (better a
 // failure too many than one reported as success).
-QList<std::optional<LaunchdError>> batchResults(const QString& command, const QStringList& paths,
-                                                const LaunchdService::LaunchctlRun& run)
+QList<AgentOutcome> batchResults(const QString& command, const QStringList& paths,
+                                 const LaunchdService::LaunchctlRun& run)
 {
-    QList<std::optional<LaunchdError>> results(paths.size());
+    const auto failed = [&command](qint32 code) {
+        return AgentOutcome::failure(LaunchdError::launchctlFailed(command, code));
+    };
+    QList<AgentOutcome> results(paths.size());
     bool anyNamed = false;
-    std::optional<LaunchdError> forAll = run.failure;
+    AgentOutcome forAll = run.status;
     for (const QString& line : run.errorLines) {
         const std::optional<qint32> code =
             command == QLatin1String("load") ? loadFailedCode(line) : std::nullopt;
         const qsizetype index = namedPath(line, paths);
         if (index < 0) {
             if (code)
-                forAll = LaunchdError::launchctlFailed(command, *code);
+                forAll = failed(*code);
             continue;
         }
         anyNamed = true;
         if (code)
-            results[index] = LaunchdError::launchctlFailed(command, *code);
-        else if (run.failure)
-            results[index] = run.failure;
+            results[index] = failed(*code);
+        else if (!run.status.ok())
+            results[index] = run.status;
     }
-    const bool cannotRun = run.failure && run.failure->exitCode == -1;
-    if (forAll && (cannotRun || !anyNamed || forAll != run.failure)) {
-        for (std::optional<LaunchdError>& result : results) {
-            if (!result)
+    const bool cannotRun = !run.status.ok() && run.status.error().exitCode == -1;
+    if (!forAll.ok() && (cannotRun || !anyNamed || forAll != run.status)) {
+        for (AgentOutcome& result : results) {
+            if (result.ok())
                 result = forAll;
         }
     }
@@ -294,7 +297,8 @@ Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
             return Result<QString>::failure(made.error());
     const QString path = m_paths.scriptPath(task);
     const QFileDevice::Permissions ownerOnly = scriptPermissions;
-    if (const Result<void> written = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly);
+    if (const Result<void> written =
+            AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly);
         !written.ok())
         return Result<QString>::failure(written.error());
     // The temporary file already carried the mode; setting it on the final name as well
@@ -336,40 +340,37 @@ QString LaunchdService::plistContent(const ScheduledTask& task, const QString& s
     return lines.join(QLatin1Char('\n'));
 }
 
-std::optional<LaunchdError> LaunchdService::install(const ScheduledTask& task) const
+AgentOutcome LaunchdService::install(const ScheduledTask& task) const
 {
     return installAll({task}).first();
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdServiceProtocol::installAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdServiceProtocol::installAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results;
+    QList<AgentOutcome> results;
     for (const ScheduledTask& task : tasks)
         results.append(install(task));
     return results;
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdServiceProtocol::uninstallAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdServiceProtocol::uninstallAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results;
+    QList<AgentOutcome> results;
     for (const ScheduledTask& task : tasks)
         results.append(uninstall(task));
     return results;
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results(tasks.size());
+    QList<AgentOutcome> results(tasks.size());
     if (tasks.isEmpty())
         return results;
     // Every file of the call in two batches (scripts, then plists), each with one wait for the
     // disk: after a version change a thousand scripts are rewritten at once.
     for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir}) {
         if (const Result<void> made = makeFolder(folder, Privacy::ownerOnly); !made.ok()) {
-            results.fill(LaunchdError::installFailed(made.error()));
+            results.fill(AgentOutcome::failure(LaunchdError::installFailed(made.error())));
             return results;
         }
     }
@@ -385,11 +386,11 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
         // The temporary file already carried the mode; setting it on the final name as well
         // covers file systems that do not keep it across the rename.
         if (written.at(i).ok() && !QFile::setPermissions(script, scriptPermissions))
-            results[i] = LaunchdError::installFailed(
-                QStringLiteral("Cannot set permissions of %1").arg(script));
+            results[i] = AgentOutcome::failure(LaunchdError::installFailed(
+                QStringLiteral("Cannot set permissions of %1").arg(script)));
         else if (!written.at(i).ok())
-            results[i] = LaunchdError::installFailed(written.at(i).error());
-        if (results.at(i))
+            results[i] = AgentOutcome::failure(LaunchdError::installFailed(written.at(i).error()));
+        if (!results.at(i).ok())
             continue;
         const QString plist = m_paths.plistPath(tasks.at(i));
         if (QFileInfo::exists(plist))
@@ -403,13 +404,14 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     if (const Result<void> made = makeFolder(m_paths.launchAgentsDir, Privacy::shared);
         !made.ok()) {
         for (const qsizetype i : std::as_const(installing))
-            results[i] = LaunchdError::installFailed(made.error());
+            results[i] = AgentOutcome::failure(LaunchdError::installFailed(made.error()));
         return results;
     }
     QList<AtomicFile::Replacement> plists;
     for (const qsizetype i : std::as_const(installing)) {
         const ScheduledTask& task = tasks.at(i);
-        plists.append({m_paths.plistPath(task), plistContent(task, m_paths.scriptPath(task)).toUtf8(),
+        plists.append({m_paths.plistPath(task),
+                       plistContent(task, m_paths.scriptPath(task)).toUtf8(),
                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                            QFileDevice::ReadOther});
     }
@@ -418,30 +420,29 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     QList<qsizetype> loading;
     for (qsizetype k = 0; k < installing.size(); ++k) {
         if (!plistsWritten.at(k).ok()) {
-            results[installing.at(k)] = LaunchdError::installFailed(plistsWritten.at(k).error());
+            results[installing.at(k)] =
+                AgentOutcome::failure(LaunchdError::installFailed(plistsWritten.at(k).error()));
             continue;
         }
         toLoad.append(plists.at(k).path);
         loading.append(installing.at(k));
     }
-    const QList<std::optional<LaunchdError>> loads =
-        runLaunchctlBatch(QStringLiteral("load"), toLoad);
+    const QList<AgentOutcome> loads = runLaunchctlBatch(QStringLiteral("load"), toLoad);
     for (qsizetype k = 0; k < loading.size(); ++k)
         results[loading.at(k)] = loads.at(k);
     return results;
 }
 
-std::optional<LaunchdError> LaunchdService::uninstall(const ScheduledTask& task) const
+AgentOutcome LaunchdService::uninstall(const ScheduledTask& task) const
 {
     const auto unloaded = runLaunchctl({QStringLiteral("unload"), m_paths.plistPath(task)});
     removeFiles(task);
     return unloaded;
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results(tasks.size());
+    QList<AgentOutcome> results(tasks.size());
     QStringList present;
     QList<qsizetype> unloading;
     for (qsizetype i = 0; i < tasks.size(); ++i) {
@@ -451,8 +452,7 @@ LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
             unloading.append(i);
         }
     }
-    const QList<std::optional<LaunchdError>> unloads =
-        runLaunchctlBatch(QStringLiteral("unload"), present);
+    const QList<AgentOutcome> unloads = runLaunchctlBatch(QStringLiteral("unload"), present);
     for (qsizetype k = 0; k < unloading.size(); ++k)
         results[unloading.at(k)] = unloads.at(k);
     for (const ScheduledTask& task : tasks)
@@ -479,7 +479,7 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
             if (!id || keeping.contains(*id))
                 continue;
             const QString path = agents.filePath(name);
-            runLaunchctl({QStringLiteral("unload"), path});
+            (void)runLaunchctl({QStringLiteral("unload"), path}); // not loaded is fine
             QFile::remove(path);
         }
     }
@@ -499,27 +499,27 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
     }
 }
 
-std::optional<LaunchdError> LaunchdService::runLaunchctl(const QStringList& arguments) const
+AgentOutcome LaunchdService::runLaunchctl(const QStringList& arguments) const
 {
     const QString command = arguments.value(0);
     const LaunchctlRun run = runLaunchctlProcess(arguments);
-    if (run.failure)
-        return run.failure;
+    if (!run.status.ok())
+        return run.status;
     // The legacy load sub-command reports many failures only on standard error and still
     // exits 0; without this check a job that never loaded would count as installed.
     if (command == QLatin1String("load")) {
         for (const QString& line : run.errorLines) {
             if (const auto code = loadFailedCode(line))
-                return LaunchdError::launchctlFailed(command, *code);
+                return AgentOutcome::failure(LaunchdError::launchctlFailed(command, *code));
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-QList<std::optional<LaunchdError>> LaunchdService::runLaunchctlBatch(const QString& command,
-                                                                     const QStringList& paths) const
+QList<AgentOutcome> LaunchdService::runLaunchctlBatch(const QString& command,
+                                                      const QStringList& paths) const
 {
-    QList<std::optional<LaunchdError>> results;
+    QList<AgentOutcome> results;
     // Bounded calls keep the command line well under the system's limit.
     constexpr qsizetype pathsPerCall = 200;
     for (qsizetype first = 0; first < paths.size(); first += pathsPerCall) {
@@ -538,15 +538,18 @@ LaunchdService::LaunchctlRun LaunchdService::runLaunchctlProcess(const QStringLi
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(ToolPaths::launchctl(), arguments);
+    const auto failed = [&command](qint32 code) {
+        return AgentOutcome::failure(LaunchdError::launchctlFailed(command, code));
+    };
     if (!process.waitForStarted(-1)) {
-        run.failure = LaunchdError::launchctlFailed(command, -1);
+        run.status = failed(-1);
         return run;
     }
     process.waitForFinished(-1);
     if (process.exitStatus() != QProcess::NormalExit)
-        run.failure = LaunchdError::launchctlFailed(command, -1);
+        run.status = failed(-1);
     else if (process.exitCode() != 0)
-        run.failure = LaunchdError::launchctlFailed(command, process.exitCode());
+        run.status = failed(process.exitCode());
     run.errorLines = QString::fromLocal8Bit(process.readAllStandardError())
                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return run;

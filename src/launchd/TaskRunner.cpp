@@ -63,8 +63,8 @@ QString TaskRunner::commandLine(const QString& command,
 {
     QStringList parts;
     if (envFilePath && !envFilePath->isEmpty()) {
-        parts << QStringLiteral("set -a && ") + sourceCommand +
-                     shellQuoted(*envFilePath) + QStringLiteral(" && set +a");
+        parts << QStringLiteral("set -a && ") + sourceCommand + shellQuoted(*envFilePath) +
+                     QStringLiteral(" && set +a");
     }
     if (workingDirectory && !workingDirectory->isEmpty())
         parts << QStringLiteral("cd ") + shellQuoted(*workingDirectory);

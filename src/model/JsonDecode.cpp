@@ -214,7 +214,8 @@ struct ValueReader {
             return Result<void>::failure(array.error());
         list.reserve(array->size());
         for (qsizetype i = 0; i < array->size(); ++i) {
-            Result<void> element = ValueReader{field, index(path, i)}(list.emplace_back(), array->at(i));
+            Result<void> element =
+                ValueReader{field, index(path, i)}(list.emplace_back(), array->at(i));
             if (!element.ok())
                 return element;
         }

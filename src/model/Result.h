@@ -36,7 +36,9 @@ private:
     std::variant<T, E> m_data;
 };
 
-// Success or the error: a default-constructed one is a success.
+// Success or the error: a default-constructed one is a success. Deliberately no conversion to
+// bool: `if (!write(...))` meant "no error" when errors came as optionals, and such a line
+// (from older code or another branch) must not compile into the opposite meaning.
 template <typename E> class [[nodiscard]] Result<void, E> {
 public:
     Result() = default;
@@ -44,7 +46,6 @@ public:
     static Result failure(E error) { return Result(std::move(error)); }
 
     bool ok() const { return !m_error.has_value(); }
-    // TEMPBOOL explicit operator bool() const { return ok(); }
     const E& error() const { return *m_error; }
     QString message() const { return ok() ? QString() : ResultText::of(error()); }
     friend bool operator==(const Result&, const Result&) = default;

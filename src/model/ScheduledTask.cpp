@@ -46,10 +46,7 @@ QDateTime TaskLog::date() const { return referenceDate().addMSecs(qRound64(times
 
 QJsonObject TaskLog::toJson() const { return TaskJsonWriter::object(*this); }
 
-Result<TaskLog> TaskLog::fromJson(const QJsonValue& json)
-{
-    return decodeLog(json, Path{});
-}
+Result<TaskLog> TaskLog::fromJson(const QJsonValue& json) { return decodeLog(json, Path{}); }
 
 QJsonObject ScheduledTask::toJson() const { return TaskJsonWriter::object(*this); }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TaskSchedule.h"
 #include "Result.h"
+#include "TaskSchedule.h"
 
 #include <QDateTime>
 #include <QJsonObject>

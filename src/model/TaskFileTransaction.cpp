@@ -28,9 +28,10 @@ Result<QString> keepCopy(const QString& taskFile)
 {
     const QString copy = TaskFileTransaction::unreadableCopyPath(taskFile);
     const auto failure = [&](const QString& reason) {
-        return Result<QString>::failure(QStringLiteral("the existing task file cannot be read and could not be kept "
-                              "as %1 (%2)")
-            .arg(copy, reason));
+        return Result<QString>::failure(
+            QStringLiteral("the existing task file cannot be read and could not be kept "
+                           "as %1 (%2)")
+                .arg(copy, reason));
     };
     // Copying a FIFO or a device would block or never end.
     if (!QFileInfo(taskFile).isFile())

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ScheduledTask.h"
 #include "Result.h"
+#include "ScheduledTask.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,7 +23,7 @@ struct MigrationError {
     qint64 version = 0;
 
     // "Unknown tasks.json version: N" / "Unrecognized tasks.json format".
-    QString description() const;
+    QString message() const;
 };
 
 // Decodes the bytes of a task or export file of any known version. On failure the message

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TimeOfDay.h"
 #include "Result.h"
+#include "TimeOfDay.h"
 
 #include <QJsonObject>
 #include <QList>

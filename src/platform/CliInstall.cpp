@@ -25,11 +25,11 @@ QString runningExecutable()
 
 Result<void> install(const QString& source, const QString& destination)
 {
-    const auto error = AdminRequest::runScript(makeInstallScript(source, destination));
-    if (!error)
+    const auto linked = AdminRequest::runScript(makeInstallScript(source, destination));
+    if (linked)
         return {};
-    return Result<void>::failure(error->message.isEmpty() ? QStringLiteral("Unknown error")
-                                                          : error->message);
+    return Result<void>::failure(linked.message().isEmpty() ? QStringLiteral("Unknown error")
+                                                            : linked.message());
 }
 
 } // namespace CliInstall

@@ -156,22 +156,22 @@ void TaskStore::reportError(const QString& message) { m_lastError = message; }
 
 void TaskStore::installReporting(const ScheduledTask& task)
 {
-    if (const auto error = m_launchdService->install(task))
-        reportError(error->message());
+    if (const AgentOutcome installed = m_launchdService->install(task); !installed.ok())
+        reportError(installed.message());
 }
 
 void TaskStore::installAllReporting(const QList<ScheduledTask>& tasks)
 {
-    for (const auto& error : m_launchdService->installAll(tasks)) {
-        if (error)
-            reportError(error->message());
+    for (const AgentOutcome& installed : m_launchdService->installAll(tasks)) {
+        if (!installed.ok())
+            reportError(installed.message());
     }
 }
 
 void TaskStore::uninstallReporting(const ScheduledTask& task)
 {
-    if (const auto error = m_launchdService->uninstall(task))
-        reportError(error->message());
+    if (const AgentOutcome removed = m_launchdService->uninstall(task); !removed.ok())
+        reportError(removed.message());
 }
 
 void TaskStore::scheduleReload()
@@ -211,7 +211,7 @@ void TaskStore::startScriptUpgrade()
     // The worker gets copies and the service; it never touches the store itself. Operations
     // wait for it, so the service is used by one thread at a time.
     const std::shared_ptr<const LaunchdServiceProtocol> service = m_launchdService;
-    auto results = std::make_shared<QList<std::optional<LaunchdError>>>();
+    auto results = std::make_shared<QList<AgentOutcome>>();
     m_upgrade = QThread::create([this, service, paths = m_agentPaths, enabled, results] {
         QList<ScheduledTask> stale;
         for (const ScheduledTask& task : enabled) {
@@ -236,16 +236,16 @@ void TaskStore::startScriptUpgrade()
     Q_EMIT scriptUpgradeChanged();
 }
 
-void TaskStore::finishScriptUpgrade(const QList<std::optional<LaunchdError>>& results)
+void TaskStore::finishScriptUpgrade(const QList<AgentOutcome>& results)
 {
     ChangeScope scope(*this);
     m_upgrade->wait();
     delete m_upgrade;
     m_upgrade = nullptr;
     m_upgradingCount = 0;
-    for (const std::optional<LaunchdError>& error : results) {
-        if (error) {
-            reportError(error->message());
+    for (const AgentOutcome& installed : results) {
+        if (!installed.ok()) {
+            reportError(installed.message());
             break;
         }
     }
@@ -545,8 +545,9 @@ bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& tasks)
     ChangeScope scope(*this);
     const QList<ScheduledTask> registrations = wakeRegistrations(tasks);
     for (const ScheduledTask& task : std::as_const(registrations)) {
-        if (const auto error = m_pmsetService->scheduleWake(task)) {
-            reportError(error->description());
+        if (const Result<void, PmsetError> woken = m_pmsetService->scheduleWake(task);
+            !woken.ok()) {
+            reportError(woken.message());
             return false;
         }
     }

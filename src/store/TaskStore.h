@@ -1,8 +1,8 @@
 #pragma once
 
 #include "LaunchdService.h"
-#include "Result.h"
 #include "PmsetService.h"
+#include "Result.h"
 #include "RunHistory.h"
 #include "ScheduledTask.h"
 
@@ -96,7 +96,7 @@ private:
     void uninstallReporting(const ScheduledTask& task);
     void scheduleReload();
     void startScriptUpgrade();
-    void finishScriptUpgrade(const QList<std::optional<LaunchdError>>& results);
+    void finishScriptUpgrade(const QList<AgentOutcome>& results);
     int indexOf(const QUuid& id) const;
     // Replaces the task with `task`'s identifier; false when the list has none.
     static bool replaceTask(QList<ScheduledTask>& tasks, const ScheduledTask& task);

@@ -223,8 +223,7 @@ void TestAppCommands::cliInstall()
     if (targetExists)
         TestSupport::writeScript(target, "#!/bin/sh\n");
     QStringList calls;
-    const auto installer = [&](const QString& source,
-                               const QString& destination) -> Result<void> {
+    const auto installer = [&](const QString& source, const QString& destination) -> Result<void> {
         calls << source + QStringLiteral(" -> ") + destination;
         if (installError.isNull())
             return {};

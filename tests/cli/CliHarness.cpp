@@ -1,7 +1,7 @@
 #include "CliHarness.h"
 
-#include "TaskFile.h"
 #include "ResultChecks.h"
+#include "TaskFile.h"
 
 #include <QDir>
 #include <QFile>

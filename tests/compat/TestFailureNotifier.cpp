@@ -3,9 +3,9 @@
 #include "FailureAlert.h"
 #include "FailureNotifier.h"
 #include "NotificationServer.h"
+#include "ResultChecks.h"
 #include "RunnerTestSupport.h"
 #include "TaskFile.h"
-#include "ResultChecks.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,7 +1,7 @@
 // AtomicFile::writeAll: many files replaced with one wait for the disk, each still all-or-nothing.
 #include "AtomicFile.h"
-#include "TestSupport.h"
 #include "ResultChecks.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,10 @@
 // planted symbolic link), reading only what is a bounded regular file, and a lock that no dead
 // or broken holder can block.
 #include "AtomicFile.h"
+#include "ResultChecks.h"
 #include "TaskFile.h"
 #include "TaskFileTransaction.h"
 #include "TaskMigration.h"
-#include "ResultChecks.h"
 
 #include <QDir>
 #include <QFile>

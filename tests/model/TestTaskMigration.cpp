@@ -1,9 +1,9 @@
 #include "FastTaskParser.h"
 #include "Result.h"
+#include "ResultChecks.h"
 #include "TaskFile.h"
 #include "TaskMigration.h"
 #include "TestSupport.h"
-#include "ResultChecks.h"
 
 #include <QFile>
 #include <QFileInfo>

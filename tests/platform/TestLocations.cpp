@@ -1,7 +1,7 @@
 // The data folder is private every time it is used, and never one that another user owns.
 #include "Locations.h"
-#include "TestSupport.h"
 #include "ResultChecks.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,7 +71,8 @@ private Q_SLOTS:
             QCOMPARE(list.exitCode, 0);
         } else {
             QCOMPARE(list.exitCode, 1);
-            QCOMPARE(list.errText(), QStringLiteral("Error: ") + result.message() + QLatin1Char('\n'));
+            QCOMPARE(list.errText(),
+                     QStringLiteral("Error: ") + result.message() + QLatin1Char('\n'));
             QVERIFY(list.out.isEmpty());
         }
         // Help needs no data folder.

@@ -1,11 +1,11 @@
 #include "ChangeNotification.h"
 #include "FakeServices.h"
 #include "Result.h"
+#include "ResultChecks.h"
 #include "TaskFile.h"
 #include "TaskMigration.h"
 #include "TaskStore.h"
 #include "TestSupport.h"
-#include "ResultChecks.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
