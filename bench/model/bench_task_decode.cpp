@@ -70,27 +70,20 @@ const QByteArray& faultyFile()
     return bytes;
 }
 
-void decodeFast(benchmark::State& state)
-{
-    for (auto _ : state) {
-        const auto decoded = TaskMigration::decodeTasks(goodFile());
-        if (!decoded || decoded->size() != taskCount)
-            state.SkipWithError("the file did not decode");
-        benchmark::DoNotOptimize(decoded);
-    }
-}
-BENCHMARK(decodeFast)->Unit(benchmark::kMillisecond);
+using Decoder = Result<QList<ScheduledTask>> (*)(const QByteArray&);
 
-void decodeFull(benchmark::State& state)
+void decodeGoodFile(benchmark::State& state, Decoder decode)
 {
     for (auto _ : state) {
-        const auto decoded = TaskMigration::decodeTasksSlow(goodFile());
+        const auto decoded = decode(goodFile());
         if (!decoded || decoded->size() != taskCount)
             state.SkipWithError("the file did not decode");
         benchmark::DoNotOptimize(decoded);
     }
 }
-BENCHMARK(decodeFull)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeGoodFile, fast, &TaskMigration::decodeTasks)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeGoodFile, full, &TaskMigration::decodeTasksSlow)
+    ->Unit(benchmark::kMillisecond);
 
 void decodeFullFault(benchmark::State& state)
 {
