@@ -109,14 +109,14 @@ public:
 
     // Writes `initial` as the task file (when not empty), creates the store, and forgets the
     // calls construction made, so a test sees only what its own operation does.
-    TaskStore& start(const QList<ScheduledTask>& initial = {}, const QStringList& arguments = {})
+    TaskStore& start(const QList<ScheduledTask>& initial = {}, bool startEmpty = false)
     {
         if (!initial.isEmpty())
             writeTaskFile(initial);
         TaskStore::Options options;
         options.launchdService = launchd;
         options.pmsetService = std::make_shared<FakePmsetService>(recorder);
-        options.arguments = arguments;
+        options.startEmpty = startEmpty;
         store = std::make_unique<TaskStore>(options);
         store->waitForScriptUpgrade();
         return *store;
@@ -174,7 +174,7 @@ private Q_SLOTS:
     void loadsTasksAndSweepsOthers();
     void undecodableFileAtStart_data();
     void undecodableFileAtStart();
-    void resetTasksArgumentDeletesFile();
+    void startEmptyDeletesFile();
     void scriptUpgrade_data();
     void scriptUpgrade();
     void operationsDuringUpgrade_data();
@@ -295,11 +295,11 @@ void TestTaskStore::undecodableFileAtStart()
     QCOMPARE(stampOf(f.taskFile()), before);
 }
 
-void TestTaskStore::resetTasksArgumentDeletesFile()
+void TestTaskStore::startEmptyDeletesFile()
 {
     Fixture f;
     f.writeTaskFile(makeTasks({QStringLiteral("A:daily:e")}));
-    TaskStore& store = f.start({}, {QStringLiteral("BrenmorOps"), QStringLiteral("--reset-tasks")});
+    TaskStore& store = f.start({}, true);
     QVERIFY(store.tasks().isEmpty());
     QVERIFY(!QFile::exists(f.taskFile()));
     // With the list reset, the old agents are orphans and go.
