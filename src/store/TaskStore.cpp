@@ -13,12 +13,9 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
-const QString resetTasksArgument = QStringLiteral("--reset-tasks");
 const QString copySuffix = QStringLiteral(" (copy)");
 
 QString loadFailure(const QString& description)
@@ -70,18 +67,14 @@ private:
     std::optional<QString> m_warning;
 };
 
+TaskStore::TaskStore() : TaskStore(Options()) {}
+
 TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
 {
-    const QString dataFolder = Locations::dataFolder();
-    if (dataFolder.isEmpty() && (!options.taskFilePath || !options.logsDirectory)) {
-        // Without a place for the task file nothing the application does could be kept.
-        std::fputs("BrenmorOps cannot start: the system reports no folder for application "
-                   "data (check HOME and XDG_DATA_HOME).\n",
-                   stderr);
-        std::exit(EXIT_FAILURE);
-    }
     // Commands can hold secrets, so the folder is private; a failure shows up at the first save.
-    (void)Locations::makePrivateFolder(dataFolder);
+    // Without a data folder (the application refuses to start then) only given paths are used.
+    if (const QString dataFolder = Locations::dataFolder(); !dataFolder.isEmpty())
+        (void)Locations::makePrivateFolder(dataFolder);
     m_logsDirectory = options.logsDirectory.value_or(Locations::logsFolder());
     m_taskFilePath = options.taskFilePath.value_or(Locations::taskFilePath());
     m_agentPaths = AgentPaths(std::nullopt, std::nullopt, m_logsDirectory);
@@ -92,7 +85,7 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
     m_pmsetService =
         options.pmsetService ? options.pmsetService : std::make_shared<const PmsetService>();
 
-    if (options.arguments.contains(resetTasksArgument))
+    if (options.startEmpty)
         QFile::remove(m_taskFilePath);
 
     loadTasks();

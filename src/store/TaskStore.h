@@ -32,11 +32,13 @@ public:
         std::optional<QString> logsDirectory;
         std::shared_ptr<const LaunchdServiceProtocol> launchdService;
         std::shared_ptr<const PmsetServiceProtocol> pmsetService;
-        // Launch arguments to honour ("--reset-tasks"); the application passes its own.
-        QStringList arguments;
+        // Removes the task file before the first load: the list starts empty and the agents
+        // of the old one go as orphans.
+        bool startEmpty = false;
     };
 
-    explicit TaskStore(Options options = {}, QObject* parent = nullptr);
+    TaskStore();
+    explicit TaskStore(Options options, QObject* parent = nullptr);
     ~TaskStore() override;
 
     const QList<ScheduledTask>& tasks() const { return m_tasks; }

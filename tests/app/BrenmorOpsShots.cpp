@@ -82,7 +82,6 @@ public:
     {
         return std::nullopt;
     }
-    // As in the application until the mail step builder is wired in.
 
     // Windows are drawn after pending layout and paint work; dialogs at once, so a dialog
     // queued behind them is not drawn under their name.
