@@ -295,7 +295,7 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
 {
     // The folder may have been removed while the application ran.
     const QString folder = QFileInfo(m_taskFilePath).absolutePath();
-    std::optional<QString> failure;
+    QString failure; // why nothing was saved
     if (!Locations::makePrivateFolder(folder).ok()) {
         failure = QStringLiteral("the folder %1 cannot be created").arg(folder);
     } else {
@@ -326,7 +326,7 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
     }
     // The change stays on screen, so the user can see what was not saved and try again.
     change(m_tasks);
-    reportError(saveFailure(*failure));
+    reportError(saveFailure(failure));
     return false;
 }
 
