@@ -45,10 +45,7 @@ public:
         }
         const QStringList headers = {QString(), QStringLiteral("Name"), QStringLiteral("Schedule"),
                                      QStringLiteral("Wake"), QStringLiteral("ID")};
-        QString text;
-        for (const QString& line : formatTable(headers, rows))
-            text += line + QLatin1Char('\n');
-        context.console.printRaw(text);
+        context.console.printRaw(formatTable(headers, rows));
         return 0;
     }
 };
