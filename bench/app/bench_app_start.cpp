@@ -65,9 +65,9 @@ QList<ScheduledTask> prepareHome(const QString& home)
         tasks.append(task);
     }
     const LaunchdService service;
-    QDir().mkpath(service.scriptsDir());
+    QDir().mkpath(service.paths().scriptsDir);
     for (const ScheduledTask& task : tasks) {
-        QFile script(service.scriptURL(task));
+        QFile script(service.paths().scriptPath(task));
         script.open(QIODevice::WriteOnly);
         script.write("#!/bin/bash\n# BrenmorOps script v2\n");
     }
@@ -79,7 +79,7 @@ bool allUpgraded(const QList<ScheduledTask>& tasks)
     const LaunchdService service;
     const QByteArray marker = LaunchdService::scriptVersionMarker().toUtf8();
     for (const ScheduledTask& task : tasks) {
-        QFile script(service.scriptURL(task));
+        QFile script(service.paths().scriptPath(task));
         if (!script.open(QIODevice::ReadOnly) || !script.readAll().contains(marker))
             return false;
     }

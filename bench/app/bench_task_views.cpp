@@ -38,6 +38,9 @@ QString dataDir()
            QStringLiteral("/app");
 }
 
+// Where the fake launchd service over dataDir() keeps histories and logs.
+QString logsDir() { return dataDir() + QStringLiteral("/Logs"); }
+
 QDateTime benchNow() { return QDateTime(QDate(2026, 11, 30), QTime(14, 20), ViewClock::zone()); }
 
 ScheduledTask benchTask(int index)
@@ -68,9 +71,9 @@ bool writeOnce(const QString& path, const std::function<bool(QFile&)>& fill)
 
 bool prepareDetailData(const ScheduledTask& task)
 {
-    QDir().mkpath(dataDir());
+    QDir().mkpath(logsDir());
     const bool history =
-        writeOnce(RunHistory::historyPath(dataDir(), task.shortId()), [](QFile& file) {
+        writeOnce(RunHistory::historyPath(logsDir(), task.shortId()), [](QFile& file) {
             const QDateTime first(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc());
             QByteArray text;
             for (int i = 0; i < historyLines; ++i) {
@@ -82,7 +85,7 @@ bool prepareDetailData(const ScheduledTask& task)
             return file.write(text) == text.size();
         });
     const bool log = writeOnce(
-        RunHistory::logPath(dataDir(), task.shortId(), LogStream::stdoutStream), [](QFile& file) {
+        RunHistory::logPath(logsDir(), task.shortId(), LogStream::stdoutStream), [](QFile& file) {
             if (!file.resize(logBytes - writtenTail) || !file.seek(logBytes - writtenTail))
                 return false;
             QByteArray tail;
@@ -158,9 +161,9 @@ void detailRedraw(benchmark::State& state)
     }
     TaskStore::Options options;
     QTemporaryDir saveDir;
-    options.saveURL = saveDir.filePath(QStringLiteral("tasks.json"));
+    options.taskFilePath = saveDir.filePath(QStringLiteral("tasks.json"));
     options.logsDirectory = dataDir();
-    options.launchdService = std::make_shared<FakeLaunchdService>(dataDir());
+    options.launchdService = std::make_shared<FakeLaunchdService>();
     options.pmsetService = std::make_shared<FakePmsetService>();
     TaskStore store(std::move(options));
     TaskDetailView view(store, task);

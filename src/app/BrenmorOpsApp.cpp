@@ -10,7 +10,7 @@
 BrenmorOpsApp::BrenmorOpsApp(const QStringList& arguments)
 {
     TaskStore::Options options;
-    options.arguments = arguments;
+    options.startEmpty = arguments.contains(QStringLiteral("--reset-tasks"));
     m_taskStore = std::make_unique<TaskStore>(std::move(options));
     m_updaterController = std::make_unique<UpdaterController>();
     m_dialogs = std::make_unique<WidgetDialogs>();

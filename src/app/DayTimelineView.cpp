@@ -172,7 +172,7 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
 
     m_nowLine = new NowLine(m_rows);
 
-    m_watcher = new LogsWatcher(m_store.launchdServiceForViews().logDir(), this);
+    m_watcher = new LogsWatcher(m_store.agentPaths().logDir, this);
     connect(m_watcher, &LogsWatcher::changed, this, &DayTimelineView::onLogChanged);
     connect(&m_store, &TaskStore::changed, this, &DayTimelineView::rebuild);
 

@@ -26,7 +26,7 @@ FailureAlerts::FailureAlerts(TaskStore& store, MainWindow& window, QDBusConnecti
                              QObject* parent)
     : QObject(parent), m_store(store), m_window(window), m_bus(std::move(bus))
 {
-    const QString logDir = m_store.launchdServiceForViews().logDir();
+    const QString logDir = m_store.agentPaths().logDir;
     // Only sizes are taken here: nothing is parsed before the window shows.
     const QStringList histories =
         QDir(logDir).entryList({QStringLiteral("*") + runsSuffix}, QDir::Files);

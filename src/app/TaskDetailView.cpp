@@ -223,13 +223,13 @@ TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWid
     layout->addWidget(makePlist());
     layout->addStretch();
 
-    const QString logDir = m_store.launchdServiceForViews().logDir();
+    const QString logDir = m_store.agentPaths().logDir;
     m_watcher = new LogsWatcher(logDir, this);
     m_watcher->watchFile(RunHistory::historyPath(logDir, m_task.shortId()));
     m_watcher->watchFile(RunHistory::logPath(logDir, m_task.shortId(), LogStream::stdoutStream));
     m_watcher->watchFile(RunHistory::logPath(logDir, m_task.shortId(), LogStream::stderrStream));
-    m_watcher->watchFile(m_store.launchdServiceForViews().scriptURL(m_task));
-    m_watcher->watchFile(m_store.launchdServiceForViews().plistURL(m_task));
+    m_watcher->watchFile(m_store.agentPaths().scriptPath(m_task));
+    m_watcher->watchFile(m_store.agentPaths().plistPath(m_task));
     connect(m_watcher, &LogsWatcher::changed, this, &TaskDetailView::onFileChanged);
 
     refresh();
@@ -454,9 +454,8 @@ QWidget* TaskDetailView::makeOutput()
 
 QWidget* TaskDetailView::makeScript()
 {
-    QLabel* fileName =
-        secondaryLabel(QFileInfo(m_store.launchdServiceForViews().scriptURL(m_task)).fileName(),
-                       QStringLiteral("script-file-name"), widget());
+    QLabel* fileName = secondaryLabel(QFileInfo(m_store.agentPaths().scriptPath(m_task)).fileName(),
+                                      QStringLiteral("script-file-name"), widget());
     fileName->setFont(scaled(font(), 0.85));
     QVBoxLayout* body = nullptr;
     QWidget* box = section(QStringLiteral("Generated Script"), QStringLiteral("doc.text.fill"),
@@ -563,7 +562,7 @@ void TaskDetailView::refreshOutput()
 
 std::optional<QString> TaskDetailView::readScript() const
 {
-    QFile file(m_store.launchdServiceForViews().scriptURL(m_task));
+    QFile file(m_store.agentPaths().scriptPath(m_task));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray bytes = file.readAll();
@@ -606,7 +605,7 @@ void TaskDetailView::refreshFiles()
 
     clear(m_plistBody);
     std::optional<QByteArray> xml;
-    QFile plist(m_store.launchdServiceForViews().plistURL(m_task));
+    QFile plist(m_store.agentPaths().plistPath(m_task));
     if (plist.open(QIODevice::ReadOnly)) {
         if (const std::optional<QVariantMap> dictionary =
                 PlistVariant::readDictionary(plist.readAll()))
@@ -706,13 +705,13 @@ void TaskDetailView::showFullLog()
 
 void TaskDetailView::onFileChanged(const QString& path)
 {
-    const QString logDir = m_store.launchdServiceForViews().logDir();
+    const QString logDir = m_store.agentPaths().logDir;
     const QString id8 = m_task.shortId();
     if (path == QDir::cleanPath(RunHistory::historyPath(logDir, id8)))
         refreshHistory();
     else if (path == QDir::cleanPath(RunHistory::logPath(logDir, id8, m_selectedLogTab)))
         refreshOutput();
-    else if (path == QDir::cleanPath(m_store.launchdServiceForViews().scriptURL(m_task)) ||
-             path == QDir::cleanPath(m_store.launchdServiceForViews().plistURL(m_task)))
+    else if (path == QDir::cleanPath(m_store.agentPaths().scriptPath(m_task)) ||
+             path == QDir::cleanPath(m_store.agentPaths().plistPath(m_task)))
         refreshFiles();
 }

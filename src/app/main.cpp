@@ -15,6 +15,14 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("BrenmorOps"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brenmor Ops"));
     QApplication::setDesktopFileName(QStringLiteral("brenmor-ops"));
+    // Without a place for the task file nothing the application does could be kept.
+    if (Locations::dataFolder().isEmpty()) {
+        const QString error = QStringLiteral("The system reports no folder for application data "
+                                             "(check HOME and XDG_DATA_HOME).");
+        std::fprintf(stderr, "BrenmorOps cannot start: %s\n", qPrintable(error));
+        QMessageBox::critical(nullptr, QStringLiteral("Brenmor Ops"), error);
+        return 1;
+    }
     // A data folder another user owns could hand us tasks with their commands: say so and stop
     // before anything reads it. One that cannot be made is the store's to report.
     const auto error =

@@ -15,6 +15,87 @@ QStringList pieces(const QString& text, QChar separator)
     return text.split(separator, Qt::SkipEmptyParts);
 }
 
+std::optional<int> parseInteger(const QString& text)
+{
+    qsizetype start = 0;
+    bool negative = false;
+    if (!text.isEmpty() && (text[0] == QLatin1Char('+') || text[0] == QLatin1Char('-'))) {
+        negative = text[0] == QLatin1Char('-');
+        start = 1;
+    }
+    if (start == text.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (qsizetype i = start; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > qint64(std::numeric_limits<int>::max()) + 1)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+std::optional<int> weekdayNumber(const QString& name)
+{
+    static const std::array<QLatin1String, 7> names = {
+        QLatin1String("sun"), QLatin1String("mon"), QLatin1String("tue"), QLatin1String("wed"),
+        QLatin1String("thu"), QLatin1String("fri"), QLatin1String("sat")};
+    const QString lowered = name.toLower();
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (lowered == names[i])
+            return static_cast<int>(i) + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<TimeOfDay> parseTime(const QString& text, QStringList& messages)
+{
+    QList<int> numbers;
+    for (const QString& piece : pieces(text, QLatin1Char(':'))) {
+        if (const auto number = parseInteger(piece))
+            numbers << *number;
+    }
+    if (numbers.size() != 2)
+        return std::nullopt;
+    const int hour = numbers[0];
+    const int minute = numbers[1];
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+        messages << QStringLiteral("Invalid time: hour must be 0-23, minute must be 0-59");
+        return std::nullopt;
+    }
+    return TimeOfDay{hour, minute};
+}
+
+QList<TimeOfDay> parseTimes(const QString& text, QStringList& messages)
+{
+    QList<TimeOfDay> times;
+    for (const QString& piece : pieces(text, QLatin1Char(','))) {
+        if (const auto time = parseTime(piece, messages))
+            times << *time;
+    }
+    if (times.isEmpty())
+        messages << QStringLiteral(
+            "Invalid time format. Use HH:MM or HH:MM,HH:MM for multiple times");
+    return times;
+}
+
+QList<int> parseWeekdays(const QString& text)
+{
+    QList<int> weekdays;
+    for (const QString& piece : pieces(text, QLatin1Char(','))) {
+        if (const auto number = weekdayNumber(piece))
+            weekdays << *number;
+    }
+    return weekdays;
+}
+
+
 // The words after the option at `index`; absent past the end.
 class Cursor {
 public:
@@ -210,86 +291,6 @@ ScheduleResult parseSchedule(const QStringList& words)
         return result;
     }
     return result;
-}
-
-std::optional<int> parseInteger(const QString& text)
-{
-    qsizetype start = 0;
-    bool negative = false;
-    if (!text.isEmpty() && (text[0] == QLatin1Char('+') || text[0] == QLatin1Char('-'))) {
-        negative = text[0] == QLatin1Char('-');
-        start = 1;
-    }
-    if (start == text.size())
-        return std::nullopt;
-    qint64 value = 0;
-    for (qsizetype i = start; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c - u'0');
-        if (value > qint64(std::numeric_limits<int>::max()) + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return static_cast<int>(value);
-}
-
-std::optional<int> weekdayNumber(const QString& name)
-{
-    static const std::array<QLatin1String, 7> names = {
-        QLatin1String("sun"), QLatin1String("mon"), QLatin1String("tue"), QLatin1String("wed"),
-        QLatin1String("thu"), QLatin1String("fri"), QLatin1String("sat")};
-    const QString lowered = name.toLower();
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (lowered == names[i])
-            return static_cast<int>(i) + 1;
-    }
-    return std::nullopt;
-}
-
-std::optional<TimeOfDay> parseTime(const QString& text, QStringList& messages)
-{
-    QList<int> numbers;
-    for (const QString& piece : pieces(text, QLatin1Char(':'))) {
-        if (const auto number = parseInteger(piece))
-            numbers << *number;
-    }
-    if (numbers.size() != 2)
-        return std::nullopt;
-    const int hour = numbers[0];
-    const int minute = numbers[1];
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) {
-        messages << QStringLiteral("Invalid time: hour must be 0-23, minute must be 0-59");
-        return std::nullopt;
-    }
-    return TimeOfDay{hour, minute};
-}
-
-QList<TimeOfDay> parseTimes(const QString& text, QStringList& messages)
-{
-    QList<TimeOfDay> times;
-    for (const QString& piece : pieces(text, QLatin1Char(','))) {
-        if (const auto time = parseTime(piece, messages))
-            times << *time;
-    }
-    if (times.isEmpty())
-        messages << QStringLiteral(
-            "Invalid time format. Use HH:MM or HH:MM,HH:MM for multiple times");
-    return times;
-}
-
-QList<int> parseWeekdays(const QString& text)
-{
-    QList<int> weekdays;
-    for (const QString& piece : pieces(text, QLatin1Char(','))) {
-        if (const auto number = weekdayNumber(piece))
-            weekdays << *number;
-    }
-    return weekdays;
 }
 
 QString scheduleRequiredMessage()

@@ -42,18 +42,6 @@ struct ScheduleResult {
 // options are never looked at. Every word counts, even those taken as option values.
 ScheduleResult parseSchedule(const QStringList& words);
 
-// The pieces, exposed for tests.
-// A decimal number with an optional sign and nothing else; values outside int are refused.
-std::optional<int> parseInteger(const QString& text);
-// "sun" ... "sat" (any letter case) to 1 ... 7.
-std::optional<int> weekdayNumber(const QString& name);
-// "HH:MM" with one-digit forms allowed.
-std::optional<TimeOfDay> parseTime(const QString& text, QStringList& messages);
-// Comma-separated times; the ones that parse, in input order.
-QList<TimeOfDay> parseTimes(const QString& text, QStringList& messages);
-// Comma-separated weekday names; the ones that are names, in input order, duplicates kept.
-QList<int> parseWeekdays(const QString& text);
-
 QString scheduleRequiredMessage();
 
 } // namespace AddOptions

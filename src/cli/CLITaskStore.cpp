@@ -3,27 +3,28 @@
 #include "ChangeNotification.h"
 #include "Locations.h"
 
-CLITaskStore::CLITaskStore(std::optional<QString> saveURL)
-    : CLITaskStore(
-          std::move(saveURL),
-          std::make_shared<LaunchdService>(std::nullopt, std::nullopt, Locations::logsFolder()),
-          std::make_shared<PmsetService>())
+CLITaskStore::CLITaskStore(std::optional<QString> taskFilePath)
+    : CLITaskStore(std::move(taskFilePath), std::make_shared<LaunchdService>(),
+                   std::make_shared<PmsetService>())
 {}
 
-CLITaskStore::CLITaskStore(std::optional<QString> saveURL,
+CLITaskStore::CLITaskStore(std::optional<QString> taskFilePath,
                            std::shared_ptr<const LaunchdServiceProtocol> launchdService,
                            std::shared_ptr<const PmsetServiceProtocol> pmsetService)
     : m_launchdService(std::move(launchdService)), m_pmsetService(std::move(pmsetService))
 {
     Locations::ensureDataFolder();
-    m_saveURL = saveURL.value_or(Locations::taskFilePath());
+    m_taskFilePath = taskFilePath.value_or(Locations::taskFilePath());
 }
 
-QList<ScheduledTask> CLITaskStore::loadTaskList() const { return TaskFile::read(m_saveURL).tasks; }
+QList<ScheduledTask> CLITaskStore::loadTaskList() const
+{
+    return TaskFile::read(m_taskFilePath).tasks;
+}
 
 std::optional<QString> CLITaskStore::saveTaskList(const QList<ScheduledTask>& tasks) const
 {
-    const auto error = TaskFile::write(m_saveURL, tasks);
+    const auto error = TaskFile::write(m_taskFilePath, tasks);
     if (!error)
         ChangeNotification::postTasksDidChange();
     return error;
@@ -37,7 +38,7 @@ CLITaskStore::change(const TaskFileTransaction::Change& change,
     options.lockWaitMs = TaskFile::toolLockWaitMs;
     options.unreadableFile = TaskFileTransaction::UnreadableFile::refuse;
     options.announce = &ChangeNotification::postTasksDidChange;
-    return TaskFileTransaction::run(m_saveURL, options, change, afterWrite);
+    return TaskFileTransaction::run(m_taskFilePath, options, change, afterWrite);
 }
 
 std::optional<QString> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const

@@ -15,23 +15,25 @@
 // The tool's store: no tasks in memory between operations, one load and one save per command.
 class CLITaskStore {
 public:
-    // Creates the data folder; saveURL defaults to tasks.json inside it. The agents are installed
-    // by a LaunchdService whose logs go to the data folder's "Logs", wake events are registered
-    // by a default PmsetService.
-    explicit CLITaskStore(std::optional<QString> saveURL = std::nullopt);
+    // Creates the data folder; taskFilePath defaults to tasks.json inside it. The agents are
+    // installed by a LaunchdService whose logs go to the data folder's "Logs", wake events are
+    // registered by a default PmsetService.
+    explicit CLITaskStore(std::optional<QString> taskFilePath = std::nullopt);
     // The same with substitutes for the two services (tests).
-    CLITaskStore(std::optional<QString> saveURL,
+    CLITaskStore(std::optional<QString> taskFilePath,
                  std::shared_ptr<const LaunchdServiceProtocol> launchdService,
                  std::shared_ptr<const PmsetServiceProtocol> pmsetService);
 
-    const QString& saveURL() const { return m_saveURL; }
+    const QString& taskFilePath() const { return m_taskFilePath; }
+    // Where the agents' scripts, plists and logs are.
+    const AgentPaths& agentPaths() const { return m_agentPaths; }
     const LaunchdServiceProtocol& launchdService() const { return *m_launchdService; }
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
     // The list in file order; a missing, unreadable or undecodable file gives an empty list.
     QList<ScheduledTask> loadTaskList() const;
     // The file as it stands, with the reason when it exists but cannot be decoded.
-    TaskFile::ReadResult readTaskFile() const { return TaskFile::read(m_saveURL); }
+    TaskFile::ReadResult readTaskFile() const { return TaskFile::read(m_taskFilePath); }
     // Writes the envelope atomically and, when that worked, posts the change notification.
     // Returns the write error.
     std::optional<QString> saveTaskList(const QList<ScheduledTask>& tasks) const;
@@ -47,7 +49,8 @@ public:
     std::optional<QString> refreshWakeSchedules(const QList<ScheduledTask>& tasks) const;
 
 private:
-    QString m_saveURL;
+    QString m_taskFilePath;
+    AgentPaths m_agentPaths;
     std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
     std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;
 };

@@ -47,8 +47,8 @@ public:
         const ReadOnlyArgs& parsed = named->args;
         const ScheduledTask& task = named->task;
         const bool useStderr = parsed.has(QStringLiteral("--stderr"));
-        const QString path = useStderr ? context.store.launchdService().stderrLogPath(task)
-                                       : context.store.launchdService().stdoutLogPath(task);
+        const QString path = useStderr ? context.store.agentPaths().stderrLogPath(task)
+                                       : context.store.agentPaths().stdoutLogPath(task);
         // Taken before the tail is read: a line written in between is shown twice rather than
         // not at all.
         const qint64 followFrom = QFileInfo(path).size();

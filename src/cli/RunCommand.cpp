@@ -52,7 +52,7 @@ public:
         if (!named)
             return 1;
         const ScheduledTask& task = named->task;
-        const QString script = context.store.launchdService().scriptURL(task);
+        const QString script = context.store.agentPaths().scriptPath(task);
         if (!QFileInfo(script).isExecutable()) {
             context.console.error(
                 QStringLiteral("%1 is not installed (no wrapper script at %2); enable it first")

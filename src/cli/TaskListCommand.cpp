@@ -29,7 +29,7 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
         },
         [&](const QList<ScheduledTask>&) { collect(plan->afterWrite); });
 
-    const QString& path = context.store.saveURL();
+    const QString& path = context.store.taskFilePath();
     switch (outcome.status) {
     case TaskFileTransaction::Status::written:
         break;

@@ -4,6 +4,7 @@
 
 #include "Locations.h"
 #include "Result.h"
+#include "RunHistory.h"
 #include "ToolPaths.h"
 #include "WrapperScript.h"
 
@@ -241,56 +242,57 @@ QString LaunchdService::scriptVersionMarker()
 
 QString LaunchdService::labelPrefix() { return QStringLiteral("com.brenmor-ops.task."); }
 
-LaunchdService::LaunchdService(std::optional<QString> launchAgentsDir,
-                               std::optional<QString> scriptsDir, std::optional<QString> logDir)
-    : m_launchAgentsDir(withDefault(launchAgentsDir, Locations::userLaunchAgentsDir())),
-      m_scriptsDir(withDefault(scriptsDir, Locations::scriptsFolder())),
-      m_logDir(withDefault(logDir, Locations::logsFolder()))
+AgentPaths::AgentPaths(std::optional<QString> launchAgentsDir, std::optional<QString> scriptsDir,
+                       std::optional<QString> logDir)
+    : launchAgentsDir(withDefault(launchAgentsDir, Locations::userLaunchAgentsDir())),
+      scriptsDir(withDefault(scriptsDir, Locations::scriptsFolder())),
+      logDir(withDefault(logDir, Locations::logsFolder()))
 {}
 
 QString LaunchdService::label(const ScheduledTask& task) { return labelPrefix() + task.idString(); }
 
-QString LaunchdService::plistURL(const ScheduledTask& task) const
+QString AgentPaths::plistPath(const ScheduledTask& task) const
 {
-    return joined(m_launchAgentsDir, label(task) + QLatin1String(".plist"));
+    return joined(launchAgentsDir, LaunchdService::label(task) + QLatin1String(".plist"));
 }
 
-QString LaunchdService::scriptURL(const ScheduledTask& task) const
+QString AgentPaths::scriptPath(const ScheduledTask& task) const
 {
-    return joined(m_scriptsDir, scriptPrefix + task.shortId() + QLatin1String(".sh"));
+    return joined(scriptsDir, scriptPrefix + task.shortId() + QLatin1String(".sh"));
 }
 
-QString LaunchdService::legacyScriptURL(const ScheduledTask& task) const
+QString AgentPaths::legacyScriptPath(const ScheduledTask& task) const
 {
-    return joined(m_scriptsDir, task.idString() + QLatin1String(".sh"));
+    return joined(scriptsDir, task.idString() + QLatin1String(".sh"));
 }
 
-QString LaunchdService::stdoutLogPath(const ScheduledTask& task) const
+QString AgentPaths::stdoutLogPath(const ScheduledTask& task) const
 {
-    return joined(m_logDir, task.shortId() + QLatin1String(".stdout.log"));
+    return RunHistory::logPath(logDir, task.shortId(), LogStream::stdoutStream);
 }
 
-QString LaunchdService::stderrLogPath(const ScheduledTask& task) const
+QString AgentPaths::stderrLogPath(const ScheduledTask& task) const
 {
-    return joined(m_logDir, task.shortId() + QLatin1String(".stderr.log"));
+    return RunHistory::logPath(logDir, task.shortId(), LogStream::stderrStream);
 }
 
-QString LaunchdService::runHistoryPath(const ScheduledTask& task) const
+QString AgentPaths::runHistoryPath(const ScheduledTask& task) const
 {
-    return joined(m_logDir, task.shortId() + QLatin1String(".runs"));
+    return RunHistory::historyPath(logDir, task.shortId());
 }
 
 QString LaunchdService::scriptContent(const ScheduledTask& task) const
 {
-    return WrapperScript::text(task, runHistoryPath(task), WrapperScript::nativeDateDialect());
+    return WrapperScript::text(task, m_paths.runHistoryPath(task),
+                               WrapperScript::nativeDateDialect());
 }
 
 Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 {
-    for (const QString& folder : {m_scriptsDir, m_logDir})
+    for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir})
         if (const auto failure = makeFolder(folder, Privacy::ownerOnly))
             return Result<QString>::failure(*failure);
-    const QString path = scriptURL(task);
+    const QString path = m_paths.scriptPath(task);
     const QFileDevice::Permissions ownerOnly = scriptPermissions;
     if (const auto failure = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly))
         return Result<QString>::failure(*failure);
@@ -303,7 +305,7 @@ Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 
 QString LaunchdService::plistContent(const ScheduledTask& task, const QString& scriptPath) const
 {
-    QDir().mkpath(m_logDir);
+    QDir().mkpath(m_paths.logDir);
     QStringList lines{
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
         QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -324,9 +326,9 @@ QString LaunchdService::plistContent(const ScheduledTask& task, const QString& s
         lines << section;
     const bool runAtLoad = task.schedule.kind() == TaskSchedule::Kind::runAtLoad;
     lines << QStringLiteral("    <key>StandardOutPath</key>")
-          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(stdoutLogPath(task)))
+          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(m_paths.stdoutLogPath(task)))
           << QStringLiteral("    <key>StandardErrorPath</key>")
-          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(stderrLogPath(task)))
+          << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(m_paths.stderrLogPath(task)))
           << QStringLiteral("    <key>RunAtLoad</key>")
           << (runAtLoad ? QStringLiteral("    <true/>") : QStringLiteral("    <false/>"))
           << QStringLiteral("</dict>") << QStringLiteral("</plist>");
@@ -365,7 +367,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     // Every file of the call in two batches (scripts, then plists), each with one wait for the
     // disk: after a version change a thousand scripts are rewritten at once.
     std::optional<QString> folderFailure;
-    for (const QString& folder : {m_scriptsDir, m_logDir}) {
+    for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir}) {
         if (!folderFailure)
             folderFailure = makeFolder(folder, Privacy::ownerOnly);
     }
@@ -375,7 +377,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     }
     QList<AtomicFile::Replacement> scripts;
     for (const ScheduledTask& task : tasks)
-        scripts.append({scriptURL(task), scriptContent(task).toUtf8(), scriptPermissions});
+        scripts.append({m_paths.scriptPath(task), scriptContent(task).toUtf8(), scriptPermissions});
     const QList<std::optional<QString>> written = AtomicFile::writeAll(scripts);
 
     QStringList loaded; // plists present before: unloaded first
@@ -391,7 +393,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
             results[i] = LaunchdError::installFailed(*written.at(i));
         if (results.at(i))
             continue;
-        const QString plist = plistURL(tasks.at(i));
+        const QString plist = m_paths.plistPath(tasks.at(i));
         if (QFileInfo::exists(plist))
             loaded.append(plist);
         installing.append(i);
@@ -400,7 +402,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     if (!loaded.isEmpty())
         runLaunchctlBatch(QStringLiteral("unload"), loaded); // not loaded is fine
     // A fresh account has no LaunchAgents folder yet.
-    if (const auto failure = makeFolder(m_launchAgentsDir, Privacy::shared)) {
+    if (const auto failure = makeFolder(m_paths.launchAgentsDir, Privacy::shared)) {
         for (const qsizetype i : std::as_const(installing))
             results[i] = LaunchdError::installFailed(*failure);
         return results;
@@ -408,7 +410,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     QList<AtomicFile::Replacement> plists;
     for (const qsizetype i : std::as_const(installing)) {
         const ScheduledTask& task = tasks.at(i);
-        plists.append({plistURL(task), plistContent(task, scriptURL(task)).toUtf8(),
+        plists.append({m_paths.plistPath(task), plistContent(task, m_paths.scriptPath(task)).toUtf8(),
                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                            QFileDevice::ReadOther});
     }
@@ -432,7 +434,7 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
 
 std::optional<LaunchdError> LaunchdService::uninstall(const ScheduledTask& task) const
 {
-    const auto unloaded = runLaunchctl({QStringLiteral("unload"), plistURL(task)});
+    const auto unloaded = runLaunchctl({QStringLiteral("unload"), m_paths.plistPath(task)});
     removeFiles(task);
     return unloaded;
 }
@@ -444,7 +446,7 @@ LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
     QStringList present;
     QList<qsizetype> unloading;
     for (qsizetype i = 0; i < tasks.size(); ++i) {
-        const QString plist = plistURL(tasks.at(i));
+        const QString plist = m_paths.plistPath(tasks.at(i));
         if (QFileInfo::exists(plist)) {
             present.append(plist);
             unloading.append(i);
@@ -461,14 +463,14 @@ LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
 
 void LaunchdService::removeFiles(const ScheduledTask& task) const
 {
-    QFile::remove(plistURL(task));
-    QFile::remove(scriptURL(task));
-    QFile::remove(legacyScriptURL(task));
+    QFile::remove(m_paths.plistPath(task));
+    QFile::remove(m_paths.scriptPath(task));
+    QFile::remove(m_paths.legacyScriptPath(task));
 }
 
 void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
 {
-    const QDir agents(m_launchAgentsDir);
+    const QDir agents(m_paths.launchAgentsDir);
     if (agents.exists()) {
         const QStringList names = agents.entryList(QDir::Files | QDir::System);
         for (const QString& name : names) {
@@ -483,7 +485,7 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
         }
     }
 
-    const QDir scripts(m_scriptsDir);
+    const QDir scripts(m_paths.scriptsDir);
     if (!scripts.exists())
         return;
     QSet<QString> keptNames;

@@ -27,6 +27,26 @@ struct LaunchdError {
     friend bool operator==(const LaunchdError&, const LaunchdError&) = default;
 };
 
+// Where a task's agent files live: path arithmetic over three folders, no disk access. Each
+// folder left empty takes its default: ~/Library/LaunchAgents, <data>/Scripts, <data>/Logs.
+struct AgentPaths {
+    explicit AgentPaths(std::optional<QString> launchAgentsDir = std::nullopt,
+                        std::optional<QString> scriptsDir = std::nullopt,
+                        std::optional<QString> logDir = std::nullopt);
+
+    QString plistPath(const ScheduledTask& task) const;
+    QString scriptPath(const ScheduledTask& task) const;
+    // Where scripts of older versions lived; removed with the agent.
+    QString legacyScriptPath(const ScheduledTask& task) const;
+    QString stdoutLogPath(const ScheduledTask& task) const;
+    QString stderrLogPath(const ScheduledTask& task) const;
+    QString runHistoryPath(const ScheduledTask& task) const;
+
+    QString launchAgentsDir;
+    QString scriptsDir;
+    QString logDir;
+};
+
 // What the task store and the tool need from the agent installer; tests substitute a fake.
 class LaunchdServiceProtocol {
 public:
@@ -39,40 +59,20 @@ public:
     virtual QList<std::optional<LaunchdError>>
     uninstallAll(const QList<ScheduledTask>& tasks) const;
     virtual void removeOrphanedAgents(const QSet<QUuid>& keeping) const = 0;
-    virtual QString scriptURL(const ScheduledTask& task) const = 0;
-    virtual QString plistURL(const ScheduledTask& task) const = 0;
-    virtual QString stdoutLogPath(const ScheduledTask& task) const = 0;
-    virtual QString stderrLogPath(const ScheduledTask& task) const = 0;
-    virtual QString runHistoryPath(const ScheduledTask& task) const = 0;
-    virtual QString logDir() const = 0;
 };
 
 // Writes wrapper scripts and agent plists and (un)loads agents with launchctl.
-// A plain value: three folders, nothing else.
+// A plain value: the agents' folders, nothing else.
 class LaunchdService final : public LaunchdServiceProtocol {
 public:
     static constexpr int scriptVersion = 4;
     static QString scriptVersionMarker(); // "# BrenmorOps script v4"
     static QString labelPrefix();         // "com.brenmor-ops.task."
 
-    // Each folder left empty takes its default: ~/Library/LaunchAgents, <data>/Scripts,
-    // <data>/Logs.
-    explicit LaunchdService(std::optional<QString> launchAgentsDir = std::nullopt,
-                            std::optional<QString> scriptsDir = std::nullopt,
-                            std::optional<QString> logDir = std::nullopt);
+    explicit LaunchdService(AgentPaths paths = AgentPaths()) : m_paths(std::move(paths)) {}
 
-    const QString& launchAgentsDir() const { return m_launchAgentsDir; }
-    const QString& scriptsDir() const { return m_scriptsDir; }
-    QString logDir() const override { return m_logDir; }
-
-    // Names and paths; no disk access.
+    const AgentPaths& paths() const { return m_paths; }
     static QString label(const ScheduledTask& task);
-    QString plistURL(const ScheduledTask& task) const override;
-    QString scriptURL(const ScheduledTask& task) const override;
-    QString legacyScriptURL(const ScheduledTask& task) const;
-    QString stdoutLogPath(const ScheduledTask& task) const override;
-    QString stderrLogPath(const ScheduledTask& task) const override;
-    QString runHistoryPath(const ScheduledTask& task) const override;
 
     // The wrapper script text (byte for byte; see the tests' data files).
     QString scriptContent(const ScheduledTask& task) const;
@@ -111,7 +111,5 @@ private:
     LaunchctlRun runLaunchctlProcess(const QStringList& arguments) const;
     void removeFiles(const ScheduledTask& task) const;
 
-    QString m_launchAgentsDir;
-    QString m_scriptsDir;
-    QString m_logDir;
+    AgentPaths m_paths;
 };

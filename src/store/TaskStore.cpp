@@ -13,12 +13,9 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
-const QString resetTasksArgument = QStringLiteral("--reset-tasks");
 const QString copySuffix = QStringLiteral(" (copy)");
 
 QString loadFailure(const QString& description)
@@ -70,30 +67,26 @@ private:
     std::optional<QString> m_warning;
 };
 
+TaskStore::TaskStore() : TaskStore(Options()) {}
+
 TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
 {
-    const QString dataFolder = Locations::dataFolder();
-    if (dataFolder.isEmpty() && (!options.saveURL || !options.logsDirectory)) {
-        // Without a place for the task file nothing the application does could be kept.
-        std::fputs("BrenmorOps cannot start: the system reports no folder for application "
-                   "data (check HOME and XDG_DATA_HOME).\n",
-                   stderr);
-        std::exit(EXIT_FAILURE);
-    }
     // Commands can hold secrets, so the folder is private; a failure shows up at the first save.
-    Locations::makePrivateFolder(dataFolder);
-    m_logsDirectory = options.logsDirectory.value_or(dataFolder + QStringLiteral("/Logs"));
-    m_saveURL = options.saveURL.value_or(dataFolder + QStringLiteral("/tasks.json"));
+    // Without a data folder (the application refuses to start then) only given paths are used.
+    if (const QString dataFolder = Locations::dataFolder(); !dataFolder.isEmpty())
+        Locations::makePrivateFolder(dataFolder);
+    m_logsDirectory = options.logsDirectory.value_or(Locations::logsFolder());
+    m_taskFilePath = options.taskFilePath.value_or(Locations::taskFilePath());
+    m_agentPaths = AgentPaths(std::nullopt, std::nullopt, m_logsDirectory);
 
-    m_launchdService =
-        options.launchdService
-            ? options.launchdService
-            : std::make_shared<const LaunchdService>(std::nullopt, std::nullopt, m_logsDirectory);
+    m_launchdService = options.launchdService
+                           ? options.launchdService
+                           : std::make_shared<const LaunchdService>(m_agentPaths);
     m_pmsetService =
         options.pmsetService ? options.pmsetService : std::make_shared<const PmsetService>();
 
-    if (options.arguments.contains(resetTasksArgument))
-        QFile::remove(m_saveURL);
+    if (options.startEmpty)
+        QFile::remove(m_taskFilePath);
 
     loadTasks();
 
@@ -212,10 +205,10 @@ void TaskStore::startScriptUpgrade()
     // wait for it, so the service is used by one thread at a time.
     const std::shared_ptr<const LaunchdServiceProtocol> service = m_launchdService;
     auto results = std::make_shared<QList<std::optional<LaunchdError>>>();
-    m_upgrade = QThread::create([this, service, enabled, results] {
+    m_upgrade = QThread::create([this, service, paths = m_agentPaths, enabled, results] {
         QList<ScheduledTask> stale;
         for (const ScheduledTask& task : enabled) {
-            if (!scriptIsCurrent(service->scriptURL(task)))
+            if (!scriptIsCurrent(paths.scriptPath(task)))
                 stale.append(task);
         }
         if (stale.isEmpty())
@@ -264,8 +257,8 @@ void TaskStore::loadTasks()
         // The sweep decides from the file as it stands while no other writer can change it, so
         // the agent of a task the tool has just added is never taken for an orphan. Without
         // the lock the load goes on and the sweep waits for the next one.
-        const TaskFile::Lock lock(m_saveURL, TaskFile::applicationLockWaitMs);
-        const TaskFile::ReadResult file = TaskFile::read(m_saveURL);
+        const TaskFile::Lock lock(m_taskFilePath, TaskFile::applicationLockWaitMs);
+        const TaskFile::ReadResult file = TaskFile::read(m_taskFilePath);
         switch (file.status) {
         case TaskFile::ReadStatus::loaded:
             m_tasks = file.tasks;
@@ -294,14 +287,14 @@ void TaskStore::loadTasks()
 
 QList<ScheduledTask> TaskStore::currentList() const
 {
-    const TaskFile::ReadResult file = TaskFile::read(m_saveURL);
+    const TaskFile::ReadResult file = TaskFile::read(m_taskFilePath);
     return file.status == TaskFile::ReadStatus::loaded ? file.tasks : m_tasks;
 }
 
 bool TaskStore::commit(const TaskFileTransaction::Change& change)
 {
     // The folder may have been removed while the application ran.
-    const QString folder = QFileInfo(m_saveURL).absolutePath();
+    const QString folder = QFileInfo(m_taskFilePath).absolutePath();
     std::optional<QString> failure;
     if (!Locations::makePrivateFolder(folder)) {
         failure = QStringLiteral("the folder %1 cannot be created").arg(folder);
@@ -313,7 +306,7 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
         options.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;
         options.fallback = m_tasks;
         const TaskFileTransaction::Outcome outcome =
-            TaskFileTransaction::run(m_saveURL, options, change);
+            TaskFileTransaction::run(m_taskFilePath, options, change);
         switch (outcome.status) {
         case TaskFileTransaction::Status::written:
         case TaskFileTransaction::Status::unchanged:
@@ -555,11 +548,11 @@ bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& tasks)
 
 QString TaskStore::readLog(const ScheduledTask& task, LogStream stream, int lastLines) const
 {
-    const QString path = RunHistory::logPath(m_launchdService->logDir(), task.shortId(), stream);
+    const QString path = RunHistory::logPath(m_agentPaths.logDir, task.shortId(), stream);
     return RunHistory::readLogTail(path, qMax(0, lastLines));
 }
 
 QList<TaskRunRecord> TaskStore::runHistory(const ScheduledTask& task) const
 {
-    return RunHistory::loadRunHistory(m_launchdService->logDir(), task.shortId());
+    return RunHistory::loadRunHistory(m_agentPaths.logDir, task.shortId());
 }

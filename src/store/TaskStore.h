@@ -28,15 +28,17 @@ class TaskStore final : public QObject {
 
 public:
     struct Options {
-        std::optional<QString> saveURL;
+        std::optional<QString> taskFilePath;
         std::optional<QString> logsDirectory;
         std::shared_ptr<const LaunchdServiceProtocol> launchdService;
         std::shared_ptr<const PmsetServiceProtocol> pmsetService;
-        // Launch arguments to honour ("--reset-tasks"); the application passes its own.
-        QStringList arguments;
+        // Removes the task file before the first load: the list starts empty and the agents
+        // of the old one go as orphans.
+        bool startEmpty = false;
     };
 
-    explicit TaskStore(Options options = {}, QObject* parent = nullptr);
+    TaskStore();
+    explicit TaskStore(Options options, QObject* parent = nullptr);
     ~TaskStore() override;
 
     const QList<ScheduledTask>& tasks() const { return m_tasks; }
@@ -45,11 +47,11 @@ public:
     const std::optional<QString>& lastWarning() const { return m_lastWarning; }
     void setLastError(std::optional<QString> error);
     void setLastWarning(std::optional<QString> warning);
-    const QString& saveURL() const { return m_saveURL; }
+    const QString& taskFilePath() const { return m_taskFilePath; }
     // Where run histories and logs live (the default agents write into it).
     const QString& logsDirectory() const { return m_logsDirectory; }
-    // For views computing file locations (script, plist, logs) without calling operations.
-    const LaunchdServiceProtocol& launchdServiceForViews() const { return *m_launchdService; }
+    // Where the agents' scripts, plists and logs are (the default agents write there).
+    const AgentPaths& agentPaths() const { return m_agentPaths; }
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
     // Reads the file and removes the agents of tasks it does not hold (decided under the lock),
@@ -114,7 +116,8 @@ private:
     QList<ScheduledTask> m_tasks;
     std::optional<QString> m_lastError;
     std::optional<QString> m_lastWarning;
-    QString m_saveURL;
+    QString m_taskFilePath;
+    AgentPaths m_agentPaths;
     std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
     std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;
     QString m_logsDirectory;

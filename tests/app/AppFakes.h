@@ -1,9 +1,8 @@
 #pragma once
 
 #include "Dialogs.h"
+#include "FakeServices.h"
 #include "LaunchdJob.h"
-#include "LaunchdService.h"
-#include "PmsetService.h"
 #include "TaskStore.h"
 #include "UpdaterController.h"
 
@@ -28,52 +27,6 @@ template <typename T> T* child(QObject* root, const QString& name)
         qFatal("no widget %s", qPrintable(name));
     return found;
 }
-
-// Agents are never really installed by these tests; a test may make installing fail.
-class FakeLaunchdService final : public LaunchdServiceProtocol {
-public:
-    explicit FakeLaunchdService(QString folder) : m_folder(std::move(folder)) {}
-    std::optional<LaunchdError> install(const ScheduledTask&) const override
-    {
-        if (duringInstall)
-            duringInstall();
-        return failInstall;
-    }
-    std::optional<LaunchdError> uninstall(const ScheduledTask&) const override
-    {
-        return std::nullopt;
-    }
-    void removeOrphanedAgents(const QSet<QUuid>&) const override {}
-    QString scriptURL(const ScheduledTask& task) const override { return path(task, u".sh"); }
-    QString plistURL(const ScheduledTask& task) const override { return path(task, u".plist"); }
-    QString stdoutLogPath(const ScheduledTask& task) const override { return path(task, u".out"); }
-    QString stderrLogPath(const ScheduledTask& task) const override { return path(task, u".err"); }
-    QString runHistoryPath(const ScheduledTask& task) const override
-    {
-        return path(task, u".history");
-    }
-    QString logDir() const override { return m_folder; }
-
-    std::optional<LaunchdError> failInstall;
-    // Runs inside install(), possibly on the store's upgrade thread.
-    std::function<void()> duringInstall;
-
-private:
-    QString path(const ScheduledTask& task, QStringView suffix) const
-    {
-        return m_folder + QLatin1Char('/') + task.shortId() + suffix.toString();
-    }
-    QString m_folder;
-};
-
-class FakePmsetService final : public PmsetServiceProtocol {
-public:
-    std::optional<PmsetError> scheduleWake(const ScheduledTask&) const override
-    {
-        return std::nullopt;
-    }
-    bool isWakeScheduledInSystem(const ScheduledTask&) const override { return false; }
-};
 
 // Records every dialog and answers it as the test says.
 class FakeDialogs final : public Dialogs {
@@ -158,15 +111,14 @@ public:
 // A task store over the fakes, saving into a temporary folder.
 struct FakeStoreFixture {
     QTemporaryDir dir;
-    std::shared_ptr<FakeLaunchdService> launchd =
-        std::make_shared<FakeLaunchdService>(dir.path() + QStringLiteral("/Logs"));
+    std::shared_ptr<FakeLaunchdService> launchd = std::make_shared<FakeLaunchdService>();
     std::shared_ptr<FakePmsetService> pmset = std::make_shared<FakePmsetService>();
     std::unique_ptr<TaskStore> store;
 
     FakeStoreFixture()
     {
         TaskStore::Options options;
-        options.saveURL = dir.path() + QStringLiteral("/tasks.json");
+        options.taskFilePath = dir.path() + QStringLiteral("/tasks.json");
         options.logsDirectory = dir.path() + QStringLiteral("/Logs");
         options.launchdService = launchd;
         options.pmsetService = pmset;

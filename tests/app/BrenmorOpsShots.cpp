@@ -82,7 +82,6 @@ public:
     {
         return std::nullopt;
     }
-    // As in the application until the mail step builder is wired in.
 
     // Windows are drawn after pending layout and paint work; dialogs at once, so a dialog
     // queued behind them is not drawn under their name.
@@ -163,11 +162,11 @@ bool saveMailSheets(const ShotDialogs& dialogs, QWidget* window)
     return ok;
 }
 
-std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString> saveURL)
+std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString> taskFilePath)
 {
     TaskStore::Options options;
-    options.saveURL = std::move(saveURL);
-    options.launchdService = std::make_shared<FakeLaunchdService>(logs);
+    options.taskFilePath = std::move(taskFilePath);
+    options.launchdService = std::make_shared<FakeLaunchdService>();
     options.pmsetService = std::make_shared<FakePmsetService>();
     auto store = std::make_unique<TaskStore>(std::move(options));
     store->waitForScriptUpgrade();
@@ -186,17 +185,16 @@ const ScheduledTask* taskNamed(const TaskStore& store, const QString& name)
 // The generated files of one task, as installing it would leave them, so its detail shows them.
 void writeInstalledFiles(const TaskStore& store, const ScheduledTask& task)
 {
-    const LaunchdServiceProtocol& views = store.launchdServiceForViews();
-    const LaunchdService real(std::nullopt, std::nullopt, views.logDir());
-    QFile script(views.scriptURL(task));
+    const AgentPaths& paths = store.agentPaths();
+    const LaunchdService real(paths);
+    QDir().mkpath(paths.scriptsDir);
+    QFile script(paths.scriptPath(task));
     if (script.open(QIODevice::WriteOnly))
-        script.write(WrapperScript::text(task,
-                                         RunHistory::historyPath(views.logDir(), task.shortId()),
-                                         WrapperScript::nativeDateDialect())
-                         .toUtf8());
-    QFile plist(views.plistURL(task));
+        script.write(real.scriptContent(task).toUtf8());
+    QDir().mkpath(paths.launchAgentsDir);
+    QFile plist(paths.plistPath(task));
     if (plist.open(QIODevice::WriteOnly))
-        plist.write(real.plistContent(task, views.scriptURL(task)).toUtf8());
+        plist.write(real.plistContent(task, paths.scriptPath(task)).toUtf8());
 }
 
 // The detail of a task that never ran, of one with a long history and output, and the sheet
@@ -422,7 +420,7 @@ int main(int argc, char* argv[])
     }
 
     // Histories and logs come from the prepared home.
-    auto store = makeStore(Locations::logsFolder(), std::nullopt);
+    auto store = makeStore(Locations::dataFolder(), std::nullopt);
     Window shown(*store, updater, dialogs);
     MainWindow& window = shown.window;
     ContentView* content = window.contentView();

@@ -3,6 +3,7 @@
 #include "CliInstallCommand.h"
 #include "ExportImportCommands.h"
 #include "Result.h"
+#include "TaskBuilder.h"
 #include "TaskMigration.h"
 #include "TestSupport.h"
 
@@ -11,14 +12,7 @@
 #include <QTest>
 #include <QWidget>
 
-namespace {
-
-ScheduledTask makeTask(const QString& name)
-{
-    return ScheduledTask::create(name, QStringLiteral("echo ") + name, TaskSchedule::interval(15));
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestAppCommands : public QObject {
     Q_OBJECT
@@ -89,10 +83,10 @@ void TestAppCommands::importShowsResult()
 
     FakeStoreFixture fixture;
     for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
-        fixture.store->addTask(makeTask(name));
+        fixture.store->addTask(TaskBuilder(name).echoesName().every(15).build());
     QList<ScheduledTask> inFile = fixture.store->tasks().mid(0, known);
     for (int i = 0; i < newTasks; ++i)
-        inFile.append(makeTask(QStringLiteral("New %1").arg(i)));
+        inFile.append(TaskBuilder(QStringLiteral("New %1").arg(i)).echoesName().every(15).build());
     const QString path = fixture.dir.path() + QStringLiteral("/import.json");
     TestSupport::writeFile(path, TaskMigration::encodeTasks(inFile));
 
@@ -111,8 +105,8 @@ void TestAppCommands::importShowsResult()
 void TestAppCommands::importOfUnreadableFileFails()
 {
     FakeStoreFixture fixture;
-    fixture.store->addTask(makeTask(QStringLiteral("A")));
-    const QByteArray before = TestSupport::readFile(fixture.store->saveURL());
+    fixture.store->addTask(TaskBuilder(QStringLiteral("A")).echoesName().every(15).build());
+    const QByteArray before = TestSupport::readFile(fixture.store->taskFilePath());
     FakeDialogs dialogs;
     QWidget window;
     ExportImportCommands commands(*fixture.store, dialogs, &window);
@@ -135,7 +129,7 @@ void TestAppCommands::importOfUnreadableFileFails()
     QVERIFY(!dialogs.alerts.at(1).text.isEmpty());
 
     QCOMPARE(fixture.store->tasks().size(), 1);
-    QCOMPARE(TestSupport::readFile(fixture.store->saveURL()), before);
+    QCOMPARE(TestSupport::readFile(fixture.store->taskFilePath()), before);
 }
 
 void TestAppCommands::importCancelledShowsNothing()
@@ -158,15 +152,15 @@ void TestAppCommands::exportWritesWholeListAndFollowsTasks()
     QCOMPARE(commands.importAction()->text(), QStringLiteral("Import Tasks\u2026"));
     QVERIFY(!commands.exportAction()->isEnabled());
 
-    fixture.store->addTask(makeTask(QStringLiteral("A")));
-    fixture.store->addTask(makeTask(QStringLiteral("B")));
+    fixture.store->addTask(TaskBuilder(QStringLiteral("A")).echoesName().every(15).build());
+    fixture.store->addTask(TaskBuilder(QStringLiteral("B")).echoesName().every(15).build());
     QVERIFY(commands.exportAction()->isEnabled());
     const QString path = fixture.dir.path() + QStringLiteral("/export.json");
     dialogs.savePath = path;
     commands.exportAction()->trigger();
     QCOMPARE(dialogs.suggestedNames, QStringList{QStringLiteral("BrenmorOps-tasks.json")});
     // Byte for byte what the task file holds for the same list.
-    QCOMPARE(TestSupport::readFile(path), TestSupport::readFile(fixture.store->saveURL()));
+    QCOMPARE(TestSupport::readFile(path), TestSupport::readFile(fixture.store->taskFilePath()));
     QVERIFY(dialogs.alerts.isEmpty());
 
     fixture.store->deleteTasks({fixture.store->tasks().at(0).id, fixture.store->tasks().at(1).id});
@@ -178,7 +172,7 @@ void TestAppCommands::exportWritesWholeListAndFollowsTasks()
 void TestAppCommands::exportThatCannotWriteSaysSo()
 {
     FakeStoreFixture fixture;
-    fixture.store->addTask(makeTask(QStringLiteral("A")));
+    fixture.store->addTask(TaskBuilder(QStringLiteral("A")).echoesName().every(15).build());
     FakeDialogs dialogs;
     QWidget window;
     ExportImportCommands commands(*fixture.store, dialogs, &window);

@@ -87,7 +87,7 @@ class TestDayTimeline : public QObject {
 
 private:
     std::unique_ptr<FakeStoreFixture> m_fixture;
-    QString logDir() const { return m_fixture->store->launchdServiceForViews().logDir(); }
+    QString logDir() const { return m_fixture->store->agentPaths().logDir; }
 
 private Q_SLOTS:
     void init()

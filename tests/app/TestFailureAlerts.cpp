@@ -50,7 +50,7 @@ private:
     ScheduledTask m_task;
     QDateTime m_ended = QDateTime(QDate(2026, 1, 5), QTime(3, 0), Qt::UTC);
 
-    QString logDir() const { return m_fixture->launchd->logDir(); }
+    QString logDir() const { return m_fixture->store->agentPaths().logDir; }
     QString historyOf(const ScheduledTask& task) const
     {
         return RunHistory::historyPath(logDir(), task.shortId());

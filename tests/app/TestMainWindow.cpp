@@ -7,6 +7,7 @@
 #include "MainWindow.h"
 #include "Result.h"
 #include "Sidebar.h"
+#include "TaskBuilder.h"
 #include "TaskListModel.h"
 #include "TaskMigration.h"
 #include "UpdaterController.h"
@@ -27,17 +28,6 @@
 
 #include <atomic>
 
-namespace {
-
-ScheduledTask makeTask(const QString& name, const QString& command, bool enabled = true)
-{
-    ScheduledTask task =
-        ScheduledTask::create(name, command, TaskSchedule::daily({TimeOfDay{9, 0}}));
-    task.isEnabled = enabled;
-    return task;
-}
-
-} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -167,7 +157,8 @@ void TestMainWindow::emptyStoreShowsFirstTaskTexts()
 void TestMainWindow::addingFirstTaskFlipsButtonAndSelectsIt()
 {
     makeWindow();
-    const ScheduledTask task = makeTask(QStringLiteral("Backup"), QStringLiteral("rsync -a"));
+    const ScheduledTask task =
+        TaskBuilder(QStringLiteral("Backup")).command(QStringLiteral("rsync -a")).build();
     m_dialogs.taskToAdd = task;
     QTest::mouseClick(button("sidebar-add-task"), Qt::LeftButton);
     QCOMPARE(m_dialogs.addSheets, 1);
@@ -205,9 +196,13 @@ void TestMainWindow::filterMatchesNameAndCommand()
 {
     QFETCH(QString, search);
     QFETCH(QStringList, expected);
-    makeWindow({makeTask(QStringLiteral("Nightly Backup"), QStringLiteral("rsync -a ~/d /b")),
-                makeTask(QStringLiteral("Report"), QStringLiteral("./make.sh")),
-                makeTask(QStringLiteral("Cleanup"), QStringLiteral("rm -rf ~/tmp/reports"))});
+    makeWindow({TaskBuilder(QStringLiteral("Nightly Backup"))
+                    .command(QStringLiteral("rsync -a ~/d /b"))
+                    .build(),
+                TaskBuilder(QStringLiteral("Report")).command(QStringLiteral("./make.sh")).build(),
+                TaskBuilder(QStringLiteral("Cleanup"))
+                    .command(QStringLiteral("rm -rf ~/tmp/reports"))
+                    .build()});
     QLineEdit* filter = m_window->findChild<QLineEdit*>(QStringLiteral("sidebar-filter"));
     QCOMPARE(filter->placeholderText(), QStringLiteral("Filter..."));
     QTest::keyClicks(filter, search);
@@ -219,9 +214,12 @@ void TestMainWindow::filterMatchesNameAndCommand()
 
 void TestMainWindow::selectAllUnderFilterSelectsOnlyVisible()
 {
-    const ScheduledTask a = makeTask(QStringLiteral("Alpha"), QStringLiteral("echo a"));
-    const ScheduledTask b = makeTask(QStringLiteral("Beta"), QStringLiteral("echo b"));
-    const ScheduledTask c = makeTask(QStringLiteral("Alpine"), QStringLiteral("echo c"));
+    const ScheduledTask a =
+        TaskBuilder(QStringLiteral("Alpha")).command(QStringLiteral("echo a")).build();
+    const ScheduledTask b =
+        TaskBuilder(QStringLiteral("Beta")).command(QStringLiteral("echo b")).build();
+    const ScheduledTask c =
+        TaskBuilder(QStringLiteral("Alpine")).command(QStringLiteral("echo c")).build();
     makeWindow({a, b, c});
     QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
     QVERIFY(content()->isSelectMode());
@@ -236,8 +234,8 @@ void TestMainWindow::selectAllUnderFilterSelectsOnlyVisible()
 
 void TestMainWindow::headerButtonFollowsSelection()
 {
-    makeWindow({makeTask(QStringLiteral("One"), QStringLiteral("true")),
-                makeTask(QStringLiteral("Two"), QStringLiteral("true"))});
+    makeWindow({TaskBuilder(QStringLiteral("One")).command(QStringLiteral("true")).build(),
+                TaskBuilder(QStringLiteral("Two")).command(QStringLiteral("true")).build()});
     QCOMPARE(button("sidebar-select-button")->text(), QStringLiteral("Select"));
     QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
     // The toolbar shows and hides its items when it lays itself out again.
@@ -270,8 +268,8 @@ void TestMainWindow::deletingFromContextMenu()
     QFETCH(int, selectedRow);
     QFETCH(int, deletedRow);
     QFETCH(QString, detailAfter);
-    makeWindow({makeTask(QStringLiteral("First"), QStringLiteral("true")),
-                makeTask(QStringLiteral("Second"), QStringLiteral("true"))});
+    makeWindow({TaskBuilder(QStringLiteral("First")).command(QStringLiteral("true")).build(),
+                TaskBuilder(QStringLiteral("Second")).command(QStringLiteral("true")).build()});
     clickTaskRow(selectedRow);
     QCOMPARE(detailTitle(), QStringLiteral("First"));
     const QString deletedName = m_fixture->store->tasks().at(deletedRow).name;
@@ -289,7 +287,7 @@ void TestMainWindow::deletingFromContextMenu()
 
 void TestMainWindow::cancelledDeleteKeepsTask()
 {
-    makeWindow({makeTask(QStringLiteral("Keep"), QStringLiteral("true"))});
+    makeWindow({TaskBuilder(QStringLiteral("Keep")).command(QStringLiteral("true")).build()});
     clickTaskRow(0);
     m_dialogs.answerDelete = false;
     QMenu* menu = contextMenuFor(0);
@@ -301,9 +299,12 @@ void TestMainWindow::cancelledDeleteKeepsTask()
 
 void TestMainWindow::bulkDeleteConfirmsWithCount()
 {
-    const ScheduledTask a = makeTask(QStringLiteral("A"), QStringLiteral("true"));
-    const ScheduledTask b = makeTask(QStringLiteral("B"), QStringLiteral("true"));
-    const ScheduledTask c = makeTask(QStringLiteral("C"), QStringLiteral("true"));
+    const ScheduledTask a =
+        TaskBuilder(QStringLiteral("A")).command(QStringLiteral("true")).build();
+    const ScheduledTask b =
+        TaskBuilder(QStringLiteral("B")).command(QStringLiteral("true")).build();
+    const ScheduledTask c =
+        TaskBuilder(QStringLiteral("C")).command(QStringLiteral("true")).build();
     makeWindow({a, b, c});
     QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
     clickTaskRow(0);
@@ -350,7 +351,8 @@ void TestMainWindow::newTaskShortcutFromSystemJob()
 {
     const LaunchdJob job =
         makeAgentJob(QStringLiteral("com.example.job"), {QStringLiteral("/bin/x")});
-    makeWindow({makeTask(QStringLiteral("Task"), QStringLiteral("true"))}, {job});
+    makeWindow({TaskBuilder(QStringLiteral("Task")).command(QStringLiteral("true")).build()},
+               {job});
     content()->setShowSystemJobs(true);
     QListView* jobs = sidebar()->systemJobList();
     QTest::mouseClick(jobs->viewport(), Qt::LeftButton, {},
@@ -363,7 +365,8 @@ void TestMainWindow::newTaskShortcutFromSystemJob()
 
 void TestMainWindow::contextMenuDuplicateSelectsCopy()
 {
-    const ScheduledTask task = makeTask(QStringLiteral("Report"), QStringLiteral("./r.sh"));
+    const ScheduledTask task =
+        TaskBuilder(QStringLiteral("Report")).command(QStringLiteral("./r.sh")).build();
     makeWindow({task});
     QMenu* menu = contextMenuFor(0);
     QStringList titles;
@@ -389,7 +392,8 @@ void TestMainWindow::contextMenuDuplicateSelectsCopy()
 
 void TestMainWindow::contextMenuEnablesDisabledTask()
 {
-    makeWindow({makeTask(QStringLiteral("Paused"), QStringLiteral("true"), false)});
+    makeWindow(
+        {TaskBuilder(QStringLiteral("Paused")).command(QStringLiteral("true")).disabled().build()});
     QAbstractItemModel* model = sidebar()->taskList()->model();
     QCOMPARE(model->index(0, 0).data(TaskListModel::EnabledRole).toBool(), false);
     QMenu* menu = contextMenuFor(0);
@@ -403,7 +407,8 @@ void TestMainWindow::contextMenuEnablesDisabledTask()
 
 void TestMainWindow::selectModeNeverOpensDetail()
 {
-    const ScheduledTask task = makeTask(QStringLiteral("Only"), QStringLiteral("true"));
+    const ScheduledTask task =
+        TaskBuilder(QStringLiteral("Only")).command(QStringLiteral("true")).build();
     makeWindow({task});
     clickTaskRow(0);
     QCOMPARE(detailTitle(), QStringLiteral("Only"));
@@ -423,9 +428,12 @@ void TestMainWindow::selectModeNeverOpensDetail()
 
 void TestMainWindow::exportSelectionWritesOnlySelected()
 {
-    const ScheduledTask a = makeTask(QStringLiteral("A"), QStringLiteral("echo a"));
-    const ScheduledTask b = makeTask(QStringLiteral("B"), QStringLiteral("echo b"));
-    const ScheduledTask c = makeTask(QStringLiteral("C"), QStringLiteral("echo c"));
+    const ScheduledTask a =
+        TaskBuilder(QStringLiteral("A")).command(QStringLiteral("echo a")).build();
+    const ScheduledTask b =
+        TaskBuilder(QStringLiteral("B")).command(QStringLiteral("echo b")).build();
+    const ScheduledTask c =
+        TaskBuilder(QStringLiteral("C")).command(QStringLiteral("echo c")).build();
     makeWindow({a, b, c});
     const QString path = m_fixture->dir.path() + QStringLiteral("/chosen.json");
     m_dialogs.savePath = path;
@@ -444,7 +452,7 @@ void TestMainWindow::exportSelectionWritesOnlySelected()
 
 void TestMainWindow::exportSelectionCancelledStaysInSelectMode()
 {
-    makeWindow({makeTask(QStringLiteral("A"), QStringLiteral("echo a"))});
+    makeWindow({TaskBuilder(QStringLiteral("A")).command(QStringLiteral("echo a")).build()});
     QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
     clickTaskRow(0);
     m_dialogs.savePath.reset();
@@ -461,8 +469,10 @@ void TestMainWindow::exportSelectionCancelledStaysInSelectMode()
 void TestMainWindow::storeErrorShowsAlertThenClears()
 {
     makeWindow();
-    m_fixture->launchd->failInstall = LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
-    m_fixture->store->addTask(makeTask(QStringLiteral("Broken"), QStringLiteral("true")));
+    m_fixture->launchd->recorder().everyInstallFails =
+        LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
+    m_fixture->store->addTask(
+        TaskBuilder(QStringLiteral("Broken")).command(QStringLiteral("true")).build());
     QTRY_COMPARE(m_dialogs.alerts.size(), 1);
     QCOMPARE(m_dialogs.alerts.at(0).title, QStringLiteral("Error"));
     QCOMPARE(m_dialogs.alerts.at(0).text, QStringLiteral("launchctl load failed (exit code 5)"));
@@ -477,8 +487,10 @@ void TestMainWindow::storeErrorShowsAlertThenClears()
 
 void TestMainWindow::removedTaskLeavesBulkSelection()
 {
-    const ScheduledTask a = makeTask(QStringLiteral("A"), QStringLiteral("true"));
-    const ScheduledTask b = makeTask(QStringLiteral("B"), QStringLiteral("true"));
+    const ScheduledTask a =
+        TaskBuilder(QStringLiteral("A")).command(QStringLiteral("true")).build();
+    const ScheduledTask b =
+        TaskBuilder(QStringLiteral("B")).command(QStringLiteral("true")).build();
     makeWindow({a, b});
     QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
     QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
@@ -493,8 +505,10 @@ void TestMainWindow::removedTaskLeavesBulkSelection()
 
 void TestMainWindow::missingSelectedTaskFallsBackToNoSelection()
 {
-    const ScheduledTask a = makeTask(QStringLiteral("Gone"), QStringLiteral("true"));
-    const ScheduledTask b = makeTask(QStringLiteral("Stays"), QStringLiteral("true"));
+    const ScheduledTask a =
+        TaskBuilder(QStringLiteral("Gone")).command(QStringLiteral("true")).build();
+    const ScheduledTask b =
+        TaskBuilder(QStringLiteral("Stays")).command(QStringLiteral("true")).build();
     makeWindow({a, b});
     content()->setSelection(SidebarSection::task(a.id));
     QCOMPARE(detailTitle(), QStringLiteral("Gone"));
@@ -531,22 +545,20 @@ void TestMainWindow::checkForUpdatesDisabledWithoutFeed()
     QCOMPARE(newTask->shortcut(), QKeySequence(QKeySequence::New));
 }
 
-QTEST_MAIN(TestMainWindow)
 // The fake writes no scripts, so every reload finds the enabled tasks' scripts stale.
 void TestMainWindow::upgradeProgressShownWhileScriptsUpdate()
 {
     QSemaphore entered;
     QSemaphore release;
     std::atomic<bool> block = false;
-    m_fixture->launchd->duringInstall = [&] {
+    m_fixture->launchd->recorder().duringInstall = [&](const ScheduledTask&) {
         if (block.exchange(false)) {
             entered.release();
             release.acquire();
         }
     };
-    makeWindow({makeTask(QStringLiteral("A"), QStringLiteral("true")),
-                makeTask(QStringLiteral("B"), QStringLiteral("true")),
-                makeTask(QStringLiteral("Off"), QStringLiteral("true"), false)});
+    makeWindow({TaskBuilder(QStringLiteral("A")), TaskBuilder(QStringLiteral("B")),
+                TaskBuilder(QStringLiteral("Off")).disabled()});
     auto* progress = m_window->findChild<QLabel*>(QStringLiteral("upgrade-progress"));
     QVERIFY(progress);
     QVERIFY(progress->isHidden());
@@ -564,4 +576,5 @@ void TestMainWindow::upgradeProgressShownWhileScriptsUpdate()
     QVERIFY(!m_fixture->store->isUpgradingScripts());
 }
 
+QTEST_MAIN(TestMainWindow)
 #include "TestMainWindow.moc"

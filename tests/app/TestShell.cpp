@@ -16,6 +16,7 @@
 #include "RowPainting.h"
 #include "ShortcutsPickerView.h"
 #include "Sidebar.h"
+#include "TaskBuilder.h"
 #include "TaskListModel.h"
 #include "TaskMigration.h"
 #include "TestRunView.h"
@@ -44,11 +45,6 @@
 #include <QTextEdit>
 
 namespace {
-
-ScheduledTask makeTask(const QString& name, const QString& command = QStringLiteral("true"))
-{
-    return ScheduledTask::create(name, command, TaskSchedule::daily({TimeOfDay{9, 0}}));
-}
 
 QPalette darkPalette()
 {
@@ -196,7 +192,7 @@ void TestShell::spokenNamesAreLabels_data()
 void TestShell::spokenNamesAreLabels()
 {
     QFETCH(QString, screen);
-    const ScheduledTask task = makeTask(QStringLiteral("Backup"));
+    const ScheduledTask task = TaskBuilder(QStringLiteral("Backup")).build();
     const LaunchdJob job = makeAgentJob(QStringLiteral("com.example.job"),
                                         {QStringLiteral("/bin/x")}, QStringLiteral("/tmp/x.log"));
     makeWindow(screen == QStringLiteral("empty window") ? QList<ScheduledTask>{}
@@ -276,10 +272,11 @@ void TestShell::importShowsOneAlertAtATime()
     QFETCH(int, newTasks);
     QFETCH(bool, garbage);
     QFETCH(QStringList, titles);
-    makeWindow({makeTask(QStringLiteral("A")), makeTask(QStringLiteral("B"))});
+    makeWindow(
+        {TaskBuilder(QStringLiteral("A")).build(), TaskBuilder(QStringLiteral("B")).build()});
     QList<ScheduledTask> inFile = m_fixture->store->tasks().mid(0, known);
     for (int i = 0; i < newTasks; ++i)
-        inFile.append(makeTask(QStringLiteral("New %1").arg(i)));
+        inFile.append(TaskBuilder(QStringLiteral("New %1").arg(i)).build());
     const QString path = m_fixture->dir.path() + QStringLiteral("/import.json");
     TestSupport::writeFile(path, garbage ? QByteArray("{\"tasks\": 7}")
                                          : TaskMigration::encodeTasks(inFile));
@@ -343,8 +340,8 @@ void TestShell::taskRowsFollowStoreRowByRow()
     QFETCH(int, inserted);
     QFETCH(int, removed);
     QFETCH(QStringList, rows);
-    makeWindow({makeTask(QStringLiteral("A")), makeTask(QStringLiteral("B")),
-                makeTask(QStringLiteral("C"))});
+    makeWindow({TaskBuilder(QStringLiteral("A")).build(), TaskBuilder(QStringLiteral("B")).build(),
+                TaskBuilder(QStringLiteral("C")).build()});
     QListView* list = sidebar()->taskList();
     const ScheduledTask a = m_fixture->store->tasks().at(0);
     ScheduledTask b = m_fixture->store->tasks().at(1);
@@ -354,7 +351,7 @@ void TestShell::taskRowsFollowStoreRowByRow()
     QSignalSpy insertSpy(model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removeSpy(model, &QAbstractItemModel::rowsRemoved);
     if (change == QStringLiteral("add")) {
-        m_fixture->store->addTask(makeTask(QStringLiteral("D")));
+        m_fixture->store->addTask(TaskBuilder(QStringLiteral("D")).build());
     } else if (change == QStringLiteral("delete")) {
         m_fixture->store->deleteTask(b);
     } else if (change == QStringLiteral("rename")) {
@@ -395,7 +392,7 @@ void TestShell::selectModeMarks()
     QFETCH(bool, dark);
     QFETCH(bool, checked);
     const QPalette palette = dark ? darkPalette() : QApplication::style()->standardPalette();
-    const ScheduledTask task = makeTask(QStringLiteral("Row"));
+    const ScheduledTask task = TaskBuilder(QStringLiteral("Row")).build();
     m_fixture->store->addTask(task);
     TaskListModel model(*m_fixture->store);
     model.setSelectMode(true, checked ? QSet<QUuid>{task.id} : QSet<QUuid>{});
@@ -500,7 +497,8 @@ void TestShell::systemJobsSectionShowsState()
 
 void TestShell::rightClickKeepsSelection()
 {
-    makeWindow({makeTask(QStringLiteral("First")), makeTask(QStringLiteral("Second"))});
+    makeWindow({TaskBuilder(QStringLiteral("First")).build(),
+                TaskBuilder(QStringLiteral("Second")).build()});
     QListView* list = sidebar()->taskList();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, 0));
     const SidebarSection first = *content()->selection();
@@ -680,7 +678,7 @@ void TestShell::sheetsFitWindow_data()
 void TestShell::sheetsFitWindow()
 {
     QFETCH(QString, sheet);
-    const ScheduledTask task = makeTask(QStringLiteral("Task"));
+    const ScheduledTask task = TaskBuilder(QStringLiteral("Task")).build();
     makeWindow({task}, {}, QSize(640, 400));
     const int limit =
         std::min(m_window->height(), m_window->screen()->availableGeometry().height());

@@ -67,7 +67,7 @@ private:
     std::unique_ptr<FakeStoreFixture> m_fixture;
     ScheduledTask m_task;
 
-    QString logDir() const { return m_fixture->store->launchdServiceForViews().logDir(); }
+    QString logDir() const { return m_fixture->store->agentPaths().logDir; }
     QString logFile(const QString& suffix) const
     {
         return logDir() + QLatin1Char('/') + m_task.shortId() + suffix;
@@ -214,8 +214,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, script);
         QFETCH(QString, shell);
-        TestSupport::writeFile(m_fixture->store->launchdServiceForViews().scriptURL(m_task),
-                               script);
+        TestSupport::writeFile(m_fixture->store->agentPaths().scriptPath(m_task), script);
         TaskDetailView view(*m_fixture->store, m_task);
         QCOMPARE(text(&view, QStringLiteral("env-shell")), shell);
         if (!script.isEmpty())
@@ -226,7 +225,7 @@ private Q_SLOTS:
     void installedPlistIsShownAsXml()
     {
         TestSupport::writeFile(
-            m_fixture->store->launchdServiceForViews().plistURL(m_task),
+            m_fixture->store->agentPaths().plistPath(m_task),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
             "<key>Label</key><string>com.brenmor-ops.task.X</string></dict></plist>\n");
         TaskDetailView view(*m_fixture->store, m_task);

@@ -151,18 +151,9 @@ QString withoutWarnings(const QString& err)
                                                             : kept.join(QLatin1Char('\n'));
 }
 
-ScheduledTask makeTask(const QString& name, const QString& id, TaskSchedule schedule, bool enabled,
-                       bool wake)
+TaskBuilder storedTask(const QString& name, const QString& id)
 {
-    ScheduledTask task;
-    task.id = QUuid::fromString(id);
-    task.name = name;
-    task.command = QStringLiteral("echo ") + name;
-    task.schedule = std::move(schedule);
-    task.isEnabled = enabled;
-    task.wakeBeforeRun = wake;
-    task.useLoginShell = true;
-    return task;
+    return std::move(TaskBuilder(name).id(id).echoesName().loginShell());
 }
 
 QString repeatWakeCall(const QString& days, const QString& time)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScheduledTask.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 
 #include <QList>
@@ -55,9 +56,9 @@ private:
 // (a program missing on this machine, a folder that does not exist here).
 QString withoutWarnings(const QString& err);
 
-// A task with a fixed identifier, for tests that look tasks up.
-ScheduledTask makeTask(const QString& name, const QString& id, TaskSchedule schedule,
-                       bool enabled = true, bool wake = false);
+// A task as the tool writes one: this identifier, a command that echoes the name, the login
+// shell.
+TaskBuilder storedTask(const QString& name, const QString& id);
 
 // The pmset registration the wake code sends for a repeating event, as osascript receives it.
 QString repeatWakeCall(const QString& days, const QString& time);

@@ -282,9 +282,10 @@ void TestCliAdd::rejects()
     QFETCH(QString, err);
 
     CliHarness cli;
-    cli.seed({makeTask(QStringLiteral("Existing"),
-                       QStringLiteral("11111111-2222-4333-8444-555555555555"),
-                       TaskSchedule::daily({at(6, 0)}))});
+    cli.seed({storedTask(QStringLiteral("Existing"),
+                         QStringLiteral("11111111-2222-4333-8444-555555555555"))
+                  .daily({at(6, 0)})
+                  .build()});
     const QByteArray before = cli.taskFileBytes();
 
     const ProcessResult result = cli.run(args);
@@ -338,10 +339,14 @@ void TestCliAdd::appendsAfterExistingTasks()
 {
     CliHarness cli;
     const QList<ScheduledTask> existing = {
-        makeTask(QStringLiteral("One"), QStringLiteral("11111111-2222-4333-8444-555555555555"),
-                 TaskSchedule::interval(10), false),
-        makeTask(QStringLiteral("Two"), QStringLiteral("21111111-2222-4333-8444-555555555555"),
-                 TaskSchedule::weekly({2}, {at(8, 0)}), true, true)};
+        storedTask(QStringLiteral("One"), QStringLiteral("11111111-2222-4333-8444-555555555555"))
+            .every(10)
+            .disabled()
+            .build(),
+        storedTask(QStringLiteral("Two"), QStringLiteral("21111111-2222-4333-8444-555555555555"))
+            .weekly({2}, {at(8, 0)})
+            .wake()
+            .build()};
     cli.seed(existing);
 
     // Names need not be unique.

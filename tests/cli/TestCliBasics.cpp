@@ -1,4 +1,5 @@
 #include "AddOptions.h"
+#include "TaskBuilder.h"
 #include "TaskFile.h"
 #include "TestSupport.h"
 #include "TextTable.h"
@@ -15,13 +16,6 @@ QString usage()
     return QString::fromUtf8(TestSupport::readFile(TestSupport::dataPath("usage.txt")));
 }
 
-ScheduledTask makeTask(const QString& name, TaskSchedule schedule, bool enabled, bool wake)
-{
-    ScheduledTask task = ScheduledTask::create(name, "echo hi", std::move(schedule));
-    task.isEnabled = enabled;
-    task.wakeBeforeRun = wake;
-    return task;
-}
 } // namespace
 
 class TestCliBasics : public QObject {
@@ -135,7 +129,8 @@ private Q_SLOTS:
     {
         TestHome home;
         QDir().mkpath(home.dataFolder());
-        const ScheduledTask backup = makeTask("Backup", TaskSchedule::daily({{3, 0}}), true, true);
+        const ScheduledTask backup =
+            TaskBuilder("Backup").command(QStringLiteral("echo hi")).daily({{3, 0}}).wake().build();
         QVERIFY(!TaskFile::write(home.taskFile(), {backup}));
         const ProcessResult result = TestSupport::runTool(home, {"list"});
         QCOMPARE(result.exitCode, 0);
@@ -160,9 +155,13 @@ private Q_SLOTS:
         const QString emoji = QString::fromUtf8("Deploy 👩‍💻");
         QVERIFY(!TaskFile::write(
             home.taskFile(),
-            {makeTask(combining, TaskSchedule::interval(5), false, false),
-             makeTask(emoji, TaskSchedule::runAtLoad(), true, false),
-             makeTask("Plain", TaskSchedule::weekly({2, 6}, {{9, 30}}), true, true)}));
+            {TaskBuilder(combining).command(QStringLiteral("echo hi")).every(5).disabled().build(),
+             TaskBuilder(emoji).command(QStringLiteral("echo hi")).atLoad().build(),
+             TaskBuilder("Plain")
+                 .command(QStringLiteral("echo hi"))
+                 .weekly({2, 6}, {{9, 30}})
+                 .wake()
+                 .build()}));
         const ProcessResult result = TestSupport::runTool(home, {"ls"});
         QStringList lines = result.outText().split('\n');
         QCOMPARE(lines.takeLast(), QString());
@@ -189,12 +188,17 @@ private Q_SLOTS:
     {
         TestHome home;
         QDir().mkpath(home.dataFolder());
-        QVERIFY(!TaskFile::write(home.taskFile(),
-                                 {makeTask(QStringLiteral("Red \x1b[31m\x1b]0;title\x07"),
-                                           TaskSchedule::interval(5), true, false),
-                                  makeTask(QString("C1") + QChar(0x9b) + "2J\r\nx\x7f",
-                                           TaskSchedule::runAtLoad(), true, false),
-                                  makeTask("Plain", TaskSchedule::runAtLoad(), true, false)}));
+        QVERIFY(!TaskFile::write(
+            home.taskFile(),
+            {TaskBuilder(QStringLiteral("Red \x1b[31m\x1b]0;title\x07"))
+                 .command(QStringLiteral("echo hi"))
+                 .every(5)
+                 .build(),
+             TaskBuilder(QString("C1") + QChar(0x9b) + "2J\r\nx\x7f")
+                 .command(QStringLiteral("echo hi"))
+                 .atLoad()
+                 .build(),
+             TaskBuilder("Plain").command(QStringLiteral("echo hi")).atLoad().build()}));
         const ProcessResult result = TestSupport::runTool(home, {"list"});
         QCOMPARE(result.exitCode, 0);
         for (const char c : result.out)
@@ -254,10 +258,11 @@ private Q_SLOTS:
     {
         TestHome home;
         QDir().mkpath(home.dataFolder());
-        QVERIFY(!TaskFile::write(home.taskFile(),
-                                 {makeTask("a", TaskSchedule::interval(5), true, false),
-                                  makeTask("b", TaskSchedule::interval(5), false, false),
-                                  makeTask("c", TaskSchedule::interval(5), true, false)}));
+        QVERIFY(!TaskFile::write(
+            home.taskFile(),
+            {TaskBuilder("a").command(QStringLiteral("echo hi")).every(5).build(),
+             TaskBuilder("b").command(QStringLiteral("echo hi")).every(5).disabled().build(),
+             TaskBuilder("c").command(QStringLiteral("echo hi")).every(5).build()}));
         const ProcessResult result = TestSupport::runTool(home, {"status"});
         QCOMPARE(result.outText().split('\n').value(2), QString("Tasks:    3 total, 2 enabled"));
     }

@@ -46,13 +46,15 @@ private Q_SLOTS:
         const QTimeZone berlin("Europe/Berlin");
 
         QTest::newRow("month end: last day, then the 1st, untimed last in file order")
-            << QList<ScheduledTask>{makeTask("Login", id(1), TaskSchedule::runAtLoad()),
-                                    makeTask("First", id(2), TaskSchedule::monthly(1, {at(9, 0)})),
-                                    makeTask("Every", id(3), TaskSchedule::interval(30)),
-                                    makeTask("Daily", id(4),
-                                             TaskSchedule::daily({at(3, 0), at(21, 0)})),
-                                    makeTask("Last", id(5),
-                                             TaskSchedule::monthlyLastDay({at(23, 0)}))}
+            << QList<ScheduledTask>{storedTask("Login", id(1)).atLoad().build(),
+                                    storedTask("First", id(2))
+                                        .schedule(TaskSchedule::monthly(1, {at(9, 0)}))
+                                        .build(),
+                                    storedTask("Every", id(3)).every(30).build(),
+                                    storedTask("Daily", id(4)).daily({at(3, 0), at(21, 0)}).build(),
+                                    storedTask("Last", id(5))
+                                        .schedule(TaskSchedule::monthlyLastDay({at(23, 0)}))
+                                        .build()}
             << QDateTime(QDate(2026, 1, 31), QTime(22, 0), berlin)
             << QList<Expected>{{"Last", "2026-01-31 23:00 +01:00", ""},
                                {"Daily", "2026-02-01 03:00 +01:00", ""},
@@ -60,31 +62,39 @@ private Q_SLOTS:
                                {"Login", "", ""},
                                {"Every", "", ""}};
         QTest::newRow("day 31 skips the short month")
-            << QList<ScheduledTask>{makeTask("D31", id(1), TaskSchedule::monthly(31, {at(8, 0)}))}
+            << QList<ScheduledTask>{storedTask("D31", id(1))
+                                        .schedule(TaskSchedule::monthly(31, {at(8, 0)}))
+                                        .build()}
             << QDateTime(QDate(2026, 4, 15), QTime(12, 0), berlin)
             << QList<Expected>{{"D31", "2026-05-31 08:00 +02:00", ""}};
-        QTest::newRow("year end") << QList<ScheduledTask>{makeTask(
-                                         "Daily", id(1), TaskSchedule::daily({at(0, 30)}))}
-                                  << QDateTime(QDate(2026, 12, 31), QTime(23, 59), berlin)
-                                  << QList<Expected>{{"Daily", "2027-01-01 00:30 +01:00", ""}};
+        QTest::newRow("year end")
+            << QList<ScheduledTask>{storedTask("Daily", id(1)).daily({at(0, 30)}).build()}
+            << QDateTime(QDate(2026, 12, 31), QTime(23, 59), berlin)
+            << QList<Expected>{{"Daily", "2027-01-01 00:30 +01:00", ""}};
         QTest::newRow("spring gap runs at its end, in summer time")
-            << QList<ScheduledTask>{makeTask("Gap", id(1), TaskSchedule::daily({at(2, 30)})),
-                                    makeTask("After", id(2), TaskSchedule::daily({at(3, 15)}))}
+            << QList<ScheduledTask>{storedTask("Gap", id(1)).daily({at(2, 30)}).build(),
+                                    storedTask("After", id(2)).daily({at(3, 15)}).build()}
             << QDateTime(QDate(2026, 3, 28), QTime(12, 0), berlin)
             << QList<Expected>{{"Gap", "2026-03-29 03:00 +02:00", ""},
                                {"After", "2026-03-29 03:15 +02:00", ""}};
         QTest::newRow("autumn: the repeated time once, first with the summer offset")
-            << QList<ScheduledTask>{makeTask("Fold", id(1), TaskSchedule::daily({at(2, 30)}))}
+            << QList<ScheduledTask>{storedTask("Fold", id(1)).daily({at(2, 30)}).build()}
             << QDateTime(QDate(2026, 10, 24), QTime(12, 0), berlin)
             << QList<Expected>{{"Fold", "2026-10-25 02:30 +02:00", ""}};
         QTest::newRow("wake only where a registration pass registers one")
-            << QList<ScheduledTask>{makeTask("Early", id(1),
-                                             TaskSchedule::daily({at(9, 0), at(0, 2)}), true, true),
-                                    makeTask("Second", id(2), TaskSchedule::weekly({2}, {at(7, 0)}),
-                                             true, true),
-                                    makeTask("Monthly", id(3),
-                                             TaskSchedule::monthly(10, {at(6, 0)}), true, true),
-                                    makeTask("Plain", id(4), TaskSchedule::daily({at(5, 0)}))}
+            << QList<ScheduledTask>{storedTask("Early", id(1))
+                                        .daily({at(9, 0), at(0, 2)})
+                                        .wake()
+                                        .build(),
+                                    storedTask("Second", id(2))
+                                        .weekly({2}, {at(7, 0)})
+                                        .wake()
+                                        .build(),
+                                    storedTask("Monthly", id(3))
+                                        .schedule(TaskSchedule::monthly(10, {at(6, 0)}))
+                                        .wake()
+                                        .build(),
+                                    storedTask("Plain", id(4)).daily({at(5, 0)}).build()}
             << QDateTime(QDate(2026, 12, 8), QTime(12, 0), berlin)
             << QList<Expected>{{"Early", "2026-12-09 00:02 +01:00", "23:57"},
                                {"Plain", "2026-12-09 05:00 +01:00", ""},
@@ -149,13 +159,17 @@ private Q_SLOTS:
         QFETCH(QString, out);
         QFETCH(QString, err);
         CliHarness harness;
-        const ScheduledTask backup = makeTask("Backup", "3F2A9C1D-0000-4000-8000-000000000001",
-                                              TaskSchedule::daily({at(3, 0)}), true, true);
-        harness.seed({backup,
-                      makeTask("Off", "0FF00000-0000-4000-8000-000000000003",
-                               TaskSchedule::daily({at(1, 0)}), false),
-                      makeTask("Report", "7B00C0DE-1111-4000-8000-000000000002",
-                               TaskSchedule::interval(30))});
+        const ScheduledTask backup = storedTask("Backup", "3F2A9C1D-0000-4000-8000-000000000001")
+                                         .daily({at(3, 0)})
+                                         .wake()
+                                         .build();
+        harness.seed(
+            {backup,
+             storedTask("Off", "0FF00000-0000-4000-8000-000000000003")
+                 .daily({at(1, 0)})
+                 .disabled()
+                 .build(),
+             storedTask("Report", "7B00C0DE-1111-4000-8000-000000000002").every(30).build()});
         QProcessEnvironment environment;
         environment.insert("TZ", "Asia/Tokyo");
         const ProcessResult result = harness.run(args, environment);
@@ -171,10 +185,12 @@ private Q_SLOTS:
     void json()
     {
         CliHarness harness;
-        harness.seed({makeTask("Backup", "3F2A9C1D-0000-4000-8000-000000000001",
-                               TaskSchedule::daily({at(3, 0)}), true, true),
-                      makeTask("Report", "7B00C0DE-1111-4000-8000-000000000002",
-                               TaskSchedule::interval(30))});
+        harness.seed(
+            {storedTask("Backup", "3F2A9C1D-0000-4000-8000-000000000001")
+                 .daily({at(3, 0)})
+                 .wake()
+                 .build(),
+             storedTask("Report", "7B00C0DE-1111-4000-8000-000000000002").every(30).build()});
         QProcessEnvironment environment;
         environment.insert("TZ", "UTC");
         const ProcessResult result = harness.run({"next", "--json"}, environment);

@@ -18,10 +18,10 @@ const QString reportId = QStringLiteral("7B00C0DE-1111-4000-8000-000000000002");
 
 QList<ScheduledTask> seededTasks()
 {
-    ScheduledTask backup = makeTask(QStringLiteral("Backup"), backupId,
-                                    TaskSchedule::daily({TimeOfDay{3, 0}}), true, true);
+    ScheduledTask backup =
+        storedTask(QStringLiteral("Backup"), backupId).daily({TimeOfDay{3, 0}}).wake().build();
     ScheduledTask report =
-        makeTask(QStringLiteral("Report"), reportId, TaskSchedule::interval(30), false);
+        storedTask(QStringLiteral("Report"), reportId).every(30).disabled().build();
     return {backup, report};
 }
 

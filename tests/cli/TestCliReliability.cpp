@@ -1,6 +1,7 @@
 // brenmor-ops under stress: concurrent writers, damaged task files, hostile text.
 #include "CliHarness.h"
 #include "FakeServices.h"
+#include "TaskBuilder.h"
 #include "TaskFile.h"
 #include "TaskStore.h"
 
@@ -29,15 +30,14 @@ QProcessEnvironment toolEnvironment(const CliHarness& cli)
     return environment;
 }
 
-// The application's store on the harness's task file, with the store tests' fakes.
+// The application's store on the harness's task file, with the shared service fakes.
 std::unique_ptr<TaskStore> storeBeside(const CliHarness& cli,
                                        std::shared_ptr<CallRecorder> recorder)
 {
     TaskStore::Options options;
-    options.saveURL = cli.taskFile();
-    options.launchdService =
-        std::make_shared<FakeLaunchd>(recorder, cli.home().path() + QStringLiteral("/fake"));
-    options.pmsetService = std::make_shared<FakePmset>(recorder);
+    options.taskFilePath = cli.taskFile();
+    options.launchdService = std::make_shared<FakeLaunchdService>(recorder);
+    options.pmsetService = std::make_shared<FakePmsetService>(recorder);
     auto store = std::make_unique<TaskStore>(options);
     store->waitForScriptUpgrade();
     return store;
@@ -122,9 +122,11 @@ void TestCliReliability::toolChangeDuringStoreOperationIsKept()
         tool = cli.run(QStringLiteral("add --name FromTool --command true --monthly 5 09:00 --wake")
                            .split(QLatin1Char(' ')));
     };
-    ScheduledTask mine =
-        makeTask(QStringLiteral("FromApp"), QStringLiteral("60000000-0000-4000-8000-000000000006"),
-                 TaskSchedule::monthly(3, {TimeOfDay{8, 0}}), true, true);
+    ScheduledTask mine = storedTask(QStringLiteral("FromApp"),
+                                    QStringLiteral("60000000-0000-4000-8000-000000000006"))
+                             .schedule(TaskSchedule::monthly(3, {TimeOfDay{8, 0}}))
+                             .wake()
+                             .build();
 
     store->addTask(mine);
     QCOMPARE(tool.exitCode, 0);
@@ -213,8 +215,9 @@ void TestCliReliability::lockAndFileObstacles()
     QFETCH(QString, err);
     CliHarness cli;
     cli.seed(
-        {makeTask(QStringLiteral("Kept"), QStringLiteral("70000000-0000-4000-8000-000000000007"),
-                  TaskSchedule::runAtLoad())});
+        {storedTask(QStringLiteral("Kept"), QStringLiteral("70000000-0000-4000-8000-000000000007"))
+             .atLoad()
+             .build()});
     const QString lock = TaskFile::lockPath(cli.taskFile());
     const QString temporary = cli.taskFile() + QStringLiteral(".Xy12Ab");
     const QString elsewhere = cli.home().path() + QStringLiteral("/elsewhere.json");

@@ -21,11 +21,11 @@ const QString twinId = QStringLiteral("D00D0000-4444-4000-8000-000000000005");
 // is named like another's identifier prefix, and two are named "Backup".
 QList<ScheduledTask> lookupTasks()
 {
-    return {makeTask(QStringLiteral("Backup"), backupId, TaskSchedule::daily({at(3, 0)})),
-            makeTask(QStringLiteral("Report"), reportId, TaskSchedule::interval(5)),
-            makeTask(QStringLiteral("ÄRGER Über"), umlautId, TaskSchedule::runAtLoad()),
-            makeTask(QStringLiteral("3f2a"), prefixNameId, TaskSchedule::runAtLoad()),
-            makeTask(QStringLiteral("Backup"), twinId, TaskSchedule::runAtLoad())};
+    return {storedTask(QStringLiteral("Backup"), backupId).daily({at(3, 0)}).build(),
+            storedTask(QStringLiteral("Report"), reportId).every(5).build(),
+            storedTask(QStringLiteral("ÄRGER Über"), umlautId).atLoad().build(),
+            storedTask(QStringLiteral("3f2a"), prefixNameId).atLoad().build(),
+            storedTask(QStringLiteral("Backup"), twinId).atLoad().build()};
 }
 } // namespace
 
@@ -254,46 +254,64 @@ void TestCliTaskState::wakeRefresh_data()
     const QString id3 = QStringLiteral("30000000-0000-4000-8000-000000000003");
 
     QTest::newRow("removing the only wake task registers nothing")
-        << QList<ScheduledTask>{makeTask(QStringLiteral("Wake"), id1,
-                                         TaskSchedule::daily({at(7, 0)}), true, true),
-                                makeTask(QStringLiteral("Plain"), id2,
-                                         TaskSchedule::daily({at(8, 0)}))}
+        << QList<ScheduledTask>{storedTask(QStringLiteral("Wake"), id1)
+                                    .daily({at(7, 0)})
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("Plain"), id2).daily({at(8, 0)}).build()}
         << QStringList{QStringLiteral("remove"), QStringLiteral("wake")} << QStringList();
     QTest::newRow("removing a task without wake refreshes nothing")
-        << QList<ScheduledTask>{makeTask(QStringLiteral("Wake"), id1,
-                                         TaskSchedule::daily({at(7, 0)}), true, true),
-                                makeTask(QStringLiteral("Plain"), id2,
-                                         TaskSchedule::daily({at(8, 0)}))}
+        << QList<ScheduledTask>{storedTask(QStringLiteral("Wake"), id1)
+                                    .daily({at(7, 0)})
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("Plain"), id2).daily({at(8, 0)}).build()}
         << QStringList{QStringLiteral("remove"), QStringLiteral("plain")} << QStringList();
     QTest::newRow("disabling a wake task registers the next one")
-        << QList<ScheduledTask>{makeTask(QStringLiteral("Daily"), id1,
-                                         TaskSchedule::daily({at(7, 0)}), true, true),
-                                makeTask(QStringLiteral("Weekly"), id2,
-                                         TaskSchedule::weekly({2, 6}, {at(10, 0)}), true, true)}
+        << QList<ScheduledTask>{storedTask(QStringLiteral("Daily"), id1)
+                                    .daily({at(7, 0)})
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("Weekly"), id2)
+                                    .weekly({2, 6}, {at(10, 0)})
+                                    .wake()
+                                    .build()}
         << QStringList{QStringLiteral("disable"), QStringLiteral("daily")}
         << QStringList{repeatWakeCall(QStringLiteral("MF"), QStringLiteral("09:55:00"))};
     QTest::newRow("enabling registers the first repeating and every monthly")
-        << QList<ScheduledTask>{makeTask(QStringLiteral("Monthly"), id1,
-                                         TaskSchedule::monthly(10, {at(6, 0)}), false, true),
-                                makeTask(QStringLiteral("Last"), id2,
-                                         TaskSchedule::monthlyLastDay({at(22, 0)}), true, true),
-                                makeTask(QStringLiteral("Daily"), id3,
-                                         TaskSchedule::daily({at(5, 0)}), true, true)}
+        << QList<ScheduledTask>{storedTask(QStringLiteral("Monthly"), id1)
+                                    .schedule(TaskSchedule::monthly(10, {at(6, 0)}))
+                                    .disabled()
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("Last"), id2)
+                                    .schedule(TaskSchedule::monthlyLastDay({at(22, 0)}))
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("Daily"), id3)
+                                    .daily({at(5, 0)})
+                                    .wake()
+                                    .build()}
         << QStringList{QStringLiteral("enable"), QStringLiteral("monthly")}
         << QStringList{repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("21:55:00")), once};
     QTest::newRow("removing a wake task keeps the monthly ones")
-        << QList<ScheduledTask>{makeTask(QStringLiteral("A"), id1,
-                                         TaskSchedule::monthly(1, {at(6, 0)}), true, true),
-                                makeTask(QStringLiteral("Interval"), id2, TaskSchedule::interval(5),
-                                         true, true),
-                                makeTask(QStringLiteral("B"), id3,
-                                         TaskSchedule::monthly(20, {at(6, 0)}), true, true)}
+        << QList<ScheduledTask>{storedTask(QStringLiteral("A"), id1)
+                                    .schedule(TaskSchedule::monthly(1, {at(6, 0)}))
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("Interval"), id2).every(5).wake().build(),
+                                storedTask(QStringLiteral("B"), id3)
+                                    .schedule(TaskSchedule::monthly(20, {at(6, 0)}))
+                                    .wake()
+                                    .build()}
         << QStringList{QStringLiteral("rm"), QStringLiteral("interval")} << QStringList{once, once};
     QTest::newRow("disabled wake tasks are skipped")
-        << QList<ScheduledTask>{makeTask(QStringLiteral("Off"), id1,
-                                         TaskSchedule::daily({at(7, 0)}), false, true),
-                                makeTask(QStringLiteral("On"), id2, TaskSchedule::runAtLoad(), true,
-                                         true)}
+        << QList<ScheduledTask>{storedTask(QStringLiteral("Off"), id1)
+                                    .daily({at(7, 0)})
+                                    .disabled()
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("On"), id2).atLoad().wake().build()}
         << QStringList{QStringLiteral("enable"), QStringLiteral("on")} << QStringList();
 }
 
@@ -325,12 +343,19 @@ void TestCliTaskState::cancelledRepeatingWakeKeepsOneTimeEvents()
 {
     CliHarness cli;
     cli.seed(
-        {makeTask(QStringLiteral("Daily"), QStringLiteral("10000000-0000-4000-8000-000000000001"),
-                  TaskSchedule::daily({at(7, 0)}), true, true),
-         makeTask(QStringLiteral("M1"), QStringLiteral("20000000-0000-4000-8000-000000000002"),
-                  TaskSchedule::monthly(3, {at(7, 0)}), true, true),
-         makeTask(QStringLiteral("M2"), QStringLiteral("30000000-0000-4000-8000-000000000003"),
-                  TaskSchedule::monthly(4, {at(7, 0)}), false, true)});
+        {storedTask(QStringLiteral("Daily"), QStringLiteral("10000000-0000-4000-8000-000000000001"))
+             .daily({at(7, 0)})
+             .wake()
+             .build(),
+         storedTask(QStringLiteral("M1"), QStringLiteral("20000000-0000-4000-8000-000000000002"))
+             .schedule(TaskSchedule::monthly(3, {at(7, 0)}))
+             .wake()
+             .build(),
+         storedTask(QStringLiteral("M2"), QStringLiteral("30000000-0000-4000-8000-000000000003"))
+             .schedule(TaskSchedule::monthly(4, {at(7, 0)}))
+             .disabled()
+             .wake()
+             .build()});
     const ProcessResult result = cli.run({QStringLiteral("enable"), QStringLiteral("m2")},
                                          CliHarness::failOsascriptWhen(QStringLiteral("repeat")));
     // The one-time events still register; the refused repeating one is reported.
@@ -422,12 +447,17 @@ void TestCliTaskState::agentAndWakeFailuresAreReported()
 
     CliHarness cli;
     QList<ScheduledTask> seeded = lookupTasks();
-    seeded << makeTask(QStringLiteral("Wake"),
-                       QStringLiteral("40000000-0000-4000-8000-000000000004"),
-                       TaskSchedule::daily({at(6, 0)}), false, true)
-           << makeTask(QStringLiteral("Other wake"),
-                       QStringLiteral("50000000-0000-4000-8000-000000000005"),
-                       TaskSchedule::monthly(2, {at(6, 0)}), true, true);
+    seeded << storedTask(QStringLiteral("Wake"),
+                         QStringLiteral("40000000-0000-4000-8000-000000000004"))
+                  .daily({at(6, 0)})
+                  .disabled()
+                  .wake()
+                  .build()
+           << storedTask(QStringLiteral("Other wake"),
+                         QStringLiteral("50000000-0000-4000-8000-000000000005"))
+                  .schedule(TaskSchedule::monthly(2, {at(6, 0)}))
+                  .wake()
+                  .build();
     cli.seed(seeded);
     QProcessEnvironment environment;
     if (failing.contains(QStringLiteral("launchctl")))

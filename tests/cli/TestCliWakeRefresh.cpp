@@ -1,5 +1,7 @@
 // CLITaskStore::refreshWakeSchedules: which tasks get a wake registration, in which order.
 #include "CLITaskStore.h"
+#include "FakeServices.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 
 #include <QTest>
@@ -7,34 +9,6 @@
 namespace {
 TimeOfDay at(int hour, int minute) { return TimeOfDay{hour, minute}; }
 
-// Records the names of the tasks it is asked to register; fails for the names in `failing`.
-class RecordingPmset final : public PmsetServiceProtocol {
-public:
-    explicit RecordingPmset(QStringList failing) : m_failing(std::move(failing)) {}
-
-    std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const override
-    {
-        registered << task.name;
-        if (m_failing.contains(task.name))
-            return PmsetError::scriptFailed(QStringLiteral("User canceled."));
-        return std::nullopt;
-    }
-    bool isWakeScheduledInSystem(const ScheduledTask&) const override { return false; }
-
-    mutable QStringList registered;
-
-private:
-    QStringList m_failing;
-};
-
-ScheduledTask task(const QString& name, TaskSchedule schedule, bool enabled = true,
-                   bool wake = true)
-{
-    ScheduledTask t = ScheduledTask::create(name, QStringLiteral("true"), std::move(schedule));
-    t.isEnabled = enabled;
-    t.wakeBeforeRun = wake;
-    return t;
-}
 } // namespace
 
 class TestCliWakeRefresh : public QObject {
@@ -58,39 +32,47 @@ void TestCliWakeRefresh::selection_data()
     const TaskSchedule nth = TaskSchedule::monthlyNthWeekday(1, 2, {at(9, 0)});
 
     QTest::newRow("only the first repeating task")
-        << QList{task(QStringLiteral("daily"), daily), task(QStringLiteral("weekly"), weekly)}
+        << QList{TaskBuilder(QStringLiteral("daily")).schedule(daily).wake().build(),
+                 TaskBuilder(QStringLiteral("weekly")).schedule(weekly).wake().build()}
         << QStringList() << QStringList{QStringLiteral("daily")};
     QTest::newRow("file order decides")
-        << QList{task(QStringLiteral("weekly"), weekly), task(QStringLiteral("daily"), daily)}
+        << QList{TaskBuilder(QStringLiteral("weekly")).schedule(weekly).wake().build(),
+                 TaskBuilder(QStringLiteral("daily")).schedule(daily).wake().build()}
         << QStringList() << QStringList{QStringLiteral("weekly")};
     QTest::newRow("every monthly-day task")
-        << QList{task(QStringLiteral("m1"), monthly), task(QStringLiteral("m2"), monthly)}
+        << QList{TaskBuilder(QStringLiteral("m1")).schedule(monthly).wake().build(),
+                 TaskBuilder(QStringLiteral("m2")).schedule(monthly).wake().build()}
         << QStringList() << QStringList{QStringLiteral("m1"), QStringLiteral("m2")};
     QTest::newRow("repeating before the monthly ones")
-        << QList{task(QStringLiteral("m1"), monthly), task(QStringLiteral("nth"), nth),
-                 task(QStringLiteral("m2"), monthly), task(QStringLiteral("last"), lastDay)}
+        << QList{TaskBuilder(QStringLiteral("m1")).schedule(monthly).wake().build(),
+                 TaskBuilder(QStringLiteral("nth")).schedule(nth).wake().build(),
+                 TaskBuilder(QStringLiteral("m2")).schedule(monthly).wake().build(),
+                 TaskBuilder(QStringLiteral("last")).schedule(lastDay).wake().build()}
         << QStringList()
         << QStringList{QStringLiteral("nth"), QStringLiteral("m1"), QStringLiteral("m2")};
     QTest::newRow("last day repeats")
-        << QList{task(QStringLiteral("interval"), TaskSchedule::interval(5)),
-                 task(QStringLiteral("last"), lastDay)}
+        << QList{TaskBuilder(QStringLiteral("interval")).every(5).wake().build(),
+                 TaskBuilder(QStringLiteral("last")).schedule(lastDay).wake().build()}
         << QStringList() << QStringList{QStringLiteral("last")};
     QTest::newRow("interval and run at load are skipped")
-        << QList{task(QStringLiteral("interval"), TaskSchedule::interval(5)),
-                 task(QStringLiteral("load"), TaskSchedule::runAtLoad())}
+        << QList{TaskBuilder(QStringLiteral("interval")).every(5).wake().build(),
+                 TaskBuilder(QStringLiteral("load")).atLoad().wake().build()}
         << QStringList() << QStringList();
     QTest::newRow("disabled wake task")
-        << QList{task(QStringLiteral("off"), daily, false)} << QStringList() << QStringList();
+        << QList{TaskBuilder(QStringLiteral("off")).schedule(daily).disabled().wake().build()}
+        << QStringList() << QStringList();
     QTest::newRow("disabled one does not take the repeating slot")
-        << QList{task(QStringLiteral("off"), daily, false), task(QStringLiteral("on"), weekly)}
+        << QList{TaskBuilder(QStringLiteral("off")).schedule(daily).disabled().wake().build(),
+                 TaskBuilder(QStringLiteral("on")).schedule(weekly).wake().build()}
         << QStringList() << QStringList{QStringLiteral("on")};
     QTest::newRow("tasks without wake")
-        << QList{task(QStringLiteral("plain"), daily, true, false),
-                 task(QStringLiteral("plain monthly"), monthly, true, false)}
+        << QList{TaskBuilder(QStringLiteral("plain")).schedule(daily).build(),
+                 TaskBuilder(QStringLiteral("plain monthly")).schedule(monthly).build()}
         << QStringList() << QStringList();
     QTest::newRow("a failure stops nothing")
-        << QList{task(QStringLiteral("daily"), daily), task(QStringLiteral("m1"), monthly),
-                 task(QStringLiteral("m2"), monthly)}
+        << QList{TaskBuilder(QStringLiteral("daily")).schedule(daily).wake().build(),
+                 TaskBuilder(QStringLiteral("m1")).schedule(monthly).wake().build(),
+                 TaskBuilder(QStringLiteral("m2")).schedule(monthly).wake().build()}
         << QStringList{QStringLiteral("daily"), QStringLiteral("m1")}
         << QStringList{QStringLiteral("daily"), QStringLiteral("m1"), QStringLiteral("m2")};
     QTest::newRow("empty list") << QList<ScheduledTask>() << QStringList() << QStringList();
@@ -103,10 +85,14 @@ void TestCliWakeRefresh::selection()
     QFETCH(QStringList, registered);
 
     TestHome home;
-    auto pmset = std::make_shared<RecordingPmset>(failing);
+    auto pmset = std::make_shared<FakePmsetService>();
+    pmset->recorder().failingWakes = QSet<QString>(failing.begin(), failing.end());
     const CLITaskStore store(std::nullopt, std::make_shared<LaunchdService>(), pmset);
     store.refreshWakeSchedules(tasks);
-    QCOMPARE(pmset->registered, registered);
+    QStringList wakes;
+    for (const QString& name : registered)
+        wakes << QStringLiteral("wake ") + name;
+    QCOMPARE(pmset->recorder().calls, wakes);
 }
 
 QTEST_GUILESS_MAIN(TestCliWakeRefresh)

@@ -2,6 +2,7 @@
 // launchctl stand-in and agent runner.
 #include "LaunchdService.h"
 #include "RunnerTestSupport.h"
+#include "TaskBuilder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,20 +13,7 @@
 
 using namespace RunnerTest;
 
-namespace {
-
-ScheduledTask makeTask(int n)
-{
-    ScheduledTask task;
-    task.id = QUuid::createUuid();
-    task.name = QStringLiteral("Batch %1").arg(n);
-    task.command = QStringLiteral("true");
-    task.schedule = TaskSchedule::daily({{3, n % 60}});
-    task.isEnabled = true;
-    return task;
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestBatchInstall : public QObject {
     Q_OBJECT
@@ -79,7 +67,8 @@ private Q_SLOTS:
         const LaunchdService service;
         QList<ScheduledTask> tasks;
         for (int n = 0; n < count; ++n)
-            tasks.append(makeTask(n));
+            tasks.append(
+                TaskBuilder(QStringLiteral("Batch %1").arg(n)).daily({{3, n % 60}}).build());
         const int callsPerBatch = (count + 199) / 200;
 
         for (const auto& result : service.installAll(tasks))
@@ -102,8 +91,8 @@ private Q_SLOTS:
         QCOMPARE(calls().size(), callsPerBatch);
         for (const ScheduledTask& task : {tasks.first(), tasks.last()}) {
             QVERIFY(listEntry(LaunchdService::label(task)).isEmpty());
-            QVERIFY(!QFileInfo::exists(service.plistURL(task)));
-            QVERIFY(!QFileInfo::exists(service.scriptURL(task)));
+            QVERIFY(!QFileInfo::exists(service.paths().plistPath(task)));
+            QVERIFY(!QFileInfo::exists(service.paths().scriptPath(task)));
         }
         // Agents without a plist are not loaded: nothing to unload, no call at all.
         QFile::remove(callLog());

@@ -1,6 +1,7 @@
 // The agent plist: exact text for every schedule, and that real plist readers (libplist, as
 // our agent runner and scanner use it, and Python's plistlib) read back what was meant.
 #include "LaunchdService.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -20,17 +21,9 @@ Q_DECLARE_METATYPE(TaskSchedule)
 
 namespace {
 
-const QString scriptPath = QStringLiteral("/Users/ann/Scripts/BrenmorOps_3f2a9c1d.sh");
+const QString plistTaskId = QStringLiteral("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f");
 
-ScheduledTask makeTask(TaskSchedule schedule)
-{
-    ScheduledTask task;
-    task.id = QUuid::fromString(QStringLiteral("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f"));
-    task.name = QStringLiteral("Plist");
-    task.command = QStringLiteral("true");
-    task.schedule = std::move(schedule);
-    return task;
-}
+const QString scriptPath = QStringLiteral("/Users/ann/Scripts/BrenmorOps_3f2a9c1d.sh");
 
 QString stringValue(plist_t node)
 {
@@ -147,9 +140,10 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QTemporaryDir root;
         const QString logDir = root.filePath(logFolder);
-        const LaunchdService service(root.filePath(QStringLiteral("Agents")),
-                                     root.filePath(QStringLiteral("Scripts")), logDir);
-        const ScheduledTask task = makeTask(schedule);
+        const LaunchdService service(AgentPaths(root.filePath(QStringLiteral("Agents")),
+                                     root.filePath(QStringLiteral("Scripts")), logDir));
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Plist")).id(plistTaskId).schedule(schedule).build();
         const QString text = service.plistContent(task, script);
 
         QString expected = QString::fromUtf8(
@@ -164,8 +158,8 @@ private Q_SLOTS:
         const QJsonObject wanted{
             {QStringLiteral("Label"), QStringLiteral("com.brenmor-ops.task.") + task.idString()},
             {QStringLiteral("ProgramArguments"), QJsonArray{script}},
-            {QStringLiteral("StandardOutPath"), service.stdoutLogPath(task)},
-            {QStringLiteral("StandardErrorPath"), service.stderrLogPath(task)},
+            {QStringLiteral("StandardOutPath"), service.paths().stdoutLogPath(task)},
+            {QStringLiteral("StandardErrorPath"), service.paths().stderrLogPath(task)},
             {QStringLiteral("RunAtLoad"), schedule.kind() == TaskSchedule::Kind::runAtLoad}};
         QCOMPARE(summaryFromLibplist(text.toUtf8()), wanted);
         if (!QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
@@ -176,12 +170,14 @@ private Q_SLOTS:
     void calendarAsRead()
     {
         QTemporaryDir root;
-        const LaunchdService service(root.path(), root.path(), root.path());
-        const QByteArray xml =
-            service
-                .plistContent(makeTask(TaskSchedule::weekly({2, 4}, {{9, 0}, {17, 30}})),
-                              scriptPath)
-                .toUtf8();
+        const LaunchdService service(AgentPaths(root.path(), root.path(), root.path()));
+        const QByteArray xml = service
+                                   .plistContent(TaskBuilder(QStringLiteral("Plist"))
+                                                     .id(plistTaskId)
+                                                     .weekly({2, 4}, {{9, 0}, {17, 30}})
+                                                     .build(),
+                                                 scriptPath)
+                                   .toUtf8();
         plist_t plist = nullptr;
         plist_from_xml(xml.constData(), uint32_t(xml.size()), &plist);
         QVERIFY(plist);

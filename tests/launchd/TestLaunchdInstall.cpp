@@ -1,6 +1,7 @@
 // Installing, removing and sweeping agents against a fake launchctl that records its calls.
 #include "LaunchdService.h"
 #include "Result.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -34,16 +35,6 @@ const QByteArray fakeLaunchctl =
     "[ -n \"$err\" ] && printf '%s\\n' \"$err\" >&2\n"
     "[ \"$status\" = kill ] && kill -KILL $$\n"
     "exit \"$status\"\n";
-
-ScheduledTask makeTask(const char* id, TaskSchedule schedule = TaskSchedule::daily({{9, 0}}))
-{
-    ScheduledTask task;
-    task.id = QUuid::fromString(QLatin1String(id));
-    task.name = QStringLiteral("Install");
-    task.command = QStringLiteral("true");
-    task.schedule = std::move(schedule);
-    return task;
-}
 
 const char* const idA = "3F2A9C1D-5B6E-4C7D-8E9F-0A1B2C3D4E5F";
 const char* const idB = "0B1C2D3E-1111-4222-8333-444455556666";
@@ -128,20 +119,22 @@ private Q_SLOTS:
 
     void namesAndPaths()
     {
-        const LaunchdService service(QStringLiteral("/A"), QStringLiteral("/S"),
-                                     QStringLiteral("/L"));
+        const LaunchdService service(
+            AgentPaths(QStringLiteral("/A"), QStringLiteral("/S"), QStringLiteral("/L")));
         // Stored identifiers may come in lower case; every name uses the canonical form.
-        const ScheduledTask task = makeTask("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f");
+        const ScheduledTask task = TaskBuilder(QStringLiteral("Install"))
+                                       .id(QLatin1String("3f2a9c1d-5b6e-4c7d-8e9f-0a1b2c3d4e5f"))
+                                       .build();
         const QString uuid = QLatin1String(idA);
         QCOMPARE(LaunchdService::label(task), QStringLiteral("com.brenmor-ops.task.") + uuid);
-        QCOMPARE(service.plistURL(task),
+        QCOMPARE(service.paths().plistPath(task),
                  QStringLiteral("/A/com.brenmor-ops.task.") + uuid + QStringLiteral(".plist"));
-        QCOMPARE(service.scriptURL(task), QStringLiteral("/S/BrenmorOps_3f2a9c1d.sh"));
-        QCOMPARE(service.legacyScriptURL(task),
+        QCOMPARE(service.paths().scriptPath(task), QStringLiteral("/S/BrenmorOps_3f2a9c1d.sh"));
+        QCOMPARE(service.paths().legacyScriptPath(task),
                  QStringLiteral("/S/") + uuid + QStringLiteral(".sh"));
-        QCOMPARE(service.stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
-        QCOMPARE(service.stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
-        QCOMPARE(service.runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
+        QCOMPARE(service.paths().stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
+        QCOMPARE(service.paths().stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
+        QCOMPARE(service.paths().runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
         QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v4"));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/S")));
     }
@@ -150,15 +143,15 @@ private Q_SLOTS:
     {
         const QString data = m_home->dataFolder();
         for (const LaunchdService& service :
-             {LaunchdService(), LaunchdService(QString(), QString(), QString())}) {
-            QCOMPARE(service.launchAgentsDir(), m_home->launchAgents());
-            QCOMPARE(service.scriptsDir(), data + QStringLiteral("/Scripts"));
-            QCOMPARE(service.logDir(), data + QStringLiteral("/Logs"));
+             {LaunchdService(), LaunchdService(AgentPaths(QString(), QString(), QString()))}) {
+            QCOMPARE(service.paths().launchAgentsDir, m_home->launchAgents());
+            QCOMPARE(service.paths().scriptsDir, data + QStringLiteral("/Scripts"));
+            QCOMPARE(service.paths().logDir, data + QStringLiteral("/Logs"));
         }
-        const LaunchdService mixed(std::nullopt, QStringLiteral("/S"));
-        QCOMPARE(mixed.launchAgentsDir(), m_home->launchAgents());
-        QCOMPARE(mixed.scriptsDir(), QStringLiteral("/S"));
-        QCOMPARE(mixed.logDir(), data + QStringLiteral("/Logs"));
+        const LaunchdService mixed(AgentPaths(std::nullopt, QStringLiteral("/S")));
+        QCOMPARE(mixed.paths().launchAgentsDir, m_home->launchAgents());
+        QCOMPARE(mixed.paths().scriptsDir, QStringLiteral("/S"));
+        QCOMPARE(mixed.paths().logDir, data + QStringLiteral("/Logs"));
     }
 
     void runLaunchctl_data()
@@ -236,26 +229,27 @@ private Q_SLOTS:
     void firstInstallLoadsOnce()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY2(!error, error ? qPrintable(error->message()) : "");
-        const QString plist = service.plistURL(task);
+        const QString plist = service.paths().plistPath(task);
         QCOMPARE(calls(), QStringList{QStringLiteral("load ") + plist});
         QCOMPARE(QString::fromUtf8(TestSupport::readFile(plist)),
-                 service.plistContent(task, service.scriptURL(task)));
-        QCOMPARE(QString::fromUtf8(TestSupport::readFile(service.scriptURL(task))),
+                 service.plistContent(task, service.paths().scriptPath(task)));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(service.paths().scriptPath(task))),
                  service.scriptContent(task));
-        QCOMPARE(modeOf(service.scriptURL(task)), ownerOnly());
+        QCOMPARE(modeOf(service.paths().scriptPath(task)), ownerOnly());
         // The wrapper writes its history there; it must exist before the first run. Scripts
         // and logs show the user's commands: nobody else may read them.
-        QCOMPARE(modeOf(service.logDir()), ownerOnly());
-        QCOMPARE(modeOf(service.scriptsDir()), ownerOnly());
+        QCOMPARE(modeOf(service.paths().logDir), ownerOnly());
+        QCOMPARE(modeOf(service.paths().scriptsDir), ownerOnly());
     }
 
     void reinstallUnloadsFirst()
     {
         const LaunchdService service;
-        ScheduledTask task = makeTask(idA);
+        ScheduledTask task = TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         QVERIFY(!service.install(task));
         task.schedule = TaskSchedule::interval(15);
         task.command = QStringLiteral("echo changed");
@@ -263,12 +257,13 @@ private Q_SLOTS:
         qputenv("FAKE_UNLOAD_STATUS", "3");
         const auto error = service.install(task);
         QVERIFY2(!error, error ? qPrintable(error->message()) : "");
-        const QString plist = service.plistURL(task);
+        const QString plist = service.paths().plistPath(task);
         QCOMPARE(calls(),
                  (QStringList{QStringLiteral("load ") + plist, QStringLiteral("unload ") + plist,
                               QStringLiteral("load ") + plist}));
         QVERIFY(TestSupport::readFile(plist).contains("<integer>900</integer>"));
-        QVERIFY(TestSupport::readFile(service.scriptURL(task)).contains("\necho changed\n"));
+        QVERIFY(
+            TestSupport::readFile(service.paths().scriptPath(task)).contains("\necho changed\n"));
     }
 
     void installReportsLoadFailure_data()
@@ -291,13 +286,14 @@ private Q_SLOTS:
         qputenv("FAKE_LOAD_STATUS", status);
         qputenv("FAKE_LOAD_STDERR", stderrText);
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY(error.has_value());
         QCOMPARE(error->message(), message);
         // The files stay so a later reinstall finds and unloads them.
-        QVERIFY(QFileInfo::exists(service.plistURL(task)));
-        QVERIFY(QFileInfo::exists(service.scriptURL(task)));
+        QVERIFY(QFileInfo::exists(service.paths().plistPath(task)));
+        QVERIFY(QFileInfo::exists(service.paths().scriptPath(task)));
     }
 
     void installFailsOnFiles_data()
@@ -311,9 +307,10 @@ private Q_SLOTS:
     {
         QFETCH(bool, scriptsBlocked);
         const QString blocked = impossibleFolder();
-        const LaunchdService service(scriptsBlocked ? std::nullopt : std::optional(blocked),
-                                     scriptsBlocked ? std::optional(blocked) : std::nullopt);
-        const ScheduledTask task = makeTask(idA);
+        const LaunchdService service(AgentPaths(scriptsBlocked ? std::nullopt : std::optional(blocked),
+                                     scriptsBlocked ? std::optional(blocked) : std::nullopt));
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
         QVERIFY(error.has_value());
         QCOMPARE(error->kind, LaunchdError::Kind::installFailed);
@@ -322,17 +319,18 @@ private Q_SLOTS:
                                 "Not a directory")
                      .arg(blocked));
         QVERIFY(calls().isEmpty());
-        QVERIFY(!QFileInfo::exists(service.plistURL(task)));
-        QCOMPARE(QFileInfo::exists(service.scriptURL(task)), !scriptsBlocked);
+        QVERIFY(!QFileInfo::exists(service.paths().plistPath(task)));
+        QCOMPARE(QFileInfo::exists(service.paths().scriptPath(task)), !scriptsBlocked);
     }
 
     void uninstallNeverInstalled()
     {
         qputenv("FAKE_UNLOAD_STATUS", "3");
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idB);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idB)).build();
         const auto error = service.uninstall(task);
-        QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.plistURL(task)});
+        QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.paths().plistPath(task)});
         QVERIFY(error.has_value());
         QCOMPARE(*error, LaunchdError::launchctlFailed(QStringLiteral("unload"), 3));
         QCOMPARE(error->message(), QStringLiteral("launchctl unload failed (exit code 3)"));
@@ -341,18 +339,21 @@ private Q_SLOTS:
     void uninstallRemovesAgentButKeepsHistory()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         QVERIFY(!service.install(task));
-        TestSupport::writeFile(service.legacyScriptURL(task), "#!/bin/bash\n");
-        const QStringList kept{service.runHistoryPath(task), service.stdoutLogPath(task),
-                               service.stderrLogPath(task)};
+        TestSupport::writeFile(service.paths().legacyScriptPath(task), "#!/bin/bash\n");
+        const QStringList kept{service.paths().runHistoryPath(task),
+                               service.paths().stdoutLogPath(task),
+                               service.paths().stderrLogPath(task)};
         for (const QString& path : kept)
             TestSupport::writeFile(path, "kept\n");
 
         QVERIFY(!service.uninstall(task));
-        QCOMPARE(calls().last(), QStringLiteral("unload ") + service.plistURL(task));
+        QCOMPARE(calls().last(), QStringLiteral("unload ") + service.paths().plistPath(task));
         for (const QString& path :
-             {service.plistURL(task), service.scriptURL(task), service.legacyScriptURL(task)})
+             {service.paths().plistPath(task), service.paths().scriptPath(task),
+              service.paths().legacyScriptPath(task)})
             QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
         for (const QString& path : kept)
             QCOMPARE(TestSupport::readFile(path), QByteArray("kept\n"));
@@ -361,42 +362,46 @@ private Q_SLOTS:
     void writeScriptReplacesWholeFile()
     {
         const LaunchdService service;
-        const ScheduledTask task = makeTask(idA);
-        TestSupport::writeFile(service.scriptURL(task), QByteArray(10000, 'x'));
-        QFile::setPermissions(service.scriptURL(task), QFileDevice::ReadOwner |
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
+        TestSupport::writeFile(service.paths().scriptPath(task), QByteArray(10000, 'x'));
+        QFile::setPermissions(service.paths().scriptPath(task), QFileDevice::ReadOwner |
                                                            QFileDevice::WriteOwner |
                                                            QFileDevice::ReadOther);
         const Result<QString> written = service.writeScript(task);
         QVERIFY(written.ok());
-        QCOMPARE(*written, service.scriptURL(task));
+        QCOMPARE(*written, service.paths().scriptPath(task));
         QCOMPARE(TestSupport::readFile(*written), service.scriptContent(task).toUtf8());
         QCOMPARE(modeOf(*written), ownerOnly());
         // No temporary file is left beside it.
-        QCOMPARE(QDir(service.scriptsDir()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(QDir(service.paths().scriptsDir).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("BrenmorOps_3f2a9c1d.sh")});
     }
 
     void sweepRemovesOnlyOrphans()
     {
         const LaunchdService service;
-        const ScheduledTask kept = makeTask(idA);
-        const ScheduledTask orphan = makeTask(idB);
-        const ScheduledTask keptToo = makeTask(idC);
-        const QString agents = service.launchAgentsDir();
-        const QString scripts = service.scriptsDir();
+        const ScheduledTask kept =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
+        const ScheduledTask orphan =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idB)).build();
+        const ScheduledTask keptToo =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idC)).build();
+        const QString agents = service.paths().launchAgentsDir;
+        const QString scripts = service.paths().scriptsDir;
         // An orphan whose plist name is in lower case is still ours.
         const QString orphanPlist = agents + QStringLiteral("/com.brenmor-ops.task.") +
                                     QString::fromLatin1(idB).toLower() + QStringLiteral(".plist");
         const QStringList stays{
-            service.plistURL(kept),
-            service.plistURL(keptToo),
+            service.paths().plistPath(kept),
+            service.paths().plistPath(keptToo),
             agents + QStringLiteral("/com.brenmor-ops.task.junk.plist"),
             agents + QStringLiteral("/com.example.other.plist"),
             scripts + QStringLiteral("/BrenmorOps_3f2a9c1d.sh"),
             scripts + QLatin1Char('/') + QLatin1String(idA) + QStringLiteral(".sh"),
             scripts + QLatin1Char('/') + QLatin1String(idC) + QStringLiteral(".sh"),
             scripts + QStringLiteral("/notes.txt"),
-            service.runHistoryPath(orphan),
+            service.paths().runHistoryPath(orphan),
         };
         const QStringList goes{
             orphanPlist,
@@ -423,8 +428,8 @@ private Q_SLOTS:
         const LaunchdService service;
         service.removeOrphanedAgents({});
         QVERIFY(calls().isEmpty());
-        QVERIFY(!QFileInfo::exists(service.launchAgentsDir()));
-        QVERIFY(!QFileInfo::exists(service.scriptsDir()));
+        QVERIFY(!QFileInfo::exists(service.paths().launchAgentsDir));
+        QVERIFY(!QFileInfo::exists(service.paths().scriptsDir));
     }
 
     void plantedSymlinkIsReplaced_data()
@@ -440,11 +445,12 @@ private Q_SLOTS:
     {
         QFETCH(bool, plist);
         const QString root = m_home->path();
-        const LaunchdService service(root + QStringLiteral("/Agents"),
+        const LaunchdService service(AgentPaths(root + QStringLiteral("/Agents"),
                                      root + QStringLiteral("/Scripts"),
-                                     root + QStringLiteral("/Logs"));
-        const ScheduledTask task = makeTask(idA);
-        const QString path = plist ? service.plistURL(task) : service.scriptURL(task);
+                                     root + QStringLiteral("/Logs")));
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
+        const QString path = plist ? service.paths().plistPath(task) : service.paths().scriptPath(task);
         const QString victim = root + QStringLiteral("/victim");
         TestSupport::writeFile(victim, "precious");
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));

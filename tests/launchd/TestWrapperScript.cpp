@@ -2,6 +2,7 @@
 // behaves as launchd's agents rely on when it actually runs.
 #include "LaunchdService.h"
 #include "Result.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 #include "WrapperScript.h"
 
@@ -20,19 +21,11 @@ Q_DECLARE_METATYPE(WrapperScript::DateDialect)
 
 namespace {
 
+// Fixed, so the expected scripts can name the task's files.
+const QString fixedTaskId = QStringLiteral("3F2A9C1D-5B6E-4C7D-8E9F-0A1B2C3D4E5F");
+
 const QString fixedRuns =
     QStringLiteral("/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs");
-
-ScheduledTask makeTask(const QString& command, TaskSchedule schedule, bool loginShell = false)
-{
-    ScheduledTask task;
-    task.id = QUuid::fromString(QStringLiteral("3F2A9C1D-5B6E-4C7D-8E9F-0A1B2C3D4E5F"));
-    task.name = QStringLiteral("Task");
-    task.command = command;
-    task.schedule = std::move(schedule);
-    task.useLoginShell = loginShell;
-    return task;
-}
 
 QList<TimeOfDay> nine() { return {TimeOfDay{9, 0}}; }
 
@@ -127,26 +120,41 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
 
         QTest::newRow("bash, no guard, nothing optional")
-            << makeTask(QStringLiteral("backup --all"), TaskSchedule::daily(nine())) << Dialect::gnu
-            << QStringLiteral("script-bash-daily.sh");
+            << TaskBuilder()
+                   .id(fixedTaskId)
+                   .command(QStringLiteral("backup --all"))
+                   .daily(nine())
+                   .build()
+            << Dialect::gnu << QStringLiteral("script-bash-daily.sh");
 
-        ScheduledTask login = makeTask(QStringLiteral("cd public\nrsync -a . \"$TARGET\""),
-                                       TaskSchedule::weekly({2, 4}, nine()), true);
+        ScheduledTask login = TaskBuilder()
+                                  .id(fixedTaskId)
+                                  .command(QStringLiteral("cd public\nrsync -a . \"$TARGET\""))
+                                  .weekly({2, 4}, nine())
+                                  .loginShell()
+                                  .build();
         login.envFilePath = QStringLiteral("/Users/ann/.config/backup.env");
         login.workingDirectory = QStringLiteral("/Users/ann/Projects/site");
         QTest::newRow("zsh, profile, env file, folder, two-line command")
             << login << Dialect::bsd << QStringLiteral("script-zsh-env-dir.sh");
 
-        ScheduledTask lastDay =
-            makeTask(QStringLiteral("./close-books.sh"), TaskSchedule::monthlyLastDay(nine()));
+        ScheduledTask lastDay = TaskBuilder()
+                                    .id(fixedTaskId)
+                                    .command(QStringLiteral("./close-books.sh"))
+                                    .schedule(TaskSchedule::monthlyLastDay(nine()))
+                                    .build();
         lastDay.workingDirectory = QStringLiteral("/tmp/it's");
         QTest::newRow("last day, BSD date")
             << lastDay << Dialect::bsd << QStringLiteral("script-lastday-bsd.sh");
         QTest::newRow("last day, GNU date")
             << lastDay << Dialect::gnu << QStringLiteral("script-lastday-gnu.sh");
 
-        ScheduledTask nth = makeTask(QStringLiteral("echo 'it'\\''s time' | say"),
-                                     TaskSchedule::monthlyNthWeekday(2, 3, nine()), true);
+        ScheduledTask nth = TaskBuilder()
+                                .id(fixedTaskId)
+                                .command(QStringLiteral("echo 'it'\\''s time' | say"))
+                                .schedule(TaskSchedule::monthlyNthWeekday(2, 3, nine()))
+                                .loginShell()
+                                .build();
         nth.envFilePath = QStringLiteral("/Users/o'neil/.env");
         nth.workingDirectory = QString(); // present but empty: no cd line
         QTest::newRow("zsh, second weekday, quoted env file")
@@ -155,8 +163,11 @@ private Q_SLOTS:
         // Absent and empty optional paths both leave their lines out.
         for (const auto& [label, value] : {std::pair{"absent", std::optional<QString>()},
                                            std::pair{"empty", std::optional<QString>(QString())}}) {
-            ScheduledTask task =
-                makeTask(QStringLiteral("backup --all"), TaskSchedule::daily(nine()));
+            ScheduledTask task = TaskBuilder()
+                                     .id(fixedTaskId)
+                                     .command(QStringLiteral("backup --all"))
+                                     .daily(nine())
+                                     .build();
             task.envFilePath = value;
             task.workingDirectory = value;
             QTest::newRow(qPrintable(QStringLiteral("env and folder %1").arg(QLatin1String(label))))
@@ -168,8 +179,12 @@ private Q_SLOTS:
                                             TaskSchedule::monthly(15, nine())};
         for (const TaskSchedule& schedule : unguarded)
             QTest::newRow(qPrintable(TaskSchedule::caseName(schedule.kind())))
-                << makeTask(QStringLiteral("backup --all"), schedule) << Dialect::bsd
-                << QStringLiteral("script-bash-daily.sh");
+                << TaskBuilder()
+                       .id(fixedTaskId)
+                       .command(QStringLiteral("backup --all"))
+                       .schedule(schedule)
+                       .build()
+                << Dialect::bsd << QStringLiteral("script-bash-daily.sh");
     }
 
     void text()
@@ -184,7 +199,8 @@ private Q_SLOTS:
     {
         // Shebang, marker, the record function, start, the exit trap, the command.
         const QString text = WrapperScript::text(
-            makeTask(QStringLiteral("true"), TaskSchedule::interval(5)), fixedRuns, Dialect::gnu);
+            TaskBuilder().id(fixedTaskId).command(QStringLiteral("true")).every(5).build(),
+            fixedRuns, Dialect::gnu);
         QCOMPARE(text.count(QLatin1Char('\n')), 6);
         QVERIFY(text.endsWith(QStringLiteral("EXIT\ntrue\n")));
     }
@@ -218,9 +234,13 @@ private Q_SLOTS:
         QFETCH(int, nth);
         QFETCH(QString, comment);
         QFETCH(QString, test);
-        const QString text = WrapperScript::text(
-            makeTask(QStringLiteral("true"), TaskSchedule::monthlyNthWeekday(nth, 2, nine())),
-            fixedRuns, Dialect::gnu);
+        const QString text =
+            WrapperScript::text(TaskBuilder()
+                                    .id(fixedTaskId)
+                                    .command(QStringLiteral("true"))
+                                    .schedule(TaskSchedule::monthlyNthWeekday(nth, 2, nine()))
+                                    .build(),
+                                fixedRuns, Dialect::gnu);
         const QStringList lines = text.split(QLatin1Char('\n'));
         QCOMPARE(lines.mid(2, 4),
                  (QStringList{QString(), comment, QStringLiteral("_day=$(date +%d)"), test}));
@@ -228,10 +248,13 @@ private Q_SLOTS:
 
     void nativeTextUsesTheSystemsDate()
     {
-        const LaunchdService service(QStringLiteral("/a"), QStringLiteral("/s"),
-                                     QStringLiteral("/l"));
-        const ScheduledTask task =
-            makeTask(QStringLiteral("true"), TaskSchedule::monthlyLastDay(nine()));
+        const LaunchdService service(AgentPaths(QStringLiteral("/a"), QStringLiteral("/s"),
+                                     QStringLiteral("/l")));
+        const ScheduledTask task = TaskBuilder()
+                                       .id(fixedTaskId)
+                                       .command(QStringLiteral("true"))
+                                       .schedule(TaskSchedule::monthlyLastDay(nine()))
+                                       .build();
 #ifdef Q_OS_MACOS
         QVERIFY(service.scriptContent(task).contains(QStringLiteral("date -v+1d +%d")));
 #else
@@ -255,7 +278,12 @@ private Q_SLOTS:
         for (const TaskSchedule& schedule : schedules) {
             for (bool login : {false, true}) {
                 for (Dialect dialect : {Dialect::bsd, Dialect::gnu}) {
-                    ScheduledTask task = makeTask(QStringLiteral("true"), schedule, login);
+                    ScheduledTask task = TaskBuilder()
+                                             .id(fixedTaskId)
+                                             .command(QStringLiteral("true"))
+                                             .schedule(schedule)
+                                             .loginShell(login)
+                                             .build();
                     task.envFilePath = QStringLiteral("/Users/o'neil/.env");
                     task.workingDirectory = QStringLiteral("/tmp/it's here");
                     QTest::newRow(
@@ -347,7 +375,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, err);
         TestHome home;
         const LaunchdService service;
-        ScheduledTask task = makeTask(command, TaskSchedule::daily(nine()));
+        ScheduledTask task = TaskBuilder().id(fixedTaskId).command(command).daily(nine()).build();
         const Result<QString> script = service.writeScript(task);
         QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
 
@@ -358,7 +386,7 @@ private Q_SLOTS:
             QVERIFY2(result.err.contains(err), result.err.constData());
             // Each run appends exactly one line; earlier lines stay.
             const QList<QByteArray> lines =
-                TestSupport::readFile(service.runHistoryPath(task)).split('\n');
+                TestSupport::readFile(service.paths().runHistoryPath(task)).split('\n');
             QCOMPARE(lines.size(), run + 1);
             QVERIFY(lines.last().isEmpty());
             for (int i = 0; i < run; ++i)
@@ -381,9 +409,14 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder));
         const QString envFile = home.path() + QStringLiteral("/o'neil.env");
         TestSupport::writeFile(envFile, "GREETING='hello world'\n");
-        ScheduledTask task = makeTask(
-            QStringLiteral("sh -c 'printf \"%s|%s\" \"$GREETING\" \"$(pwd)\"' > result.txt"),
-            TaskSchedule::daily(nine()), shell == QLatin1String("zsh"));
+        ScheduledTask task =
+            TaskBuilder()
+                .id(fixedTaskId)
+                .command(QStringLiteral(
+                    "sh -c 'printf \"%s|%s\" \"$GREETING\" \"$(pwd)\"' > result.txt"))
+                .daily(nine())
+                .loginShell(shell == QLatin1String("zsh"))
+                .build();
         task.envFilePath = envFile;
         task.workingDirectory = folder;
         const LaunchdService service;
@@ -394,7 +427,8 @@ private Q_SLOTS:
         // The variable reached a child process (exported) and the command ran in the folder.
         QCOMPARE(TestSupport::readFile(folder + QStringLiteral("/result.txt")),
                  QByteArray("hello world|") + folder.toUtf8());
-        QCOMPARE(checkHistoryLine(TestSupport::readFile(service.runHistoryPath(task)).chopped(1)),
+        QCOMPARE(checkHistoryLine(
+                     TestSupport::readFile(service.paths().runHistoryPath(task)).chopped(1)),
                  0);
     }
 
@@ -404,7 +438,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, shell);
         TestHome home;
-        ScheduledTask task = makeTask(QStringLiteral("touch ran"), TaskSchedule::daily(nine()));
+        ScheduledTask task = TaskBuilder()
+                                 .id(fixedTaskId)
+                                 .command(QStringLiteral("touch ran"))
+                                 .daily(nine())
+                                 .build();
         task.envFilePath = home.path() + QStringLiteral("/missing.env");
         const LaunchdService service;
         const Result<QString> script = service.writeScript(task);
@@ -422,7 +460,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, shell);
         TestHome home;
-        ScheduledTask task = makeTask(QStringLiteral("touch ran"), TaskSchedule::daily(nine()));
+        ScheduledTask task = TaskBuilder()
+                                 .id(fixedTaskId)
+                                 .command(QStringLiteral("touch ran"))
+                                 .daily(nine())
+                                 .build();
         task.workingDirectory = home.path() + QStringLiteral("/gone/it's");
         const LaunchdService service;
         const Result<QString> script = service.writeScript(task);
@@ -430,7 +472,7 @@ private Q_SLOTS:
         const ProcessResult result = runScript(shell, *script, home.path());
         QVERIFY(result.exitCode != 0);
         QVERIFY(!QFile::exists(home.path() + QStringLiteral("/ran")));
-        const QByteArray history = TestSupport::readFile(service.runHistoryPath(task));
+        const QByteArray history = TestSupport::readFile(service.paths().runHistoryPath(task));
         QVERIFY(history.endsWith('\n'));
         QCOMPARE(history.count('\n'), 1);
         QCOMPARE(checkHistoryLine(history.chopped(1)), result.exitCode);
@@ -485,7 +527,11 @@ private Q_SLOTS:
         TestHome home;
         const QString fakeBin = home.path() + QStringLiteral("/fakebin");
         writeFakeDate(fakeBin, today, tomorrow);
-        const ScheduledTask task = makeTask(QStringLiteral("touch ran"), schedule);
+        const ScheduledTask task = TaskBuilder()
+                                       .id(fixedTaskId)
+                                       .command(QStringLiteral("touch ran"))
+                                       .schedule(schedule)
+                                       .build();
         const QString runsPath = home.path() + QStringLiteral("/task.runs");
         const QString script = home.path() + QStringLiteral("/wrapper.sh");
         TestSupport::writeFile(script, WrapperScript::text(task, runsPath, dialect).toUtf8());

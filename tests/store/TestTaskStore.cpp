@@ -1,6 +1,7 @@
 #include "ChangeNotification.h"
 #include "FakeServices.h"
 #include "Result.h"
+#include "TaskBuilder.h"
 #include "TaskFile.h"
 #include "TaskMigration.h"
 #include "TaskStore.h"
@@ -27,40 +28,34 @@
 namespace {
 
 // "Name:kind:flags" with kind one of daily, weekly, monthly, lastDay, nth, interval, atLoad and
-// flags holding 'e' (enabled) and/or 'w' (wake before run).
-ScheduledTask makeTask(const QString& descriptor)
+// flags holding 'e' (enabled) and/or 'w' (wake before run); the command echoes the name.
+ScheduledTask describedTask(const QString& descriptor)
 {
     const QStringList parts = descriptor.split(QLatin1Char(':'));
     const QString kind = parts.value(1, QStringLiteral("daily"));
     const QString flags = parts.value(2);
     const QList<TimeOfDay> nine{TimeOfDay{9, 0}};
-    TaskSchedule schedule;
-    if (kind == QStringLiteral("daily"))
-        schedule = TaskSchedule::daily(nine);
-    else if (kind == QStringLiteral("weekly"))
-        schedule = TaskSchedule::weekly({2}, nine);
-    else if (kind == QStringLiteral("monthly"))
-        schedule = TaskSchedule::monthly(15, nine);
-    else if (kind == QStringLiteral("lastDay"))
-        schedule = TaskSchedule::monthlyLastDay(nine);
-    else if (kind == QStringLiteral("nth"))
-        schedule = TaskSchedule::monthlyNthWeekday(2, 3, nine);
-    else if (kind == QStringLiteral("interval"))
-        schedule = TaskSchedule::interval(15);
-    else
-        schedule = TaskSchedule::runAtLoad();
-    ScheduledTask task =
-        ScheduledTask::create(parts.at(0), QStringLiteral("echo ") + parts.at(0), schedule);
-    task.isEnabled = flags.contains(QLatin1Char('e'));
-    task.wakeBeforeRun = flags.contains(QLatin1Char('w'));
-    return task;
+    const QHash<QString, TaskSchedule> schedules{
+        {QStringLiteral("daily"), TaskSchedule::daily(nine)},
+        {QStringLiteral("weekly"), TaskSchedule::weekly({2}, nine)},
+        {QStringLiteral("monthly"), TaskSchedule::monthly(15, nine)},
+        {QStringLiteral("lastDay"), TaskSchedule::monthlyLastDay(nine)},
+        {QStringLiteral("nth"), TaskSchedule::monthlyNthWeekday(2, 3, nine)},
+        {QStringLiteral("interval"), TaskSchedule::interval(15)},
+    };
+    return TaskBuilder(parts.at(0))
+        .echoesName()
+        .schedule(schedules.value(kind, TaskSchedule::runAtLoad()))
+        .enabled(flags.contains(QLatin1Char('e')))
+        .wake(flags.contains(QLatin1Char('w')))
+        .build();
 }
 
 QList<ScheduledTask> makeTasks(const QStringList& descriptors)
 {
     QList<ScheduledTask> tasks;
     for (const QString& descriptor : descriptors)
-        tasks << makeTask(descriptor);
+        tasks << describedTask(descriptor);
     return tasks;
 }
 
@@ -104,20 +99,19 @@ class Fixture {
 public:
     TestHome home;
     std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>();
-    std::shared_ptr<FakeLaunchd> launchd =
-        std::make_shared<FakeLaunchd>(recorder, home.path() + QStringLiteral("/fake"));
+    std::shared_ptr<FakeLaunchdService> launchd = std::make_shared<FakeLaunchdService>(recorder);
     std::unique_ptr<TaskStore> store;
 
     // Writes `initial` as the task file (when not empty), creates the store, and forgets the
     // calls construction made, so a test sees only what its own operation does.
-    TaskStore& start(const QList<ScheduledTask>& initial = {}, const QStringList& arguments = {})
+    TaskStore& start(const QList<ScheduledTask>& initial = {}, bool startEmpty = false)
     {
         if (!initial.isEmpty())
             writeTaskFile(initial);
         TaskStore::Options options;
         options.launchdService = launchd;
-        options.pmsetService = std::make_shared<FakePmset>(recorder);
-        options.arguments = arguments;
+        options.pmsetService = std::make_shared<FakePmsetService>(recorder);
+        options.startEmpty = startEmpty;
         store = std::make_unique<TaskStore>(options);
         store->waitForScriptUpgrade();
         return *store;
@@ -175,7 +169,7 @@ private Q_SLOTS:
     void loadsTasksAndSweepsOthers();
     void undecodableFileAtStart_data();
     void undecodableFileAtStart();
-    void resetTasksArgumentDeletesFile();
+    void startEmptyDeletesFile();
     void scriptUpgrade_data();
     void scriptUpgrade();
     void operationsDuringUpgrade_data();
@@ -234,7 +228,7 @@ void TestTaskStore::startsEmptyWithoutTaskFile()
     QVERIFY(f.recorder->lastKept.isEmpty());
     // Loading never writes the file.
     QVERIFY(!QFile::exists(f.taskFile()));
-    QCOMPARE(store.saveURL(), f.taskFile());
+    QCOMPARE(store.taskFilePath(), f.taskFile());
     QCOMPARE(store.logsDirectory(), f.home.dataFolder() + QStringLiteral("/Logs"));
     QCOMPARE(QFile::permissions(f.home.dataFolder()) &
                  ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
@@ -296,11 +290,11 @@ void TestTaskStore::undecodableFileAtStart()
     QCOMPARE(stampOf(f.taskFile()), before);
 }
 
-void TestTaskStore::resetTasksArgumentDeletesFile()
+void TestTaskStore::startEmptyDeletesFile()
 {
     Fixture f;
     f.writeTaskFile(makeTasks({QStringLiteral("A:daily:e")}));
-    TaskStore& store = f.start({}, {QStringLiteral("BrenmorOps"), QStringLiteral("--reset-tasks")});
+    TaskStore& store = f.start({}, true);
     QVERIFY(store.tasks().isEmpty());
     QVERIFY(!QFile::exists(f.taskFile()));
     // With the list reset, the old agents are orphans and go.
@@ -331,16 +325,16 @@ void TestTaskStore::scriptUpgrade()
     QFETCH(bool, enabled);
     QFETCH(bool, reinstalled);
     Fixture f;
-    ScheduledTask task = makeTask(QStringLiteral("Backup:daily:e"));
+    ScheduledTask task = describedTask(QStringLiteral("Backup:daily:e"));
     task.isEnabled = enabled;
-    const ScheduledTask current = makeTask(QStringLiteral("Current:daily:e"));
+    const ScheduledTask current = describedTask(QStringLiteral("Current:daily:e"));
     if (!scriptFile.isEmpty()) {
         TestSupport::writeScript(
-            f.launchd->scriptURL(task),
+            AgentPaths().scriptPath(task),
             TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/") + scriptFile)));
     }
     TestSupport::writeScript(
-        f.launchd->scriptURL(current),
+        AgentPaths().scriptPath(current),
         TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v4.sh"))));
     f.writeTaskFile({task, current});
     const FileStamp before = stampOf(f.taskFile());
@@ -392,8 +386,8 @@ void TestTaskStore::operationsDuringUpgrade()
     QFETCH(QStringList, expectedNames);
     QFETCH(QStringList, callsAfterUpgrade);
     Fixture f;
-    const ScheduledTask stale = makeTask(QStringLiteral("Stale:daily:e")); // no script: stale
-    const ScheduledTask other = makeTask(QStringLiteral("Other:daily:"));
+    const ScheduledTask stale = describedTask(QStringLiteral("Stale:daily:e")); // no script: stale
+    const ScheduledTask other = describedTask(QStringLiteral("Other:daily:"));
     f.writeTaskFile({stale, other});
 
     std::atomic<bool> blockNext = true;
@@ -407,7 +401,7 @@ void TestTaskStore::operationsDuringUpgrade()
     };
     TaskStore::Options options;
     options.launchdService = f.launchd;
-    options.pmsetService = std::make_shared<FakePmset>(f.recorder);
+    options.pmsetService = std::make_shared<FakePmsetService>(f.recorder);
     TaskStore store(options);
     // A failed check must not leave the pass blocked: the store's end waits for it.
     auto unblock = qScopeGuard([&release] { release.release(); });
@@ -417,7 +411,7 @@ void TestTaskStore::operationsDuringUpgrade()
     QTRY_COMPARE(store.upgradingScriptCount(), 1);
 
     QTimer::singleShot(50, [&release] { release.release(); });
-    const ScheduledTask added = makeTask(QStringLiteral("New:daily:e"));
+    const ScheduledTask added = describedTask(QStringLiteral("New:daily:e"));
     if (operation == QStringLiteral("add")) {
         store.addTask(added);
     } else if (operation == QStringLiteral("edit")) {
@@ -511,7 +505,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
             qputenv("BRENMOR_OPS_LAUNCHCTL", savedLaunchctl);
     });
 
-    const ScheduledTask kept = makeTask(QStringLiteral("Kept:daily:e"));
+    const ScheduledTask kept = describedTask(QStringLiteral("Kept:daily:e"));
     const QString orphanPlist = home.launchAgents() + QStringLiteral("/com.brenmor-ops.task.") +
                                 QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
                                 QStringLiteral(".plist");
@@ -521,14 +515,14 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
 
     TaskStore store;
     store.waitForScriptUpgrade();
-    QCOMPARE(store.saveURL(), home.taskFile());
-    QCOMPARE(store.launchdServiceForViews().logDir(), home.dataFolder() + QStringLiteral("/Logs"));
+    QCOMPARE(store.taskFilePath(), home.taskFile());
+    QCOMPARE(store.agentPaths().logDir, home.dataFolder() + QStringLiteral("/Logs"));
     QCOMPARE(store.tasks(), QList<ScheduledTask>{kept});
     QVERIFY(!QFile::exists(orphanPlist));
-    const QString keptPlist = store.launchdServiceForViews().plistURL(kept);
+    const QString keptPlist = store.agentPaths().plistPath(kept);
     QCOMPARE(TestSupport::readFile(launchctlLog),
              "unload " + orphanPlist.toUtf8() + "\nload " + keptPlist.toUtf8() + "\n");
-    QVERIFY(TestSupport::readFile(store.launchdServiceForViews().scriptURL(kept))
+    QVERIFY(TestSupport::readFile(store.agentPaths().scriptPath(kept))
                 .contains("# BrenmorOps script v4\n"));
 }
 
@@ -575,7 +569,7 @@ void TestTaskStore::addTask()
     TaskStore& store = f.startFresh();
     f.failWakes(failingWakes);
     f.failInstalls(failingInstalls);
-    const ScheduledTask task = makeTask(descriptor);
+    const ScheduledTask task = describedTask(descriptor);
 
     store.addTask(task);
     QCOMPARE(f.recorder->calls, expectedCalls);
@@ -668,13 +662,13 @@ void TestTaskStore::updateTask()
     QFETCH(bool, storedWake);
     QFETCH(QString, expectedError);
     Fixture f;
-    const ScheduledTask old = makeTask(oldDescriptor);
-    const ScheduledTask report = makeTask(QStringLiteral("Report:monthly:ew"));
+    const ScheduledTask old = describedTask(oldDescriptor);
+    const ScheduledTask report = describedTask(QStringLiteral("Report:monthly:ew"));
     TaskStore& store = f.startFresh({old, report});
     f.failWakes(failingWakes);
     f.failInstalls(failingInstalls);
     f.failUninstalls(failingUninstalls);
-    ScheduledTask changed = makeTask(newDescriptor);
+    ScheduledTask changed = describedTask(newDescriptor);
     changed.id = old.id;
 
     store.updateTask(changed);
@@ -735,9 +729,9 @@ void TestTaskStore::setEnabled()
     QFETCH(bool, storedEnabled);
     QFETCH(QString, expectedError);
     Fixture f;
-    QList<ScheduledTask> initial{makeTask(descriptor)};
+    QList<ScheduledTask> initial{describedTask(descriptor)};
     if (withReport)
-        initial << makeTask(QStringLiteral("Report:monthly:ew"));
+        initial << describedTask(QStringLiteral("Report:monthly:ew"));
     TaskStore& store = f.startFresh(initial);
     f.failWakes(failingWakes);
     f.failInstalls(failingInstalls);
@@ -827,14 +821,14 @@ void TestTaskStore::deleteTasks()
 void TestTaskStore::duplicateTask()
 {
     Fixture f;
-    ScheduledTask backup = makeTask(QStringLiteral("Backup:weekly:ew"));
+    ScheduledTask backup = describedTask(QStringLiteral("Backup:weekly:ew"));
     backup.workingDirectory = QStringLiteral("/srv/data");
     backup.envFilePath = QStringLiteral("/srv/env");
     backup.useLoginShell = true;
     backup.logs << TaskLog{QUuid::createUuid(),
                            TaskLog::timestampOf(QDateTime::currentDateTimeUtc()), 0,
                            QStringLiteral("ok")};
-    const ScheduledTask other = makeTask(QStringLiteral("Other:daily:"));
+    const ScheduledTask other = describedTask(QStringLiteral("Other:daily:"));
     TaskStore& store = f.startFresh({backup, other});
 
     const ScheduledTask copy = store.duplicateTask(backup);
@@ -916,14 +910,14 @@ void TestTaskStore::importTasks()
         } else if (entry == QStringLiteral("Beta")) {
             exported << present.at(1);
         } else if (entry.startsWith(QStringLiteral("twin:"))) {
-            ScheduledTask twin = makeTask(entry.mid(5) + QStringLiteral(" twin:daily:e"));
+            ScheduledTask twin = describedTask(entry.mid(5) + QStringLiteral(" twin:daily:e"));
             for (const ScheduledTask& task : std::as_const(exported)) {
                 if (task.name == entry.mid(5))
                     twin.id = task.id;
             }
             exported << twin;
         } else {
-            exported << makeTask(entry);
+            exported << describedTask(entry);
         }
     }
 
@@ -1037,7 +1031,7 @@ void TestTaskStore::operationsOnUnknownIdsSaveNothing()
     TaskStore& store = f.startFresh(present);
     const FileStamp before = stampOf(f.taskFile());
     QSignalSpy changed(&store, &TaskStore::changed);
-    const ScheduledTask stranger = makeTask(QStringLiteral("Stranger:daily:ew"));
+    const ScheduledTask stranger = describedTask(QStringLiteral("Stranger:daily:ew"));
 
     if (operation == QStringLiteral("update"))
         store.updateTask(stranger);
@@ -1056,7 +1050,7 @@ void TestTaskStore::changedSignal()
     QSignalSpy changed(&store, &TaskStore::changed);
 
     // One operation, however many steps inside it, is one signal.
-    store.addTask(makeTask(QStringLiteral("A:daily:ew")));
+    store.addTask(describedTask(QStringLiteral("A:daily:ew")));
     QCOMPARE(changed.count(), 1);
     store.duplicateTask(store.tasks().constFirst());
     QCOMPARE(changed.count(), 2);
@@ -1079,7 +1073,7 @@ void TestTaskStore::saveWritesPrivateFileInPrivateFolder()
     TaskStore& store = f.startFresh();
     // The folder is gone by the time of the first save: it is made again, private.
     QVERIFY(QDir(f.home.dataFolder()).removeRecursively());
-    store.addTask(makeTask(QStringLiteral("A:daily:")));
+    store.addTask(describedTask(QStringLiteral("A:daily:")));
     QVERIFY(!store.lastError());
     QCOMPARE(TestSupport::readFile(f.taskFile()), TaskMigration::encodeTasks(store.tasks()));
     QCOMPARE(QFile::permissions(f.taskFile()) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
@@ -1115,20 +1109,20 @@ void TestTaskStore::saveFailureKeepsChangeInMemory()
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/tasks.json")));
     auto recorder = std::make_shared<CallRecorder>();
     TaskStore::Options options;
-    options.saveURL = folder + QStringLiteral("/tasks.json");
-    options.launchdService = std::make_shared<FakeLaunchd>(recorder, home.path());
-    options.pmsetService = std::make_shared<FakePmset>(recorder);
+    options.taskFilePath = folder + QStringLiteral("/tasks.json");
+    options.launchdService = std::make_shared<FakeLaunchdService>(recorder);
+    options.pmsetService = std::make_shared<FakePmsetService>(recorder);
     TaskStore store(options);
     store.setLastError(std::nullopt);
 
-    store.addTask(makeTask(QStringLiteral("A:daily:")));
+    store.addTask(describedTask(QStringLiteral("A:daily:")));
     QCOMPARE(namesOf(store.tasks()), QStringList{QStringLiteral("A")});
     QVERIFY(store.lastError());
     QVERIFY2(store.lastError()->startsWith(expectedStart), qPrintable(*store.lastError()));
     if (obstacle == QStringLiteral("folder"))
         QCOMPARE(TestSupport::readFile(folder), QByteArray("not a folder"));
     else
-        QVERIFY(QFileInfo(options.saveURL.value()).isDir());
+        QVERIFY(QFileInfo(options.taskFilePath.value()).isDir());
 }
 
 // An undecodable task file is copied aside before the first save replaces it, and the error
@@ -1141,7 +1135,7 @@ void TestTaskStore::unreadableFileIsKeptBeforeFirstSave()
     TaskStore& store = f.start();
     QVERIFY(store.lastError()->startsWith(QStringLiteral("Failed to load tasks: ")));
 
-    store.addTask(makeTask(QStringLiteral("A:daily:")));
+    store.addTask(describedTask(QStringLiteral("A:daily:")));
     const QStringList copies =
         QDir(f.home.dataFolder())
             .entryList({QStringLiteral("tasks.json.unreadable-*")}, QDir::Files);
@@ -1162,7 +1156,7 @@ void TestTaskStore::unreadableFileIsKeptBeforeFirstSave()
     QCOMPARE(namesOf(f.savedTasks()), QStringList{QStringLiteral("A")});
 
     store.setLastError(std::nullopt);
-    store.addTask(makeTask(QStringLiteral("B:daily:")));
+    store.addTask(describedTask(QStringLiteral("B:daily:")));
     QVERIFY(!store.lastError());
     QCOMPARE(QDir(f.home.dataFolder())
                  .entryList({QStringLiteral("tasks.json.unreadable-*")}, QDir::Files)
@@ -1183,7 +1177,7 @@ void TestTaskStore::saveWaitsForLockHeldByAnotherProcess()
     QVERIFY(holder.waitForReadyRead(10000));
     QCOMPARE(holder.readLine().trimmed(), QByteArray("locked"));
 
-    store.addTask(makeTask(QStringLiteral("A:daily:")));
+    store.addTask(describedTask(QStringLiteral("A:daily:")));
     // The holder writes the marker just before it lets go: the save came after it.
     QVERIFY(QFile::exists(marker));
     QVERIFY(!store.lastError());
@@ -1218,14 +1212,14 @@ void TestTaskStore::operationsKeepOtherWritersChanges()
     QFETCH(QString, operation);
     QFETCH(QStringList, expectedNames);
     Fixture f;
-    const ScheduledTask mine = makeTask(QStringLiteral("Mine:daily:"));
+    const ScheduledTask mine = describedTask(QStringLiteral("Mine:daily:"));
     TaskStore& store = f.startFresh({mine});
-    f.writeTaskFile({mine, makeTask(QStringLiteral("Outsider:daily:"))});
+    f.writeTaskFile({mine, describedTask(QStringLiteral("Outsider:daily:"))});
 
     if (operation == QStringLiteral("save")) {
         store.saveTasks();
     } else if (operation == QStringLiteral("add")) {
-        store.addTask(makeTask(QStringLiteral("Added:daily:e")));
+        store.addTask(describedTask(QStringLiteral("Added:daily:e")));
     } else if (operation == QStringLiteral("update")) {
         ScheduledTask renamed = mine;
         renamed.name = QStringLiteral("Renamed");
@@ -1238,8 +1232,8 @@ void TestTaskStore::operationsKeepOtherWritersChanges()
         store.duplicateTask(mine);
     } else {
         QVERIFY(store
-                    .importTasks(
-                        TaskMigration::encodeTasks({makeTask(QStringLiteral("Imported:daily:"))}))
+                    .importTasks(TaskMigration::encodeTasks(
+                        {describedTask(QStringLiteral("Imported:daily:"))}))
                     .ok());
     }
     QVERIFY2(!store.lastError(), qPrintable(store.lastError().value_or(QString())));
@@ -1284,7 +1278,7 @@ void TestTaskStore::lockObstaclesAreReportedAtOnce()
         QCOMPARE(holder.readLine().trimmed(), QByteArray("locked"));
     }
 
-    store.addTask(makeTask(QStringLiteral("A:daily:")));
+    store.addTask(describedTask(QStringLiteral("A:daily:")));
     // Kept on screen either way; saved only when the lock could be had.
     QCOMPARE(namesOf(store.tasks()), QStringList{QStringLiteral("A")});
     QCOMPARE(store.lastError().value_or(QString()), expectedError.arg(lock));
@@ -1363,17 +1357,18 @@ void TestTaskStore::reloadsOnNotificationFromAnotherProcess()
 void TestTaskStore::readsLogTailsAndRunHistory()
 {
     Fixture f;
-    const ScheduledTask task = makeTask(QStringLiteral("A:daily:e"));
+    const ScheduledTask task = describedTask(QStringLiteral("A:daily:e"));
     TaskStore& store = f.startFresh({task});
-    TestSupport::writeFile(f.launchd->stdoutLogPath(task), "one\ntwo\nthree\n");
-    TestSupport::writeFile(f.launchd->stderrLogPath(task), "oops\n");
-    TestSupport::writeFile(f.launchd->runHistoryPath(task),
+    TestSupport::writeFile(store.agentPaths().stdoutLogPath(task), "one\ntwo\nthree\n");
+    TestSupport::writeFile(store.agentPaths().stderrLogPath(task), "oops\n");
+    TestSupport::writeFile(store.agentPaths().runHistoryPath(task),
                            "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t0\n");
 
     QCOMPARE(store.readLog(task, LogStream::stdoutStream, 10), QStringLiteral("one\ntwo\nthree"));
     QCOMPARE(store.readLog(task, LogStream::stdoutStream, 3), QStringLiteral("two\nthree"));
     QCOMPARE(store.readLog(task, LogStream::stderrStream, 100), QStringLiteral("oops"));
-    QCOMPARE(store.readLog(makeTask(QStringLiteral("B")), LogStream::stdoutStream, 100), QString());
+    QCOMPARE(store.readLog(describedTask(QStringLiteral("B")), LogStream::stdoutStream, 100),
+             QString());
     const QList<TaskRunRecord> runs = store.runHistory(task);
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.constFirst().durationSeconds(), 42);

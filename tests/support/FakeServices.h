@@ -2,92 +2,93 @@
 
 #include "LaunchdService.h"
 #include "PmsetService.h"
-#include "RunHistory.h"
 
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSet>
 #include <QStringList>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // One ordered record of every launchd and wake call both fakes receive, so a test sees the
-// order across the two services ("wake Backup" before "install Backup").
+// order across the two services ("wake Backup" before "install Backup"). The store's script
+// upgrade calls the launchd fake from a worker thread: calls are recorded under the lock, and a
+// test reads them once the store has settled.
 struct CallRecorder {
     QStringList calls;
     QSet<QUuid> lastKept;          // what the last sweep was told to keep
     QSet<QString> failingInstalls; // task names whose install fails
     QSet<QString> failingUninstalls;
     QSet<QString> failingWakes;
+    std::optional<LaunchdError> everyInstallFails; // for tests that fail whatever is installed
     // Runs inside install(), before it returns: lets a test act while an operation is half-way.
+    // Possibly on the store's upgrade thread.
     std::function<void(const ScheduledTask&)> duringInstall;
+
+    void record(const QString& call)
+    {
+        const QMutexLocker locker(&m_mutex);
+        calls << call;
+    }
+
+private:
+    QMutex m_mutex;
 };
 
-// Records calls by task name; paths point into a folder of the test's own.
-class FakeLaunchd final : public LaunchdServiceProtocol {
+// Agents are never really installed: calls are recorded by task name.
+class FakeLaunchdService final : public LaunchdServiceProtocol {
 public:
-    FakeLaunchd(std::shared_ptr<CallRecorder> recorder, QString root)
-        : m_recorder(std::move(recorder)), m_root(std::move(root))
+    explicit FakeLaunchdService(
+        std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>())
+        : m_recorder(std::move(recorder))
     {}
+
+    CallRecorder& recorder() const { return *m_recorder; }
 
     std::optional<LaunchdError> install(const ScheduledTask& task) const override
     {
-        m_recorder->calls << QStringLiteral("install ") + task.name;
+        m_recorder->record(QStringLiteral("install ") + task.name);
         if (m_recorder->duringInstall)
             m_recorder->duringInstall(task);
+        if (m_recorder->everyInstallFails)
+            return m_recorder->everyInstallFails;
         if (m_recorder->failingInstalls.contains(task.name))
             return LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
         return std::nullopt;
     }
     std::optional<LaunchdError> uninstall(const ScheduledTask& task) const override
     {
-        m_recorder->calls << QStringLiteral("uninstall ") + task.name;
+        m_recorder->record(QStringLiteral("uninstall ") + task.name);
         if (m_recorder->failingUninstalls.contains(task.name))
             return LaunchdError::launchctlFailed(QStringLiteral("unload"), 3);
         return std::nullopt;
     }
     void removeOrphanedAgents(const QSet<QUuid>& keeping) const override
     {
-        m_recorder->calls << QStringLiteral("sweep");
+        m_recorder->record(QStringLiteral("sweep"));
         m_recorder->lastKept = keeping;
     }
-    QString scriptURL(const ScheduledTask& task) const override
-    {
-        return scriptsDir() + QStringLiteral("/BrenmorOps_") + task.shortId() +
-               QStringLiteral(".sh");
-    }
-    QString plistURL(const ScheduledTask& task) const override
-    {
-        return m_root + QStringLiteral("/LaunchAgents/") + LaunchdService::label(task) +
-               QStringLiteral(".plist");
-    }
-    QString stdoutLogPath(const ScheduledTask& task) const override
-    {
-        return RunHistory::logPath(logDir(), task.shortId(), LogStream::stdoutStream);
-    }
-    QString stderrLogPath(const ScheduledTask& task) const override
-    {
-        return RunHistory::logPath(logDir(), task.shortId(), LogStream::stderrStream);
-    }
-    QString runHistoryPath(const ScheduledTask& task) const override
-    {
-        return RunHistory::historyPath(logDir(), task.shortId());
-    }
-    QString logDir() const override { return m_root + QStringLiteral("/Logs"); }
-    QString scriptsDir() const { return m_root + QStringLiteral("/Scripts"); }
 
 private:
     std::shared_ptr<CallRecorder> m_recorder;
-    QString m_root;
 };
 
-class FakePmset final : public PmsetServiceProtocol {
+// Wake registrations are recorded by task name; the names in failingWakes fail the way a
+// cancelled administrator prompt does.
+class FakePmsetService final : public PmsetServiceProtocol {
 public:
-    explicit FakePmset(std::shared_ptr<CallRecorder> recorder) : m_recorder(std::move(recorder)) {}
+    explicit FakePmsetService(
+        std::shared_ptr<CallRecorder> recorder = std::make_shared<CallRecorder>())
+        : m_recorder(std::move(recorder))
+    {}
+
+    CallRecorder& recorder() const { return *m_recorder; }
 
     std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const override
     {
-        m_recorder->calls << QStringLiteral("wake ") + task.name;
+        m_recorder->record(QStringLiteral("wake ") + task.name);
         if (m_recorder->failingWakes.contains(task.name))
             return PmsetError::scriptFailed(QStringLiteral("User canceled."));
         return std::nullopt;
