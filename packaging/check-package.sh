@@ -49,7 +49,7 @@ PREFIX=$WORK/prefix
 cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
 expected=(bin/BrenmorOps bin/brenmor-ops
   libexec/brenmor-ops/launchctl libexec/brenmor-ops/brenmor-agent-runner
-  libexec/brenmor-ops/pmset libexec/brenmor-ops/osascript
+  libexec/brenmor-ops/pmset libexec/brenmor-ops/osascript libexec/brenmor-ops/post-notification
   share/applications/brenmor-ops.desktop share/icons/hicolor/scalable/apps/brenmor-ops.svg
   lib/systemd/user/brenmor-ops-agent-runner.service etc/xdg/autostart/brenmor-ops-agent-runner.desktop
   share/man/man1/brenmor-ops.1.gz share/man/man1/BrenmorOps.1.gz

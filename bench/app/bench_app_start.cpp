@@ -8,9 +8,8 @@
 
 #include "LaunchdService.h"
 #include "TaskFile.h"
-#ifdef BENCH_STORE_ONLY
 #include "TaskStore.h"
-
+#ifdef BENCH_STORE_ONLY
 #include <QCoreApplication>
 #else
 #include "BrenmorOpsApp.h"

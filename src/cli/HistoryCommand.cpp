@@ -91,12 +91,8 @@ private:
             rows << QStringList{localTimeText(record.startedAt),
                                 durationText(record.durationSeconds()),
                                 QString::number(record.exitCode)};
-        QString text;
-        for (const QString& line : formatTable(
-                 {QStringLiteral("Started"), QStringLiteral("Duration"), QStringLiteral("Exit")},
-                 rows))
-            text += line + QLatin1Char('\n');
-        console.printRaw(text);
+        console.printRaw(formatTable(
+            {QStringLiteral("Started"), QStringLiteral("Duration"), QStringLiteral("Exit")}, rows));
         console.print(QStringLiteral("%1 %2, %3 failed, last success: %4")
                           .arg(summary.runs)
                           .arg(summary.runs == 1 ? QStringLiteral("run") : QStringLiteral("runs"))

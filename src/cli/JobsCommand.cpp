@@ -42,12 +42,8 @@ public:
                                       : QStringLiteral("No scheduled launchd jobs found."));
             return 0;
         }
-        QString text;
-        for (const QString& line : formatTable(
-                 {QStringLiteral("Label"), QStringLiteral("Schedule"), QStringLiteral("Source")},
-                 rows))
-            text += line + QLatin1Char('\n');
-        context.console.printRaw(text);
+        context.console.printRaw(formatTable(
+            {QStringLiteral("Label"), QStringLiteral("Schedule"), QStringLiteral("Source")}, rows));
         return 0;
     }
 };

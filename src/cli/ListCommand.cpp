@@ -35,20 +35,18 @@ public:
             context.console.print(QStringLiteral("No tasks configured."));
             return 0;
         }
+        const QString enabled(QChar(0x25CF)), disabled(QChar(0x25CB));
         QList<QStringList> rows;
         rows.reserve(tasks.size());
         for (const ScheduledTask& task : tasks) {
-            rows << QStringList{task.isEnabled ? QString(QChar(0x25CF)) : QString(QChar(0x25CB)),
-                                terminalText(task.name), task.schedule.summary(),
+            rows << QStringList{task.isEnabled ? enabled : disabled, terminalText(task.name),
+                                task.schedule.summary(),
                                 task.wakeBeforeRun ? QStringLiteral("wake") : QString(),
                                 task.shortId()};
         }
         const QStringList headers = {QString(), QStringLiteral("Name"), QStringLiteral("Schedule"),
                                      QStringLiteral("Wake"), QStringLiteral("ID")};
-        QString text;
-        for (const QString& line : formatTable(headers, rows))
-            text += line + QLatin1Char('\n');
-        context.console.printRaw(text);
+        context.console.printRaw(formatTable(headers, rows));
         return 0;
     }
 };

@@ -94,12 +94,9 @@ public:
         QList<QStringList> rows;
         for (const PlannedRun& run : plan)
             rows << QStringList{whenText(run), run.task.name, wakeText(run), run.task.shortId()};
-        QString text;
-        for (const QString& line : formatTable({QStringLiteral("Next run"), QStringLiteral("Name"),
-                                                QStringLiteral("Wake"), QStringLiteral("ID")},
-                                               rows))
-            text += line + QLatin1Char('\n');
-        context.console.printRaw(text);
+        context.console.printRaw(formatTable({QStringLiteral("Next run"), QStringLiteral("Name"),
+                                              QStringLiteral("Wake"), QStringLiteral("ID")},
+                                             rows));
         return 0;
     }
 

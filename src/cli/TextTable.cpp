@@ -38,38 +38,51 @@ int graphemeCount(const QString& text)
     return count;
 }
 
-namespace {
-QString padded(const QString& cell, int width)
+QString formatTable(const QStringList& headers, const QList<QStringList>& rows)
 {
-    return cell + QString(std::max(0, width - graphemeCount(cell)), QLatin1Char(' '));
-}
-
-QString line(const QStringList& cells, const QList<int>& widths)
-{
-    QStringList parts;
-    for (qsizetype i = 0; i < widths.size(); ++i)
-        parts << padded(cells.value(i), widths[i]);
-    return parts.join(QStringLiteral("  "));
-}
-} // namespace
-
-QStringList formatTable(const QStringList& headers, const QList<QStringList>& rows)
-{
-    QList<int> widths;
-    for (qsizetype column = 0; column < headers.size(); ++column) {
-        int width = graphemeCount(headers[column]);
-        for (const QStringList& row : rows)
-            width = std::max(width, graphemeCount(row.value(column)));
-        widths << width;
-    }
-    const QChar ruleChar(0x2500);
-    QStringList rule;
-    for (int width : widths)
-        rule << QString(width, ruleChar);
-
-    QStringList lines;
-    lines << line(headers, widths) << rule.join(QString(2, ruleChar));
+    // Each cell is measured once; the text grows in one buffer (a long list has thousands of
+    // cells, and a string per padded cell and per line would cost more than the reading).
+    const qsizetype columns = headers.size();
+    QList<int> counts;
+    counts.reserve((rows.size() + 1) * columns);
+    QList<int> widths(columns, 0);
+    qsizetype beyondCount = 0; // code units that are not characters of their own
+    const auto measure = [&](const QStringList& row) {
+        for (qsizetype column = 0; column < columns; ++column) {
+            const QString cell = row.value(column);
+            const int count = graphemeCount(cell);
+            counts << count;
+            widths[column] = std::max(widths[column], count);
+            beyondCount += cell.size() - count;
+        }
+    };
+    measure(headers);
     for (const QStringList& row : rows)
-        lines << line(row, widths);
-    return lines;
+        measure(row);
+
+    int lineWidth = 0;
+    for (int width : widths)
+        lineWidth += width;
+    lineWidth += int(2 * std::max<qsizetype>(columns - 1, 0));
+    QString text;
+    text.reserve((rows.size() + 2) * (lineWidth + 1) + beyondCount);
+    const int* count = counts.constData();
+    const auto append = [&](const QStringList& row) {
+        for (qsizetype column = 0; column < columns; ++column, ++count) {
+            if (column > 0)
+                text.append(QLatin1StringView("  "));
+            text.append(row.value(column));
+            text.resize(text.size() + std::max(0, widths[column] - *count), QLatin1Char(' '));
+        }
+        text.append(QLatin1Char('\n'));
+    };
+    append(headers);
+    const QChar ruleChar(0x2500);
+    for (qsizetype column = 0; column < columns; ++column) {
+        text.resize(text.size() + widths[column] + (column > 0 ? 2 : 0), ruleChar);
+    }
+    text.append(QLatin1Char('\n'));
+    for (const QStringList& row : rows)
+        append(row);
+    return text;
 }

@@ -15,5 +15,5 @@ QString terminalText(const QString& text);
 int graphemeCount(const QString& text);
 
 // Left-aligned columns joined by two spaces, every cell (the last too) padded to its column;
-// the rule under the header is "─" per column, joined by "──".
-QStringList formatTable(const QStringList& headers, const QList<QStringList>& rows);
+// the rule under the header is "─" per column, joined by "──". Every line ends in a line feed.
+QString formatTable(const QStringList& headers, const QList<QStringList>& rows);

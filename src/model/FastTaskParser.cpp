@@ -65,13 +65,20 @@ private:
     // Indented files spend most of their bytes here, so runs of spaces go eight at a time.
     void skipSpace()
     {
+        constexpr quint64 eightSpaces = 0x2020202020202020u;
         while (p < end) {
-            if (end - p >= 8 && std::memcmp(p, "        ", 8) == 0)
-                p += 8;
-            else if (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')
+            const char c = *p;
+            if (c == ' ') {
+                quint64 word = 0;
+                while (end - p >= 8 && (std::memcpy(&word, p, 8), word == eightSpaces))
+                    p += 8;
+                while (p < end && *p == ' ')
+                    ++p;
+            } else if (c == '\n' || c == '\r' || c == '\t') {
                 ++p;
-            else
+            } else {
                 break;
+            }
         }
     }
     bool word(std::string_view w)

@@ -10,8 +10,11 @@
 #include <QMutex>
 #include <QRandomGenerator>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -194,6 +197,25 @@ private:
     }
     quint64 m_state;
 };
+
+// A long history's records fill tens of megabytes at once. In large pages that is a few page
+// faults instead of thousands, and each costs microseconds (tens of them on a virtual machine):
+// for a million runs, more than the parsing. Only advice; the reserved, untouched storage of
+// `list` is all it touches.
+template <typename T> void preferLargePages(const QList<T>& list)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t large = std::uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(list.constData() + list.size());
+    const auto end = reinterpret_cast<std::uintptr_t>(list.constData() + list.capacity());
+    const std::uintptr_t from = (begin + large - 1) & ~(large - 1);
+    const std::uintptr_t to = end & ~(large - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(list);
+#endif
+}
 
 // The parsed fields of a good line, before any QDateTime is made.
 struct ParsedLine {
@@ -399,6 +421,7 @@ private:
         m_committedEnd = std::max<qint64>(0, stamp.size - RunHistory::maxHistoryBytes);
         m_skipFirstPiece = m_committedEnd > 0;
         m_records.reserve((stamp.size - m_committedEnd) / 40 + 16);
+        preferLargePages(m_records);
     }
 
     // `view` holds the kept check bytes, then everything after the committed lines. Complete
@@ -567,6 +590,7 @@ QList<TaskRunRecord> parseHistory(const QByteArray& text)
     QList<TaskRunRecord> records;
     // A current line is about 48 bytes; reserving avoids regrowing a long list.
     records.reserve(text.size() / 40 + 1);
+    preferLargePages(records);
     HistoryParser parser;
     // A file that is not UTF-8 is no history at all, as if it could not be read.
     if (!parser.append(text.constData(), text.constData() + text.size(), records))

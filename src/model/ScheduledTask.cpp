@@ -21,7 +21,15 @@ const QDateTime& referenceDate()
 
 QString uuidUpper(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
 
-QString uuidShort(const QUuid& id) { return uuidUpper(id).left(8).toLower(); }
+QString uuidShort(const QUuid& id)
+{
+    // The first eight hex digits are data1's; a list shows one per task, so no full text.
+    static constexpr char digits[] = "0123456789abcdef";
+    QString text(8, Qt::Uninitialized);
+    for (int i = 0; i < 8; ++i)
+        text[i] = QLatin1Char(digits[(id.data1 >> (28 - 4 * i)) & 0xF]);
+    return text;
+}
 
 ScheduledTask ScheduledTask::create(QString name, QString command, TaskSchedule schedule)
 {

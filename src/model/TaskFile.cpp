@@ -48,8 +48,17 @@ ReadResult read(const QString& path)
         return {ReadStatus::unreadable,
                 {},
                 QStringLiteral("it is larger than %1 MiB").arg(maximumSize / (1024 * 1024))};
-    // Read one byte beyond the limit, so a file that grew after fstat() is caught too.
-    const QByteArray bytes = file.read(maximumSize + 1);
+    // One read into a buffer of the size fstat() gave, and one byte more: a file that grew
+    // meanwhile fills that byte, and only then is the rest read, up to one byte beyond the
+    // limit so growth past it is caught too. (Reading up to the limit at once would allocate
+    // the whole limit and copy the text out of it.)
+    QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    const qint64 got = file.read(bytes.data(), bytes.size());
+    if (got < 0)
+        return {ReadStatus::unreadable, {}, file.errorString()};
+    bytes.truncate(got);
+    if (got == info.st_size + 1)
+        bytes += file.read(maximumSize + 1 - got);
     if (file.error() != QFileDevice::NoError)
         return {ReadStatus::unreadable, {}, file.errorString()};
     if (bytes.size() > maximumSize)

@@ -50,6 +50,14 @@ QString compatFolder()
 QString launchctl() { return resolve("BRENMOR_OPS_LAUNCHCTL", "/bin/launchctl", "launchctl"); }
 QString pmset() { return resolve("BRENMOR_OPS_PMSET", "/usr/bin/pmset", "pmset"); }
 QString osascript() { return resolve("BRENMOR_OPS_OSASCRIPT", "/usr/bin/osascript", "osascript"); }
+QString postNotification()
+{
+#ifdef Q_OS_MACOS
+    return {};
+#else
+    return compatFolder() + QStringLiteral("/post-notification");
+#endif
+}
 QString shortcuts()
 {
     const QString overridden = fromEnvironment("BRENMOR_OPS_SHORTCUTS");

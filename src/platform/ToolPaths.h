@@ -11,6 +11,8 @@ QString launchctl(); // BRENMOR_OPS_LAUNCHCTL
 QString pmset();     // BRENMOR_OPS_PMSET
 QString osascript(); // BRENMOR_OPS_OSASCRIPT
 QString shortcuts(); // BRENMOR_OPS_SHORTCUTS
+// Linux: the helper that posts change notifications on the session bus; empty on macOS.
+QString postNotification();
 // Folder of the Linux stand-ins (BRENMOR_OPS_COMPAT_DIR overrides); empty on macOS.
 QString compatFolder();
 

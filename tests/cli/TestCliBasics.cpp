@@ -80,6 +80,46 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(home.taskFile()));
     }
 
+    // The tool starts on QtCore alone: the D-Bus and Secret Service libraries belong to the
+    // notification helper and the application. (GLib comes with this system's QtCore itself.)
+    void startsWithoutDesktopLibraries_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("version") << QStringList{"version"};
+        QTest::newRow("list") << QStringList{"list"};
+        QTest::newRow("status") << QStringList{"status"};
+        // A write posts the change notification, through the helper.
+        QTest::newRow("add") << QStringList{"add",  "--name",     "N", "--command",
+                                            "true", "--interval", "5"};
+    }
+    void startsWithoutDesktopLibraries()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("reads the log of glibc's dynamic loader");
+#endif
+        QFETCH(QStringList, args);
+        TestHome home;
+        QProcessEnvironment extra;
+        extra.insert("BRENMOR_OPS_LAUNCHCTL", "/bin/true");
+        extra.insert("BRENMOR_OPS_PMSET", "/bin/true");
+        extra.insert("LD_DEBUG", "libs");
+        // One file per process: the helper's loads are its own business.
+        const QString logPrefix = home.path() + "/ld";
+        extra.insert("LD_DEBUG_OUTPUT", logPrefix);
+        const ProcessResult result = TestSupport::runTool(home, args, extra);
+        QCOMPARE(result.exitCode, 0);
+        const QString tool = TestSupport::binPath("brenmor-ops");
+        QByteArray toolLog;
+        for (const QFileInfo& log : QDir(home.path()).entryInfoList({"ld.*"}, QDir::Files)) {
+            const QByteArray text = TestSupport::readFile(log.filePath());
+            if (text.contains("initialize program: " + QFile::encodeName(tool)))
+                toolLog = text;
+        }
+        QVERIFY2(toolLog.contains("libQt6Core"), "no loader log of brenmor-ops itself");
+        for (const char* library : {"libQt6DBus", "libdbus-1", "libsecret", "libsystemd"})
+            QVERIFY2(!toolLog.contains(library), library);
+    }
+
     void usageTextMatchesTheKeptCopy()
     {
         const QString text = usage();

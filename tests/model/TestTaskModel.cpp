@@ -241,12 +241,33 @@ private Q_SLOTS:
         QCOMPARE(log->toJson().value(QStringLiteral("timestamp")).toDouble(), 86400.5);
     }
 
+    void shortIdentifier_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("idString");
+        QTest::addColumn<QString>("shortId");
+        QTest::newRow("plain") << "3f2a9c1d-1234-4abc-8def-0123456789ab"
+                               << "3F2A9C1D-1234-4ABC-8DEF-0123456789AB"
+                               << "3f2a9c1d";
+        QTest::newRow("leading zeros") << "0000a0b1-ffff-4abc-8def-0123456789ab"
+                                       << "0000A0B1-FFFF-4ABC-8DEF-0123456789AB"
+                                       << "0000a0b1";
+        QTest::newRow("all f") << "FFFFFFFF-0000-4abc-8def-000000000000"
+                               << "FFFFFFFF-0000-4ABC-8DEF-000000000000"
+                               << "ffffffff";
+        QTest::newRow("nil") << "00000000-0000-0000-0000-000000000000"
+                             << "00000000-0000-0000-0000-000000000000"
+                             << "00000000";
+    }
     void shortIdentifier()
     {
+        QFETCH(QString, id);
+        QFETCH(QString, idString);
+        QFETCH(QString, shortId);
         ScheduledTask task;
-        task.id = QUuid::fromString(QStringLiteral("3f2a9c1d-1234-4abc-8def-0123456789ab"));
-        QCOMPARE(task.idString(), QStringLiteral("3F2A9C1D-1234-4ABC-8DEF-0123456789AB"));
-        QCOMPARE(task.shortId(), QStringLiteral("3f2a9c1d"));
+        task.id = QUuid::fromString(id);
+        QCOMPARE(task.idString(), idString);
+        QCOMPARE(task.shortId(), shortId);
     }
 
     void timeOrderingAndEquality()

@@ -83,6 +83,7 @@ private Q_SLOTS:
         QCOMPARE(ToolPaths::launchctl(), QString("/opt/compat/launchctl"));
         QCOMPARE(ToolPaths::pmset(), QString("/opt/compat/pmset"));
         QCOMPARE(ToolPaths::osascript(), QString("/opt/compat/osascript"));
+        QCOMPARE(ToolPaths::postNotification(), QString("/opt/compat/post-notification"));
         qunsetenv("BRENMOR_OPS_COMPAT_DIR");
         // Without overrides the stand-ins sit in libexec/brenmor-ops beside bin/.
         QVERIFY(ToolPaths::pmset().endsWith("/libexec/brenmor-ops/pmset"));
