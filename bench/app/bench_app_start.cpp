@@ -140,8 +140,8 @@ int main(int argc, char** argv)
     QList<ScheduledTask> tasks = prepareHome(home);
     QFile taskFile(home + QStringLiteral("/data/BrenmorOps/tasks.json"));
     QDir().mkpath(home + QStringLiteral("/data/BrenmorOps"));
-    if (const auto error = TaskFile::write(taskFile.fileName(), tasks)) {
-        std::fprintf(stderr, "cannot write the task file: %s\n", qPrintable(*error));
+    if (const Result<void> written = TaskFile::write(taskFile.fileName(), tasks); !written.ok()) {
+        std::fprintf(stderr, "cannot write the task file: %s\n", qPrintable(written.message()));
         return 1;
     }
 

@@ -31,11 +31,11 @@ void CliInstallCommand::run()
                         QStringLiteral("The CLI tool was not found in the app bundle."));
         return;
     }
-    const std::optional<QString> error = m_installer(m_linkTarget, CliInstall::linkLocation());
-    if (error) {
-        m_dialogs.alert(m_window, Dialogs::AlertStyle::warning,
-                        QStringLiteral("Installation Failed"),
-                        error->isEmpty() ? QStringLiteral("Unknown error") : *error);
+    const Result<void> installed = m_installer(m_linkTarget, CliInstall::linkLocation());
+    if (!installed.ok()) {
+        m_dialogs.alert(
+            m_window, Dialogs::AlertStyle::warning, QStringLiteral("Installation Failed"),
+            installed.message().isEmpty() ? QStringLiteral("Unknown error") : installed.message());
         return;
     }
     m_dialogs.alert(m_window, Dialogs::AlertStyle::informational, QStringLiteral("CLI Installed"),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QObject>
 #include <QString>
 
@@ -17,9 +19,9 @@ class CliInstallCommand final : public QObject {
     Q_DISABLE_COPY_MOVE(CliInstallCommand)
 
 public:
-    // Creates the link; the error message on failure. Blocks while the password dialog is open.
+    // Creates the link. Blocks while the password dialog is open.
     using Installer =
-        std::function<std::optional<QString>(const QString& source, const QString& destination)>;
+        std::function<Result<void>(const QString& source, const QString& destination)>;
 
     // Without a link target, the brenmor-ops beside the running executable; without an
     // installer, the administrator request.

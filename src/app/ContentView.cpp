@@ -310,7 +310,7 @@ void ContentView::exportSelected()
     if (!path)
         return;
     // A failed write leaves select mode as it was, so the user can try another place.
-    if (TaskFile::writeBytes(*path, bytes))
+    if (!TaskFile::writeBytes(*path, bytes).ok())
         return;
     leaveSelectMode();
 }

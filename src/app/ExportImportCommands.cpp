@@ -51,9 +51,9 @@ void ExportImportCommands::exportTasks()
         return;
     // Written atomically; like the task file it may hold secrets, so it stays private. A failed
     // write must not look like a finished export: the user would trust a copy that is not there.
-    if (const auto error = TaskFile::writeBytes(*path, bytes))
+    if (const Result<void> written = TaskFile::writeBytes(*path, bytes); !written.ok())
         m_dialogs.alert(m_window, Dialogs::AlertStyle::warning, QStringLiteral("Export Failed"),
-                        *error);
+                        written.message());
 }
 
 void ExportImportCommands::importTasks()

@@ -346,11 +346,11 @@ void GmailSetupView::useTemplate()
         [&store, address, password] {
             return store.save(MailCommand::keychainService(), address, password);
         },
-        [this, address](const std::optional<QString>& error) {
+        [this, address](const Result<void>& saved) {
             m_saving = false;
-            if (error) {
+            if (!saved.ok()) {
                 showMessage(QStringLiteral("The password could not be saved in the keychain: ") +
-                                *error,
+                                saved.message(),
                             true);
                 refresh();
                 return;

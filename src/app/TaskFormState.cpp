@@ -1,6 +1,6 @@
 #include "TaskFormState.h"
 
-#include "WrapperScript.h"
+#include "ShellQuoting.h"
 
 #include <algorithm>
 
@@ -185,7 +185,7 @@ QString intervalLabel(int minutes)
 
 QString shortcutCommand(const QString& shortcutName)
 {
-    return QStringLiteral("shortcuts run ") + WrapperScript::shellQuoted(shortcutName);
+    return QStringLiteral("shortcuts run ") + shellQuoted(shortcutName);
 }
 
 std::optional<QString> shortMonthsCaption(int dayOfMonth)

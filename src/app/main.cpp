@@ -25,11 +25,12 @@ int main(int argc, char* argv[])
     }
     // A data folder another user owns could hand us tasks with their commands: say so and stop
     // before anything reads it. One that cannot be made is the store's to report.
-    const auto error =
-        QFileInfo::exists(Locations::dataFolder()) ? Locations::ensureDataFolder() : std::nullopt;
-    if (error) {
-        std::fprintf(stderr, "BrenmorOps: %s\n", qPrintable(*error));
-        QMessageBox::critical(nullptr, QStringLiteral("Brenmor Ops"), *error);
+    const Result<void> usable = QFileInfo::exists(Locations::dataFolder())
+                                    ? Locations::ensureDataFolder()
+                                    : Result<void>::success();
+    if (!usable.ok()) {
+        std::fprintf(stderr, "BrenmorOps: %s\n", qPrintable(usable.message()));
+        QMessageBox::critical(nullptr, QStringLiteral("Brenmor Ops"), usable.message());
         return 1;
     }
     BrenmorOpsApp app(QApplication::arguments());

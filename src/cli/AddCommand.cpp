@@ -21,8 +21,8 @@ protected:
             context.console.error(QStringLiteral("--command is required"));
             return false;
         }
-        if (const auto error = AddOptions::undecodableValue(options)) {
-            context.console.error(*error);
+        if (const Result<void> decodable = AddOptions::checkDecodable(options); !decodable.ok()) {
+            context.console.error(decodable.message());
             return false;
         }
         const AddOptions::ScheduleResult parsed = AddOptions::parseSchedule(args);

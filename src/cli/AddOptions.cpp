@@ -213,7 +213,7 @@ Options parseOptions(const QStringList& words)
     return options;
 }
 
-std::optional<QString> undecodableValue(const Options& options)
+Result<void> checkDecodable(const Options& options)
 {
     const std::pair<const char*, const std::optional<QString>*> values[] = {
         {"--name", &options.name},
@@ -222,9 +222,10 @@ std::optional<QString> undecodableValue(const Options& options)
         {"--env-file", &options.envFile}};
     for (const auto& [option, value] : values) {
         if (*value && !isValidText(**value))
-            return QLatin1String(option) + QStringLiteral(" must be valid UTF-8");
+            return Result<void>::failure(QLatin1String(option) +
+                                         QStringLiteral(" must be valid UTF-8"));
     }
-    return std::nullopt;
+    return {};
 }
 
 QString decodeArgument(const QByteArray& bytes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "TaskSchedule.h"
 #include "TimeOfDay.h"
 
@@ -23,9 +24,10 @@ struct Options {
     bool wake = false;
 };
 Options parseOptions(const QStringList& words);
-// "--command must be valid UTF-8" (and the same for --name, --working-dir and --env-file) when
-// an option's value held bytes that are not UTF-8; a task keeps the user's bytes or is refused.
-std::optional<QString> undecodableValue(const Options& options);
+// Fails with "--command must be valid UTF-8" (and the same for --name, --working-dir and
+// --env-file) when an option's value held bytes that are not UTF-8; a task keeps the user's
+// bytes or is refused.
+Result<void> checkDecodable(const Options& options);
 
 // One program argument as text. Bytes that are not UTF-8 become lone surrogates (U+DC80 to
 // U+DCFF, one per byte) instead of U+FFFD, so they stay recognisable and nothing is silently

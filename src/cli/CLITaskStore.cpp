@@ -13,7 +13,8 @@ CLITaskStore::CLITaskStore(std::optional<QString> taskFilePath,
                            std::shared_ptr<const PmsetServiceProtocol> pmsetService)
     : m_launchdService(std::move(launchdService)), m_pmsetService(std::move(pmsetService))
 {
-    Locations::ensureDataFolder();
+    // A folder that cannot be used fails the first read or write, which says why.
+    (void)Locations::ensureDataFolder();
     m_taskFilePath = taskFilePath.value_or(Locations::taskFilePath());
 }
 
@@ -22,12 +23,12 @@ QList<ScheduledTask> CLITaskStore::loadTaskList() const
     return TaskFile::read(m_taskFilePath).tasks;
 }
 
-std::optional<QString> CLITaskStore::saveTaskList(const QList<ScheduledTask>& tasks) const
+Result<void> CLITaskStore::saveTaskList(const QList<ScheduledTask>& tasks) const
 {
-    const auto error = TaskFile::write(m_taskFilePath, tasks);
-    if (!error)
+    Result<void> written = TaskFile::write(m_taskFilePath, tasks);
+    if (written.ok())
         ChangeNotification::postTasksDidChange();
-    return error;
+    return written;
 }
 
 TaskFileTransaction::Outcome
@@ -41,13 +42,14 @@ CLITaskStore::change(const TaskFileTransaction::Change& change,
     return TaskFileTransaction::run(m_taskFilePath, options, change, afterWrite);
 }
 
-std::optional<QString> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const
+Result<void> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const
 {
     // A declined password dialog for one event does not keep the others from registering.
-    std::optional<QString> first;
+    Result<void> first;
     for (const ScheduledTask& task : wakeRegistrations(tasks)) {
-        if (const auto error = m_pmsetService->scheduleWake(task); error && !first)
-            first = error->description();
+        if (const Result<void, PmsetError> woken = m_pmsetService->scheduleWake(task);
+            !woken.ok() && first.ok())
+            first = Result<void>::failure(woken.message());
     }
     return first;
 }

@@ -35,8 +35,7 @@ public:
     // The file as it stands, with the reason when it exists but cannot be decoded.
     TaskFile::ReadResult readTaskFile() const { return TaskFile::read(m_taskFilePath); }
     // Writes the envelope atomically and, when that worked, posts the change notification.
-    // Returns the write error.
-    std::optional<QString> saveTaskList(const QList<ScheduledTask>& tasks) const;
+    Result<void> saveTaskList(const QList<ScheduledTask>& tasks) const;
     // One change of the file under its lock (see TaskFileTransaction); an undecodable file is
     // refused, a written change is announced.
     TaskFileTransaction::Outcome change(const TaskFileTransaction::Change& change,
@@ -45,8 +44,8 @@ public:
     // Re-registers the wake events the enabled wake tasks of `tasks` need. pmset holds a single
     // repeating event, so only the first task with a repeating schedule gets one; every
     // monthly-day task gets its own one-time event. A failure does not stop the other
-    // registrations; the first one's message is returned.
-    std::optional<QString> refreshWakeSchedules(const QList<ScheduledTask>& tasks) const;
+    // registrations; the first one's message is the failure.
+    Result<void> refreshWakeSchedules(const QList<ScheduledTask>& tasks) const;
 
 private:
     QString m_taskFilePath;

@@ -8,8 +8,10 @@ public:
     int execute(const QStringList&, CommandContext& context) override
     {
         const QString destination = CliInstall::linkLocation();
-        if (const auto error = CliInstall::install(CliInstall::runningExecutable(), destination)) {
-            context.console.error(QStringLiteral("Setup failed: ") + *error);
+        if (const Result<void> installed =
+                CliInstall::install(CliInstall::runningExecutable(), destination);
+            !installed.ok()) {
+            context.console.error(QStringLiteral("Setup failed: ") + installed.message());
             return 1;
         }
         context.console.print(QStringLiteral("CLI installed at ") + destination);

@@ -14,8 +14,8 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
     const auto collect = [&failures](const SideEffect& effect) {
         if (!effect)
             return;
-        if (const auto error = effect())
-            failures << *error;
+        if (const Result<void> done = effect(); !done.ok())
+            failures << done.message();
     };
     // Several tool runs, or the tool and the application, may change the file at once; each
     // change is applied to the list on disk under the lock, so no change is lost.
@@ -51,8 +51,9 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
     }
 
     if (plan->refreshWake) {
-        if (const auto error = context.store.refreshWakeSchedules(outcome.tasks))
-            failures << *error;
+        if (const Result<void> woken = context.store.refreshWakeSchedules(outcome.tasks);
+            !woken.ok())
+            failures << woken.message();
     }
     context.console.print(plan->successLine);
     for (const QString& failure : std::as_const(failures))
@@ -61,16 +62,15 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
 }
 
 namespace {
-using AgentCall =
-    std::optional<LaunchdError> (LaunchdServiceProtocol::*)(const ScheduledTask&) const;
+using AgentCall = AgentOutcome (LaunchdServiceProtocol::*)(const ScheduledTask&) const;
 
 TaskListCommand::SideEffect agentCall(const CommandContext& context, AgentCall call,
                                       ScheduledTask task)
 {
-    return [&store = context.store, call, task = std::move(task)]() -> std::optional<QString> {
-        if (const auto error = (store.launchdService().*call)(task))
-            return error->message();
-        return std::nullopt;
+    return [&store = context.store, call, task = std::move(task)]() -> Result<void> {
+        if (const AgentOutcome done = (store.launchdService().*call)(task); !done.ok())
+            return Result<void>::failure(done.message());
+        return {};
     };
 }
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Command.h"
+#include "Result.h"
 #include "ScheduledTask.h"
 
 #include <QList>
@@ -22,8 +23,8 @@ class TaskListCommand : public Command {
 public:
     int execute(const QStringList& args, CommandContext& context) final;
 
-    // The agent or wake work that goes with a change; each returns its error message.
-    using SideEffect = std::function<std::optional<QString>()>;
+    // The agent or wake work that goes with a change; a failure's message is printed.
+    using SideEffect = std::function<Result<void>()>;
 
 protected:
     struct Plan {

@@ -28,8 +28,8 @@ int main(int argc, char** argv)
         QStringLiteral("help"),    QStringLiteral("--help"),    QStringLiteral("-h"),
         QStringLiteral("version"), QStringLiteral("--version"), QStringLiteral("setup-cli")};
     if (!words.isEmpty() && !folderFree.contains(words.first())) {
-        if (const auto error = Locations::ensureDataFolder()) {
-            console.error(*error);
+        if (const Result<void> usable = Locations::ensureDataFolder(); !usable.ok()) {
+            console.error(usable.message());
             return 1;
         }
     }

@@ -54,18 +54,18 @@ constexpr QFileDevice::Permissions scriptPermissions =
 // Creates a folder with its parents; an existing folder is fine. Scripts and logs can reveal
 // the user's commands, so their folders are made private; the LaunchAgents folder keeps the
 // system's usual mode.
-std::optional<QString> makeFolder(const QString& path, Privacy privacy)
+Result<void> makeFolder(const QString& path, Privacy privacy)
 {
     if (QFileInfo(path).isDir())
-        return std::nullopt;
+        return {};
     errno = 0;
-    const bool made =
-        privacy == Privacy::ownerOnly ? Locations::makePrivateFolder(path) : QDir().mkpath(path);
+    const bool made = privacy == Privacy::ownerOnly ? Locations::makePrivateFolder(path).ok()
+                                                    : QDir().mkpath(path);
     if (made)
-        return std::nullopt;
+        return {};
     const QString reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
                                       : QStringLiteral("the folder could not be created");
-    return QStringLiteral("Cannot create folder %1: %2").arg(path, reason);
+    return Result<void>::failure(QStringLiteral("Cannot create folder %1: %2").arg(path, reason));
 }
 
 struct CalendarEntry {
@@ -169,31 +169,34 @@ qsizetype namedPath(const QString& line, const QStringList& paths);
 // that path: its "Load failed" code, or after a failed call the call's status. Lines naming
 // no path count for every path; a failed call that names none failed for all of them (better a
 // failure too many than one reported as success).
-QList<std::optional<LaunchdError>> batchResults(const QString& command, const QStringList& paths,
-                                                const LaunchdService::LaunchctlRun& run)
+QList<AgentOutcome> batchResults(const QString& command, const QStringList& paths,
+                                 const LaunchdService::LaunchctlRun& run)
 {
-    QList<std::optional<LaunchdError>> results(paths.size());
+    const auto failed = [&command](qint32 code) {
+        return AgentOutcome::failure(LaunchdError::launchctlFailed(command, code));
+    };
+    QList<AgentOutcome> results(paths.size());
     bool anyNamed = false;
-    std::optional<LaunchdError> forAll = run.failure;
+    AgentOutcome forAll = run.status;
     for (const QString& line : run.errorLines) {
         const std::optional<qint32> code =
             command == QLatin1String("load") ? loadFailedCode(line) : std::nullopt;
         const qsizetype index = namedPath(line, paths);
         if (index < 0) {
             if (code)
-                forAll = LaunchdError::launchctlFailed(command, *code);
+                forAll = failed(*code);
             continue;
         }
         anyNamed = true;
         if (code)
-            results[index] = LaunchdError::launchctlFailed(command, *code);
-        else if (run.failure)
-            results[index] = run.failure;
+            results[index] = failed(*code);
+        else if (!run.status.ok())
+            results[index] = run.status;
     }
-    const bool cannotRun = run.failure && run.failure->exitCode == -1;
-    if (forAll && (cannotRun || !anyNamed || forAll != run.failure)) {
-        for (std::optional<LaunchdError>& result : results) {
-            if (!result)
+    const bool cannotRun = !run.status.ok() && run.status.error().exitCode == -1;
+    if (!forAll.ok() && (cannotRun || !anyNamed || forAll != run.status)) {
+        for (AgentOutcome& result : results) {
+            if (result.ok())
                 result = forAll;
         }
     }
@@ -290,12 +293,14 @@ QString LaunchdService::scriptContent(const ScheduledTask& task) const
 Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 {
     for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir})
-        if (const auto failure = makeFolder(folder, Privacy::ownerOnly))
-            return Result<QString>::failure(*failure);
+        if (const Result<void> made = makeFolder(folder, Privacy::ownerOnly); !made.ok())
+            return Result<QString>::failure(made.error());
     const QString path = m_paths.scriptPath(task);
     const QFileDevice::Permissions ownerOnly = scriptPermissions;
-    if (const auto failure = AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly))
-        return Result<QString>::failure(*failure);
+    if (const Result<void> written =
+            AtomicFile::write(path, scriptContent(task).toUtf8(), ownerOnly);
+        !written.ok())
+        return Result<QString>::failure(written.error());
     // The temporary file already carried the mode; setting it on the final name as well
     // covers file systems that do not keep it across the rename.
     if (!QFile::setPermissions(path, ownerOnly))
@@ -335,50 +340,44 @@ QString LaunchdService::plistContent(const ScheduledTask& task, const QString& s
     return lines.join(QLatin1Char('\n'));
 }
 
-std::optional<LaunchdError> LaunchdService::install(const ScheduledTask& task) const
+AgentOutcome LaunchdService::install(const ScheduledTask& task) const
 {
     return installAll({task}).first();
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdServiceProtocol::installAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdServiceProtocol::installAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results;
+    QList<AgentOutcome> results;
     for (const ScheduledTask& task : tasks)
         results.append(install(task));
     return results;
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdServiceProtocol::uninstallAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdServiceProtocol::uninstallAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results;
+    QList<AgentOutcome> results;
     for (const ScheduledTask& task : tasks)
         results.append(uninstall(task));
     return results;
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results(tasks.size());
+    QList<AgentOutcome> results(tasks.size());
     if (tasks.isEmpty())
         return results;
     // Every file of the call in two batches (scripts, then plists), each with one wait for the
     // disk: after a version change a thousand scripts are rewritten at once.
-    std::optional<QString> folderFailure;
     for (const QString& folder : {m_paths.scriptsDir, m_paths.logDir}) {
-        if (!folderFailure)
-            folderFailure = makeFolder(folder, Privacy::ownerOnly);
-    }
-    if (folderFailure) {
-        results.fill(LaunchdError::installFailed(*folderFailure));
-        return results;
+        if (const Result<void> made = makeFolder(folder, Privacy::ownerOnly); !made.ok()) {
+            results.fill(AgentOutcome::failure(LaunchdError::installFailed(made.error())));
+            return results;
+        }
     }
     QList<AtomicFile::Replacement> scripts;
     for (const ScheduledTask& task : tasks)
         scripts.append({m_paths.scriptPath(task), scriptContent(task).toUtf8(), scriptPermissions});
-    const QList<std::optional<QString>> written = AtomicFile::writeAll(scripts);
+    const QList<Result<void>> written = AtomicFile::writeAll(scripts);
 
     QStringList loaded; // plists present before: unloaded first
     QList<qsizetype> installing;
@@ -386,12 +385,12 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
         const QString& script = scripts.at(i).path;
         // The temporary file already carried the mode; setting it on the final name as well
         // covers file systems that do not keep it across the rename.
-        if (!written.at(i) && !QFile::setPermissions(script, scriptPermissions))
-            results[i] = LaunchdError::installFailed(
-                QStringLiteral("Cannot set permissions of %1").arg(script));
-        else if (written.at(i))
-            results[i] = LaunchdError::installFailed(*written.at(i));
-        if (results.at(i))
+        if (written.at(i).ok() && !QFile::setPermissions(script, scriptPermissions))
+            results[i] = AgentOutcome::failure(LaunchdError::installFailed(
+                QStringLiteral("Cannot set permissions of %1").arg(script)));
+        else if (!written.at(i).ok())
+            results[i] = AgentOutcome::failure(LaunchdError::installFailed(written.at(i).error()));
+        if (!results.at(i).ok())
             continue;
         const QString plist = m_paths.plistPath(tasks.at(i));
         if (QFileInfo::exists(plist))
@@ -402,47 +401,48 @@ LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
     if (!loaded.isEmpty())
         runLaunchctlBatch(QStringLiteral("unload"), loaded); // not loaded is fine
     // A fresh account has no LaunchAgents folder yet.
-    if (const auto failure = makeFolder(m_paths.launchAgentsDir, Privacy::shared)) {
+    if (const Result<void> made = makeFolder(m_paths.launchAgentsDir, Privacy::shared);
+        !made.ok()) {
         for (const qsizetype i : std::as_const(installing))
-            results[i] = LaunchdError::installFailed(*failure);
+            results[i] = AgentOutcome::failure(LaunchdError::installFailed(made.error()));
         return results;
     }
     QList<AtomicFile::Replacement> plists;
     for (const qsizetype i : std::as_const(installing)) {
         const ScheduledTask& task = tasks.at(i);
-        plists.append({m_paths.plistPath(task), plistContent(task, m_paths.scriptPath(task)).toUtf8(),
+        plists.append({m_paths.plistPath(task),
+                       plistContent(task, m_paths.scriptPath(task)).toUtf8(),
                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                            QFileDevice::ReadOther});
     }
-    const QList<std::optional<QString>> plistsWritten = AtomicFile::writeAll(plists);
+    const QList<Result<void>> plistsWritten = AtomicFile::writeAll(plists);
     QStringList toLoad;
     QList<qsizetype> loading;
     for (qsizetype k = 0; k < installing.size(); ++k) {
-        if (plistsWritten.at(k)) {
-            results[installing.at(k)] = LaunchdError::installFailed(*plistsWritten.at(k));
+        if (!plistsWritten.at(k).ok()) {
+            results[installing.at(k)] =
+                AgentOutcome::failure(LaunchdError::installFailed(plistsWritten.at(k).error()));
             continue;
         }
         toLoad.append(plists.at(k).path);
         loading.append(installing.at(k));
     }
-    const QList<std::optional<LaunchdError>> loads =
-        runLaunchctlBatch(QStringLiteral("load"), toLoad);
+    const QList<AgentOutcome> loads = runLaunchctlBatch(QStringLiteral("load"), toLoad);
     for (qsizetype k = 0; k < loading.size(); ++k)
         results[loading.at(k)] = loads.at(k);
     return results;
 }
 
-std::optional<LaunchdError> LaunchdService::uninstall(const ScheduledTask& task) const
+AgentOutcome LaunchdService::uninstall(const ScheduledTask& task) const
 {
     const auto unloaded = runLaunchctl({QStringLiteral("unload"), m_paths.plistPath(task)});
     removeFiles(task);
     return unloaded;
 }
 
-QList<std::optional<LaunchdError>>
-LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
+QList<AgentOutcome> LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
 {
-    QList<std::optional<LaunchdError>> results(tasks.size());
+    QList<AgentOutcome> results(tasks.size());
     QStringList present;
     QList<qsizetype> unloading;
     for (qsizetype i = 0; i < tasks.size(); ++i) {
@@ -452,8 +452,7 @@ LaunchdService::uninstallAll(const QList<ScheduledTask>& tasks) const
             unloading.append(i);
         }
     }
-    const QList<std::optional<LaunchdError>> unloads =
-        runLaunchctlBatch(QStringLiteral("unload"), present);
+    const QList<AgentOutcome> unloads = runLaunchctlBatch(QStringLiteral("unload"), present);
     for (qsizetype k = 0; k < unloading.size(); ++k)
         results[unloading.at(k)] = unloads.at(k);
     for (const ScheduledTask& task : tasks)
@@ -480,7 +479,7 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
             if (!id || keeping.contains(*id))
                 continue;
             const QString path = agents.filePath(name);
-            runLaunchctl({QStringLiteral("unload"), path});
+            (void)runLaunchctl({QStringLiteral("unload"), path}); // not loaded is fine
             QFile::remove(path);
         }
     }
@@ -500,27 +499,27 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
     }
 }
 
-std::optional<LaunchdError> LaunchdService::runLaunchctl(const QStringList& arguments) const
+AgentOutcome LaunchdService::runLaunchctl(const QStringList& arguments) const
 {
     const QString command = arguments.value(0);
     const LaunchctlRun run = runLaunchctlProcess(arguments);
-    if (run.failure)
-        return run.failure;
+    if (!run.status.ok())
+        return run.status;
     // The legacy load sub-command reports many failures only on standard error and still
     // exits 0; without this check a job that never loaded would count as installed.
     if (command == QLatin1String("load")) {
         for (const QString& line : run.errorLines) {
             if (const auto code = loadFailedCode(line))
-                return LaunchdError::launchctlFailed(command, *code);
+                return AgentOutcome::failure(LaunchdError::launchctlFailed(command, *code));
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-QList<std::optional<LaunchdError>> LaunchdService::runLaunchctlBatch(const QString& command,
-                                                                     const QStringList& paths) const
+QList<AgentOutcome> LaunchdService::runLaunchctlBatch(const QString& command,
+                                                      const QStringList& paths) const
 {
-    QList<std::optional<LaunchdError>> results;
+    QList<AgentOutcome> results;
     // Bounded calls keep the command line well under the system's limit.
     constexpr qsizetype pathsPerCall = 200;
     for (qsizetype first = 0; first < paths.size(); first += pathsPerCall) {
@@ -539,15 +538,18 @@ LaunchdService::LaunchctlRun LaunchdService::runLaunchctlProcess(const QStringLi
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(ToolPaths::launchctl(), arguments);
+    const auto failed = [&command](qint32 code) {
+        return AgentOutcome::failure(LaunchdError::launchctlFailed(command, code));
+    };
     if (!process.waitForStarted(-1)) {
-        run.failure = LaunchdError::launchctlFailed(command, -1);
+        run.status = failed(-1);
         return run;
     }
     process.waitForFinished(-1);
     if (process.exitStatus() != QProcess::NormalExit)
-        run.failure = LaunchdError::launchctlFailed(command, -1);
+        run.status = failed(-1);
     else if (process.exitCode() != 0)
-        run.failure = LaunchdError::launchctlFailed(command, process.exitCode());
+        run.status = failed(process.exitCode());
     run.errorLines = QString::fromLocal8Bit(process.readAllStandardError())
                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return run;

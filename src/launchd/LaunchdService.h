@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "ScheduledTask.h"
 
 #include <QSet>
@@ -8,8 +9,6 @@
 #include <QUuid>
 
 #include <optional>
-
-template <typename T> class Result;
 
 // Why installing or removing an agent failed; `message()` is the text shown to the user.
 struct LaunchdError {
@@ -47,17 +46,19 @@ struct AgentPaths {
     QString logDir;
 };
 
+// Installing or removing one agent: success or why it failed.
+using AgentOutcome = Result<void, LaunchdError>;
+
 // What the task store and the tool need from the agent installer; tests substitute a fake.
 class LaunchdServiceProtocol {
 public:
     virtual ~LaunchdServiceProtocol() = default;
-    virtual std::optional<LaunchdError> install(const ScheduledTask& task) const = 0;
-    virtual std::optional<LaunchdError> uninstall(const ScheduledTask& task) const = 0;
+    virtual AgentOutcome install(const ScheduledTask& task) const = 0;
+    virtual AgentOutcome uninstall(const ScheduledTask& task) const = 0;
     // The same for many tasks at once; one result per task, in order. Substitutes that have no
     // cheaper way do them one by one.
-    virtual QList<std::optional<LaunchdError>> installAll(const QList<ScheduledTask>& tasks) const;
-    virtual QList<std::optional<LaunchdError>>
-    uninstallAll(const QList<ScheduledTask>& tasks) const;
+    virtual QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks) const;
+    virtual QList<AgentOutcome> uninstallAll(const QList<ScheduledTask>& tasks) const;
     virtual void removeOrphanedAgents(const QSet<QUuid>& keeping) const = 0;
 };
 
@@ -82,28 +83,26 @@ public:
     // The agent plist text; creates logDir as a side effect.
     QString plistContent(const ScheduledTask& task, const QString& scriptPath) const;
 
-    std::optional<LaunchdError> install(const ScheduledTask& task) const override;
-    std::optional<LaunchdError> uninstall(const ScheduledTask& task) const override;
+    AgentOutcome install(const ScheduledTask& task) const override;
+    AgentOutcome uninstall(const ScheduledTask& task) const override;
     // Every script and plist written first, then one launchctl unload for the agents that have
     // a plist and one load for all: two processes however many tasks.
-    QList<std::optional<LaunchdError>> installAll(const QList<ScheduledTask>& tasks) const override;
+    QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks) const override;
     // One unload for the agents that have a plist (one without cannot be loaded), then the
     // files go.
-    QList<std::optional<LaunchdError>>
-    uninstallAll(const QList<ScheduledTask>& tasks) const override;
+    QList<AgentOutcome> uninstallAll(const QList<ScheduledTask>& tasks) const override;
     void removeOrphanedAgents(const QSet<QUuid>& keeping) const override;
     // Runs the platform's launchctl and waits; "cannot start" is exit code -1.
-    std::optional<LaunchdError> runLaunchctl(const QStringList& arguments) const;
+    AgentOutcome runLaunchctl(const QStringList& arguments) const;
     // Runs `command` (load or unload) once for several plists; one result per path. A message
     // on standard error that names a path is that path's failure; a failure that names none
     // counts for every path of the call.
-    QList<std::optional<LaunchdError>> runLaunchctlBatch(const QString& command,
-                                                         const QStringList& paths) const;
+    QList<AgentOutcome> runLaunchctlBatch(const QString& command, const QStringList& paths) const;
 
     // What one launchctl process left: a failure to start or a non-zero status, and its
     // standard error by lines.
     struct LaunchctlRun {
-        std::optional<LaunchdError> failure;
+        AgentOutcome status;
         QStringList errorLines;
     };
 

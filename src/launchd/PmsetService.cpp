@@ -18,14 +18,14 @@ constexpr int monthsToSearch = 48;
 // `pmset -g sched` answers at once; a tool that hangs must not block the caller for ever.
 constexpr int scheduleReadTimeoutMs = 30000;
 
-std::optional<QString> runAdministratorCommand(const QString& command)
+Result<void> runAdministratorCommand(const QString& command)
 {
-    const std::optional<AdminRequest::Error> error = AdminRequest::runShellCommand(command);
-    if (!error)
-        return std::nullopt;
-    if (error->kind == AdminRequest::Error::Kind::notStarted)
-        return QStringLiteral("Failed to create script");
-    return error->message;
+    const auto ran = AdminRequest::runShellCommand(command);
+    if (ran)
+        return {};
+    if (ran.error().kind == AdminRequest::Error::Kind::notStarted)
+        return Result<void>::failure(QStringLiteral("Failed to create script"));
+    return Result<void>::failure(ran.message());
 }
 
 bool exists(const QDate& date, const QTime& time, const QTimeZone& zone)
@@ -72,13 +72,13 @@ QList<QDateTime> wallTimeOccurrences(const QDate& date, QTime time, const QTimeZ
 
 } // namespace
 
-QString PmsetError::description() const
+QString PmsetError::message() const
 {
     switch (kind) {
     case Kind::unsupportedSchedule:
         return QStringLiteral("This schedule type does not support wake.");
     case Kind::scriptFailed:
-        return QStringLiteral("pmset failed: ") + message;
+        return QStringLiteral("pmset failed: ") + detail;
     }
     return {};
 }
@@ -188,12 +188,10 @@ QStringList PmsetService::wakeTimeTexts(int wakeMinutes)
     return texts;
 }
 
-std::optional<QString> PmsetService::wakeCommand(const ScheduledTask& task, PmsetError* error) const
+Result<QString, PmsetError> PmsetService::wakeCommand(const ScheduledTask& task) const
 {
-    const auto fail = [error]() -> std::optional<QString> {
-        if (error)
-            *error = PmsetError::unsupportedSchedule();
-        return std::nullopt;
+    const auto fail = [] {
+        return Result<QString, PmsetError>::failure(PmsetError::unsupportedSchedule());
     };
     const std::optional<TimeOfDay> earliest = earliestTime(task.schedule.times());
     if (!earliest)
@@ -235,38 +233,35 @@ std::optional<QString> PmsetService::wakeCommand(const ScheduledTask& task, Pmse
     return fail();
 }
 
-std::optional<PmsetError> PmsetService::scheduleWake(const ScheduledTask& task) const
+WakeOutcome PmsetService::scheduleWake(const ScheduledTask& task) const
 {
-    PmsetError error;
-    const std::optional<QString> command = wakeCommand(task, &error);
+    const Result<QString, PmsetError> command = wakeCommand(task);
     if (!command)
-        return error;
+        return WakeOutcome::failure(command.error());
     if (command->isEmpty())
-        return std::nullopt;
+        return {};
     return runPrivileged(*command);
 }
 
-std::optional<PmsetError> PmsetService::scheduleRepeat(int hour, int minute,
-                                                       const QString& days) const
+WakeOutcome PmsetService::scheduleRepeat(int hour, int minute, const QString& days) const
 {
     return runPrivileged(repeatCommand(hour, minute, days));
 }
 
-std::optional<PmsetError> PmsetService::scheduleOnce(int day, int hour, int minute,
-                                                     bool dayBefore) const
+WakeOutcome PmsetService::scheduleOnce(int day, int hour, int minute, bool dayBefore) const
 {
     const std::optional<QDateTime> next = nextMonthlyDate(day, hour, minute, dayBefore);
     if (!next)
-        return std::nullopt;
+        return {};
     return runPrivileged(onceCommand(*next));
 }
 
-std::optional<PmsetError> PmsetService::runPrivileged(const QString& command) const
+WakeOutcome PmsetService::runPrivileged(const QString& command) const
 {
-    const std::optional<QString> failure = m_runner(command);
-    if (!failure)
-        return std::nullopt;
-    return PmsetError::scriptFailed(*failure);
+    const Result<void> ran = m_runner(command);
+    if (ran.ok())
+        return {};
+    return WakeOutcome::failure(PmsetError::scriptFailed(ran.error()));
 }
 
 QString PmsetService::currentWakeSchedule() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "ScheduledTask.h"
 
 #include <QDateTime>
@@ -10,29 +11,32 @@
 #include <functional>
 #include <optional>
 
-// Why registering a wake event failed; `description()` is the text shown to the user.
+// Why registering a wake event failed; `message()` is the text shown to the user.
 struct PmsetError {
     enum class Kind { unsupportedSchedule, scriptFailed };
     Kind kind = Kind::unsupportedSchedule;
-    QString message; // scriptFailed: the administrator request's error text
+    QString detail; // scriptFailed: the administrator request's error text
 
     static PmsetError unsupportedSchedule() { return {Kind::unsupportedSchedule, {}}; }
-    static PmsetError scriptFailed(QString message)
+    static PmsetError scriptFailed(QString detail)
     {
-        return {Kind::scriptFailed, std::move(message)};
+        return {Kind::scriptFailed, std::move(detail)};
     }
 
-    // "This schedule type does not support wake." / "pmset failed: <message>"
-    QString description() const;
+    // "This schedule type does not support wake." / "pmset failed: <detail>"
+    QString message() const;
     friend bool operator==(const PmsetError&, const PmsetError&) = default;
 };
+
+// Registering one wake event: success or why it failed.
+using WakeOutcome = Result<void, PmsetError>;
 
 // Wake registration as the task store and the tool see it; tests substitute a fake.
 class PmsetServiceProtocol {
 public:
     virtual ~PmsetServiceProtocol() = default;
-    // Registers the task's wake event; the error on failure (nothing is thrown).
-    virtual std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const = 0;
+    // Registers the task's wake event.
+    virtual WakeOutcome scheduleWake(const ScheduledTask& task) const = 0;
     virtual bool isWakeScheduledInSystem(const ScheduledTask& task) const = 0;
 };
 
@@ -41,13 +45,13 @@ public:
 class PmsetService final : public PmsetServiceProtocol {
 public:
     using Clock = std::function<QDateTime()>;
-    // Runs a command with administrator rights; returns the error text on failure.
-    using PrivilegedRunner = std::function<std::optional<QString>(const QString& command)>;
+    // Runs a command with administrator rights; fails with the error text.
+    using PrivilegedRunner = std::function<Result<void>(const QString& command)>;
 
     PmsetService();
     PmsetService(Clock now, QTimeZone timeZone, PrivilegedRunner runner = {});
 
-    std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const override;
+    WakeOutcome scheduleWake(const ScheduledTask& task) const override;
     bool isWakeScheduledInSystem(const ScheduledTask& task) const override;
 
     // Pieces, public for tests.
@@ -60,7 +64,7 @@ public:
     static QString wakeDays(const QList<int>& weekdays, bool dayBefore);
     // The pmset command the task's event needs (repeat or schedule), or the error. An empty
     // command means there is nothing to register (a day of the month no month has).
-    std::optional<QString> wakeCommand(const ScheduledTask& task, PmsetError* error) const;
+    Result<QString, PmsetError> wakeCommand(const ScheduledTask& task) const;
     // `pmset -g sched`, trimmed; empty when it cannot run.
     QString currentWakeSchedule() const;
 
@@ -77,11 +81,10 @@ public:
     // The 12-hour texts `pmset -g sched` may show for a wake time (8:55AM; 12:10AM and 0:10AM).
     static QStringList wakeTimeTexts(int wakeMinutes);
 
-    std::optional<PmsetError> scheduleRepeat(int hour, int minute, const QString& days) const;
+    WakeOutcome scheduleRepeat(int hour, int minute, const QString& days) const;
     // Registers the next monthly occurrence; nothing (and no error) when there is none.
-    std::optional<PmsetError> scheduleOnce(int day, int hour, int minute,
-                                           bool dayBefore = false) const;
-    std::optional<PmsetError> runPrivileged(const QString& command) const;
+    WakeOutcome scheduleOnce(int day, int hour, int minute, bool dayBefore = false) const;
+    WakeOutcome runPrivileged(const QString& command) const;
 
 private:
     Clock m_now;

@@ -1,6 +1,6 @@
 #include "TaskRunner.h"
 
-#include "WrapperScript.h"
+#include "ShellQuoting.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -63,11 +63,11 @@ QString TaskRunner::commandLine(const QString& command,
 {
     QStringList parts;
     if (envFilePath && !envFilePath->isEmpty()) {
-        parts << QStringLiteral("set -a && ") + sourceCommand +
-                     WrapperScript::shellQuoted(*envFilePath) + QStringLiteral(" && set +a");
+        parts << QStringLiteral("set -a && ") + sourceCommand + shellQuoted(*envFilePath) +
+                     QStringLiteral(" && set +a");
     }
     if (workingDirectory && !workingDirectory->isEmpty())
-        parts << QStringLiteral("cd ") + WrapperScript::shellQuoted(*workingDirectory);
+        parts << QStringLiteral("cd ") + shellQuoted(*workingDirectory);
     parts << command;
     return parts.join(QStringLiteral(" && "));
 }

@@ -1,6 +1,7 @@
 #include "WrapperScript.h"
 
 #include "LaunchdService.h"
+#include "ShellQuoting.h"
 
 #include <QStringList>
 
@@ -64,13 +65,6 @@ DateDialect nativeDateDialect()
 #else
     return DateDialect::gnu;
 #endif
-}
-
-QString shellQuoted(const QString& text)
-{
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 QString text(const ScheduledTask& task, const QString& runHistoryPath, DateDialect dialect)

@@ -15,9 +15,6 @@ enum class DateDialect { bsd, gnu };
 // The dialect of the system this program was built for.
 DateDialect nativeDateDialect();
 
-// Single-quotes text for the shell: every ' inside becomes '\''.
-QString shellQuoted(const QString& text);
-
 // The whole script, lines joined by line feeds and ended by exactly one line feed.
 QString text(const ScheduledTask& task, const QString& runHistoryPath, DateDialect dialect);
 

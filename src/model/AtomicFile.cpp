@@ -113,29 +113,29 @@ bool syncFileSystem(int) { return true; }
 
 } // namespace
 
-std::optional<QString> write(const QString& path, const QByteArray& bytes,
-                             QFileDevice::Permissions permissions)
+Result<void> write(const QString& path, const QByteArray& bytes,
+                   QFileDevice::Permissions permissions)
 {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary;
     const int fd = writeTemporary(target, &temporary, bytes, permissions);
     if (fd < 0)
-        return failureText(path, errno);
+        return Result<void>::failure(failureText(path, errno));
     if (::fsync(fd) != 0) {
         const int error = errno;
         ::close(fd);
         ::unlink(temporary.constData());
-        return failureText(path, error);
+        return Result<void>::failure(failureText(path, error));
     }
     if (const int error = closeAndRename(fd, temporary, target))
-        return failureText(path, error);
+        return Result<void>::failure(failureText(path, error));
     syncFolder(QFile::encodeName(QFileInfo(path).absolutePath()));
-    return std::nullopt;
+    return {};
 }
 
-QList<std::optional<QString>> writeAll(const QList<Replacement>& files)
+QList<Result<void>> writeAll(const QList<Replacement>& files)
 {
-    QList<std::optional<QString>> results(files.size());
+    QList<Result<void>> results(files.size());
     if (files.size() == 1) {
         const Replacement& file = files.first();
         results[0] = write(file.path, file.bytes, file.permissions);
@@ -154,7 +154,7 @@ QList<std::optional<QString>> writeAll(const QList<Replacement>& files)
         const int fd = writeTemporary(entry.target, &entry.temporary, file.bytes, file.permissions);
         // Closed at once: a thousand open files would run into the descriptor limit.
         if (fd < 0 || !syncedUnlessBatched(fd) || ::close(fd) != 0) {
-            results[i] = failureText(file.path, errno);
+            results[i] = Result<void>::failure(failureText(file.path, errno));
             if (fd >= 0)
                 ::unlink(entry.temporary.constData());
             continue;
@@ -178,7 +178,8 @@ QList<std::optional<QString>> writeAll(const QList<Replacement>& files)
             error = errno;
         if (error != 0) {
             ::unlink(file.temporary.constData());
-            results[file.index] = failureText(files.at(file.index).path, error);
+            results[file.index] =
+                Result<void>::failure(failureText(files.at(file.index).path, error));
         }
     }
     for (const QByteArray& folder : std::as_const(folders))

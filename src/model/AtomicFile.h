@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QByteArray>
 #include <QFileDevice>
 #include <QList>
 #include <QString>
-
-#include <optional>
 
 // The one way this system replaces a file: readers (launchd, a running wrapper, the other
 // program) only ever see the complete old or the complete new file.
@@ -13,11 +13,11 @@ namespace AtomicFile {
 
 // Writes `bytes` to a temporary "<path>.XXXXXX" beside `path`, restricted to `permissions`
 // before any byte goes in, flushed to disk, then renamed over `path`. A symbolic link at `path`
-// is replaced by the new regular file, never written through. Returns
-// "Cannot write <path>: <reason>" on failure, leaving `path` as it was.
-std::optional<QString> write(const QString& path, const QByteArray& bytes,
-                             QFileDevice::Permissions permissions = QFileDevice::ReadOwner |
-                                                                    QFileDevice::WriteOwner);
+// is replaced by the new regular file, never written through. Fails with
+// "Cannot write <path>: <reason>", leaving `path` as it was.
+Result<void> write(const QString& path, const QByteArray& bytes,
+                   QFileDevice::Permissions permissions = QFileDevice::ReadOwner |
+                                                          QFileDevice::WriteOwner);
 
 struct Replacement {
     QString path;
@@ -28,7 +28,7 @@ struct Replacement {
 // write() for many files with one wait for the disk instead of two per file: every temporary
 // is written, the file system is synced once, then each is renamed into place and each folder
 // synced once. One result per file, in order; a file that fails leaves its path as it was.
-QList<std::optional<QString>> writeAll(const QList<Replacement>& files);
+QList<Result<void>> writeAll(const QList<Replacement>& files);
 
 // True for the names write() gives its temporaries while it works on `path`.
 bool isTemporaryOf(const QString& fileName, const QString& path);

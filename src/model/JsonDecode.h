@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -11,13 +13,9 @@ class TaskSchedule;
 struct ScheduledTask;
 struct TaskLog;
 
-// Strict readers for the task JSON. They throw DecodeFailure inside the model only; the
-// public fromJson functions turn it into a Result with a message that names the key path.
+// Strict readers for the task JSON. The first fault ends the decoding: its Result carries a
+// message that names the key path.
 namespace JsonDecode {
-
-struct DecodeFailure {
-    QString message;
-};
 
 // Where a value sits ("tasks[2].schedule.daily.times[0].hour"). Built on the stack as the
 // decoder descends and turned into text only when something fails, so a good file costs no
@@ -29,28 +27,29 @@ struct Path {
     QString text() const;
 };
 
-[[noreturn]] void fail(const Path& path, const QString& what);
+// "<path>: <what>", or `what` alone at the root.
+QString failureText(const Path& path, const QString& what);
 
-QJsonValue required(const QJsonObject& object, const QString& key, const Path& path);
+Result<QJsonValue> required(const QJsonObject& object, const QString& key, const Path& path);
 // Missing or null keys are absent.
 std::optional<QJsonValue> optional(const QJsonObject& object, const QString& key);
 
-QJsonObject toObject(const QJsonValue& value, const Path& path);
-QJsonArray toArray(const QJsonValue& value, const Path& path);
-QString toString(const QJsonValue& value, const Path& path);
-bool toBool(const QJsonValue& value, const Path& path);
+Result<QJsonObject> toObject(const QJsonValue& value, const Path& path);
+Result<QJsonArray> toArray(const QJsonValue& value, const Path& path);
+Result<QString> toString(const QJsonValue& value, const Path& path);
+Result<bool> toBool(const QJsonValue& value, const Path& path);
 // Integral numbers only (9.0 passes, 9.5 does not), within the 64-bit range.
-qint64 toInt(const QJsonValue& value, const Path& path);
-qint32 toInt32(const QJsonValue& value, const Path& path);
+Result<qint64> toInt(const QJsonValue& value, const Path& path);
+Result<qint32> toInt32(const QJsonValue& value, const Path& path);
 // An integer within low...high.
-int toIntIn(const QJsonValue& value, const Path& path, int low, int high);
-double toDouble(const QJsonValue& value, const Path& path);
+Result<int> toIntIn(const QJsonValue& value, const Path& path, int low, int high);
+Result<double> toDouble(const QJsonValue& value, const Path& path);
 
 inline Path join(const Path& path, QStringView key) { return Path{&path, key, -1}; }
 inline Path index(const Path& path, qsizetype i) { return Path{&path, {}, i}; }
 
-TaskSchedule decodeSchedule(const QJsonValue& json, const Path& path);
-ScheduledTask decodeTask(const QJsonValue& json, const Path& path);
-TaskLog decodeLog(const QJsonValue& json, const Path& path);
+Result<TaskSchedule> decodeSchedule(const QJsonValue& json, const Path& path);
+Result<ScheduledTask> decodeTask(const QJsonValue& json, const Path& path);
+Result<TaskLog> decodeLog(const QJsonValue& json, const Path& path);
 
 } // namespace JsonDecode

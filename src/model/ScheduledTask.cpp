@@ -54,24 +54,13 @@ QDateTime TaskLog::date() const { return referenceDate().addMSecs(qRound64(times
 
 QJsonObject TaskLog::toJson() const { return TaskJsonWriter::object(*this); }
 
-Result<TaskLog> TaskLog::fromJson(const QJsonValue& json)
-{
-    try {
-        return decodeLog(json, Path{});
-    } catch (const DecodeFailure& failure) {
-        return Result<TaskLog>::failure(failure.message);
-    }
-}
+Result<TaskLog> TaskLog::fromJson(const QJsonValue& json) { return decodeLog(json, Path{}); }
 
 QJsonObject ScheduledTask::toJson() const { return TaskJsonWriter::object(*this); }
 
 Result<ScheduledTask> ScheduledTask::fromJson(const QJsonValue& json)
 {
-    try {
-        return decodeTask(json, Path{});
-    } catch (const DecodeFailure& failure) {
-        return Result<ScheduledTask>::failure(failure.message);
-    }
+    return decodeTask(json, Path{});
 }
 
 size_t qHash(const ScheduledTask& task, size_t seed)

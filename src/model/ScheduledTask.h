@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "TaskSchedule.h"
 
 #include <QDateTime>
@@ -9,8 +10,6 @@
 #include <QUuid>
 
 #include <optional>
-
-template <typename T> class Result;
 
 // Legacy per-run entry: read and written with the task, never created any more.
 struct TaskLog {

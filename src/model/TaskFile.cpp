@@ -71,13 +71,13 @@ ReadResult read(const QString& path)
     return {ReadStatus::loaded, decoded.value(), {}};
 }
 
-std::optional<QString> writeBytes(const QString& path, const QByteArray& bytes)
+Result<void> writeBytes(const QString& path, const QByteArray& bytes)
 {
     // Commands can hold secrets: the file is the user's alone.
     return AtomicFile::write(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
-std::optional<QString> write(const QString& path, const QList<ScheduledTask>& tasks)
+Result<void> write(const QString& path, const QList<ScheduledTask>& tasks)
 {
     return writeBytes(path, TaskMigration::encodeTasks(tasks));
 }

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "Result.h"
 #include "ScheduledTask.h"
 
 #include <QByteArray>
 #include <QString>
-
-#include <optional>
 
 // Reading and writing tasks.json. Both programs go through here, so the file is always
 // replaced atomically, kept private to the user, and changed under one lock.
@@ -26,10 +25,10 @@ constexpr qint64 maximumSize = 32 * 1024 * 1024;
 // at most maximumSize bytes (a folder, a FIFO that would block the reader) is unreadable.
 ReadResult read(const QString& path);
 
-// Writes Envelope(version 2, tasks) atomically with mode 0600. Returns the error text.
-std::optional<QString> write(const QString& path, const QList<ScheduledTask>& tasks);
+// Writes Envelope(version 2, tasks) atomically with mode 0600.
+Result<void> write(const QString& path, const QList<ScheduledTask>& tasks);
 // The same for raw bytes (already encoded).
-std::optional<QString> writeBytes(const QString& path, const QByteArray& bytes);
+Result<void> writeBytes(const QString& path, const QByteArray& bytes);
 
 // Path of the lock file that guards read-modify-write cycles of the task file.
 QString lockPath(const QString& taskFilePath);

@@ -23,13 +23,15 @@ void removeLeftoverTemporaries(const QString& taskFile)
     }
 }
 
-std::optional<QString> keepCopy(const QString& taskFile, QString* keptAs)
+// The path the unreadable file was copied to.
+Result<QString> keepCopy(const QString& taskFile)
 {
     const QString copy = TaskFileTransaction::unreadableCopyPath(taskFile);
     const auto failure = [&](const QString& reason) {
-        return QStringLiteral("the existing task file cannot be read and could not be kept "
-                              "as %1 (%2)")
-            .arg(copy, reason);
+        return Result<QString>::failure(
+            QStringLiteral("the existing task file cannot be read and could not be kept "
+                           "as %1 (%2)")
+                .arg(copy, reason));
     };
     // Copying a FIFO or a device would block or never end.
     if (!QFileInfo(taskFile).isFile())
@@ -38,8 +40,7 @@ std::optional<QString> keepCopy(const QString& taskFile, QString* keptAs)
     if (!file.copy(copy))
         return failure(file.errorString());
     QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    *keptAs = copy;
-    return std::nullopt;
+    return copy;
 }
 
 } // namespace
@@ -76,8 +77,10 @@ TaskFileTransaction::Outcome TaskFileTransaction::run(const QString& taskFile,
         case TaskFile::ReadStatus::unreadable:
             if (options.unreadableFile == UnreadableFile::refuse)
                 return {Status::unreadable, {}, file.error, {}};
-            if (const auto error = keepCopy(taskFile, &outcome.keptAs))
-                return {Status::keepFailed, {}, *error, {}};
+            const Result<QString> kept = keepCopy(taskFile);
+            if (!kept)
+                return {Status::keepFailed, {}, kept.error(), {}};
+            outcome.keptAs = kept.value();
             outcome.tasks = options.fallback;
             break;
         }
@@ -86,9 +89,9 @@ TaskFileTransaction::Outcome TaskFileTransaction::run(const QString& taskFile,
             outcome.status = Status::unchanged;
             return outcome;
         }
-        if (const auto error = TaskFile::write(taskFile, outcome.tasks)) {
+        if (const Result<void> written = TaskFile::write(taskFile, outcome.tasks); !written.ok()) {
             outcome.status = Status::writeFailed;
-            outcome.error = *error;
+            outcome.error = written.error();
             return outcome;
         }
         outcome.status = Status::written;

@@ -83,7 +83,7 @@ QJsonObject migrateVersion1Task(QJsonObject task)
 
 } // namespace
 
-QString MigrationError::description() const
+QString MigrationError::message() const
 {
     if (kind == Kind::unknownVersion)
         return QStringLiteral("Unknown tasks.json version: %1").arg(version);
@@ -104,8 +104,7 @@ Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
     const auto unrecognized = [] {
-        return R::failure(
-            MigrationError{MigrationError::Kind::unrecognizedFormat, 0}.description());
+        return R::failure(MigrationError{MigrationError::Kind::unrecognizedFormat, 0}.message());
     };
     if (parseError.error != QJsonParseError::NoError) {
         // Qt takes only an object or an array as a document; a file holding a single plain value
@@ -135,8 +134,7 @@ Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data)
     }
 
     if (version <= 0)
-        return R::failure(
-            MigrationError{MigrationError::Kind::unknownVersion, version}.description());
+        return R::failure(MigrationError{MigrationError::Kind::unknownVersion, version}.message());
     if (version == 1) {
         for (qsizetype i = 0; i < list.size(); ++i)
             list[i] = migrateVersion1Task(list.at(i).toObject());
@@ -144,12 +142,12 @@ Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data)
 
     QList<ScheduledTask> tasks;
     tasks.reserve(list.size());
-    try {
-        const JsonDecode::Path root{nullptr, u"tasks", -1};
-        for (qsizetype i = 0; i < list.size(); ++i)
-            tasks.append(JsonDecode::decodeTask(list.at(i), JsonDecode::index(root, i)));
-    } catch (const JsonDecode::DecodeFailure& failure) {
-        return R::failure(failure.message);
+    const JsonDecode::Path root{nullptr, u"tasks", -1};
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        Result<ScheduledTask> task = JsonDecode::decodeTask(list.at(i), JsonDecode::index(root, i));
+        if (!task)
+            return R::failure(task.error());
+        tasks.append(std::move(task).value());
     }
     return tasks;
 }

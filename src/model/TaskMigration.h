@@ -1,12 +1,11 @@
 #pragma once
 
+#include "Result.h"
 #include "ScheduledTask.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
-template <typename T> class Result;
 
 // The task file (and export file): a versioned envelope, older forms migrated in memory.
 namespace TaskMigration {
@@ -24,7 +23,7 @@ struct MigrationError {
     qint64 version = 0;
 
     // "Unknown tasks.json version: N" / "Unrecognized tasks.json format".
-    QString description() const;
+    QString message() const;
 };
 
 // Decodes the bytes of a task or export file of any known version. On failure the message

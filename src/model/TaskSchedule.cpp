@@ -122,11 +122,7 @@ QJsonObject TaskSchedule::toJson() const { return TaskJsonWriter::object(*this);
 
 Result<TaskSchedule> TaskSchedule::fromJson(const QJsonValue& json)
 {
-    try {
-        return decodeSchedule(json, Path{});
-    } catch (const DecodeFailure& failure) {
-        return Result<TaskSchedule>::failure(failure.message);
-    }
+    return decodeSchedule(json, Path{});
 }
 
 size_t qHash(const TaskSchedule& schedule, size_t seed)

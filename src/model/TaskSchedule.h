@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "TimeOfDay.h"
 
 #include <QJsonObject>
@@ -9,8 +10,6 @@
 #include <limits>
 #include <type_traits>
 #include <variant>
-
-template <typename T> class Result;
 
 // The values a stored schedule may hold; the task file readers refuse anything else, so every
 // use of them (minutes of the day, guard bounds, wake times) stays within its range. The fifth

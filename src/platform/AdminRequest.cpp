@@ -35,33 +35,31 @@ QString errorMessage(const QString& osascriptErrorOutput)
     return message.isEmpty() ? QStringLiteral("Unknown error") : message;
 }
 
-std::optional<Error> runScript(const QString& source, QString* output)
+Result<QString, Error> runScript(const QString& source)
 {
+    const auto failed = [](Error::Kind kind, QString text) {
+        return Result<QString, Error>::failure({kind, std::move(text)});
+    };
     const QString program = ToolPaths::osascript();
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, {QStringLiteral("-e"), source});
-    if (!process.waitForStarted(-1)) {
-        return Error{Error::Kind::notStarted,
-                     QStringLiteral("Cannot start %1: %2").arg(program, process.errorString())};
-    }
+    if (!process.waitForStarted(-1))
+        return failed(Error::Kind::notStarted,
+                      QStringLiteral("Cannot start %1: %2").arg(program, process.errorString()));
     // The user may take as long as they like to answer the password dialog.
     process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit) {
-        return Error{Error::Kind::notStarted, QStringLiteral("%1 ended abnormally").arg(program)};
-    }
-    if (process.exitCode() != 0) {
-        return Error{Error::Kind::executionError,
-                     errorMessage(QString::fromUtf8(process.readAllStandardError()))};
-    }
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    return std::nullopt;
+    if (process.exitStatus() != QProcess::NormalExit)
+        return failed(Error::Kind::notStarted, QStringLiteral("%1 ended abnormally").arg(program));
+    if (process.exitCode() != 0)
+        return failed(Error::Kind::executionError,
+                      errorMessage(QString::fromUtf8(process.readAllStandardError())));
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-std::optional<Error> runShellCommand(const QString& shellCommand, QString* output)
+Result<QString, Error> runShellCommand(const QString& shellCommand)
 {
-    return runScript(makeScript(shellCommand), output);
+    return runScript(makeScript(shellCommand));
 }
 
 } // namespace AdminRequest

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "Result.h"
 
-#include <optional>
+#include <QString>
 
 // A shell command run with administrator rights through an AppleScript
 // `do shell script "…" with administrator privileges` request, handed to osascript: the system
@@ -17,7 +17,8 @@ struct Error {
     Kind kind = Kind::executionError;
     // executionError: osascript's message ("User canceled.", the command's error text, or
     // "Unknown error"); notStarted: why the request could not be made.
-    QString message;
+    QString text;
+    QString message() const { return text; }
     friend bool operator==(const Error&, const Error&) = default;
 };
 
@@ -33,10 +34,10 @@ QString makeScript(const QString& shellCommand);
 QString errorMessage(const QString& osascriptErrorOutput);
 
 // Runs an AppleScript source with osascript and blocks until it ends (the password dialog may
-// stay open for long: there is no time limit). `output` receives the script's result text.
-std::optional<Error> runScript(const QString& source, QString* output = nullptr);
+// stay open for long: there is no time limit). The script's result text, trimmed.
+Result<QString, Error> runScript(const QString& source);
 
 // runScript(makeScript(shellCommand)).
-std::optional<Error> runShellCommand(const QString& shellCommand, QString* output = nullptr);
+Result<QString, Error> runShellCommand(const QString& shellCommand);
 
 } // namespace AdminRequest

@@ -1,6 +1,7 @@
 #include "CliInstall.h"
 
 #include "AdminRequest.h"
+#include "ShellQuoting.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -8,13 +9,6 @@
 namespace CliInstall {
 
 QString linkLocation() { return QStringLiteral("/usr/local/bin/brenmor-ops"); }
-
-QString shellQuoted(const QString& path)
-{
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
 
 QString makeInstallScript(const QString& source, const QString& destination)
 {
@@ -29,12 +23,13 @@ QString runningExecutable()
     return canonical.isEmpty() ? path : canonical;
 }
 
-std::optional<QString> install(const QString& source, const QString& destination)
+Result<void> install(const QString& source, const QString& destination)
 {
-    const auto error = AdminRequest::runScript(makeInstallScript(source, destination));
-    if (!error)
-        return std::nullopt;
-    return error->message.isEmpty() ? QStringLiteral("Unknown error") : error->message;
+    const auto linked = AdminRequest::runScript(makeInstallScript(source, destination));
+    if (linked)
+        return {};
+    return Result<void>::failure(linked.message().isEmpty() ? QStringLiteral("Unknown error")
+                                                            : linked.message());
 }
 
 } // namespace CliInstall

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "Result.h"
 
-#include <optional>
+#include <QString>
 
 // Linking the command-line tool into /usr/local/bin with administrator rights. The tool's
 // `setup-cli` and the application's "Install CLI Command..." share this.
@@ -10,9 +10,6 @@ namespace CliInstall {
 
 // "/usr/local/bin/brenmor-ops"
 QString linkLocation();
-
-// The path in single quotes, every ' inside written as '\''.
-QString shellQuoted(const QString& path);
 
 // do shell script "ln -sf '<source>' '<destination>'" with administrator privileges, the shell
 // command escaped for the AppleScript string.
@@ -22,8 +19,8 @@ QString makeInstallScript(const QString& source, const QString& destination);
 // resolved, so running the tool through an old link re-links the real file.
 QString runningExecutable();
 
-// Runs the install script for `source`; the error message when it fails ("Unknown error" when
-// the system gives none). Blocks while the password dialog is open.
-std::optional<QString> install(const QString& source, const QString& destination = linkLocation());
+// Runs the install script for `source`; fails with the system's message ("Unknown error" when
+// it gives none). Blocks while the password dialog is open.
+Result<void> install(const QString& source, const QString& destination = linkLocation());
 
 } // namespace CliInstall

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QString>
 
 #include <optional>
@@ -17,9 +19,9 @@ public:
 
     // The stored password; nothing when there is none or it cannot be read.
     virtual std::optional<QString> load(const QString& service, const QString& account) = 0;
-    // Replaces whatever is stored for the pair; the reason when the password was not stored.
-    virtual std::optional<QString> save(const QString& service, const QString& account,
-                                        const QString& password) = 0;
+    // Replaces whatever is stored for the pair; fails with the reason it was not stored.
+    virtual Result<void> save(const QString& service, const QString& account,
+                              const QString& password) = 0;
     // Forgets the pair's password; nothing to report when there was none.
     virtual void remove(const QString& service, const QString& account) = 0;
 };
@@ -28,7 +30,7 @@ public:
 class SystemCredentialStore final : public CredentialStore {
 public:
     std::optional<QString> load(const QString& service, const QString& account) override;
-    std::optional<QString> save(const QString& service, const QString& account,
-                                const QString& password) override;
+    Result<void> save(const QString& service, const QString& account,
+                      const QString& password) override;
     void remove(const QString& service, const QString& account) override;
 };

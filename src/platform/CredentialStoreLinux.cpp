@@ -49,8 +49,8 @@ std::optional<QString> SystemCredentialStore::load(const QString& service, const
     return password;
 }
 
-std::optional<QString> SystemCredentialStore::save(const QString& service, const QString& account,
-                                                   const QString& password)
+Result<void> SystemCredentialStore::save(const QString& service, const QString& account,
+                                         const QString& password)
 {
     // Cleared first: an item stored by another tool carries other attributes besides ours,
     // so storing alone would leave two items and the lookup could find the old one.
@@ -64,8 +64,8 @@ std::optional<QString> SystemCredentialStore::save(const QString& service, const
         schema(), SECRET_COLLECTION_DEFAULT, label.constData(), passwordBytes.constData(), nullptr,
         &error, "service", serviceBytes.constData(), "account", accountBytes.constData(), nullptr);
     if (stored && !error)
-        return std::nullopt;
-    return takeMessage(error);
+        return {};
+    return Result<void>::failure(takeMessage(error));
 }
 
 void SystemCredentialStore::remove(const QString& service, const QString& account)

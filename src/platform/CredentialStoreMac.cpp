@@ -43,8 +43,8 @@ std::optional<QString> SystemCredentialStore::load(const QString& service, const
     return password;
 }
 
-std::optional<QString> SystemCredentialStore::save(const QString& service, const QString& account,
-                                                   const QString& password)
+Result<void> SystemCredentialStore::save(const QString& service, const QString& account,
+                                         const QString& password)
 {
     remove(service, account);
     const QByteArray serviceBytes = service.toUtf8();
@@ -54,8 +54,8 @@ std::optional<QString> SystemCredentialStore::save(const QString& service, const
         nullptr, length(serviceBytes), serviceBytes.constData(), length(accountBytes),
         accountBytes.constData(), length(passwordBytes), passwordBytes.constData(), nullptr);
     if (status == errSecSuccess)
-        return std::nullopt;
-    return statusMessage(status);
+        return {};
+    return Result<void>::failure(statusMessage(status));
 }
 
 void SystemCredentialStore::remove(const QString& service, const QString& account)

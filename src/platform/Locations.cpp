@@ -25,13 +25,9 @@ QString dataFolder()
     return base + QStringLiteral("/BrenmorOps");
 }
 
-bool makePrivateFolder(const QString& path, QString* error)
+Result<void> makePrivateFolder(const QString& path)
 {
-    const auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
+    const auto fail = [](const QString& reason) { return Result<void>::failure(reason); };
     if (path.isEmpty())
         return fail(QStringLiteral("no folder was given"));
     if (!QFileInfo::exists(path) && !QDir().mkpath(path))
@@ -48,15 +44,15 @@ bool makePrivateFolder(const QString& path, QString* error)
     if ((info.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0)
         return fail(QStringLiteral("%1 cannot be made private: %2")
                         .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    return true;
+    return {};
 }
 
-std::optional<QString> ensureDataFolder()
+Result<void> ensureDataFolder()
 {
-    QString error;
-    if (makePrivateFolder(dataFolder(), &error))
-        return std::nullopt;
-    return QStringLiteral("The data folder cannot be used: ") + error;
+    const Result<void> made = makePrivateFolder(dataFolder());
+    if (made.ok())
+        return made;
+    return Result<void>::failure(QStringLiteral("The data folder cannot be used: ") + made.error());
 }
 
 QString taskFilePath() { return dataFolder() + QStringLiteral("/tasks.json"); }

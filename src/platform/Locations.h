@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "Result.h"
 
-#include <optional>
+#include <QString>
 
 // Where the system keeps its files. Tests redirect everything through HOME and XDG_DATA_HOME.
 namespace Locations {
@@ -13,7 +13,7 @@ QString dataFolder();
 // Creates the data folder (0700) with its parents, or makes an existing one private. The error
 // names the folder: it cannot be made, or it belongs to another user, who could read the tasks'
 // commands or plant tasks of their own; such a folder is never used.
-std::optional<QString> ensureDataFolder();
+Result<void> ensureDataFolder();
 QString taskFilePath();        // dataFolder()/tasks.json
 QString logsFolder();          // dataFolder()/Logs
 QString scriptsFolder();       // dataFolder()/Scripts
@@ -23,8 +23,7 @@ QString globalLaunchDaemonsDir();
 QString homeFolder();
 
 // Creates a folder with its parents, private to the user (0700). An existing folder with group
-// or other access is tightened to 0700; one that belongs to another user is refused. False on
-// failure, with the reason in `error` when given.
-bool makePrivateFolder(const QString& path, QString* error = nullptr);
+// or other access is tightened to 0700; one that belongs to another user is refused.
+Result<void> makePrivateFolder(const QString& path);
 
 } // namespace Locations

@@ -74,7 +74,7 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
     // Commands can hold secrets, so the folder is private; a failure shows up at the first save.
     // Without a data folder (the application refuses to start then) only given paths are used.
     if (const QString dataFolder = Locations::dataFolder(); !dataFolder.isEmpty())
-        Locations::makePrivateFolder(dataFolder);
+        (void)Locations::makePrivateFolder(dataFolder);
     m_logsDirectory = options.logsDirectory.value_or(Locations::logsFolder());
     m_taskFilePath = options.taskFilePath.value_or(Locations::taskFilePath());
     m_agentPaths = AgentPaths(std::nullopt, std::nullopt, m_logsDirectory);
@@ -149,22 +149,22 @@ void TaskStore::reportError(const QString& message) { m_lastError = message; }
 
 void TaskStore::installReporting(const ScheduledTask& task)
 {
-    if (const auto error = m_launchdService->install(task))
-        reportError(error->message());
+    if (const AgentOutcome installed = m_launchdService->install(task); !installed.ok())
+        reportError(installed.message());
 }
 
 void TaskStore::installAllReporting(const QList<ScheduledTask>& tasks)
 {
-    for (const auto& error : m_launchdService->installAll(tasks)) {
-        if (error)
-            reportError(error->message());
+    for (const AgentOutcome& installed : m_launchdService->installAll(tasks)) {
+        if (!installed.ok())
+            reportError(installed.message());
     }
 }
 
 void TaskStore::uninstallReporting(const ScheduledTask& task)
 {
-    if (const auto error = m_launchdService->uninstall(task))
-        reportError(error->message());
+    if (const AgentOutcome removed = m_launchdService->uninstall(task); !removed.ok())
+        reportError(removed.message());
 }
 
 void TaskStore::scheduleReload()
@@ -204,7 +204,7 @@ void TaskStore::startScriptUpgrade()
     // The worker gets copies and the service; it never touches the store itself. Operations
     // wait for it, so the service is used by one thread at a time.
     const std::shared_ptr<const LaunchdServiceProtocol> service = m_launchdService;
-    auto results = std::make_shared<QList<std::optional<LaunchdError>>>();
+    auto results = std::make_shared<QList<AgentOutcome>>();
     m_upgrade = QThread::create([this, service, paths = m_agentPaths, enabled, results] {
         QList<ScheduledTask> stale;
         for (const ScheduledTask& task : enabled) {
@@ -229,16 +229,16 @@ void TaskStore::startScriptUpgrade()
     Q_EMIT scriptUpgradeChanged();
 }
 
-void TaskStore::finishScriptUpgrade(const QList<std::optional<LaunchdError>>& results)
+void TaskStore::finishScriptUpgrade(const QList<AgentOutcome>& results)
 {
     ChangeScope scope(*this);
     m_upgrade->wait();
     delete m_upgrade;
     m_upgrade = nullptr;
     m_upgradingCount = 0;
-    for (const std::optional<LaunchdError>& error : results) {
-        if (error) {
-            reportError(error->message());
+    for (const AgentOutcome& installed : results) {
+        if (!installed.ok()) {
+            reportError(installed.message());
             break;
         }
     }
@@ -295,8 +295,8 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
 {
     // The folder may have been removed while the application ran.
     const QString folder = QFileInfo(m_taskFilePath).absolutePath();
-    std::optional<QString> failure;
-    if (!Locations::makePrivateFolder(folder)) {
+    QString failure; // why nothing was saved
+    if (!Locations::makePrivateFolder(folder).ok()) {
         failure = QStringLiteral("the folder %1 cannot be created").arg(folder);
     } else {
         TaskFileTransaction::Options options;
@@ -326,7 +326,7 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
     }
     // The change stays on screen, so the user can see what was not saved and try again.
     change(m_tasks);
-    reportError(saveFailure(*failure));
+    reportError(saveFailure(failure));
     return false;
 }
 
@@ -538,8 +538,9 @@ bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& tasks)
     ChangeScope scope(*this);
     const QList<ScheduledTask> registrations = wakeRegistrations(tasks);
     for (const ScheduledTask& task : std::as_const(registrations)) {
-        if (const auto error = m_pmsetService->scheduleWake(task)) {
-            reportError(error->description());
+        if (const Result<void, PmsetError> woken = m_pmsetService->scheduleWake(task);
+            !woken.ok()) {
+            reportError(woken.message());
             return false;
         }
     }

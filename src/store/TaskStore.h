@@ -2,6 +2,7 @@
 
 #include "LaunchdService.h"
 #include "PmsetService.h"
+#include "Result.h"
 #include "RunHistory.h"
 #include "ScheduledTask.h"
 
@@ -17,7 +18,6 @@
 
 class ChangeObserver;
 class QThread;
-template <typename T> class Result;
 
 // The application's single owner of the task list. Keeps tasks.json, every task's launchd agent
 // and the machine's wake events in step with the list, and reloads when the command-line tool
@@ -98,7 +98,7 @@ private:
     void uninstallReporting(const ScheduledTask& task);
     void scheduleReload();
     void startScriptUpgrade();
-    void finishScriptUpgrade(const QList<std::optional<LaunchdError>>& results);
+    void finishScriptUpgrade(const QList<AgentOutcome>& results);
     int indexOf(const QUuid& id) const;
     // Replaces the task with `task`'s identifier; false when the list has none.
     static bool replaceTask(QList<ScheduledTask>& tasks, const ScheduledTask& task);

@@ -223,12 +223,11 @@ void TestAppCommands::cliInstall()
     if (targetExists)
         TestSupport::writeScript(target, "#!/bin/sh\n");
     QStringList calls;
-    const auto installer = [&](const QString& source,
-                               const QString& destination) -> std::optional<QString> {
+    const auto installer = [&](const QString& source, const QString& destination) -> Result<void> {
         calls << source + QStringLiteral(" -> ") + destination;
         if (installError.isNull())
-            return std::nullopt;
-        return installError;
+            return {};
+        return Result<void>::failure(installError);
     };
     FakeDialogs dialogs;
     QWidget window;

@@ -1,5 +1,6 @@
 #include "CliHarness.h"
 
+#include "ResultChecks.h"
 #include "TaskFile.h"
 
 #include <QDir>
@@ -106,7 +107,7 @@ QProcessEnvironment CliHarness::launchctlStatus(int status)
 void CliHarness::seed(const QList<ScheduledTask>& tasks) const
 {
     QDir().mkpath(m_home.dataFolder());
-    QVERIFY(!TaskFile::write(taskFile(), tasks));
+    VERIFY_OK(TaskFile::write(taskFile(), tasks));
 }
 
 void CliHarness::seedBytes(const QByteArray& bytes) const

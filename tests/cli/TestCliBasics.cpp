@@ -1,4 +1,5 @@
 #include "AddOptions.h"
+#include "ResultChecks.h"
 #include "TaskBuilder.h"
 #include "TaskFile.h"
 #include "TestSupport.h"
@@ -134,7 +135,7 @@ private Q_SLOTS:
         QDir().mkpath(home.dataFolder());
         const ScheduledTask backup =
             TaskBuilder("Backup").command(QStringLiteral("echo hi")).daily({{3, 0}}).wake().build();
-        QVERIFY(!TaskFile::write(home.taskFile(), {backup}));
+        VERIFY_OK(TaskFile::write(home.taskFile(), {backup}));
         const ProcessResult result = TestSupport::runTool(home, {"list"});
         QCOMPARE(result.exitCode, 0);
         const QStringList lines = result.outText().split('\n');
@@ -156,7 +157,7 @@ private Q_SLOTS:
         QDir().mkpath(home.dataFolder());
         const QString combining = QString("Cafe") + QChar(0x0301); // é as e + U+0301
         const QString emoji = QString::fromUtf8("Deploy 👩‍💻");
-        QVERIFY(!TaskFile::write(
+        VERIFY_OK(TaskFile::write(
             home.taskFile(),
             {TaskBuilder(combining).command(QStringLiteral("echo hi")).every(5).disabled().build(),
              TaskBuilder(emoji).command(QStringLiteral("echo hi")).atLoad().build(),
@@ -191,7 +192,7 @@ private Q_SLOTS:
     {
         TestHome home;
         QDir().mkpath(home.dataFolder());
-        QVERIFY(!TaskFile::write(
+        VERIFY_OK(TaskFile::write(
             home.taskFile(),
             {TaskBuilder(QStringLiteral("Red \x1b[31m\x1b]0;title\x07"))
                  .command(QStringLiteral("echo hi"))
@@ -261,7 +262,7 @@ private Q_SLOTS:
     {
         TestHome home;
         QDir().mkpath(home.dataFolder());
-        QVERIFY(!TaskFile::write(
+        VERIFY_OK(TaskFile::write(
             home.taskFile(),
             {TaskBuilder("a").command(QStringLiteral("echo hi")).every(5).build(),
              TaskBuilder("b").command(QStringLiteral("echo hi")).every(5).disabled().build(),

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 TimeOfDay at(int hour, int minute) { return TimeOfDay{hour, minute}; }
 
@@ -88,11 +90,16 @@ void TestCliWakeRefresh::selection()
     auto pmset = std::make_shared<FakePmsetService>();
     pmset->recorder().failingWakes = QSet<QString>(failing.begin(), failing.end());
     const CLITaskStore store(std::nullopt, std::make_shared<LaunchdService>(), pmset);
-    store.refreshWakeSchedules(tasks);
+    const Result<void> refreshed = store.refreshWakeSchedules(tasks);
     QStringList wakes;
     for (const QString& name : registered)
         wakes << QStringLiteral("wake ") + name;
     QCOMPARE(pmset->recorder().calls, wakes);
+    // The first refused registration is the failure; the others still ran.
+    const bool refused = std::any_of(registered.cbegin(), registered.cend(),
+                                     [&](const QString& name) { return failing.contains(name); });
+    QCOMPARE(refreshed.message(),
+             refused ? QStringLiteral("pmset failed: User canceled.") : QString());
 }
 
 QTEST_GUILESS_MAIN(TestCliWakeRefresh)

@@ -1,6 +1,7 @@
 // Installing and removing many agents with one launchctl call each way, against the real
 // launchctl stand-in and agent runner.
 #include "LaunchdService.h"
+#include "ResultChecks.h"
 #include "RunnerTestSupport.h"
 #include "TaskBuilder.h"
 
@@ -72,7 +73,7 @@ private Q_SLOTS:
         const int callsPerBatch = (count + 199) / 200;
 
         for (const auto& result : service.installAll(tasks))
-            QVERIFY2(!result, result ? qPrintable(result->message()) : "");
+            VERIFY_OK(result);
         QCOMPARE(calls().size(), callsPerBatch);
         QVERIFY(calls().first().startsWith(QStringLiteral("load ")));
         for (const ScheduledTask& task : {tasks.first(), tasks.last()})
@@ -80,14 +81,14 @@ private Q_SLOTS:
 
         QFile::remove(callLog());
         for (const auto& result : service.installAll(tasks))
-            QVERIFY2(!result, result ? qPrintable(result->message()) : "");
+            VERIFY_OK(result);
         QCOMPARE(calls().size(), 2 * callsPerBatch);
         QVERIFY(calls().first().startsWith(QStringLiteral("unload ")));
         QVERIFY(calls().last().startsWith(QStringLiteral("load ")));
 
         QFile::remove(callLog());
         for (const auto& result : service.uninstallAll(tasks))
-            QVERIFY2(!result, result ? qPrintable(result->message()) : "");
+            VERIFY_OK(result);
         QCOMPARE(calls().size(), callsPerBatch);
         for (const ScheduledTask& task : {tasks.first(), tasks.last()}) {
             QVERIFY(listEntry(LaunchdService::label(task)).isEmpty());
@@ -97,7 +98,7 @@ private Q_SLOTS:
         // Agents without a plist are not loaded: nothing to unload, no call at all.
         QFile::remove(callLog());
         for (const auto& result : service.uninstallAll(tasks))
-            QVERIFY(!result);
+            VERIFY_OK(result);
         QVERIFY(calls().isEmpty());
     }
 
@@ -132,10 +133,11 @@ private Q_SLOTS:
         QCOMPARE(results.size(), kinds.size());
         for (int i = 0; i < kinds.size(); ++i) {
             if (kinds[i] == QLatin1String("good")) {
-                QVERIFY2(!results[i], results[i] ? qPrintable(results[i]->message()) : "");
+                VERIFY_OK(results[i]);
             } else {
-                QVERIFY(results[i].has_value());
-                QCOMPARE(*results[i], LaunchdError::launchctlFailed(QStringLiteral("load"), 5));
+                QVERIFY(!results[i].ok());
+                QCOMPARE(results[i].error(),
+                         LaunchdError::launchctlFailed(QStringLiteral("load"), 5));
             }
         }
         QCOMPARE(calls().size(), 1);

@@ -3,6 +3,7 @@
 #include "FailureAlert.h"
 #include "FailureNotifier.h"
 #include "NotificationServer.h"
+#include "ResultChecks.h"
 #include "RunnerTestSupport.h"
 #include "TaskFile.h"
 
@@ -35,7 +36,7 @@ private:
                                                    TaskSchedule::interval(5));
         task.id = QUuid::fromString(taskId);
         QDir().mkpath(QFileInfo(m_home->taskFile()).absolutePath());
-        QVERIFY(!TaskFile::write(m_home->taskFile(), {task}));
+        VERIFY_OK(TaskFile::write(m_home->taskFile(), {task}));
     }
 
 private Q_SLOTS:

@@ -22,9 +22,9 @@ QByteArray xmlPlist(const QByteArray& body)
 JobSpec parsed(const QByteArray& bytes)
 {
     auto result = parseJobSpec(bytes);
-    if (const auto* error = std::get_if<JobSpecError>(&result))
-        qWarning("parse failed: %s", qPrintable(error->reason));
-    return std::get<JobSpec>(result);
+    if (!result)
+        qWarning("parse failed: %s", qPrintable(result.message()));
+    return std::move(result).value();
 }
 
 CalendarEntry entry(std::optional<int> minute, std::optional<int> hour, std::optional<int> day,
@@ -146,7 +146,7 @@ private Q_SLOTS:
     void rejected()
     {
         QFETCH(QByteArray, bytes);
-        QVERIFY(std::holds_alternative<JobSpecError>(parseJobSpec(bytes)));
+        QVERIFY(!parseJobSpec(bytes).ok());
     }
 
     void environmentAsLaunchdGivesIt()
@@ -228,8 +228,7 @@ private Q_SLOTS:
         } else if (prepare == QLatin1String("file")) {
             TestSupport::writeFile(folder, "x");
         }
-        const QString error = RunnerPaths::ensureRuntimeFolder();
-        QCOMPARE(error.isEmpty(), usable);
+        QCOMPARE(RunnerPaths::ensureRuntimeFolder().ok(), usable);
         if (usable) {
             QCOMPARE(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions(0));
             QCOMPARE(QFileInfo(folder).permissions() & 0x7000,

@@ -1,6 +1,7 @@
 // Installing, removing and sweeping agents against a fake launchctl that records its calls.
 #include "LaunchdService.h"
 #include "Result.h"
+#include "ResultChecks.h"
 #include "TaskBuilder.h"
 #include "TestSupport.h"
 
@@ -206,13 +207,14 @@ private Q_SLOTS:
         qputenv(variable.constData(), status);
         if (!stderrVariable.isEmpty())
             qputenv(stderrVariable.constData(), stderrText);
-        const std::optional<LaunchdError> error = LaunchdService().runLaunchctl(arguments);
+        const AgentOutcome error = LaunchdService().runLaunchctl(arguments);
         QCOMPARE(calls(), QStringList{arguments.join(QLatin1Char(' '))});
         if (expectedCode == noError) {
-            QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+            VERIFY_OK(error);
         } else {
-            QVERIFY(error.has_value());
-            QCOMPARE(*error, LaunchdError::launchctlFailed(arguments.value(0), expectedCode));
+            QVERIFY(!error.ok());
+            QCOMPARE(error.error(),
+                     LaunchdError::launchctlFailed(arguments.value(0), expectedCode));
         }
     }
 
@@ -222,8 +224,8 @@ private Q_SLOTS:
                 (m_home->path() + QStringLiteral("/no-such-tool")).toUtf8());
         const auto error =
             LaunchdService().runLaunchctl({QStringLiteral("load"), QStringLiteral("/p")});
-        QVERIFY(error.has_value());
-        QCOMPARE(error->message(), QStringLiteral("launchctl load failed (exit code -1)"));
+        QVERIFY(!error.ok());
+        QCOMPARE(error.message(), QStringLiteral("launchctl load failed (exit code -1)"));
     }
 
     void firstInstallLoadsOnce()
@@ -232,7 +234,7 @@ private Q_SLOTS:
         const ScheduledTask task =
             TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
-        QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+        VERIFY_OK(error);
         const QString plist = service.paths().plistPath(task);
         QCOMPARE(calls(), QStringList{QStringLiteral("load ") + plist});
         QCOMPARE(QString::fromUtf8(TestSupport::readFile(plist)),
@@ -250,13 +252,13 @@ private Q_SLOTS:
     {
         const LaunchdService service;
         ScheduledTask task = TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
-        QVERIFY(!service.install(task));
+        VERIFY_OK(service.install(task));
         task.schedule = TaskSchedule::interval(15);
         task.command = QStringLiteral("echo changed");
         // A failing unload before the reload does not stop the reinstall.
         qputenv("FAKE_UNLOAD_STATUS", "3");
         const auto error = service.install(task);
-        QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+        VERIFY_OK(error);
         const QString plist = service.paths().plistPath(task);
         QCOMPARE(calls(),
                  (QStringList{QStringLiteral("load ") + plist, QStringLiteral("unload ") + plist,
@@ -289,8 +291,8 @@ private Q_SLOTS:
         const ScheduledTask task =
             TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
-        QVERIFY(error.has_value());
-        QCOMPARE(error->message(), message);
+        QVERIFY(!error.ok());
+        QCOMPARE(error.message(), message);
         // The files stay so a later reinstall finds and unloads them.
         QVERIFY(QFileInfo::exists(service.paths().plistPath(task)));
         QVERIFY(QFileInfo::exists(service.paths().scriptPath(task)));
@@ -307,17 +309,17 @@ private Q_SLOTS:
     {
         QFETCH(bool, scriptsBlocked);
         const QString blocked = impossibleFolder();
-        const LaunchdService service(AgentPaths(scriptsBlocked ? std::nullopt : std::optional(blocked),
-                                     scriptsBlocked ? std::optional(blocked) : std::nullopt));
+        const LaunchdService service(
+            AgentPaths(scriptsBlocked ? std::nullopt : std::optional(blocked),
+                       scriptsBlocked ? std::optional(blocked) : std::nullopt));
         const ScheduledTask task =
             TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         const auto error = service.install(task);
-        QVERIFY(error.has_value());
-        QCOMPARE(error->kind, LaunchdError::Kind::installFailed);
-        QCOMPARE(error->message(),
-                 QStringLiteral("Failed to install task: Cannot create folder %1: "
-                                "Not a directory")
-                     .arg(blocked));
+        QVERIFY(!error.ok());
+        QCOMPARE(error.error().kind, LaunchdError::Kind::installFailed);
+        QCOMPARE(error.message(), QStringLiteral("Failed to install task: Cannot create folder %1: "
+                                                 "Not a directory")
+                                      .arg(blocked));
         QVERIFY(calls().isEmpty());
         QVERIFY(!QFileInfo::exists(service.paths().plistPath(task)));
         QCOMPARE(QFileInfo::exists(service.paths().scriptPath(task)), !scriptsBlocked);
@@ -331,9 +333,9 @@ private Q_SLOTS:
             TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idB)).build();
         const auto error = service.uninstall(task);
         QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + service.paths().plistPath(task)});
-        QVERIFY(error.has_value());
-        QCOMPARE(*error, LaunchdError::launchctlFailed(QStringLiteral("unload"), 3));
-        QCOMPARE(error->message(), QStringLiteral("launchctl unload failed (exit code 3)"));
+        QVERIFY(!error.ok());
+        QCOMPARE(error.error(), LaunchdError::launchctlFailed(QStringLiteral("unload"), 3));
+        QCOMPARE(error.message(), QStringLiteral("launchctl unload failed (exit code 3)"));
     }
 
     void uninstallRemovesAgentButKeepsHistory()
@@ -341,7 +343,7 @@ private Q_SLOTS:
         const LaunchdService service;
         const ScheduledTask task =
             TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
-        QVERIFY(!service.install(task));
+        VERIFY_OK(service.install(task));
         TestSupport::writeFile(service.paths().legacyScriptPath(task), "#!/bin/bash\n");
         const QStringList kept{service.paths().runHistoryPath(task),
                                service.paths().stdoutLogPath(task),
@@ -349,7 +351,7 @@ private Q_SLOTS:
         for (const QString& path : kept)
             TestSupport::writeFile(path, "kept\n");
 
-        QVERIFY(!service.uninstall(task));
+        VERIFY_OK(service.uninstall(task));
         QCOMPARE(calls().last(), QStringLiteral("unload ") + service.paths().plistPath(task));
         for (const QString& path :
              {service.paths().plistPath(task), service.paths().scriptPath(task),
@@ -366,8 +368,8 @@ private Q_SLOTS:
             TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         TestSupport::writeFile(service.paths().scriptPath(task), QByteArray(10000, 'x'));
         QFile::setPermissions(service.paths().scriptPath(task), QFileDevice::ReadOwner |
-                                                           QFileDevice::WriteOwner |
-                                                           QFileDevice::ReadOther);
+                                                                    QFileDevice::WriteOwner |
+                                                                    QFileDevice::ReadOther);
         const Result<QString> written = service.writeScript(task);
         QVERIFY(written.ok());
         QCOMPARE(*written, service.paths().scriptPath(task));
@@ -446,18 +448,19 @@ private Q_SLOTS:
         QFETCH(bool, plist);
         const QString root = m_home->path();
         const LaunchdService service(AgentPaths(root + QStringLiteral("/Agents"),
-                                     root + QStringLiteral("/Scripts"),
-                                     root + QStringLiteral("/Logs")));
+                                                root + QStringLiteral("/Scripts"),
+                                                root + QStringLiteral("/Logs")));
         const ScheduledTask task =
             TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
-        const QString path = plist ? service.paths().plistPath(task) : service.paths().scriptPath(task);
+        const QString path =
+            plist ? service.paths().plistPath(task) : service.paths().scriptPath(task);
         const QString victim = root + QStringLiteral("/victim");
         TestSupport::writeFile(victim, "precious");
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
         QVERIFY(QFile::link(victim, path));
 
         const auto error = service.install(task);
-        QVERIFY2(!error, qPrintable(error ? error->message() : QString()));
+        VERIFY_OK(error);
         QCOMPARE(TestSupport::readFile(victim), QByteArray("precious"));
         QVERIFY(!QFileInfo(path).isSymLink());
         QVERIFY(TestSupport::readFile(path).contains(plist ? "<plist" : "#!/bin/"));

@@ -1,4 +1,5 @@
 #include "PmsetService.h"
+#include "ResultChecks.h"
 
 #include "TestSupport.h"
 
@@ -35,7 +36,7 @@ struct RecordingService {
         : service([now] { return now; }, zone,
                   [this](const QString& command) {
                       commands.append(command);
-                      return failure;
+                      return failure ? Result<void>::failure(*failure) : Result<void>();
                   })
     {}
 };
@@ -123,7 +124,7 @@ void TestPmsetService::registersCommandForSchedule()
     QFETCH(TaskSchedule, schedule);
     QFETCH(QString, command);
     RecordingService recording(QDateTime(QDate(2026, 12, 8), QTime(1, 0), utc), utc);
-    QCOMPARE(recording.service.scheduleWake(taskWith(schedule)), std::nullopt);
+    VERIFY_OK(recording.service.scheduleWake(taskWith(schedule)));
     QCOMPARE(recording.commands, QStringList{command});
 }
 
@@ -144,9 +145,9 @@ void TestPmsetService::refusesSchedulesWithoutWake()
 {
     QFETCH(TaskSchedule, schedule);
     RecordingService recording(QDateTime(QDate(2026, 12, 8), QTime(1, 0), utc), utc);
-    const std::optional<PmsetError> error = recording.service.scheduleWake(taskWith(schedule));
-    QVERIFY(error.has_value());
-    QCOMPARE(error->description(), QStringLiteral("This schedule type does not support wake."));
+    const WakeOutcome woken = recording.service.scheduleWake(taskWith(schedule));
+    QVERIFY(!woken.ok());
+    QCOMPARE(woken.message(), QStringLiteral("This schedule type does not support wake."));
     QVERIFY(recording.commands.isEmpty());
 }
 
@@ -234,8 +235,7 @@ void TestPmsetService::findsNextMonthlyDate()
     QVERIFY(*next > now);
     QCOMPARE(next->toTimeZone(timeZone).offsetFromUtc(), offsetFromUtc);
 
-    QCOMPARE(recording.service.scheduleWake(taskWith(TaskSchedule::monthly(day, {runTime}))),
-             std::nullopt);
+    VERIFY_OK(recording.service.scheduleWake(taskWith(TaskSchedule::monthly(day, {runTime}))));
     QCOMPARE(recording.commands,
              QStringList{QStringLiteral("pmset schedule wakeorpoweron \"%1\"").arg(date)});
 }
@@ -243,8 +243,7 @@ void TestPmsetService::findsNextMonthlyDate()
 void TestPmsetService::monthlyDayNoMonthHasRegistersNothing()
 {
     RecordingService recording(QDateTime(QDate(2026, 12, 8), QTime(1, 0), utc), utc);
-    QCOMPARE(recording.service.scheduleWake(taskWith(TaskSchedule::monthly(32, times({{9, 0}})))),
-             std::nullopt);
+    VERIFY_OK(recording.service.scheduleWake(taskWith(TaskSchedule::monthly(32, times({{9, 0}})))));
     QVERIFY(recording.commands.isEmpty());
 }
 
@@ -252,18 +251,18 @@ void TestPmsetService::runnerFailureBecomesScriptFailed()
 {
     RecordingService recording(QDateTime(QDate(2026, 12, 8), QTime(1, 0), utc), utc);
     recording.failure = QStringLiteral("User canceled.");
-    const std::optional<PmsetError> error =
+    const WakeOutcome woken =
         recording.service.scheduleWake(taskWith(TaskSchedule::daily(times({{9, 0}}))));
-    QVERIFY(error.has_value());
-    QCOMPARE(*error, PmsetError::scriptFailed(QStringLiteral("User canceled.")));
-    QCOMPARE(error->description(), QStringLiteral("pmset failed: User canceled."));
+    QVERIFY(!woken.ok());
+    QCOMPARE(woken.error(), PmsetError::scriptFailed(QStringLiteral("User canceled.")));
+    QCOMPARE(woken.message(), QStringLiteral("pmset failed: User canceled."));
 }
 
 void TestPmsetService::errorDescriptions()
 {
-    QCOMPARE(PmsetError::unsupportedSchedule().description(),
+    QCOMPARE(PmsetError::unsupportedSchedule().message(),
              QStringLiteral("This schedule type does not support wake."));
-    QCOMPARE(PmsetError::scriptFailed(QStringLiteral("Failed to create script")).description(),
+    QCOMPARE(PmsetError::scriptFailed(QStringLiteral("Failed to create script")).message(),
              QStringLiteral("pmset failed: Failed to create script"));
 }
 

@@ -1,6 +1,7 @@
 // Wake registration on Linux with nothing faked: PmsetService -> osascript stand-in ->
 // pmset stand-in (state in a temporary file), read back through `pmset -g sched`.
 #include "PmsetService.h"
+#include "ResultChecks.h"
 #include "ToolPaths.h"
 
 #include "TestSupport.h"
@@ -98,8 +99,7 @@ void TestWakeEndToEnd::registersAndReadsBack()
 
     const PmsetService service;
     const ScheduledTask task = wakeTask(schedule);
-    const std::optional<PmsetError> error = service.scheduleWake(task);
-    QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+    VERIFY_OK(service.scheduleWake(task));
     const QString system = service.currentWakeSchedule();
     for (const QString& text : shown)
         QVERIFY2(system.contains(text), qPrintable(system));
@@ -111,8 +111,8 @@ void TestWakeEndToEnd::newRepeatReplacesOld()
     const PmsetService service;
     const ScheduledTask first = wakeTask(TaskSchedule::daily(at(12, 15)));
     const ScheduledTask second = wakeTask(TaskSchedule::daily(at(0, 15)));
-    QCOMPARE(service.scheduleWake(first), std::nullopt);
-    QCOMPARE(service.scheduleWake(second), std::nullopt);
+    VERIFY_OK(service.scheduleWake(first));
+    VERIFY_OK(service.scheduleWake(second));
     QVERIFY(!service.isWakeScheduledInSystem(first));
     QVERIFY(service.isWakeScheduledInSystem(second));
 }
@@ -130,21 +130,19 @@ void TestWakeEndToEnd::pmsetFailureReachesCaller()
     // A state folder that cannot be created: pmset fails, osascript reports it.
     TestSupport::writeFile(m_state->filePath(u"plain-file"_s), "x");
     qputenv("BRENMOR_OPS_PMSET_STATE", m_state->filePath(u"plain-file/pmset.json"_s).toUtf8());
-    const std::optional<PmsetError> error =
-        PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
-    QVERIFY(error.has_value());
-    QCOMPARE(error->description(),
+    const WakeOutcome woken = PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
+    QVERIFY(!woken.ok());
+    QCOMPARE(woken.message(),
              u"pmset failed: pmset: cannot create "_s + m_state->filePath(u"plain-file"_s));
 }
 
 void TestWakeEndToEnd::missingOsascriptFailsToCreateScript()
 {
     qputenv("BRENMOR_OPS_OSASCRIPT", m_state->filePath(u"no-osascript"_s).toUtf8());
-    const std::optional<PmsetError> error =
-        PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
+    const WakeOutcome woken = PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
     qunsetenv("BRENMOR_OPS_OSASCRIPT");
-    QVERIFY(error.has_value());
-    QCOMPARE(error->description(), u"pmset failed: Failed to create script"_s);
+    QVERIFY(!woken.ok());
+    QCOMPARE(woken.message(), u"pmset failed: Failed to create script"_s);
     QVERIFY(!QFile::exists(m_state->filePath(u"pmset.json"_s)));
 }
 

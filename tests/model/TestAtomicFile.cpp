@@ -1,5 +1,6 @@
 // AtomicFile::writeAll: many files replaced with one wait for the disk, each still all-or-nothing.
 #include "AtomicFile.h"
+#include "ResultChecks.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -52,19 +53,20 @@ void TestAtomicFile::writeAll()
         files.append({root + QLatin1Char('/') + name, entry.section(QLatin1Char('='), 1).toUtf8(),
                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner});
     }
-    const QList<std::optional<QString>> results = AtomicFile::writeAll(files);
+    const QList<Result<void>> results = AtomicFile::writeAll(files);
     QCOMPARE(results.size(), files.size());
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString name = entries.at(i).section(QLatin1Char('='), 0, 0);
         const QString& path = files.at(i).path;
         if (failing.contains(name)) {
-            QVERIFY2(results.at(i) && results.at(i)->startsWith(QStringLiteral("Cannot write ") +
-                                                                path + QStringLiteral(": ")),
-                     qPrintable(results.at(i).value_or(QStringLiteral("no error"))));
+            QVERIFY2(!results.at(i).ok() &&
+                         results.at(i).error().startsWith(QStringLiteral("Cannot write ") + path +
+                                                          QStringLiteral(": ")),
+                     qPrintable(results.at(i).message()));
             QVERIFY(!QFileInfo::exists(path));
             continue;
         }
-        QVERIFY2(!results.at(i), qPrintable(results.at(i).value_or(QString())));
+        VERIFY_OK(results.at(i));
         const QFileInfo info(path);
         QVERIFY(!info.isSymLink());
         QCOMPARE(TestSupport::readFile(path), files.at(i).bytes);

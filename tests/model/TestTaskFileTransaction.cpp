@@ -2,6 +2,7 @@
 // planted symbolic link), reading only what is a bounded regular file, and a lock that no dead
 // or broken holder can block.
 #include "AtomicFile.h"
+#include "ResultChecks.h"
 #include "TaskFile.h"
 #include "TaskFileTransaction.h"
 #include "TaskMigration.h"
@@ -96,9 +97,8 @@ void TestTaskFileTransaction::atomicWriteReplacesWhatIsThere()
     if (existing == QStringLiteral("dangling"))
         QVERIFY(QFile::link(victim, path));
 
-    const auto error = AtomicFile::write(
-        path, "new", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    VERIFY_OK(AtomicFile::write(
+        path, "new", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     // A link planted at the path is replaced; what it pointed to is never written.
     QVERIFY(!QFileInfo(path).isSymLink());
     QVERIFY(QFileInfo(path).isFile());
@@ -119,15 +119,15 @@ void TestTaskFileTransaction::atomicWriteFailureLeavesFileAlone()
 {
     QTemporaryDir dir;
     const QString missingFolder = dir.filePath(QStringLiteral("gone/target"));
-    const auto error = AtomicFile::write(missingFolder, "new");
-    QVERIFY(error);
-    QVERIFY2(
-        error->startsWith(QStringLiteral("Cannot write ") + missingFolder + QStringLiteral(": ")),
-        qPrintable(*error));
+    const Result<void> written = AtomicFile::write(missingFolder, "new");
+    QVERIFY(!written.ok());
+    QVERIFY2(written.error().startsWith(QStringLiteral("Cannot write ") + missingFolder +
+                                        QStringLiteral(": ")),
+             qPrintable(written.error()));
     // A folder where the file should be: rename() refuses, and the temporary is cleaned up.
     const QString folder = dir.filePath(QStringLiteral("folder"));
     QVERIFY(QDir().mkpath(folder + QStringLiteral("/inside")));
-    QVERIFY(AtomicFile::write(folder, "new"));
+    QVERIFY(!AtomicFile::write(folder, "new").ok());
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 0);
 }
@@ -233,7 +233,7 @@ void TestTaskFileTransaction::changeAppliesToTheListOnDisk()
 {
     QTemporaryDir dir;
     const QString taskFile = dir.filePath(QStringLiteral("tasks.json"));
-    QVERIFY(!TaskFile::write(taskFile, {task(QStringLiteral("Written by the other program"))}));
+    VERIFY_OK(TaskFile::write(taskFile, {task(QStringLiteral("Written by the other program"))}));
     TaskFileTransaction::Options options;
     // Only used when there is no file: the file's list wins over what a caller remembers.
     options.fallback = {task(QStringLiteral("Stale memory"))};
@@ -300,7 +300,7 @@ void TestTaskFileTransaction::unchangedOrFailedChangeIsNotAnnounced()
 {
     QTemporaryDir dir;
     const QString taskFile = dir.filePath(QStringLiteral("tasks.json"));
-    QVERIFY(!TaskFile::write(taskFile, {task(QStringLiteral("A"))}));
+    VERIFY_OK(TaskFile::write(taskFile, {task(QStringLiteral("A"))}));
     const QByteArray before = readAll(taskFile);
     int announced = 0;
     TaskFileTransaction::Options options;

@@ -1,5 +1,6 @@
 #include "FastTaskParser.h"
 #include "Result.h"
+#include "ResultChecks.h"
 #include "TaskFile.h"
 #include "TaskMigration.h"
 #include "TestSupport.h"
@@ -384,7 +385,7 @@ private Q_SLOTS:
                                         QFileDevice::ReadOther);
         const ScheduledTask task = ScheduledTask::create(QStringLiteral("A"), QStringLiteral("a"),
                                                          TaskSchedule::interval(5));
-        QVERIFY(!TaskFile::write(path, {task}));
+        VERIFY_OK(TaskFile::write(path, {task}));
         const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                 QFileDevice::ExeGroup | QFileDevice::ReadOther |
                                                 QFileDevice::WriteOther | QFileDevice::ExeOther;
@@ -399,7 +400,7 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("tasks.json")});
 
         // A folder that cannot take the file leaves an error, not a half-written file.
-        QVERIFY(TaskFile::write(home.path() + QStringLiteral("/missing/tasks.json"), {task}));
+        QVERIFY(!TaskFile::write(home.path() + QStringLiteral("/missing/tasks.json"), {task}).ok());
     }
 
     void readStatuses()

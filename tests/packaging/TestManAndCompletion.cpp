@@ -1,6 +1,7 @@
 // The manual page and the shell completions against the tool they describe: every command and
 // option that the built tool's usage text lists must be documented and completed, and the bash
 // completion must offer the task names of a real task file.
+#include "ResultChecks.h"
 #include "TaskFile.h"
 #include "TestSupport.h"
 
@@ -239,13 +240,12 @@ private Q_SLOTS:
                              TaskLog::timestampOf(QDateTime::currentDateTimeUtc()), 0,
                              QStringLiteral("{\"name\": \"decoy in a log\"}")});
         QVERIFY(QDir().mkpath(home.dataFolder()));
-        const auto error = TaskFile::write(home.taskFile(),
-                                           {namedTask(QStringLiteral("Nightly Backup"),
-                                                      QStringLiteral("echo '\"name\": \"decoy\"'")),
-                                            namedTask(QStringLiteral("Sales \"Q\" Report")),
-                                            namedTask(QStringLiteral("backup-2")), withLog,
-                                            namedTask(QStringLiteral("Sauvegarde été"))});
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        VERIFY_OK(TaskFile::write(home.taskFile(),
+                                  {namedTask(QStringLiteral("Nightly Backup"),
+                                             QStringLiteral("echo '\"name\": \"decoy\"'")),
+                                   namedTask(QStringLiteral("Sales \"Q\" Report")),
+                                   namedTask(QStringLiteral("backup-2")), withLog,
+                                   namedTask(QStringLiteral("Sauvegarde été"))}));
         QCOMPARE(bashCompletions(home, words), expected);
     }
 

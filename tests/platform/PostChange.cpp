@@ -10,7 +10,7 @@ int main(int argc, char** argv)
     if (args.size() < 2)
         return 2;
     CLITaskStore store(args.at(1));
-    store.saveTaskList({ScheduledTask::create(QStringLiteral("posted"), QStringLiteral("true"),
-                                              TaskSchedule::runAtLoad())});
-    return 0;
+    const Result<void> saved = store.saveTaskList({ScheduledTask::create(
+        QStringLiteral("posted"), QStringLiteral("true"), TaskSchedule::runAtLoad())});
+    return saved.ok() ? 0 : 1;
 }

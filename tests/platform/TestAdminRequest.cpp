@@ -1,4 +1,5 @@
 #include "AdminRequest.h"
+#include "ResultChecks.h"
 
 #include "TestSupport.h"
 
@@ -102,9 +103,9 @@ void TestAdminRequest::passesSourceToOsascript()
     TestSupport::writeScript(fake, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + argsFile.toUtf8() +
                                        "'\necho '  the result  '\n");
     OsascriptOverride override(fake);
-    QString output;
-    QCOMPARE(AdminRequest::runShellCommand(u"echo \"a\\b\""_s, &output), std::nullopt);
-    QCOMPARE(output, u"the result"_s);
+    const auto ran = AdminRequest::runShellCommand(u"echo \"a\\b\""_s);
+    VERIFY_OK(ran);
+    QCOMPARE(ran.value(), u"the result"_s);
     QCOMPARE(TestSupport::readFile(argsFile),
              QByteArray("-e\ndo shell script \"echo \\\"a\\\\b\\\"\" with administrator "
                         "privileges\n"));
@@ -118,22 +119,21 @@ void TestAdminRequest::reportsOsascriptFailure()
                                    "echo '0:63: execution error: User canceled. (-128)' >&2\n"
                                    "exit 1\n");
     OsascriptOverride override(fake);
-    QString output = u"untouched"_s;
-    const auto error = AdminRequest::runShellCommand(u"true"_s, &output);
-    QVERIFY(error.has_value());
-    QCOMPARE(error->kind, AdminRequest::Error::Kind::executionError);
-    QCOMPARE(error->message, u"User canceled."_s);
-    QCOMPARE(output, u"untouched"_s);
+    // The partial output is not taken for a result: a failure carries none.
+    const auto ran = AdminRequest::runShellCommand(u"true"_s);
+    QVERIFY(!ran.ok());
+    QCOMPARE(ran.error().kind, AdminRequest::Error::Kind::executionError);
+    QCOMPARE(ran.message(), u"User canceled."_s);
 }
 
 void TestAdminRequest::reportsMissingOsascript()
 {
     QTemporaryDir dir;
     OsascriptOverride override(dir.filePath(u"no-such-osascript"_s));
-    const auto error = AdminRequest::runShellCommand(u"true"_s);
-    QVERIFY(error.has_value());
-    QCOMPARE(error->kind, AdminRequest::Error::Kind::notStarted);
-    QVERIFY(error->message.contains(u"no-such-osascript"_s));
+    const auto ran = AdminRequest::runShellCommand(u"true"_s);
+    QVERIFY(!ran.ok());
+    QCOMPARE(ran.error().kind, AdminRequest::Error::Kind::notStarted);
+    QVERIFY(ran.message().contains(u"no-such-osascript"_s));
 }
 
 void TestAdminRequest::standInRunsEscapedCommand_data()
@@ -163,15 +163,14 @@ void TestAdminRequest::standInRunsEscapedCommand()
         QSKIP("the stand-in asks for a password through pkexec when not root");
 
     OsascriptOverride override(TestSupport::compatPath(u"osascript"_s));
-    QString result;
-    const auto failure = AdminRequest::runShellCommand(command, &result);
+    const auto ran = AdminRequest::runShellCommand(command);
     if (error.isEmpty()) {
-        QCOMPARE(failure, std::nullopt);
-        QCOMPARE(result, output);
+        VERIFY_OK(ran);
+        QCOMPARE(ran.value(), output);
     } else {
-        QVERIFY(failure.has_value());
-        QCOMPARE(failure->kind, AdminRequest::Error::Kind::executionError);
-        QCOMPARE(failure->message, error);
+        QVERIFY(!ran.ok());
+        QCOMPARE(ran.error().kind, AdminRequest::Error::Kind::executionError);
+        QCOMPARE(ran.message(), error);
     }
 }
 

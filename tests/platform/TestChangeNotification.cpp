@@ -68,7 +68,7 @@ private Q_SLOTS:
         QCOMPARE(Locations::dataFolder(), home.dataFolder());
         QCOMPARE(Locations::taskFilePath(), home.taskFile());
         QCOMPARE(Locations::userLaunchAgentsDir(), home.launchAgents());
-        QCOMPARE(Locations::ensureDataFolder(), std::nullopt);
+        QVERIFY(Locations::ensureDataFolder().ok());
         QCOMPARE(QFileInfo(home.dataFolder()).permissions() &
                      (QFileDevice::ReadGroup | QFileDevice::ReadOther),
                  QFileDevice::Permissions());

@@ -1,5 +1,6 @@
 // The data folder is private every time it is used, and never one that another user owns.
 #include "Locations.h"
+#include "ResultChecks.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -55,11 +56,12 @@ private Q_SLOTS:
             if (foreign)
                 QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
         }
-        const std::optional<QString> result = Locations::ensureDataFolder();
+        const Result<void> result = Locations::ensureDataFolder();
         if (error.isEmpty())
-            QCOMPARE(result, std::nullopt);
+            VERIFY_OK(result);
         else
-            QCOMPARE(result, QStringLiteral("The data folder cannot be used: ") + folder + error);
+            QCOMPARE(result.message(),
+                     QStringLiteral("The data folder cannot be used: ") + folder + error);
         QCOMPARE(modeOf(folder), after);
 
         // The tool refuses the same folder before it reads or writes anything in it.
@@ -69,7 +71,8 @@ private Q_SLOTS:
             QCOMPARE(list.exitCode, 0);
         } else {
             QCOMPARE(list.exitCode, 1);
-            QCOMPARE(list.errText(), QStringLiteral("Error: ") + *result + QLatin1Char('\n'));
+            QCOMPARE(list.errText(),
+                     QStringLiteral("Error: ") + result.message() + QLatin1Char('\n'));
             QVERIFY(list.out.isEmpty());
         }
         // Help needs no data folder.

@@ -4,6 +4,7 @@
 // real curl to a local SMTPS server that checks the login.
 #include "CredentialStore.h"
 #include "MailCommand.h"
+#include "ResultChecks.h"
 #include "TestSupport.h"
 
 #include <QDBusConnection>
@@ -280,7 +281,7 @@ void TestMailDelivery::keychainRoundTrip()
     }
 
     const QString first = QStringLiteral("pässwörd ✓ \"1\"");
-    QCOMPARE(m_store.save(service, account, first), std::nullopt);
+    VERIFY_OK(m_store.save(service, account, first));
     QCOMPARE(m_store.load(service, account), first);
     ProcessResult read =
         TestSupport::run(tool(QStringLiteral("secret-tool")), lookup, environment(), 20000);
@@ -289,7 +290,7 @@ void TestMailDelivery::keychainRoundTrip()
 
     // Changing the password replaces the item rather than adding a second one.
     const QString second = QStringLiteral("wxyz wxyz wxyz wxyz");
-    QCOMPARE(m_store.save(service, account, second), std::nullopt);
+    VERIFY_OK(m_store.save(service, account, second));
     QCOMPARE(m_store.load(service, account), second);
     read = TestSupport::run(tool(QStringLiteral("secret-tool")), lookup, environment(), 20000);
     QCOMPARE(QString::fromUtf8(read.out).trimmed(), second);
@@ -316,8 +317,7 @@ void TestMailDelivery::commandSendsMail()
 {
     QFETCH(QString, shell);
     QFETCH(PasswordLookup, lookup);
-    QCOMPARE(m_store.save(MailCommand::keychainService(), senderAddress, serverPassword),
-             std::nullopt);
+    VERIFY_OK(m_store.save(MailCommand::keychainService(), senderAddress, serverPassword));
     TestSupport::writeFile(m_work.filePath(QStringLiteral("keychain/")) + senderAddress,
                            serverPassword.toUtf8());
 
@@ -381,9 +381,8 @@ void TestMailDelivery::refusedLoginFails()
     QFETCH(bool, passwordStored);
     const QString keychainFile = m_work.filePath(QStringLiteral("keychain/")) + senderAddress;
     if (passwordStored) {
-        QCOMPARE(
-            m_store.save(MailCommand::keychainService(), senderAddress, QStringLiteral("wrong")),
-            std::nullopt);
+        VERIFY_OK(
+            m_store.save(MailCommand::keychainService(), senderAddress, QStringLiteral("wrong")));
         TestSupport::writeFile(keychainFile, "wrong");
     } else {
         m_store.remove(MailCommand::keychainService(), senderAddress);
@@ -405,10 +404,10 @@ void TestMailDelivery::refusedLoginFails()
 void TestMailDelivery::saveWithoutSecretServiceFails()
 {
     m_keyring.stop();
-    const std::optional<QString> error = m_store.save(
+    const Result<void> saved = m_store.save(
         MailCommand::keychainService(), QStringLiteral("gone@example.com"), QStringLiteral("pw"));
-    QVERIFY(error);
-    QVERIFY(!error->isEmpty());
+    QVERIFY(!saved.ok());
+    QVERIFY(!saved.message().isEmpty());
     QCOMPARE(m_store.load(MailCommand::keychainService(), QStringLiteral("gone@example.com")),
              std::nullopt);
 }

@@ -1,6 +1,7 @@
 #include "ChangeNotification.h"
 #include "FakeServices.h"
 #include "Result.h"
+#include "ResultChecks.h"
 #include "TaskBuilder.h"
 #include "TaskFile.h"
 #include "TaskMigration.h"
@@ -127,8 +128,7 @@ public:
     void writeTaskFile(const QList<ScheduledTask>& tasks) const
     {
         QDir().mkpath(home.dataFolder());
-        const auto error = TaskFile::write(taskFile(), tasks);
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        VERIFY_OK(TaskFile::write(taskFile(), tasks));
     }
     QList<ScheduledTask> savedTasks() const { return TaskFile::read(taskFile()).tasks; }
     const ScheduledTask& named(const QString& name) const
@@ -511,7 +511,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
                                 QStringLiteral(".plist");
     TestSupport::writeFile(orphanPlist, "<plist/>");
     QDir().mkpath(home.dataFolder());
-    QVERIFY(!TaskFile::write(home.taskFile(), {kept}));
+    VERIFY_OK(TaskFile::write(home.taskFile(), {kept}));
 
     TaskStore store;
     store.waitForScriptUpgrade();

@@ -25,16 +25,16 @@ public:
         const auto found = m_items.constFind(key(service, account));
         return found == m_items.constEnd() ? std::nullopt : std::optional<QString>(*found);
     }
-    std::optional<QString> save(const QString& service, const QString& account,
-                                const QString& password) override
+    Result<void> save(const QString& service, const QString& account,
+                      const QString& password) override
     {
         QMutexLocker lock(&m_mutex);
         waitWhileHeld();
         m_saves.append({service, account, password});
         if (m_saveFailure)
-            return m_saveFailure;
+            return Result<void>::failure(*m_saveFailure);
         m_items.insert(key(service, account), password);
-        return std::nullopt;
+        return {};
     }
     void remove(const QString& service, const QString& account) override
     {

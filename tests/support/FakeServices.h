@@ -47,23 +47,24 @@ public:
 
     CallRecorder& recorder() const { return *m_recorder; }
 
-    std::optional<LaunchdError> install(const ScheduledTask& task) const override
+    AgentOutcome install(const ScheduledTask& task) const override
     {
         m_recorder->record(QStringLiteral("install ") + task.name);
         if (m_recorder->duringInstall)
             m_recorder->duringInstall(task);
         if (m_recorder->everyInstallFails)
-            return m_recorder->everyInstallFails;
+            return AgentOutcome::failure(*m_recorder->everyInstallFails);
         if (m_recorder->failingInstalls.contains(task.name))
-            return LaunchdError::launchctlFailed(QStringLiteral("load"), 5);
-        return std::nullopt;
+            return AgentOutcome::failure(LaunchdError::launchctlFailed(QStringLiteral("load"), 5));
+        return {};
     }
-    std::optional<LaunchdError> uninstall(const ScheduledTask& task) const override
+    AgentOutcome uninstall(const ScheduledTask& task) const override
     {
         m_recorder->record(QStringLiteral("uninstall ") + task.name);
         if (m_recorder->failingUninstalls.contains(task.name))
-            return LaunchdError::launchctlFailed(QStringLiteral("unload"), 3);
-        return std::nullopt;
+            return AgentOutcome::failure(
+                LaunchdError::launchctlFailed(QStringLiteral("unload"), 3));
+        return {};
     }
     void removeOrphanedAgents(const QSet<QUuid>& keeping) const override
     {
@@ -86,12 +87,12 @@ public:
 
     CallRecorder& recorder() const { return *m_recorder; }
 
-    std::optional<PmsetError> scheduleWake(const ScheduledTask& task) const override
+    WakeOutcome scheduleWake(const ScheduledTask& task) const override
     {
         m_recorder->record(QStringLiteral("wake ") + task.name);
         if (m_recorder->failingWakes.contains(task.name))
-            return PmsetError::scriptFailed(QStringLiteral("User canceled."));
-        return std::nullopt;
+            return WakeOutcome::failure(PmsetError::scriptFailed(QStringLiteral("User canceled.")));
+        return {};
     }
     bool isWakeScheduledInSystem(const ScheduledTask&) const override { return false; }
 

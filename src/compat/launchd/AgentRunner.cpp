@@ -78,25 +78,25 @@ AgentRunner::~AgentRunner()
         ::close(m_lockFd);
 }
 
-AgentRunner::StartResult AgentRunner::start(QString* error)
+Result<void, AgentRunner::StartError> AgentRunner::start()
 {
-    *error = RunnerPaths::ensureRuntimeFolder();
-    if (!error->isEmpty())
-        return StartResult::failed;
-    bool held = false;
-    if (!takeLock(error, &held))
-        return held ? StartResult::alreadyRunning : StartResult::failed;
-    if (!installSignalPipe(error) || !createTimer(error))
-        return StartResult::failed;
+    using Started = Result<void, StartError>;
+    const auto failed = [](const QString& reason) { return Started::failure({false, reason}); };
+    if (const Result<void> folder = RunnerPaths::ensureRuntimeFolder(); !folder.ok())
+        return failed(folder.error());
+    if (Started locked = takeLock(); !locked.ok())
+        return locked;
+    if (const Result<void> pipe = installSignalPipe(); !pipe.ok())
+        return failed(pipe.error());
+    if (const Result<void> timer = createTimer(); !timer.ok())
+        return failed(timer.error());
 
     // Holding the lock, any socket file left behind is a dead runner's.
     QLocalServer::removeServer(RunnerPaths::socketFile());
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(RunnerPaths::socketFile())) {
-        *error = m_server->errorString();
-        return StartResult::failed;
-    }
+    if (!m_server->listen(RunnerPaths::socketFile()))
+        return failed(m_server->errorString());
     connect(m_server, &QLocalServer::newConnection, this, &AgentRunner::acceptConnection);
 
     // A runner whose socket is gone (its runtime folder removed at logout, or a test's temporary
@@ -107,37 +107,34 @@ AgentRunner::StartResult AgentRunner::start(QString* error)
 
     restoreState();
     armTimer();
-    return StartResult::started;
+    return {};
 }
 
-bool AgentRunner::takeLock(QString* error, bool* held)
+Result<void, AgentRunner::StartError> AgentRunner::takeLock()
 {
+    using Locked = Result<void, StartError>;
     const QByteArray path = QFile::encodeName(RunnerPaths::lockFile());
     m_lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (m_lockFd < 0) {
-        *error = QStringLiteral("cannot open %1: %2")
-                     .arg(RunnerPaths::lockFile(), QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
+    if (m_lockFd < 0)
+        return Locked::failure(
+            {false, QStringLiteral("cannot open %1: %2")
+                        .arg(RunnerPaths::lockFile(), QString::fromLocal8Bit(strerror(errno)))});
     // flock goes with the process: a killed runner never leaves a stale lock behind.
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
-        *held = errno == EWOULDBLOCK;
-        *error = *held ? QStringLiteral("another runner is already running")
-                       : QString::fromLocal8Bit(strerror(errno));
-        return false;
+        const bool held = errno == EWOULDBLOCK;
+        return Locked::failure({held, held ? QStringLiteral("another runner is already running")
+                                           : QString::fromLocal8Bit(strerror(errno))});
     }
     const QByteArray pid = QByteArray::number(::getpid()) + '\n';
     if (::ftruncate(m_lockFd, 0) != 0 || ::write(m_lockFd, pid.constData(), pid.size()) < 0)
         warn(QStringLiteral("cannot record the process id in the lock file"));
-    return true;
+    return {};
 }
 
-bool AgentRunner::installSignalPipe(QString* error)
+Result<void> AgentRunner::installSignalPipe()
 {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        *error = QString::fromLocal8Bit(strerror(errno));
-        return false;
-    }
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return Result<void>::failure(QString::fromLocal8Bit(strerror(errno)));
     struct sigaction action {};
     action.sa_handler = forwardSignal;
     sigemptyset(&action.sa_mask);
@@ -148,21 +145,19 @@ bool AgentRunner::installSignalPipe(QString* error)
     ::signal(SIGPIPE, SIG_IGN);
     m_signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(m_signalNotifier, &QSocketNotifier::activated, this, &AgentRunner::onSignal);
-    return true;
+    return {};
 }
 
-bool AgentRunner::createTimer(QString* error)
+Result<void> AgentRunner::createTimer()
 {
     // A wall-clock timer keeps running through suspend, so a calendar time passed while the
     // machine slept fires at wake; the realtime clock also reports being set.
     m_timerFd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (m_timerFd < 0) {
-        *error = QString::fromLocal8Bit(strerror(errno));
-        return false;
-    }
+    if (m_timerFd < 0)
+        return Result<void>::failure(QString::fromLocal8Bit(strerror(errno)));
     m_timerNotifier = new QSocketNotifier(m_timerFd, QSocketNotifier::Read, this);
     connect(m_timerNotifier, &QSocketNotifier::activated, this, &AgentRunner::onTimer);
-    return true;
+    return {};
 }
 
 ClockReading AgentRunner::readClock()
@@ -327,13 +322,12 @@ QJsonObject AgentRunner::load(const QJsonObject& request)
     QList<QJsonObject> results;
     bool anyLoaded = false;
     for (const RunnerProtocol::JobRequest& job : RunnerProtocol::jobRequestsOf(request)) {
-        QString error;
-        if (loadJob(job.path, job.plist, &error)) {
+        if (const Result<void> loaded = loadJob(job.path, job.plist); loaded.ok()) {
             anyLoaded = true;
             results.append(QJsonObject{{QStringLiteral("ok"), true}});
         } else {
-            results.append(
-                QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}});
+            results.append(QJsonObject{{QStringLiteral("ok"), false},
+                                       {QStringLiteral("error"), loaded.message()}});
         }
     }
     // Recorded once for the whole call: a thousand agents must not mean a thousand rewrites
@@ -345,15 +339,13 @@ QJsonObject AgentRunner::load(const QJsonObject& request)
     return RunnerProtocol::batchReply(results);
 }
 
-bool AgentRunner::loadJob(const QString& plistPath, const QByteArray& plist, QString* error)
+Result<void> AgentRunner::loadJob(const QString& plistPath, const QByteArray& plist)
 {
     auto parsed = parseJobSpec(plist);
-    if (const auto* problem = std::get_if<JobSpecError>(&parsed)) {
-        *error = problem->reason;
-        return false;
-    }
+    if (!parsed)
+        return Result<void>::failure(parsed.message());
     Job job;
-    job.definition = std::get<JobSpec>(std::move(parsed));
+    job.definition = std::move(parsed).value();
     job.plistPath = plistPath;
     job.plist = plist;
     if (job.definition.rejectedCalendarEntries > 0)
@@ -369,7 +361,7 @@ bool AgentRunner::loadJob(const QString& plistPath, const QByteArray& plist, QSt
     m_jobs.insert(label, std::move(job));
     if (runAtLoad)
         run(label);
-    return true;
+    return {};
 }
 
 QJsonObject AgentRunner::unload(const QJsonObject& request)
@@ -431,11 +423,11 @@ void AgentRunner::saveState() const
     }
     const QString path = RunnerPaths::stateFile();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (const auto error =
-            AtomicFile::write(path, QJsonDocument(QJsonObject{{QStringLiteral("version"), 1},
-                                                              {QStringLiteral("jobs"), array}})
-                                        .toJson(QJsonDocument::Indented)))
-        warn(*error);
+    const QByteArray state =
+        QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("jobs"), array}})
+            .toJson(QJsonDocument::Indented);
+    if (const Result<void> written = AtomicFile::write(path, state); !written.ok())
+        warn(written.message());
 }
 
 void AgentRunner::restoreState()
@@ -459,9 +451,10 @@ void AgentRunner::restoreState()
         const QJsonObject entry = value.toObject();
         const QByteArray plist =
             QByteArray::fromBase64(entry.value(QStringLiteral("plist")).toString().toLatin1());
-        QString error;
-        if (!loadJob(entry.value(QStringLiteral("path")).toString(), plist, &error))
+        if (const Result<void> loaded =
+                loadJob(entry.value(QStringLiteral("path")).toString(), plist);
+            !loaded.ok())
             warn(QStringLiteral("cannot restore %1: %2")
-                     .arg(entry.value(QStringLiteral("label")).toString(), error));
+                     .arg(entry.value(QStringLiteral("label")).toString(), loaded.message()));
     }
 }

@@ -25,13 +25,19 @@ class AgentRunner final : public QObject {
     Q_DISABLE_COPY_MOVE(AgentRunner)
 
 public:
-    enum class StartResult { started, alreadyRunning, failed };
+    // Why the runner did not start. Another runner holding the lock is no fault: login starts
+    // it from several places and the later ones simply leave.
+    struct StartError {
+        bool alreadyRunning = false;
+        QString reason;
+        QString message() const { return reason; }
+    };
 
     explicit AgentRunner(QObject* parent = nullptr);
     ~AgentRunner() override;
 
-    // Takes the lock, listens, restores the agents loaded before. `error` explains a failure.
-    StartResult start(QString* error);
+    // Takes the lock, listens, restores the agents loaded before.
+    Result<void, StartError> start();
 
 private:
     struct Job {
@@ -41,9 +47,9 @@ private:
         int lastExitStatus = 0;
     };
 
-    bool takeLock(QString* error, bool* held);
-    bool installSignalPipe(QString* error);
-    bool createTimer(QString* error);
+    Result<void, StartError> takeLock();
+    Result<void> installSignalPipe();
+    Result<void> createTimer();
     void restoreState();
     void saveState() const;
 
@@ -53,7 +59,7 @@ private:
     QJsonObject load(const QJsonObject& request);
     QJsonObject unload(const QJsonObject& request);
     QJsonObject list() const;
-    bool loadJob(const QString& plistPath, const QByteArray& plist, QString* error);
+    Result<void> loadJob(const QString& plistPath, const QByteArray& plist);
     // False when no loaded job has the label or, failing that, the path.
     bool unloadJob(const QString& path, QString label);
 

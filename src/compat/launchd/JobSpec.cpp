@@ -139,30 +139,33 @@ QMap<QString, QString> environmentOf(plist_t node)
 
 } // namespace
 
-std::variant<JobSpec, JobSpecError> parseJobSpec(const QByteArray& bytes)
+Result<JobSpec, JobSpecError> parseJobSpec(const QByteArray& bytes)
 {
+    const auto failed = [](QString reason) {
+        return Result<JobSpec, JobSpecError>::failure({std::move(reason)});
+    };
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int32_t>::max())
-        return JobSpecError{QStringLiteral("empty or oversized property list")};
+        return failed(QStringLiteral("empty or oversized property list"));
     plist_t raw = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &raw);
     const PlistPtr root(raw);
     if (!isType(raw, PLIST_DICT))
-        return JobSpecError{QStringLiteral("not a property list dictionary")};
+        return failed(QStringLiteral("not a property list dictionary"));
 
     JobSpec definition;
     definition.label = stringItem(raw, "Label");
     if (definition.label.isEmpty())
-        return JobSpecError{QStringLiteral("no Label")};
+        return failed(QStringLiteral("no Label"));
     definition.program = stringItem(raw, "Program");
     if (plist_t arguments = plist_dict_get_item(raw, "ProgramArguments")) {
         const auto list = stringArray(arguments);
         if (!list)
-            return JobSpecError{QStringLiteral("ProgramArguments is not an array of strings")};
+            return failed(QStringLiteral("ProgramArguments is not an array of strings"));
         definition.arguments = *list;
     }
     if (definition.arguments.isEmpty()) {
         if (definition.program.isEmpty())
-            return JobSpecError{QStringLiteral("no ProgramArguments or Program")};
+            return failed(QStringLiteral("no ProgramArguments or Program"));
         definition.arguments = QStringList{definition.program};
     }
     definition.runAtLoad = boolValue(plist_dict_get_item(raw, "RunAtLoad")).value_or(false);

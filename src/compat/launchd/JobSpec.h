@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CalendarSchedule.h"
+#include "Result.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,7 +10,6 @@
 #include <QStringList>
 
 #include <optional>
-#include <variant>
 
 // What the runner needs of one agent property list.
 struct JobSpec {
@@ -26,10 +26,12 @@ struct JobSpec {
     QMap<QString, QString> environment; // EnvironmentVariables
 };
 
+// For the runner's own diagnostics; launchctl prints launchd's fixed text instead.
 struct JobSpecError {
-    QString reason; // for the runner's own diagnostics; launchctl prints launchd's fixed text
+    QString reason;
+    QString message() const { return reason; }
 };
 
 // Reads an XML or binary property list. A plist that cannot be parsed, is not a dict, or lacks
 // a Label or a program (ProgramArguments or Program) is an error.
-std::variant<JobSpec, JobSpecError> parseJobSpec(const QByteArray& bytes);
+Result<JobSpec, JobSpecError> parseJobSpec(const QByteArray& bytes);

@@ -28,59 +28,58 @@ QString usage()
 }
 
 // Whoever made the runtime folder or the socket would receive every request, plists and all:
-// connect only when both are the caller's alone. Empty when connecting is safe.
-QString unsafeRunnerEndpoint()
+// connect only when both are the caller's alone.
+Result<void> checkRunnerEndpoint()
 {
-    const QString problem = RunnerPaths::privateEntryProblem(RunnerPaths::runtimeFolder(), true);
-    if (!problem.isEmpty())
-        return problem;
-    return RunnerPaths::privateEntryProblem(RunnerPaths::socketFile(), false);
+    Result<void> folder = RunnerPaths::checkPrivateEntry(RunnerPaths::runtimeFolder(), true);
+    if (!folder.ok())
+        return folder;
+    return RunnerPaths::checkPrivateEntry(RunnerPaths::socketFile(), false);
 }
 
-// False with `error` set when the endpoint is refused; false with it empty when nobody answers.
-bool connectTo(QLocalSocket& socket, QString* error)
+// Whether the runner answered; fails when the endpoint is refused.
+Result<bool> connectTo(QLocalSocket& socket)
 {
-    *error = unsafeRunnerEndpoint();
-    if (!error->isEmpty())
-        return false;
+    if (const Result<void> safe = checkRunnerEndpoint(); !safe.ok())
+        return Result<bool>::failure(safe.error());
     socket.connectToServer(RunnerPaths::socketFile());
     return socket.waitForConnected(1000);
 }
 
-bool startRunner(const QString& programFolder, QString* error)
+Result<void> startRunner(const QString& programFolder)
 {
-    *error = RunnerPaths::ensureRuntimeFolder();
-    if (!error->isEmpty())
-        return false;
+    if (Result<void> folder = RunnerPaths::ensureRuntimeFolder(); !folder.ok())
+        return folder;
     QProcess process;
     process.setProgram(RunnerPaths::runnerProgram(programFolder));
     // The runner outlives launchctl; it must not hold the caller's pipes open.
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    if (!process.startDetached()) {
-        *error = QStringLiteral("cannot start %1").arg(process.program());
-        return false;
-    }
-    return true;
+    if (!process.startDetached())
+        return Result<void>::failure(QStringLiteral("cannot start %1").arg(process.program()));
+    return {};
 }
 
-bool connectOrStart(QLocalSocket& socket, const QString& programFolder, QString* error)
+Result<void> connectOrStart(QLocalSocket& socket, const QString& programFolder)
 {
-    if (connectTo(socket, error))
-        return true;
-    if (!error->isEmpty() || !startRunner(programFolder, error))
-        return false;
+    const Result<bool> connected = connectTo(socket);
+    if (!connected)
+        return Result<void>::failure(connected.error());
+    if (*connected)
+        return {};
+    if (Result<void> started = startRunner(programFolder); !started.ok())
+        return started;
     const QDeadlineTimer deadline(startupTimeoutMs);
     while (!deadline.hasExpired()) {
-        if (connectTo(socket, error))
-            return true;
-        if (!error->isEmpty())
-            return false;
+        const Result<bool> answered = connectTo(socket);
+        if (!answered)
+            return Result<void>::failure(answered.error());
+        if (*answered)
+            return {};
         QThread::msleep(50);
     }
-    *error = QStringLiteral("the agent runner did not answer");
-    return false;
+    return Result<void>::failure(QStringLiteral("the agent runner did not answer"));
 }
 
 std::optional<QByteArray> readPlist(const QString& path)
@@ -112,13 +111,19 @@ QTextStream& report(QTextStream& err, const QStringList& paths, const QString& p
     return err;
 }
 
-// Sends the jobs in parts of bounded size, one request each; returns one result object per job,
-// or an empty object for the jobs of a part that got no answer (with `error` saying why).
-QList<QJsonObject> requestJobs(const QList<RunnerProtocol::JobRequest>& jobs, bool loading,
-                               const QString& programFolder, QString* error)
+// One result object per job, or an empty object for the jobs of a part that got no answer;
+// `failure` says why the first such part got none.
+struct JobReplies {
+    QList<QJsonObject> results;
+    QString failure;
+};
+
+// Sends the jobs in parts of bounded size, one request each.
+JobReplies requestJobs(const QList<RunnerProtocol::JobRequest>& jobs, bool loading,
+                       const QString& programFolder)
 {
     constexpr qsizetype maxPartBytes = 4 * 1024 * 1024;
-    QList<QJsonObject> results;
+    JobReplies replies;
     qsizetype first = 0;
     while (first < jobs.size()) {
         qsizetype end = first;
@@ -128,19 +133,20 @@ QList<QJsonObject> requestJobs(const QList<RunnerProtocol::JobRequest>& jobs, bo
             ++end;
         } while (end < jobs.size() && bytes < maxPartBytes);
         const QList<RunnerProtocol::JobRequest> part = jobs.mid(first, end - first);
-        const auto reply = request(loading ? RunnerProtocol::loadRequest(part)
-                                           : RunnerProtocol::unloadRequest(part),
-                                   programFolder, error);
+        const Result<QJsonObject> reply = request(loading ? RunnerProtocol::loadRequest(part)
+                                                          : RunnerProtocol::unloadRequest(part),
+                                                  programFolder);
         QList<QJsonObject> partResults =
             reply ? RunnerProtocol::resultsOf(*reply) : QList<QJsonObject>();
         // A reply that does not account for every job counts as none for the missing ones.
         partResults.resize(part.size());
-        if (reply && error->isEmpty() && partResults.contains(QJsonObject()))
-            *error = QStringLiteral("no answer from the agent runner");
-        results += partResults;
+        if (replies.failure.isEmpty() && partResults.contains(QJsonObject()))
+            replies.failure =
+                reply ? QStringLiteral("no answer from the agent runner") : reply.error();
+        replies.results += partResults;
         first = end;
     }
-    return results;
+    return replies;
 }
 
 int load(const QStringList& paths, QTextStream& err, const QString& programFolder)
@@ -150,7 +156,7 @@ int load(const QStringList& paths, QTextStream& err, const QString& programFolde
     QStringList sent;
     for (const QString& path : paths) {
         const auto bytes = readPlist(path);
-        if (!bytes || std::holds_alternative<JobSpecError>(parseJobSpec(*bytes))) {
+        if (!bytes || !parseJobSpec(*bytes).ok()) {
             report(err, paths, path) << loadFailedMessage() << '\n';
             status = loadFailedStatus;
             continue;
@@ -158,12 +164,11 @@ int load(const QStringList& paths, QTextStream& err, const QString& programFolde
         jobs.append({path, *bytes, QString()});
         sent.append(path);
     }
-    QString error;
-    const QList<QJsonObject> results = requestJobs(jobs, true, programFolder, &error);
+    const JobReplies replies = requestJobs(jobs, true, programFolder);
     for (qsizetype i = 0; i < sent.size(); ++i) {
-        const QJsonObject& result = results.at(i);
+        const QJsonObject& result = replies.results.at(i);
         if (result.isEmpty()) {
-            report(err, paths, sent.at(i)) << "launchctl: " << error << '\n';
+            report(err, paths, sent.at(i)) << "launchctl: " << replies.failure << '\n';
             status = loadFailedStatus;
         } else if (!result.value(QStringLiteral("ok")).toBool()) {
             report(err, paths, sent.at(i)) << loadFailedMessage() << '\n';
@@ -182,18 +187,16 @@ int unload(const QStringList& paths, QTextStream& err, const QString& programFol
         // the job as it was loaded.
         QString label;
         if (const auto bytes = readPlist(path)) {
-            auto parsed = parseJobSpec(*bytes);
-            if (const auto* definition = std::get_if<JobSpec>(&parsed))
-                label = definition->label;
+            if (const auto parsed = parseJobSpec(*bytes))
+                label = parsed->label;
         }
         jobs.append({path, QByteArray(), label});
     }
-    QString error;
-    const QList<QJsonObject> results = requestJobs(jobs, false, programFolder, &error);
+    const JobReplies replies = requestJobs(jobs, false, programFolder);
     for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QJsonObject& result = results.at(i);
+        const QJsonObject& result = replies.results.at(i);
         if (result.isEmpty()) {
-            report(err, paths, paths.at(i)) << "launchctl: " << error << '\n';
+            report(err, paths, paths.at(i)) << "launchctl: " << replies.failure << '\n';
             status = loadFailedStatus;
         } else if (!result.value(QStringLiteral("found")).toBool()) {
             report(err, paths, paths.at(i)) << notFoundMessage() << '\n';
@@ -204,10 +207,9 @@ int unload(const QStringList& paths, QTextStream& err, const QString& programFol
 
 int list(QTextStream& out, QTextStream& err, const QString& programFolder)
 {
-    QString error;
-    const auto reply = request(RunnerProtocol::listRequest(), programFolder, &error);
+    const Result<QJsonObject> reply = request(RunnerProtocol::listRequest(), programFolder);
     if (!reply) {
-        err << "launchctl: " << error << '\n';
+        err << "launchctl: " << reply.message() << '\n';
         return 1;
     }
     out << RunnerProtocol::formatList(RunnerProtocol::jobsOf(*reply));
@@ -220,12 +222,11 @@ QString loadFailedMessage() { return QStringLiteral("Load failed: 5: Input/outpu
 
 QString notFoundMessage() { return QStringLiteral("Could not find specified service"); }
 
-std::optional<QJsonObject> request(const QJsonObject& message, const QString& programFolder,
-                                   QString* error)
+Result<QJsonObject> request(const QJsonObject& message, const QString& programFolder)
 {
     QLocalSocket socket;
-    if (!connectOrStart(socket, programFolder, error))
-        return std::nullopt;
+    if (const Result<void> connected = connectOrStart(socket, programFolder); !connected.ok())
+        return Result<QJsonObject>::failure(connected.error());
     socket.write(RunnerProtocol::encode(message));
     socket.flush();
     const QDeadlineTimer deadline(replyTimeoutMs);
@@ -240,8 +241,8 @@ std::optional<QJsonObject> request(const QJsonObject& message, const QString& pr
     }
     const auto reply = RunnerProtocol::decode(buffer.left(buffer.indexOf('\n')));
     if (!reply)
-        *error = QStringLiteral("no answer from the agent runner");
-    return reply;
+        return Result<QJsonObject>::failure(QStringLiteral("no answer from the agent runner"));
+    return *reply;
 }
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -20,9 +22,8 @@ constexpr int loadFailedStatus = 5;
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
         const QString& programFolder);
 
-// Sends one request to the runner, starting it when none answers. Nothing, with `error` set,
-// when the runner cannot be reached.
-std::optional<QJsonObject> request(const QJsonObject& message, const QString& programFolder,
-                                   QString* error);
+// Sends one request to the runner, starting it when none answers; fails when the runner cannot
+// be reached.
+Result<QJsonObject> request(const QJsonObject& message, const QString& programFolder);
 
 } // namespace Launchctl

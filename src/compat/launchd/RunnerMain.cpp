@@ -12,16 +12,12 @@ int main(int argc, char* argv[])
     ::setsid();
     QCoreApplication app(argc, argv);
     AgentRunner runner;
-    QString error;
-    switch (runner.start(&error)) {
-    case AgentRunner::StartResult::started:
+    const Result<void, AgentRunner::StartError> started = runner.start();
+    if (started.ok())
         return QCoreApplication::exec();
-    case AgentRunner::StartResult::alreadyRunning:
-        // Login starts it from several places; the second one simply leaves.
+    // Login starts it from several places; the second one simply leaves.
+    if (started.error().alreadyRunning)
         return 0;
-    case AgentRunner::StartResult::failed:
-        break;
-    }
-    std::fprintf(stderr, "brenmor-agent-runner: %s\n", qPrintable(error));
+    std::fprintf(stderr, "brenmor-agent-runner: %s\n", qPrintable(started.message()));
     return 1;
 }

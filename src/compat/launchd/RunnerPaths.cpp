@@ -18,41 +18,44 @@ QString runtimeFolder()
     return QStringLiteral("/tmp/brenmor-ops-%1").arg(getuid());
 }
 
-QString ensureRuntimeFolder()
+Result<void> ensureRuntimeFolder()
 {
+    const auto failed = [](const QString& reason) { return Result<void>::failure(reason); };
     const QString folder = runtimeFolder();
     const QByteArray path = QFile::encodeName(folder);
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return QStringLiteral("cannot create %1: %2")
-            .arg(folder, QString::fromLocal8Bit(strerror(errno)));
+        return failed(QStringLiteral("cannot create %1: %2")
+                          .arg(folder, QString::fromLocal8Bit(strerror(errno))));
     struct stat info {};
     // lstat: a symbolic link planted in /tmp by someone else must not be followed.
     if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return QStringLiteral("%1 is not a folder").arg(folder);
+        return failed(QStringLiteral("%1 is not a folder").arg(folder));
     if (info.st_uid != getuid())
-        return QStringLiteral("%1 belongs to another user").arg(folder);
+        return failed(QStringLiteral("%1 belongs to another user").arg(folder));
     if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0)
-        return QStringLiteral("cannot make %1 private").arg(folder);
+        return failed(QStringLiteral("cannot make %1 private").arg(folder));
     return {};
 }
 
-QString privateEntryProblem(const QString& path, bool folder)
+Result<void> checkPrivateEntry(const QString& path, bool folder)
 {
+    const auto failed = [](const QString& reason) { return Result<void>::failure(reason); };
     struct stat info {};
     // lstat: a symbolic link planted by someone else must not be followed.
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return errno == ENOENT ? QString()
-                               : QStringLiteral("cannot check %1: %2")
-                                     .arg(path, QString::fromLocal8Bit(strerror(errno)));
+        return errno == ENOENT ? Result<void>()
+                               : failed(QStringLiteral("cannot check %1: %2")
+                                            .arg(path, QString::fromLocal8Bit(strerror(errno))));
     if (folder ? !S_ISDIR(info.st_mode) : !S_ISSOCK(info.st_mode))
-        return QStringLiteral("%1 is not a %2")
-            .arg(path, folder ? QLatin1String("folder") : QLatin1String("socket"));
+        return failed(QStringLiteral("%1 is not a %2")
+                          .arg(path, folder ? QLatin1String("folder") : QLatin1String("socket")));
     if (info.st_uid != getuid())
-        return QStringLiteral("%1 belongs to another user (uid %2)").arg(path).arg(info.st_uid);
+        return failed(
+            QStringLiteral("%1 belongs to another user (uid %2)").arg(path).arg(info.st_uid));
     if ((info.st_mode & 077) != 0)
-        return QStringLiteral("%1 is open to other users (mode %2)")
-            .arg(path)
-            .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'));
+        return failed(QStringLiteral("%1 is open to other users (mode %2)")
+                          .arg(path)
+                          .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0')));
     return {};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QString>
 
 // Where the agent runner and launchctl meet. One runner per user: the lock and the socket live
@@ -9,12 +11,12 @@ namespace RunnerPaths {
 // $XDG_RUNTIME_DIR/brenmor-ops, or /tmp/brenmor-ops-<uid> when XDG_RUNTIME_DIR is unset.
 QString runtimeFolder();
 // Creates the runtime folder (0700) and makes sure it belongs to the user and nobody else can
-// enter it; otherwise returns a message.
-QString ensureRuntimeFolder();
-// Why `path` must not be trusted: it is not of the expected kind (a folder when `folder`,
-// else a socket), belongs to another user, or others have access to it. Empty when it is the
-// user's alone, and when it does not exist.
-QString privateEntryProblem(const QString& path, bool folder);
+// enter it.
+Result<void> ensureRuntimeFolder();
+// Whether `path` may be trusted: it fails when it is not of the expected kind (a folder when
+// `folder`, else a socket), belongs to another user, or others have access to it. One that
+// does not exist is fine.
+Result<void> checkPrivateEntry(const QString& path, bool folder);
 QString lockFile();   // holds the runner's process id while it runs
 QString socketFile(); // launchctl's requests
 // $XDG_STATE_HOME/brenmor-ops/agents.json (XDG_STATE_HOME defaults to ~/.local/state).

@@ -7,40 +7,43 @@ namespace {
 constexpr int expectedTokenCode = -2741;
 constexpr int unsupportedStatementCode = -2740;
 
+template <typename T> using Parsed = Result<T, AppleScriptSyntaxError>;
+
 class Parser {
 public:
     explicit Parser(const QString& source) : m_source(source) {}
 
-    std::variant<ShellScriptStatement, AppleScriptSyntaxError> parse()
+    Parsed<ShellScriptStatement> parse()
     {
+        using Statement = Parsed<ShellScriptStatement>;
         ShellScriptStatement statement;
         skipSpace();
         if (atEnd() || !isWordStart())
-            return unsupported();
+            return Statement::failure(unsupported());
         for (const char* keyword : {"do", "shell", "script"}) {
-            if (auto error = expectWord(QLatin1String(keyword)))
-                return *error;
+            if (const Parsed<void> word = expectWord(QLatin1String(keyword)); !word.ok())
+                return Statement::failure(word.error());
         }
         skipSpace();
         if (atEnd() || m_source.at(m_pos) != QLatin1Char('"'))
-            return expected(QStringLiteral("string"));
-        auto literal = stringLiteral();
-        if (auto* error = std::get_if<AppleScriptSyntaxError>(&literal))
-            return *error;
-        statement.command = std::get<QString>(literal);
+            return Statement::failure(expected(QStringLiteral("string")));
+        Parsed<QString> literal = stringLiteral();
+        if (!literal)
+            return Statement::failure(literal.error());
+        statement.command = std::move(literal).value();
 
         skipSpace();
         if (!atEnd() && isWordStart() && token().first - m_pos == 4 &&
             m_source.mid(m_pos, 4).compare(QLatin1String("with"), Qt::CaseInsensitive) == 0) {
             for (const char* keyword : {"with", "administrator", "privileges"}) {
-                if (auto error = expectWord(QLatin1String(keyword)))
-                    return *error;
+                if (const Parsed<void> word = expectWord(QLatin1String(keyword)); !word.ok())
+                    return Statement::failure(word.error());
             }
             statement.withAdministratorPrivileges = true;
         }
         skipSpace();
         if (!atEnd())
-            return expected(QStringLiteral("end of line"));
+            return Statement::failure(expected(QStringLiteral("end of line")));
         return statement;
     }
 
@@ -84,7 +87,7 @@ private:
                 unsupportedStatementCode};
     }
 
-    std::optional<AppleScriptSyntaxError> expectWord(QLatin1String keyword)
+    Parsed<void> expectWord(QLatin1String keyword)
     {
         skipSpace();
         const auto [end, found] = token();
@@ -92,14 +95,14 @@ private:
         if (found != QLatin1String("identifier") ||
             word.compare(keyword, Qt::CaseInsensitive) != 0) {
             if (keyword == QLatin1String("do"))
-                return unsupported();
-            return expected(QStringLiteral("\u201C%1\u201D").arg(keyword));
+                return Parsed<void>::failure(unsupported());
+            return Parsed<void>::failure(expected(QStringLiteral("\u201C%1\u201D").arg(keyword)));
         }
         m_pos = end;
-        return std::nullopt;
+        return {};
     }
 
-    std::variant<QString, AppleScriptSyntaxError> stringLiteral()
+    Parsed<QString> stringLiteral()
     {
         const int start = m_pos++;
         QString text;
@@ -129,15 +132,16 @@ private:
                 text += QLatin1Char('\r');
                 break;
             default:
-                return AppleScriptSyntaxError{
-                    m_pos - 2, m_pos,
-                    QStringLiteral("Expected \u201C\"\u201D but found unknown token."),
-                    expectedTokenCode};
+                return Parsed<QString>::failure(
+                    {m_pos - 2, m_pos,
+                     QStringLiteral("Expected \u201C\"\u201D but found unknown token."),
+                     expectedTokenCode});
             }
         }
-        return AppleScriptSyntaxError{
-            start, int(m_source.size()),
-            QStringLiteral("Expected \u201C\"\u201D but found end of script."), expectedTokenCode};
+        return Parsed<QString>::failure(
+            {start, int(m_source.size()),
+             QStringLiteral("Expected \u201C\"\u201D but found end of script."),
+             expectedTokenCode});
     }
 
     const QString& m_source;
@@ -146,12 +150,12 @@ private:
 
 } // namespace
 
-QString AppleScriptSyntaxError::text() const
+QString AppleScriptSyntaxError::message() const
 {
-    return QStringLiteral("%1:%2: syntax error: %3 (%4)").arg(from).arg(to).arg(message).arg(code);
+    return QStringLiteral("%1:%2: syntax error: %3 (%4)").arg(from).arg(to).arg(what).arg(code);
 }
 
-std::variant<ShellScriptStatement, AppleScriptSyntaxError>
+Result<ShellScriptStatement, AppleScriptSyntaxError>
 parseShellScriptStatement(const QString& source)
 {
     return Parser(source).parse();

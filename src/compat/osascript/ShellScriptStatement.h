@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "Result.h"
 
-#include <variant>
+#include <QString>
 
 // The one AppleScript statement the stand-in understands:
 //   do shell script "<string>" [with administrator privileges]
@@ -16,11 +16,11 @@ struct ShellScriptStatement {
 struct AppleScriptSyntaxError {
     int from = 0;
     int to = 0;
-    QString message;
+    QString what;
     int code = -2741;
 
-    QString text() const;
+    QString message() const;
 };
 
-std::variant<ShellScriptStatement, AppleScriptSyntaxError>
+Result<ShellScriptStatement, AppleScriptSyntaxError>
 parseShellScriptStatement(const QString& source);

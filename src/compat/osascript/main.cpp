@@ -29,8 +29,8 @@ int main(int argc, char* argv[])
 
     const QString& source = args.at(1);
     const auto parsed = parseShellScriptStatement(source);
-    if (const auto* error = std::get_if<AppleScriptSyntaxError>(&parsed)) {
-        QTextStream(stderr) << error->text() << '\n';
+    if (!parsed) {
+        QTextStream(stderr) << parsed.message() << '\n';
         return 1;
     }
 
@@ -42,8 +42,7 @@ int main(int argc, char* argv[])
     if (!pkexec.isEmpty())
         settings.pkexec = pkexec;
 
-    const OsascriptOutcome outcome =
-        runShellScript(std::get<ShellScriptStatement>(parsed), int(source.size()), settings);
+    const OsascriptOutcome outcome = runShellScript(parsed.value(), int(source.size()), settings);
     QTextStream(stdout) << outcome.standardOutput;
     QTextStream(stderr) << outcome.standardError;
     return outcome.exitStatus;

@@ -48,35 +48,35 @@ QStringList readPaths()
     return {path};
 }
 
-std::optional<PmsetSchedule> load(const QString& path, QString* error)
+Result<PmsetSchedule> load(const QString& path)
 {
     QFile file(path);
     if (!file.exists())
         return PmsetSchedule{};
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return Result<PmsetSchedule>::failure(
+            QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
     std::optional<PmsetSchedule> schedule;
     if (document.isObject())
         schedule = PmsetSchedule::fromJson(document.object());
     if (!schedule)
-        *error = QStringLiteral("cannot read %1: not a pmset state file").arg(path);
-    return schedule;
+        return Result<PmsetSchedule>::failure(
+            QStringLiteral("cannot read %1: not a pmset state file").arg(path));
+    return *std::move(schedule);
 }
 
-std::optional<PmsetSchedule> loadMerged(const QStringList& paths, QString* error)
+Result<PmsetSchedule> loadMerged(const QStringList& paths)
 {
     PmsetSchedule merged;
     for (const QString& path : paths) {
         // Someone else's file we may not read is not ours to report.
         if (path != paths.last() && QFileInfo::exists(path) && !QFileInfo(path).isReadable())
             continue;
-        const std::optional<PmsetSchedule> schedule = load(path, error);
+        const Result<PmsetSchedule> schedule = load(path);
         if (!schedule)
-            return std::nullopt;
+            return schedule;
         if (schedule->repeating)
             merged.repeating = schedule->repeating;
         for (const OneTimeEvent& event : schedule->scheduled)
@@ -85,11 +85,11 @@ std::optional<PmsetSchedule> loadMerged(const QStringList& paths, QString* error
     return merged;
 }
 
-std::optional<QString> save(const QString& path, const PmsetSchedule& schedule)
+Result<void> save(const QString& path, const PmsetSchedule& schedule)
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return QStringLiteral("cannot create %1").arg(folder);
+        return Result<void>::failure(QStringLiteral("cannot create %1").arg(folder));
     return AtomicFile::write(path, QJsonDocument(schedule.toJson()).toJson(QJsonDocument::Indented),
                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);

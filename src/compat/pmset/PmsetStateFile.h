@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PmsetSchedule.h"
+#include "Result.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,11 +19,11 @@ QString writePath();
 QStringList readPaths();
 
 // A missing file is an empty schedule; an unreadable or malformed one is an error.
-std::optional<PmsetSchedule> load(const QString& path, QString* error);
+Result<PmsetSchedule> load(const QString& path);
 // Both files' events; a repeating event in a later file replaces an earlier one.
-std::optional<PmsetSchedule> loadMerged(const QStringList& paths, QString* error);
-// Atomic replace; the error text on failure.
-std::optional<QString> save(const QString& path, const PmsetSchedule& schedule);
+Result<PmsetSchedule> loadMerged(const QStringList& paths);
+// Atomic replace.
+Result<void> save(const QString& path, const PmsetSchedule& schedule);
 
 // /sys/class/rtc/rtc0/wakealarm (BRENMOR_OPS_PMSET_RTC overrides); empty when
 // BRENMOR_OPS_PMSET_NO_RTC is set, so tests never arm the machine's clock.

@@ -25,13 +25,12 @@ PmsetToolOutcome failure(const QString& problem)
 
 PmsetToolOutcome showSchedule()
 {
-    QString error;
-    std::optional<PmsetSchedule> schedule =
-        PmsetStateFile::loadMerged(PmsetStateFile::readPaths(), &error);
-    if (!schedule)
-        return failure(error);
-    schedule->dropPast(QDateTime::currentDateTimeUtc());
-    return {0, PmsetText::scheduleText(*schedule), QString()};
+    Result<PmsetSchedule> loaded = PmsetStateFile::loadMerged(PmsetStateFile::readPaths());
+    if (!loaded)
+        return failure(loaded.error());
+    PmsetSchedule schedule = std::move(loaded).value();
+    schedule.dropPast(QDateTime::currentDateTimeUtc());
+    return {0, PmsetText::scheduleText(schedule), QString()};
 }
 
 // Read, change and write the state under a lock, so two registrations at once keep both.
@@ -45,16 +44,16 @@ PmsetToolOutcome changeSchedule(const std::function<void(PmsetSchedule&)>& chang
     if (!lock.tryLock(lockTimeoutMs))
         return failure(QStringLiteral("%1 is in use by another pmset").arg(path));
 
-    QString error;
-    std::optional<PmsetSchedule> schedule = PmsetStateFile::load(path, &error);
-    if (!schedule)
-        return failure(error);
+    Result<PmsetSchedule> loaded = PmsetStateFile::load(path);
+    if (!loaded)
+        return failure(loaded.error());
+    PmsetSchedule schedule = std::move(loaded).value();
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    change(*schedule);
-    schedule->dropPast(now);
-    if (const std::optional<QString> saveError = PmsetStateFile::save(path, *schedule))
-        return failure(*saveError);
-    PmsetStateFile::armRtc(PmsetStateFile::rtcAlarmPath(), schedule->nextEvent(now));
+    change(schedule);
+    schedule.dropPast(now);
+    if (const Result<void> saved = PmsetStateFile::save(path, schedule); !saved.ok())
+        return failure(saved.error());
+    PmsetStateFile::armRtc(PmsetStateFile::rtcAlarmPath(), schedule.nextEvent(now));
     return {};
 }
 
