@@ -6,6 +6,7 @@
 #include "EmptyStateView.h"
 #include "Icons.h"
 #include "LaunchdJobDetailView.h"
+#include "Result.h"
 #include "Sidebar.h"
 #include "SidebarFilter.h"
 #include "TaskDetailView.h"
@@ -309,9 +310,13 @@ void ContentView::exportSelected()
         m_dialogs.saveJsonFile(window(), QStringLiteral("BrenmorOps-tasks.json"));
     if (!path)
         return;
-    // A failed write leaves select mode as it was, so the user can try another place.
-    if (!TaskFile::writeBytes(*path, bytes).ok())
+    // A failed write says why and leaves select mode as it was, so the user can try another
+    // place; as with "Export Tasks…", a copy that is not there must not look finished.
+    if (const Result<void> written = TaskFile::writeBytes(*path, bytes); !written.ok()) {
+        m_dialogs.alert(window(), Dialogs::AlertStyle::warning, QStringLiteral("Export Failed"),
+                        written.message());
         return;
+    }
     leaveSelectMode();
 }
 

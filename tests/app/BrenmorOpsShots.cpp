@@ -162,10 +162,12 @@ bool saveMailSheets(const ShotDialogs& dialogs, QWidget* window)
     return ok;
 }
 
-std::unique_ptr<TaskStore> makeStore(const QString& logs, std::optional<QString> taskFilePath)
+// `dataFolder` holds the Logs folder the screens read histories and logs from.
+std::unique_ptr<TaskStore> makeStore(const QString& dataFolder, std::optional<QString> taskFilePath)
 {
     TaskStore::Options options;
     options.taskFilePath = std::move(taskFilePath);
+    options.logsDirectory = dataFolder + QStringLiteral("/Logs");
     options.launchdService = std::make_shared<FakeLaunchdService>();
     options.pmsetService = std::make_shared<FakePmsetService>();
     auto store = std::make_unique<TaskStore>(std::move(options));

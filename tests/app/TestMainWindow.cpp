@@ -459,11 +459,16 @@ void TestMainWindow::exportSelectionCancelledStaysInSelectMode()
     QTest::mouseClick(toolButton("toolbar-export"), Qt::LeftButton);
     QVERIFY(content()->isSelectMode());
     QCOMPARE(content()->selectedTaskIDs().size(), 1);
-    // A place that cannot be written is dropped silently, select mode stays as it was.
-    m_dialogs.savePath = m_fixture->dir.path() + QStringLiteral("/missing/folder/x.json");
+    QVERIFY(m_dialogs.alerts.isEmpty());
+    // A place that cannot be written is reported; select mode stays as it was.
+    const QString path = m_fixture->dir.path() + QStringLiteral("/missing/folder/x.json");
+    m_dialogs.savePath = path;
     QTest::mouseClick(toolButton("toolbar-export"), Qt::LeftButton);
     QVERIFY(content()->isSelectMode());
-    QVERIFY(m_dialogs.alerts.isEmpty());
+    QCOMPARE(m_dialogs.alerts.size(), 1);
+    QCOMPARE(m_dialogs.alerts.at(0).title, QStringLiteral("Export Failed"));
+    QVERIFY2(m_dialogs.alerts.at(0).text.startsWith(QStringLiteral("Cannot write ") + path),
+             qPrintable(m_dialogs.alerts.at(0).text));
 }
 
 void TestMainWindow::storeErrorShowsAlertThenClears()
