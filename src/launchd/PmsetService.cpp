@@ -1,4 +1,5 @@
 #include "PmsetService.h"
+#include "PmsetService_p.h"
 
 #include "AdminRequest.h"
 #include "ToolPaths.h"
@@ -72,6 +73,84 @@ QList<QDateTime> wallTimeOccurrences(const QDate& date, QTime time, const QTimeZ
 
 } // namespace
 
+namespace PmsetDetail {
+
+bool wakesDayBefore(const TimeOfDay& earliest) { return earliest.totalMinutes() < wakeLeadMinutes; }
+
+QString wakeDays(const QList<int>& weekdays, bool dayBefore)
+{
+    // A run at 00:02 on Monday needs the wake at 23:57 on Sunday; waking late on Monday
+    // evening would come after the run.
+    QString days;
+    for (int weekday : weekdays)
+        days += weekdayLetter(dayBefore && weekday >= 1 && weekday <= 7 ? (weekday + 5) % 7 + 1
+                                                                        : weekday);
+    return days;
+}
+
+QString weekdayLetter(int weekday)
+{
+    static const QString letters = QStringLiteral("UMTWRFS");
+    if (weekday < 1 || weekday > 7)
+        return {};
+    return letters.at(weekday - 1);
+}
+
+QString repeatCommand(int hour, int minute, const QString& days)
+{
+    return QStringLiteral("pmset repeat wakeorpoweron %1 %2:%3:00")
+        .arg(days)
+        .arg(hour, 2, 10, QLatin1Char('0'))
+        .arg(minute, 2, 10, QLatin1Char('0'));
+}
+
+QString onceCommand(const QDateTime& at, const QTimeZone& zone)
+{
+    const QString date =
+        QLocale::c().toString(at.toTimeZone(zone), QStringLiteral("MM/dd/yy HH:mm:ss"));
+    return QStringLiteral("pmset schedule wakeorpoweron \"%1\"").arg(date);
+}
+
+std::optional<QDateTime> nextMonthlyDate(const QDateTime& at, const QTimeZone& zone, int day,
+                                         int hour, int minute, bool dayBefore)
+{
+    if (day < 1 || day > 31)
+        return std::nullopt;
+    const QDateTime now = at.toTimeZone(zone);
+    const QDate firstOfMonth(now.date().year(), now.date().month(), 1);
+    for (int offset = 0; offset < monthsToSearch; ++offset) {
+        const QDate month = firstOfMonth.addMonths(offset);
+        if (day > month.daysInMonth())
+            continue;
+        // The run's day decides which months count; the wake may fall on the last day of the
+        // month (or year) before.
+        const QDate date = QDate(month.year(), month.month(), day).addDays(dayBefore ? -1 : 0);
+        for (const QDateTime& candidate : wallTimeOccurrences(date, QTime(hour, minute), zone)) {
+            if (candidate > now)
+                return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList wakeTimeTexts(int wakeMinutes)
+{
+    const int hour = wakeMinutes / 60;
+    const int minute = wakeMinutes % 60;
+    const QString suffix = wakeMinutes < 720 ? QStringLiteral("AM") : QStringLiteral("PM");
+    const int clockHour = hour % 12 == 0 ? 12 : hour % 12;
+    QStringList texts{
+        QStringLiteral("%1:%2%3").arg(clockHour).arg(minute, 2, 10, QLatin1Char('0')).arg(suffix)};
+    // pmset itself writes the hour after midnight as 0 (0:10AM), not 12.
+    if (hour == 0)
+        texts << QStringLiteral("0:%1AM").arg(minute, 2, 10, QLatin1Char('0'));
+    return texts;
+}
+
+} // namespace PmsetDetail
+
+using namespace PmsetDetail;
+
 QString PmsetError::message() const
 {
     switch (kind) {
@@ -112,82 +191,6 @@ int PmsetService::wakeMinutes(const TimeOfDay& earliest)
     return wake;
 }
 
-bool PmsetService::wakesDayBefore(const TimeOfDay& earliest)
-{
-    return earliest.totalMinutes() < wakeLeadMinutes;
-}
-
-QString PmsetService::wakeDays(const QList<int>& weekdays, bool dayBefore)
-{
-    // A run at 00:02 on Monday needs the wake at 23:57 on Sunday; waking late on Monday
-    // evening would come after the run.
-    QString days;
-    for (int weekday : weekdays)
-        days += weekdayLetter(dayBefore && weekday >= 1 && weekday <= 7 ? (weekday + 5) % 7 + 1
-                                                                        : weekday);
-    return days;
-}
-
-QString PmsetService::weekdayLetter(int weekday)
-{
-    static const QString letters = QStringLiteral("UMTWRFS");
-    if (weekday < 1 || weekday > 7)
-        return {};
-    return letters.at(weekday - 1);
-}
-
-QString PmsetService::repeatCommand(int hour, int minute, const QString& days)
-{
-    return QStringLiteral("pmset repeat wakeorpoweron %1 %2:%3:00")
-        .arg(days)
-        .arg(hour, 2, 10, QLatin1Char('0'))
-        .arg(minute, 2, 10, QLatin1Char('0'));
-}
-
-QString PmsetService::onceCommand(const QDateTime& at) const
-{
-    const QString date =
-        QLocale::c().toString(at.toTimeZone(m_timeZone), QStringLiteral("MM/dd/yy HH:mm:ss"));
-    return QStringLiteral("pmset schedule wakeorpoweron \"%1\"").arg(date);
-}
-
-std::optional<QDateTime> PmsetService::nextMonthlyDate(int day, int hour, int minute,
-                                                       bool dayBefore) const
-{
-    if (day < 1 || day > 31)
-        return std::nullopt;
-    const QDateTime now = m_now().toTimeZone(m_timeZone);
-    const QDate firstOfMonth(now.date().year(), now.date().month(), 1);
-    for (int offset = 0; offset < monthsToSearch; ++offset) {
-        const QDate month = firstOfMonth.addMonths(offset);
-        if (day > month.daysInMonth())
-            continue;
-        // The run's day decides which months count; the wake may fall on the last day of the
-        // month (or year) before.
-        const QDate date = QDate(month.year(), month.month(), day).addDays(dayBefore ? -1 : 0);
-        for (const QDateTime& candidate :
-             wallTimeOccurrences(date, QTime(hour, minute), m_timeZone)) {
-            if (candidate > now)
-                return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
-QStringList PmsetService::wakeTimeTexts(int wakeMinutes)
-{
-    const int hour = wakeMinutes / 60;
-    const int minute = wakeMinutes % 60;
-    const QString suffix = wakeMinutes < 720 ? QStringLiteral("AM") : QStringLiteral("PM");
-    const int clockHour = hour % 12 == 0 ? 12 : hour % 12;
-    QStringList texts{
-        QStringLiteral("%1:%2%3").arg(clockHour).arg(minute, 2, 10, QLatin1Char('0')).arg(suffix)};
-    // pmset itself writes the hour after midnight as 0 (0:10AM), not 12.
-    if (hour == 0)
-        texts << QStringLiteral("0:%1AM").arg(minute, 2, 10, QLatin1Char('0'));
-    return texts;
-}
-
 Result<QString, PmsetError> PmsetService::wakeCommand(const ScheduledTask& task) const
 {
     const auto fail = [] {
@@ -226,8 +229,9 @@ Result<QString, PmsetError> PmsetService::wakeCommand(const ScheduledTask& task)
     }
     case TaskSchedule::Kind::monthly: {
         const std::optional<QDateTime> next =
-            nextMonthlyDate(schedule.as<TaskSchedule::Monthly>()->day, hour, minute, dayBefore);
-        return next ? onceCommand(*next) : QString();
+            nextMonthlyDate(m_now(), m_timeZone, schedule.as<TaskSchedule::Monthly>()->day, hour,
+                            minute, dayBefore);
+        return next ? onceCommand(*next, m_timeZone) : QString();
     }
     }
     return fail();
@@ -241,19 +245,6 @@ WakeOutcome PmsetService::scheduleWake(const ScheduledTask& task) const
     if (command->isEmpty())
         return {};
     return runPrivileged(*command);
-}
-
-WakeOutcome PmsetService::scheduleRepeat(int hour, int minute, const QString& days) const
-{
-    return runPrivileged(repeatCommand(hour, minute, days));
-}
-
-WakeOutcome PmsetService::scheduleOnce(int day, int hour, int minute, bool dayBefore) const
-{
-    const std::optional<QDateTime> next = nextMonthlyDate(day, hour, minute, dayBefore);
-    if (!next)
-        return {};
-    return runPrivileged(onceCommand(*next));
 }
 
 WakeOutcome PmsetService::runPrivileged(const QString& command) const

@@ -54,39 +54,19 @@ public:
     WakeOutcome scheduleWake(const ScheduledTask& task) const override;
     bool isWakeScheduledInSystem(const ScheduledTask& task) const override;
 
-    // Pieces, public for tests.
+    // The earliest of a schedule's times, and the minute of the day its wake falls on
+    // (5 minutes before, wrapped into the day).
     static std::optional<TimeOfDay> earliestTime(const QList<TimeOfDay>& times);
-    static int wakeMinutes(const TimeOfDay& earliest); // earliest - 5 min, wrapped into the day
-    // Whether that wake time falls on the day before the run (a run just after midnight).
-    static bool wakesDayBefore(const TimeOfDay& earliest);
-    // pmset's day letters for waking before runs on `weekdays`: the day before each when the
-    // wake time falls on the previous day.
-    static QString wakeDays(const QList<int>& weekdays, bool dayBefore);
-    // The pmset command the task's event needs (repeat or schedule), or the error. An empty
-    // command means there is nothing to register (a day of the month no month has).
-    Result<QString, PmsetError> wakeCommand(const ScheduledTask& task) const;
+    static int wakeMinutes(const TimeOfDay& earliest);
     // `pmset -g sched`, trimmed; empty when it cannot run.
     QString currentWakeSchedule() const;
 
-    // pmset's day letter for a stored weekday (1 = Sunday "U" ... 7 = Saturday "S").
-    static QString weekdayLetter(int weekday);
-    // "pmset repeat wakeorpoweron DAYS HH:MM:00".
-    static QString repeatCommand(int hour, int minute, const QString& days);
-    // "pmset schedule wakeorpoweron \"MM/dd/yy HH:mm:ss\"" in the service's time zone.
-    QString onceCommand(const QDateTime& at) const;
-    // The first moment after now on day `day` of a month at hour:minute local time, or on the
-    // day before such a day when `dayBefore`; none when no month has such a day.
-    std::optional<QDateTime> nextMonthlyDate(int day, int hour, int minute,
-                                             bool dayBefore = false) const;
-    // The 12-hour texts `pmset -g sched` may show for a wake time (8:55AM; 12:10AM and 0:10AM).
-    static QStringList wakeTimeTexts(int wakeMinutes);
-
-    WakeOutcome scheduleRepeat(int hour, int minute, const QString& days) const;
-    // Registers the next monthly occurrence; nothing (and no error) when there is none.
-    WakeOutcome scheduleOnce(int day, int hour, int minute, bool dayBefore = false) const;
+private:
+    // The pmset command the task's event needs (repeat or schedule), or the error. An empty
+    // command means there is nothing to register (a day of the month no month has).
+    Result<QString, PmsetError> wakeCommand(const ScheduledTask& task) const;
     WakeOutcome runPrivileged(const QString& command) const;
 
-private:
     Clock m_now;
     QTimeZone m_timeZone;
     PrivilegedRunner m_runner;

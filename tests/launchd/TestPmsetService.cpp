@@ -1,4 +1,5 @@
 #include "PmsetService.h"
+#include "PmsetService_p.h"
 #include "ResultChecks.h"
 
 #include "TestSupport.h"
@@ -229,8 +230,8 @@ void TestPmsetService::findsNextMonthlyDate()
     QVERIFY(timeZone.isValid());
     RecordingService recording(now, timeZone);
     const int wake = PmsetService::wakeMinutes(runTime);
-    const std::optional<QDateTime> next = recording.service.nextMonthlyDate(
-        day, wake / 60, wake % 60, PmsetService::wakesDayBefore(runTime));
+    const std::optional<QDateTime> next = PmsetDetail::nextMonthlyDate(
+        now, timeZone, day, wake / 60, wake % 60, PmsetDetail::wakesDayBefore(runTime));
     QVERIFY(next.has_value());
     QVERIFY(*next > now);
     QCOMPARE(next->toTimeZone(timeZone).offsetFromUtc(), offsetFromUtc);
@@ -289,7 +290,7 @@ void TestPmsetService::wakeTimeTexts()
 {
     QFETCH(TimeOfDay, wake);
     QFETCH(QStringList, texts);
-    QCOMPARE(PmsetService::wakeTimeTexts(wake.totalMinutes()), texts);
+    QCOMPARE(PmsetDetail::wakeTimeTexts(wake.totalMinutes()), texts);
 }
 
 void TestPmsetService::checksSystemSchedule_data()
