@@ -95,7 +95,6 @@ QList<int> parseWeekdays(const QString& text)
     return weekdays;
 }
 
-
 // The words after the option at `index`; absent past the end.
 class Cursor {
 public:

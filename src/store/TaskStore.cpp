@@ -13,7 +13,6 @@
 #include <QThread>
 #include <QTimer>
 
-
 namespace {
 
 const QString copySuffix = QStringLiteral(" (copy)");

@@ -28,7 +28,6 @@
 
 #include <atomic>
 
-
 class TestMainWindow : public QObject {
     Q_OBJECT
 

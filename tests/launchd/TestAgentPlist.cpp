@@ -141,7 +141,7 @@ private Q_SLOTS:
         QTemporaryDir root;
         const QString logDir = root.filePath(logFolder);
         const LaunchdService service(AgentPaths(root.filePath(QStringLiteral("Agents")),
-                                     root.filePath(QStringLiteral("Scripts")), logDir));
+                                                root.filePath(QStringLiteral("Scripts")), logDir));
         const ScheduledTask task =
             TaskBuilder(QStringLiteral("Plist")).id(plistTaskId).schedule(schedule).build();
         const QString text = service.plistContent(task, script);

@@ -248,8 +248,8 @@ private Q_SLOTS:
 
     void nativeTextUsesTheSystemsDate()
     {
-        const LaunchdService service(AgentPaths(QStringLiteral("/a"), QStringLiteral("/s"),
-                                     QStringLiteral("/l")));
+        const LaunchdService service(
+            AgentPaths(QStringLiteral("/a"), QStringLiteral("/s"), QStringLiteral("/l")));
         const ScheduledTask task = TaskBuilder()
                                        .id(fixedTaskId)
                                        .command(QStringLiteral("true"))
