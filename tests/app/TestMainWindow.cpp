@@ -354,6 +354,8 @@ void TestMainWindow::newTaskShortcutFromSystemJob()
                {job});
     content()->setShowSystemJobs(true);
     QListView* jobs = sidebar()->systemJobList();
+    // The first scan runs on a worker thread.
+    QTRY_COMPARE(jobs->model()->rowCount(), 1);
     QTest::mouseClick(jobs->viewport(), Qt::LeftButton, {},
                       jobs->visualRect(jobs->model()->index(0, 0)).center());
     QCOMPARE(content()->selection(), SidebarSection::systemJob(job.id));
