@@ -23,14 +23,6 @@ QList<ScheduledTask> CLITaskStore::loadTaskList() const
     return TaskFile::read(m_taskFilePath).tasks;
 }
 
-Result<void> CLITaskStore::saveTaskList(const QList<ScheduledTask>& tasks) const
-{
-    Result<void> written = TaskFile::write(m_taskFilePath, tasks);
-    if (written.ok())
-        ChangeNotification::postTasksDidChange();
-    return written;
-}
-
 TaskFileTransaction::Outcome
 CLITaskStore::change(const TaskFileTransaction::Change& change,
                      const TaskFileTransaction::AfterWrite& afterWrite) const
@@ -47,8 +39,7 @@ Result<void> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& task
     // A declined password dialog for one event does not keep the others from registering.
     Result<void> first;
     for (const ScheduledTask& task : wakeRegistrations(tasks)) {
-        if (const Result<void, PmsetError> woken = m_pmsetService->scheduleWake(task);
-            !woken.ok() && first.ok())
+        if (const WakeOutcome woken = m_pmsetService->scheduleWake(task); !woken.ok() && first.ok())
             first = Result<void>::failure(woken.message());
     }
     return first;

@@ -34,8 +34,6 @@ public:
     QList<ScheduledTask> loadTaskList() const;
     // The file as it stands, with the reason when it exists but cannot be decoded.
     TaskFile::ReadResult readTaskFile() const { return TaskFile::read(m_taskFilePath); }
-    // Writes the envelope atomically and, when that worked, posts the change notification.
-    Result<void> saveTaskList(const QList<ScheduledTask>& tasks) const;
     // One change of the file under its lock (see TaskFileTransaction); an undecodable file is
     // refused, a written change is announced.
     TaskFileTransaction::Outcome change(const TaskFileTransaction::Change& change,

@@ -74,9 +74,8 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
     // Without a data folder (the application refuses to start then) only given paths are used.
     if (const QString dataFolder = Locations::dataFolder(); !dataFolder.isEmpty())
         (void)Locations::makePrivateFolder(dataFolder);
-    m_logsDirectory = options.logsDirectory.value_or(Locations::logsFolder());
     m_taskFilePath = options.taskFilePath.value_or(Locations::taskFilePath());
-    m_agentPaths = AgentPaths(std::nullopt, std::nullopt, m_logsDirectory);
+    m_agentPaths = AgentPaths(std::nullopt, std::nullopt, options.logsDirectory);
 
     m_launchdService = options.launchdService
                            ? options.launchdService
@@ -537,8 +536,7 @@ bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& tasks)
     ChangeScope scope(*this);
     const QList<ScheduledTask> registrations = wakeRegistrations(tasks);
     for (const ScheduledTask& task : std::as_const(registrations)) {
-        if (const Result<void, PmsetError> woken = m_pmsetService->scheduleWake(task);
-            !woken.ok()) {
+        if (const WakeOutcome woken = m_pmsetService->scheduleWake(task); !woken.ok()) {
             reportError(woken.message());
             return false;
         }

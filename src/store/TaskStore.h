@@ -48,9 +48,7 @@ public:
     void setLastError(std::optional<QString> error);
     void setLastWarning(std::optional<QString> warning);
     const QString& taskFilePath() const { return m_taskFilePath; }
-    // Where run histories and logs live (the default agents write into it).
-    const QString& logsDirectory() const { return m_logsDirectory; }
-    // Where the agents' scripts, plists and logs are (the default agents write there).
+    // Where the agents' scripts, plists, logs and run histories are.
     const AgentPaths& agentPaths() const { return m_agentPaths; }
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
@@ -120,7 +118,6 @@ private:
     AgentPaths m_agentPaths;
     std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
     std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;
-    QString m_logsDirectory;
     ChangeObserver* m_observer = nullptr;
     // Nesting depth of operations; `changed()` is emitted once, when the outermost ends.
     int m_operationDepth = 0;

@@ -1,4 +1,4 @@
-// Saves a task list the way the command-line tool does, which posts the change notification.
+// Adds a task the way the command-line tool does, which posts the change notification.
 #include "CLITaskStore.h"
 
 #include <QCoreApplication>
@@ -10,7 +10,12 @@ int main(int argc, char** argv)
     if (args.size() < 2)
         return 2;
     CLITaskStore store(args.at(1));
-    const Result<void> saved = store.saveTaskList({ScheduledTask::create(
-        QStringLiteral("posted"), QStringLiteral("true"), TaskSchedule::runAtLoad())});
-    return saved.ok() ? 0 : 1;
+    const TaskFileTransaction::Outcome outcome = store.change(
+        [](QList<ScheduledTask>& tasks) {
+            tasks.append(ScheduledTask::create(QStringLiteral("posted"), QStringLiteral("true"),
+                                               TaskSchedule::runAtLoad()));
+            return true;
+        },
+        {});
+    return outcome.status == TaskFileTransaction::Status::written ? 0 : 1;
 }

@@ -5,7 +5,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
@@ -53,8 +52,6 @@ private Q_SLOTS:
         TestHome home;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-bus");
-        QElapsedTimer timer;
-        timer.start();
         const ProcessResult result =
             TestSupport::run(TestSupport::binPath("../tests/brenmor_post_change"),
                              {home.path() + "/tasks.json"}, environment);

@@ -229,7 +229,7 @@ void TestTaskStore::startsEmptyWithoutTaskFile()
     // Loading never writes the file.
     QVERIFY(!QFile::exists(f.taskFile()));
     QCOMPARE(store.taskFilePath(), f.taskFile());
-    QCOMPARE(store.logsDirectory(), f.home.dataFolder() + QStringLiteral("/Logs"));
+    QCOMPARE(store.agentPaths().logDir, f.home.dataFolder() + QStringLiteral("/Logs"));
     QCOMPARE(QFile::permissions(f.home.dataFolder()) &
                  ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
