@@ -314,6 +314,8 @@ QJsonObject AgentRunner::handle(const QJsonObject& request)
         return unload(request);
     if (command == QLatin1String("list"))
         return list();
+    if (command == QLatin1String("start"))
+        return startJob(request);
     return failure(QStringLiteral("unknown command %1").arg(command));
 }
 
@@ -407,6 +409,15 @@ QJsonObject AgentRunner::list() const
     QJsonObject reply = RunnerProtocol::listReply(jobs);
     reply.insert(QStringLiteral("ok"), true);
     return reply;
+}
+
+QJsonObject AgentRunner::startJob(const QJsonObject& request)
+{
+    const QString label = request.value(QStringLiteral("label")).toString();
+    const bool found = m_jobs.contains(label);
+    if (found)
+        run(label);
+    return QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("found"), found}};
 }
 
 void AgentRunner::saveState() const

@@ -59,6 +59,7 @@ private:
     QJsonObject load(const QJsonObject& request);
     QJsonObject unload(const QJsonObject& request);
     QJsonObject list() const;
+    QJsonObject startJob(const QJsonObject& request);
     Result<void> loadJob(const QString& plistPath, const QByteArray& plist);
     // False when no loaded job has the label or, failing that, the path.
     bool unloadJob(const QString& path, QString label);

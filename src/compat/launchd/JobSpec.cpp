@@ -100,6 +100,24 @@ void readCalendar(plist_t node, JobSpec& definition)
     }
 }
 
+QStringList keysOf(plist_t dict)
+{
+    QStringList keys;
+    plist_dict_iter iter = nullptr;
+    plist_dict_new_iter(dict, &iter);
+    while (iter) {
+        char* key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dict, iter, &key, &value);
+        if (!key)
+            break;
+        keys.append(QString::fromUtf8(key));
+        std::free(key);
+    }
+    std::free(iter);
+    return keys;
+}
+
 std::optional<QStringList> stringArray(plist_t node)
 {
     if (!isType(node, PLIST_ARRAY))
@@ -178,5 +196,6 @@ Result<JobSpec, JobSpecError> parseJobSpec(const QByteArray& bytes)
     definition.standardErrorPath = stringItem(raw, "StandardErrorPath");
     definition.workingDirectory = stringItem(raw, "WorkingDirectory");
     definition.environment = environmentOf(plist_dict_get_item(raw, "EnvironmentVariables"));
+    definition.keys = keysOf(raw);
     return definition;
 }

@@ -24,6 +24,7 @@ struct JobSpec {
     QString standardErrorPath;
     QString workingDirectory;
     QMap<QString, QString> environment; // EnvironmentVariables
+    QStringList keys;                   // every key of the plist's dict, in its order
 };
 
 // For the runner's own diagnostics; launchctl prints launchd's fixed text instead.

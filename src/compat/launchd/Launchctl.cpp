@@ -1,12 +1,19 @@
 #include "Launchctl.h"
 
+#include "AtomicFile.h"
+#include "EngineSelection.h"
 #include "JobSpec.h"
+#include "LaunchctlEngine.h"
 #include "RunnerPaths.h"
 #include "RunnerProtocol.h"
+#include "TaskFile.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QThread>
@@ -24,7 +31,8 @@ QString usage()
                           "Subcommands:\n"
                           "\tload <plist>...     Load the agents in the property lists.\n"
                           "\tunload <plist>...   Unload the agents in the property lists.\n"
-                          "\tlist                List the loaded agents.\n");
+                          "\tlist                List the loaded agents.\n"
+                          "\tstart <label>       Start one run of a loaded agent now.\n");
 }
 
 // Whoever made the runtime folder or the socket would receive every request, plists and all:
@@ -216,6 +224,138 @@ int list(QTextStream& out, QTextStream& err, const QString& programFolder)
     return 0;
 }
 
+// launchctl start's status for a label nothing has loaded (ESRCH).
+constexpr int noSuchJobStatus = 3;
+
+// The runner's record of its loaded agents, written at every change and read when it starts.
+Result<QJsonObject> runnerState()
+{
+    QFile file(RunnerPaths::stateFile());
+    if (!file.exists())
+        return QJsonObject();
+    if (!file.open(QIODevice::ReadOnly))
+        return Result<QJsonObject>::failure(
+            QStringLiteral("cannot read %1").arg(RunnerPaths::stateFile()));
+    const auto state = RunnerProtocol::decode(file.readAll());
+    if (!state)
+        return Result<QJsonObject>::failure(
+            QStringLiteral("cannot read %1").arg(RunnerPaths::stateFile()));
+    return *state;
+}
+
+// launchctl on our agent runner, which is started when it does not answer.
+class RunnerEngine final : public LaunchctlEngine {
+public:
+    explicit RunnerEngine(QString programFolder) : m_programFolder(std::move(programFolder)) {}
+
+    AgentEngine::Kind kind() const override { return AgentEngine::Kind::runner; }
+    int load(const QStringList& paths, QTextStream& err) override
+    {
+        return Launchctl::load(paths, err, m_programFolder);
+    }
+    int unload(const QStringList& paths, QTextStream& err) override
+    {
+        return Launchctl::unload(paths, err, m_programFolder);
+    }
+    int list(QTextStream& out, QTextStream& err) override
+    {
+        return Launchctl::list(out, err, m_programFolder);
+    }
+    int start(const QString& label, QTextStream& err) override
+    {
+        const Result<QJsonObject> reply =
+            request(RunnerProtocol::startRequest(label), m_programFolder);
+        if (!reply) {
+            err << "launchctl: " << reply.message() << '\n';
+            return 1;
+        }
+        if (!reply->value(QStringLiteral("found")).toBool()) {
+            err << notFoundMessage() << '\n';
+            return noSuchJobStatus;
+        }
+        return 0;
+    }
+
+    Result<QList<LoadedAgent>> loadedAgents() override
+    {
+        const Result<QJsonObject> state = runnerState();
+        if (!state)
+            return Result<QList<LoadedAgent>>::failure(state.error());
+        return RunnerProtocol::jobRequestsOf(*state);
+    }
+    Result<void> canAdopt(const QList<LoadedAgent>&) override { return {}; }
+    Result<void> adopt(const QList<LoadedAgent>& agents) override
+    {
+        if (agents.isEmpty())
+            return {};
+        const JobReplies replies = requestJobs(agents, true, m_programFolder);
+        for (qsizetype i = 0; i < agents.size(); ++i) {
+            if (!replies.results.at(i).value(QStringLiteral("ok")).toBool())
+                return Result<void>::failure(QStringLiteral("%1: %2").arg(
+                    agents.at(i).path,
+                    replies.failure.isEmpty() ? loadFailedMessage() : replies.failure));
+        }
+        return {};
+    }
+    Result<void> release(const QList<LoadedAgent>& agents) override
+    {
+        if (agents.isEmpty())
+            return {};
+        QLocalSocket socket;
+        const Result<bool> answered = connectTo(socket);
+        socket.abort();
+        if (answered && *answered) {
+            const JobReplies replies = requestJobs(agents, false, m_programFolder);
+            if (!replies.failure.isEmpty())
+                return Result<void>::failure(replies.failure);
+            return {};
+        }
+        // No runner runs: starting one just to unload would first run the agents that run at
+        // load, so its record loses them instead.
+        return forget(agents);
+    }
+
+private:
+    static Result<void> forget(const QList<LoadedAgent>& agents)
+    {
+        const Result<QJsonObject> state = runnerState();
+        if (!state)
+            return Result<void>::failure(state.error());
+        QSet<QString> labels;
+        for (const LoadedAgent& agent : agents)
+            labels.insert(agent.label);
+        QJsonObject kept = *state;
+        QJsonArray jobs;
+        for (const QJsonValue& job : state->value(QStringLiteral("jobs")).toArray()) {
+            if (!labels.contains(job.toObject().value(QStringLiteral("label")).toString()))
+                jobs.append(job);
+        }
+        kept.insert(QStringLiteral("jobs"), jobs);
+        return AtomicFile::write(RunnerPaths::stateFile(),
+                                 QJsonDocument(kept).toJson(QJsonDocument::Indented));
+    }
+
+    QString m_programFolder;
+};
+
+} // namespace
+
+std::unique_ptr<LaunchctlEngine> makeRunnerEngine(const QString& programFolder)
+{
+    return std::make_unique<RunnerEngine>(programFolder);
+}
+
+namespace {
+
+int startCommand(const QStringList& rest, LaunchctlEngine& engine, QTextStream& err)
+{
+    if (rest.size() != 1) {
+        err << usage();
+        return 1;
+    }
+    return engine.start(rest.first(), err);
+}
+
 } // namespace
 
 QString loadFailedMessage() { return QStringLiteral("Load failed: 5: Input/output error"); }
@@ -250,21 +390,38 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err,
 {
     const QString command = arguments.value(0);
     const QStringList rest = arguments.mid(1);
-    if (command == QLatin1String("load") || command == QLatin1String("unload")) {
-        const QStringList paths = pathArguments(rest);
-        if (paths.isEmpty()) {
-            err << usage();
-            return 1;
-        }
-        return command == QLatin1String("load") ? load(paths, err, programFolder)
-                                                : unload(paths, err, programFolder);
+    const bool changes = command == QLatin1String("load") || command == QLatin1String("unload");
+    if (!changes && command != QLatin1String("list") && command != QLatin1String("start")) {
+        if (!command.isEmpty())
+            err << "Unrecognized subcommand: " << command << '\n';
+        err << usage();
+        return 1;
     }
+    const QStringList paths = changes ? pathArguments(rest) : QStringList();
+    if (changes && paths.isEmpty()) {
+        err << usage();
+        return 1;
+    }
+    // One launchctl at a time chooses the engine and moves the agents to it.
+    QDir().mkpath(QFileInfo(AgentEngine::recordPath()).absolutePath());
+    const TaskFile::Lock lock(AgentEngine::recordPath());
+    if (!lock.isLocked()) {
+        err << "launchctl: " << lock.error() << '\n';
+        return 1;
+    }
+    const auto engine = EngineSelection::select(programFolder, err);
+    if (!engine) {
+        err << "launchctl: " << engine.message() << '\n';
+        return 1;
+    }
+    LaunchctlEngine& chosen = **engine;
+    if (command == QLatin1String("load"))
+        return chosen.load(paths, err);
+    if (command == QLatin1String("unload"))
+        return chosen.unload(paths, err);
     if (command == QLatin1String("list"))
-        return list(out, err, programFolder);
-    if (!command.isEmpty())
-        err << "Unrecognized subcommand: " << command << '\n';
-    err << usage();
-    return 1;
+        return chosen.list(out, err);
+    return startCommand(rest, chosen, err);
 }
 
 } // namespace Launchctl

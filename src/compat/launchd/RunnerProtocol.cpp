@@ -83,6 +83,12 @@ QJsonObject listRequest()
     return QJsonObject{{QStringLiteral("command"), QStringLiteral("list")}};
 }
 
+QJsonObject startRequest(const QString& label)
+{
+    return QJsonObject{{QStringLiteral("command"), QStringLiteral("start")},
+                       {QStringLiteral("label"), label}};
+}
+
 QJsonObject listReply(const QList<JobStatus>& jobs)
 {
     QJsonArray array;

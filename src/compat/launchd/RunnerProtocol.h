@@ -37,6 +37,8 @@ QList<JobRequest> jobRequestsOf(const QJsonObject& request);
 QJsonObject batchReply(const QList<QJsonObject>& results);
 QList<QJsonObject> resultsOf(const QJsonObject& batchReply);
 QJsonObject listRequest();
+// Starts one run of a loaded job now; the reply says {"found": bool}.
+QJsonObject startRequest(const QString& label);
 
 QJsonObject listReply(const QList<JobStatus>& jobs);
 QList<JobStatus> jobsOf(const QJsonObject& listReply);
