@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AgentEngine.h"
 #include "AppNotifications.h"
 #include "CliInstallCommand.h"
 #include "ContentView.h"
@@ -41,12 +42,14 @@ QString MainWindow::aboutText()
     const QString version = QStringLiteral(BRENMOR_VERSION);
     return QStringLiteral("Version %1\n\n"
                           "Keeps a computer doing scheduled work while its user is away.\n"
+                          "Tasks run on: %3.\n"
                           "Copyright \u00a9 Brenmor. All rights reserved.\n\n"
                           "Icons: Breeze icon theme by the KDE Visual Design Group "
                           "(\u00a9 2014 Uri Herrera and the KDE Visual Design Group), "
                           "licensed under the GNU LGPL 3.0 or later.\n"
                           "Qt %2, licensed under the GNU LGPL 3.0.")
-        .arg(version.isEmpty() ? QStringLiteral("dev") : version, QString::fromLatin1(qVersion()));
+        .arg(version.isEmpty() ? QStringLiteral("dev") : version, QString::fromLatin1(qVersion()),
+             AgentEngine::displayName(AgentEngine::inUse()));
 }
 
 void MainWindow::makeMenus()

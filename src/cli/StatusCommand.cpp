@@ -1,3 +1,4 @@
+#include "AgentEngine.h"
 #include "CLITaskStore.h"
 #include "Commands.h"
 #include "Console.h"
@@ -15,16 +16,20 @@ public:
         const QList<ScheduledTask> tasks = context.store.loadTaskList();
         const auto enabled = std::count_if(tasks.begin(), tasks.end(),
                                            [](const ScheduledTask& t) { return t.isEnabled; });
+        const AgentEngine::Kind engine = AgentEngine::inUse();
         if (args.contains(QStringLiteral("--json"))) {
-            printJson(QJsonDocument(QJsonObject{{QStringLiteral("total"), tasks.size()},
-                                                {QStringLiteral("enabled"), qint64(enabled)}}),
-                      context.console);
+            printJson(
+                QJsonDocument(QJsonObject{{QStringLiteral("total"), tasks.size()},
+                                          {QStringLiteral("enabled"), qint64(enabled)},
+                                          {QStringLiteral("engine"), AgentEngine::name(engine)}}),
+                context.console);
             return 0;
         }
         context.console.print(QStringLiteral("Brenmor Ops Status"));
         context.console.print(QString(18, QChar(0x2500)));
         context.console.print(
             QStringLiteral("Tasks:    %1 total, %2 enabled").arg(tasks.size()).arg(enabled));
+        context.console.print(QStringLiteral("Engine:   %1").arg(AgentEngine::displayName(engine)));
         return 0;
     }
 };

@@ -626,6 +626,9 @@ void TestShell::appMenuItems()
     QVERIFY(m_dialogs.alerts.at(0).text.startsWith(QStringLiteral("Version ")));
     QVERIFY(m_dialogs.alerts.at(0).text.contains(QStringLiteral("Breeze")));
     QVERIFY(m_dialogs.alerts.at(0).text.contains(QStringLiteral("LGPL")));
+    // A test home has no systemd user manager: the agent runner runs the tasks.
+    QVERIFY(m_dialogs.alerts.at(0).text.contains(
+        QStringLiteral("Tasks run on: Brenmor Ops agent runner.")));
 
     auto* notify = m_window->findChild<QAction*>(QStringLiteral("menu-notify-on-failure"));
     QVERIFY(notify);

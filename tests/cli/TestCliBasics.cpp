@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBoundaryFinder>
@@ -58,7 +60,8 @@ private Q_SLOTS:
         QTest::newRow("status empty")
             << QStringList{"status"} << 0
             << QString::fromUtf8(
-                   "Brenmor Ops Status\n──────────────────\nTasks:    0 total, 0 enabled\n")
+                   "Brenmor Ops Status\n──────────────────\nTasks:    0 total, 0 enabled\n"
+                   "Engine:   Brenmor Ops agent runner\n")
             << QString();
     }
     void dispatch()
@@ -271,6 +274,49 @@ private Q_SLOTS:
         QCOMPARE(result.outText().split('\n').value(2), QString("Tasks:    3 total, 2 enabled"));
     }
 
+    // The engine recorded by launchctl holds the agents; before any record, the one launchctl
+    // will choose (forced, else a manager that answers, which a test home never has).
+    void statusNamesTheEngine_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("forced");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("json");
+        QTest::newRow("nothing recorded, no manager")
+            << QByteArray() << QString() << "Engine:   Brenmor Ops agent runner"
+            << "runner";
+        QTest::newRow("nothing recorded, forced systemd") << QByteArray() << "systemd"
+                                                          << "Engine:   systemd user manager"
+                                                          << "systemd";
+        QTest::newRow("recorded systemd") << QByteArray(R"({"engine": "systemd"})") << QString()
+                                          << "Engine:   systemd user manager"
+                                          << "systemd";
+        QTest::newRow("recorded runner wins over the next choice")
+            << QByteArray(R"({"engine": "runner"})") << "systemd"
+            << "Engine:   Brenmor Ops agent runner"
+            << "runner";
+        QTest::newRow("unreadable record: the next choice")
+            << QByteArray("{") << QString() << "Engine:   Brenmor Ops agent runner"
+            << "runner";
+    }
+    void statusNamesTheEngine()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QString, forced);
+        QFETCH(QString, line);
+        QFETCH(QString, json);
+        TestHome home;
+        if (!record.isEmpty())
+            TestSupport::writeFile(home.path() + "/.local/state/brenmor-ops/engine.json", record);
+        QProcessEnvironment extra;
+        if (!forced.isEmpty())
+            extra.insert("BRENMOR_OPS_ENGINE", forced);
+        const ProcessResult text = TestSupport::runTool(home, {"status"}, extra);
+        QCOMPARE(text.outText().split('\n').value(3), line);
+        const ProcessResult object = TestSupport::runTool(home, {"status", "--json"}, extra);
+        QCOMPARE(QJsonDocument::fromJson(object.out).object().value("engine").toString(), json);
+    }
+
     void damagedFileReadsAsEmptyAndIsKept_data()
     {
         QTest::addColumn<QString>("command");
@@ -279,7 +325,8 @@ private Q_SLOTS:
                               << "No tasks configured.\n";
         QTest::newRow("status") << "status"
                                 << QString::fromUtf8("Brenmor Ops Status\n──────────────────\n"
-                                                     "Tasks:    0 total, 0 enabled\n");
+                                                     "Tasks:    0 total, 0 enabled\n"
+                                                     "Engine:   Brenmor Ops agent runner\n");
     }
     void damagedFileReadsAsEmptyAndIsKept()
     {

@@ -133,9 +133,10 @@ private Q_SLOTS:
             << QStringList{"run", "x"} << 1 << QString() << "Error: Task not found: x\n";
         QTest::newRow("list json")
             << QStringList{"list", "--json"} << 0 << expected("list.json") << QString();
-        QTest::newRow("status json") << QStringList{"status", "--json"} << 0
-                                     << "{\n    \"enabled\": 1,\n    \"total\": 2\n}\n"
-                                     << QString();
+        QTest::newRow("status json")
+            << QStringList{"status", "--json"} << 0
+            << "{\n    \"enabled\": 1,\n    \"engine\": \"runner\",\n    \"total\": 2\n}\n"
+            << QString();
         QTest::newRow("plain list unchanged")
             << QStringList{"list"} << 0 << expected("list.txt") << QString();
     }
