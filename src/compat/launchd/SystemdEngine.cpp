@@ -43,14 +43,18 @@ SystemctlRun systemctl(const QStringList& arguments)
 
 Result<void> systemctlOk(const QStringList& arguments)
 {
-    if (arguments.size() <= 1)
-        return {};
     const SystemctlRun run = systemctl(arguments);
     if (run.status == 0)
         return {};
     return Result<void>::failure(
         QStringLiteral("systemctl --user %1: %2")
             .arg(arguments.first(), run.err.isEmpty() ? QStringLiteral("failed") : run.err));
+}
+
+// `command` on the units; nothing to do without units.
+Result<void> systemctlOn(const QStringList& command, const QStringList& units)
+{
+    return units.isEmpty() ? Result<void>() : systemctlOk(command + units);
 }
 
 QString unitPath(const QString& name) { return SystemdEngine::unitFolder() + u'/' + name; }
@@ -114,14 +118,15 @@ Result<void> SystemdEngine::install(const QList<SystemdUnits::Units>& units)
     if (!QDir().mkpath(unitFolder()))
         return Result<void>::failure(QStringLiteral("cannot create %1").arg(unitFolder()));
     QList<AtomicFile::Replacement> files;
-    QStringList enable{QStringLiteral("enable"), QStringLiteral("--no-reload")};
-    QStringList staleTimers{QStringLiteral("disable"), QStringLiteral("--no-reload"),
-                            QStringLiteral("--now")};
-    QStringList timers{QStringLiteral("restart")};
-    QStringList atLoad{QStringLiteral("start"), QStringLiteral("--no-block")};
+    QStringList labels;
+    QStringList enable;
+    QStringList staleTimers;
+    QStringList timers;
+    QStringList atLoad;
     const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ReadGroup | QFileDevice::ReadOther;
     for (const SystemdUnits::Units& unit : units) {
+        labels.append(unit.label);
         files.append({unitPath(unit.serviceName), unit.service.toUtf8(), mode});
         if (installs(unit.service))
             enable.append(unit.serviceName);
@@ -137,41 +142,35 @@ Result<void> SystemdEngine::install(const QList<SystemdUnits::Units>& units)
         timers.append(unit.timerName);
     }
     // A reloaded agent that lost its schedule loses its timer.
-    if (staleTimers.size() > 3) {
-        (void)systemctlOk(staleTimers);
-        for (qsizetype i = 3; i < staleTimers.size(); ++i)
-            QFile::remove(unitPath(staleTimers.at(i)));
-    }
+    (void)systemctlOn(
+        {QStringLiteral("disable"), QStringLiteral("--no-reload"), QStringLiteral("--now")},
+        staleTimers);
+    for (const QString& name : std::as_const(staleTimers))
+        QFile::remove(unitPath(name));
+    Result<void> done;
     for (const Result<void>& written : AtomicFile::writeAll(files)) {
-        if (!written.ok()) {
-            QStringList labels;
-            for (const SystemdUnits::Units& unit : units)
-                labels.append(unit.label);
-            (void)remove(labels);
-            return written;
-        }
+        if (done.ok() && !written.ok())
+            done = written;
     }
-    Result<void> done = systemctlOk({QStringLiteral("daemon-reload")});
-    if (done.ok() && enable.size() > 2)
-        done = systemctlOk(enable);
+    if (done.ok())
+        done = systemctlOk({QStringLiteral("daemon-reload")});
+    if (done.ok())
+        done = systemctlOn({QStringLiteral("enable"), QStringLiteral("--no-reload")}, enable);
     // restart: a reloaded agent's interval counts from this load, as with launchd.
     if (done.ok())
-        done = systemctlOk(timers);
+        done = systemctlOn({QStringLiteral("restart")}, timers);
     if (done.ok())
-        done = systemctlOk(atLoad.size() > 2 ? atLoad : QStringList());
-    if (!done.ok()) {
-        QStringList labels;
-        for (const SystemdUnits::Units& unit : units)
-            labels.append(unit.label);
+        done = systemctlOn({QStringLiteral("start"), QStringLiteral("--no-block")}, atLoad);
+    // Never half-loaded: what the manager did not take is removed again.
+    if (!done.ok())
         (void)remove(labels);
-    }
     return done;
 }
 
 Result<void> SystemdEngine::remove(const QStringList& labels)
 {
     QStringList present;
-    QStringList disable{QStringLiteral("disable"), QStringLiteral("--no-reload")};
+    QStringList disable;
     for (const QString& label : labels) {
         const QString base = SystemdUnits::unitBaseName(label);
         for (const QString& suffix : {QStringLiteral(".timer"), QStringLiteral(".service")}) {
@@ -187,8 +186,10 @@ Result<void> SystemdEngine::remove(const QStringList& labels)
         return {};
     // Timers first, so none starts a service on its way out; a run in progress is stopped, as
     // launchd stops a job it unloads.
-    Result<void> done = systemctlOk(QStringList{QStringLiteral("stop")} + present);
-    if (const Result<void> disabled = systemctlOk(disable); done.ok())
+    Result<void> done = systemctlOn({QStringLiteral("stop")}, present);
+    if (const Result<void> disabled =
+            systemctlOn({QStringLiteral("disable"), QStringLiteral("--no-reload")}, disable);
+        done.ok())
         done = disabled;
     // A failed service would otherwise stay listed after its file is gone.
     (void)systemctl(QStringList{QStringLiteral("reset-failed")} + present);

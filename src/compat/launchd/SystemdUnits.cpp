@@ -239,13 +239,7 @@ QString plistPathOf(const QString& unitText)
     return unitText.mid(madeFrom.size()).section(QLatin1Char('\n'), 0, 0);
 }
 
-QString quotedWord(const QString& word)
-{
-    // A lone ";" would end the command line even quoted; systemd reads "\;" as the character.
-    if (word == QLatin1String(";"))
-        return QStringLiteral("\"\\;\"");
-    return quoted(word, true);
-}
+QString quotedWord(const QString& word) { return quoted(word, true); }
 
 QStringList onCalendar(const QList<CalendarEntry>& entries)
 {
