@@ -390,6 +390,28 @@ private Q_SLOTS:
         QCOMPARE(::chown(QFile::encodeName(folder).constData(), getuid(), getgid()), 0);
     }
 
+    // launchctl start runs a loaded job once now, whatever its schedule; unknown labels and
+    // a missing label are launchd's errors.
+    void startRunsALoadedJobNow()
+    {
+        const QString runs = path(QStringLiteral("start.runs"));
+        const QString plistPath = writePlist(
+            m_folder, QStringLiteral("test.start"),
+            shell(QStringLiteral("echo run >> '") + runs + QLatin1Char('\'')),
+            key(QStringLiteral("StartInterval"), QStringLiteral("<integer>3600</integer>")));
+        QCOMPARE(launchctl({QStringLiteral("load"), plistPath}).exitCode, 0);
+        QCOMPARE(lineCount(runs), 0);
+        QCOMPARE(launchctl({QStringLiteral("start"), QStringLiteral("test.start")}).exitCode, 0);
+        QVERIFY(waitFor([&] { return lineCount(runs) == 1; }));
+
+        const ProcessResult unknown = launchctl({QStringLiteral("start"), QStringLiteral("x.y")});
+        QCOMPARE(unknown.exitCode, 3);
+        QCOMPARE(unknown.errText(), QStringLiteral("Could not find specified service\n"));
+        const ProcessResult bare = launchctl({QStringLiteral("start")});
+        QCOMPARE(bare.exitCode, 1);
+        QVERIFY(bare.errText().startsWith(QStringLiteral("Usage:")));
+    }
+
     void unknownSubcommand()
     {
         const ProcessResult result = launchctl({QStringLiteral("bootstrap")});

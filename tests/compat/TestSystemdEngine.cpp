@@ -74,6 +74,7 @@ private Q_SLOTS:
     void refusedAgentLeavesNoUnit();
     void oneReloadPerCall();
     void intervalTimerFires();
+    void loginStartsRunAtLoadAgain();
     void unloadLeavesNoUnit();
     void switchingEnginesKeepsEveryTask();
     void untranslatableAgentKeepsTheRunner();
@@ -321,6 +322,22 @@ void TestSystemdEngine::intervalTimerFires()
 {
     QVERIFY(!m_interval.id.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(historyOf(m_interval).count(u'\n') >= 2, intervalRunTimeoutMs);
+}
+
+// A run-at-load task runs again when the user manager starts at the next login; the timers come
+// back enabled.
+void TestSystemdEngine::loginStartsRunAtLoadAgain()
+{
+    const Task atLoad = addTask({"--name", "at login", "--command", "true", "--run-at-load"});
+    QTRY_COMPARE_WITH_TIMEOUT(historyOf(atLoad).count(u'\n'), 1, RunnerTest::timeoutMs);
+    m_manager.terminate();
+    QVERIFY(m_manager.waitForFinished(RunnerTest::timeoutMs));
+    m_manager.start();
+    QVERIFY(m_manager.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(historyOf(atLoad).count(u'\n'), 2, RunnerTest::timeoutMs);
+    const ProcessResult timers = systemctl({"list-timers", "--no-legend", "brenmor-ops-*"});
+    QVERIFY2(timers.outText().contains(label(m_interval.id)), timers.out.constData());
+    QCOMPARE(TestSupport::runTool(*m_home, {"remove", "at login"}).exitCode, 0);
 }
 
 // Removing the tasks leaves no unit file, no enablement link and nothing loaded.

@@ -105,7 +105,9 @@ QStringList SystemdEngine::loadedLabels() const
         QDir(unitFolder())
             .entryList({QStringLiteral("brenmor-ops-*.service")}, QDir::Files, QDir::Name);
     for (const QString& name : names) {
-        if (const auto label = SystemdUnits::labelOfUnit(name))
+        // Only the units made from a plist: brenmor-ops-agent-runner.service is not an agent.
+        const auto label = SystemdUnits::labelOfUnit(name);
+        if (label && !SystemdUnits::plistPathOf(readText(unitPath(name))).isEmpty())
             labels.append(*label);
     }
     return labels;
