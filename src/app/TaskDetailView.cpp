@@ -5,6 +5,7 @@
 #include "LogsWatcher.h"
 #include "NextRun.h"
 #include "PlistVariant.h"
+#include "RegularFile.h"
 #include "TaskStore.h"
 #include "ToggleSwitch.h"
 #include "ViewClock.h"
@@ -560,15 +561,19 @@ void TaskDetailView::refreshOutput()
     }
 }
 
+namespace {
+// Our scripts and plists are a few kilobytes; anything larger is not ours to show.
+constexpr qint64 agentFileBound = 4 * 1024 * 1024;
+} // namespace
+
 std::optional<QString> TaskDetailView::readScript() const
 {
-    QFile file(m_store.agentPaths().scriptPath(m_task));
-    if (!file.open(QIODevice::ReadOnly))
+    // Never blocks (a FIFO planted at the path) nor reads without end (a link to a device).
+    const Result<QByteArray> bytes =
+        RegularFile::read(m_store.agentPaths().scriptPath(m_task), agentFileBound);
+    if (!bytes.ok() || !bytes->isValidUtf8())
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (!bytes.isValidUtf8())
-        return std::nullopt;
-    return QString::fromUtf8(bytes);
+    return QString::fromUtf8(*bytes);
 }
 
 QString TaskDetailView::shellDescription(const std::optional<QString>& scriptText)
@@ -605,10 +610,10 @@ void TaskDetailView::refreshFiles()
 
     clear(m_plistBody);
     std::optional<QByteArray> xml;
-    QFile plist(m_store.agentPaths().plistPath(m_task));
-    if (plist.open(QIODevice::ReadOnly)) {
-        if (const std::optional<QVariantMap> dictionary =
-                PlistVariant::readDictionary(plist.readAll()))
+    if (const Result<QByteArray> plist =
+            RegularFile::read(m_store.agentPaths().plistPath(m_task), agentFileBound);
+        plist.ok()) {
+        if (const std::optional<QVariantMap> dictionary = PlistVariant::readDictionary(*plist))
             xml = PlistVariant::toXml(*dictionary);
     }
     if (xml && xml->isValidUtf8()) {

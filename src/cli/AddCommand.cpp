@@ -45,6 +45,9 @@ protected:
 
     std::optional<Plan> change(QList<ScheduledTask>& tasks, CommandContext& context) override
     {
+        // A new identifier never shares its short form (which names the files) with another.
+        while (shortIdTwin(tasks, m_task))
+            m_task.id = QUuid::createUuid();
         tasks.append(m_task);
         return Plan{QStringLiteral("Added task: %1 (%2)")
                         .arg(terminalText(m_task.name), m_task.schedule.summary()),

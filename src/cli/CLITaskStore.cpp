@@ -1,7 +1,10 @@
 #include "CLITaskStore.h"
 
+#include "AtomicFile.h"
 #include "ChangeNotification.h"
 #include "Locations.h"
+
+#include <QFileInfo>
 
 CLITaskStore::CLITaskStore(std::optional<QString> taskFilePath)
     : CLITaskStore(std::move(taskFilePath), std::make_shared<LaunchdService>(),
@@ -43,4 +46,11 @@ Result<void> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& task
             first = Result<void>::failure(woken.message());
     }
     return first;
+}
+
+AgentOutcome CLITaskStore::reconcile(const QList<ScheduledTask>& tasks) const
+{
+    const QFileInfo taskFile(m_taskFilePath);
+    AtomicFile::removeAbandonedTemporaries(taskFile.absolutePath(), taskFile.fileName());
+    return m_launchdService->reconcile(tasks);
 }

@@ -39,6 +39,10 @@ public:
     TaskFileTransaction::Outcome change(const TaskFileTransaction::Change& change,
                                         const TaskFileTransaction::AfterWrite& afterWrite) const;
 
+    // Brings the agents in step with `tasks` (the list just written, under the lock) and
+    // removes abandoned temporaries of the task file.
+    AgentOutcome reconcile(const QList<ScheduledTask>& tasks) const;
+
     // Re-registers the wake events the enabled wake tasks of `tasks` need. pmset holds a single
     // repeating event, so only the first task with a repeating schedule gets one; every
     // monthly-day task gets its own one-time event. A failure does not stop the other

@@ -35,7 +35,9 @@ public:
             QString schedule = job.scheduleDescription();
             if (job.disabled)
                 schedule += QStringLiteral(" (disabled)");
-            rows << QStringList{job.label, schedule, LaunchdJob::sourceName(job.source)};
+            // Any program may place a plist: its label is shown, never obeyed by the terminal.
+            rows << QStringList{terminalText(job.label), terminalText(schedule),
+                                LaunchdJob::sourceName(job.source)};
         }
         if (rows.isEmpty()) {
             context.console.print(all ? QStringLiteral("No launchd jobs found.")

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "LogTail.h"
 #include "ReadOnlyArgs.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace {
 const QString usage = QStringLiteral("Usage: brenmor-ops logs <name-or-id> [--stderr] [-n N] [-f]");
@@ -19,21 +21,72 @@ constexpr int pollMs = 200;
 volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void requestStop(int) { stopRequested = 1; }
 
-// Writes what was appended to `path` since `offset` and returns the new offset. A file that
-// became shorter was truncated or replaced (log rotation): start again from its beginning.
-qint64 copyNewBytes(const QString& path, qint64 offset)
+// Where the follower stands in the log: which file, how far it was copied, and the bytes just
+// before that point, which tell a file rewritten in place from one that grew.
+struct FollowPosition {
+    std::optional<RegularFile::Stamp> stamp; // none: no file seen yet
+    qint64 offset = 0;
+    QByteArray before;
+};
+
+constexpr qint64 chunkBytes = 64 * 1024;
+constexpr qint64 checkedBytes = 256;
+
+// Whether the file still holds `position.before` just before the offset.
+bool continues(QFile& file, const FollowPosition& position)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    if (file.size() < offset)
-        offset = 0;
-    if (file.size() == offset || !file.seek(offset))
-        return offset;
-    const QByteArray bytes = file.readAll();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
-    return offset + bytes.size();
+    const qint64 from = position.offset - position.before.size();
+    return file.seek(from) && file.read(position.before.size()) == position.before;
+}
+
+// Copies what was appended since the last call to standard output, in bounded chunks, and
+// moves the position on. A file replaced (another inode), truncated (shorter) or rewritten in
+// place (the bytes before the offset changed) is read again from its beginning. A missing or
+// special file (a FIFO would block) is skipped until a regular one is there.
+void copyNewBytes(const QString& path, FollowPosition& position)
+{
+    QFile file;
+    RegularFile::Stamp now;
+    if (!RegularFile::open(file, path, &now))
+        return;
+    const bool sameFile = position.stamp && position.stamp->sameFile(now);
+    if (!sameFile || now.size < position.offset ||
+        (now != *position.stamp && !continues(file, position))) {
+        position.offset = 0;
+        position.before.clear();
+    }
+    position.stamp = now;
+    if (!file.seek(position.offset))
+        return;
+    while (!stopRequested) {
+        const QByteArray bytes = file.read(chunkBytes);
+        if (bytes.isEmpty())
+            break;
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        std::fflush(stdout);
+        position.offset += bytes.size();
+        position.before = (position.before + bytes).right(checkedBytes);
+    }
+    // What this pass copied is what the next one compares against.
+    position.stamp->size = position.offset;
+}
+
+// The position at the end of the file as it is now.
+FollowPosition endOf(const QString& path)
+{
+    FollowPosition position;
+    QFile file;
+    RegularFile::Stamp stamp;
+    if (!RegularFile::open(file, path, &stamp))
+        return position;
+    position.stamp = stamp;
+    position.offset = stamp.size;
+    const qint64 from = qMax<qint64>(0, stamp.size - checkedBytes);
+    if (file.seek(from))
+        position.before = file.read(stamp.size - from);
+    position.offset = from + position.before.size();
+    position.stamp->size = position.offset;
+    return position;
 }
 
 class LogsCommand final : public Command {
@@ -51,7 +104,7 @@ public:
                                        : context.store.agentPaths().stdoutLogPath(task);
         // Taken before the tail is read: a line written in between is shown twice rather than
         // not at all.
-        const qint64 followFrom = QFileInfo(path).size();
+        const FollowPosition followFrom = endOf(path);
         const QString tail = LogTail::readTail(path, parsed.count);
         if (!tail.isEmpty())
             context.console.print(tail);
@@ -66,12 +119,12 @@ public:
 private:
     // Polls rather than watches: the log may not exist yet, and a watch on a missing file or
     // on a file replaced by rotation silently stops reporting.
-    static void follow(const QString& path, qint64 offset)
+    static void follow(const QString& path, FollowPosition position)
     {
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
         while (!stopRequested) {
-            offset = copyNewBytes(path, offset);
+            copyNewBytes(path, position);
             QThread::msleep(pollMs);
         }
     }

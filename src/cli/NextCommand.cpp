@@ -93,7 +93,8 @@ public:
         }
         QList<QStringList> rows;
         for (const PlannedRun& run : plan)
-            rows << QStringList{whenText(run), run.task.name, wakeText(run), run.task.shortId()};
+            rows << QStringList{whenText(run), terminalText(run.task.name), wakeText(run),
+                                run.task.shortId()};
         context.console.printRaw(formatTable({QStringLiteral("Next run"), QStringLiteral("Name"),
                                               QStringLiteral("Wake"), QStringLiteral("ID")},
                                              rows));

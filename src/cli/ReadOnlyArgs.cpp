@@ -3,6 +3,7 @@
 #include "CLITaskStore.h"
 #include "Console.h"
 #include "TaskListCommand.h"
+#include "TextTable.h"
 
 std::optional<ReadOnlyArgs> parseReadOnlyArgs(const QStringList& args,
                                               const QStringList& acceptedSwitches,
@@ -43,7 +44,7 @@ std::optional<ScheduledTask> lookUpTask(const QString& nameOrId, const CommandCo
     const QList<ScheduledTask> tasks = context.store.loadTaskList();
     const qsizetype index = findTask(tasks, nameOrId);
     if (index < 0) {
-        context.console.error(QStringLiteral("Task not found: ") + nameOrId);
+        context.console.error(QStringLiteral("Task not found: ") + terminalText(nameOrId));
         return std::nullopt;
     }
     return tasks[index];

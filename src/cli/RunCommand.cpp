@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "Preflight.h"
 #include "ReadOnlyArgs.h"
+#include "TextTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,7 +57,7 @@ public:
         if (!QFileInfo(script).isExecutable()) {
             context.console.error(
                 QStringLiteral("%1 is not installed (no wrapper script at %2); enable it first")
-                    .arg(task.name, script));
+                    .arg(terminalText(task.name), script));
             return 1;
         }
         return spawn(script, context.console);

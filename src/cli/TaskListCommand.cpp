@@ -3,6 +3,34 @@
 #include "CLITaskStore.h"
 #include "Console.h"
 #include "TaskFileTransaction.h"
+#include "TextTable.h"
+
+#include <csignal>
+#include <optional>
+
+namespace {
+
+// Holds back SIGINT, SIGTERM and SIGHUP while it lives; one that came meanwhile is delivered
+// (and ends the tool as usual) when it goes.
+class SignalDeferral {
+public:
+    SignalDeferral()
+    {
+        sigset_t deferred;
+        sigemptyset(&deferred);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&deferred, signal);
+        ::sigprocmask(SIG_BLOCK, &deferred, &m_previous);
+    }
+    ~SignalDeferral() { ::sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalDeferral(const SignalDeferral&) = delete;
+    SignalDeferral& operator=(const SignalDeferral&) = delete;
+
+private:
+    sigset_t m_previous;
+};
+
+} // namespace
 
 int TaskListCommand::execute(const QStringList& args, CommandContext& context)
 {
@@ -17,17 +45,30 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
         if (const Result<void> done = effect(); !done.ok())
             failures << done.message();
     };
+    // Ctrl-C or SIGTERM between the file write and the agent change would leave an agent that
+    // does not follow the file: once the lock is held they wait until the change, its agent
+    // work and the reconciliation are done, and then take effect. (kill -9 cannot wait; the
+    // reconciliation of the next change or of the application's start repairs what it leaves.)
+    std::optional<SignalDeferral> deferral;
     // Several tool runs, or the tool and the application, may change the file at once; each
     // change is applied to the list on disk under the lock, so no change is lost.
     const TaskFileTransaction::Outcome outcome = context.store.change(
         [&](QList<ScheduledTask>& tasks) {
+            deferral.emplace();
             plan = change(tasks, context);
             if (!plan)
                 return false;
             collect(plan->beforeWrite);
             return true;
         },
-        [&](const QList<ScheduledTask>&) { collect(plan->afterWrite); });
+        [&](const QList<ScheduledTask>& written) {
+            collect(plan->afterWrite);
+            // Every other agent too: what an earlier interrupted run left is repaired.
+            const AgentOutcome reconciled = context.store.reconcile(written);
+            if (!reconciled.ok() && failures.isEmpty())
+                failures << reconciled.message();
+        });
+    deferral.reset();
 
     const QString& path = context.store.taskFilePath();
     switch (outcome.status) {
@@ -55,9 +96,10 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
             !woken.ok())
             failures << woken.message();
     }
-    context.console.print(plan->successLine);
+    // Names and paths come from the task file, which an import or a hand edit may fill.
+    context.console.print(terminalText(plan->successLine));
     for (const QString& failure : std::as_const(failures))
-        context.console.error(failure);
+        context.console.error(terminalText(failure));
     return failures.isEmpty() ? 0 : 1;
 }
 
@@ -103,7 +145,11 @@ std::optional<TaskListCommand::Plan> NamedTaskCommand::change(QList<ScheduledTas
 {
     const qsizetype index = findTask(tasks, m_nameOrId);
     if (index < 0) {
-        context.console.error(QStringLiteral("Task not found: ") + m_nameOrId);
+        context.console.error(QStringLiteral("Task not found: ") + terminalText(m_nameOrId));
+        return std::nullopt;
+    }
+    if (const std::optional<QString> refused = refusal(tasks, index)) {
+        context.console.error(terminalText(*refused));
         return std::nullopt;
     }
     return changeTask(tasks, index, context);

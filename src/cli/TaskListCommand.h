@@ -62,6 +62,14 @@ protected:
     // Acts on tasks[index], the task the argument selected.
     virtual Plan changeTask(QList<ScheduledTask>& tasks, qsizetype index,
                             CommandContext& context) = 0;
+    // Why the change must not be made to tasks[index] (printed as the error); nothing when it
+    // may.
+    virtual std::optional<QString> refusal(const QList<ScheduledTask>& tasks, qsizetype index) const
+    {
+        Q_UNUSED(tasks);
+        Q_UNUSED(index);
+        return std::nullopt;
+    }
 
 private:
     QString m_usage;

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 
 #include "Locations.h"
+#include "RegularFile.h"
 #include "Result.h"
 #include "RunHistory.h"
 #include "ToolPaths.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -235,7 +237,9 @@ QString LaunchdError::message() const
 {
     if (kind == Kind::installFailed)
         return QLatin1String("Failed to install task: ") + text;
-    return QStringLiteral("launchctl %1 failed (exit code %2)").arg(command).arg(exitCode);
+    const QString failed =
+        QStringLiteral("launchctl %1 failed (exit code %2)").arg(command).arg(exitCode);
+    return text.isEmpty() ? failed : failed + QStringLiteral(": ") + text;
 }
 
 QString LaunchdService::scriptVersionMarker()
@@ -499,6 +503,122 @@ void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
     }
 }
 
+AgentOutcome LaunchdServiceProtocol::reconcile(const QList<ScheduledTask>& tasks,
+                                               OlderScripts) const
+{
+    QSet<QUuid> keeping;
+    for (const ScheduledTask& task : tasks)
+        keeping.insert(task.id);
+    removeOrphanedAgents(keeping);
+    return {};
+}
+
+namespace {
+
+constexpr qint64 agentFileBound = 4 * 1024 * 1024;
+
+// Whether the file at `path` holds exactly `bytes`. Scripts and plists are small; a larger or
+// special file is not ours and is replaced.
+bool holds(const QString& path, const QByteArray& bytes)
+{
+    const Result<QByteArray> read = RegularFile::read(path, agentFileBound);
+    return read.ok() && *read == bytes;
+}
+
+// Whether there is a script at `path` without the current version marker (of an older
+// generation, or changed by hand), which the upgrade pass rewrites.
+bool olderScript(const QString& path)
+{
+    const Result<QByteArray> read = RegularFile::read(path, agentFileBound);
+    return read.ok() && !read->contains(LaunchdService::scriptVersionMarker().toUtf8());
+}
+
+AgentOutcome firstFailure(const QList<AgentOutcome>& outcomes)
+{
+    for (const AgentOutcome& outcome : outcomes) {
+        if (!outcome.ok())
+            return outcome;
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<QSet<QString>> LaunchdService::loadedLabels() const
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(ToolPaths::launchctl(), {QStringLiteral("list")});
+    constexpr int listTimeoutMs = 30000;
+    if (!process.waitForStarted(listTimeoutMs) || !process.waitForFinished(listTimeoutMs) ||
+        process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished(5000);
+        return std::nullopt;
+    }
+    // "PID<tab>Status<tab>Label" lines under a heading of the same form.
+    QSet<QString> labels;
+    const QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QString label = line.section(QLatin1Char('\t'), -1).trimmed();
+        if (label.startsWith(labelPrefix()))
+            labels.insert(label);
+    }
+    return labels;
+}
+
+AgentOutcome LaunchdService::reconcile(const QList<ScheduledTask>& tasks,
+                                       OlderScripts olderScripts) const
+{
+    AtomicFile::removeAbandonedTemporaries(m_paths.launchAgentsDir, labelPrefix());
+    AtomicFile::removeAbandonedTemporaries(m_paths.scriptsDir, scriptPrefix);
+    QSet<QUuid> keeping;
+    for (const ScheduledTask& task : tasks)
+        keeping.insert(task.id);
+    removeOrphanedAgents(keeping);
+
+    const std::optional<QSet<QString>> loaded = loadedLabels();
+    const auto isLoaded = [&loaded](const ScheduledTask& task) {
+        return !loaded || loaded->contains(label(task));
+    };
+    QList<ScheduledTask> installing;
+    QList<ScheduledTask> removing;
+    std::optional<AgentOutcome> collision;
+    QHash<QString, qsizetype> firstWithShortId;
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const ScheduledTask& task = tasks.at(i);
+        const QString plist = m_paths.plistPath(task);
+        const QString script = m_paths.scriptPath(task);
+        // The first of two tasks with one short ID keeps the files; the later is left out.
+        const auto first = firstWithShortId.constFind(task.shortId());
+        if (first != firstWithShortId.constEnd()) {
+            if (task.isEnabled && !collision)
+                collision = AgentOutcome::failure(
+                    LaunchdError::installFailed(shortIdCollisionMessage(task, tasks.at(*first))));
+            continue;
+        }
+        firstWithShortId.insert(task.shortId(), i);
+        if (task.isEnabled) {
+            const bool scriptFits = holds(script, scriptContent(task).toUtf8()) ||
+                                    (olderScripts == OlderScripts::leave && olderScript(script));
+            if (!isLoaded(task) || !scriptFits ||
+                !holds(plist, plistContent(task, script).toUtf8()))
+                installing.append(task);
+        } else if (QFileInfo::exists(plist) || QFileInfo::exists(script) ||
+                   QFileInfo::exists(m_paths.legacyScriptPath(task)) ||
+                   (loaded && loaded->contains(label(task)))) {
+            removing.append(task);
+        }
+    }
+    const AgentOutcome removed = firstFailure(uninstallAll(removing));
+    const AgentOutcome installed = firstFailure(installAll(installing));
+    if (!installed.ok())
+        return installed;
+    return collision ? *collision : removed;
+}
+
 AgentOutcome LaunchdService::runLaunchctl(const QStringList& arguments) const
 {
     const QString command = arguments.value(0);
@@ -552,5 +672,18 @@ LaunchdService::LaunchctlRun LaunchdService::runLaunchctlProcess(const QStringLi
         run.status = failed(process.exitCode());
     run.errorLines = QString::fromLocal8Bit(process.readAllStandardError())
                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Our launchctl says why it could not reach the agent runner ("launchctl: <why>"); the
+    // user sees that rather than a bare status.
+    if (!run.status.ok()) {
+        static const QLatin1String marker("launchctl: ");
+        for (const QString& line : std::as_const(run.errorLines)) {
+            if (const qsizetype at = line.indexOf(marker); at >= 0) {
+                LaunchdError error = run.status.error();
+                error.text = line.mid(at + marker.size());
+                run.status = AgentOutcome::failure(error);
+                break;
+            }
+        }
+    }
     return run;
 }

@@ -14,14 +14,16 @@
 struct LaunchdError {
     enum class Kind { installFailed, launchctlFailed };
     Kind kind = Kind::installFailed;
-    QString text;        // installFailed: the file error's description
+    QString text;        // installFailed: the file error's description; launchctlFailed: why,
+                         // when launchctl said (may be empty)
     QString command;     // launchctlFailed: first launchctl argument (may be empty)
     qint32 exitCode = 0; // launchctlFailed
 
     static LaunchdError installFailed(QString text);
     static LaunchdError launchctlFailed(QString command, qint32 exitCode);
 
-    // "Failed to install task: <text>" / "launchctl <command> failed (exit code <n>)"
+    // "Failed to install task: <text>" / "launchctl <command> failed (exit code <n>)", then
+    // ": <text>" when launchctl said why
     QString message() const;
     friend bool operator==(const LaunchdError&, const LaunchdError&) = default;
 };
@@ -60,6 +62,16 @@ public:
     virtual QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks) const;
     virtual QList<AgentOutcome> uninstallAll(const QList<ScheduledTask>& tasks) const;
     virtual void removeOrphanedAgents(const QSet<QUuid>& keeping) const = 0;
+    // What reconcile() does with a script of an older generation (without the current version
+    // marker): rewrites it, or leaves it to a pass of its own (the application's, on a worker).
+    enum class OlderScripts { rewrite, leave };
+    // Brings the agents in step with `tasks`, the whole list as the task file holds it: every
+    // enabled task's script and plist current and its agent loaded, nothing left of a disabled
+    // or deleted task, abandoned temporaries of the agents' folders removed. Repairs what an
+    // interrupted change left. The first failure, if any. Substitutes without agents only
+    // remove the orphans.
+    virtual AgentOutcome reconcile(const QList<ScheduledTask>& tasks,
+                                   OlderScripts olderScripts = OlderScripts::rewrite) const;
 };
 
 // Writes wrapper scripts and agent plists and (un)loads agents with launchctl.
@@ -92,6 +104,10 @@ public:
     // files go.
     QList<AgentOutcome> uninstallAll(const QList<ScheduledTask>& tasks) const override;
     void removeOrphanedAgents(const QSet<QUuid>& keeping) const override;
+    AgentOutcome reconcile(const QList<ScheduledTask>& tasks,
+                           OlderScripts olderScripts = OlderScripts::rewrite) const override;
+    // The labels launchctl lists as loaded; nothing when it cannot tell.
+    std::optional<QSet<QString>> loadedLabels() const;
     // Runs the platform's launchctl and waits; "cannot start" is exit code -1.
     AgentOutcome runLaunchctl(const QStringList& arguments) const;
     // Runs `command` (load or unload) once for several plists; one result per path. A message

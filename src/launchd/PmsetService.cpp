@@ -2,6 +2,7 @@
 #include "PmsetService_p.h"
 
 #include "AdminRequest.h"
+#include "ShellQuoting.h"
 #include "ToolPaths.h"
 
 #include <QLocale>
@@ -19,9 +20,18 @@ constexpr int monthsToSearch = 48;
 // `pmset -g sched` answers at once; a tool that hangs must not block the caller for ever.
 constexpr int scheduleReadTimeoutMs = 30000;
 
+// Root runs the pmset named by its absolute path, never one a search path happens to find.
+QString withAbsolutePmset(const QString& command)
+{
+    const QString name = QStringLiteral("pmset ");
+    if (!command.startsWith(name))
+        return command;
+    return shellQuoted(ToolPaths::pmset()) + command.mid(name.size() - 1);
+}
+
 Result<void> runAdministratorCommand(const QString& command)
 {
-    const auto ran = AdminRequest::runShellCommand(command);
+    const auto ran = AdminRequest::runShellCommand(withAbsolutePmset(command));
     if (ran)
         return {};
     if (ran.error().kind == AdminRequest::Error::Kind::notStarted)

@@ -1,6 +1,7 @@
 #include "Preflight.h"
 
 #include "NextRun.h"
+#include "RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -166,21 +167,33 @@ std::optional<QString> checkWorkingDirectory(const ScheduledTask& task)
     return std::nullopt;
 }
 
+constexpr qint64 maximumEnvFileSize = 1000 * 1000;
+
 QStringList checkEnvFile(const ScheduledTask& task)
 {
     const QString path = task.envFilePath.value_or(QString());
     if (path.isEmpty())
         return {};
-    QFile file(path);
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return {QStringLiteral("The .env file %1 does not exist; create it or clear the field")
                     .arg(path)};
-    if (!file.open(QIODevice::ReadOnly))
+    // Read without blocking (a FIFO) and within a bound (a device such as /dev/zero never ends).
+    const Result<QByteArray> read = RegularFile::read(path, maximumEnvFileSize);
+    if (!read.ok()) {
+        if (!info.isFile())
+            return {
+                QStringLiteral("The .env file %1 is not a regular file; choose a file").arg(path)};
+        if (info.size() > maximumEnvFileSize)
+            return {QStringLiteral("The .env file %1 is larger than 1 MB; no list of variables "
+                                   "is that long")
+                        .arg(path)};
         return {QStringLiteral("The .env file %1 cannot be read; check its permissions").arg(path)};
+    }
     static const QRegularExpression entry(
         QStringLiteral("^(export[ \\t]+)?[A-Za-z_][A-Za-z0-9_]*="));
     QStringList findings;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = read->split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = QString::fromUtf8(lines[i]).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || entry.match(line).hasMatch())

@@ -1,5 +1,7 @@
 #include "AtomicFile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -199,6 +201,28 @@ bool isTemporaryOf(const QString& fileName, const QString& path)
             return false;
     }
     return true;
+}
+
+int removeAbandonedTemporaries(const QString& folder, const QString& namePrefix)
+{
+    const QDir dir(folder);
+    if (!dir.exists())
+        return 0;
+    const QDateTime abandoned = QDateTime::currentDateTimeUtc().addMSecs(-abandonedAfterMs);
+    int removed = 0;
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::System | QDir::Hidden);
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        const qsizetype stem = name.size() - temporarySuffixLength;
+        if (stem <= 0 || !name.startsWith(namePrefix) || !isTemporaryOf(name, name.left(stem)) ||
+            entry.isSymLink())
+            continue;
+        if (entry.lastModified().toUTC() > abandoned)
+            continue;
+        if (QFile::remove(entry.filePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace AtomicFile

@@ -33,4 +33,12 @@ QList<Result<void>> writeAll(const QList<Replacement>& files);
 // True for the names write() gives its temporaries while it works on `path`.
 bool isTemporaryOf(const QString& fileName, const QString& path);
 
+// A temporary untouched this long was left by a write that never finished (the writer was
+// killed); a younger one may still be on its way to its rename.
+constexpr qint64 abandonedAfterMs = 60000;
+
+// Removes from `folder` the temporaries ("<name>.XXXXXX") of files whose names begin with
+// `namePrefix` that were last modified at least `abandonedAfterMs` ago. Returns how many went.
+int removeAbandonedTemporaries(const QString& folder, const QString& namePrefix);
+
 } // namespace AtomicFile

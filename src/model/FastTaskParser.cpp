@@ -2,6 +2,7 @@
 
 #include "TaskFields.h"
 
+#include <QStringDecoder>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -253,6 +254,18 @@ private:
         return true;
     }
 
+    // UTF-8 as text, a leading U+FEFF kept: QString::fromUtf8 takes it for a byte order mark
+    // and drops it, but inside a string it is the user's character.
+    static QString textOf(const char* bytes, qsizetype size)
+    {
+        if (size >= 3 && std::string_view(bytes, 3) == "\xEF\xBB\xBF") {
+            QStringDecoder decoder(QStringConverter::Utf8,
+                                   QStringConverter::Flag::ConvertInitialBom);
+            return decoder(QByteArrayView(bytes, size));
+        }
+        return QString::fromUtf8(bytes, size);
+    }
+
     // A JSON string into out (or only checked when out is null).
     bool string(QString* out)
     {
@@ -263,7 +276,7 @@ private:
             return false;
         if (at('"')) { // the common case: no escapes, one conversion of the whole span
             if (out)
-                *out = QString::fromUtf8(start, p - start);
+                *out = textOf(start, p - start);
             ++p;
             return true;
         }
@@ -279,7 +292,7 @@ private:
             scratch.append(start, p);
         }
         if (out)
-            *out = QString::fromUtf8(scratch.data(), qsizetype(scratch.size()));
+            *out = textOf(scratch.data(), qsizetype(scratch.size()));
         return true;
     }
 

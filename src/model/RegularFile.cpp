@@ -1,5 +1,7 @@
 #include "RegularFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +50,32 @@ bool open(QFile& file, const QString& path, Stamp* stamp)
     if (stamp)
         *stamp = stampOf(info);
     return true;
+}
+
+Result<QByteArray> read(const QString& path, qint64 maxBytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return Result<QByteArray>::failure(
+            QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Result<QByteArray>::failure(QStringLiteral("%1 is not a regular file").arg(path));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Result<QByteArray>::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    }
+    // One byte more than allowed tells a file that grew past the bound since fstat.
+    const QByteArray bytes = file.read(maxBytes + 1);
+    if (bytes.size() > maxBytes)
+        return Result<QByteArray>::failure(
+            QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes));
+    if (file.error() != QFileDevice::NoError)
+        return Result<QByteArray>::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    return bytes;
 }
 
 } // namespace RegularFile

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Result.h"
+
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 
@@ -27,5 +30,9 @@ struct Stamp {
 // anything else; `stamp` describes the opened file. False for a missing, unreadable or special
 // file.
 bool open(QFile& file, const QString& path, Stamp* stamp = nullptr);
+
+// The whole of a regular file of at most `maxBytes`, opened as open() does. Fails with
+// "<path> is not a regular file", "<path> is larger than <n> bytes" or the system's reason.
+Result<QByteArray> read(const QString& path, qint64 maxBytes);
 
 } // namespace RegularFile

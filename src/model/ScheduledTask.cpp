@@ -71,3 +71,21 @@ size_t qHash(const ScheduledTask& task, size_t seed)
                    task.useLoginShell, task.wakeBeforeRun, task.isEnabled, task.logs.size());
     return qHash(task.schedule, seed);
 }
+
+const ScheduledTask* shortIdTwin(const QList<ScheduledTask>& tasks, const ScheduledTask& task)
+{
+    const QString shortId = task.shortId();
+    for (const ScheduledTask& other : tasks) {
+        if (other.id != task.id && other.shortId() == shortId)
+            return &other;
+    }
+    return nullptr;
+}
+
+QString shortIdCollisionMessage(const ScheduledTask& task, const ScheduledTask& twin)
+{
+    return QStringLiteral("Task \"%1\" (%2) cannot be enabled: its ID begins with the same eight "
+                          "characters %3 as that of task \"%4\" (%5), and the two would share "
+                          "one script, log and history. Remove one of them.")
+        .arg(task.name, task.idString(), task.shortId(), twin.name, twin.idString());
+}

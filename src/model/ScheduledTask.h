@@ -59,3 +59,11 @@ size_t qHash(const ScheduledTask& task, size_t seed = 0);
 // Identifier helpers shared by every place that names generated files.
 QString uuidUpper(const QUuid& id);
 QString uuidShort(const QUuid& id);
+
+// Another task of `tasks` whose short ID (the first eight hex digits, which name the wrapper
+// script, the logs and the run history) is `task`'s; nothing when there is none. Two such tasks
+// would share those files, so the later one is never enabled.
+const ScheduledTask* shortIdTwin(const QList<ScheduledTask>& tasks, const ScheduledTask& task);
+
+// Why `task` cannot be enabled beside `twin`, naming both.
+QString shortIdCollisionMessage(const ScheduledTask& task, const ScheduledTask& twin);

@@ -57,6 +57,17 @@ QJsonObject migrateCase(const QJsonObject& caseObject, const QString& caseName)
     return migrated;
 }
 
+// Qt's parser drops a U+FEFF at the start of a string as if it marked the byte order; written
+// as an escape it is kept. Past the first byte the three bytes can only stand inside a string
+// (anywhere else the text is not JSON either way), so the escape means the same.
+QByteArray keepingFeff(const QByteArray& data)
+{
+    static const QByteArray feff("\xEF\xBB\xBF");
+    if (data.indexOf(feff, 1) < 0)
+        return data;
+    return data.left(1) + data.mid(1).replace(feff, QByteArrayLiteral("\\ufeff"));
+}
+
 // Whether the text is exactly one JSON value: as the only element of an array it parses.
 bool isSingleValue(const QByteArray& data)
 {
@@ -102,7 +113,7 @@ Result<QList<ScheduledTask>> decodeTasksSlow(const QByteArray& data)
 {
     using R = Result<QList<ScheduledTask>>;
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(keepingFeff(data), &parseError);
     const auto unrecognized = [] {
         return R::failure(MigrationError{MigrationError::Kind::unrecognizedFormat, 0}.message());
     };

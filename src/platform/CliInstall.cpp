@@ -12,7 +12,8 @@ QString linkLocation() { return QStringLiteral("/usr/local/bin/brenmor-ops"); }
 
 QString makeInstallScript(const QString& source, const QString& destination)
 {
-    return AdminRequest::makeScript(QStringLiteral("ln -sf ") + shellQuoted(source) +
+    // Root runs only programs named by their absolute paths.
+    return AdminRequest::makeScript(QStringLiteral("/bin/ln -sf ") + shellQuoted(source) +
                                     QLatin1Char(' ') + shellQuoted(destination));
 }
 

@@ -11,7 +11,7 @@ namespace CliInstall {
 // "/usr/local/bin/brenmor-ops"
 QString linkLocation();
 
-// do shell script "ln -sf '<source>' '<destination>'" with administrator privileges, the shell
+// do shell script "/bin/ln -sf '<source>' '<destination>'" with administrator privileges, the shell
 // command escaped for the AppleScript string.
 QString makeInstallScript(const QString& source, const QString& destination);
 

@@ -85,11 +85,19 @@ std::optional<QString> buildMailCommand(const QString& sender, const QString& re
     // The here-document is quoted, so nothing in the subject or body is expanded or unescaped:
     // both reach the mail exactly as written. --crlf sends the lines with the CR LF endings
     // SMTP requires, which also lets curl escape a body line that is a lone ".".
+    // The password never stands in a process's arguments, where any local user could read it:
+    // the lookup prints it into a variable, a builtin printf writes curl's "user" setting into
+    // a pipe and curl reads that as its config. Backslashes and double quotes are escaped for
+    // the config's quoted string.
     const QStringList lines = {
+        QStringLiteral("_smtp_pass=$(%1)").arg(passwordLookup(sender, lookup)),
+        QStringLiteral("_smtp_pass=${_smtp_pass//\\\\/\\\\\\\\}"),
+        QStringLiteral("_smtp_pass=${_smtp_pass//\\\"/\\\\\\\"}"),
         QStringLiteral("_smtp_code=$(curl -s -o /dev/null -w '%{http_code}' --ssl-reqd --crlf "
                        "--url \"smtps://%1:465\" \\")
             .arg(smtpHost()),
-        QStringLiteral("  --user \"%1:$(%2)\" \\").arg(sender, passwordLookup(sender, lookup)),
+        QStringLiteral("  --config <(printf 'user = \"%s:%s\"\\n' \"%1\" \"$_smtp_pass\") \\")
+            .arg(sender),
         QStringLiteral("  --mail-from \"%1\" \\").arg(sender),
         QStringLiteral("  --mail-rcpt \"%1\" \\").arg(recipient),
         QStringLiteral("  -T - <<'%1'").arg(terminator),
@@ -101,8 +109,10 @@ std::optional<QString> buildMailCommand(const QString& sender, const QString& re
         body,
         terminator,
         QStringLiteral(")"),
+        QStringLiteral("_smtp_status=$?"),
+        QStringLiteral("unset _smtp_pass"),
         QString(),
-        QStringLiteral("if [ $? -eq 0 ]; then"),
+        QStringLiteral("if [ $_smtp_status -eq 0 ]; then"),
         QStringLiteral("  echo \"[$_smtp_code] Email sent to %1\"").arg(recipient),
         QStringLiteral("else"),
         QStringLiteral("  echo \"Failed to send email\" >&2"),

@@ -1,5 +1,6 @@
 #include "TaskStore.h"
 
+#include "AtomicFile.h"
 #include "ChangeNotification.h"
 #include "Locations.h"
 #include "Result.h"
@@ -270,11 +271,17 @@ void TaskStore::loadTasks()
 
         // A file that exists but cannot be read says nothing about which tasks exist: sweeping
         // against the list in memory would unload every agent the file still names.
+        // The agents are brought in step with the file: a change the tool or this program
+        // did not finish (killed between the file write and the agent change) is completed
+        // here, and what an interrupted write left behind goes.
         if (lock.isLocked() && file.status != TaskFile::ReadStatus::unreadable) {
-            QSet<QUuid> keeping;
-            for (const ScheduledTask& task : std::as_const(m_tasks))
-                keeping.insert(task.id);
-            m_launchdService->removeOrphanedAgents(keeping);
+            AtomicFile::removeAbandonedTemporaries(QFileInfo(m_taskFilePath).absolutePath(),
+                                                   QFileInfo(m_taskFilePath).fileName());
+            // Older scripts are left to the upgrade pass, which rewrites them beside the window.
+            if (const AgentOutcome reconciled = m_launchdService->reconcile(
+                    m_tasks, LaunchdServiceProtocol::OlderScripts::leave);
+                !reconciled.ok())
+                reportError(reconciled.message());
         }
     }
 
@@ -397,6 +404,10 @@ void TaskStore::setEnabled(bool enabled, const QUuid& id)
     task.isEnabled = enabled;
     QList<ScheduledTask> projected = currentList();
     replaceTask(projected, task);
+    if (const ScheduledTask* twin = enabled ? shortIdTwin(projected, task) : nullptr) {
+        reportError(shortIdCollisionMessage(task, *twin));
+        return;
+    }
     if (enabled && task.wakeBeforeRun && !syncWakeSchedules(projected)) {
         task.isEnabled = false;
     } else if (enabled) {
@@ -489,6 +500,13 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
         // A second task with an identifier already taken (by the list or earlier in the same
         // file) would share the first one's agent label and files; it is skipped.
         if (present.contains(task.id)) {
+            ++counts.skipped;
+            continue;
+        }
+        // One whose short ID another task has would share that task's files: refused.
+        if (const ScheduledTask* twin = shortIdTwin(projected + imported, task)) {
+            if (!m_lastError)
+                reportError(shortIdCollisionMessage(task, *twin));
             ++counts.skipped;
             continue;
         }

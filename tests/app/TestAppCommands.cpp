@@ -264,7 +264,7 @@ void TestAppCommands::cliInstallThroughAdministratorRequest()
     command.run();
     qunsetenv("BRENMOR_OPS_OSASCRIPT");
     QCOMPARE(QString::fromUtf8(TestSupport::readFile(record)),
-             QStringLiteral("do shell script \"ln -sf '") + dir.path() +
+             QStringLiteral("do shell script \"/bin/ln -sf '") + dir.path() +
                  QStringLiteral("/it'\\\\''s here/brenmor-ops' '/usr/local/bin/brenmor-ops'\" "
                                 "with administrator privileges"));
     QCOMPARE(dialogs.alerts.size(), 1);

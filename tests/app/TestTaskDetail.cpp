@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <sys/stat.h>
+
 Q_DECLARE_METATYPE(TaskSchedule)
 
 namespace {
@@ -146,6 +148,38 @@ private Q_SLOTS:
                  QStringLiteral("Unknown (script not found)"));
         view.setSelectedLogTab(LogStream::stderrStream);
         QCOMPARE(text(&view, QStringLiteral("output-empty")), QStringLiteral("No stderr output."));
+    }
+
+    void hostileAgentFilesShowAsMissing_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFOs nobody writes") << QStringLiteral("fifo");
+        QTest::newRow("links to a device that never ends") << QStringLiteral("device");
+    }
+
+    // What stands at the script's and plist's paths is read only when it is a regular file of
+    // a sane size: the view never waits on a FIFO nor reads /dev/zero.
+    void hostileAgentFilesShowAsMissing()
+    {
+        QFETCH(QString, kind);
+        const AgentPaths& paths = m_fixture->store->agentPaths();
+        for (const QString& path : {paths.scriptPath(m_task), paths.plistPath(m_task)}) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile::remove(path);
+            if (kind == QStringLiteral("fifo"))
+                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            else
+                QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        }
+        TaskDetailView view(*m_fixture->store, m_task);
+        QCOMPARE(text(&view, QStringLiteral("script-missing")),
+                 QStringLiteral("Script not installed."));
+        QCOMPARE(text(&view, QStringLiteral("plist-missing")),
+                 QStringLiteral("Plist not installed."));
+        QCOMPARE(text(&view, QStringLiteral("env-shell")),
+                 QStringLiteral("Unknown (script not found)"));
+        QFile::remove(paths.scriptPath(m_task));
+        QFile::remove(paths.plistPath(m_task));
     }
 
     void outputShowsTheLastThirtyLines_data()

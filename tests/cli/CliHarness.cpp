@@ -27,7 +27,16 @@ CliHarness::CliHarness() : m_fakes(m_home.path() + QStringLiteral("/fakes"))
     TestSupport::writeScript(
         m_fakes + QStringLiteral("/launchctl"),
         "#!/bin/sh\n"
-        "n=$(cat " +
+        // Every agent that has a plist counts as loaded; asking is not a call worth logging.
+        "if [ \"$1\" = list ]; then\n"
+        "  printf 'PID\\tStatus\\tLabel\\n'\n"
+        "  for p in " +
+            shellQuote(m_home.launchAgents()).toUtf8() +
+            "/*.plist; do [ -f \"$p\" ] && printf -- '-\\t0\\t%s\\n' \"$(basename \"$p\" "
+            ".plist)\"; done\n"
+            "  exit 0\n"
+            "fi\n"
+            "n=$(cat " +
             counter +
             " 2>/dev/null || echo 0)\n"
             "n=$((n + 1))\n"
@@ -45,8 +54,10 @@ CliHarness::CliHarness() : m_fakes(m_home.path() + QStringLiteral("/fakes"))
             "exit \"${FAKE_LAUNCHCTL_STATUS:-0}\"\n");
     TestSupport::writeScript(m_fakes + QStringLiteral("/osascript"),
                              "#!/bin/sh\n"
-                             "printf 'osascript %s\\n' \"$2\" >> " +
-                                 calls +
+                             // Root is handed our pmset by its absolute path; the log names it
+                             // "pmset", as the wake code writes its commands.
+                             "printf 'osascript %s\\n' \"$(printf '%s' \"$2\" | sed \"s|'" +
+                                 m_fakes.toUtf8() + "/pmset'|pmset|g\")\" >> " + calls +
                                  "\n"
                                  "if [ -n \"$FAKE_OSASCRIPT_FAIL_WHEN\" ]; then\n"
                                  "  case \"$2\" in *\"$FAKE_OSASCRIPT_FAIL_WHEN\"*)\n"

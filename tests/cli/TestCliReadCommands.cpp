@@ -10,7 +10,13 @@
 #include <QProcess>
 #include <QTest>
 
+#include <QThread>
+
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString backupId = QStringLiteral("3F2A9C1D-0000-4000-8000-000000000001");
@@ -268,6 +274,150 @@ private Q_SLOTS:
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
         QCOMPARE(tool.exitCode(), 0);
         QCOMPARE(seen + tool.readAllStandardOutput(), QByteArray("four\nfive\n"));
+    }
+
+    void logsFollowStartsAgainWhenRewritten_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("truncated and refilled past the old end in one poll") << "truncate";
+        QTest::newRow("replaced by a longer file") << "replace";
+    }
+
+    // A rotated or rewritten log is read again from its beginning: no line lost, none spliced.
+    void logsFollowStartsAgainWhenRewritten()
+    {
+        QFETCH(QString, how);
+        const QString path = logFile(backupId, QStringLiteral(".stdout.log"));
+        TestSupport::writeFile(path, "1\n2\n3\n4\n5\n");
+        QProcess tool;
+        tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                   {QStringLiteral("logs"), QStringLiteral("backup"), QStringLiteral("-f")});
+        QVERIFY(tool.waitForStarted());
+        QByteArray seen;
+        const auto waitFor = [&](const QByteArray& text) {
+            QElapsedTimer timer;
+            timer.start();
+            while (!seen.endsWith(text) && timer.elapsed() < 20000) {
+                tool.waitForReadyRead(200);
+                seen += tool.readAllStandardOutput();
+            }
+            return seen.endsWith(text);
+        };
+        QVERIFY2(waitFor("5\n"), seen.constData());
+        const QByteArray tail = seen;
+        QByteArray refill;
+        for (int line = 1; line <= 200; ++line)
+            refill += "new " + QByteArray::number(line) + '\n';
+        if (how == QStringLiteral("truncate")) {
+            QFile log(path);
+            QVERIFY(log.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            log.write(refill);
+            log.close();
+        } else {
+            TestSupport::writeFile(path + QStringLiteral(".new"), refill);
+            QVERIFY(::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(),
+                             QFile::encodeName(path).constData()) == 0);
+        }
+        QVERIFY2(waitFor("new 200\n"), seen.constData());
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitCode(), 0);
+        QCOMPARE(seen + tool.readAllStandardOutput(), tail + refill);
+    }
+
+    // A FIFO at the log path never blocks the follower: it keeps answering SIGTERM and SIGINT.
+    void logsFollowNeverBlocksOnFifo_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void logsFollowNeverBlocksOnFifo()
+    {
+        QFETCH(int, signal);
+        const QString path = logFile(backupId, QStringLiteral(".stdout.log"));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::remove(path);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QProcess tool;
+        tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                   {QStringLiteral("logs"), QStringLiteral("backup"), QStringLiteral("-f")});
+        QVERIFY(tool.waitForStarted());
+        // A writer's open returns once a reader opens the FIFO: after a few such meetings the
+        // follower is polling the log, past installing its signal handlers.
+        for (int meeting = 0; meeting < 4; ++meeting) {
+            int writer = -1;
+            std::unique_ptr<QThread> opening(QThread::create([&writer, path] {
+                writer = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+            }));
+            opening->start();
+            if (!opening->wait(20000)) {
+                const int reader =
+                    ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+                opening->wait();
+                ::close(reader);
+                QFAIL("the follower stopped looking at the log");
+            }
+            if (writer >= 0)
+                ::close(writer);
+        }
+        ::kill(static_cast<pid_t>(tool.processId()), signal);
+        if (!tool.waitForFinished(20000)) {
+            tool.kill();
+            tool.waitForFinished(10000);
+            QFAIL("the follower did not stop");
+        }
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 0);
+        QFile::remove(path);
+    }
+
+    // A huge append is copied in bounded pieces, never read into memory whole.
+    void logsFollowCopiesLargeAppendInPieces()
+    {
+        const QString path = logFile(backupId, QStringLiteral(".stdout.log"));
+        TestSupport::writeFile(path, "start\n");
+        QProcess tool;
+        tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                   {QStringLiteral("logs"), QStringLiteral("backup"), QStringLiteral("-f")});
+        QVERIFY(tool.waitForStarted());
+        qint64 received = 0;
+        QByteArray head;
+        const auto readUntil = [&](qint64 total) {
+            QElapsedTimer timer;
+            timer.start();
+            while (received < total && timer.elapsed() < 120000) {
+                tool.waitForReadyRead(200);
+                const QByteArray bytes = tool.readAllStandardOutput();
+                if (head.size() < 6)
+                    head += bytes.left(6);
+                received += bytes.size();
+            }
+            return received >= total;
+        };
+        QVERIFY(readUntil(6));
+        QCOMPARE(head, QByteArray("start\n"));
+        constexpr qint64 appended = 1024LL * 1024 * 1024;
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::ReadWrite));
+        QVERIFY(log.resize(6 + appended)); // sparse zeros: quick to make
+        log.close();
+        QVERIFY2(readUntil(6 + appended), qPrintable(QString::number(received)));
+        const QByteArray status =
+            TestSupport::readFile(QStringLiteral("/proc/%1/status").arg(tool.processId()));
+        const qsizetype at = status.indexOf("VmHWM:");
+        QVERIFY(at >= 0);
+        const qint64 peakKb = status.mid(at + 6, status.indexOf('\n', at) - at - 6)
+                                  .trimmed()
+                                  .split(' ')
+                                  .first()
+                                  .toLongLong();
+        // Far below the append (the sanitizers' quarantine keeps up to 256 MB of freed pieces).
+        QVERIFY2(peakKb > 0 && peakKb < 512 * 1024, qPrintable(QString::number(peakKb)));
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitCode(), 0);
     }
 
     void jobs_data()

@@ -46,26 +46,28 @@ void TestCliSetup::installScript_data()
 
     QTest::newRow("bundle path with a space")
         << QStringLiteral("/Applications/Brenmor Ops.app/Contents/MacOS/brenmor-ops")
-        << QStringLiteral("do shell script \"ln -sf '/Applications/Brenmor Ops.app/Contents/MacOS/"
-                          "brenmor-ops' '/usr/local/bin/brenmor-ops'\" with administrator "
-                          "privileges");
+        << QStringLiteral(
+               "do shell script \"/bin/ln -sf '/Applications/Brenmor Ops.app/Contents/MacOS/"
+               "brenmor-ops' '/usr/local/bin/brenmor-ops'\" with administrator "
+               "privileges");
     // The shell's '\'' has its backslash doubled for the AppleScript string.
     QTest::newRow("apostrophe")
         << QStringLiteral("/Users/jo/Jo's Apps/brenmor-ops")
-        << QStringLiteral("do shell script \"ln -sf '/Users/jo/Jo'\\\\''s Apps/brenmor-ops' "
+        << QStringLiteral("do shell script \"/bin/ln -sf '/Users/jo/Jo'\\\\''s Apps/brenmor-ops' "
                           "'/usr/local/bin/brenmor-ops'\" with administrator privileges");
     QTest::newRow("double quote") << QStringLiteral("/opt/say \"hi\"/brenmor-ops")
-                                  << QStringLiteral("do shell script \"ln -sf '/opt/say \\\"hi\\\"/"
-                                                    "brenmor-ops' '/usr/local/bin/brenmor-ops'\" "
-                                                    "with administrator privileges");
+                                  << QStringLiteral(
+                                         "do shell script \"/bin/ln -sf '/opt/say \\\"hi\\\"/"
+                                         "brenmor-ops' '/usr/local/bin/brenmor-ops'\" "
+                                         "with administrator privileges");
     QTest::newRow("backslash") << QStringLiteral("/opt/a\\b/brenmor-ops")
                                << QStringLiteral(
-                                      "do shell script \"ln -sf '/opt/a\\\\b/brenmor-ops' "
+                                      "do shell script \"/bin/ln -sf '/opt/a\\\\b/brenmor-ops' "
                                       "'/usr/local/bin/brenmor-ops'\" with "
                                       "administrator privileges");
     QTest::newRow("substitution stays literal")
         << QStringLiteral("/opt/$(id)/`id`/brenmor-ops")
-        << QStringLiteral("do shell script \"ln -sf '/opt/$(id)/`id`/brenmor-ops' "
+        << QStringLiteral("do shell script \"/bin/ln -sf '/opt/$(id)/`id`/brenmor-ops' "
                           "'/usr/local/bin/brenmor-ops'\" with administrator privileges");
 }
 

@@ -12,20 +12,23 @@ namespace {
 TimeOfDay at(int hour, int minute) { return TimeOfDay{hour, minute}; }
 
 const QString backupId = QStringLiteral("3F2A9C1D-0000-4000-8000-000000000001");
-const QString reportId = QStringLiteral("3F2A9C1D-1111-4000-8000-000000000002");
+const QString reportId = QStringLiteral("3F2A9C1E-1111-4000-8000-000000000002");
 const QString umlautId = QStringLiteral("AB12CD34-2222-4000-8000-000000000003");
 const QString prefixNameId = QStringLiteral("C0FFEE00-3333-4000-8000-000000000004");
 const QString twinId = QStringLiteral("D00D0000-4444-4000-8000-000000000005");
 
-// Five tasks: two share the first eight identifier characters, one has a non-ASCII name, one
-// is named like another's identifier prefix, and two are named "Backup".
+// Five tasks: two share the first seven identifier characters, one has a non-ASCII name, one
+// is named like another's identifier prefix, and two are named "Backup". All are disabled, so
+// the tool's repair of the agents after a change has nothing to do but the command's own work
+// (two tasks whose first eight characters agree are never both enabled: see
+// shortIdTwinIsNeverEnabled).
 QList<ScheduledTask> lookupTasks()
 {
-    return {storedTask(QStringLiteral("Backup"), backupId).daily({at(3, 0)}).build(),
-            storedTask(QStringLiteral("Report"), reportId).every(5).build(),
-            storedTask(QStringLiteral("ÄRGER Über"), umlautId).atLoad().build(),
-            storedTask(QStringLiteral("3f2a"), prefixNameId).atLoad().build(),
-            storedTask(QStringLiteral("Backup"), twinId).atLoad().build()};
+    return {storedTask(QStringLiteral("Backup"), backupId).daily({at(3, 0)}).disabled().build(),
+            storedTask(QStringLiteral("Report"), reportId).every(5).disabled().build(),
+            storedTask(QStringLiteral("ÄRGER Über"), umlautId).atLoad().disabled().build(),
+            storedTask(QStringLiteral("3f2a"), prefixNameId).atLoad().disabled().build(),
+            storedTask(QStringLiteral("Backup"), twinId).atLoad().disabled().build()};
 }
 } // namespace
 
@@ -48,6 +51,9 @@ private Q_SLOTS:
     void agentAndWakeFailuresAreReported();
     void changeNotification_data();
     void changeNotification();
+    void userTextShownEscaped_data();
+    void userTextShownEscaped();
+    void shortIdTwinIsNeverEnabled();
 };
 
 void TestCliTaskState::lookup_data()
@@ -63,9 +69,8 @@ void TestCliTaskState::lookup_data()
     QTest::newRow("short id") << QStringLiteral("ab12cd34") << umlautId;
     QTest::newRow("short id upper-case") << QStringLiteral("AB12CD34") << umlautId;
     QTest::newRow("shorter prefix") << QStringLiteral("c0f") << prefixNameId;
-    QTest::newRow("shared prefix picks the earlier task") << QStringLiteral("3f2a9c1d") << backupId;
-    QTest::newRow("longer prefix reaches the later one")
-        << QStringLiteral("3F2A9C1D-1") << reportId;
+    QTest::newRow("shared prefix picks the earlier task") << QStringLiteral("3f2a9c1") << backupId;
+    QTest::newRow("longer prefix reaches the later one") << QStringLiteral("3F2A9C1E") << reportId;
     QTest::newRow("full identifier") << reportId.toLower() << reportId;
     // The first task matches by identifier before the later task matches by name.
     QTest::newRow("earlier id prefix beats later name") << QStringLiteral("3F2A") << backupId;
@@ -102,7 +107,7 @@ void TestCliTaskState::lookup()
     QCOMPARE(stored.size(), seeded.size());
     for (qsizetype i = 0; i < stored.size(); ++i) {
         const bool target = stored[i].idString() == expectedId;
-        QCOMPARE(stored[i].isEnabled, !target);
+        QCOMPARE(stored[i].isEnabled, target ? false : seeded[i].isEnabled);
         if (target)
             QCOMPARE(result.outText(), QStringLiteral("Disabled task: ") + stored[i].name + '\n');
     }
@@ -155,7 +160,7 @@ void TestCliTaskState::sideEffectsInOrder_data()
         << QStringList{QStringLiteral("remove"), QStringLiteral("report")} << true
         << QStringLiteral("Removed task: Report\n") << QStringLiteral("unload")
         << QStringLiteral("enabled") << QStringLiteral("absent");
-    QTest::newRow("rm is remove") << QStringList{QStringLiteral("rm"), QStringLiteral("3F2A9C1D-1")}
+    QTest::newRow("rm is remove") << QStringList{QStringLiteral("rm"), QStringLiteral("3F2A9C1E")}
                                   << false << QStringLiteral("Removed task: Report\n")
                                   << QStringLiteral("unload") << QStringLiteral("disabled")
                                   << QStringLiteral("absent");
@@ -518,6 +523,85 @@ void TestCliTaskState::changeNotification()
     else
         QTest::qWait(300);
     QCOMPARE(received.count(), posted);
+}
+
+// A name from an imported or hand-edited file can hold terminal controls (clear the screen,
+// retitle the window): every line the tool prints shows them as escapes.
+void TestCliTaskState::userTextShownEscaped_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("shown"); // the line, or the part of it, as printed
+    const QString evil = QStringLiteral("Evil\x1b]0;owned\x07\x1b[2J\u009b31m\t!");
+    const QString escaped = QStringLiteral("Evil\\x1b]0;owned\\x07\\x1b[2J\\u009b31m\\x09!");
+    QTest::newRow("next") << QStringList{"next", "e0000000"} << escaped;
+    QTest::newRow("enable") << QStringList{"enable", "e0000000"}
+                            << QStringLiteral("Enabled task: ") + escaped + u'\n';
+    QTest::newRow("disable") << QStringList{"disable", "e0000000"}
+                             << QStringLiteral("Disabled task: ") + escaped + u'\n';
+    QTest::newRow("remove") << QStringList{"remove", "e0000000"}
+                            << QStringLiteral("Removed task: ") + escaped + u'\n';
+    QTest::newRow("history of an unknown name")
+        << QStringList{"history", evil + u'?'}
+        << QStringLiteral("Error: Task not found: ") + escaped + QStringLiteral("?\n");
+    QTest::newRow("logs of an unknown name")
+        << QStringList{"logs", evil + u'?'}
+        << QStringLiteral("Error: Task not found: ") + escaped + QStringLiteral("?\n");
+    QTest::newRow("disable of an unknown name")
+        << QStringList{"disable", evil + u'?'}
+        << QStringLiteral("Error: Task not found: ") + escaped + QStringLiteral("?\n");
+    QTest::newRow("run of a task never installed")
+        << QStringList{"run", "e0000000"}
+        << QStringLiteral("Error: ") + escaped + QStringLiteral(" is not installed");
+    QTest::newRow("jobs") << QStringList{"jobs"} << QStringLiteral("org.example.\\x1b[2Jjob");
+}
+
+void TestCliTaskState::userTextShownEscaped()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, shown);
+    CliHarness cli;
+    const QString evil = QStringLiteral("Evil\x1b]0;owned\x07\x1b[2J\u009b31m\t!");
+    cli.seed({storedTask(evil, QStringLiteral("E0000000-0000-4000-8000-00000000000E"))
+                  .daily({at(3, 0)})
+                  .build()});
+    TestSupport::writeFile(cli.home().launchAgents() + QStringLiteral("/org.example.job.plist"),
+                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+                           "<dict><key>Label</key><string>org.example.\x1b[2Jjob</string>"
+                           "<key>Program</key><string>/bin/true</string><key>StartInterval"
+                           "</key><integer>60</integer></dict></plist>\n");
+    const ProcessResult result = cli.run(args);
+    const QString printed = result.outText() + result.errText();
+    QVERIFY2(printed.contains(shown), qPrintable(printed));
+    for (const QChar control : {QChar(0x1b), QChar(0x07), QChar(0x9b), QChar(u'\t')})
+        QVERIFY2(!printed.contains(control), qPrintable(printed));
+}
+
+// Two tasks whose identifiers share their first eight hex digits would share one script, log
+// and history: the later one is refused, with an error naming both, and nothing is installed.
+void TestCliTaskState::shortIdTwinIsNeverEnabled()
+{
+    CliHarness cli;
+    const QString firstId = QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001");
+    const QString secondId = QStringLiteral("AAAAAAAA-1111-4000-8000-000000000002");
+    QList<ScheduledTask> seeded{
+        storedTask(QStringLiteral("First"), firstId).every(5).build(),
+        storedTask(QStringLiteral("Second"), secondId).every(5).disabled().build()};
+    cli.seed(seeded);
+    const QByteArray before = cli.taskFileBytes();
+
+    const ProcessResult result = cli.run({QStringLiteral("enable"), QStringLiteral("second")});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.outText(), QString());
+    QCOMPARE(result.errText(),
+             QStringLiteral("Error: Task \"Second\" (%1) cannot be enabled: its ID begins with the "
+                            "same eight characters aaaaaaaa as that of task \"First\" (%2), and "
+                            "the two would share one script, log and history. Remove one of "
+                            "them.\n")
+                 .arg(secondId, firstId));
+    QCOMPARE(cli.taskFileBytes(), before);
+    QCOMPARE(cli.calls(), QStringList());
+    QVERIFY(!QFile::exists(cli.plistPath(seeded[1])));
+    QVERIFY(!QFile::exists(cli.scriptPath(seeded[1])));
 }
 
 QTEST_GUILESS_MAIN(TestCliTaskState)

@@ -1,5 +1,8 @@
+#include "RootProgram.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -40,6 +43,10 @@ private Q_SLOTS:
     void asksPkexecWhenNotRoot();
     void elevatedCommandGetsFixedEnvironment_data();
     void elevatedCommandGetsFixedEnvironment();
+    void refusesProgramUserCanChange_data();
+    void refusesProgramUserCanChange();
+    void programsOfCommand_data();
+    void programsOfCommand();
 };
 
 void TestOsascriptTool::runsStatement_data()
@@ -143,7 +150,12 @@ void TestOsascriptTool::reportsSyntaxErrors()
 
     // Nothing of a script that does not compile runs.
     QTemporaryDir dir;
-    const QString marker = dir.filePath(u"ran"_s);
+    const QString out = dir.filePath(u"out"_s);
+    QVERIFY(QDir().mkpath(out));
+    QVERIFY(QFile::setPermissions(out, QFileDevice::ReadOther | QFileDevice::WriteOther |
+                                           QFileDevice::ExeOther | QFileDevice::ReadOwner |
+                                           QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QString marker = out + u"/ran"_s;
     source.replace(u"\"x\""_s, u"\"touch '"_s + marker + u"'\""_s);
     QCOMPARE(osascript({u"-e"_s, source}).exitCode, 1);
     QVERIFY(!QFile::exists(marker));
@@ -193,9 +205,10 @@ void TestOsascriptTool::asksPkexecWhenNotRoot_data()
         "#!/bin/sh\necho 'Error executing command as another user: Not authorized' >&2\nexit 127\n";
     QTest::newRow("granted") << grant << u"echo done"_s << true << 0 << u"done\n"_s << QString()
                              << 0;
-    QTest::newRow("granted, stand-ins first on the path")
-        << grant << u"command -v pmset"_s << true << 0
-        << TestSupport::compatPath(u"pmset"_s) + u'\n' << QString() << 0;
+    // Root finds no stand-in by name: callers name it by its absolute path.
+    QTest::newRow("granted, stand-ins not on root's path")
+        << grant << u"command -v pmset"_s << true << 1 << QString()
+        << u"The command exited with a non-zero status."_s << 127;
     QTest::newRow("granted, the command's own 127 is not a refusal")
         << grant << u"echo 'no-such-tool: not found' >&2; exit 127"_s << true << 1 << QString()
         << u"no-such-tool: not found"_s << 127;
@@ -291,7 +304,7 @@ void TestOsascriptTool::elevatedCommandGetsFixedEnvironment()
     QCOMPARE(result.exitCode, 0);
 
     const QString compatFolder = QFileInfo(TestSupport::compatPath(u"osascript"_s)).absolutePath();
-    const QString fixedPath = u"/usr/sbin:/usr/bin:/sbin:/bin:"_s + compatFolder;
+    const QString fixedPath = u"/usr/sbin:/usr/bin:/sbin:/bin"_s;
     const QString systemLn = QStandardPaths::findExecutable(
         u"ln"_s, {u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s});
     const QStringList lines = result.outText().chopped(1).split(u'\n');
@@ -302,6 +315,151 @@ void TestOsascriptTool::elevatedCommandGetsFixedEnvironment()
         QCOMPARE(lines.at(0), planted);
         QCOMPARE(lines.at(1), u"from the caller"_s);
     }
+}
+
+void TestOsascriptTool::refusesProgramUserCanChange_data()
+{
+    QTest::addColumn<QString>("layout"); // what a user could change
+    QTest::addColumn<bool>("throughPkexec");
+    QTest::addColumn<QString>("why"); // the reason, after the file's name; empty: it runs
+
+    QTest::newRow("root's own, root caller") << u"sound"_s << false << QString();
+    QTest::newRow("root's own, through pkexec") << u"sound"_s << true << QString();
+    QTest::newRow("file writable by others")
+        << u"file 0777"_s << false << u"{file} is writable by group or others"_s;
+    QTest::newRow("file writable by group, through pkexec")
+        << u"file 0775"_s << true << u"{file} is writable by group or others"_s;
+    QTest::newRow("file owned by a user")
+        << u"file owner"_s << false << u"{file} is owned by nobody, not by root"_s;
+    QTest::newRow("folder writable by others")
+        << u"folder 0777"_s << false << u"{folder} is writable by group or others"_s;
+    QTest::newRow("folder owned by a user, through pkexec")
+        << u"folder owner"_s << true << u"{folder} is owned by nobody, not by root"_s;
+    QTest::newRow("link in a sound folder to a user's file")
+        << u"link"_s << false << u"{target} is owned by nobody, not by root"_s;
+    QTest::newRow("relative name")
+        << u"relative"_s << false << u"it is not named by an absolute path"_s;
+    QTest::newRow("name known only at run time")
+        << u"variable"_s << false << u"the program is only known when the command runs"_s;
+}
+
+// A stand-in the user can replace (a --prefix ~/.local install, a build tree) must never run as
+// root: the launcher refuses, naming the file and why, and nothing of the command runs.
+void TestOsascriptTool::refusesProgramUserCanChange()
+{
+    QFETCH(QString, layout);
+    QFETCH(bool, throughPkexec);
+    QFETCH(QString, why);
+    if (geteuid() != 0 || !QFile::exists(u"/usr/bin/setpriv"_s))
+        QSKIP("needs root to make root's files and to run the stand-in as another user");
+
+    // Not under /tmp: a folder others can write is no place for root's programs.
+    QTemporaryDir dir(QCoreApplication::applicationDirPath() + u"/osascript-XXXXXX"_s);
+    QVERIFY(dir.isValid());
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) |
+                                                  QFileDevice::ExeOther | QFileDevice::ReadOther |
+                                                  QFileDevice::ExeGroup | QFileDevice::ReadGroup));
+    const QString folder = dir.filePath(u"libexec"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString out = dir.filePath(u"out"_s);
+    QVERIFY(QDir().mkpath(out));
+    QVERIFY(QFile::setPermissions(out, QFileDevice::ReadOther | QFileDevice::WriteOther |
+                                           QFileDevice::ExeOther | QFileDevice::ReadOwner |
+                                           QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QString marker = out + u"/ran"_s;
+    const QString file = folder + u"/pmset"_s;
+    TestSupport::writeScript(file, "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\necho ran\n");
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::ExeOther));
+    const QString fakePkexec = dir.filePath(u"pkexec"_s);
+    TestSupport::writeScript(fakePkexec, "#!/bin/sh\nexec \"$@\"\n");
+
+    QString program = file;
+    const QString target = dir.filePath(u"user/pmset"_s);
+    const auto run = [](const char* tool, const QStringList& args) {
+        return TestSupport::run(QString::fromLatin1(tool), args,
+                                QProcessEnvironment::systemEnvironment())
+            .exitCode;
+    };
+    if (layout == u"file 0777"_s)
+        QCOMPARE(run("/bin/chmod", {u"0777"_s, file}), 0);
+    else if (layout == u"file 0775"_s)
+        QCOMPARE(run("/bin/chmod", {u"0775"_s, file}), 0);
+    else if (layout == u"file owner"_s)
+        QCOMPARE(run("/bin/chown", {u"65534"_s, file}), 0);
+    else if (layout == u"folder 0777"_s)
+        QCOMPARE(run("/bin/chmod", {u"0777"_s, folder}), 0);
+    else if (layout == u"folder owner"_s)
+        QCOMPARE(run("/bin/chown", {u"65534"_s, folder}), 0);
+    else if (layout == u"link"_s) {
+        QVERIFY(QDir().mkpath(dir.filePath(u"user"_s)));
+        QVERIFY(QFile::copy(file, target));
+        QCOMPARE(run("/bin/chown", {u"65534"_s, target}), 0);
+        QVERIFY(QFile::remove(file));
+        QVERIFY(QFile::link(target, file));
+    } else if (layout == u"relative"_s)
+        program = u"./libexec/pmset"_s;
+    else if (layout == u"variable"_s)
+        program = u"$HOME/pmset"_s;
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"BRENMOR_OPS_PKEXEC"_s, fakePkexec);
+    const QString source =
+        u"do shell script \"'"_s + program + u"' repeat cancel\" with administrator privileges"_s;
+    QStringList arguments{TestSupport::compatPath(u"osascript"_s), u"-e"_s, source};
+    QString launcher = arguments.takeFirst();
+    if (throughPkexec) {
+        arguments =
+            QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, launcher} +
+            arguments;
+        launcher = u"/usr/bin/setpriv"_s;
+    }
+    const ProcessResult result =
+        TestSupport::run(launcher, arguments, environment, 60000, dir.path());
+    if (why.isEmpty()) {
+        QCOMPARE(result.errText(), QString());
+        QCOMPARE(result.outText(), u"ran\n"_s);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(QFile::exists(marker));
+        return;
+    }
+    why.replace(u"{file}"_s, file).replace(u"{folder}"_s, folder).replace(u"{target}"_s, target);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(result.out.isEmpty());
+    QCOMPARE(result.err,
+             executionError(source, u"Refusing to run %1 as root: %2."_s.arg(program, why).toUtf8(),
+                            -10004));
+    QVERIFY(!QFile::exists(marker));
+}
+
+void TestOsascriptTool::programsOfCommand_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("programs");
+
+    QTest::newRow("quoted path") << u"'/opt/my tools/pmset' repeat cancel"_s
+                                 << QStringList{u"/opt/my tools/pmset"_s};
+    QTest::newRow("every simple command")
+        << u"a x; b && c|d & e\nf $(g) `h`"_s
+        << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s, u"g"_s, u"h"_s};
+    QTest::newRow("substitution inside double quotes")
+        << u"/bin/echo \"a `id` b\""_s << QStringList{u"/bin/echo"_s, u"`"_s};
+    QTest::newRow("assignments, keywords and redirections skipped")
+        << u"X=1 Y='a b' >/dev/null 2>&1 /bin/ln -s a b; if true; then ! /x; fi"_s
+        << QStringList{u"/bin/ln"_s, u"true"_s, u"/x"_s};
+    QTest::newRow("quotes and escapes removed")
+        << u"\"/a b\"/c\\ d e; /x\\'y"_s << QStringList{u"/a b/c d"_s, u"/x'y"_s};
+    QTest::newRow("only known at run time") << u"\"$TOOL\" x"_s << QStringList{u"$TOOL"_s};
+}
+
+// Every program a command could start is found, so a second one cannot slip past the check.
+void TestOsascriptTool::programsOfCommand()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, programs);
+    QCOMPARE(::programsOfCommand(command), programs);
 }
 
 QTEST_GUILESS_MAIN(TestOsascriptTool)

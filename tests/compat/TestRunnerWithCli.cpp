@@ -1,11 +1,14 @@
 #include "RunnerTestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <unistd.h>
 
 using namespace RunnerTest;
 
@@ -86,6 +89,47 @@ private Q_SLOTS:
         QVERIFY(listEntry(label).isEmpty());
         // The history outlives the task.
         QCOMPARE(historyLines(history).size(), 2);
+    }
+
+    // Without XDG_RUNTIME_DIR the runner's folder is /tmp/brenmor-ops-<uid>; when another user
+    // made it first, nothing is loaded and the user reads why and what to do.
+    void takenRuntimeFolderIsExplained()
+    {
+        if (geteuid() != 0 || !QFile::exists(QStringLiteral("/usr/bin/setpriv")))
+            QSKIP("needs root to act as two users");
+        const uid_t user = 65534;
+        const QString taken = QStringLiteral("/tmp/brenmor-ops-%1").arg(user);
+        if (QFileInfo::exists(taken))
+            QSKIP("the folder is there already");
+        QVERIFY(QDir().mkdir(taken)); // root's, the squatter
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QCOMPARE(::chown(QFile::encodeName(home.path()).constData(), user, user), 0);
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        for (const char* name :
+             {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("HOME"), home.path());
+        const ProcessResult added = TestSupport::run(
+            QStringLiteral("/usr/bin/setpriv"),
+            {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+             QStringLiteral("--clear-groups"), TestSupport::binPath(QStringLiteral("brenmor-ops")),
+             QStringLiteral("add"), QStringLiteral("--name"), QStringLiteral("x"),
+             QStringLiteral("--command"), QStringLiteral("true"), QStringLiteral("--interval"),
+             QStringLiteral("5")},
+            environment, timeoutMs, home.path());
+        QDir(taken).removeRecursively();
+        QCOMPARE(added.exitCode, 1);
+        QVERIFY2(added.errText().contains(
+                     QStringLiteral("Error: launchctl load failed (exit code 5): %1 belongs to "
+                                    "another user (uid 0); another user made it first, so no "
+                                    "agent can be started safely. Set XDG_RUNTIME_DIR to a "
+                                    "private folder of yours (a login session normally does), "
+                                    "or ask an administrator to remove %1\n")
+                         .arg(taken)),
+                 added.err.constData());
     }
 };
 

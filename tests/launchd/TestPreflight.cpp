@@ -5,7 +5,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(TaskSchedule)
@@ -215,6 +219,62 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("The .env file %1 cannot be read; check its "
                                             "permissions")
                                  .arg(path)});
+    }
+
+    void envFileNeverBlocksNorOverflows_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("finding"); // <path> stands for the file
+        QTest::newRow("a device that never ends")
+            << "/dev/zero"
+            << "The .env file <path> is not a regular file; choose a file";
+        QTest::newRow("a FIFO nobody writes")
+            << "fifo"
+            << "The .env file <path> is not a regular file; choose a file";
+        QTest::newRow("a file past the bound")
+            << "large"
+            << "The .env file <path> is larger than 1 MB; no list of variables is "
+               "that long";
+        QTest::newRow("a link to a device") << "link"
+                                            << "The .env file <path> is not a regular "
+                                               "file; choose a file";
+    }
+
+    // The check runs as the user types: it never waits on a FIFO and never reads a device.
+    void envFileNeverBlocksNorOverflows()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, finding);
+        QString path = root() + QStringLiteral("/odd.env");
+        QFile::remove(path);
+        if (kind == QStringLiteral("/dev/zero")) {
+            path = kind;
+        } else if (kind == QStringLiteral("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == QStringLiteral("link")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else {
+            QFile large(path);
+            QVERIFY(large.open(QIODevice::WriteOnly));
+            QVERIFY(large.resize(2 * 1000 * 1000)); // sparse: no disk used
+        }
+        ScheduledTask task = ScheduledTask::create(QStringLiteral("T"), QStringLiteral("ls"),
+                                                   TaskSchedule::interval(5));
+        task.envFilePath = path;
+        QStringList findings;
+        std::unique_ptr<QThread> checking(
+            QThread::create([&findings, task] { findings = Preflight::check(task); }));
+        checking->start();
+        if (!checking->wait(20000)) {
+            // Give the blocked reader its writer, so the test can end and report.
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            checking->wait();
+            QFAIL("the check blocked on the .env file");
+        }
+        QCOMPARE(findings, QStringList{finding.replace(QStringLiteral("<path>"), path)});
+        QFile::remove(root() + QStringLiteral("/odd.env"));
     }
 };
 

@@ -158,6 +158,55 @@ class TestFastTaskParser : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void leadingFeffKept_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("written"); // the string as it stands in the file
+        QTest::addColumn<QString>("text");       // what both readers must give
+        const QString feff(QChar(0xFEFF));
+        for (const char* key : {"name", "command", "workingDirectory", "envFilePath"}) {
+            const QByteArray k(key);
+            QTest::addRow("%s, raw", key)
+                << k << QByteArray("\"\xEF\xBB\xBFx\"") << feff + QStringLiteral("x");
+            QTest::addRow("%s, escaped", key)
+                << k << QByteArray("\"\\ufeffx\"") << feff + QStringLiteral("x");
+            QTest::addRow("%s, raw with an escape after", key) << k
+                                                               << QByteArray("\"\xEF\xBB\xBF"
+                                                                             "a\\nb\"")
+                                                               << feff + QStringLiteral("a\nb");
+            QTest::addRow("%s, only the mark", key) << k << QByteArray("\"\xEF\xBB\xBF\"") << feff;
+            QTest::addRow("%s, two marks", key)
+                << k << QByteArray("\"\xEF\xBB\xBF\xEF\xBB\xBF\"") << feff + feff;
+        }
+    }
+
+    // A string is kept exactly as stored, a leading U+FEFF too, by both readers and across a
+    // write and a second read.
+    void leadingFeffKept()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, written);
+        QFETCH(QString, text);
+        const QByteArray data = file(with(baseTask(), key, written));
+        const auto fast = FastTaskParser::parse(data);
+        const auto slow = TaskMigration::decodeTasksSlow(data);
+        QVERIFY(fast);
+        QVERIFY2(slow.ok(), qPrintable(slow.ok() ? QString() : slow.error()));
+        const auto field = [&key](const ScheduledTask& task) {
+            return key == "name"               ? task.name
+                   : key == "command"          ? task.command
+                   : key == "workingDirectory" ? task.workingDirectory.value_or(QString())
+                                               : task.envFilePath.value_or(QString());
+        };
+        QCOMPARE(field(fast->first()), text);
+        QCOMPARE(field(slow->first()), text);
+        const QByteArray again = TaskMigration::encodeTasks(*slow);
+        const auto reread = TaskMigration::decodeTasks(again);
+        QVERIFY(reread.ok());
+        QCOMPARE(field(reread->first()), text);
+        QVERIFY(*FastTaskParser::parse(again) == *TaskMigration::decodeTasksSlow(again));
+    }
+
     void equivalence_data()
     {
         QTest::addColumn<QByteArray>("text");

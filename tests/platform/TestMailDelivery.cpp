@@ -90,6 +90,7 @@ private Q_SLOTS:
     void commandSendsMail();
     void refusedLoginFails_data();
     void refusedLoginFails();
+    void passwordNeverOnCommandLine();
     void saveWithoutSecretServiceFails();
 
 private:
@@ -188,7 +189,9 @@ void TestMailDelivery::startMailServer()
     m_server.process.start(
         QStringLiteral("/usr/bin/python3"),
         QStringList{TestSupport::dataPath(QStringLiteral("mail/smtps_server.py")), cert, key,
-                    senderAddress, serverPassword, m_mailFolder});
+                    senderAddress, QStringLiteral("-"), m_mailFolder});
+    QVERIFY(m_server.process.waitForStarted(20000));
+    m_server.process.write(serverPassword.toUtf8() + '\n');
     const QByteArray line = m_server.firstLine(20000);
     QVERIFY2(line.startsWith("PORT "), "the SMTPS server did not start");
     const QString port = QString::fromLatin1(line.mid(5));
@@ -397,6 +400,45 @@ void TestMailDelivery::refusedLoginFails()
     QVERIFY2(result.errText().endsWith(QStringLiteral("Failed to send email\n")),
              result.err.constData());
     QCOMPARE(receivedCount(), before);
+}
+
+// Another local user may read every process's arguments: while 30 messages go out, a poller
+// reading every /proc/<pid>/cmdline sees curl at work but never the password.
+void TestMailDelivery::passwordNeverOnCommandLine()
+{
+    VERIFY_OK(m_store.save(MailCommand::keychainService(), senderAddress, serverPassword));
+    TestSupport::writeFile(m_work.filePath(QStringLiteral("keychain/")) + senderAddress,
+                           serverPassword.toUtf8());
+    Background poller;
+    poller.process.start(QStringLiteral("/usr/bin/python3"),
+                         {TestSupport::dataPath(QStringLiteral("mail/cmdline_watch.py")),
+                          QStringLiteral("smtps://") + MailCommand::smtpHost()});
+    QVERIFY(poller.process.waitForStarted(10000));
+    poller.process.write(serverPassword.toUtf8() + '\n');
+    QCOMPARE(poller.firstLine(20000), QByteArray("READY"));
+
+    const int before = receivedCount();
+    const int sends = 30;
+    for (int send = 0; send < sends; ++send) {
+        const QString shell = send % 2 ? QStringLiteral("zsh") : QStringLiteral("bash");
+        const PasswordLookup lookup =
+            send % 4 < 2 ? PasswordLookup::secretTool : PasswordLookup::securityTool;
+        const ProcessResult result = runCommand(
+            shell, *MailCommand::buildMailCommand(senderAddress, recipient, QStringLiteral("s"),
+                                                  QString::number(send), lookup));
+        QVERIFY2(result.exitCode == 0, result.err.constData());
+    }
+    QCOMPARE(receivedCount(), before + sends);
+
+    poller.process.terminate();
+    QVERIFY(poller.process.waitForFinished(20000));
+    const QString report = QString::fromUtf8(poller.process.readAllStandardOutput()).trimmed();
+    static const QRegularExpression counts(
+        QStringLiteral("^SCANS (\\d+) MARKER (\\d+) SECRET (\\d+)$"));
+    const QRegularExpressionMatch match = counts.match(report);
+    QVERIFY2(match.hasMatch(), qPrintable(report));
+    QVERIFY2(match.captured(2).toInt() > 0, "the poller never saw curl running");
+    QCOMPARE(match.captured(3).toInt(), 0);
 }
 
 // Last: it stops the keyring. A password that cannot be stored is reported, never taken as

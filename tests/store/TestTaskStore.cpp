@@ -191,6 +191,8 @@ private Q_SLOTS:
     void importTasks_data();
     void importTasks();
     void importUndecodableDataChangesNothing();
+    void shortIdTwinIsNeverEnabled_data();
+    void shortIdTwinIsNeverEnabled();
     void syncWakeSchedules_data();
     void syncWakeSchedules();
     void operationsOnUnknownIdsSaveNothing_data();
@@ -521,7 +523,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
     QVERIFY(!QFile::exists(orphanPlist));
     const QString keptPlist = store.agentPaths().plistPath(kept);
     QCOMPARE(TestSupport::readFile(launchctlLog),
-             "unload " + orphanPlist.toUtf8() + "\nload " + keptPlist.toUtf8() + "\n");
+             "unload " + orphanPlist.toUtf8() + "\nlist\nload " + keptPlist.toUtf8() + "\n");
     QVERIFY(TestSupport::readFile(store.agentPaths().scriptPath(kept))
                 .contains("# BrenmorOps script v4\n"));
 }
@@ -847,6 +849,50 @@ void TestTaskStore::duplicateTask()
     // Disabled: neither installed nor given a wake event.
     QVERIFY(f.recorder->calls.isEmpty());
     QCOMPARE(f.savedTasks(), store.tasks());
+}
+
+void TestTaskStore::shortIdTwinIsNeverEnabled_data()
+{
+    QTest::addColumn<bool>("byImport"); // else the twin is listed, disabled, and enabled
+    QTest::addColumn<bool>("twinEnabled");
+    QTest::newRow("enabling a listed twin") << false << false;
+    QTest::newRow("importing an enabled twin") << true << true;
+    QTest::newRow("importing a disabled twin") << true << false;
+}
+
+// Two tasks whose identifiers share their first eight hex digits would share one script, log
+// and history: the later one is never enabled, and the error names both.
+void TestTaskStore::shortIdTwinIsNeverEnabled()
+{
+    QFETCH(bool, byImport);
+    QFETCH(bool, twinEnabled);
+    Fixture f;
+    ScheduledTask first = describedTask(QStringLiteral("First:daily:e"));
+    first.id = QUuid(QStringLiteral("{aaaaaaaa-0000-4000-8000-000000000001}"));
+    ScheduledTask twin = describedTask(QStringLiteral("Twin:daily:"));
+    twin.id = QUuid(QStringLiteral("{aaaaaaaa-1111-4000-8000-000000000002}"));
+    twin.isEnabled = twinEnabled;
+    TaskStore& store =
+        f.startFresh(byImport ? QList<ScheduledTask>{first} : QList<ScheduledTask>{first, twin});
+    f.recorder->calls.clear();
+    if (byImport) {
+        const auto result = store.importTasks(TaskMigration::encodeTasks({twin}));
+        QVERIFY(result.ok());
+        QCOMPARE(result->imported, 0);
+        QCOMPARE(result->skipped, 1);
+        QCOMPARE(store.tasks(), QList<ScheduledTask>{first});
+    } else {
+        store.setEnabled(true, twin.id);
+        QVERIFY(!store.tasks().at(1).isEnabled);
+    }
+    QCOMPARE(f.recorder->calls, QStringList());
+    QCOMPARE(f.savedTasks(), store.tasks());
+    QCOMPARE(store.lastError().value_or(QString()),
+             QStringLiteral("Task \"Twin\" (AAAAAAAA-1111-4000-8000-000000000002) cannot be "
+                            "enabled: its ID begins with the same eight characters aaaaaaaa as "
+                            "that of task \"First\" (AAAAAAAA-0000-4000-8000-000000000001), and "
+                            "the two would share one script, log and history. Remove one of "
+                            "them."));
 }
 
 void TestTaskStore::importTasks_data()

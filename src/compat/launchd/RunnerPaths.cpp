@@ -18,6 +18,21 @@ QString runtimeFolder()
     return QStringLiteral("/tmp/brenmor-ops-%1").arg(getuid());
 }
 
+namespace {
+
+// What the user can do when another user made the shared fallback folder in /tmp first.
+QString takenFolderAdvice(const QString& folder)
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return {};
+    return QStringLiteral("; another user made it first, so no agent can be started safely. Set "
+                          "XDG_RUNTIME_DIR to a private folder of yours (a login session "
+                          "normally does), or ask an administrator to remove %1")
+        .arg(folder);
+}
+
+} // namespace
+
 Result<void> ensureRuntimeFolder()
 {
     const auto failed = [](const QString& reason) { return Result<void>::failure(reason); };
@@ -31,7 +46,8 @@ Result<void> ensureRuntimeFolder()
     if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
         return failed(QStringLiteral("%1 is not a folder").arg(folder));
     if (info.st_uid != getuid())
-        return failed(QStringLiteral("%1 belongs to another user").arg(folder));
+        return failed(QStringLiteral("%1 belongs to another user").arg(folder) +
+                      takenFolderAdvice(folder));
     if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0)
         return failed(QStringLiteral("cannot make %1 private").arg(folder));
     return {};
@@ -51,7 +67,8 @@ Result<void> checkPrivateEntry(const QString& path, bool folder)
                           .arg(path, folder ? QLatin1String("folder") : QLatin1String("socket")));
     if (info.st_uid != getuid())
         return failed(
-            QStringLiteral("%1 belongs to another user (uid %2)").arg(path).arg(info.st_uid));
+            QStringLiteral("%1 belongs to another user (uid %2)").arg(path).arg(info.st_uid) +
+            (path == runtimeFolder() ? takenFolderAdvice(path) : QString()));
     if ((info.st_mode & 077) != 0)
         return failed(QStringLiteral("%1 is open to other users (mode %2)")
                           .arg(path)

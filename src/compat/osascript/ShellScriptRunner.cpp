@@ -1,5 +1,7 @@
 #include "ShellScriptRunner.h"
 
+#include "RootProgram.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -19,23 +21,21 @@ const QString defaultPath =
     QStringLiteral("/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin");
 
 // As on macOS, a command run with administrator privileges gets a fixed PATH and none of the
-// caller's environment: a folder the user can write early on their PATH must not supply the
-// `ln` or `pmset` that runs as root. The stand-ins' own folder comes after the system folders,
-// so it adds pmset (which Linux lacks) but cannot shadow a system tool.
+// caller's environment: a folder the user can write must not supply the `ln` or `pmset` that
+// runs as root. Only the system's folders are on it: our callers name our own stand-ins (pmset)
+// by their absolute paths, and every program the command starts is checked before it runs.
 const QString elevatedSystemPath = QStringLiteral("/usr/sbin:/usr/bin:/sbin:/bin");
 
-QStringList elevatedEnvironment(const ShellScriptSettings& settings, bool callerIsRoot)
+QStringList elevatedEnvironment(bool callerIsRoot)
 {
     const passwd* root = ::getpwuid(0);
     const QString home =
         root && root->pw_dir ? QString::fromLocal8Bit(root->pw_dir) : QStringLiteral("/root");
     const QString name =
         root && root->pw_name ? QString::fromLocal8Bit(root->pw_name) : QStringLiteral("root");
-    QStringList variables{
-        QStringLiteral("PATH=") + elevatedSystemPath +
-            (settings.toolFolder.isEmpty() ? QString() : QLatin1Char(':') + settings.toolFolder),
-        QStringLiteral("HOME=") + home, QStringLiteral("USER=") + name,
-        QStringLiteral("LOGNAME=") + name, QStringLiteral("SHELL=/bin/sh")};
+    QStringList variables{QStringLiteral("PATH=") + elevatedSystemPath,
+                          QStringLiteral("HOME=") + home, QStringLiteral("USER=") + name,
+                          QStringLiteral("LOGNAME=") + name, QStringLiteral("SHELL=/bin/sh")};
     // A caller that is root already crosses no boundary: its own settings of the pmset stand-in
     // (state file, wake alarm) still apply. Through pkexec nothing of the caller's passes.
     if (callerIsRoot) {
@@ -83,11 +83,16 @@ OsascriptOutcome runShellScript(const ShellScriptStatement& statement, int sourc
     const QString path = commandPath(settings);
     const bool elevate = statement.withAdministratorPrivileges && !settings.runningAsRoot;
 
+    if (statement.withAdministratorPrivileges) {
+        if (const auto refusal = commandRefusal(statement.command, elevatedSystemPath))
+            return failure(sourceLength, *refusal, privilegeErrorCode);
+    }
+
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     if (statement.withAdministratorPrivileges) {
         QStringList arguments{QStringLiteral("-i")};
-        arguments << elevatedEnvironment(settings, !elevate) << QStringLiteral("/bin/sh")
+        arguments << elevatedEnvironment(!elevate) << QStringLiteral("/bin/sh")
                   << QStringLiteral("-c");
         if (elevate) {
             arguments << QStringLiteral("printf '%s\\n' ") +

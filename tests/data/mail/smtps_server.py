@@ -1,6 +1,6 @@
 """A one-account SMTPS server for the mail command tests.
 
-Usage: smtps_server.py CERT KEY USER PASSWORD OUTPUT_FOLDER
+Usage: smtps_server.py CERT KEY USER - OUTPUT_FOLDER   (the password on standard input)
 Listens on 127.0.0.1 on a free port with implicit TLS, prints "PORT <n>" once it accepts
 connections, accepts LOGIN/PLAIN for USER with PASSWORD only, and writes every accepted
 message to OUTPUT_FOLDER/<n>.eml with the envelope in OUTPUT_FOLDER/<n>.envelope.
@@ -21,6 +21,9 @@ def main():
     warnings.simplefilter("ignore")
     logging.getLogger("mail.log").setLevel(logging.CRITICAL)
     cert, key, user, password, folder = sys.argv[1:6]
+    # The password stays out of this program's arguments, where the tests look for it.
+    if password == "-":
+        password = sys.stdin.readline().rstrip("\n")
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
     count = [0]
