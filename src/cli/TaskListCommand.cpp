@@ -10,6 +10,7 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
         return 1;
 
     std::optional<Plan> plan;
+    QList<ScheduledTask> before; // the file's list before the change
     QStringList failures;
     const auto collect = [&failures](const SideEffect& effect) {
         if (!effect)
@@ -21,6 +22,7 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
     // change is applied to the list on disk under the lock, so no change is lost.
     const TaskFileTransaction::Outcome outcome = context.store.change(
         [&](QList<ScheduledTask>& tasks) {
+            before = tasks;
             plan = change(tasks, context);
             if (!plan)
                 return false;
@@ -51,7 +53,7 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
     }
 
     if (plan->refreshWake) {
-        if (const Result<void> woken = context.store.refreshWakeSchedules(outcome.tasks);
+        if (const Result<void> woken = context.store.refreshWakeSchedules(before, outcome.tasks);
             !woken.ok())
             failures << woken.message();
     }
