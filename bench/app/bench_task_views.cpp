@@ -3,6 +3,10 @@
 // and whose history holds 100,000 runs (goal for both: one frame, 16 ms). The log and the
 // history are written once under $BRENMOR_BENCH_DIR/app (default /tmp/brenmor-bench); the
 // log is sparse except for its last mebibyte.
+//
+// Then one frame of the timeline window at 1000 x 800, beside its floor: plain widgets (labels
+// in a scroll area) filling the same window, measured in the same run, frame for frame in
+// turn. Goal: at most 2 ms per frame. Prints goal, floor, figure and ratio.
 
 #include "AppFakes.h"
 #include "DayTimelineView.h"
@@ -12,16 +16,21 @@
 #include "ViewClock.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -104,26 +113,61 @@ void render(QWidget& widget, QImage& image)
     widget.render(&painter);
 }
 
+// The store and the system jobs of the timeline benchmarks. Every task's agent was installed
+// at the start of the day, so the planned times that passed without a run count as missed.
+struct TimelineData {
+    FakeStoreFixture fixture;
+    QList<LaunchdJob> jobs;
+
+    TimelineData()
+    {
+        const QDateTime installed(benchNow().date(), QTime(0, 0), ViewClock::zone());
+        for (int i = 0; i < rowsEach; ++i) {
+            const ScheduledTask task = benchTask(i);
+            fixture.store->addTask(task);
+            const QString plist = fixture.store->agentPaths().plistPath(task);
+            QDir().mkpath(QFileInfo(plist).absolutePath());
+            QFile file(plist);
+            if (file.open(QIODevice::WriteOnly)) {
+                file.write("<plist/>");
+                file.setFileTime(installed, QFileDevice::FileModificationTime);
+            }
+            // The interval tasks ran every 15 minutes since 00:07; every seventh run failed.
+            if (task.schedule.kind() != TaskSchedule::Kind::interval)
+                continue;
+            const QString logDir = fixture.store->agentPaths().logDir;
+            QDir().mkpath(logDir);
+            QFile history(RunHistory::historyPath(logDir, task.shortId()));
+            if (!history.open(QIODevice::WriteOnly))
+                continue;
+            for (QDateTime start = installed.addSecs(7 * 60); start < benchNow();
+                 start = start.addSecs(15 * 60)) {
+                const int run = int(installed.secsTo(start) / 900);
+                history.write(start.toUTC().toString(Qt::ISODate).toLatin1() + '\t' +
+                              start.addSecs(40).toUTC().toString(Qt::ISODate).toLatin1() +
+                              (run % 7 == 3 ? "\t1\n" : "\t0\n"));
+            }
+        }
+        for (int i = 0; i < rowsEach; ++i) {
+            LaunchdJob job;
+            job.label = QStringLiteral("com.example.job%1").arg(i);
+            job.id = job.label;
+            if (i % 2)
+                job.startInterval = 300 * (1 + i % 4);
+            else
+                job.startCalendarInterval = QMap<QString, qint64>{{QStringLiteral("Hour"), i % 24}};
+            jobs.append(job);
+        }
+    }
+};
+
 // The whole list of rows (400 rows, 11,000 points tall) when `whole`, else one window-sized
 // frame of the screen as the user scrolls it.
 void timelinePaint(benchmark::State& state)
 {
     const bool whole = state.range(0) != 0;
-    FakeStoreFixture fixture;
-    for (int i = 0; i < rowsEach; ++i)
-        fixture.store->addTask(benchTask(i));
-    QList<LaunchdJob> jobs;
-    for (int i = 0; i < rowsEach; ++i) {
-        LaunchdJob job;
-        job.label = QStringLiteral("com.example.job%1").arg(i);
-        job.id = job.label;
-        if (i % 2)
-            job.startInterval = 300 * (1 + i % 4);
-        else
-            job.startCalendarInterval = QMap<QString, qint64>{{QStringLiteral("Hour"), i % 24}};
-        jobs.append(job);
-    }
-    DayTimelineView view(*fixture.store, jobs);
+    TimelineData data;
+    DayTimelineView view(*data.fixture.store, data.jobs);
     view.setShowSystemJobs(true);
     QWidget* rows = view.rowsArea();
     QWidget* target = rows;
@@ -178,12 +222,105 @@ void detailRedraw(benchmark::State& state)
 }
 BENCHMARK(detailRedraw)->Unit(benchmark::kMillisecond);
 
+// Plain widgets filling the timeline's window: a title, a check box and, in a scroll area, one
+// label per row with its name. What any screen of this size costs to draw.
+class PlainWindow final : public QWidget {
+public:
+    explicit PlainWindow(int rows)
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(new QLabel(QStringLiteral("Timeline"), this));
+        layout->addWidget(new QCheckBox(QStringLiteral("System Jobs"), this));
+        auto* scroll = new QScrollArea(this);
+        scroll->setWidgetResizable(true);
+        auto* page = new QWidget(scroll);
+        auto* pageLayout = new QVBoxLayout(page);
+        pageLayout->setSpacing(0);
+        for (int i = 0; i < rows; ++i) {
+            auto* label = new QLabel(QStringLiteral("Task %1").arg(i), page);
+            label->setFixedHeight(TimelineLayout::rowHeight);
+            pageLayout->addWidget(label);
+        }
+        scroll->setWidget(page);
+        layout->addWidget(scroll);
+    }
+};
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readLine()).section(QLatin1Char(' '), 0, 2);
+}
+
+// One frame of the timeline window at 1000 x 800 against the same frame of plain widgets,
+// taken in turn so both see the same load; medians of CPU time in milliseconds.
+void timelineFrameAgainstFloor()
+{
+    constexpr double goalMs = 2.0;
+    constexpr int frames = 300;
+    const QSize size(1000, 800);
+    TimelineData data;
+    DayTimelineView view(*data.fixture.store, data.jobs);
+    view.setShowSystemJobs(true);
+    view.resize(size);
+    view.show();
+    PlainWindow plain(2 * rowsEach);
+    plain.resize(size);
+    plain.show();
+    QApplication::processEvents();
+    QApplication::processEvents();
+
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    // CPU time of this thread: what the frame costs, whatever else the machine runs.
+    const auto cpuMs = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+    };
+    const auto timeFrame = [&image, &cpuMs](QWidget& widget) {
+        const double start = cpuMs();
+        render(widget, image);
+        return cpuMs() - start;
+    };
+    // The first frames build caches and glyphs; they are not what a user scrolling sees.
+    for (int i = 0; i < 5; ++i) {
+        timeFrame(view);
+        timeFrame(plain);
+    }
+    QList<double> timeline;
+    QList<double> floor;
+    for (int i = 0; i < frames; ++i) {
+        timeline << timeFrame(view);
+        floor << timeFrame(plain);
+    }
+    const double figure = median(timeline);
+    const double floorMs = median(floor);
+    std::printf("timeline frame %dx%d: goal <= %.2f ms; floor %.3f ms (plain widgets); "
+                "figure %.3f ms; ratio %.2f; %s; load average %s\n",
+                size.width(), size.height(), goalMs, floorMs, figure,
+                floorMs > 0 ? figure / floorMs : 0.0, figure <= goalMs ? "goal met" : "goal missed",
+                qPrintable(loadAverage()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The agents' plists the timeline benchmarks write go to a home of their own, never into
+    // the user's LaunchAgents folder.
+    const QString home = dataDir() + QStringLiteral("/home");
+    QDir().mkpath(home);
+    qputenv("HOME", QFile::encodeName(home));
     QApplication application(argc, argv);
     ViewClock::setFixedNow(benchNow());
     benchmark::Initialize(&argc, argv);
@@ -191,5 +328,6 @@ int main(int argc, char** argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    timelineFrameAgainstFloor();
     return 0;
 }

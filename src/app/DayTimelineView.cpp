@@ -111,6 +111,24 @@ QLabel* sectionTitle(const QString& text, const QString& objectName, QWidget* pa
     return label;
 }
 
+// Where the task's agent files say it stands: the plist's modification time is when the agent
+// was last installed with its present schedule (install, enable and every edit rewrite it);
+// the logs' is the latest output.
+TimelineMath::AgentActivity agentActivity(const AgentPaths& paths, const ScheduledTask& task)
+{
+    TimelineMath::AgentActivity activity;
+    const QFileInfo plist(paths.plistPath(task));
+    if (plist.exists())
+        activity.installedAt = plist.lastModified();
+    for (const QString& log : {paths.stdoutLogPath(task), paths.stderrLogPath(task)}) {
+        const QFileInfo info(log);
+        if (info.exists() && info.size() > 0 &&
+            (!activity.lastOutputAt || info.lastModified() > *activity.lastOutputAt))
+            activity.lastOutputAt = info.lastModified();
+    }
+    return activity;
+}
+
 } // namespace
 
 DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs, QWidget* parent)
@@ -205,6 +223,14 @@ void DayTimelineView::setSystemJobs(QList<LaunchdJob> jobs)
 
 void DayTimelineView::rebuild()
 {
+    // The row that has the keyboard focus keeps it across the rebuild.
+    QString focusedRow;
+    if (QWidget* focused = m_rows->focusWidget(); focused && focused->hasFocus()) {
+        if (auto* row = qobject_cast<TimelineItemView*>(focused))
+            focusedRow = row->task().id.toString();
+        else if (auto* jobRow = qobject_cast<SystemJobTimelineItemView*>(focused))
+            focusedRow = jobRow->job().id;
+    }
     while (QLayoutItem* item = m_rowsLayout->takeAt(0)) {
         if (QWidget* widget = item->widget())
             delete widget;
@@ -219,9 +245,13 @@ void DayTimelineView::rebuild()
     if (!tasks.isEmpty()) {
         m_rowsLayout->addWidget(
             sectionTitle(QStringLiteral("MY TASKS"), QStringLiteral("timeline-my-tasks"), m_rows));
+        const AgentPaths& paths = m_store.agentPaths();
         for (const ScheduledTask& task : tasks) {
-            m_rowsLayout->addWidget(
-                new TimelineItemView(task, m_store.runHistory(task), now, zone, m_rows));
+            m_rowsLayout->addWidget(new TimelineItemView(task, m_store.runHistory(task), now, zone,
+                                                         agentActivity(paths, task), m_rows));
+            // Output tells that a run is going before its history line does.
+            m_watcher->watchFile(paths.stdoutLogPath(task));
+            m_watcher->watchFile(paths.stderrLogPath(task));
         }
     } else if (!m_showSystemJobs) {
         auto* none = new QLabel(QStringLiteral("No enabled tasks"), m_rows);
@@ -242,6 +272,23 @@ void DayTimelineView::rebuild()
             for (const LaunchdJob& job : jobs)
                 m_rowsLayout->addWidget(new SystemJobTimelineItemView(job, m_rows));
         }
+    }
+    // Tab goes from the switch down the rows in the order they are shown.
+    QWidget* previous = m_switch;
+    for (int i = 0; i < m_rowsLayout->count(); ++i) {
+        QWidget* row = m_rowsLayout->itemAt(i)->widget();
+        if (!row || row->focusPolicy() == Qt::NoFocus)
+            continue;
+        QWidget::setTabOrder(previous, row);
+        previous = row;
+        const bool wasFocused =
+            !focusedRow.isEmpty() &&
+            ((qobject_cast<TimelineItemView*>(row) &&
+              static_cast<TimelineItemView*>(row)->task().id.toString() == focusedRow) ||
+             (qobject_cast<SystemJobTimelineItemView*>(row) &&
+              static_cast<SystemJobTimelineItemView*>(row)->job().id == focusedRow));
+        if (wasFocused)
+            row->setFocus(Qt::OtherFocusReason);
     }
     static_cast<NowLine*>(m_nowLine)->setMinute(TimelineMath::minuteOfDay(now, zone));
     m_nowLine->resize(m_rows->size());
@@ -274,11 +321,16 @@ void DayTimelineView::scheduleTick()
 
 void DayTimelineView::onLogChanged(const QString& path)
 {
-    if (!path.endsWith(QLatin1String(".runs")))
+    const bool history = path.endsWith(QLatin1String(".runs"));
+    if (!history && !path.endsWith(QLatin1String(".log")))
         return;
-    const QString id8 = QFileInfo(path).completeBaseName();
+    // <id8>.runs, <id8>.stdout.log, <id8>.stderr.log
+    const QString id8 = QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 0);
     for (TimelineItemView* row : taskRows()) {
-        if (row->task().shortId() == id8)
+        if (row->task().shortId() != id8)
+            continue;
+        row->setActivity(agentActivity(m_store.agentPaths(), row->task()));
+        if (history)
             row->setRunHistory(m_store.runHistory(row->task()));
     }
 }

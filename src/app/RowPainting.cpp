@@ -140,6 +140,35 @@ void paintDot(QPainter* painter, int x, int centerY, const QColor& color)
     painter->restore();
 }
 
+QColor failureMarkColour(const QStyleOptionViewItem& option)
+{
+    if (option.state & QStyle::State_Selected)
+        return option.palette.color(QPalette::Active, QPalette::HighlightedText);
+    return failureColor(option.palette);
+}
+
+void paintFailureMark(QPainter* painter, int x, int centerY, const QStyleOptionViewItem& option)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    // 10 points wide, a little taller than the 8-point dot it replaces.
+    const QRectF box(x - 1, centerY - 5, 10, 10);
+    QPainterPath triangle;
+    triangle.moveTo(box.center().x(), box.top());
+    triangle.lineTo(box.right(), box.bottom());
+    triangle.lineTo(box.left(), box.bottom());
+    triangle.closeSubpath();
+    // The exclamation mark is cut out of the triangle, so it shows whatever lies behind.
+    QPainterPath bang;
+    const double cx = box.center().x();
+    bang.addRect(QRectF(cx - 0.75, box.top() + 3.5, 1.5, 3.5));
+    bang.addRect(QRectF(cx - 0.75, box.bottom() - 2, 1.5, 1.2));
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(failureMarkColour(option));
+    painter->drawPath(triangle.subtracted(bang));
+    painter->restore();
+}
+
 void paintElided(QPainter* painter, const QRect& rect, const QFont& font, const QColor& color,
                  const QString& text)
 {

@@ -48,6 +48,12 @@ void paintCheckCircle(QPainter* painter, const QRectF& rect, bool checked,
                       const QStyleOptionViewItem& option);
 // An 8-point dot, vertically centred on `centerY`.
 void paintDot(QPainter* painter, int x, int centerY, const QColor& color);
+// In the dot's place, the mark of a task whose last run failed: a warning triangle in the
+// failure colour with an exclamation mark cut out, a shape that reads without its colour.
+void paintFailureMark(QPainter* painter, int x, int centerY, const QStyleOptionViewItem& option);
+// The failure mark's colour on the row: the failure colour of the palette, or the highlighted
+// text colour on a selected row (the selection's own background would swallow red).
+QColor failureMarkColour(const QStyleOptionViewItem& option);
 // Text clipped with an ellipsis to `width`.
 void paintElided(QPainter* painter, const QRect& rect, const QFont& font, const QColor& color,
                  const QString& text);

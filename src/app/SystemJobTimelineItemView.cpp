@@ -2,6 +2,7 @@
 
 #include "TimelineItemView.h"
 
+#include <QEvent>
 #include <QPainter>
 
 using namespace TimelineLayout;
@@ -11,21 +12,42 @@ SystemJobTimelineItemView::SystemJobTimelineItemView(const LaunchdJob& job, QWid
 {
     setObjectName(QStringLiteral("timeline-job-row"));
     setAccessibleName(job.label);
-    setToolTip(job.label);
+    const QString description = TimelineMath::describeSystemJobRow(job);
+    setAccessibleDescription(description);
+    setToolTip(job.label + QLatin1Char('\n') + description);
+    setFocusPolicy(Qt::StrongFocus);
     setFixedHeight(rowHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 QSize SystemJobTimelineItemView::sizeHint() const { return {trackIndent + 480, rowHeight}; }
 
+void SystemJobTimelineItemView::resizeEvent(QResizeEvent* event)
+{
+    m_cache.invalidate();
+    QWidget::resizeEvent(event);
+}
+
+void SystemJobTimelineItemView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange ||
+        event->type() == QEvent::StyleChange)
+        m_cache.invalidate();
+    QWidget::changeEvent(event);
+}
+
 void SystemJobTimelineItemView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    paintRowBase(painter, *this, m_job.label);
-    const QRectF track = trackRect(width());
-    QColor grey(0x8e, 0x8e, 0x93);
-    grey.setAlphaF(0.5f);
-    // Markers are a few points wide: their rounded corners would not show.
-    for (const TimelineMath::Span& marker : m_markers)
-        painter.fillRect(spanRect(marker, track), grey);
+    m_cache.paint(painter, *this, [this](QPainter& cached) {
+        paintRowBase(cached, *this, m_job.label);
+        cached.setRenderHint(QPainter::Antialiasing, false);
+        const QRectF track = trackRect(width());
+        QColor grey(0x8e, 0x8e, 0x93);
+        grey.setAlphaF(0.5f);
+        // Markers are a few points wide: their rounded corners would not show.
+        for (const TimelineMath::Span& marker : m_markers)
+            cached.fillRect(spanRect(marker, track), grey);
+    });
+    paintFocus(painter, *this);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "LaunchdJob.h"
+#include "TimelineItemView.h"
 #include "TimelineMath.h"
 
 #include <QWidget>
 
 // One system job's row: its label and, in grey, the times it is planned to start each day.
+// Takes keyboard focus; its accessible description (and tooltip) says when the job starts.
 class SystemJobTimelineItemView final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SystemJobTimelineItemView)
@@ -19,8 +21,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     LaunchdJob m_job;
     QList<TimelineMath::Span> m_markers;
+    TimelineLayout::RowCache m_cache;
 };

@@ -178,8 +178,12 @@ QHash<QUuid, bool>& wakeAnswers()
     return answers;
 }
 
-QString nextRunText(const TaskSchedule& schedule)
+QString nextRunText(const ScheduledTask& task)
 {
+    // A disabled task has no agent: nothing runs until it is enabled again.
+    if (!task.isEnabled)
+        return QStringLiteral("Disabled");
+    const TaskSchedule& schedule = task.schedule;
     if (const auto* interval = schedule.as<TaskSchedule::Interval>())
         return QStringLiteral("Every %1 min").arg(interval->minutes);
     if (schedule.kind() == TaskSchedule::Kind::runAtLoad)
@@ -388,9 +392,9 @@ QWidget* TaskDetailView::makeSchedule()
         section(QStringLiteral("Schedule"), QStringLiteral("calendar.badge.clock"), nullptr, &body);
     body->addWidget(
         secondaryLabel(m_task.schedule.summary(), QStringLiteral("detail-schedule-summary"), box));
-    body->addWidget(
-        secondaryLabel(nextRunText(m_task.schedule), QStringLiteral("detail-next-run"), box));
-    if (m_task.wakeBeforeRun) {
+    body->addWidget(secondaryLabel(nextRunText(m_task), QStringLiteral("detail-next-run"), box));
+    // A disabled task's wake event is cancelled: there is no wake to report.
+    if (m_task.wakeBeforeRun && m_task.isEnabled) {
         m_wakeLine = textLabel(QString(), QStringLiteral("detail-wake-status"), box);
         m_wakeLine->hide();
         body->addWidget(m_wakeLine);
@@ -412,7 +416,7 @@ QWidget* TaskDetailView::makeHistory()
     refreshButton->setIconSize(QSize(12, 12));
     connect(refreshButton, &QToolButton::clicked, this, [this] {
         refresh();
-        if (m_task.wakeBeforeRun)
+        if (m_task.wakeBeforeRun && m_task.isEnabled)
             askWakeStatus();
     });
     QVBoxLayout* body = nullptr;

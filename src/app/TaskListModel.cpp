@@ -1,20 +1,60 @@
 #include "TaskListModel.h"
 
+#include "LogsWatcher.h"
 #include "RowPainting.h"
+#include "RunHistory.h"
 #include "TaskStore.h"
 
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 
 TaskListModel::TaskListModel(TaskStore& store, QObject* parent)
     : QAbstractListModel(parent), m_store(store), m_tasks(store.tasks())
 {
+    for (const ScheduledTask& task : std::as_const(m_tasks))
+        m_lastRunFailed.insert(task.id, readLastRunFailed(task));
     connect(&m_store, &TaskStore::changed, this, &TaskListModel::followStore);
+    m_watcher = new LogsWatcher(m_store.agentPaths().logDir, this);
+    connect(m_watcher, &LogsWatcher::changed, this, &TaskListModel::onLogChanged);
+}
+
+bool TaskListModel::readLastRunFailed(const ScheduledTask& task) const
+{
+    // Two lines, of which the last that is not empty: a history ends in a line feed.
+    const QString tail = RunHistory::readLogTail(
+        RunHistory::historyPath(m_store.agentPaths().logDir, task.shortId()), 2);
+    const QString last = tail.section(QLatin1Char('\n'), -1, -1, QString::SectionSkipEmpty);
+    const std::optional<TaskRunRecord> run = TaskRunRecord::parse(last);
+    return run && run->exitCode != 0;
+}
+
+void TaskListModel::onLogChanged(const QString& path)
+{
+    if (!path.endsWith(QLatin1String(".runs")))
+        return;
+    const QString id8 = QFileInfo(path).completeBaseName();
+    for (int row = 0; row < m_tasks.size(); ++row) {
+        const ScheduledTask& task = m_tasks.at(row);
+        if (task.shortId() != id8)
+            continue;
+        const bool failed = readLastRunFailed(task);
+        if (m_lastRunFailed.value(task.id) != failed) {
+            m_lastRunFailed.insert(task.id, failed);
+            Q_EMIT dataChanged(index(row), index(row));
+        }
+    }
 }
 
 void TaskListModel::followStore()
 {
     const QList<ScheduledTask>& next = m_store.tasks();
+    // New tasks (an import may bring their histories along) get their last run read once.
+    for (const ScheduledTask& task : next) {
+        if (!m_lastRunFailed.contains(task.id))
+            m_lastRunFailed.insert(task.id, readLastRunFailed(task));
+    }
     // The store's own changes remove tasks, change them in place or append: those become row
     // operations, so the views keep their selection and scroll position. Anything else (a
     // reload that reorders) resets the rows.
@@ -107,6 +147,14 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const
         return m_selectMode;
     case CheckedRole:
         return m_checked.contains(task.id);
+    case LastRunFailedRole:
+        return m_lastRunFailed.value(task.id);
+    case Qt::AccessibleDescriptionRole: {
+        QStringList parts{task.isEnabled ? QStringLiteral("enabled") : QStringLiteral("disabled")};
+        if (m_lastRunFailed.value(task.id))
+            parts << QStringLiteral("last run failed");
+        return parts.join(QStringLiteral(", "));
+    }
     default:
         return {};
     }
@@ -152,8 +200,12 @@ void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
     const int right = option.rect.right() - horizontalInset;
     const bool enabled = index.data(TaskListModel::EnabledRole).toBool();
-    RowPainting::paintDot(painter, left, top + nameMetrics.height() / 2,
-                          enabled ? RowPainting::enabledGreen : RowPainting::disabledGrey);
+    if (index.data(TaskListModel::LastRunFailedRole).toBool()) {
+        RowPainting::paintFailureMark(painter, left, top + nameMetrics.height() / 2, option);
+    } else {
+        RowPainting::paintDot(painter, left, top + nameMetrics.height() / 2,
+                              enabled ? RowPainting::enabledGreen : RowPainting::disabledGrey);
+    }
     const int textLeft = left + 8 + 6;
     RowPainting::paintElided(painter, QRect(textLeft, top, right - textLeft, nameMetrics.height()),
                              nameFont, RowPainting::primaryText(option),

@@ -3,14 +3,17 @@
 #include "ScheduledTask.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QSet>
 #include <QStyledItemDelegate>
 
+class LogsWatcher;
 class TaskStore;
 
 // The sidebar's rows of tasks: every task of the store in store order, kept in step with the
 // store row by row (an added task inserts one row, a changed one updates its row), with the
-// select mode's check marks. The search filter is a proxy on top (SidebarFilterModel).
+// select mode's check marks and whether each task's last recorded run failed (followed as runs
+// are recorded). The search filter is a proxy on top (SidebarFilterModel).
 class TaskListModel final : public QAbstractListModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaskListModel)
@@ -22,6 +25,8 @@ public:
         EnabledRole,
         SelectModeRole,
         CheckedRole,
+        // Whether the last line of the task's run history records a non-zero exit status.
+        LastRunFailedRole,
     };
 
     explicit TaskListModel(TaskStore& store, QObject* parent = nullptr);
@@ -36,15 +41,21 @@ public:
 
 private:
     void followStore();
+    void onLogChanged(const QString& path);
+    // Reads the last line of the task's run history (a bounded read from the file's end).
+    bool readLastRunFailed(const ScheduledTask& task) const;
 
     TaskStore& m_store;
     QList<ScheduledTask> m_tasks;
     bool m_selectMode = false;
     QSet<QUuid> m_checked;
+    QHash<QUuid, bool> m_lastRunFailed;
+    LogsWatcher* m_watcher = nullptr;
 };
 
-// Draws one task row: the enabled dot, the name and the schedule summary, and in select mode
-// the check mark in front.
+// Draws one task row: the enabled dot (a warning triangle when the last run failed, so the cue
+// does not rest on colour alone), the name and the schedule summary, and in select mode the
+// check mark in front.
 class TaskRowView final : public QStyledItemDelegate {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaskRowView)

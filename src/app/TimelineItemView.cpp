@@ -62,36 +62,64 @@ void paintRowBase(QPainter& painter, const QWidget& row, const QString& name)
     painter.drawRoundedRect(trackRect(row.width()), 3, 3);
 }
 
+void RowCache::paint(QPainter& painter, const QWidget& row,
+                     const std::function<void(QPainter&)>& paint)
+{
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels = row.size() * ratio;
+    if (!m_valid || m_pixmap.size() != pixels || m_pixmap.devicePixelRatio() != ratio) {
+        m_pixmap = QPixmap(pixels);
+        m_pixmap.setDevicePixelRatio(ratio);
+        m_pixmap.fill(Qt::transparent);
+        QPainter cached(&m_pixmap);
+        paint(cached);
+        m_valid = true;
+    }
+    painter.drawPixmap(0, 0, m_pixmap);
+}
+
+void paintFocus(QPainter& painter, const QWidget& row)
+{
+    if (!row.hasFocus())
+        return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(row.palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(1, 1, row.width() - 2, row.height() - 2), 4, 4);
+}
+
 } // namespace TimelineLayout
 
 using namespace TimelineLayout;
 
 namespace {
 
+// A missed time's outline: a frame of filled strips, which needs no stroking. It needs room to
+// read as empty, so a narrow marker grows around its place.
 constexpr double hollowMinimumWidth = 6;
+constexpr double hollowEdge = 1.5;
 
-// Corners of a few points' radius cannot show on a marker this narrow; a plain rectangle
-// looks the same and is far cheaper to fill, which counts on a track of a hundred markers.
-void fillMarker(QPainter& painter, const QRectF& rect, const QColor& colour, double radius)
+void fillFrame(QPainter& painter, const QRectF& rect, const QColor& colour)
 {
-    if (rect.width() < 3 * radius) {
-        painter.fillRect(rect, colour);
-        return;
-    }
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    painter.drawRoundedRect(rect, radius, radius);
+    painter.fillRect(QRectF(rect.left(), rect.top(), rect.width(), hollowEdge), colour);
+    painter.fillRect(QRectF(rect.left(), rect.bottom() - hollowEdge, rect.width(), hollowEdge),
+                     colour);
+    painter.fillRect(QRectF(rect.left(), rect.top(), hollowEdge, rect.height()), colour);
+    painter.fillRect(QRectF(rect.right() - hollowEdge, rect.top(), hollowEdge, rect.height()),
+                     colour);
 }
 
 } // namespace
 
 TimelineItemView::TimelineItemView(const ScheduledTask& task,
                                    const QList<TaskRunRecord>& runHistory, const QDateTime& now,
-                                   const QTimeZone& zone, QWidget* parent)
-    : QWidget(parent), m_task(task), m_now(now), m_zone(zone)
+                                   const QTimeZone& zone,
+                                   const TimelineMath::AgentActivity& activity, QWidget* parent)
+    : QWidget(parent), m_task(task), m_now(now), m_zone(zone), m_activity(activity)
 {
     setObjectName(QStringLiteral("timeline-task-row"));
     setAccessibleName(task.name);
+    setFocusPolicy(Qt::StrongFocus);
     setFixedHeight(rowHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setRunHistory(runHistory);
@@ -99,75 +127,113 @@ TimelineItemView::TimelineItemView(const ScheduledTask& task,
 
 void TimelineItemView::setRunHistory(const QList<TaskRunRecord>& runHistory)
 {
-    m_row = TimelineMath::taskRow(m_task, runHistory, m_now, m_zone);
-    update();
+    m_history = TimelineMath::historyForRow(runHistory, m_now, m_zone);
+    recompute();
+}
+
+void TimelineItemView::setActivity(const TimelineMath::AgentActivity& activity)
+{
+    m_activity = activity;
+    recompute();
 }
 
 void TimelineItemView::setNow(const QDateTime& now)
 {
     m_now = now;
-    update();
+    recompute();
 }
 
-QList<int> TimelineItemView::missedMinutes() const
+void TimelineItemView::recompute()
 {
-    // A run is written to the history when it ends; until the tolerance has passed, a planned
-    // time may still be running.
-    const int nowMinute = TimelineMath::minuteOfDay(m_now, m_zone);
-    QList<int> missed;
-    for (const TimelineMath::Span& marker : m_row.plannedMarkers) {
-        if (marker.start + TimelineMath::plannedRunTolerance <= nowMinute)
-            missed.append(int(marker.start));
+    TimelineMath::TaskRow row = TimelineMath::taskRow(m_task, m_history, m_now, m_zone, m_activity);
+    const QString description =
+        TimelineMath::describeTaskRow(m_task, row, m_now.toTimeZone(m_zone).date());
+    const bool sameDrawing =
+        row.wakeWindows == m_row.wakeWindows && row.plannedMarkers == m_row.plannedMarkers &&
+        row.missed == m_row.missed && row.runs == m_row.runs && row.colour == m_row.colour;
+    m_row = std::move(row);
+    if (description != m_description) {
+        m_description = description;
+        setAccessibleDescription(description);
+        setToolTip(description);
     }
-    return missed;
+    if (!sameDrawing) {
+        m_cache.invalidate();
+        update();
+    }
 }
 
 QSize TimelineItemView::sizeHint() const { return {trackIndent + 480, rowHeight}; }
 
+void TimelineItemView::resizeEvent(QResizeEvent* event)
+{
+    m_cache.invalidate();
+    QWidget::resizeEvent(event);
+}
+
+void TimelineItemView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange ||
+        event->type() == QEvent::StyleChange)
+        m_cache.invalidate();
+    QWidget::changeEvent(event);
+}
+
 void TimelineItemView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    m_cache.paint(painter, *this, [this](QPainter& cached) { paintRow(cached); });
+    paintFocus(painter, *this);
+}
+
+void TimelineItemView::paintRow(QPainter& painter) const
+{
     paintRowBase(painter, *this, m_task.name);
+    // Every marker is an axis-aligned rectangle: filled without antialiasing, nothing stroked
+    // but the wake windows' dashed edge.
+    painter.setRenderHint(QPainter::Antialiasing, false);
     const QRectF track = trackRect(width());
     const QColor kind = kindColour(m_row.colour);
 
-    QColor wakeFill = wakeColour();
-    wakeFill.setAlphaF(0.2f);
-    QColor wakeEdge = wakeColour();
-    wakeEdge.setAlphaF(0.5f);
-    QPen dashed(wakeEdge, 1);
-    dashed.setDashPattern({3, 2});
-    for (const TimelineMath::Span& window : m_row.wakeWindows) {
-        const QRectF rect = spanRect(window, track);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(wakeFill);
-        painter.drawRoundedRect(rect, 2, 2);
-        painter.setPen(dashed);
+    if (!m_row.wakeWindows.isEmpty()) {
+        QColor wakeFill = wakeColour();
+        wakeFill.setAlphaF(0.2f);
+        QColor wakeEdge = wakeColour();
+        wakeEdge.setAlphaF(0.5f);
+        QPen dashed(wakeEdge, 0);
+        dashed.setDashPattern({3, 2});
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+        painter.setPen(dashed);
+        for (const TimelineMath::Span& window : m_row.wakeWindows) {
+            const QRectF rect = spanRect(window, track);
+            painter.fillRect(rect, wakeFill);
+            painter.drawRect(rect.adjusted(0.5, 0.5, -0.5, -0.5));
+        }
     }
 
-    const QList<int> missed = missedMinutes();
     for (const TimelineMath::Span& marker : m_row.plannedMarkers) {
         const QRectF rect = spanRect(marker, track);
-        if (missed.contains(int(marker.start))) {
-            // An outline needs room to read as empty; a narrow marker grows around its place.
+        if (m_row.missed.contains(int(marker.start))) {
             const QRectF ring = rect.width() >= hollowMinimumWidth
                                     ? rect
                                     : QRectF(rect.center().x() - hollowMinimumWidth / 2, rect.top(),
                                              hollowMinimumWidth, rect.height());
-            painter.setPen(QPen(kind, 1.5));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRoundedRect(ring.adjusted(0.75, 0.75, -0.75, -0.75), 1, 1);
+            fillFrame(painter, ring, kind);
         } else {
-            fillMarker(painter, rect, kind, 1);
+            painter.fillRect(rect, kind);
         }
     }
 
+    QColor succeeded = kind;
+    succeeded.setAlphaF(0.8f);
+    QColor failed = failedColour();
+    failed.setAlphaF(0.7f);
+    // Failed runs come last in the row, so they lie above the successes around them.
     for (const TimelineMath::RunMarker& run : m_row.runs) {
-        QColor colour = run.failed ? failedColour() : kind;
-        colour.setAlphaF(run.failed ? 0.7f : 0.8f);
-        fillMarker(painter, spanRect(run.span, track), colour, 2);
+        QRectF rect = spanRect(run.span, track);
+        if (rect.width() < TimelineMath::minimumRunPoints)
+            rect.setWidth(TimelineMath::minimumRunPoints);
+        painter.fillRect(rect, run.failed ? failed : succeeded);
     }
 }
 
@@ -177,19 +243,16 @@ bool TimelineItemView::event(QEvent* event)
         return QWidget::event(event);
     const auto* help = static_cast<QHelpEvent*>(event);
     const QRectF track = trackRect(width());
-    for (int minute : missedMinutes()) {
+    for (int minute : m_row.missed) {
         const QRectF rect = spanRect({double(minute), TimelineMath::plannedMarkerMinutes}, track)
                                 .adjusted(-2, 0, 2, 0);
         if (rect.contains(help->pos())) {
             QToolTip::showText(
                 help->globalPos(),
-                QStringLiteral("No run recorded at ") +
-                    QTime(minute / 60, minute % 60).toString(QStringLiteral("HH:mm")),
-                this);
+                QStringLiteral("No run recorded at ") + TimelineMath::clockText(minute), this);
             return true;
         }
     }
-    QToolTip::hideText();
-    event->ignore();
-    return true;
+    // Elsewhere the row's description.
+    return QWidget::event(event);
 }

@@ -5,8 +5,11 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QPixmap>
 #include <QTimeZone>
 #include <QWidget>
+
+#include <functional>
 
 // Geometry and colours shared by the timeline's rows and its hour axis.
 namespace TimelineLayout {
@@ -28,37 +31,66 @@ QRectF trackRect(int width);
 QRectF spanRect(const TimelineMath::Span& span, const QRectF& track);
 // The name column and the empty track; the caller draws the markers on top.
 void paintRowBase(QPainter& painter, const QWidget& row, const QString& name);
+// A row's drawing is kept in a pixmap and drawn again only when the row, its size or its
+// palette changes: scrolling and the moving now line then cost one copy per row.
+class RowCache {
+public:
+    // Draws the row from the cache, filling it first with `paint` when it is out of date.
+    void paint(QPainter& painter, const QWidget& row, const std::function<void(QPainter&)>& paint);
+    void invalidate() { m_valid = false; }
+
+private:
+    QPixmap m_pixmap;
+    bool m_valid = false;
+};
+// The keyboard focus mark around a focused row's track.
+void paintFocus(QPainter& painter, const QWidget& row);
 
 } // namespace TimelineLayout
 
 // One task's row: its name, and on the track its wake windows, planned times and today's runs.
-// Planned times that passed with no run recorded are drawn hollow.
+// Planned times that were missed are drawn hollow. The row takes keyboard focus; its
+// accessible description (and tooltip) says in words what the track shows.
 class TimelineItemView final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TimelineItemView)
 
 public:
     TimelineItemView(const ScheduledTask& task, const QList<TaskRunRecord>& runHistory,
-                     const QDateTime& now, const QTimeZone& zone, QWidget* parent = nullptr);
+                     const QDateTime& now, const QTimeZone& zone,
+                     const TimelineMath::AgentActivity& activity = {}, QWidget* parent = nullptr);
 
     const ScheduledTask& task() const { return m_task; }
     const TimelineMath::TaskRow& row() const { return m_row; }
     // Takes a freshly read history (a run was recorded).
     void setRunHistory(const QList<TaskRunRecord>& runHistory);
+    // Takes what the agent's files say now (its plist or logs were written).
+    void setActivity(const TimelineMath::AgentActivity& activity);
     // Moves "now" within the same day: planned times that passed turn hollow.
     void setNow(const QDateTime& now);
-    // Planned minutes that passed with no run standing for them.
-    QList<int> missedMinutes() const;
+    // Planned minutes that were missed (see TimelineMath::missedMinutes()).
+    QList<int> missedMinutes() const { return m_row.missed; }
+    // The row in words: its accessible description and tooltip.
+    QString description() const { return m_description; }
 
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void recompute();
+    void paintRow(QPainter& painter) const;
+
     ScheduledTask m_task;
     QDateTime m_now;
     QTimeZone m_zone;
+    TimelineMath::AgentActivity m_activity;
+    QList<TaskRunRecord> m_history; // today's runs and the one that ended last
     TimelineMath::TaskRow m_row;
+    QString m_description;
+    TimelineLayout::RowCache m_cache;
 };

@@ -37,14 +37,24 @@ CLITaskStore::change(const TaskFileTransaction::Change& change,
     return TaskFileTransaction::run(m_taskFilePath, options, change, afterWrite);
 }
 
-Result<void> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& tasks) const
+Result<void> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& before,
+                                                const QList<ScheduledTask>& after) const
 {
     // A declined password dialog for one event does not keep the others from registering.
     Result<void> first;
-    for (const ScheduledTask& task : wakeRegistrations(tasks)) {
-        if (const WakeOutcome woken = m_pmsetService->scheduleWake(task); !woken.ok() && first.ok())
-            first = Result<void>::failure(woken.message());
-    }
+    const auto note = [&first](const WakeOutcome& outcome) {
+        if (!outcome.ok() && first.ok())
+            first = Result<void>::failure(outcome.message());
+    };
+    // What `after` no longer needs goes first, so a one-time event shared with a remaining task
+    // is registered again.
+    const WakeCancellations cancellations = wakeCancellations(before, after);
+    if (cancellations.repeating)
+        note(m_pmsetService->cancelRepeatingWake());
+    for (const ScheduledTask& task : cancellations.oneTime)
+        note(m_pmsetService->cancelOneTimeWake(task));
+    for (const ScheduledTask& task : wakeRegistrations(after))
+        note(m_pmsetService->scheduleWake(task));
     return first;
 }
 

@@ -43,11 +43,13 @@ public:
     // removes abandoned temporaries of the task file.
     AgentOutcome reconcile(const QList<ScheduledTask>& tasks) const;
 
-    // Re-registers the wake events the enabled wake tasks of `tasks` need. pmset holds a single
-    // repeating event, so only the first task with a repeating schedule gets one; every
-    // monthly-day task gets its own one-time event. A failure does not stop the other
-    // registrations; the first one's message is the failure.
-    Result<void> refreshWakeSchedules(const QList<ScheduledTask>& tasks) const;
+    // After a change from `before` to `after`: cancels the events `after` no longer needs (see
+    // wakeCancellations()), then re-registers the wake events the enabled wake tasks of `after`
+    // need. pmset holds a single repeating event, so only the first task with a repeating
+    // schedule gets one; every monthly-day task gets its own one-time event. A failure does not
+    // stop the other requests; the first one's message is the failure.
+    Result<void> refreshWakeSchedules(const QList<ScheduledTask>& before,
+                                      const QList<ScheduledTask>& after) const;
 
 private:
     QString m_taskFilePath;

@@ -38,6 +38,7 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
         return 1;
 
     std::optional<Plan> plan;
+    QList<ScheduledTask> before; // the file's list before the change
     QStringList failures;
     const auto collect = [&failures](const SideEffect& effect) {
         if (!effect)
@@ -55,6 +56,7 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
     const TaskFileTransaction::Outcome outcome = context.store.change(
         [&](QList<ScheduledTask>& tasks) {
             deferral.emplace();
+            before = tasks;
             plan = change(tasks, context);
             if (!plan)
                 return false;
@@ -92,7 +94,7 @@ int TaskListCommand::execute(const QStringList& args, CommandContext& context)
     }
 
     if (plan->refreshWake) {
-        if (const Result<void> woken = context.store.refreshWakeSchedules(outcome.tasks);
+        if (const Result<void> woken = context.store.refreshWakeSchedules(before, outcome.tasks);
             !woken.ok())
             failures << woken.message();
     }

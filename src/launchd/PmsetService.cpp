@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int wakeLeadMinutes = 5;
@@ -119,6 +121,30 @@ QString onceCommand(const QDateTime& at, const QTimeZone& zone)
     const QString date =
         QLocale::c().toString(at.toTimeZone(zone), QStringLiteral("MM/dd/yy HH:mm:ss"));
     return QStringLiteral("pmset schedule wakeorpoweron \"%1\"").arg(date);
+}
+
+QString cancelRepeatCommand() { return QStringLiteral("pmset repeat cancel"); }
+
+QString cancelOnceCommand(const QDateTime& at, const QTimeZone& zone)
+{
+    const QString date =
+        QLocale::c().toString(at.toTimeZone(zone), QStringLiteral("MM/dd/yy HH:mm:ss"));
+    return QStringLiteral("pmset schedule cancel wakeorpoweron \"%1\"").arg(date);
+}
+
+bool listsOneTimeEvent(const QString& schedule, const QDateTime& at, const QTimeZone& zone)
+{
+    const QDateTime local = at.toTimeZone(zone);
+    for (const QString& pattern :
+         {QStringLiteral("MM/dd/yyyy HH:mm:ss"), QStringLiteral("MM/dd/yy HH:mm:ss")}) {
+        const QRegularExpression date(
+            QStringLiteral("(?<![0-9/])") +
+            QRegularExpression::escape(QLocale::c().toString(local, pattern)) +
+            QStringLiteral("(?![0-9])"));
+        if (schedule.contains(date))
+            return true;
+    }
+    return false;
 }
 
 std::optional<QDateTime> nextMonthlyDate(const QDateTime& at, const QTimeZone& zone, int day,
@@ -238,13 +264,35 @@ Result<QString, PmsetError> PmsetService::wakeCommand(const ScheduledTask& task)
         return repeatCommand(hour, minute, day);
     }
     case TaskSchedule::Kind::monthly: {
-        const std::optional<QDateTime> next =
-            nextMonthlyDate(m_now(), m_timeZone, schedule.as<TaskSchedule::Monthly>()->day, hour,
-                            minute, dayBefore);
+        const std::optional<QDateTime> next = oneTimeWakeDate(task);
         return next ? onceCommand(*next, m_timeZone) : QString();
     }
     }
     return fail();
+}
+
+std::optional<QDateTime> PmsetService::oneTimeWakeDate(const ScheduledTask& task) const
+{
+    const auto* monthly = task.schedule.as<TaskSchedule::Monthly>();
+    const std::optional<TimeOfDay> earliest = earliestTime(task.schedule.times());
+    if (!monthly || !earliest)
+        return std::nullopt;
+    const int wake = wakeMinutes(*earliest);
+    return nextMonthlyDate(m_now(), m_timeZone, monthly->day, wake / 60, wake % 60,
+                           wakesDayBefore(*earliest));
+}
+
+WakeOutcome PmsetService::cancelRepeatingWake() const
+{
+    return runPrivileged(cancelRepeatCommand());
+}
+
+WakeOutcome PmsetService::cancelOneTimeWake(const ScheduledTask& task) const
+{
+    const std::optional<QDateTime> at = oneTimeWakeDate(task);
+    if (!at || !listsOneTimeEvent(currentWakeSchedule(), *at, m_timeZone))
+        return {};
+    return runPrivileged(cancelOnceCommand(*at, m_timeZone));
 }
 
 WakeOutcome PmsetService::scheduleWake(const ScheduledTask& task) const
@@ -311,6 +359,40 @@ bool PmsetService::isWakeScheduledInSystem(const ScheduledTask& task) const
     default:
         return false;
     }
+}
+
+namespace {
+
+bool repeats(TaskSchedule::Kind kind)
+{
+    using K = TaskSchedule::Kind;
+    return kind == K::daily || kind == K::weekly || kind == K::monthlyLastDay ||
+           kind == K::monthlyNthWeekday;
+}
+
+} // namespace
+
+WakeCancellations wakeCancellations(const QList<ScheduledTask>& before,
+                                    const QList<ScheduledTask>& after)
+{
+    const QList<ScheduledTask> was = wakeRegistrations(before);
+    const QList<ScheduledTask> will = wakeRegistrations(after);
+    const auto hasRepeating = [](const QList<ScheduledTask>& registrations) {
+        return std::any_of(registrations.cbegin(), registrations.cend(),
+                           [](const ScheduledTask& task) { return repeats(task.schedule.kind()); });
+    };
+    WakeCancellations cancellations;
+    cancellations.repeating = hasRepeating(was) && !hasRepeating(will);
+    for (const ScheduledTask& old : was) {
+        if (old.schedule.kind() != TaskSchedule::Kind::monthly)
+            continue;
+        const bool kept = std::any_of(will.cbegin(), will.cend(), [&old](const ScheduledTask& t) {
+            return t.id == old.id && t.schedule == old.schedule;
+        });
+        if (!kept)
+            cancellations.oneTime.append(old);
+    }
+    return cancellations;
 }
 
 QList<ScheduledTask> wakeRegistrations(const QList<ScheduledTask>& tasks)

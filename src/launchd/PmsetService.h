@@ -38,6 +38,11 @@ public:
     // Registers the task's wake event.
     virtual WakeOutcome scheduleWake(const ScheduledTask& task) const = 0;
     virtual bool isWakeScheduledInSystem(const ScheduledTask& task) const = 0;
+    // Removes the repeating wake event (pmset holds one), through the administrator request.
+    virtual WakeOutcome cancelRepeatingWake() const = 0;
+    // Removes the one-time event scheduleWake() registers for a monthly task as it is given
+    // (its next date), when the system holds it.
+    virtual WakeOutcome cancelOneTimeWake(const ScheduledTask& task) const = 0;
 };
 
 // Registers wake events with pmset through the administrator request. Stateless; the present
@@ -53,6 +58,10 @@ public:
 
     WakeOutcome scheduleWake(const ScheduledTask& task) const override;
     bool isWakeScheduledInSystem(const ScheduledTask& task) const override;
+    WakeOutcome cancelRepeatingWake() const override;
+    // pmset refuses to cancel an event it does not hold, so the system schedule is read first:
+    // an event that already passed (or never registered) needs no password.
+    WakeOutcome cancelOneTimeWake(const ScheduledTask& task) const override;
 
     // The earliest of a schedule's times, and the minute of the day its wake falls on
     // (5 minutes before, wrapped into the day).
@@ -65,6 +74,8 @@ private:
     // The pmset command the task's event needs (repeat or schedule), or the error. An empty
     // command means there is nothing to register (a day of the month no month has).
     Result<QString, PmsetError> wakeCommand(const ScheduledTask& task) const;
+    // The moment of a monthly task's one-time event: the next wake after now.
+    std::optional<QDateTime> oneTimeWakeDate(const ScheduledTask& task) const;
     WakeOutcome runPrivileged(const QString& command) const;
 
     Clock m_now;
@@ -77,3 +88,16 @@ private:
 // task with a repeating schedule gets one; every enabled wake task on a specific day of the
 // month then gets its one-time event. Interval and run-at-load tasks get none.
 QList<ScheduledTask> wakeRegistrations(const QList<ScheduledTask>& tasks);
+
+// What pmset must forget when the list changes from `before` to `after`, done before the
+// registrations of `after`: the repeating event when `before` registers one and `after` none;
+// the one-time event of every monthly wake task of `before` that `after` no longer registers
+// with the same schedule (disabled, deleted, wake turned off, moved to another day or time).
+// The tasks are given as they were in `before`, whose schedule names the event.
+struct WakeCancellations {
+    bool repeating = false;
+    QList<ScheduledTask> oneTime;
+    bool isEmpty() const { return !repeating && oneTime.isEmpty(); }
+};
+WakeCancellations wakeCancellations(const QList<ScheduledTask>& before,
+                                    const QList<ScheduledTask>& after);

@@ -26,6 +26,13 @@ QString weekdayLetter(int weekday);
 QString repeatCommand(int hour, int minute, const QString& days);
 // "pmset schedule wakeorpoweron \"MM/dd/yy HH:mm:ss\"" in `zone`.
 QString onceCommand(const QDateTime& at, const QTimeZone& zone);
+// "pmset repeat cancel".
+QString cancelRepeatCommand();
+// "pmset schedule cancel wakeorpoweron \"MM/dd/yy HH:mm:ss\"" in `zone`.
+QString cancelOnceCommand(const QDateTime& at, const QTimeZone& zone);
+// Whether `pmset -g sched` text lists a one-time event at `at` (shown in `zone`, with a two- or
+// four-digit year).
+bool listsOneTimeEvent(const QString& schedule, const QDateTime& at, const QTimeZone& zone);
 // The first moment after `now` on day `day` of a month at hour:minute in `zone`, or on the day
 // before such a day when `dayBefore`; none when no month has such a day.
 std::optional<QDateTime> nextMonthlyDate(const QDateTime& now, const QTimeZone& zone, int day,

@@ -350,7 +350,8 @@ void TaskStore::addTask(const ScheduledTask& added)
     ScheduledTask task = added;
     ChangeScope scope(*this);
     if (task.isEnabled) {
-        if (task.wakeBeforeRun && !syncWakeSchedules(currentList() << task))
+        const QList<ScheduledTask> before = currentList();
+        if (task.wakeBeforeRun && !syncWakeSchedules(before, QList(before) << task))
             task.isEnabled = false;
         else
             installReporting(task);
@@ -371,25 +372,30 @@ void TaskStore::updateTask(const ScheduledTask& changed)
     ChangeScope scope(*this);
     const ScheduledTask old = m_tasks.at(index);
     const bool wasEnabled = old.isEnabled;
+    const auto wakes = [](const ScheduledTask& t) { return t.isEnabled && t.wakeBeforeRun; };
     const bool hadWake = old.wakeBeforeRun;
     const bool sameSchedule = old.schedule == task.schedule;
 
     // Wake newly wanted (or wanted at other times) is registered before the agent changes, so
     // a refused administrator request leaves the task without wake rather than half-done.
-    const bool registerFirst = task.wakeBeforeRun && task.isEnabled && (!hadWake || !sameSchedule);
+    const bool registerFirst = wakes(task) && (!wakes(old) || !sameSchedule);
+    // Otherwise a change of the wake flag or of a wake task's schedule, or a wake task being
+    // disabled, resyncs after: the events it no longer needs are cancelled.
     const bool needsSync = !registerFirst && (hadWake != task.wakeBeforeRun ||
-                                              (hadWake && task.wakeBeforeRun && !sameSchedule));
+                                              (hadWake && task.wakeBeforeRun && !sameSchedule) ||
+                                              (wakes(old) && !wakes(task)));
 
-    QList<ScheduledTask> projected = currentList();
+    const QList<ScheduledTask> before = currentList();
+    QList<ScheduledTask> projected = before;
     replaceTask(projected, task);
-    if (registerFirst && !syncWakeSchedules(projected))
+    if (registerFirst && !syncWakeSchedules(before, projected))
         task.wakeBeforeRun = false;
     if (wasEnabled)
         uninstallReporting(task);
     if (task.isEnabled)
         installReporting(task);
     if (needsSync)
-        syncWakeSchedules(projected);
+        syncWakeSchedules(before, projected);
     commit([&task](QList<ScheduledTask>& tasks) { return replaceTask(tasks, task); });
 }
 
@@ -402,20 +408,22 @@ void TaskStore::setEnabled(bool enabled, const QUuid& id)
     ChangeScope scope(*this);
     ScheduledTask task = m_tasks.at(index);
     task.isEnabled = enabled;
-    QList<ScheduledTask> projected = currentList();
+    const QList<ScheduledTask> before = currentList();
+    QList<ScheduledTask> projected = before;
     replaceTask(projected, task);
     if (const ScheduledTask* twin = enabled ? shortIdTwin(projected, task) : nullptr) {
         reportError(shortIdCollisionMessage(task, *twin));
         return;
     }
-    if (enabled && task.wakeBeforeRun && !syncWakeSchedules(projected)) {
+    if (enabled && task.wakeBeforeRun && !syncWakeSchedules(before, projected)) {
         task.isEnabled = false;
     } else if (enabled) {
         installReporting(task);
     } else {
         uninstallReporting(task);
+        // Its events go with it (and another task may need the repeating one).
         if (task.wakeBeforeRun)
-            syncWakeSchedules(projected);
+            syncWakeSchedules(before, projected);
     }
     commit([&task](QList<ScheduledTask>& tasks) {
         for (ScheduledTask& stored : tasks) {
@@ -461,9 +469,10 @@ void TaskStore::removeTasks(const QList<ScheduledTask>& doomed)
         return true;
     };
     if (anyWake) {
-        QList<ScheduledTask> projected = currentList();
+        const QList<ScheduledTask> before = currentList();
+        QList<ScheduledTask> projected = before;
         removing(projected);
-        syncWakeSchedules(projected);
+        syncWakeSchedules(before, projected);
     }
     commit(removing);
 }
@@ -522,7 +531,7 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
         installAllReporting(toInstall);
     if (!imported.isEmpty()) {
         if (anyWake)
-            syncWakeSchedules(projected << imported);
+            syncWakeSchedules(projected, QList(projected) << imported);
         commit([&imported](QList<ScheduledTask>& tasks) {
             QSet<QUuid> ids;
             for (const ScheduledTask& task : std::as_const(tasks))
@@ -546,13 +555,30 @@ Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
 bool TaskStore::syncWakeSchedules()
 {
     waitForScriptUpgrade();
-    return syncWakeSchedules(m_tasks);
+    return syncWakeSchedules(m_tasks, m_tasks);
 }
 
-bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& tasks)
+bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& before,
+                                  const QList<ScheduledTask>& after)
 {
     ChangeScope scope(*this);
-    const QList<ScheduledTask> registrations = wakeRegistrations(tasks);
+    // The events `after` no longer needs go first: a one-time event of a task moved to another
+    // day, or the repeating event when no repeating wake task is left.
+    const WakeCancellations cancellations = wakeCancellations(before, after);
+    if (cancellations.repeating) {
+        if (const WakeOutcome cancelled = m_pmsetService->cancelRepeatingWake(); !cancelled.ok()) {
+            reportError(cancelled.message());
+            return false;
+        }
+    }
+    for (const ScheduledTask& task : cancellations.oneTime) {
+        if (const WakeOutcome cancelled = m_pmsetService->cancelOneTimeWake(task);
+            !cancelled.ok()) {
+            reportError(cancelled.message());
+            return false;
+        }
+    }
+    const QList<ScheduledTask> registrations = wakeRegistrations(after);
     for (const ScheduledTask& task : std::as_const(registrations)) {
         if (const WakeOutcome woken = m_pmsetService->scheduleWake(task); !woken.ok()) {
             reportError(woken.message());

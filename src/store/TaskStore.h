@@ -109,7 +109,9 @@ private:
     // touch agents before.
     bool commit(const std::function<bool(QList<ScheduledTask>&)>& change);
     void removeTasks(const QList<ScheduledTask>& doomed);
-    bool syncWakeSchedules(const QList<ScheduledTask>& tasks);
+    // Cancels the wake events `before` had and `after` no longer needs, then registers those of
+    // `after`; the first failure is reported and ends the pass.
+    bool syncWakeSchedules(const QList<ScheduledTask>& before, const QList<ScheduledTask>& after);
 
     QList<ScheduledTask> m_tasks;
     std::optional<QString> m_lastError;

@@ -192,7 +192,10 @@ private Q_SLOTS:
             *TaskRunRecord::parse(QString::fromLatin1(
                 runLine(today.addSecs(-7200), 600, 2).trimmed())), // 07:00, failed
         };
-        TimelineItemView row(t, history, today, ViewClock::zone());
+        // The agent was there all day.
+        const TimelineMath::AgentActivity installed{
+            QDateTime(today.date(), QTime(0, 0), ViewClock::zone()), std::nullopt};
+        TimelineItemView row(t, history, today, ViewClock::zone(), installed);
         row.resize(TimelineLayout::trackIndent + 2880, TimelineLayout::rowHeight);
         QImage image(row.size(), QImage::Format_RGB32);
         image.fill(row.palette().color(QPalette::Window));
@@ -228,9 +231,10 @@ private Q_SLOTS:
         DayTimelineView view(*m_fixture->store, {job("com.example.every5", 300)});
         view.setShowSystemJobs(true);
         QCOMPARE(view.taskRows().size(), 1);
-        // Before 09:00 the planned times passed with no run; after it they are ahead.
-        QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 96);
-        QCOMPARE(view.taskRows().first()->missedMinutes().size(), 36);
+        // launchd counts the interval from when it loaded the agent: the row shows runs only,
+        // and no time before 09:00 counts as missed.
+        QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 0);
+        QCOMPARE(view.taskRows().first()->missedMinutes().size(), 0);
         auto* jobRow = view.findChild<SystemJobTimelineItemView*>();
         QVERIFY(jobRow);
         QCOMPARE(jobRow->markers().size(), 288);
@@ -249,6 +253,68 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(view.taskRows().first()->row().runs.size(), 1, 1000);
         // The run at 08:30 stands for the planned time.
         QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 0);
+    }
+
+    // The plist's modification time says since when the agent has been there; output newer
+    // than the last recorded run says a run is going.
+    void missedFollowsTheAgentFiles()
+    {
+        const ScheduledTask t = task("created late", TaskSchedule::daily({{0, 21}, {8, 0}}));
+        m_fixture->store->addTask(t);
+        const AgentPaths& paths = m_fixture->store->agentPaths();
+        QDir().mkpath(paths.launchAgentsDir);
+        TestSupport::writeFile(paths.plistPath(t), "<plist/>");
+        QFile plist(paths.plistPath(t));
+        QVERIFY(plist.open(QIODevice::ReadWrite));
+        QVERIFY(plist.setFileTime(QDateTime(fixedNow().date(), QTime(1, 53), ViewClock::zone()),
+                                  QFileDevice::FileModificationTime));
+        plist.close();
+
+        DayTimelineView view(*m_fixture->store, {});
+        TimelineItemView* row = view.taskRows().first();
+        QCOMPARE(row->missedMinutes(), QList<int>{480});
+        QVERIFY2(row->description().contains(QStringLiteral("Missed: 08:00.")),
+                 qPrintable(row->description()));
+        QCOMPARE(row->accessibleDescription(), row->description());
+        QCOMPARE(row->toolTip(), row->description());
+
+        // The 08:00 run is going: it has written output, and no history line yet.
+        TestSupport::writeFile(paths.stdoutLogPath(t), "copying\n");
+        QTRY_COMPARE_WITH_TIMEOUT(view.taskRows().first()->missedMinutes(), QList<int>(), 5000);
+        QVERIFY(view.taskRows().first()->description().contains(
+            QStringLiteral("A run is in progress.")));
+    }
+
+    void rowsAreReachableByKeyboardInOrder()
+    {
+        m_fixture->store->addTask(task("first", TaskSchedule::daily({{8, 0}})));
+        m_fixture->store->addTask(task("second", TaskSchedule::interval(30)));
+        DayTimelineView view(*m_fixture->store, {job("com.example.every5", 300)});
+        view.setShowSystemJobs(true);
+        auto* toggle = view.findChild<ToggleSwitch*>(QStringLiteral("timeline-system-jobs"));
+        QVERIFY(toggle);
+        QStringList chain;
+        for (QWidget* w = toggle->nextInFocusChain(); w && w != toggle; w = w->nextInFocusChain()) {
+            if (w->focusPolicy() & Qt::TabFocus && w->isVisibleTo(&view))
+                chain << w->accessibleName();
+        }
+        QCOMPARE(chain.mid(0, 3), (QStringList{QStringLiteral("first"), QStringLiteral("second"),
+                                               QStringLiteral("com.example.every5")}));
+        auto* jobRow = view.findChild<SystemJobTimelineItemView*>();
+        QCOMPARE(jobRow->accessibleDescription(), QStringLiteral("Starts every 5 minutes."));
+        QVERIFY(view.taskRows().at(1)->accessibleDescription().startsWith(
+            QStringLiteral("Runs every 30 minutes.")));
+
+        // A change in the store rebuilds the rows; the focused one keeps the focus.
+        view.show();
+        QApplication::setActiveWindow(&view);
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        view.taskRows().at(1)->setFocus();
+        QTRY_VERIFY(view.taskRows().at(1)->hasFocus());
+        m_fixture->store->addTask(task("third", TaskSchedule::daily({{7, 0}})));
+        QCOMPARE(view.taskRows().size(), 3);
+        QTRY_VERIFY(view.taskRows().at(1)->hasFocus());
+        QCOMPARE(view.taskRows().at(1)->task().name, QStringLiteral("second"));
     }
 
     void movesToTheNewDayAtMidnight()

@@ -14,6 +14,7 @@
 #include "LaunchdJobDetailView.h"
 #include "MainWindow.h"
 #include "RowPainting.h"
+#include "RunHistory.h"
 #include "ShortcutsPickerView.h"
 #include "Sidebar.h"
 #include "TaskBuilder.h"
@@ -27,6 +28,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -43,6 +47,9 @@
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTextEdit>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -105,6 +112,9 @@ private Q_SLOTS:
     void taskRowsFollowStoreRowByRow();
     void selectModeMarks_data();
     void selectModeMarks();
+    void lastRunFailedCue_data();
+    void lastRunFailedCue();
+    void failureCueFollowsRecordedRuns();
     void iconsFollowPalette_data();
     void iconsFollowPalette();
     void systemJobsSectionShowsState_data();
@@ -422,6 +432,131 @@ void TestShell::selectModeMarks()
         QVERIFY2(!near(ring, background), qPrintable(ring.name()));
         QVERIFY(!near(ring, palette.color(QPalette::Highlight)));
     }
+}
+
+namespace {
+
+double luminance(const QColor& colour)
+{
+    const auto channel = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The row of `model` drawn on its background; the pixels that differ from the background,
+// without their colour.
+QImage drawnShape(const TaskListModel& model, int row, const QPalette& palette, bool selected)
+{
+    TaskRowView view;
+    QStyleOptionViewItem option;
+    option.palette = palette;
+    option.font = QApplication::font();
+    option.rect = QRect(QPoint(0, 0), view.sizeHint(option, model.index(row)));
+    if (selected)
+        option.state |= QStyle::State_Selected;
+    QImage image(option.rect.size(), QImage::Format_ARGB32);
+    image.fill(palette.color(QPalette::Base));
+    {
+        QPainter painter(&image);
+        view.paint(&painter, option, model.index(row));
+    }
+    // What lies behind the mark (the selection, when selected): a point above it.
+    const QRgb background = image.pixel(21, 2);
+    // Only the mark's column (the name starts 14 points after it).
+    QImage shape(22, image.height(), QImage::Format_Mono);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < shape.width(); ++x)
+            shape.setPixel(x, y, image.pixel(x, y) == background ? 0 : 1);
+    }
+    return shape;
+}
+
+} // namespace
+
+void TestShell::lastRunFailedCue_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<bool>("selected");
+    QTest::newRow("light") << false << false;
+    QTest::newRow("light, selected") << false << true;
+    QTest::newRow("dark") << true << false;
+    QTest::newRow("dark, selected") << true << true;
+}
+
+void TestShell::lastRunFailedCue()
+{
+    QFETCH(bool, dark);
+    QFETCH(bool, selected);
+    const QPalette palette = dark ? darkPalette() : QApplication::style()->standardPalette();
+    const ScheduledTask healthy = TaskBuilder(QStringLiteral("Healthy")).build();
+    const ScheduledTask failing = TaskBuilder(QStringLiteral("Failing")).build();
+    const QString logDir = m_fixture->store->agentPaths().logDir;
+    QDir().mkpath(logDir);
+    // Failing's last run failed after an earlier success; Healthy's last run succeeded after a
+    // failure.
+    TestSupport::writeFile(RunHistory::historyPath(logDir, failing.shortId()),
+                           "2025-12-08T07:00:00Z\t2025-12-08T07:00:05Z\t0\n"
+                           "2025-12-09T07:00:00Z\t2025-12-09T07:00:05Z\t2\n");
+    TestSupport::writeFile(RunHistory::historyPath(logDir, healthy.shortId()),
+                           "2025-12-08T07:00:00Z\t2025-12-08T07:00:05Z\t1\n"
+                           "2025-12-09T07:00:00Z\t2025-12-09T07:00:05Z\t0\n");
+    m_fixture->store->addTask(failing);
+    m_fixture->store->addTask(healthy);
+    TaskListModel model(*m_fixture->store);
+
+    QVERIFY(model.index(0).data(TaskListModel::LastRunFailedRole).toBool());
+    QVERIFY(!model.index(1).data(TaskListModel::LastRunFailedRole).toBool());
+    QCOMPARE(model.index(0).data(Qt::AccessibleDescriptionRole).toString(),
+             QStringLiteral("enabled, last run failed"));
+    QCOMPARE(model.index(1).data(Qt::AccessibleDescriptionRole).toString(),
+             QStringLiteral("enabled"));
+
+    // Without colour: the mark's shape is not the dot's.
+    const QImage failedShape = drawnShape(model, 0, palette, selected);
+    const QImage healthyShape = drawnShape(model, 1, palette, selected);
+    int differing = 0;
+    for (int y = 0; y < failedShape.height(); ++y) {
+        for (int x = 0; x < failedShape.width(); ++x)
+            differing += failedShape.pixelIndex(x, y) != healthyShape.pixelIndex(x, y) ? 1 : 0;
+    }
+    QVERIFY2(differing >= 12, qPrintable(QString::number(differing)));
+
+    // In colour: at least 3:1 against what lies behind it, in both palettes.
+    QStyleOptionViewItem option;
+    option.palette = palette;
+    if (selected)
+        option.state |= QStyle::State_Selected;
+    const QColor behind = selected ? palette.color(QPalette::Active, QPalette::Highlight)
+                                   : palette.color(QPalette::Base);
+    const double ratio = contrast(RowPainting::failureMarkColour(option), behind);
+    QVERIFY2(ratio >= 3.0, qPrintable(QString::number(ratio)));
+}
+
+void TestShell::failureCueFollowsRecordedRuns()
+{
+    const ScheduledTask task = TaskBuilder(QStringLiteral("Later")).build();
+    m_fixture->store->addTask(task);
+    TaskListModel model(*m_fixture->store);
+    QVERIFY(!model.index(0).data(TaskListModel::LastRunFailedRole).toBool());
+    const QString history =
+        RunHistory::historyPath(m_fixture->store->agentPaths().logDir, task.shortId());
+    QDir().mkpath(QFileInfo(history).absolutePath());
+    TestSupport::writeFile(history, "2025-12-09T07:00:00Z\t2025-12-09T07:00:05Z\t1\n");
+    QTRY_VERIFY_WITH_TIMEOUT(model.index(0).data(TaskListModel::LastRunFailedRole).toBool(), 5000);
+    QFile file(history);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("2025-12-09T08:00:00Z\t2025-12-09T08:00:05Z\t0\n");
+    file.close();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.index(0).data(TaskListModel::LastRunFailedRole).toBool(), 5000);
 }
 
 void TestShell::iconsFollowPalette_data()

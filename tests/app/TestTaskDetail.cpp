@@ -300,20 +300,38 @@ private Q_SLOTS:
     void nextRunLine_data()
     {
         QTest::addColumn<TaskSchedule>("schedule");
+        QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("line");
-        QTest::newRow("interval") << TaskSchedule::interval(15) << QStringLiteral("Every 15 min");
-        QTest::newRow("at load") << TaskSchedule::runAtLoad()
+        QTest::newRow("interval") << TaskSchedule::interval(15) << true
+                                  << QStringLiteral("Every 15 min");
+        QTest::newRow("at load") << TaskSchedule::runAtLoad() << true
                                  << QStringLiteral("Next run: at next login");
         QTest::newRow("no weekdays")
-            << TaskSchedule::weekly({}, {{9, 0}}) << QStringLiteral("Next run: never");
+            << TaskSchedule::weekly({}, {{9, 0}}) << true << QStringLiteral("Next run: never");
+        QTest::newRow("disabled daily")
+            << TaskSchedule::daily({{9, 0}}) << false << QStringLiteral("Disabled");
+        QTest::newRow("disabled interval")
+            << TaskSchedule::interval(15) << false << QStringLiteral("Disabled");
     }
     void nextRunLine()
     {
         QFETCH(TaskSchedule, schedule);
+        QFETCH(bool, enabled);
         QFETCH(QString, line);
         m_task.schedule = schedule;
+        m_task.isEnabled = enabled;
         TaskDetailView view(*m_fixture->store, m_task);
         QCOMPARE(text(&view, QStringLiteral("detail-next-run")), line);
+    }
+
+    void disabledWakeTaskHasNoWakeLine()
+    {
+        ScheduledTask waking = m_task;
+        waking.wakeBeforeRun = true;
+        waking.isEnabled = false;
+        TaskDetailView view(*m_fixture->store, waking);
+        QCOMPARE(text(&view, QStringLiteral("detail-next-run")), QStringLiteral("Disabled"));
+        QVERIFY(!view.findChild<QLabel*>(QStringLiteral("detail-wake-status")));
     }
 
     void copyPutsTheCommandOnTheClipboard()

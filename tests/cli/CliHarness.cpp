@@ -66,7 +66,8 @@ CliHarness::CliHarness() : m_fakes(m_home.path() + QStringLiteral("/fakes"))
                                  "  esac\n"
                                  "fi\n"
                                  "exit 0\n");
-    // Nothing in the tool should read the system schedule; a call would show up in the log.
+    // The tool reads the system schedule only to see whether a one-time event it would cancel
+    // is there; this one holds none. Every call shows up in the log.
     TestSupport::writeScript(m_fakes + QStringLiteral("/pmset"),
                              "#!/bin/sh\nprintf 'pmset %s\\n' \"$*\" >> " + calls + "\n");
 }

@@ -258,13 +258,24 @@ void TestCliTaskState::wakeRefresh_data()
     const QString id2 = QStringLiteral("20000000-0000-4000-8000-000000000002");
     const QString id3 = QStringLiteral("30000000-0000-4000-8000-000000000003");
 
-    QTest::newRow("removing the only wake task registers nothing")
+    const QString cancelRepeat = QStringLiteral(
+        "osascript do shell script \"pmset repeat cancel\" with administrator privileges");
+    QTest::newRow("removing the only wake task cancels its repeating event")
         << QList<ScheduledTask>{storedTask(QStringLiteral("Wake"), id1)
                                     .daily({at(7, 0)})
                                     .wake()
                                     .build(),
                                 storedTask(QStringLiteral("Plain"), id2).daily({at(8, 0)}).build()}
-        << QStringList{QStringLiteral("remove"), QStringLiteral("wake")} << QStringList();
+        << QStringList{QStringLiteral("remove"), QStringLiteral("wake")}
+        << QStringList{cancelRepeat};
+    QTest::newRow("disabling the only repeating wake task cancels its event")
+        << QList<ScheduledTask>{storedTask(QStringLiteral("Wake"), id1)
+                                    .weekly({2}, {at(7, 0)})
+                                    .wake()
+                                    .build(),
+                                storedTask(QStringLiteral("Interval"), id2).every(5).wake().build()}
+        << QStringList{QStringLiteral("disable"), QStringLiteral("wake")}
+        << QStringList{cancelRepeat};
     QTest::newRow("removing a task without wake refreshes nothing")
         << QList<ScheduledTask>{storedTask(QStringLiteral("Wake"), id1)
                                     .daily({at(7, 0)})
@@ -395,11 +406,14 @@ void TestCliTaskState::doneWhenBackupIsAddedDisabledAndRemoved()
     QCOMPARE(cli.storedTasks(), QList<ScheduledTask>());
     QCOMPARE(cli.run({QStringLiteral("list")}).outText(), QStringLiteral("No tasks configured.\n"));
     const QString id = task.idString();
-    // add: load + wake; disable: unload (no wake task left to register); remove: unload.
+    // add: load + wake; disable: unload, and its repeating event is cancelled (no wake task is
+    // left); remove: unload (the disabled task had no event left).
     QCOMPARE(cli.calls(),
              (QStringList{QStringLiteral("launchctl load ") + id,
                           repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("02:55:00")),
                           QStringLiteral("launchctl unload ") + id,
+                          QStringLiteral("osascript do shell script \"pmset repeat cancel\" with "
+                                         "administrator privileges"),
                           QStringLiteral("launchctl unload ") + id}));
 }
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 TimeOfDay at(int hour, int minute) { return TimeOfDay{hour, minute}; }
 
@@ -19,6 +21,8 @@ class TestCliWakeRefresh : public QObject {
 private Q_SLOTS:
     void selection_data();
     void selection();
+    void cancellations_data();
+    void cancellations();
 };
 
 void TestCliWakeRefresh::selection_data()
@@ -90,7 +94,7 @@ void TestCliWakeRefresh::selection()
     auto pmset = std::make_shared<FakePmsetService>();
     pmset->recorder().failingWakes = QSet<QString>(failing.begin(), failing.end());
     const CLITaskStore store(std::nullopt, std::make_shared<LaunchdService>(), pmset);
-    const Result<void> refreshed = store.refreshWakeSchedules(tasks);
+    const Result<void> refreshed = store.refreshWakeSchedules({}, tasks);
     QStringList wakes;
     for (const QString& name : registered)
         wakes << QStringLiteral("wake ") + name;
@@ -100,6 +104,75 @@ void TestCliWakeRefresh::selection()
                                      [&](const QString& name) { return failing.contains(name); });
     QCOMPARE(refreshed.message(),
              refused ? QStringLiteral("pmset failed: User canceled.") : QString());
+}
+
+// After a change the tool cancels what the new list no longer needs, before registering.
+void TestCliWakeRefresh::cancellations_data()
+{
+    QTest::addColumn<QList<ScheduledTask>>("before");
+    QTest::addColumn<QList<ScheduledTask>>("after");
+    QTest::addColumn<bool>("cancelsFail");
+    QTest::addColumn<QStringList>("calls");
+
+    const ScheduledTask daily = TaskBuilder(QStringLiteral("daily"))
+                                    .schedule(TaskSchedule::daily({at(9, 0)}))
+                                    .wake()
+                                    .build();
+    const ScheduledTask weekly = TaskBuilder(QStringLiteral("weekly"))
+                                     .schedule(TaskSchedule::weekly({2}, {at(9, 0)}))
+                                     .wake()
+                                     .build();
+    const ScheduledTask monthly = TaskBuilder(QStringLiteral("monthly"))
+                                      .schedule(TaskSchedule::monthly(5, {at(9, 0)}))
+                                      .wake()
+                                      .build();
+    ScheduledTask dailyOff = daily;
+    dailyOff.isEnabled = false;
+    ScheduledTask monthlyOff = monthly;
+    monthlyOff.isEnabled = false;
+    ScheduledTask monthlyMoved = monthly;
+    monthlyMoved.schedule = TaskSchedule::monthly(20, {at(9, 0)});
+    ScheduledTask monthlyNoWake = monthly;
+    monthlyNoWake.wakeBeforeRun = false;
+
+    QTest::newRow("the only repeating wake task disabled")
+        << QList{daily} << QList{dailyOff} << false << QStringList{u"cancel repeating wake"_s};
+    QTest::newRow("the only repeating wake task removed")
+        << QList{daily, monthly} << QList{monthly} << false
+        << QStringList{u"cancel repeating wake"_s, u"wake monthly"_s};
+    QTest::newRow("another repeating task takes the event over")
+        << QList{daily, weekly} << QList{dailyOff, weekly} << false
+        << QStringList{u"wake weekly"_s};
+    QTest::newRow("monthly task disabled")
+        << QList{daily, monthly} << QList{daily, monthlyOff} << false
+        << QStringList{u"cancel wake monthly"_s, u"wake daily"_s};
+    QTest::newRow("monthly task moved to another day")
+        << QList{monthly} << QList{monthlyMoved} << false
+        << QStringList{u"cancel wake monthly"_s, u"wake monthly"_s};
+    QTest::newRow("monthly task no longer wakes")
+        << QList{monthly} << QList{monthlyNoWake} << false << QStringList{u"cancel wake monthly"_s};
+    QTest::newRow("monthly task unchanged keeps its event")
+        << QList{monthly} << QList{monthly} << false << QStringList{u"wake monthly"_s};
+    QTest::newRow("a declined cancel stops nothing")
+        << QList{daily, monthly} << QList<ScheduledTask>() << true
+        << QStringList{u"cancel repeating wake"_s, u"cancel wake monthly"_s};
+}
+
+void TestCliWakeRefresh::cancellations()
+{
+    QFETCH(QList<ScheduledTask>, before);
+    QFETCH(QList<ScheduledTask>, after);
+    QFETCH(bool, cancelsFail);
+    QFETCH(QStringList, calls);
+
+    TestHome home;
+    auto pmset = std::make_shared<FakePmsetService>();
+    pmset->recorder().cancelsFail = cancelsFail;
+    const CLITaskStore store(std::nullopt, std::make_shared<LaunchdService>(), pmset);
+    const Result<void> refreshed = store.refreshWakeSchedules(before, after);
+    QCOMPARE(pmset->recorder().calls, calls);
+    QCOMPARE(refreshed.message(),
+             cancelsFail ? QStringLiteral("pmset failed: User canceled.") : QString());
 }
 
 QTEST_GUILESS_MAIN(TestCliWakeRefresh)

@@ -77,6 +77,8 @@ private Q_SLOTS:
     void storesUtcAndShowsLocalTime();
     void rejectsBadArguments_data();
     void rejectsBadArguments();
+    void cancelsOnlyAnEventItHolds_data();
+    void cancelsOnlyAnEventItHolds();
     void keepsUnreadableStateFile();
     void reportsUnwritableStateFile();
     void armsWakeAlarm();
@@ -235,6 +237,41 @@ void TestPmsetTool::rejectsBadArguments()
     QVERIFY(result.out.isEmpty());
     QCOMPARE(result.err, u"pmset: %1\n"_s.arg(problem).toUtf8() + usage());
     QVERIFY(!QFile::exists(pmset.statePath()));
+}
+
+void TestPmsetTool::cancelsOnlyAnEventItHolds_data()
+{
+    QTest::addColumn<QStringList>("cancel");
+    QTest::addColumn<bool>("cancelled");
+    const auto cancel = [](const QStringList& rest) {
+        return QStringList{u"schedule"_s, u"cancel"_s, u"wakeorpoweron"_s} + rest;
+    };
+    QTest::newRow("the event itself") << cancel({u"12/15/99 08:55:00"_s}) << true;
+    QTest::newRow("four-digit year") << cancel({u"12/15/2099 08:55:00"_s}) << true;
+    QTest::newRow("another minute") << cancel({u"12/15/99 08:56:00"_s}) << false;
+    QTest::newRow("another owner") << cancel({u"12/15/99 08:55:00"_s, u"someone"_s}) << false;
+    QTest::newRow("another type") << QStringList{u"schedule"_s, u"cancel"_s, u"wake"_s,
+                                                 u"12/15/99 08:55:00"_s}
+                                  << false;
+    QTest::newRow("an event already past") << cancel({u"01/15/20 08:55:00"_s}) << false;
+}
+
+void TestPmsetTool::cancelsOnlyAnEventItHolds()
+{
+    QFETCH(QStringList, cancel);
+    QFETCH(bool, cancelled);
+    Pmset pmset;
+    QCOMPARE(pmset.run(once(u"12/15/99 08:55:00"_s)).exitCode, 0);
+    QCOMPARE(pmset.run(repeatAt(u"MTWRFSU"_s, u"06:00:00"_s)).exitCode, 0);
+    const QString held = pmset.schedule();
+    const ProcessResult result = pmset.run(cancel);
+    // macOS pmset answers a cancellation of an event it does not hold with an error.
+    QCOMPARE(result.exitCode, cancelled ? 0 : 1);
+    QCOMPARE(result.errText(), cancelled ? QString() : u"pmset: Error in scheduling operation\n"_s);
+    QCOMPARE(pmset.schedule(), cancelled ? repeating(u"wakepoweron at 6:00AM every day"_s) : held);
+    // The repeating event goes with "repeat cancel", and only then.
+    QCOMPARE(pmset.run({u"repeat"_s, u"cancel"_s}).exitCode, 0);
+    QVERIFY(!pmset.schedule().contains(u"Repeating"_s));
 }
 
 void TestPmsetTool::keepsUnreadableStateFile()

@@ -38,6 +38,8 @@ private Q_SLOTS:
     void registersAndReadsBack();
     void newRepeatReplacesOld();
     void nothingRegisteredIsNotActive();
+    void cancelsWhatWasRegistered();
+    void cancelOfAnEventNotHeldAsksNothing();
     void pmsetFailureReachesCaller();
     void missingOsascriptFailsToCreateScript();
 
@@ -123,6 +125,41 @@ void TestWakeEndToEnd::nothingRegisteredIsNotActive()
     QCOMPARE(service.currentWakeSchedule(), u"No scheduled events."_s);
     QVERIFY(!service.isWakeScheduledInSystem(wakeTask(TaskSchedule::daily(at(12, 15)))));
     QVERIFY(!service.isWakeScheduledInSystem(wakeTask(TaskSchedule::monthly(15, at(9, 0)))));
+}
+
+void TestWakeEndToEnd::cancelsWhatWasRegistered()
+{
+    const PmsetService service;
+    const ScheduledTask daily = wakeTask(TaskSchedule::daily(at(12, 15)));
+    const ScheduledTask on15th = wakeTask(TaskSchedule::monthly(15, at(9, 0)));
+    const ScheduledTask on20th = wakeTask(TaskSchedule::monthly(20, at(9, 0)));
+    VERIFY_OK(service.scheduleWake(daily));
+    VERIFY_OK(service.scheduleWake(on15th));
+    VERIFY_OK(service.scheduleWake(on20th));
+
+    VERIFY_OK(service.cancelOneTimeWake(on15th));
+    QString system = service.currentWakeSchedule();
+    QVERIFY2(!system.contains(u"/15/"_s) && system.contains(u"/20/"_s), qPrintable(system));
+    QVERIFY2(system.contains(u"Repeating power events"_s), qPrintable(system));
+
+    VERIFY_OK(service.cancelRepeatingWake());
+    system = service.currentWakeSchedule();
+    QVERIFY2(!system.contains(u"Repeating power events"_s), qPrintable(system));
+    QVERIFY(!service.isWakeScheduledInSystem(daily));
+
+    VERIFY_OK(service.cancelOneTimeWake(on20th));
+    QCOMPARE(service.currentWakeSchedule(), u"No scheduled events."_s);
+}
+
+void TestWakeEndToEnd::cancelOfAnEventNotHeldAsksNothing()
+{
+    // pmset refuses to cancel an event it does not hold; the service looks first and asks
+    // nothing (no osascript, which would fail here).
+    qputenv("BRENMOR_OPS_OSASCRIPT", m_state->filePath(u"no-osascript"_s).toUtf8());
+    const WakeOutcome cancelled =
+        PmsetService().cancelOneTimeWake(wakeTask(TaskSchedule::monthly(15, at(9, 0))));
+    qunsetenv("BRENMOR_OPS_OSASCRIPT");
+    VERIFY_OK(cancelled);
 }
 
 void TestWakeEndToEnd::pmsetFailureReachesCaller()

@@ -601,6 +601,7 @@ void TestTaskStore::updateTask_data()
     const QString uninstall = QStringLiteral("uninstall Backup");
     const QString wakeBackup = QStringLiteral("wake Backup");
     const QString wakeReport = QStringLiteral("wake Report");
+    const QString cancelRepeating = QStringLiteral("cancel repeating wake");
     QTest::newRow("name only: reinstall, wake untouched")
         << QStringLiteral("Backup:daily:ew") << QStringLiteral("Nightly:daily:ew") << none << none
         << none
@@ -622,11 +623,22 @@ void TestTaskStore::updateTask_data()
         << false << wakeRefused;
     QTest::newRow("wake turned off: reinstall then resync")
         << QStringLiteral("Backup:daily:ew") << QStringLiteral("Backup:daily:e") << none << none
-        << none << QStringList{uninstall, install, wakeReport} << false << QString();
+        << none << QStringList{uninstall, install, cancelRepeating, wakeReport} << false
+        << QString();
     QTest::newRow("failed resync after turning wake off is reported")
         << QStringLiteral("Backup:daily:ew") << QStringLiteral("Backup:daily:e")
         << QStringList{QStringLiteral("Report")} << none << none
-        << QStringList{uninstall, install, wakeReport} << false << wakeRefused;
+        << QStringList{uninstall, install, cancelRepeating, wakeReport} << false << wakeRefused;
+    QTest::newRow("monthly wake task moved to a daily schedule: its one-time event goes")
+        << QStringLiteral("Backup:monthly:ew") << QStringLiteral("Backup:daily:ew") << none << none
+        << none
+        << QStringList{QStringLiteral("cancel wake Backup"), wakeBackup, wakeReport, uninstall,
+                       install}
+        << true << QString();
+    QTest::newRow("monthly wake task disabled by the update: its one-time event goes")
+        << QStringLiteral("Backup:monthly:ew") << QStringLiteral("Backup:monthly:w") << none << none
+        << none << QStringList{uninstall, QStringLiteral("cancel wake Backup"), wakeReport} << true
+        << QString();
     QTest::newRow("disabled wake task with new schedule: resync only")
         << QStringLiteral("Backup:daily:w") << QStringLiteral("Backup:weekly:w") << none << none
         << none << QStringList{wakeReport} << true << QString();
@@ -709,11 +721,22 @@ void TestTaskStore::setEnabled_data()
         << QStringList{QStringLiteral("uninstall Backup")} << false << QString();
     QTest::newRow("disable wake task resyncs after uninstall")
         << QStringLiteral("Backup:daily:ew") << true << false << none << none
-        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("wake Report")} << false
-        << QString();
-    QTest::newRow("disable last wake task calls no wake operation")
+        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("cancel repeating wake"),
+                       QStringLiteral("wake Report")}
+        << false << QString();
+    QTest::newRow("disable last wake task cancels its repeating event")
         << QStringLiteral("Backup:daily:ew") << false << false << none << none
-        << QStringList{QStringLiteral("uninstall Backup")} << false << QString();
+        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("cancel repeating wake")}
+        << false << QString();
+    QTest::newRow("disable monthly wake task cancels its one-time event")
+        << QStringLiteral("Backup:monthly:ew") << false << false << none << none
+        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("cancel wake Backup")}
+        << false << QString();
+    QTest::newRow("disable repeating wake task, a refused cancel is reported")
+        << QStringLiteral("Backup:daily:ew") << false << false
+        << QStringList{QStringLiteral("cancel")} << none
+        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("cancel repeating wake")}
+        << false << wakeRefused;
     QTest::newRow("install failure keeps task enabled")
         << QStringLiteral("Backup:daily:") << true << true << none
         << QStringList{QStringLiteral("Backup")} << QStringList{QStringLiteral("install Backup")}
@@ -736,6 +759,7 @@ void TestTaskStore::setEnabled()
         initial << describedTask(QStringLiteral("Report:monthly:ew"));
     TaskStore& store = f.startFresh(initial);
     f.failWakes(failingWakes);
+    f.recorder->cancelsFail = failingWakes.contains(QStringLiteral("cancel"));
     f.failInstalls(failingInstalls);
 
     store.setEnabled(enable, initial.constFirst().id);
@@ -763,11 +787,13 @@ void TestTaskStore::deleteTasks_data()
     QTest::newRow("set with one wake task resyncs once, in list order")
         << QStringList{QStringLiteral("Plain"), QStringLiteral("Backup")} << false << none
         << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("uninstall Plain"),
-                       QStringLiteral("wake Report")}
+                       QStringLiteral("cancel repeating wake"), QStringLiteral("wake Report")}
         << QStringList{QStringLiteral("Report")} << QString();
-    QTest::newRow("both wake tasks: resync finds none left")
+    QTest::newRow("both wake tasks: their events are cancelled")
         << QStringList{QStringLiteral("Report"), QStringLiteral("Backup")} << false << none
-        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("uninstall Report")}
+        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("uninstall Report"),
+                       QStringLiteral("cancel repeating wake"),
+                       QStringLiteral("cancel wake Report")}
         << QStringList{QStringLiteral("Plain")} << QString();
     QTest::newRow("unknown identifier removes nothing")
         << QStringList{QStringLiteral("Ghost")} << false << none << none
@@ -779,7 +805,8 @@ void TestTaskStore::deleteTasks_data()
         << QStringList{QStringLiteral("Backup"), QStringLiteral("Report")} << unloadRefused;
     QTest::newRow("deleteTask wake task resyncs")
         << QStringList{QStringLiteral("Backup")} << true << none
-        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("wake Report")}
+        << QStringList{QStringLiteral("uninstall Backup"), QStringLiteral("cancel repeating wake"),
+                       QStringLiteral("wake Report")}
         << QStringList{QStringLiteral("Plain"), QStringLiteral("Report")} << QString();
     QTest::newRow("deleteTask without wake does not resync")
         << QStringList{QStringLiteral("Plain")} << true << none
@@ -787,7 +814,8 @@ void TestTaskStore::deleteTasks_data()
         << QStringList{QStringLiteral("Backup"), QStringLiteral("Report")} << QString();
     QTest::newRow("deleteTask failed uninstall still removes")
         << QStringList{QStringLiteral("Report")} << true << QStringList{QStringLiteral("Report")}
-        << QStringList{QStringLiteral("uninstall Report"), QStringLiteral("wake Backup")}
+        << QStringList{QStringLiteral("uninstall Report"), QStringLiteral("cancel wake Report"),
+                       QStringLiteral("wake Backup")}
         << QStringList{QStringLiteral("Backup"), QStringLiteral("Plain")} << unloadRefused;
 }
 

@@ -22,6 +22,7 @@ struct CallRecorder {
     QSet<QString> failingInstalls; // task names whose install fails
     QSet<QString> failingUninstalls;
     QSet<QString> failingWakes;
+    bool cancelsFail = false; // every cancellation fails as a declined password dialog does
     std::optional<LaunchdError> everyInstallFails; // for tests that fail whatever is installed
     // Runs inside install(), before it returns: lets a test act while an operation is half-way.
     // Possibly on the store's upgrade thread.
@@ -95,7 +96,24 @@ public:
         return {};
     }
     bool isWakeScheduledInSystem(const ScheduledTask&) const override { return false; }
+    WakeOutcome cancelRepeatingWake() const override
+    {
+        m_recorder->record(QStringLiteral("cancel repeating wake"));
+        return cancelled();
+    }
+    WakeOutcome cancelOneTimeWake(const ScheduledTask& task) const override
+    {
+        m_recorder->record(QStringLiteral("cancel wake ") + task.name);
+        return cancelled();
+    }
 
 private:
+    WakeOutcome cancelled() const
+    {
+        if (m_recorder->cancelsFail)
+            return WakeOutcome::failure(PmsetError::scriptFailed(QStringLiteral("User canceled.")));
+        return {};
+    }
+
     std::shared_ptr<CallRecorder> m_recorder;
 };

@@ -42,6 +42,18 @@ LaunchdJob job(const QString& label, std::optional<qint64> interval,
     return j;
 }
 
+// Runs every `step` minutes from `first` until `until`, the failed ones at the given minutes.
+QList<TaskRunRecord> runsEvery(const QDateTime& first, int step, const QDateTime& until,
+                               const QList<int>& failedMinutes = {})
+{
+    QList<TaskRunRecord> runs;
+    for (QDateTime start = first; start < until; start = start.addSecs(step * 60)) {
+        const int minute = minuteOfDay(start, zone);
+        runs << run(start, 40, failedMinutes.contains(minute) ? 1 : 0);
+    }
+    return runs;
+}
+
 QList<double> starts(const QList<Span>& spans)
 {
     QList<double> result;
@@ -133,11 +145,17 @@ private Q_SLOTS:
         QFETCH(int, minutes);
         QFETCH(int, count);
         QFETCH(int, last);
-        const TaskRow row =
-            taskRow(task(TaskSchedule::interval(minutes)), {}, local(2025, 3, 1, 12, 0), zone);
-        QCOMPARE(row.plannedMarkers.size(), count);
-        QCOMPARE(row.plannedMarkers.last().start, double(last));
-        QCOMPARE(row.plannedMarkers.first(), (Span{0, 3}));
+        const QList<int> planned =
+            occurrenceMinutes(TaskSchedule::interval(minutes), QDate(2025, 3, 1));
+        QCOMPARE(planned.size(), count);
+        QCOMPARE(planned.last(), last);
+        QCOMPARE(planned.first(), 0);
+        // launchd counts an interval from when it loaded the agent, not from midnight: the row
+        // shows the runs themselves, never a planned grid nor a missed time.
+        const TaskRow row = taskRow(task(TaskSchedule::interval(minutes)), {},
+                                    local(2025, 3, 1, 12, 0), zone, {local(2025, 2, 1, 0, 0), {}});
+        QVERIFY(row.plannedMarkers.isEmpty());
+        QVERIFY(row.missed.isEmpty());
     }
 
     void systemJobOccurrences_data()
@@ -346,6 +364,152 @@ private Q_SLOTS:
         QFETCH(Kind, kind);
         QFETCH(MarkerColour, colour);
         QCOMPARE(markerColour(kind), colour);
+    }
+
+    // Which planned times count as missed. "Now" is Saturday 1 March 2025, 12:00.
+    void missedSet_data()
+    {
+        QTest::addColumn<ScheduledTask>("task");
+        QTest::addColumn<QList<TaskRunRecord>>("history");
+        QTest::addColumn<QDateTime>("installedAt");  // invalid: no agent
+        QTest::addColumn<QDateTime>("lastOutputAt"); // invalid: no output
+        QTest::addColumn<QList<int>>("missed");
+
+        const QDateTime longAgo = local(2025, 1, 1, 0, 0);
+        const QDateTime noon = local(2025, 3, 1, 12, 0);
+        const TaskSchedule nineAndTen = TaskSchedule::daily({{9, 0}, {10, 0}});
+        QTest::newRow("interval runs between the planned marks")
+            << task(TaskSchedule::interval(30))
+            << runsEvery(local(2025, 3, 1, 0, 7), 30, noon, {67, 247}) << longAgo << QDateTime()
+            << QList<int>();
+        QTest::newRow("interval that never ran")
+            << task(TaskSchedule::interval(30)) << QList<TaskRunRecord>() << longAgo << QDateTime()
+            << QList<int>();
+        QTest::newRow("task created after a planned time")
+            << task(TaskSchedule::daily({{0, 21}, {9, 0}})) << QList<TaskRunRecord>()
+            << local(2025, 3, 1, 1, 53) << QDateTime() << QList<int>{540};
+        QTest::newRow("installed a minute after the planned time")
+            << task(TaskSchedule::daily({{9, 0}})) << QList<TaskRunRecord>()
+            << local(2025, 3, 1, 9, 1) << QDateTime() << QList<int>();
+        QTest::newRow("installed at the planned moment")
+            << task(TaskSchedule::daily({{9, 0}})) << QList<TaskRunRecord>()
+            << local(2025, 3, 1, 9, 0) << QDateTime() << QList<int>{540};
+        QTest::newRow("disabled task") << task(nineAndTen, false) << QList<TaskRunRecord>()
+                                       << longAgo << QDateTime() << QList<int>();
+        QTest::newRow("no agent") << task(nineAndTen) << QList<TaskRunRecord>() << QDateTime()
+                                  << QDateTime() << QList<int>();
+        QTest::newRow("run at load") << task(TaskSchedule::runAtLoad()) << QList<TaskRunRecord>()
+                                     << longAgo << QDateTime() << QList<int>();
+        QTest::newRow("both passed without a run")
+            << task(nineAndTen) << QList<TaskRunRecord>() << longAgo << QDateTime()
+            << QList<int>{540, 600};
+        QTest::newRow("a run still going since before nine")
+            << task(nineAndTen) << QList<TaskRunRecord>{run(local(2025, 2, 28, 9, 0), 60)}
+            << longAgo << local(2025, 3, 1, 11, 30) << QList<int>();
+        QTest::newRow("first run going, nothing recorded ever")
+            << task(nineAndTen) << QList<TaskRunRecord>() << longAgo << local(2025, 3, 1, 9, 30)
+            << QList<int>();
+        QTest::newRow("output of a run that ended is no run going")
+            << task(nineAndTen) << QList<TaskRunRecord>{run(local(2025, 3, 1, 9, 1), 60)} << longAgo
+            << local(2025, 3, 1, 9, 2) << QList<int>{600};
+        QTest::newRow("failed run stands for its time")
+            << task(nineAndTen) << QList<TaskRunRecord>{run(local(2025, 3, 1, 9, 4), 60, 1)}
+            << longAgo << QDateTime() << QList<int>{600};
+        QTest::newRow("a run five minutes late does not")
+            << task(nineAndTen) << QList<TaskRunRecord>{run(local(2025, 3, 1, 9, 5), 60)} << longAgo
+            << QDateTime() << QList<int>{540, 600};
+        QTest::newRow("four minutes ago is not yet missed")
+            << task(TaskSchedule::daily({{11, 56}})) << QList<TaskRunRecord>() << longAgo
+            << QDateTime() << QList<int>();
+        QTest::newRow("five minutes ago is not yet missed")
+            << task(TaskSchedule::daily({{11, 55}})) << QList<TaskRunRecord>() << longAgo
+            << QDateTime() << QList<int>();
+        QTest::newRow("six minutes ago is")
+            << task(TaskSchedule::daily({{11, 54}})) << QList<TaskRunRecord>() << longAgo
+            << QDateTime() << QList<int>{714};
+        QTest::newRow("later today is not")
+            << task(TaskSchedule::daily({{18, 0}})) << QList<TaskRunRecord>() << longAgo
+            << QDateTime() << QList<int>();
+        QTest::newRow("weekly task on another weekday")
+            << task(TaskSchedule::weekly({2}, {{9, 0}})) << QList<TaskRunRecord>() << longAgo
+            << QDateTime() << QList<int>();
+    }
+
+    void missedSet()
+    {
+        QFETCH(ScheduledTask, task);
+        QFETCH(QList<TaskRunRecord>, history);
+        QFETCH(QDateTime, installedAt);
+        QFETCH(QDateTime, lastOutputAt);
+        QFETCH(QList<int>, missed);
+        AgentActivity activity;
+        if (installedAt.isValid())
+            activity.installedAt = installedAt;
+        if (lastOutputAt.isValid())
+            activity.lastOutputAt = lastOutputAt;
+        const TaskRow row = taskRow(task, history, local(2025, 3, 1, 12, 0), zone, activity);
+        QCOMPARE(row.missed, missed);
+        // A missed time is still drawn, hollow, where it was planned.
+        for (int m : missed)
+            QVERIFY(starts(row.plannedMarkers).contains(double(m)));
+    }
+
+    void failedRunsLieAboveSuccesses()
+    {
+        const QList<TaskRunRecord> history =
+            runsEvery(local(2025, 3, 1, 8, 0), 1, local(2025, 3, 1, 8, 10), {482, 487});
+        const TaskRow row =
+            taskRow(task(TaskSchedule::interval(1)), history, local(2025, 3, 1, 12, 0), zone);
+        QCOMPARE(row.runs.size(), 10);
+        QList<double> order;
+        for (const RunMarker& marker : row.runs)
+            order << marker.span.start;
+        // Successes in time order, then the failed ones, which are drawn last.
+        QCOMPARE(order, (QList<double>{480, 481, 483, 484, 485, 486, 488, 489, 482, 487}));
+        QVERIFY(row.runs.at(8).failed && row.runs.at(9).failed && !row.runs.at(7).failed);
+    }
+
+    void rowDescription_data()
+    {
+        QTest::addColumn<ScheduledTask>("task");
+        QTest::addColumn<QList<TaskRunRecord>>("history");
+        QTest::addColumn<QDateTime>("lastOutputAt");
+        QTest::addColumn<QString>("description");
+
+        ScheduledTask waking = task(TaskSchedule::daily({{6, 0}, {9, 0}, {18, 0}}), true, true);
+        QTest::newRow("planned, runs, missed and wake windows")
+            << waking
+            << QList<TaskRunRecord>{run(local(2025, 3, 1, 9, 1), 30, 2),
+                                    run(local(2025, 3, 1, 10, 30), 30)}
+            << QDateTime()
+            << QStringLiteral("Planned at 06:00, 09:00 and 18:00. Runs: 09:01 failed (exit "
+                              "status 2) and 10:30 succeeded. Missed: 06:00. Wake windows: "
+                              "05:55 to 06:00, 08:55 to 09:00 and 17:55 to 18:00.");
+        QTest::newRow("nothing today")
+            << task(TaskSchedule::weekly({2}, {{9, 0}})) << QList<TaskRunRecord>() << QDateTime()
+            << QStringLiteral("Nothing planned today. No runs today.");
+        QTest::newRow("a run in progress")
+            << task(TaskSchedule::daily({{9, 0}})) << QList<TaskRunRecord>()
+            << local(2025, 3, 1, 11, 0)
+            << QStringLiteral("Planned at 09:00. No runs today. A run is in progress.");
+        QTest::newRow("many interval runs are counted, the failed ones named")
+            << task(TaskSchedule::interval(1))
+            << runsEvery(local(2025, 3, 1, 8, 0), 1, local(2025, 3, 1, 8, 20), {485}) << QDateTime()
+            << QStringLiteral("Runs every 1 minute. 20 runs: 19 succeeded, 1 failed: 08:05 "
+                              "failed (exit status 1).");
+    }
+
+    void rowDescription()
+    {
+        QFETCH(ScheduledTask, task);
+        QFETCH(QList<TaskRunRecord>, history);
+        QFETCH(QDateTime, lastOutputAt);
+        QFETCH(QString, description);
+        AgentActivity activity{local(2025, 1, 1, 0, 0), std::nullopt};
+        if (lastOutputAt.isValid())
+            activity.lastOutputAt = lastOutputAt;
+        const TaskRow row = taskRow(task, history, local(2025, 3, 1, 12, 0), zone, activity);
+        QCOMPARE(describeTaskRow(task, row, QDate(2025, 3, 1)), description);
     }
 
     void weekdayNumbers()

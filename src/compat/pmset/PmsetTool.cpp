@@ -33,8 +33,9 @@ PmsetToolOutcome showSchedule()
     return {0, PmsetText::scheduleText(schedule), QString()};
 }
 
-// Read, change and write the state under a lock, so two registrations at once keep both.
-PmsetToolOutcome changeSchedule(const std::function<void(PmsetSchedule&)>& change)
+// Read, change and write the state under a lock, so two registrations at once keep both. A
+// change that returns false is refused with the message pmset gives: nothing is written.
+PmsetToolOutcome changeSchedule(const std::function<bool(PmsetSchedule&)>& change)
 {
     const QString path = PmsetStateFile::writePath();
     const QString folder = QFileInfo(path).absolutePath();
@@ -49,7 +50,10 @@ PmsetToolOutcome changeSchedule(const std::function<void(PmsetSchedule&)>& chang
         return failure(loaded.error());
     PmsetSchedule schedule = std::move(loaded).value();
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    change(schedule);
+    // Events already past are gone before the change looks for one.
+    schedule.dropPast(now);
+    if (!change(schedule))
+        return failure(QStringLiteral("Error in scheduling operation"));
     schedule.dropPast(now);
     if (const Result<void> saved = PmsetStateFile::save(path, schedule); !saved.ok())
         return failure(saved.error());
@@ -60,7 +64,10 @@ PmsetToolOutcome changeSchedule(const std::function<void(PmsetSchedule&)>& chang
 PmsetToolOutcome repeat(const QStringList& args)
 {
     if (args.size() == 1 && args.at(0) == QLatin1String("cancel"))
-        return changeSchedule([](PmsetSchedule& schedule) { schedule.repeating.reset(); });
+        return changeSchedule([](PmsetSchedule& schedule) {
+            schedule.repeating.reset();
+            return true;
+        });
     if (args.size() != 3)
         return usageError(QStringLiteral("repeat needs a type, weekdays and a time"));
     if (!PmsetText::isWakeType(args.at(0)))
@@ -73,13 +80,19 @@ PmsetToolOutcome repeat(const QStringList& args)
         return usageError(QStringLiteral("bad time \"%1\"").arg(args.at(2)));
     // pmset holds one repeating event: a new one replaces the old.
     const RepeatingEvent event{args.at(0), *days, *time};
-    return changeSchedule([&event](PmsetSchedule& schedule) { schedule.repeating = event; });
+    return changeSchedule([&event](PmsetSchedule& schedule) {
+        schedule.repeating = event;
+        return true;
+    });
 }
 
 PmsetToolOutcome schedule(const QStringList& args)
 {
     if (args.size() == 1 && args.at(0) == QLatin1String("cancelall"))
-        return changeSchedule([](PmsetSchedule& schedule) { schedule.scheduled.clear(); });
+        return changeSchedule([](PmsetSchedule& schedule) {
+            schedule.scheduled.clear();
+            return true;
+        });
     const bool cancel = !args.isEmpty() && args.at(0) == QLatin1String("cancel");
     const QStringList event = cancel ? args.mid(1) : args;
     if (event.size() < 2 || event.size() > 3)
@@ -92,11 +105,17 @@ PmsetToolOutcome schedule(const QStringList& args)
     const QString owner = event.size() == 3 ? event.at(2) : QStringLiteral("pmset");
     const OneTimeEvent oneTime{event.at(0), at->toUTC(), owner};
     if (cancel) {
-        return changeSchedule(
-            [&oneTime](PmsetSchedule& schedule) { schedule.scheduled.removeAll(oneTime); });
+        // As on macOS, type, moment and owner must match an event pmset holds; cancelling one
+        // it does not hold is an error.
+        return changeSchedule([&oneTime](PmsetSchedule& schedule) {
+            return schedule.scheduled.removeAll(oneTime) > 0;
+        });
     }
     // An event already past is dropped with the others when the state is written.
-    return changeSchedule([&oneTime](PmsetSchedule& schedule) { schedule.add(oneTime); });
+    return changeSchedule([&oneTime](PmsetSchedule& schedule) {
+        schedule.add(oneTime);
+        return true;
+    });
 }
 
 } // namespace
