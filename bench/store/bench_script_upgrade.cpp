@@ -4,7 +4,7 @@
 // pass has ended. The floor, measured in the same run, is a Python script doing only the disk
 // work an upgrade cannot avoid: 2 x N atomic replacements (temporaries, one sync, renames).
 // Goals: 1,000 tasks within 2x the floor of 2,000 replacements; 10,000 tasks within 5 s.
-// Usage: bench_script_upgrade [COUNT...]   (default 1000 10000); RUNS (default 5) repetitions.
+// Usage: bench_script_upgrade [COUNT...]   (default 1000 10000); RUNS (default 3) repetitions.
 // Runs in private homes under $BRENMOR_BENCH_DIR (default /tmp/brenmor-bench).
 
 #include "LaunchdService.h"
@@ -168,8 +168,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     QList<int> counts;
-    for (const QString& argument : QCoreApplication::arguments().mid(1))
-        counts << argument.toInt();
+    // Options meant for the Google Benchmark programs (run.sh passes them to every bench_*)
+    // are not counts.
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        if (const int count = argument.toInt(); count > 0)
+            counts << count;
+    }
     if (counts.isEmpty())
         counts = {1000, 10000};
     const int runs = std::max(
