@@ -177,7 +177,7 @@ int main(int argc, char** argv)
     if (counts.isEmpty())
         counts = {1000, 10000};
     const int runs = std::max(
-        1, qEnvironmentVariableIntValue("RUNS") > 0 ? qEnvironmentVariableIntValue("RUNS") : 5);
+        1, qEnvironmentVariableIntValue("RUNS") > 0 ? qEnvironmentVariableIntValue("RUNS") : 3);
     bool met = true;
     std::printf("script upgrade, median of %d runs, wall ms; load average %s\n", runs,
                 qPrintable(loadAverage()));
