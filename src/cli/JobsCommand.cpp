@@ -28,8 +28,12 @@ public:
             return 1;
         }
         const bool all = parsed->has(QStringLiteral("--all"));
+        const QList<LaunchdJob> jobs = LaunchdBrowser().scanJobs();
         QList<QStringList> rows;
-        for (const LaunchdJob& job : LaunchdBrowser().scanJobs()) {
+        // Grown once: with thousands of jobs each regrowth would free a block large enough to
+        // make the allocator tidy up every small block freed before it.
+        rows.reserve(jobs.size());
+        for (const LaunchdJob& job : jobs) {
             if (!all && !runsOnItsOwn(job))
                 continue;
             QString schedule = job.scheduleDescription();

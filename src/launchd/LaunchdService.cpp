@@ -167,6 +167,16 @@ std::optional<qint32> loadFailedCode(const QString& line)
 // Which of `paths` a message line starts with ("<path>: ..."), or -1.
 qsizetype namedPath(const QString& line, const QStringList& paths);
 
+// Whether the regular file at `path` holds exactly `bytes`; a file of another size is not read.
+bool holdsBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file;
+    RegularFile::Stamp stamp;
+    if (!RegularFile::open(file, path, &stamp) || stamp.size != bytes.size())
+        return false;
+    return file.read(bytes.size() + 1) == bytes;
+}
+
 // One result per path of a launchctl call for several paths. A line naming a path reports on
 // that path: its "Load failed" code, or after a failed call the call's status. Lines naming
 // no path count for every path; a failed call that names none failed for all of them (better a
@@ -248,6 +258,23 @@ QString LaunchdService::scriptVersionMarker()
 }
 
 QString LaunchdService::labelPrefix() { return QStringLiteral("com.brenmor-ops.task."); }
+
+bool LaunchdService::scriptIsCurrent(const QString& path)
+{
+    QFile file;
+    if (!RegularFile::open(file, path))
+        return false;
+    // The interpreter line and the marker come first; a command of any length follows them.
+    constexpr qint64 headBytes = 4096;
+    const QByteArray head = file.read(headBytes);
+    const QByteArray marker = scriptVersionMarker().toUtf8();
+    const qsizetype start = head.indexOf('\n') + 1;
+    if (start == 0)
+        return false;
+    const qsizetype end = start + marker.size();
+    // "v4" must not pass for "v41": the marker is the whole line.
+    return head.mid(start, marker.size()) == marker && (end == head.size() || head.at(end) == '\n');
+}
 
 AgentPaths::AgentPaths(std::optional<QString> launchAgentsDir, std::optional<QString> scriptsDir,
                        std::optional<QString> logDir)
@@ -367,6 +394,17 @@ QList<AgentOutcome> LaunchdServiceProtocol::uninstallAll(const QList<ScheduledTa
 
 QList<AgentOutcome> LaunchdService::installAll(const QList<ScheduledTask>& tasks) const
 {
+    return installAll(tasks, Reload::always);
+}
+
+QList<AgentOutcome> LaunchdService::upgradeAll(const QList<ScheduledTask>& tasks) const
+{
+    return installAll(tasks, Reload::whenPlistChanges);
+}
+
+QList<AgentOutcome> LaunchdService::installAll(const QList<ScheduledTask>& tasks,
+                                               Reload reload) const
+{
     QList<AgentOutcome> results(tasks.size());
     if (tasks.isEmpty())
         return results;
@@ -385,6 +423,10 @@ QList<AgentOutcome> LaunchdService::installAll(const QList<ScheduledTask>& tasks
 
     QStringList loaded; // plists present before: unloaded first
     QList<qsizetype> installing;
+    QList<AtomicFile::Replacement> plists;
+    const QFileDevice::Permissions plistPermissions =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+        QFileDevice::ReadOther;
     for (qsizetype i = 0; i < tasks.size(); ++i) {
         const QString& script = scripts.at(i).path;
         // The temporary file already carried the mode; setting it on the final name as well
@@ -396,11 +438,18 @@ QList<AgentOutcome> LaunchdService::installAll(const QList<ScheduledTask>& tasks
             results[i] = AgentOutcome::failure(LaunchdError::installFailed(written.at(i).error()));
         if (!results.at(i).ok())
             continue;
-        const QString plist = m_paths.plistPath(tasks.at(i));
+        const ScheduledTask& task = tasks.at(i);
+        const QString plist = m_paths.plistPath(task);
+        QByteArray content = plistContent(task, script).toUtf8();
+        if (reload == Reload::whenPlistChanges && holdsBytes(plist, content))
+            continue; // loaded from this very plist; the new script runs from the next start
         if (QFileInfo::exists(plist))
             loaded.append(plist);
         installing.append(i);
+        plists.append({plist, std::move(content), plistPermissions});
     }
+    if (installing.isEmpty())
+        return results;
     // The plists are written after the unload, so launchd unloads what it loaded.
     if (!loaded.isEmpty())
         runLaunchctlBatch(QStringLiteral("unload"), loaded); // not loaded is fine
@@ -410,14 +459,6 @@ QList<AgentOutcome> LaunchdService::installAll(const QList<ScheduledTask>& tasks
         for (const qsizetype i : std::as_const(installing))
             results[i] = AgentOutcome::failure(LaunchdError::installFailed(made.error()));
         return results;
-    }
-    QList<AtomicFile::Replacement> plists;
-    for (const qsizetype i : std::as_const(installing)) {
-        const ScheduledTask& task = tasks.at(i);
-        plists.append({m_paths.plistPath(task),
-                       plistContent(task, m_paths.scriptPath(task)).toUtf8(),
-                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                           QFileDevice::ReadOther});
     }
     const QList<Result<void>> plistsWritten = AtomicFile::writeAll(plists);
     QStringList toLoad;

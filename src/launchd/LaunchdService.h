@@ -61,6 +61,13 @@ public:
     // cheaper way do them one by one.
     virtual QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks) const;
     virtual QList<AgentOutcome> uninstallAll(const QList<ScheduledTask>& tasks) const;
+    // Brings the agents of tasks whose scripts are of an older generation up to date, one
+    // result per task. An installer that can tell leaves an agent whose plist would not change
+    // loaded as it is; the others install every task again.
+    virtual QList<AgentOutcome> upgradeAll(const QList<ScheduledTask>& tasks) const
+    {
+        return installAll(tasks);
+    }
     virtual void removeOrphanedAgents(const QSet<QUuid>& keeping) const = 0;
     // What reconcile() does with a script of an older generation (without the current version
     // marker): rewrites it, or leaves it to a pass of its own (the application's, on a worker).
@@ -81,6 +88,9 @@ public:
     static constexpr int scriptVersion = 4;
     static QString scriptVersionMarker(); // "# BrenmorOps script v4"
     static QString labelPrefix();         // "com.brenmor-ops.task."
+    // Whether the script at `path` is of the current generation: its second line is the
+    // current marker. Reads only the first bytes, however long the user's command.
+    static bool scriptIsCurrent(const QString& path);
 
     explicit LaunchdService(AgentPaths paths = AgentPaths()) : m_paths(std::move(paths)) {}
 
@@ -100,6 +110,10 @@ public:
     // Every script and plist written first, then one launchctl unload for the agents that have
     // a plist and one load for all: two processes however many tasks.
     QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks) const override;
+    // Every script rewritten; a plist only when its bytes change, and only those agents are
+    // unloaded and loaded again: the plist does not carry the script's generation, and
+    // launchd starts the script by its path, so a rewritten script is used at the next run.
+    QList<AgentOutcome> upgradeAll(const QList<ScheduledTask>& tasks) const override;
     // One unload for the agents that have a plist (one without cannot be loaded), then the
     // files go.
     QList<AgentOutcome> uninstallAll(const QList<ScheduledTask>& tasks) const override;
@@ -123,6 +137,8 @@ public:
     };
 
 private:
+    enum class Reload { always, whenPlistChanges };
+    QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks, Reload reload) const;
     LaunchctlRun runLaunchctlProcess(const QStringList& arguments) const;
     void removeFiles(const ScheduledTask& task) const;
 

@@ -11,34 +11,36 @@ constexpr qint64 secondsPerDay = 86400;
 // and bounded for schedules that never fire.
 constexpr int searchDays = 4 * 366;
 
-int offsetAt(const QTimeZone& zone, qint64 secs)
+constexpr qint64 unixEpochJulianDay = 2440588;
+
+// Seconds since the epoch of `date` `time` read as UTC: pure arithmetic, no zone involved.
+qint64 utcSecs(QDate date, const QTime& time)
 {
-    return zone.offsetFromUtc(QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc()));
+    return (date.toJulianDay() - unixEpochJulianDay) * secondsPerDay +
+           time.msecsSinceStartOfDay() / 1000;
 }
 
 // The instant the agent fires for the wall time `date` `time` in `zone`: of a repeated time
 // the first, of a time skipped by a gap the end of the gap.
-std::optional<qint64> firingInstant(QDate date, const TimeOfDay& time, const QTimeZone& zone)
+std::optional<qint64> firingInstant(QDate date, const TimeOfDay& time, const CachedZone& zone)
 {
     const QTime wall(time.hour, time.minute);
     if (!wall.isValid())
         return std::nullopt;
-    const qint64 local = QDateTime(date, wall, QTimeZone::utc()).toSecsSinceEpoch();
-    const int before = offsetAt(zone, local - secondsPerDay);
-    const int after = offsetAt(zone, local + secondsPerDay);
+    const qint64 local = utcSecs(date, wall);
+    const int before = zone.offsetAt(local - secondsPerDay);
+    const int after = zone.offsetAt(local + secondsPerDay);
     std::optional<qint64> first;
     for (int offset : {before, after}) {
         const qint64 candidate = local - offset;
-        if (offsetAt(zone, candidate) == offset && (!first || candidate < *first))
+        if (zone.offsetAt(candidate) == offset && (!first || candidate < *first))
             first = candidate;
     }
     if (first)
         return first;
     // Read with the offset from before the jump, the wall time lies just past the transition.
-    const QTimeZone::OffsetData transition = zone.previousTransition(
-        QDateTime::fromSecsSinceEpoch(local - before + 1, QTimeZone::utc()));
-    if (transition.atUtc.isValid())
-        return transition.atUtc.toSecsSinceEpoch();
+    if (const std::optional<qint64> transition = zone.transitionBefore(local - before + 1))
+        return transition;
     return local - after;
 }
 
@@ -73,8 +75,23 @@ int weekdayNumber(QDate date)
     return date.dayOfWeek() % 7 + 1;
 }
 
+CachedZone nextRunZone(const QTimeZone& zone, qint64 nowSecs)
+{
+    // From the day before today (a repeated time after midnight) to past the last day searched,
+    // with a day's margin either side for the offsets read around each wall time.
+    return CachedZone(zone, nowSecs - 3 * secondsPerDay,
+                      nowSecs + (searchDays + 3) * secondsPerDay);
+}
+
 std::optional<QDateTime> nextRun(const TaskSchedule& schedule, const QDateTime& now,
                                  const QTimeZone& zone)
+{
+    const qint64 nowSecs = now.toSecsSinceEpoch();
+    return nextRun(schedule, nowSecs, nextRunZone(zone, nowSecs));
+}
+
+std::optional<QDateTime> nextRun(const TaskSchedule& schedule, qint64 nowSecs,
+                                 const CachedZone& zone)
 {
     const TaskSchedule::Kind kind = schedule.kind();
     if (kind == TaskSchedule::Kind::runAtLoad || kind == TaskSchedule::Kind::interval)
@@ -82,9 +99,12 @@ std::optional<QDateTime> nextRun(const TaskSchedule& schedule, const QDateTime& 
     const QList<TimeOfDay> times = schedule.times();
     if (times.isEmpty())
         return std::nullopt;
-    const qint64 after = now.toSecsSinceEpoch();
+    const qint64 after = nowSecs;
     // A day early too: a wall time repeated just after midnight may still lie ahead.
-    const QDate first = now.toTimeZone(zone).date().addDays(-1);
+    const qint64 wallNow = nowSecs + zone.offsetAt(nowSecs);
+    const qint64 today =
+        wallNow >= 0 ? wallNow / secondsPerDay : -((-wallNow + secondsPerDay - 1) / secondsPerDay);
+    const QDate first = QDate::fromJulianDay(today + unixEpochJulianDay).addDays(-1);
     for (int i = 0; i < searchDays; ++i) {
         const QDate date = first.addDays(i);
         if (!runsOnDate(schedule, date))
@@ -96,7 +116,7 @@ std::optional<QDateTime> nextRun(const TaskSchedule& schedule, const QDateTime& 
                 best = instant;
         }
         if (best)
-            return QDateTime::fromSecsSinceEpoch(*best, zone);
+            return QDateTime::fromSecsSinceEpoch(*best, zone.zone());
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CachedZone.h"
 #include "TaskSchedule.h"
 
 #include <QDate>
@@ -34,3 +35,11 @@ bool runsOnDate(const TaskSchedule& schedule, QDate date);
 //   1 to 31, an ordinal outside 1 to 5 or a weekday outside 1 to 7.
 std::optional<QDateTime> nextRun(const TaskSchedule& schedule, const QDateTime& now,
                                  const QTimeZone& zone);
+
+// The zone's offsets over the span nextRun() searches from `nowSecs` (seconds since the epoch):
+// made once, it serves every schedule of a plan.
+CachedZone nextRunZone(const QTimeZone& zone, qint64 nowSecs);
+
+// nextRun() for many schedules: the moment strictly after `nowSecs`, through one cached zone.
+std::optional<QDateTime> nextRun(const TaskSchedule& schedule, qint64 nowSecs,
+                                 const CachedZone& zone);

@@ -28,14 +28,6 @@ QString saveFailure(const QString& description)
     return QStringLiteral("Failed to save tasks: ") + description;
 }
 
-bool scriptIsCurrent(const QString& scriptPath)
-{
-    QFile file(scriptPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return QString::fromUtf8(file.readAll()).contains(LaunchdService::scriptVersionMarker());
-}
-
 } // namespace
 
 // Emits `changed()` once when the outermost operation ends and tasks, lastError or lastWarning
@@ -207,7 +199,7 @@ void TaskStore::startScriptUpgrade()
     m_upgrade = QThread::create([this, service, paths = m_agentPaths, enabled, results] {
         QList<ScheduledTask> stale;
         for (const ScheduledTask& task : enabled) {
-            if (!scriptIsCurrent(paths.scriptPath(task)))
+            if (!LaunchdService::scriptIsCurrent(paths.scriptPath(task)))
                 stale.append(task);
         }
         if (stale.isEmpty())
@@ -220,7 +212,7 @@ void TaskStore::startScriptUpgrade()
                 Q_EMIT scriptUpgradeChanged();
             },
             Qt::QueuedConnection);
-        *results = service->installAll(stale);
+        *results = service->upgradeAll(stale);
     });
     connect(m_upgrade, &QThread::finished, this,
             [this, results] { finishScriptUpgrade(*results); });

@@ -9,8 +9,13 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <numeric>
+#include <utility>
+#include <vector>
 
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,79 +114,132 @@ std::optional<LaunchdJob> LaunchdBrowser::jobFromDictionary(const QString& path,
 
 namespace {
 
-// The bytes of a regular file (or a link to one) of at most `limit` bytes. Opened without
-// blocking and checked after opening: a FIFO would otherwise hold the scan until someone
-// writes to it, and a link to /dev/zero would never end. Plain POSIX calls keep a scan of
-// many files to one open, one fstat and one read each.
-std::optional<QByteArray> readRegularFile(const QString& path, qint64 limit)
+// Reads a regular file (or a link to one) of at most `limit` bytes, named relative to the open
+// folder `folder` (or AT_FDCWD), into `buffer`; false when it is none or cannot be read. Opened
+// without blocking and checked after opening: a FIFO would otherwise hold the scan until
+// someone writes to it, and a link to /dev/zero would never end. Plain POSIX calls keep a scan
+// of many files to one open, one fstat and one read each; the type comes from the opened file,
+// so no entry of the folder is looked up twice. One buffer serves a whole scan: a fresh one per
+// file would make the allocator tidy up its freed blocks thousands of times.
+bool readRegularFile(int folder, const char* name, qint64 limit, std::vector<char>& buffer)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return std::nullopt;
-    std::optional<QByteArray> result;
+        return false;
+    bool read = false;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= limit) {
-        QByteArray bytes(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+        buffer.resize(size_t(info.st_size));
+        size_t done = 0;
+        while (done < buffer.size()) {
+            const ssize_t n = ::read(fd, buffer.data() + done, buffer.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 break;
-            done += n;
+            done += size_t(n);
         }
-        bytes.truncate(done); // a file that shrank meanwhile gives what it still holds
-        result = std::move(bytes);
+        // A file that shrank meanwhile gives what it still holds. A NUL follows the bytes, as
+        // with every QByteArray the parser would otherwise be given.
+        buffer.resize(done + 1);
+        buffer[done] = '\0';
+        read = true;
     }
     ::close(fd);
-    return result;
+    return read;
 }
 
-std::optional<LaunchdJob> readJobFile(const QString& path, LaunchdJob::Source source)
+std::optional<LaunchdJob> readJobAt(int folder, const char* name, const QString& path,
+                                    LaunchdJob::Source source, std::vector<char>& buffer)
 {
-    const auto bytes = readRegularFile(path, LaunchdBrowser::maxPlistBytes);
-    if (!bytes)
+    if (!readRegularFile(folder, name, LaunchdBrowser::maxPlistBytes, buffer))
         return std::nullopt;
-    const auto dict = PlistVariant::readDictionary(*bytes);
+    const auto dict = PlistVariant::readDictionary(
+        QByteArray::fromRawData(buffer.data(), qsizetype(buffer.size()) - 1));
     if (!dict)
         return std::nullopt;
     return LaunchdBrowser::jobFromDictionary(path, source, *dict);
+}
+
+// The names in the open folder `folder` that end in ".plist" exactly ("x.PLIST" and
+// "x.plist.bak" are not property lists), sorted so a scan is repeatable. Hidden entries count
+// like any other. Entries the folder lists as folders are passed over; every other type
+// (links, or none given) is settled when the file is opened.
+QList<std::pair<QString, QByteArray>> plistNames(int folder)
+{
+    QList<std::pair<QString, QByteArray>> names;
+    const int listing = ::dup(folder);
+    if (listing < 0)
+        return names;
+    DIR* dir = ::fdopendir(listing);
+    if (!dir) {
+        ::close(listing);
+        return names;
+    }
+    static constexpr char suffix[] = ".plist";
+    constexpr size_t suffixLength = sizeof suffix - 1;
+    while (const dirent* entry = ::readdir(dir)) {
+        const size_t length = std::strlen(entry->d_name);
+        if (entry->d_type == DT_DIR || length < suffixLength ||
+            std::memcmp(entry->d_name + length - suffixLength, suffix, suffixLength) != 0)
+            continue;
+        const QByteArray name(entry->d_name, qsizetype(length));
+        names.append({QFile::decodeName(name), name});
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    return names;
 }
 
 } // namespace
 
 std::optional<LaunchdJob> LaunchdBrowser::readJob(const QString& path, LaunchdJob::Source source)
 {
-    return readJobFile(path, source);
+    std::vector<char> buffer;
+    return readJobAt(AT_FDCWD, QFile::encodeName(path).constData(), path, source, buffer);
 }
 
 void LaunchdBrowser::sortByLabel(QList<LaunchdJob>& jobs)
 {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(jobs.begin(), jobs.end(), [&](const LaunchdJob& a, const LaunchdJob& b) {
-        return collator.compare(a.label, b.label) < 0;
+    // Positions are sorted, then each job moved once: sorting the jobs themselves would move
+    // thousands of large values back and forth through a temporary copy of the whole list.
+    std::vector<qsizetype> order(size_t(jobs.size()));
+    std::iota(order.begin(), order.end(), qsizetype(0));
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        return collator.compare(jobs.at(a).label, jobs.at(b).label) < 0;
     });
+    QList<LaunchdJob> sorted;
+    sorted.reserve(jobs.size());
+    for (const qsizetype index : order)
+        sorted.append(std::move(jobs[index]));
+    jobs = std::move(sorted);
 }
 
 QList<LaunchdJob> LaunchdBrowser::scanJobs() const
 {
     QList<LaunchdJob> jobs;
+    std::vector<char> buffer;
     for (const Folder& folder : m_folders) {
-        // Hidden entries count like any other; names are sorted so a scan is repeatable.
-        const QDir dir(folder.path);
-        const QStringList names = dir.entryList(
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QString& name : names) {
-            // The extension test is exact: "x.PLIST" and "x.plist.bak" are not property lists.
-            if (QFileInfo(name).suffix() != QLatin1String("plist"))
-                continue;
-            if (auto job = readJobFile(dir.filePath(name), folder.source)) {
+        const int fd =
+            ::open(QFile::encodeName(folder.path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // The folder's part of every path, as QDir puts it before a plain name: worked out
+        // once rather than for each of thousands of files.
+        const QString prefix = QDir(folder.path).filePath(QStringLiteral("x")).chopped(1);
+        const QList<std::pair<QString, QByteArray>> names = plistNames(fd);
+        jobs.reserve(jobs.size() + names.size());
+        for (const auto& [name, encoded] : names) {
+            const QString path = prefix + name;
+            if (auto job = readJobAt(fd, encoded.constData(), path, folder.source, buffer)) {
                 if (!job->label.startsWith(ownLabelPrefix()))
                     jobs.append(std::move(*job));
             }
         }
+        ::close(fd);
     }
     sortByLabel(jobs);
     return jobs;

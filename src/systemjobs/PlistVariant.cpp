@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 namespace PlistVariant {
 
@@ -23,6 +25,23 @@ QDateTime plistEpoch() { return QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UT
 
 QVariant toVariant(plist_t node);
 
+// Dictionary keys repeat across property lists ("Label", "ProgramArguments", ...): each
+// distinct key is decoded once per thread and shared by every dictionary that holds it, which
+// saves an allocation per key and the memory of thousands of copies. Bounded: keys past the
+// limit are decoded each time.
+QString keyText(const char* key)
+{
+    constexpr size_t maxKeys = 512;
+    thread_local std::unordered_map<std::string, QString> keys;
+    const auto known = keys.find(key);
+    if (known != keys.end())
+        return known->second;
+    QString text = QString::fromUtf8(key);
+    if (keys.size() < maxKeys)
+        keys.emplace(key, text);
+    return text;
+}
+
 QVariantMap dictToVariant(plist_t node)
 {
     QVariantMap map;
@@ -36,7 +55,7 @@ QVariantMap dictToVariant(plist_t node)
         plist_dict_next_item(node, iter, &key, &value);
         if (!key)
             break;
-        map.insert(QString::fromUtf8(key), toVariant(value));
+        map.insert(keyText(key), toVariant(value));
         std::free(key);
     }
     std::free(iter);

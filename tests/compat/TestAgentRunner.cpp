@@ -302,6 +302,30 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return lineCount(runs) == 2; }));
     }
 
+    // The state a new runner restores holds what was loaded, with its own plist bytes, and
+    // nothing unloaded since.
+    void restartedRunnerRestoresOnlyLoadedJobs()
+    {
+        const QString kept = writePlist(
+            m_folder, QStringLiteral("test.kept"), {QStringLiteral("/bin/true")},
+            key(QStringLiteral("StartInterval"), QStringLiteral("<integer>3600</integer>")));
+        const QString dropped = writePlist(
+            m_folder, QStringLiteral("test.dropped"), {QStringLiteral("/bin/true")},
+            key(QStringLiteral("StartInterval"), QStringLiteral("<integer>3600</integer>")));
+        QCOMPARE(launchctl({QStringLiteral("load"), kept, dropped}).exitCode, 0);
+        QCOMPARE(launchctl({QStringLiteral("unload"), dropped}).exitCode, 0);
+        // The files go: only the runner's own record can bring the job back.
+        QVERIFY(QFile::remove(kept));
+        QVERIFY(QFile::remove(dropped));
+        const qint64 first = runnerPid();
+        QVERIFY(first > 0);
+        ::kill(pid_t(first), SIGKILL);
+        QVERIFY(waitFor([first] { return !processAlive(first); }));
+        QCOMPARE(listEntry(QStringLiteral("test.kept")).value(2), QStringLiteral("test.kept"));
+        QVERIFY(runnerPid() > 0 && runnerPid() != first);
+        QVERIFY(listEntry(QStringLiteral("test.dropped")).isEmpty());
+    }
+
     void secondRunnerLeavesQuietly()
     {
         QCOMPARE(launchctl({QStringLiteral("list")}).exitCode, 0);

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <climits>
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(LaunchdError)
 
@@ -266,6 +267,105 @@ private Q_SLOTS:
         QVERIFY(TestSupport::readFile(plist).contains("<integer>900</integer>"));
         QVERIFY(
             TestSupport::readFile(service.paths().scriptPath(task)).contains("\necho changed\n"));
+    }
+
+    void scriptIsCurrent_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // what the script file holds
+        QTest::addColumn<bool>("current");
+
+        const QByteArray marker = LaunchdService::scriptVersionMarker().toUtf8();
+        const QByteArray older =
+            "# BrenmorOps script v" + QByteArray::number(LaunchdService::scriptVersion - 1);
+        QTest::newRow("current marker") << "#!/bin/zsh\n" + marker + "\necho hi\n" << true;
+        QTest::newRow("current marker, nothing after it") << "#!/bin/bash\n" + marker << true;
+        QTest::newRow("older marker") << "#!/bin/zsh\n" + older + "\necho hi\n" << false;
+        QTest::newRow("marker with a longer number") << "#!/bin/zsh\n" + marker + "1\necho hi\n"
+                                                     << false;
+        QTest::newRow("current marker only in the command")
+            << "#!/bin/zsh\n" + older + "\necho '\n" + marker + "\n'\n"
+            << false;
+        QTest::newRow("marker on the first line") << marker + "\n#!/bin/zsh\n" << false;
+        QTest::newRow("no line feed at all") << QByteArray("#!/bin/zsh") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("long command after the marker")
+            << "#!/bin/zsh\n" + marker + "\n" + QByteArray(64 * 1024, 'x') + "\n"
+            << true;
+    }
+
+    // Only the first bytes are read; the marker must be the whole second line.
+    void scriptIsCurrent()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, current);
+        const QString path = m_home->path() + QStringLiteral("/script.sh");
+        TestSupport::writeFile(path, content);
+        QCOMPARE(LaunchdService::scriptIsCurrent(path), current);
+    }
+
+    void scriptIsCurrentWithoutAFile()
+    {
+        QVERIFY(!LaunchdService::scriptIsCurrent(m_home->path() + QStringLiteral("/missing.sh")));
+        // A folder, or a FIFO, at the script's path is no script and must not block the check.
+        QVERIFY(!LaunchdService::scriptIsCurrent(m_home->path()));
+        const QString fifo = m_home->path() + QStringLiteral("/fifo.sh");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!LaunchdService::scriptIsCurrent(fifo));
+    }
+
+    void upgradeReloadsOnlyChangedPlists_data()
+    {
+        QTest::addColumn<QString>("plistBefore");       // "current", "changed" or "missing"
+        QTest::addColumn<QStringList>("expectedCalls"); // "unload" / "load" of the task's plist
+
+        QTest::newRow("plist unchanged") << QStringLiteral("current") << QStringList();
+        QTest::newRow("plist changed")
+            << QStringLiteral("changed")
+            << QStringList{QStringLiteral("unload"), QStringLiteral("load")};
+        QTest::newRow("plist missing")
+            << QStringLiteral("missing") << QStringList{QStringLiteral("load")};
+    }
+
+    // After an update every script is rewritten; an agent whose plist would come out the same
+    // stays loaded as it is, its plist file untouched.
+    void upgradeReloadsOnlyChangedPlists()
+    {
+        QFETCH(QString, plistBefore);
+        QFETCH(QStringList, expectedCalls);
+        const LaunchdService service;
+        const ScheduledTask task =
+            TaskBuilder(QStringLiteral("Upgrade")).id(QLatin1String(idA)).build();
+        VERIFY_OK(service.install(task));
+        const QString plist = service.paths().plistPath(task);
+        const QString script = service.paths().scriptPath(task);
+        TestSupport::writeFile(script, "#!/bin/zsh\n# BrenmorOps script v1\nold\n");
+        if (plistBefore == QLatin1String("changed"))
+            TestSupport::writeFile(plist,
+                                   TestSupport::readFile(plist).replace("<false/>", "<true/>"));
+        else if (plistBefore == QLatin1String("missing"))
+            QVERIFY(QFile::remove(plist));
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(plist).constData(), &before) == 0,
+                 plistBefore != QLatin1String("missing"));
+        QFile::remove(logPath());
+
+        const QList<AgentOutcome> results = service.upgradeAll({task});
+        QCOMPARE(results.size(), 1);
+        VERIFY_OK(results.first());
+        QStringList expected;
+        for (const QString& command : expectedCalls)
+            expected << command + QLatin1Char(' ') + plist;
+        QCOMPARE(QFileInfo::exists(logPath()) ? calls() : QStringList(), expected);
+        QVERIFY(LaunchdService::scriptIsCurrent(script));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(script)), service.scriptContent(task));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(plist)),
+                 service.plistContent(task, script));
+        if (plistBefore == QLatin1String("current")) {
+            // Not even rewritten with the same bytes: launchd's file stays the one it loaded.
+            struct stat after {};
+            QCOMPARE(::stat(QFile::encodeName(plist).constData(), &after), 0);
+            QCOMPARE(after.st_ino, before.st_ino);
+        }
     }
 
     void installReportsLoadFailure_data()

@@ -350,6 +350,11 @@ Result<void> AgentRunner::loadJob(const QString& plistPath, const QByteArray& pl
     job.definition = std::move(parsed).value();
     job.plistPath = plistPath;
     job.plist = plist;
+    job.stateEntry =
+        QJsonDocument(QJsonObject{{QStringLiteral("label"), job.definition.label},
+                                  {QStringLiteral("path"), plistPath},
+                                  {QStringLiteral("plist"), QString::fromLatin1(plist.toBase64())}})
+            .toJson(QJsonDocument::Compact);
     if (job.definition.rejectedCalendarEntries > 0)
         warn(QStringLiteral("%1: ignored %2 invalid StartCalendarInterval entries")
                  .arg(job.definition.label)
@@ -424,19 +429,17 @@ void AgentRunner::saveState() const
 {
     QStringList labels = m_jobs.keys();
     std::sort(labels.begin(), labels.end());
-    QJsonArray array;
-    for (const QString& label : labels) {
-        const Job& job = m_jobs[label];
-        array.append(
-            QJsonObject{{QStringLiteral("label"), label},
-                        {QStringLiteral("path"), job.plistPath},
-                        {QStringLiteral("plist"), QString::fromLatin1(job.plist.toBase64())}});
+    // {"version": 1, "jobs": [entry, ...]}, an entry per line.
+    QByteArray state = "{\n\"version\": 1,\n\"jobs\": [";
+    const char* separator = "\n";
+    for (const QString& label : std::as_const(labels)) {
+        state += separator;
+        state += m_jobs[label].stateEntry;
+        separator = ",\n";
     }
+    state += "\n]\n}\n";
     const QString path = RunnerPaths::stateFile();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const QByteArray state =
-        QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("jobs"), array}})
-            .toJson(QJsonDocument::Indented);
     if (const Result<void> written = AtomicFile::write(path, state); !written.ok())
         warn(written.message());
 }

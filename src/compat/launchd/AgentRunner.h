@@ -45,6 +45,9 @@ private:
         QString plistPath;
         QByteArray plist;
         int lastExitStatus = 0;
+        // The job's entry of the state file, made once at load: recording the state after a
+        // load of one job then costs no encoding of every other job.
+        QByteArray stateEntry;
     };
 
     Result<void, StartError> takeLock();
