@@ -20,6 +20,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace TimelineLayout;
 
 namespace {
@@ -30,34 +33,28 @@ public:
     explicit HourAxis(QWidget* parent) : QWidget(parent)
     {
         setObjectName(QStringLiteral("timeline-axis"));
-        setFixedHeight(16);
+        setFixedHeight(DayTimelineView::hourAxisHeight(font()));
     }
 
 protected:
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::FontChange)
+            setFixedHeight(DayTimelineView::hourAxisHeight(font()));
+        QWidget::changeEvent(event);
+    }
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        const double trackWidth = std::max(0, width() - trackIndent);
-        const int hours = 24;
-        QFont regular = font();
-        regular.setPointSizeF(regular.pointSizeF() * 0.75);
-        QFont bold = regular;
-        bold.setBold(true);
         QColor faint = palette().color(QPalette::WindowText);
         faint.setAlphaF(0.35f);
         const QColor secondary = palette().color(QPalette::PlaceholderText);
-        // On a narrow track two-digit labels would run into each other; then only every
-        // third hour is labelled (the bold sixth hours among them).
-        const double cell = trackWidth / hours;
-        const int step =
-            QFontMetricsF(bold).horizontalAdvance(QStringLiteral("22")) + 3 > cell ? 3 : 1;
-        for (int hour = 0; hour < hours; hour += step) {
-            const bool strong = hour % 6 == 0;
-            painter.setFont(strong ? bold : regular);
-            painter.setPen(strong ? secondary : faint);
-            const double x = trackIndent + trackWidth * hour / hours;
-            painter.drawText(QRectF(x, 0, trackWidth / hours, height()),
-                             Qt::AlignLeft | Qt::AlignVCenter, QString::number(hour));
+        for (const DayTimelineView::HourLabel& label :
+             DayTimelineView::hourLabels(width(), font())) {
+            painter.setFont(DayTimelineView::hourLabelFont(font(), label.strong));
+            painter.setPen(label.strong ? secondary : faint);
+            painter.drawText(QRectF(label.box.left(), 0, label.box.width(), height()),
+                             Qt::AlignLeft | Qt::AlignVCenter, QString::number(label.hour));
         }
     }
 };
@@ -130,6 +127,43 @@ TimelineMath::AgentActivity agentActivity(const AgentPaths& paths, const Schedul
 }
 
 } // namespace
+
+QFont DayTimelineView::hourLabelFont(const QFont& base, bool strong)
+{
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * 0.75);
+    font.setBold(strong);
+    return font;
+}
+
+int DayTimelineView::hourAxisHeight(const QFont& base)
+{
+    return std::max(16, int(std::ceil(QFontMetricsF(hourLabelFont(base, true)).height())) + 2);
+}
+
+QList<DayTimelineView::HourLabel> DayTimelineView::hourLabels(int axisWidth, const QFont& base)
+{
+    constexpr int hours = 24;
+    const double trackWidth = std::max(0, axisWidth - trackIndent);
+    const double cell = trackWidth / hours;
+    // The widest label, bold, with a little air before the next one.
+    const double widest =
+        QFontMetricsF(hourLabelFont(base, true)).horizontalAdvance(QStringLiteral("22")) + 3;
+    int step = 6;
+    for (const int candidate : {1, 2, 3}) {
+        if (widest <= candidate * cell) {
+            step = candidate;
+            break;
+        }
+    }
+    QList<HourLabel> labels;
+    for (int hour = 0; hour < hours; hour += step) {
+        const double x = trackIndent + cell * hour;
+        labels.append({hour, hour % 6 == 0,
+                       QRectF(x, 0, std::max(cell * step, widest), hourAxisHeight(base))});
+    }
+    return labels;
+}
 
 DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs, QWidget* parent)
     : QWidget(parent), m_store(store), m_systemJobs(std::move(systemJobs))

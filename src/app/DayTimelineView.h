@@ -3,7 +3,9 @@
 #include "LaunchdJob.h"
 
 #include <QDate>
+#include <QFont>
 #include <QList>
+#include <QRectF>
 #include <QWidget>
 
 class LogsWatcher;
@@ -35,6 +37,19 @@ public:
     // Axis, section titles and rows, top to bottom (the now line lies over them).
     QWidget* rowsArea() const { return m_rows; }
     QList<TimelineItemView*> taskRows() const;
+
+    // An hour label of the axis: its box holds the whole text in hourLabelFont(…, strong).
+    struct HourLabel {
+        int hour;
+        bool strong; // every sixth hour
+        QRectF box;
+    };
+    static QFont hourLabelFont(const QFont& base, bool strong);
+    // The labels of an axis `axisWidth` wide (the track starts at the rows' indent): every
+    // hour, or every 2nd, 3rd or 6th where the track is too narrow for each to fit in its part.
+    static QList<HourLabel> hourLabels(int axisWidth, const QFont& base);
+    // The axis's height for `base`: its tallest label with room to spare.
+    static int hourAxisHeight(const QFont& base);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -44,8 +44,10 @@ FullLogView::FullLogView(const QString& title, const QString& content, QWidget* 
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_text->setPlainText(content);
-    // The newest output is what one opens a log for.
+    // The newest output is what one opens a log for: the last line, from its start, so no line
+    // is cut at the left.
     m_text->moveCursor(QTextCursor::End);
+    m_text->moveCursor(QTextCursor::StartOfBlock);
     layout->addWidget(m_text);
     SheetSize::fit(*this, QSize(720, 480), QSize(600, 400));
 }

@@ -126,7 +126,8 @@ GmailSetupView::GmailSetupView(CredentialStore& store, QWidget* parent,
     auto* cancel = named(new QPushButton(QStringLiteral("Cancel"), this),
                          QStringLiteral("gmail-cancel"), QStringLiteral("Cancel"));
     cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_cancel = cancel;
+    connect(cancel, &QPushButton::clicked, this, &GmailSetupView::reject);
     m_use = named(new QPushButton(QStringLiteral("Use Template"), this),
                   QStringLiteral("gmail-use-template"), QStringLiteral("Use Template"));
     m_use->setDefault(true);
@@ -280,6 +281,14 @@ void GmailSetupView::refresh()
     m_savedRow->setVisible(saved);
     m_scroll->widget()->setEnabled(!m_saving);
     m_use->setEnabled(!m_saving && isComplete());
+    m_cancel->setEnabled(!m_saving);
+}
+
+void GmailSetupView::reject()
+{
+    if (m_saving)
+        return;
+    QDialog::reject();
 }
 
 void GmailSetupView::showMessage(const QString& text, bool isError)

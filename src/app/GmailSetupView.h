@@ -43,6 +43,9 @@ public Q_SLOTS:
     void sendToMyself();
     void changePassword();
     void showHelp();
+    // Cancel, Escape and the window's close button: nothing while the password is being saved
+    // (Cancel is disabled then), so a cancelled sheet never leaves a password behind.
+    void reject() override;
 
 Q_SIGNALS:
     // The command and "Email: " + the subject; emitted once, just before the sheet closes.
@@ -78,6 +81,7 @@ private:
     QPlainTextEdit* m_body = nullptr;
     QLabel* m_message = nullptr;
     QPushButton* m_use = nullptr;
+    QPushButton* m_cancel = nullptr;
     QPointer<GmailHelpView> m_help;
 };
 

@@ -6,6 +6,7 @@
 #include "NextRun.h"
 #include "PlistVariant.h"
 #include "RegularFile.h"
+#include "Preflight.h"
 #include "TaskStore.h"
 #include "ToggleSwitch.h"
 #include "ViewClock.h"
@@ -178,14 +179,16 @@ QHash<QUuid, bool>& wakeAnswers()
     return answers;
 }
 
-QString nextRunText(const ScheduledTask& task)
+// A disabled task has no agent: nothing runs until it is enabled again. Nothing for an enabled
+// interval: launchd counts it from when it loaded the agent, which nothing records, and the
+// summary above already says how often.
+std::optional<QString> nextRunText(const ScheduledTask& task)
 {
-    // A disabled task has no agent: nothing runs until it is enabled again.
     if (!task.isEnabled)
         return QStringLiteral("Disabled");
     const TaskSchedule& schedule = task.schedule;
-    if (const auto* interval = schedule.as<TaskSchedule::Interval>())
-        return QStringLiteral("Every %1 min").arg(interval->minutes);
+    if (schedule.as<TaskSchedule::Interval>())
+        return std::nullopt;
     if (schedule.kind() == TaskSchedule::Kind::runAtLoad)
         return QStringLiteral("Next run: at next login");
     const std::optional<QDateTime> next = nextRun(schedule, ViewClock::now(), ViewClock::zone());
@@ -213,10 +216,9 @@ TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWid
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(24);
-    layout->addWidget(makeHeader());
-    layout->addWidget(makeCommand());
-    layout->addWidget(makeEnvironment());
-    layout->addWidget(makeSchedule());
+    m_taskSections = {makeHeader(), makeCommand(), makeEnvironment(), makeSchedule()};
+    for (QWidget* section : std::as_const(m_taskSections))
+        layout->addWidget(section);
     auto* runs = new QWidget(content);
     auto* runsLayout = new QVBoxLayout(runs);
     runsLayout->setContentsMargins(0, 0, 0, 0);
@@ -238,9 +240,76 @@ TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWid
     connect(m_watcher, &LogsWatcher::changed, this, &TaskDetailView::onFileChanged);
 
     refresh();
+    checkEnvironment();
 }
 
 TaskDetailView::~TaskDetailView() { *m_alive = false; }
+
+void TaskDetailView::setTask(const ScheduledTask& task)
+{
+    // The sections that show the task's own fields are built again where they stand; the runs,
+    // the output on its chosen stream and the files below stay, so the page does not move.
+    m_task = task;
+    QWidget* focused = QApplication::focusWidget();
+    const QString focusedName = focused ? focused->objectName() : QString();
+    bool hadFocus = false;
+    m_wakeLine = nullptr;
+    m_directoryFinding = nullptr;
+    m_envFileFinding = nullptr;
+    const QList<QWidget*> old = m_taskSections;
+    m_taskSections = {makeHeader(), makeCommand(), makeEnvironment(), makeSchedule()};
+    for (qsizetype i = 0; i < old.size(); ++i) {
+        hadFocus = hadFocus || (focused && old.at(i)->isAncestorOf(focused));
+        widget()->layout()->replaceWidget(old.at(i), m_taskSections.at(i));
+        m_taskSections.at(i)->show();
+        // Later: the call may come from a control of the old section (the enabled switch).
+        old.at(i)->hide();
+        old.at(i)->deleteLater();
+    }
+    // The control the user was using keeps the keyboard focus in its new section.
+    if (hadFocus && !focusedName.isEmpty()) {
+        for (QWidget* section : std::as_const(m_taskSections)) {
+            if (auto* same = section->findChild<QWidget*>(focusedName)) {
+                same->setFocus();
+                break;
+            }
+        }
+    }
+    refresh();
+    checkEnvironment();
+}
+
+void TaskDetailView::checkEnvironment()
+{
+    if (!m_directoryFinding && !m_envFileFinding)
+        return;
+    // A folder on a network volume can take long to look at: never on this thread.
+    QThreadPool::globalInstance()->start([task = m_task, alive = m_alive, self = this] {
+        const QList<Preflight::Finding> findings = Preflight::findings(task);
+        QMetaObject::invokeMethod(
+            qApp,
+            [alive, self, findings, task] {
+                // An answer for a state of the task the view no longer shows is dropped.
+                if (!*alive || self->m_task != task)
+                    return;
+                for (const auto& [field, label] :
+                     {std::pair{Preflight::Field::workingDirectory, self->m_directoryFinding},
+                      std::pair{Preflight::Field::envFile, self->m_envFileFinding}}) {
+                    if (!label)
+                        continue;
+                    QStringList texts;
+                    for (const Preflight::Finding& finding : findings) {
+                        if (finding.field == field)
+                            texts << finding.text;
+                    }
+                    label->setText(texts.join(QLatin1Char('\n')));
+                    label->setAccessibleName(label->text());
+                    label->setVisible(!texts.isEmpty());
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
 
 QWidget* TaskDetailView::section(const QString& title, const QString& symbol, QWidget* trailing,
                                  QVBoxLayout** body)
@@ -376,11 +445,26 @@ QWidget* TaskDetailView::makeEnvironment()
         body->addLayout(line);
         return text;
     };
-    if (m_task.workingDirectory)
+    // What the scheduled run will meet at the folder or the .env file, under its row.
+    const auto finding = [&](const QString& name) {
+        QLabel* label = textLabel(QString(), name, box);
+        label->setFont(scaled(font(), 0.85));
+        label->setWordWrap(true);
+        setTextColour(
+            label, orange.darker(palette().color(QPalette::Window).lightness() < 128 ? 100 : 150));
+        label->hide();
+        body->addWidget(label);
+        return label;
+    };
+    if (m_task.workingDirectory) {
         row(QStringLiteral("Directory:"), *m_task.workingDirectory,
             QStringLiteral("env-directory"));
-    if (m_task.envFilePath)
+        m_directoryFinding = finding(QStringLiteral("env-directory-finding"));
+    }
+    if (m_task.envFilePath) {
         row(QStringLiteral(".env:"), *m_task.envFilePath, QStringLiteral("env-file"));
+        m_envFileFinding = finding(QStringLiteral("env-file-finding"));
+    }
     m_shell = row(QStringLiteral("Shell:"), QString(), QStringLiteral("env-shell"));
     return box;
 }
@@ -392,7 +476,8 @@ QWidget* TaskDetailView::makeSchedule()
         section(QStringLiteral("Schedule"), QStringLiteral("calendar.badge.clock"), nullptr, &body);
     body->addWidget(
         secondaryLabel(m_task.schedule.summary(), QStringLiteral("detail-schedule-summary"), box));
-    body->addWidget(secondaryLabel(nextRunText(m_task), QStringLiteral("detail-next-run"), box));
+    if (const std::optional<QString> next = nextRunText(m_task))
+        body->addWidget(secondaryLabel(*next, QStringLiteral("detail-next-run"), box));
     // A disabled task's wake event is cancelled: there is no wake to report.
     if (m_task.wakeBeforeRun && m_task.isEnabled) {
         m_wakeLine = textLabel(QString(), QStringLiteral("detail-wake-status"), box);
@@ -416,6 +501,7 @@ QWidget* TaskDetailView::makeHistory()
     refreshButton->setIconSize(QSize(12, 12));
     connect(refreshButton, &QToolButton::clicked, this, [this] {
         refresh();
+        checkEnvironment();
         if (m_task.wakeBeforeRun && m_task.isEnabled)
             askWakeStatus();
     });
@@ -527,8 +613,10 @@ void TaskDetailView::refreshHistory()
         m_historyBody->addWidget(row);
     }
     if (runs.size() > historyLimit) {
-        QLabel* more = secondaryLabel(QString::number(runs.size() - historyLimit) +
-                                          QStringLiteral(" more runs not shown"),
+        const qsizetype hidden = runs.size() - historyLimit;
+        QLabel* more = secondaryLabel(QString::number(hidden) +
+                                          (hidden == 1 ? QStringLiteral(" more run not shown")
+                                                       : QStringLiteral(" more runs not shown")),
                                       QStringLiteral("history-more"), parent);
         more->setFont(scaled(font(), 0.85));
         m_historyBody->addWidget(more);

@@ -19,7 +19,8 @@ class ToggleSwitch;
 // Everything about one task: its state and actions, command, environment, schedule and wake
 // status, recent runs and output, and the two files installing it produced. The history, the
 // output and the files are read from disk when the view is built, on the refresh button, and
-// whenever the agents write to them (within a second).
+// whenever the agents write to them (within a second). A change of the task itself is shown in
+// place (setTask), keeping the chosen output stream and the scroll position.
 class TaskDetailView final : public QScrollArea {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaskDetailView)
@@ -35,6 +36,8 @@ public:
     ~TaskDetailView() override;
 
     const ScheduledTask& task() const { return m_task; }
+    // Shows `task`, a newer state of the same task, without leaving the place the user is at.
+    void setTask(const ScheduledTask& task);
     bool showCopied() const { return m_showCopied; }
     LogStream selectedLogTab() const { return m_selectedLogTab; }
     void setSelectedLogTab(LogStream stream);
@@ -66,6 +69,8 @@ private:
     void refreshHistory();
     void refreshOutput();
     void refreshFiles();
+    // Looks for a missing working directory or .env file beside the window.
+    void checkEnvironment();
     void askWakeStatus();
     void showWakeStatus(bool scheduled);
     void setShowCopied(bool copied);
@@ -82,6 +87,10 @@ private:
     QToolButton* m_copyButton = nullptr;
     QLabel* m_wakeLine = nullptr;
     QLabel* m_shell = nullptr;
+    QLabel* m_directoryFinding = nullptr;
+    QLabel* m_envFileFinding = nullptr;
+    // The sections setTask replaces: header, command, environment and schedule.
+    QList<QWidget*> m_taskSections;
     QVBoxLayout* m_historyBody = nullptr;
     QVBoxLayout* m_outputBody = nullptr;
     QVBoxLayout* m_scriptBody = nullptr;

@@ -101,6 +101,20 @@ ScheduledTask TaskFormState::applied(ScheduledTask task) const
     return task;
 }
 
+std::optional<QString> TaskFormState::nameProblem() const
+{
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("Enter a name");
+    return std::nullopt;
+}
+
+std::optional<QString> TaskFormState::commandProblem() const
+{
+    if (command.isEmpty())
+        return QStringLiteral("Enter a command");
+    return std::nullopt;
+}
+
 void TaskFormState::toggleWeekday(int weekday)
 {
     if (weekdays.contains(weekday)) {

@@ -38,7 +38,11 @@ struct TaskFormState {
     // `task` with the form's fields replaced; identifier, enabled state and logs kept.
     ScheduledTask applied(ScheduledTask task) const;
 
-    bool canSave() const { return !name.isEmpty() && !command.isEmpty(); }
+    // What keeps the task from being saved, said next to the field: "Enter a name" while the
+    // name has no visible character (it is still stored as typed), "Enter a command".
+    std::optional<QString> nameProblem() const;
+    std::optional<QString> commandProblem() const;
+    bool canSave() const { return !nameProblem() && !commandProblem(); }
     bool showsWakeToggle() const
     {
         return scheduleType != ScheduleType::runAtLoad && scheduleType != ScheduleType::interval;
@@ -67,6 +71,7 @@ QString shortcutCommand(const QString& shortcutName);
 // The warning under a day of 29 or more; nothing for shorter days.
 std::optional<QString> shortMonthsCaption(int dayOfMonth);
 QString wakeCaption(const TaskFormState& state);
-// The caption under "Use login shell"; `shellPath` is the SHELL variable (empty when unset).
+// The caption under "Use login shell"; `shellPath` is the shell such a run starts (empty when
+// unknown).
 QString loginShellCaption(bool useLoginShell, const QString& shellPath);
 } // namespace TaskFormText

@@ -4,6 +4,7 @@
 #include "Icons.h"
 #include "Preflight.h"
 #include "SheetSize.h"
+#include "TaskRunner.h"
 #include "TimeInputView.h"
 
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent>
@@ -61,16 +63,23 @@ QWidget* labelledRow(const QString& title, QWidget* control, QWidget* parent)
     return row;
 }
 
-void selectData(QComboBox* combo, int value)
+// `label` names a value outside the fixed list (a hand-edited or imported task) like the others.
+void selectData(QComboBox* combo, int value, QString (*label)(int) = nullptr)
 {
     const int index = combo->findData(value);
     if (index >= 0) {
         combo->setCurrentIndex(index);
         return;
     }
-    // A value outside the fixed list (a hand-edited or imported task) is shown as it is.
-    combo->addItem(QString::number(value), value);
+    combo->addItem(label ? label(value) : QString::number(value), value);
     combo->setCurrentIndex(combo->count() - 1);
+}
+
+// Amber that stays readable on the palette's light and dark windows alike.
+QColor warningColour(const QPalette& palette)
+{
+    const bool dark = palette.color(QPalette::Window).lightness() < 128;
+    return dark ? QColor(0xff, 0x9f, 0x0a) : QColor(0xa8, 0x56, 0x00);
 }
 
 } // namespace
@@ -115,6 +124,14 @@ QLabel* TaskFormView::caption(const QString& text, const QString& objectName)
     return label;
 }
 
+QLabel* TaskFormView::fieldMessage(const QString& objectName)
+{
+    QLabel* label = caption(QString(), objectName);
+    label->setTextFormat(Qt::PlainText);
+    label->hide();
+    return label;
+}
+
 QPushButton* TaskFormView::linkButton(const QString& text, const QString& symbol,
                                       const QString& objectName)
 {
@@ -141,6 +158,8 @@ QWidget* TaskFormView::makeBasicSection()
     m_name->setAccessibleName(QStringLiteral("Task Name"));
     m_name->setPlaceholderText(QStringLiteral("My daily task"));
     layout->addWidget(m_name);
+    m_nameMessage = fieldMessage(QStringLiteral("form-name-message"));
+    layout->addWidget(m_nameMessage);
     connect(m_name, &QLineEdit::textEdited, this,
             [this](const QString& text) { change([&] { m_state.name = text; }); });
 
@@ -177,6 +196,11 @@ QWidget* TaskFormView::makeBasicSection()
     m_commandPlaceholder->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_commandPlaceholder->move(4, 2);
     layout->addWidget(m_command);
+    m_commandMessage = fieldMessage(QStringLiteral("form-command-message"));
+    layout->addWidget(m_commandMessage);
+    m_fieldFindings.insert(Preflight::Field::command,
+                           fieldMessage(QStringLiteral("form-command-finding")));
+    layout->addWidget(m_fieldFindings.value(Preflight::Field::command));
     connect(m_command, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = m_command->toPlainText();
         if (text != m_state.command)
@@ -306,6 +330,9 @@ QWidget* TaskFormView::makeScheduleSection()
     timeList->addLayout(addRow);
     connect(addTime, &QPushButton::clicked, this, [this] { change([&] { m_state.addTime(); }); });
     layout->addWidget(m_timeList);
+    m_fieldFindings.insert(Preflight::Field::schedule,
+                           fieldMessage(QStringLiteral("form-schedule-finding")));
+    layout->addWidget(m_fieldFindings.value(Preflight::Field::schedule));
 
     m_wake = new QCheckBox(QStringLiteral("Wake Mac for this task"), box);
     m_wake->setObjectName(QStringLiteral("form-wake"));
@@ -324,7 +351,8 @@ QWidget* TaskFormView::makeEnvironmentSection()
     auto* layout = static_cast<QVBoxLayout*>(box->layout());
     const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     const auto pathRow = [&](const QString& title, const QString& placeholder, const QString& name,
-                             QLineEdit*& field, void (TaskFormView::*choose)()) {
+                             QLineEdit*& field, void (TaskFormView::*choose)(),
+                             Preflight::Field checked) {
         layout->addWidget(caption(title));
         auto* row = new QHBoxLayout;
         field = new QLineEdit(box);
@@ -339,13 +367,17 @@ QWidget* TaskFormView::makeEnvironmentSection()
         row->addWidget(field, 1);
         row->addWidget(button);
         layout->addLayout(row);
+        QLabel* finding = fieldMessage(name + QStringLiteral("-finding"));
+        m_fieldFindings.insert(checked, finding);
+        layout->addWidget(finding);
         connect(button, &QPushButton::clicked, this, choose);
     };
     pathRow(QStringLiteral("Working Directory"), QStringLiteral("/Users/you/project"),
             QStringLiteral("form-working-dir"), m_workingDirectory,
-            &TaskFormView::chooseWorkingDirectory);
+            &TaskFormView::chooseWorkingDirectory, Preflight::Field::workingDirectory);
     pathRow(QStringLiteral(".env File"), QStringLiteral("Optional"),
-            QStringLiteral("form-env-file"), m_envFile, &TaskFormView::chooseEnvFile);
+            QStringLiteral("form-env-file"), m_envFile, &TaskFormView::chooseEnvFile,
+            Preflight::Field::envFile);
     m_workingDirectory->setText(m_state.workingDirectory);
     m_envFile->setText(m_state.envFilePath);
     connect(m_workingDirectory, &QLineEdit::textEdited, this,
@@ -435,26 +467,44 @@ void TaskFormView::runPreflight()
     // Looking up files and PATH entries can hang on a network volume: never on this thread.
     const int generation = ++m_preflightGeneration;
     const ScheduledTask task = m_state.newTask();
-    auto* watcher = new QFutureWatcher<QStringList>(this);
-    connect(watcher, &QFutureWatcher<QStringList>::finished, this, [this, watcher, generation] {
+    using Findings = QList<Preflight::Finding>;
+    auto* watcher = new QFutureWatcher<Findings>(this);
+    connect(watcher, &QFutureWatcher<Findings>::finished, this, [this, watcher, generation] {
         watcher->deleteLater();
         if (generation == m_preflightGeneration)
             showFindings(watcher->result());
     });
-    watcher->setFuture(QtConcurrent::run([task] { return Preflight::check(task); }));
+    watcher->setFuture(QtConcurrent::run([task] { return Preflight::findings(task); }));
 }
 
-void TaskFormView::showFindings(const QStringList& findings)
+void TaskFormView::showFindings(const QList<Preflight::Finding>& findings)
 {
+    // Each finding stands under its field, where the user looks when changing it, and in the
+    // list at the end of the form.
+    const QColor warning = warningColour(palette());
+    for (auto field = m_fieldFindings.cbegin(); field != m_fieldFindings.cend(); ++field) {
+        QStringList texts;
+        for (const Preflight::Finding& finding : findings) {
+            if (finding.field == field.key())
+                texts << finding.text;
+        }
+        QLabel* label = field.value();
+        label->setText(texts.join(QLatin1Char('\n')));
+        label->setAccessibleName(label->text());
+        QPalette colours = label->palette();
+        colours.setColor(QPalette::WindowText, warning);
+        label->setPalette(colours);
+        label->setForegroundRole(QPalette::WindowText);
+        label->setVisible(!texts.isEmpty());
+    }
+
     const QList<QLabel*> old = m_preflight->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     for (QLabel* label : old) {
         label->hide();
         label->deleteLater();
     }
-    // Amber that stays readable on the palette's light and dark windows alike.
-    const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    const QColor warning = dark ? QColor(0xff, 0x9f, 0x0a) : QColor(0xa8, 0x56, 0x00);
-    for (const QString& finding : findings) {
+    for (const Preflight::Finding& found : findings) {
+        const QString& finding = found.text;
         QLabel* label = caption(finding);
         label->setParent(m_preflight);
         label->setObjectName(QStringLiteral("form-preflight-finding"));
@@ -478,6 +528,13 @@ void TaskFormView::refresh()
     const QSignalBlocker blockShell(m_loginShell);
     if (m_name->text() != s.name)
         m_name->setText(s.name);
+    // What keeps Save disabled, next to the field it is about.
+    const std::optional<QString> nameProblem = s.nameProblem();
+    m_nameMessage->setText(nameProblem.value_or(QString()));
+    m_nameMessage->setVisible(nameProblem.has_value());
+    const std::optional<QString> commandProblem = s.commandProblem();
+    m_commandMessage->setText(commandProblem.value_or(QString()));
+    m_commandMessage->setVisible(commandProblem.has_value());
     if (m_command->toPlainText() != s.command) {
         const QSignalBlocker blockCommand(m_command);
         m_command->setPlainText(s.command);
@@ -493,7 +550,7 @@ void TaskFormView::refresh()
         m_envFile->setText(s.envFilePath);
 
     m_scheduleKind->setCurrentIndex(m_scheduleKind->findData(static_cast<int>(s.scheduleType)));
-    selectData(m_interval, s.intervalMinutes);
+    selectData(m_interval, s.intervalMinutes, &TaskFormText::intervalLabel);
     m_monthlyType->setCurrentIndex(m_monthlyType->findData(static_cast<int>(s.monthlyType)));
     selectData(m_day, s.dayOfMonth);
     selectData(m_nthWeek, s.nthWeek);
@@ -521,7 +578,7 @@ void TaskFormView::refresh()
 
     m_loginShell->setChecked(s.useLoginShell);
     m_loginShellCaption->setText(
-        TaskFormText::loginShellCaption(s.useLoginShell, qEnvironmentVariable("SHELL")));
+        TaskFormText::loginShellCaption(s.useLoginShell, TaskRunner::shellFor(true).program));
 }
 
 void TaskFormView::applyMailTemplate(const QString& command, const QString& suggestedName)
@@ -572,6 +629,8 @@ void TaskFormView::placeInSheet(QDialog& sheet, QHBoxLayout* buttons)
     scroll->setWidget(this);
     layout->addWidget(scroll, 1);
     buttons->setContentsMargins(16, 12, 16, 16);
+    // The sheet's own layout has no spacing, which its button row would otherwise take on.
+    buttons->setSpacing(sheetButtonSpacing(&sheet));
     layout->addLayout(buttons);
 
     SheetSize::fit(sheet, QSize(520, 640));
@@ -585,4 +644,12 @@ QPushButton* TaskFormView::sheetButton(const QString& text, const QString& objec
     button->setAccessibleName(text);
     button->setAutoDefault(false);
     return button;
+}
+
+int TaskFormView::sheetButtonSpacing(const QWidget* sheet)
+{
+    const QStyle* style = sheet->style();
+    const int spacing = style->layoutSpacing(QSizePolicy::PushButton, QSizePolicy::PushButton,
+                                             Qt::Horizontal, nullptr, sheet);
+    return spacing >= 0 ? spacing : style->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Preflight.h"
 #include "TaskFormState.h"
 
 #include <QWidget>
 
+#include <QHash>
 #include <QStringList>
 
 class Dialogs;
@@ -43,6 +45,8 @@ public:
     // A button of a sheet's bottom row; its label is also its accessible name.
     static QPushButton* sheetButton(const QString& text, const QString& objectName,
                                     QWidget* parent);
+    // The style's space between two push buttons side by side, as its dialogs use.
+    static int sheetButtonSpacing(const QWidget* sheet);
 
 Q_SIGNALS:
     void stateChanged();
@@ -65,12 +69,18 @@ private:
     // later edit has started another check.
     void schedulePreflight();
     void runPreflight();
-    void showFindings(const QStringList& findings);
+    void showFindings(const QList<Preflight::Finding>& findings);
+    // A message under a field; hidden while it has no text.
+    QLabel* fieldMessage(const QString& objectName);
 
     Dialogs& m_dialogs;
     TaskFormState m_state;
 
     QLineEdit* m_name = nullptr;
+    QLabel* m_nameMessage = nullptr;
+    QLabel* m_commandMessage = nullptr;
+    // The preflight's findings next to the field they are about.
+    QHash<Preflight::Field, QLabel*> m_fieldFindings;
     QPlainTextEdit* m_command = nullptr;
     QLabel* m_commandPlaceholder = nullptr;
     QComboBox* m_scheduleKind = nullptr;

@@ -14,7 +14,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -84,6 +88,16 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     layout->addLayout(header);
     layout->addWidget(divider(this));
 
+    m_cutNote = new QLabel(
+        QStringLiteral("Earlier output was cut: only the last part of a long output is kept."),
+        this);
+    m_cutNote->setObjectName(QStringLiteral("test-run-cut-note"));
+    m_cutNote->setFont(caption);
+    m_cutNote->setContentsMargins(16, 4, 16, 4);
+    m_cutNote->setWordWrap(true);
+    m_cutNote->hide();
+    layout->addWidget(m_cutNote);
+
     m_output = new QPlainTextEdit(this);
     m_output->setObjectName(QStringLiteral("test-run-output"));
     m_output->setAccessibleName(QStringLiteral("Output"));
@@ -101,6 +115,7 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
 
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(16, 10, 16, 10);
+    footer->setSpacing(TaskFormView::sheetButtonSpacing(this));
     m_footerStatus = new QLabel(this);
     m_exitLabel = new QLabel(this);
     m_exitLabel->setObjectName(QStringLiteral("test-run-exit"));
@@ -125,6 +140,10 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     connect(m_stop, &QPushButton::clicked, m_runner, &TaskRunner::stop);
     connect(m_close, &QPushButton::clicked, this, &TestRunView::reject);
     connect(m_runAgain, &QPushButton::clicked, this, &TestRunView::runAgain);
+    m_outputTimer = new QTimer(this);
+    m_outputTimer->setSingleShot(true);
+    m_outputTimer->setInterval(50);
+    connect(m_outputTimer, &QTimer::timeout, this, &TestRunView::showOutput);
     connect(m_runner, &TaskRunner::changed, this, &TestRunView::refresh);
     refresh();
 }
@@ -183,17 +202,47 @@ void TestRunView::refresh()
         m_exitLabel->setProperty("success", success);
     }
 
-    if (m_output->toPlainText() != m_runner->output()) {
-        const QString shown = m_output->toPlainText();
-        const QString& output = m_runner->output();
-        // Output only grows during a run; appending keeps the user's selection intact.
-        if (!shown.isEmpty() && output.startsWith(shown)) {
-            QTextCursor cursor(m_output->document());
-            cursor.movePosition(QTextCursor::End);
-            cursor.insertText(output.mid(shown.size()));
-        } else {
-            m_output->setPlainText(output);
-        }
-        m_output->verticalScrollBar()->setValue(m_output->verticalScrollBar()->maximum());
+    // A new run clears the area at once; more output of a running one waits for the burst to
+    // pass, so a command printing hundreds of megabytes leaves the window responsive.
+    if (!running || m_runner->runNumber() != m_shownRun)
+        showOutput();
+    else if (!m_outputTimer->isActive())
+        m_outputTimer->start();
+}
+
+void TestRunView::showOutput()
+{
+    m_outputTimer->stop();
+    if (m_runner->runNumber() != m_shownRun) {
+        m_shownRun = m_runner->runNumber();
+        m_shownTotal = 0;
+        m_output->clear();
     }
+    m_cutNote->setVisible(m_runner->outputCut());
+    const QString& output = m_runner->output();
+    const qint64 fresh = m_runner->outputTotal() - m_shownTotal;
+    if (fresh <= 0)
+        return;
+    m_shownTotal = m_runner->outputTotal();
+    if (fresh > output.size()) {
+        m_output->setPlainText(output);
+    } else {
+        // Appending keeps the user's selection intact.
+        QTextCursor cursor(m_output->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(output.right(fresh));
+    }
+    // The area keeps about as much as the runner, cutting whole lines from the top.
+    QTextDocument* document = m_output->document();
+    const int excess = document->characterCount() - int(TaskRunner::keptOutputChars);
+    if (excess > int(TaskRunner::keptOutputChars / 4)) {
+        const QTextBlock block = document->findBlock(excess);
+        const int cut = block.position() < excess && block.next().isValid()
+                            ? block.next().position()
+                            : std::max(block.position(), excess);
+        QTextCursor front(document);
+        front.setPosition(cut, QTextCursor::KeepAnchor);
+        front.removeSelectedText();
+    }
+    m_output->verticalScrollBar()->setValue(m_output->verticalScrollBar()->maximum());
 }

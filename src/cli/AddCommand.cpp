@@ -12,9 +12,14 @@ protected:
     bool prepare(const QStringList& args, const CommandContext& context) override
     {
         const AddOptions::Options options = AddOptions::parseOptions(args);
-        // A name of only spaces is a name; an empty one is not.
         if (options.name.value_or(QString()).isEmpty()) {
             context.console.error(QStringLiteral("--name is required"));
+            return false;
+        }
+        // A name with no visible character would be a blank row in the application; the name
+        // is otherwise stored as typed, spaces and all.
+        if (options.name->trimmed().isEmpty()) {
+            context.console.error(QStringLiteral("--name must not be blank"));
             return false;
         }
         if (options.command.value_or(QString()).isEmpty()) {

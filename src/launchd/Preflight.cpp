@@ -273,15 +273,28 @@ Environment Environment::current()
             QTimeZone::systemTimeZone()};
 }
 
+QList<Finding> findings(const ScheduledTask& task, const Environment& environment)
+{
+    QList<Finding> found;
+    const auto add = [&found](Field field, const QStringList& texts) {
+        for (const QString& text : texts)
+            found.append({field, text});
+    };
+    if (const auto program = checkProgram(task, environment))
+        add(Field::command, {*program});
+    if (const auto folder = checkWorkingDirectory(task))
+        add(Field::workingDirectory, {*folder});
+    add(Field::envFile, checkEnvFile(task));
+    add(Field::schedule, checkClockChanges(task, environment));
+    return found;
+}
+
 QStringList check(const ScheduledTask& task, const Environment& environment)
 {
-    QStringList findings;
-    if (const auto program = checkProgram(task, environment))
-        findings << *program;
-    if (const auto folder = checkWorkingDirectory(task))
-        findings << *folder;
-    findings << checkEnvFile(task) << checkClockChanges(task, environment);
-    return findings;
+    QStringList texts;
+    for (const Finding& finding : findings(task, environment))
+        texts << finding.text;
+    return texts;
 }
 
 } // namespace Preflight

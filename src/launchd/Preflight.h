@@ -24,6 +24,23 @@ struct Environment {
     static Environment current();
 };
 
+// The field of the task form a finding is about.
+enum class Field { command, workingDirectory, envFile, schedule };
+
+struct Finding {
+    Field field;
+    QString text;
+    friend bool operator==(const Finding&, const Finding&) = default;
+};
+
+// In the order of the form: command, working directory, .env file, schedule.
+QList<Finding> findings(const ScheduledTask& task, const Environment& environment);
+inline QList<Finding> findings(const ScheduledTask& task)
+{
+    return findings(task, Environment::current());
+}
+
+// The texts of findings().
 QStringList check(const ScheduledTask& task, const Environment& environment);
 inline QStringList check(const ScheduledTask& task) { return check(task, Environment::current()); }
 

@@ -499,6 +499,20 @@ int main(int argc, char* argv[])
         sheet.findChild<QScrollArea*>(QStringLiteral("form-scroll"))
             ->ensureWidgetVisible(findings, 0, 0);
         ok &= dialogs.save(&sheet, QStringLiteral("18-add-preflight.png"));
+        // The same finding under the field it is about.
+        auto* atField = sheet.findChild<QWidget*>(QStringLiteral("form-working-dir-finding"));
+        sheet.findChild<QScrollArea*>(QStringLiteral("form-scroll"))
+            ->ensureWidgetVisible(atField, 0, 40);
+        ok &= dialogs.save(&sheet, QStringLiteral("18c-add-finding-at-field.png"));
+    }
+    {
+        // What keeps Add Task disabled, said under each field: a name of spaces, no command.
+        AddTaskView sheet(*store, dialogs, &window);
+        sheet.show();
+        (void)QTest::qWaitForWindowExposed(&sheet);
+        QTest::keyClicks(sheet.findChild<QLineEdit*>(QStringLiteral("form-task-name")),
+                         QStringLiteral("   "));
+        ok &= dialogs.save(&sheet, QStringLiteral("18b-add-missing-fields.png"));
     }
     ok &= shootTestRuns(dialogs, &window);
     ok &= shootShortcutsPicker(dialogs, scratch.path(), &window);

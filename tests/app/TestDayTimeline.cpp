@@ -1,6 +1,7 @@
 // The day timeline: which rows it shows, where its markers land on the track, and how it
 // follows recorded runs and the clock.
 #include "AppFakes.h"
+#include "ContentView.h"
 #include "DayTimelineView.h"
 #include "LogsWatcher.h"
 #include "SystemJobTimelineItemView.h"
@@ -238,6 +239,46 @@ private Q_SLOTS:
         auto* jobRow = view.findChild<SystemJobTimelineItemView*>();
         QVERIFY(jobRow);
         QCOMPARE(jobRow->markers().size(), 288);
+    }
+
+    // From the window's smallest size up, in the normal and a large font, every hour label fits
+    // its box on the axis (its width and its height), the boxes do not overlap, and the bold
+    // sixth hours are always there.
+    void hourLabelsNeverClip()
+    {
+        FakeDialogs dialogs;
+        ContentView content(*m_fixture->store, dialogs, {});
+        content.resize(content.minimumSize());
+        content.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&content));
+        content.setSelection(SidebarSection::timeline());
+        QWidget* axis = child<QWidget>(content.currentDetail(), QStringLiteral("timeline-axis"));
+        QTRY_VERIFY(axis->width() > TimelineLayout::trackIndent);
+        const int smallest = axis->width();
+        QFont large = axis->font();
+        large.setPointSizeF(large.pointSizeF() * 1.5);
+        for (const QFont& base : {axis->font(), large}) {
+            for (int width = smallest; width <= 2400; width += 3) {
+                QList<int> strong;
+                double end = TimelineLayout::trackIndent;
+                for (const DayTimelineView::HourLabel& label :
+                     DayTimelineView::hourLabels(width, base)) {
+                    const QFontMetricsF metrics(DayTimelineView::hourLabelFont(base, label.strong));
+                    const QString text = QString::number(label.hour);
+                    QVERIFY2(metrics.horizontalAdvance(text) <= label.box.width(),
+                             qPrintable(QStringLiteral("%1 at width %2").arg(text).arg(width)));
+                    QVERIFY(label.box.left() >= end - 0.001);
+                    QVERIFY(label.box.right() <= width + 0.001);
+                    QVERIFY(metrics.height() <= DayTimelineView::hourAxisHeight(base));
+                    end = label.box.right();
+                    if (label.strong)
+                        strong << label.hour;
+                }
+                QCOMPARE(strong, (QList<int>{0, 6, 12, 18}));
+            }
+        }
+        // The axis takes the height its labels need.
+        QCOMPARE(axis->height(), DayTimelineView::hourAxisHeight(axis->font()));
     }
 
     void recordedRunAppearsWithoutRebuild()

@@ -33,6 +33,22 @@ QStringList shownFindings(QWidget* form)
     return texts;
 }
 
+// The findings shown under the fields, each as "<field's finding label>: <text>", in the form's
+// order.
+QStringList findingsByField(QWidget* form)
+{
+    QStringList shown;
+    for (const char* name : {"form-command-finding", "form-working-dir-finding",
+                             "form-env-file-finding", "form-schedule-finding"}) {
+        auto* label = child<QLabel>(form, QString::fromLatin1(name));
+        if (label->isHidden())
+            continue;
+        for (const QString& line : label->text().split(QLatin1Char('\n')))
+            shown << QString::fromLatin1(name) + QStringLiteral(": ") + line;
+    }
+    return shown;
+}
+
 void replaceText(QWidget* form, const QString& name, const QString& text)
 {
     auto* field = child<QLineEdit>(form, name);
@@ -101,6 +117,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("findings");
         // After the login shell toggle is flipped.
         QTest::addColumn<QStringList>("flipped");
+        // The finding label each of `findings` stands in, under its field.
+        QTest::addColumn<QStringList>("fields");
+        const QString command = "form-command-finding";
+        const QString folder = "form-working-dir-finding";
+        const QString env = "form-env-file-finding";
 
         const QString userTool =
             "`brenmor-tool` is not on the scheduled PATH; use ROOT/bin/brenmor-tool or turn on "
@@ -110,19 +131,19 @@ private Q_SLOTS:
         QTest::newRow("valid form shows nothing")
             << "echo hi"
             << "ROOT"
-            << "ROOT/good.env" << false << QStringList() << QStringList();
+            << "ROOT/good.env" << false << QStringList() << QStringList() << QStringList();
         QTest::newRow("program on the user's PATH only")
             << "brenmor-tool --sync"
             << "ROOT"
-            << "" << false << QStringList{userTool} << QStringList();
+            << "" << false << QStringList{userTool} << QStringList() << QStringList{command};
         QTest::newRow("login shell already on finds the user's program")
             << "brenmor-tool"
             << ""
-            << "" << true << QStringList() << QStringList{userTool};
+            << "" << true << QStringList() << QStringList{userTool} << QStringList();
         QTest::newRow("program nowhere, whatever the shell")
             << "brenmor-nowhere -v"
             << ""
-            << "" << false << QStringList{nowhere} << QStringList{nowhere};
+            << "" << false << QStringList{nowhere} << QStringList{nowhere} << QStringList{command};
         QTest::newRow("missing working directory")
             << "echo hi"
             << "ROOT/gone"
@@ -130,13 +151,15 @@ private Q_SLOTS:
             << QStringList{"The working directory ROOT/gone does not exist; create it or choose "
                            "another"}
             << QStringList{"The working directory ROOT/gone does not exist; create it or choose "
-                           "another"};
+                           "another"}
+            << QStringList{folder};
         QTest::newRow("working directory is a file")
             << "echo hi"
             << "ROOT/good.env"
             << "" << false
             << QStringList{"The working directory ROOT/good.env is not a folder; choose a folder"}
-            << QStringList{"The working directory ROOT/good.env is not a folder; choose a folder"};
+            << QStringList{"The working directory ROOT/good.env is not a folder; choose a folder"}
+            << QStringList{folder};
         QTest::newRow("bad .env line")
             << "echo hi"
             << ""
@@ -144,7 +167,8 @@ private Q_SLOTS:
             << QStringList{"Line 2 of the .env file ROOT/bad.env is not NAME=value; correct or "
                            "remove it"}
             << QStringList{"Line 2 of the .env file ROOT/bad.env is not NAME=value; correct or "
-                           "remove it"};
+                           "remove it"}
+            << QStringList{env};
         QTest::newRow("missing .env file and program together")
             << "brenmor-nowhere"
             << ""
@@ -152,7 +176,8 @@ private Q_SLOTS:
             << QStringList{nowhere, "The .env file ROOT/none.env does not exist; create it or "
                                     "clear the field"}
             << QStringList{nowhere, "The .env file ROOT/none.env does not exist; create it or "
-                                    "clear the field"};
+                                    "clear the field"}
+            << QStringList{command, env};
     }
     void findingsFollowTheFields()
     {
@@ -162,6 +187,7 @@ private Q_SLOTS:
         QFETCH(bool, loginShell);
         QFETCH(QStringList, findings);
         QFETCH(QStringList, flipped);
+        QFETCH(QStringList, fields);
 
         // Every row starts from a form that shows a finding, so a row expecting none passes only
         // once its own fields have been checked.
@@ -179,6 +205,11 @@ private Q_SLOTS:
                     folder.replace("ROOT", m_root.path()));
         replaceText(&form, QStringLiteral("form-env-file"), envFile.replace("ROOT", m_root.path()));
         QTRY_COMPARE(shownFindings(&form), resolved(findings));
+        // Each one also stands under the field it is about, where the user is looking.
+        QStringList byField;
+        for (qsizetype i = 0; i < fields.size(); ++i)
+            byField << fields.at(i) + QStringLiteral(": ") + resolved(findings).at(i);
+        QCOMPARE(findingsByField(&form), byField);
 
         child<QCheckBox>(&form, QStringLiteral("form-login-shell"))->click();
         QCOMPARE(form.state().useLoginShell, !loginShell);

@@ -14,7 +14,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
 
@@ -109,6 +112,10 @@ private Q_SLOTS:
         for (int i = 9; i >= 0; --i)
             tenNewest << QStringLiteral("Exit: %1").arg(i);
         QTest::newRow("ten") << 10 << tenNewest << QString();
+        QStringList eleven;
+        for (int i = 10; i >= 1; --i)
+            eleven << QStringLiteral("Exit: %1").arg(i);
+        QTest::newRow("eleven") << 11 << eleven << QStringLiteral("1 more run not shown");
         QStringList twelve;
         for (int i = 11; i >= 2; --i)
             twelve << QStringLiteral("Exit: %1").arg(i);
@@ -302,8 +309,8 @@ private Q_SLOTS:
         QTest::addColumn<TaskSchedule>("schedule");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("line");
-        QTest::newRow("interval") << TaskSchedule::interval(15) << true
-                                  << QStringLiteral("Every 15 min");
+        // The summary above says how often; launchd keeps no next time for an interval.
+        QTest::newRow("interval") << TaskSchedule::interval(15) << true << QString();
         QTest::newRow("at load") << TaskSchedule::runAtLoad() << true
                                  << QStringLiteral("Next run: at next login");
         QTest::newRow("no weekdays")
@@ -321,7 +328,130 @@ private Q_SLOTS:
         m_task.schedule = schedule;
         m_task.isEnabled = enabled;
         TaskDetailView view(*m_fixture->store, m_task);
-        QCOMPARE(text(&view, QStringLiteral("detail-next-run")), line);
+        if (line.isEmpty())
+            QVERIFY(!view.findChild<QLabel*>(QStringLiteral("detail-next-run")));
+        else
+            QCOMPARE(text(&view, QStringLiteral("detail-next-run")), line);
+        // The schedule's summary is said once.
+        const QString summary = schedule.summary();
+        int said = 0;
+        for (QLabel* label : view.findChildren<QLabel*>())
+            said += label->text() == summary ? 1 : 0;
+        QCOMPARE(said, 1);
+    }
+
+    void fullLogOpensAtTheLeftScrolledToTheEnd_data()
+    {
+        QTest::addColumn<bool>("finalLineFeed");
+        QTest::newRow("last line ends") << true;
+        QTest::newRow("last line open") << false;
+    }
+    void fullLogOpensAtTheLeftScrolledToTheEnd()
+    {
+        QFETCH(bool, finalLineFeed);
+        QString content;
+        for (int i = 1; i <= 300; ++i)
+            content += QStringLiteral("line %1 ").arg(i) + QString(300, QLatin1Char('x')) + u'\n';
+        if (!finalLineFeed)
+            content.chop(1);
+        FullLogView sheet(QStringLiteral("Backup \u2014 stdout"), content);
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+        auto* text = sheet.findChild<QPlainTextEdit*>(QStringLiteral("full-log-content"));
+        QTRY_VERIFY(text->horizontalScrollBar()->maximum() > 0);
+        QTRY_VERIFY(text->verticalScrollBar()->maximum() > 0);
+        // The start of every line is in view, and so is the newest one.
+        QCOMPARE(text->horizontalScrollBar()->value(), 0);
+        QCOMPARE(text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum());
+    }
+
+    void sameTaskChangeUpdatesInPlace_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("enabled switch") << "toggle";
+        QTest::newRow("renamed by the tool") << "rename";
+        QTest::newRow("schedule and command edited") << "edit";
+    }
+    void sameTaskChangeUpdatesInPlace()
+    {
+        QFETCH(QString, change);
+        QByteArray history;
+        for (int i = 0; i < 12; ++i)
+            history += runLine(i, 0);
+        TestSupport::writeFile(logFile(QStringLiteral(".runs")), history);
+        TestSupport::writeFile(logFile(QStringLiteral(".stderr.log")), numberedLines(80, true));
+        FakeDialogs dialogs;
+        ContentView content(*m_fixture->store, dialogs, {});
+        content.resize(900, 500);
+        content.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&content));
+        content.setSelection(SidebarSection::task(m_task.id));
+        QPointer<TaskDetailView> view = qobject_cast<TaskDetailView*>(content.currentDetail());
+        QVERIFY(view);
+        child<QAbstractButton>(view, QStringLiteral("output-tab-stderr"))->click();
+        QCOMPARE(view->selectedLogTab(), LogStream::stderrStream);
+        QTRY_VERIFY(view->verticalScrollBar()->maximum() > 200);
+        const int place = view->verticalScrollBar()->maximum() - 100;
+        view->verticalScrollBar()->setValue(place);
+
+        if (change == u"toggle") {
+            child<ToggleSwitch>(view, QStringLiteral("detail-enabled-toggle"))->click();
+            QTRY_COMPARE(text(content.currentDetail(), QStringLiteral("task-detail-status")),
+                         QStringLiteral("Disabled"));
+        } else {
+            ScheduledTask changed = *m_fixture->store->task(m_task.id);
+            changed.name = QStringLiteral("Nightly backup");
+            if (change == u"edit") {
+                changed.command = QStringLiteral("rsync -a ~/docs /elsewhere");
+                changed.schedule = TaskSchedule::weekly({2}, {{6, 0}});
+            }
+            m_fixture->store->updateTask(changed);
+            QTRY_COMPARE(text(content.currentDetail(), QStringLiteral("task-detail-name")),
+                         changed.name);
+            QWidget* shown = content.currentDetail();
+            QCOMPARE(text(shown, QStringLiteral("detail-command")), changed.command);
+            QCOMPARE(text(shown, QStringLiteral("detail-schedule-summary")),
+                     changed.schedule.summary());
+        }
+        // The same view, on the same stream, at the same place.
+        QVERIFY(view);
+        QCOMPARE(content.currentDetail(), view.data());
+        QCOMPARE(view->task(), *m_fixture->store->task(m_task.id));
+        QCOMPARE(view->selectedLogTab(), LogStream::stderrStream);
+        QVERIFY(child<QAbstractButton>(view, QStringLiteral("output-tab-stderr"))->isChecked());
+        QVERIFY(text(view, QStringLiteral("output-text")).endsWith(u"line 80"));
+        QCoreApplication::processEvents();
+        QCOMPARE(view->verticalScrollBar()->value(), place);
+        // Each section is there once: the old ones are gone.
+        QTRY_COMPARE(view->findChildren<ToggleSwitch*>().size(), 1);
+        QCOMPARE(view->findChildren<QLabel*>(QStringLiteral("detail-command")).size(), 1);
+    }
+
+    void missingFolderAndEnvFileStayInView()
+    {
+        QTemporaryDir folder;
+        const QString gone = folder.filePath(QStringLiteral("gone"));
+        const QString noEnv = folder.filePath(QStringLiteral("none.env"));
+        m_task.workingDirectory = gone;
+        m_task.envFilePath = noEnv;
+        TaskDetailView view(*m_fixture->store, m_task);
+        QTRY_COMPARE(text(&view, QStringLiteral("env-directory-finding")),
+                     QStringLiteral("The working directory %1 does not exist; create it or "
+                                    "choose another")
+                         .arg(gone));
+        QVERIFY(
+            view.findChild<QLabel*>(QStringLiteral("env-directory-finding"))->isVisibleTo(&view));
+        QCOMPARE(text(&view, QStringLiteral("env-file-finding")),
+                 QStringLiteral("The .env file %1 does not exist; create it or clear the field")
+                     .arg(noEnv));
+
+        // Once the folder is made, the refresh button takes the warning away; the .env one stays.
+        QVERIFY(QDir().mkpath(gone));
+        TestSupport::writeFile(noEnv, "BROKEN LINE\n");
+        view.findChild<QAbstractButton*>(QStringLiteral("detail-refresh"))->click();
+        QTRY_VERIFY(text(&view, QStringLiteral("env-file-finding")).startsWith(u"Line 1 of"));
+        QVERIFY(
+            !view.findChild<QLabel*>(QStringLiteral("env-directory-finding"))->isVisibleTo(&view));
     }
 
     void disabledWakeTaskHasNoWakeLine()

@@ -5,7 +5,10 @@
 #include "EditTaskView.h"
 #include "TaskFormState.h"
 #include "TaskFormView.h"
+#include "TaskRunner.h"
 #include "TimeInputView.h"
+
+#include <QFileInfo>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -95,6 +98,10 @@ private Q_SLOTS:
     void newTaskDefaults();
     void addEnabledOnlyWithNameAndCommand_data();
     void addEnabledOnlyWithNameAndCommand();
+    void blankNameCannotBeSavedInEdit();
+    void storedIntervalOutsideTheChoicesIsLabelled_data();
+    void storedIntervalOutsideTheChoicesIsLabelled();
+    void sheetButtonsKeepTheStyleSpacing();
     void shortMonthsCaption_data();
     void shortMonthsCaption();
     void timesSortedOnSave();
@@ -203,11 +210,13 @@ void TestTaskForm::wakeCaptions()
 
 void TestTaskForm::loginShellCaption_data()
 {
+    // The caption names the shell a run with the login shell starts, whatever SHELL says.
+    const QString runs = QFileInfo(TaskRunner::shellFor(true).program).fileName();
     QTest::addColumn<QString>("shell");
     QTest::addColumn<bool>("on");
     QTest::addColumn<QString>("tail");
-    QTest::newRow("fish") << "/usr/local/bin/fish" << true << "). Using fish";
-    QTest::newRow("unset") << "" << true << "). Using unknown";
+    QTest::newRow("fish in SHELL") << "/usr/local/bin/fish" << true << "). Using " + runs;
+    QTest::newRow("SHELL unset") << "" << true << "). Using " + runs;
     QTest::newRow("off") << "/bin/zsh" << false << "). ";
 }
 
@@ -229,6 +238,9 @@ void TestTaskForm::loginShellCaption()
     qputenv("SHELL", saved);
     QVERIFY2(text.endsWith(tail), qPrintable(text));
     QVERIFY(text.startsWith(QStringLiteral("Load your shell profile to inherit env vars")));
+    if (on && QFileInfo(QStringLiteral("/bin/zsh")).isExecutable())
+        QVERIFY2(text.endsWith(QLatin1String("Using zsh")), qPrintable(text));
+    QVERIFY(TaskFormText::loginShellCaption(true, QString()).endsWith(u"Using unknown"));
 }
 
 void TestTaskForm::newTaskDefaults()
@@ -265,14 +277,29 @@ void TestTaskForm::addEnabledOnlyWithNameAndCommand_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("command");
     QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("nameMessage");
+    QTest::addColumn<QString>("commandMessage");
     QTest::newRow("both") << "Job"
-                          << "true" << true;
+                          << "true" << true << ""
+                          << "";
+    QTest::newRow("spaces kept around a name") << " Job  "
+                                               << "true" << true << ""
+                                               << "";
     QTest::newRow("spaces only name") << "   "
-                                      << "true" << true;
+                                      << "true" << false << "Enter a name"
+                                      << "";
+    QTest::newRow("tab only name") << "\t"
+                                   << "true" << false << "Enter a name"
+                                   << "";
     QTest::newRow("no command") << "Job"
-                                << "" << false;
+                                << "" << false << ""
+                                << "Enter a command";
     QTest::newRow("no name") << ""
-                             << "true" << false;
+                             << "true" << false << "Enter a name"
+                             << "";
+    QTest::newRow("neither") << ""
+                             << "" << false << "Enter a name"
+                             << "Enter a command";
 }
 
 void TestTaskForm::addEnabledOnlyWithNameAndCommand()
@@ -280,10 +307,21 @@ void TestTaskForm::addEnabledOnlyWithNameAndCommand()
     QFETCH(QString, name);
     QFETCH(QString, command);
     QFETCH(bool, enabled);
+    QFETCH(QString, nameMessage);
+    QFETCH(QString, commandMessage);
     AddTaskView sheet(*m_fixture->store, m_dialogs);
     fillNameAndCommand(&sheet, name, command);
     auto* add = child<QPushButton>(&sheet, QStringLiteral("form-add-task"));
     QCOMPARE(add->isEnabled(), enabled);
+    // What is missing is said under its field, and only then.
+    for (const auto& [objectName, message] :
+         {std::pair{QStringLiteral("form-name-message"), nameMessage},
+          std::pair{QStringLiteral("form-command-message"), commandMessage}}) {
+        auto* label = child<QLabel>(&sheet, objectName);
+        QCOMPARE(label->isVisibleTo(&sheet), !message.isEmpty());
+        if (!message.isEmpty())
+            QCOMPARE(label->text(), message);
+    }
     QCOMPARE(child<QPushButton>(&sheet, QStringLiteral("form-test-run"))->isEnabled(),
              !command.isEmpty());
     // Return reaches the default button even while it is disabled: nothing may be added.
@@ -292,6 +330,69 @@ void TestTaskForm::addEnabledOnlyWithNameAndCommand()
     QCOMPARE(m_fixture->store->tasks().size(), enabled ? 1 : 0);
     if (enabled)
         QCOMPARE(m_fixture->store->tasks().constFirst().name, name);
+}
+
+void TestTaskForm::blankNameCannotBeSavedInEdit()
+{
+    ScheduledTask task = taskWith(TaskSchedule::daily({{9, 0}}));
+    m_fixture->store->addTask(task);
+    EditTaskView sheet(*m_fixture->store, m_dialogs, task);
+    sheet.show();
+    auto* name = child<QLineEdit>(&sheet, QStringLiteral("form-task-name"));
+    auto* save = child<QPushButton>(&sheet, QStringLiteral("form-save"));
+    auto* message = child<QLabel>(&sheet, QStringLiteral("form-name-message"));
+    QVERIFY(save->isEnabled());
+    QVERIFY(!message->isVisibleTo(&sheet));
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("  "));
+    QVERIFY(!save->isEnabled());
+    QVERIFY(message->isVisibleTo(&sheet));
+    QCOMPARE(message->text(), QStringLiteral("Enter a name"));
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    QCOMPARE(m_fixture->store->task(task.id)->name, task.name);
+    QVERIFY(sheet.isVisible());
+}
+
+void TestTaskForm::storedIntervalOutsideTheChoicesIsLabelled_data()
+{
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("7") << 7 << "Every 7 min";
+    QTest::newRow("100") << 100 << "Every 1h 40m";
+    QTest::newRow("one of the choices") << 15 << "Every 15 min";
+}
+
+void TestTaskForm::storedIntervalOutsideTheChoicesIsLabelled()
+{
+    QFETCH(int, minutes);
+    QFETCH(QString, label);
+    EditTaskView sheet(*m_fixture->store, m_dialogs, taskWith(TaskSchedule::interval(minutes)));
+    auto* picker = child<QComboBox>(&sheet, QStringLiteral("form-interval"));
+    QCOMPARE(picker->currentText(), label);
+    QCOMPARE(picker->currentData().toInt(), minutes);
+    // Every entry reads like the others.
+    for (int index = 0; index < picker->count(); ++index)
+        QVERIFY2(picker->itemText(index).startsWith(QLatin1String("Every ")),
+                 qPrintable(picker->itemText(index)));
+}
+
+void TestTaskForm::sheetButtonsKeepTheStyleSpacing()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const int spacing = TaskFormView::sheetButtonSpacing(&sheet);
+    QVERIFY(spacing > 0);
+    const QWidget* previous = nullptr;
+    for (const char* name : {"form-cancel", "form-test-run", "form-add-task"}) {
+        auto* button = child<QPushButton>(&sheet, QString::fromLatin1(name));
+        if (previous)
+            QVERIFY2(button->geometry().left() - previous->geometry().right() - 1 >= spacing, name);
+        previous = button;
+    }
+    auto* testRun = child<QPushButton>(&sheet, QStringLiteral("form-test-run"));
+    auto* add = child<QPushButton>(&sheet, QStringLiteral("form-add-task"));
+    QCOMPARE(add->geometry().left() - testRun->geometry().right() - 1, spacing);
 }
 
 void TestTaskForm::shortMonthsCaption_data()

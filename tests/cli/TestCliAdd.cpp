@@ -115,13 +115,13 @@ void TestCliAdd::addsTask_data()
         << words(QStringLiteral("add --name --wake --command ls --run-at-load"))
         << QStringLiteral("--wake") << TaskSchedule::runAtLoad() << false
         << QStringLiteral("Added task: --wake (Run at load)\n") << QString();
-    QTest::newRow("name of spaces")
+    QTest::newRow("spaces around the name are kept")
         << QStringList{QStringLiteral("add"),        QStringLiteral("--name"),
-                       QStringLiteral("   "),        QStringLiteral("--command"),
+                       QStringLiteral("  Job "),     QStringLiteral("--command"),
                        QStringLiteral("ls"),         QStringLiteral("--wake"),
                        QStringLiteral("--interval"), QStringLiteral("5")}
-        << QStringLiteral("   ") << TaskSchedule::interval(5) << true
-        << QStringLiteral("Added task:     (Every 5 min)\n") << QString();
+        << QStringLiteral("  Job ") << TaskSchedule::interval(5) << true
+        << QStringLiteral("Added task:   Job  (Every 5 min)\n") << QString();
 }
 
 void TestCliAdd::addsTask()
@@ -166,6 +166,17 @@ void TestCliAdd::rejects_data()
                                                QStringLiteral("--daily"),
                                                QStringLiteral("09:00")}
                                 << nameError;
+    for (const QString& blank : {QStringLiteral("   "), QStringLiteral("\t \n")}) {
+        QTest::addRow("blank name %d", int(blank.size()))
+            << QStringList{QStringLiteral("add"),
+                           QStringLiteral("--name"),
+                           blank,
+                           QStringLiteral("--command"),
+                           QStringLiteral("ls"),
+                           QStringLiteral("--daily"),
+                           QStringLiteral("09:00")}
+            << QStringLiteral("Error: --name must not be blank\n");
+    }
     QTest::newRow("final --name resets the name")
         << words(QStringLiteral("add --name A --command ls --daily 09:00 --name")) << nameError;
     QTest::newRow("--help is no help") << words(QStringLiteral("add --help")) << nameError;
