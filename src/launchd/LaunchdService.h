@@ -66,8 +66,8 @@ public:
 // A plain value: the agents' folders, nothing else.
 class LaunchdService final : public LaunchdServiceProtocol {
 public:
-    static constexpr int scriptVersion = 4;
-    static QString scriptVersionMarker(); // "# BrenmorOps script v4"
+    static constexpr int scriptVersion = 5;
+    static QString scriptVersionMarker(); // "# BrenmorOps script v5"
     static QString labelPrefix();         // "com.brenmor-ops.task."
 
     explicit LaunchdService(AgentPaths paths = AgentPaths()) : m_paths(std::move(paths)) {}
