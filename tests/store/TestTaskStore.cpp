@@ -1366,7 +1366,8 @@ void TestTaskStore::readsLogTailsAndRunHistory()
                            "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t0\n");
 
     QCOMPARE(store.readLog(task, LogStream::stdoutStream, 10), QStringLiteral("one\ntwo\nthree"));
-    QCOMPARE(store.readLog(task, LogStream::stdoutStream, 3), QStringLiteral("two\nthree"));
+    QCOMPARE(store.readLog(task, LogStream::stdoutStream, 3), QStringLiteral("one\ntwo\nthree"));
+    QCOMPARE(store.readLog(task, LogStream::stdoutStream, 1), QStringLiteral("three"));
     QCOMPARE(store.readLog(task, LogStream::stderrStream, 100), QStringLiteral("oops"));
     QCOMPARE(store.readLog(describedTask(QStringLiteral("B")), LogStream::stdoutStream, 100),
              QString());
