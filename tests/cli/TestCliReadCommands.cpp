@@ -250,6 +250,35 @@ private Q_SLOTS:
         QCOMPARE(m_harness->run({"logs", "report", "--stderr"}).out, QByteArray("err\nerr\n"));
     }
 
+    // Terminating the tool ends the run through the wrapper, which records it as ended by
+    // SIGTERM; the tool reports that status.
+    void runPassesTerminationOn()
+    {
+        ScheduledTask task = seededTasks().at(1);
+        task.command = QStringLiteral("echo begun\ntouch \"$HOME/started\"\nsleep 60");
+        task.useLoginShell = false;
+        m_harness->seed({task});
+        QCOMPARE(m_harness->run({"enable", "report"}).exitCode, 0);
+        QProcess tool;
+        tool.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                   {QStringLiteral("run"), QStringLiteral("report")});
+        QVERIFY(tool.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(m_harness->home().path() + QStringLiteral("/started")), 20000);
+        QCOMPARE(::kill(pid_t(tool.processId()), SIGTERM), 0);
+        QVERIFY(tool.waitForFinished(20000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 143);
+        QCOMPARE(tool.readAllStandardOutput(), QByteArray("begun\n"));
+        QCOMPARE(TestSupport::readFile(logFile(reportId, QStringLiteral(".stdout.log"))),
+                 QByteArray("begun\n"));
+        const QByteArray history =
+            TestSupport::readFile(logFile(reportId, QStringLiteral(".runs")));
+        QCOMPARE(history.count('\n'), 1);
+        QVERIFY2(history.endsWith("\t143\n"), history.constData());
+    }
+
     void runRefusesATaskThatIsNotInstalled()
     {
         const ProcessResult result = m_harness->run({"run", "report"});
