@@ -105,9 +105,9 @@ public:
         // Taken before the tail is read: a line written in between is shown twice rather than
         // not at all.
         const FollowPosition followFrom = endOf(path);
-        const QString tail = LogTail::readTail(path, parsed.count);
+        const QString tail = LogTail::readLastLines(path, parsed.count);
         if (!tail.isEmpty())
-            context.console.print(tail);
+            context.console.printRaw(tail);
         else if (!parsed.has(QStringLiteral("-f")))
             context.console.print(useStderr ? QStringLiteral("No stderr output.")
                                             : QStringLiteral("No stdout output."));

@@ -32,9 +32,11 @@ struct Tail {
     bool ok = true;
 };
 
-// Splitting at line feeds and keeping the last N pieces keeps exactly the text after the
-// N-th line feed counted from the end (or everything when there are fewer), so we only have
-// to find that line feed, looking no further back than `floor`.
+// Lines are counted as people (and `tail -n`) count them: a line feed ends a line, so one at
+// the very end of the file does not start another. The last N lines are exactly the text after
+// the N-th line feed counted from the end, not counting that final one (or everything when
+// there are fewer), so we only have to find that line feed, looking no further back than
+// `floor`.
 Tail tailBytes(QFile& file, qint64 size, int lastLines, qint64 blockSize, qint64 floor)
 {
     QList<QByteArray> blocks; // from the end backwards
@@ -47,7 +49,7 @@ Tail tailBytes(QFile& file, qint64 size, int lastLines, qint64 blockSize, qint64
         if (block.size() != blockEnd - blockStart)
             return {{}, 0, false}; // changed under us; better nothing than a spliced text
         for (qsizetype i = block.size() - 1; i >= 0; --i) {
-            if (block.at(i) == '\n' && ++found == lastLines) {
+            if (block.at(i) == '\n' && blockStart + i != size - 1 && ++found == lastLines) {
                 blocks.append(block.mid(i + 1));
                 start = blockStart + i + 1;
                 blockEnd = floor;
@@ -131,7 +133,7 @@ QString shortenLines(const QByteArray& tail, qint64 cutBefore, bool cutUnknown)
     }
     if (!text.isValidUtf8())
         return {};
-    return QString::fromUtf8(text).trimmed();
+    return QString::fromUtf8(text);
 }
 
 } // namespace
@@ -144,6 +146,11 @@ QString lineCutMarker(qint64 bytesCut, bool atLeast)
 }
 
 QString readTail(const QString& path, int lastLines, qint64 blockSize, qint64 window)
+{
+    return readLastLines(path, lastLines, blockSize, window).trimmed();
+}
+
+QString readLastLines(const QString& path, int lastLines, qint64 blockSize, qint64 window)
 {
     if (lastLines <= 0)
         return {};

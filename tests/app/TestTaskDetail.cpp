@@ -198,10 +198,12 @@ private Q_SLOTS:
         QTest::newRow("30") << 30 << true << QString() << 0;
         QTest::newRow("31") << 31 << true << QStringLiteral("Show full log (31 lines)") << 31;
         QTest::newRow("500") << 500 << false << QStringLiteral("Show full log (100 lines)") << 500;
-        // The read keeps the empty piece after the final line feed among its 100, and the
-        // trimming drops it: 99 lines of text.
+        // The final line feed ends the last line; it does not make a hundredth, empty one.
         QTest::newRow("500 ending in a line feed")
-            << 500 << true << QStringLiteral("Show full log (99 lines)") << 500;
+            << 500 << true << QStringLiteral("Show full log (100 lines)") << 500;
+        // The full-log sheet reads the last 10,000 lines.
+        QTest::newRow("10,050 ending in a line feed")
+            << 10050 << true << QStringLiteral("Show full log (100 lines)") << 10000;
     }
     void outputShowsTheLastThirtyLines()
     {
@@ -231,7 +233,7 @@ private Q_SLOTS:
         QCOMPARE(sheet->title(), QStringLiteral("Backup \u2014 stdout"));
         const QStringList all = sheet->content().split(QLatin1Char('\n'));
         QCOMPARE(all.size(), sheetLines);
-        QCOMPARE(all.first(), QStringLiteral("line 1"));
+        QCOMPARE(all.first(), QStringLiteral("line %1").arg(lines - sheetLines + 1));
         QCOMPARE(all.last(), QStringLiteral("line %1").arg(lines));
         QVERIFY(sheet->minimumWidth() >= 600 && sheet->minimumHeight() >= 400);
     }

@@ -115,12 +115,15 @@ private Q_SLOTS:
                                        "[--json]\n";
         QTest::newRow("logs default") << QStringList{"logs", "backup"} << 0 << "one\ntwo\nthree\n"
                                       << QString();
-        // The trailing line feed leaves an empty last piece, which counts as one of the lines.
-        QTest::newRow("logs -n 2") << QStringList{"logs", "backup", "-n", "2"} << 0 << "three\n"
-                                   << QString();
-        QTest::newRow("logs --stderr")
-            << QStringList{"logs", "Backup", "--stderr"} << 0 << "warn 1\nwarn 2\n"
+        // Lines as `tail -n` counts them: the final line feed ends the last line.
+        QTest::newRow("logs -n 2")
+            << QStringList{"logs", "backup", "-n", "2"} << 0 << "two\nthree\n"
             << QString();
+        QTest::newRow("logs -n 1") << QStringList{"logs", "backup", "-n", "1"} << 0 << "three\n"
+                                   << QString();
+        // As `tail` prints it: a log whose last line has no line feed ends without one.
+        QTest::newRow("logs --stderr")
+            << QStringList{"logs", "Backup", "--stderr"} << 0 << "warn 1\nwarn 2" << QString();
         QTest::newRow("logs missing file")
             << QStringList{"logs", "report"} << 0 << "No stdout output.\n"
             << QString();
@@ -228,6 +231,61 @@ private Q_SLOTS:
                  exitCode);
     }
 
+    // `run` writes where a scheduled run writes: both streams are appended to the task's logs
+    // (and still shown), so `logs` shows this run's output.
+    void runWritesTheLogsThatLogsReads()
+    {
+        ScheduledTask task = seededTasks().at(1);
+        task.command = QStringLiteral("echo \"out $((1 + 1))\"; echo err >&2; exit 4");
+        task.useLoginShell = false;
+        m_harness->seed({task});
+        QCOMPARE(m_harness->run({"enable", "report"}).exitCode, 0);
+        const QString stdoutLog = logFile(reportId, QStringLiteral(".stdout.log"));
+        const QString stderrLog = logFile(reportId, QStringLiteral(".stderr.log"));
+        TestSupport::writeFile(stdoutLog, "earlier\n");
+
+        for (int run = 1; run <= 2; ++run) {
+            const ProcessResult result = m_harness->run({"run", "report"});
+            QCOMPARE(result.exitCode, 4);
+            QCOMPARE(result.out, QByteArray("out 2\n"));
+            QCOMPARE(result.err, QByteArray("err\n"));
+        }
+        QCOMPARE(TestSupport::readFile(stdoutLog), QByteArray("earlier\nout 2\nout 2\n"));
+        QCOMPARE(TestSupport::readFile(stderrLog), QByteArray("err\nerr\n"));
+        QCOMPARE(m_harness->run({"logs", "report", "-n", "1"}).out, QByteArray("out 2\n"));
+        QCOMPARE(m_harness->run({"logs", "report"}).out, QByteArray("earlier\nout 2\nout 2\n"));
+        QCOMPARE(m_harness->run({"logs", "report", "--stderr"}).out, QByteArray("err\nerr\n"));
+    }
+
+    // Terminating the tool ends the run through the wrapper, which records it as ended by
+    // SIGTERM; the tool reports that status.
+    void runPassesTerminationOn()
+    {
+        ScheduledTask task = seededTasks().at(1);
+        task.command = QStringLiteral("echo begun\ntouch \"$HOME/started\"\nsleep 60");
+        task.useLoginShell = false;
+        m_harness->seed({task});
+        QCOMPARE(m_harness->run({"enable", "report"}).exitCode, 0);
+        QProcess tool;
+        tool.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
+                   {QStringLiteral("run"), QStringLiteral("report")});
+        QVERIFY(tool.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(m_harness->home().path() + QStringLiteral("/started")), 20000);
+        QCOMPARE(::kill(pid_t(tool.processId()), SIGTERM), 0);
+        QVERIFY(tool.waitForFinished(20000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 143);
+        QCOMPARE(tool.readAllStandardOutput(), QByteArray("begun\n"));
+        QCOMPARE(TestSupport::readFile(logFile(reportId, QStringLiteral(".stdout.log"))),
+                 QByteArray("begun\n"));
+        const QByteArray history =
+            TestSupport::readFile(logFile(reportId, QStringLiteral(".runs")));
+        QCOMPARE(history.count('\n'), 1);
+        QVERIFY2(history.endsWith("\t143\n"), history.constData());
+    }
+
     void runRefusesATaskThatIsNotInstalled()
     {
         const ProcessResult result = m_harness->run({"run", "report"});
@@ -258,14 +316,14 @@ private Q_SLOTS:
             }
             return seen.contains(text);
         };
-        // -n 1 on a log ending in a line feed shows nothing of the old lines.
-        QTest::qWait(300);
+        // -n 1 shows the last line; what is appended after it follows.
+        QVERIFY2(waitFor("three\n"), seen.constData());
         QFile log(logFile(backupId, QStringLiteral(".stdout.log")));
         QVERIFY(log.open(QIODevice::Append));
         log.write("four\n");
         log.flush();
         QVERIFY2(waitFor("four\n"), seen.constData());
-        QCOMPARE(seen, QByteArray("four\n"));
+        QCOMPARE(seen, QByteArray("three\nfour\n"));
         log.write("five\n");
         log.close();
         QVERIFY2(waitFor("five\n"), seen.constData());
@@ -273,7 +331,7 @@ private Q_SLOTS:
         QVERIFY(tool.waitForFinished(10000));
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
         QCOMPARE(tool.exitCode(), 0);
-        QCOMPARE(seen + tool.readAllStandardOutput(), QByteArray("four\nfive\n"));
+        QCOMPARE(seen + tool.readAllStandardOutput(), QByteArray("three\nfour\nfive\n"));
     }
 
     void logsFollowStartsAgainWhenRewritten_data()

@@ -131,6 +131,31 @@ private Q_SLOTS:
                          .arg(taken)),
                  added.err.constData());
     }
+
+    // Stopping the runner ends the runs with the session, as launchd does at logout: a run
+    // still going is recorded as ended by SIGTERM, not as a success.
+    void runStoppedWithTheRunnerIsRecorded143()
+    {
+        const TestHome& home = *m_home;
+        const QString started = home.path() + QStringLiteral("/started");
+        const ProcessResult add = TestSupport::runTool(
+            home, {QStringLiteral("add"), QStringLiteral("--name"), QStringLiteral("long"),
+                   QStringLiteral("--command"),
+                   QStringLiteral("touch '%1'\nsleep 60\necho never").arg(started),
+                   QStringLiteral("--run-at-load")});
+        QVERIFY2(add.exitCode == 0, qPrintable(add.errText()));
+        const QString id8 = installedId8(home);
+        QCOMPARE(id8.size(), 8);
+        const QString logs = home.dataFolder() + QStringLiteral("/Logs/") + id8;
+        const QString history = logs + QStringLiteral(".runs");
+        QVERIFY(waitFor([&] { return QFileInfo::exists(started); }));
+
+        stopRunner();
+        QVERIFY(waitFor([&] { return historyLines(history).size() == 1; }));
+        QVERIFY2(historyLines(history).first().endsWith(QLatin1String("\t143")),
+                 qPrintable(historyLines(history).first()));
+        QCOMPARE(TestSupport::readFile(logs + QStringLiteral(".stdout.log")), QByteArray());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRunnerWithCli)

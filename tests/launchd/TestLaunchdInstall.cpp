@@ -137,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(service.paths().stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
         QCOMPARE(service.paths().stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
         QCOMPARE(service.paths().runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
-        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v4"));
+        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v5"));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/S")));
     }
 

@@ -9,15 +9,23 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <unistd.h>
+
 using Dialect = WrapperScript::DateDialect;
 Q_DECLARE_METATYPE(ScheduledTask)
 Q_DECLARE_METATYPE(TaskSchedule)
 Q_DECLARE_METATYPE(WrapperScript::DateDialect)
+
+// Who gets a signal while the command runs, in the table of real runs.
+enum class Stop { none, wrapperTerm, wrapperHup, wrapperInt, commandTerm };
+Q_DECLARE_METATYPE(Stop)
 
 namespace {
 
@@ -195,14 +203,19 @@ private Q_SLOTS:
         QCOMPARE(WrapperScript::text(task, fixedRuns, dialect), expectedText(file));
     }
 
-    void bashTaskWithoutGuardHasSixLines()
+    void bashTaskWithoutGuardKeepsTheCommandVerbatim()
     {
-        // Shebang, marker, the record function, start, the exit trap, the command.
-        const QString text = WrapperScript::text(
-            TaskBuilder().id(fixedTaskId).command(QStringLiteral("true")).every(5).build(),
-            fixedRuns, Dialect::gnu);
-        QCOMPARE(text.count(QLatin1Char('\n')), 6);
-        QVERIFY(text.endsWith(QStringLiteral("EXIT\ntrue\n")));
+        // The command stands alone on its lines inside the quoted here-document, which ends
+        // with a word none of its lines equals.
+        const QString command = QStringLiteral("echo \"$HOME\" 'x'\\\nBRENMOR_OPS_COMMAND\n`date`");
+        const QString text =
+            WrapperScript::text(TaskBuilder().id(fixedTaskId).command(command).every(5).build(),
+                                fixedRuns, Dialect::gnu);
+        QVERIFY(text.contains(QStringLiteral("/bin/bash /dev/fd/3 3<<'BRENMOR_OPS_COMMAND_' &\n")));
+        QVERIFY(text.contains(QStringLiteral("\ntrap - INT QUIT\n") + command +
+                              QStringLiteral("\nBRENMOR_OPS_COMMAND_\n_bo_child=$!\n")));
+        QCOMPARE(text.count(QLatin1Char('\n')), 31);
+        QVERIFY(text.endsWith(QStringLiteral("_bo_record\nexit \"$_bo_exit\"\n")));
     }
 
     void nthGuard_data()
@@ -375,7 +388,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, err);
         TestHome home;
         const LaunchdService service;
-        ScheduledTask task = TaskBuilder().id(fixedTaskId).command(command).daily(nine()).build();
+        // The task's shell setting picks the shell, as the script's first line tells launchd.
+        ScheduledTask task = TaskBuilder()
+                                 .id(fixedTaskId)
+                                 .command(command)
+                                 .daily(nine())
+                                 .loginShell(shell == QLatin1String("zsh"))
+                                 .build();
         const Result<QString> script = service.writeScript(task);
         QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
 
@@ -392,6 +411,127 @@ private Q_SLOTS:
             for (int i = 0; i < run; ++i)
                 QCOMPARE(checkHistoryLine(lines[i]), status);
         }
+    }
+
+    // Every run is recorded once with the status the command really had, under the shell the
+    // task's setting picks: its own EXIT trap, `exec`, `set -e` and signals decide the status,
+    // not the recording. The wrapper leads its process group as under launchd.
+    void recordsTheRealStatus_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<Stop>("stop");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        // The sleep's process id is noted so the test can end it whoever got the signal.
+        const QString sleeper =
+            QStringLiteral("sh -c 'echo $$ > sleeper.pid; touch started; exec sleep 60'");
+        for (const QString& shell : {QStringLiteral("bash"), QStringLiteral("zsh")}) {
+            const auto row = [&](const char* what, const QString& command, int status,
+                                 const QByteArray& out, Stop stop = Stop::none,
+                                 const QByteArray& input = QByteArray()) {
+                QTest::newRow(qPrintable(shell + QLatin1Char(' ') + QLatin1String(what)))
+                    << shell << command << input << stop << status << out;
+            };
+            row("normal end", QStringLiteral("echo done"), 0, "done\n");
+            row("exit 3", QStringLiteral("echo before\nexit 3\necho after"), 3, "before\n");
+            row("set -e and false", QStringLiteral("set -e\necho first\nfalse\necho never"), 1,
+                "first\n");
+            row("own EXIT trap", QStringLiteral("trap 'echo cleanup' EXIT\nfalse"), 1, "cleanup\n");
+            row("own EXIT trap with exit 5",
+                QStringLiteral("trap 'echo cleanup; exit 5' EXIT\ntrue"), 5, "cleanup\n");
+            row("temporary file removed by its trap",
+                QStringLiteral("tmp=$(mktemp)\ntrap 'rm -f \"$tmp\"' EXIT\n"
+                               "[ -f \"$tmp\" ] && echo made\nexit 4"),
+                4, "made\n");
+            row("exec", QStringLiteral("echo before\nexec sh -c 'exit 6'"), 6, "before\n");
+            // bash expands aliases in scripts only when asked to; zsh always does.
+            row("alias defined and used",
+                (shell == QLatin1String("bash") ? QStringLiteral("shopt -s expand_aliases\n")
+                                                : QString()) +
+                    QStringLiteral("alias greet='echo hi'\ngreet"),
+                0, "hi\n");
+            row("the here-document's end word as a line",
+                QStringLiteral("cat <<'BRENMOR_OPS_COMMAND'\n$HOME `x`\nBRENMOR_OPS_COMMAND"), 0,
+                "$HOME `x`\n");
+            row("reads the wrapper's input", QStringLiteral("read -r line\necho \"got $line\""), 0,
+                "got hello there\n", Stop::none, "hello there\n");
+            row("TERM to the wrapper", sleeper, 143, "", Stop::wrapperTerm);
+            row("HUP to the wrapper", sleeper, 129, "", Stop::wrapperHup);
+            row("INT to the wrapper", sleeper, 130, "", Stop::wrapperInt);
+            row("TERM to the command only",
+                QStringLiteral("sh -c 'echo $$ > command.pid; exec sleep 60'\necho status $?"), 0,
+                "status 143\n", Stop::commandTerm);
+            row("TERM to the command only, as its last step",
+                QStringLiteral("sh -c 'echo $$ > command.pid; exec sleep 60'"), 143, "",
+                Stop::commandTerm);
+            // The command's own shell gets the signal and handles it as it says.
+            row("TERM to the wrapper reaches the command's trap",
+                QStringLiteral("trap 'echo got TERM; exit 143' TERM\nsleep 60 &\n"
+                               "echo $! > sleeper.pid\ntouch started\nwait $!"),
+                143, "got TERM\n", Stop::wrapperTerm);
+        }
+    }
+
+    void recordsTheRealStatus()
+    {
+        QFETCH(QString, shell);
+        QFETCH(QString, command);
+        QFETCH(QByteArray, input);
+        QFETCH(Stop, stop);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        TestHome home;
+        const LaunchdService service;
+        const ScheduledTask task = TaskBuilder()
+                                       .id(fixedTaskId)
+                                       .command(command)
+                                       .daily(nine())
+                                       .loginShell(shell == QLatin1String("zsh"))
+                                       .build();
+        const Result<QString> script = service.writeScript(task);
+        QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
+
+        QProcess wrapper;
+        wrapper.setProcessEnvironment(home.environment());
+        wrapper.setWorkingDirectory(home.path());
+        wrapper.setChildProcessModifier([] { ::setsid(); });
+        wrapper.start(shell, {*script});
+        QVERIFY(wrapper.waitForStarted(10000));
+        wrapper.write(input);
+        wrapper.closeWriteChannel();
+        const auto file = [&](const char* name) {
+            return home.path() + QLatin1Char('/') + QLatin1String(name);
+        };
+        const auto pidIn = [&](const char* name) {
+            return TestSupport::readFile(file(name)).trimmed().toInt();
+        };
+        if (stop == Stop::commandTerm) {
+            QTRY_VERIFY_WITH_TIMEOUT(pidIn("command.pid") > 0, 20000);
+            QCOMPARE(::kill(pid_t(pidIn("command.pid")), SIGTERM), 0);
+        } else if (stop != Stop::none) {
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file("started")), 20000);
+            const int signal = stop == Stop::wrapperTerm  ? SIGTERM
+                               : stop == Stop::wrapperHup ? SIGHUP
+                                                          : SIGINT;
+            QCOMPARE(::kill(pid_t(wrapper.processId()), signal), 0);
+        }
+        QVERIFY(wrapper.waitForFinished(30000));
+        // A sleeper the command left in the background is not the test's to keep.
+        if (pidIn("sleeper.pid") > 0)
+            ::kill(pid_t(pidIn("sleeper.pid")), SIGKILL);
+        const QByteArray err = wrapper.readAllStandardError();
+        QCOMPARE(wrapper.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(wrapper.exitCode(), status);
+        QCOMPARE(wrapper.readAllStandardOutput(), out);
+        // bash reports a step killed by a signal on its standard error.
+        if (stop != Stop::commandTerm)
+            QVERIFY2(err.isEmpty(), err.constData());
+        const QByteArray history = TestSupport::readFile(service.paths().runHistoryPath(task));
+        QCOMPARE(history.count('\n'), 1);
+        QVERIFY(history.endsWith('\n'));
+        QCOMPARE(checkHistoryLine(history.chopped(1)), status);
     }
 
     void loadsEnvFileAndEntersFolder_data()
@@ -442,6 +582,7 @@ private Q_SLOTS:
                                  .id(fixedTaskId)
                                  .command(QStringLiteral("touch ran"))
                                  .daily(nine())
+                                 .loginShell(shell == QLatin1String("zsh"))
                                  .build();
         task.envFilePath = home.path() + QStringLiteral("/missing.env");
         const LaunchdService service;
@@ -464,6 +605,7 @@ private Q_SLOTS:
                                  .id(fixedTaskId)
                                  .command(QStringLiteral("touch ran"))
                                  .daily(nine())
+                                 .loginShell(shell == QLatin1String("zsh"))
                                  .build();
         task.workingDirectory = home.path() + QStringLiteral("/gone/it's");
         const LaunchdService service;
@@ -527,15 +669,16 @@ private Q_SLOTS:
         TestHome home;
         const QString fakeBin = home.path() + QStringLiteral("/fakebin");
         writeFakeDate(fakeBin, today, tomorrow);
-        const ScheduledTask task = TaskBuilder()
-                                       .id(fixedTaskId)
-                                       .command(QStringLiteral("touch ran"))
-                                       .schedule(schedule)
-                                       .build();
         const QString runsPath = home.path() + QStringLiteral("/task.runs");
         const QString script = home.path() + QStringLiteral("/wrapper.sh");
-        TestSupport::writeFile(script, WrapperScript::text(task, runsPath, dialect).toUtf8());
         for (const QString& shell : {QStringLiteral("bash"), QStringLiteral("zsh")}) {
+            const ScheduledTask task = TaskBuilder()
+                                           .id(fixedTaskId)
+                                           .command(QStringLiteral("touch ran"))
+                                           .schedule(schedule)
+                                           .loginShell(shell == QLatin1String("zsh"))
+                                           .build();
+            TestSupport::writeFile(script, WrapperScript::text(task, runsPath, dialect).toUtf8());
             QFile::remove(home.path() + QStringLiteral("/ran"));
             QFile::remove(runsPath);
             const ProcessResult result = runScript(shell, script, home.path(), fakeBin);

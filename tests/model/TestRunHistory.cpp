@@ -19,7 +19,10 @@ static QString naiveTail(const QByteArray& bytes, int lastLines)
 {
     if (!bytes.isValidUtf8())
         return {};
-    const QStringList pieces = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    QStringList pieces = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    // A final line feed ends the last line; it does not start another.
+    if (pieces.size() > 1 && pieces.last().isEmpty())
+        pieces.removeLast();
     const int keep = std::clamp<int>(lastLines, 0, int(pieces.size()));
     return pieces.mid(pieces.size() - keep).join(QLatin1Char('\n')).trimmed();
 }
@@ -257,9 +260,11 @@ private Q_SLOTS:
             << QByteArray("one\ntwo\nthree") << 10 << QStringLiteral("one\ntwo\nthree");
         QTest::newRow("last two") << QByteArray("one\ntwo\nthree") << 2
                                   << QStringLiteral("two\nthree");
-        // The empty piece after a final line feed is one of the kept lines.
-        QTest::newRow("trailing line feed counts")
-            << QByteArray("one\ntwo\nthree\n") << 2 << QStringLiteral("three");
+        // A final line feed ends the last line; it is not an empty line of its own.
+        QTest::newRow("trailing line feed ends the last line")
+            << QByteArray("one\ntwo\nthree\n") << 2 << QStringLiteral("two\nthree");
+        QTest::newRow("one line of a log ending in a line feed")
+            << QByteArray("one\ntwo\nthree\n") << 1 << QStringLiteral("three");
         QTest::newRow("exactly all with trailing line feed")
             << QByteArray("one\ntwo\n") << 3 << QStringLiteral("one\ntwo");
         QTest::newRow("trimmed at both ends") << QByteArray("  \n\t lead\nmid\ntail \r\n\n") << 5
@@ -267,7 +272,7 @@ private Q_SLOTS:
         QTest::newRow("zero lines") << QByteArray("one\ntwo") << 0 << QString();
         QTest::newRow("empty file") << QByteArray() << 5 << QString();
         QTest::newRow("only line feeds") << QByteArray("\n\n\n") << 2 << QString();
-        QTest::newRow("crlf") << QByteArray("a\r\nb\r\nc\r\n") << 2 << QStringLiteral("c");
+        QTest::newRow("crlf") << QByteArray("a\r\nb\r\nc\r\n") << 2 << QStringLiteral("b\r\nc");
         QTest::newRow("multi-byte")
             << QByteArray("zürich\n東京\n🙂 done") << 2 << QStringLiteral("東京\n🙂 done");
         QTest::newRow("invalid utf-8 in tail")
@@ -283,6 +288,47 @@ private Q_SLOTS:
         QCOMPARE(RunHistory::readLogTail(path, lastLines), expected);
         QCOMPARE(LogTail::readTail(path, lastLines, 1), expected);
         QCOMPARE(naiveTail(content, lastLines), expected);
+    }
+
+    // `logs -n N` prints what `tail -n N` prints, byte for byte, on the awkward cases.
+    void lastLinesAsTailPrintsThem_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("lastLines");
+        const auto row = [](const char* name, const QByteArray& content, int lastLines) {
+            QTest::newRow(name) << content << lastLines;
+        };
+        row("one line of a log ending in a line feed", "one\ntwo\nthree\n", 1);
+        row("two lines, final line feed", "one\ntwo\nthree\n", 2);
+        row("no final line feed", "one\ntwo\nthree", 1);
+        row("no final line feed, two", "one\ntwo\nthree", 2);
+        row("fewer lines than asked", "one\ntwo\n", 10);
+        row("fewer lines than asked, no final line feed", "one\ntwo", 10);
+        row("only line feeds, one", "\n\n\n", 1);
+        row("only line feeds, two", "\n\n\n", 2);
+        row("only line feeds, all", "\n\n\n", 5);
+        row("empty file", "", 3);
+        row("crlf", "a\r\nb\r\nc\r\n", 2);
+        row("blank lines kept", "  lead\n\n\tmid\n\n", 3);
+        row("a single line feed", "\n", 1);
+        row("zero lines", "one\ntwo\n", 0);
+        QByteArray fiveHundred;
+        for (int i = 1; i <= 500; ++i)
+            fiveHundred += "line " + QByteArray::number(i) + '\n';
+        row("100 of 500", fiveHundred, 100);
+    }
+
+    void lastLinesAsTailPrintsThem()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, lastLines);
+        const QString path = write(QStringLiteral("tail.log"), content);
+        const ProcessResult tail = TestSupport::run(
+            QStringLiteral("tail"), {QStringLiteral("-n"), QString::number(lastLines), path},
+            QProcessEnvironment::systemEnvironment());
+        QCOMPARE(tail.exitCode, 0);
+        for (qint64 block : {qint64(1), qint64(3), LogTail::defaultBlockSize})
+            QCOMPARE(LogTail::readLastLines(path, lastLines, block).toUtf8(), tail.out);
     }
 
     void missingLogIsEmpty()
@@ -474,8 +520,8 @@ private Q_SLOTS:
     void onlyTheTailIsValidated()
     {
         const QString path = write(QStringLiteral("mixed.log"), "\xff\xfe old\nfine\nlast\n");
-        QCOMPARE(LogTail::readTail(path, 3, 4), QStringLiteral("fine\nlast"));
-        QCOMPARE(LogTail::readTail(path, 4, 4), QString());
+        QCOMPARE(LogTail::readTail(path, 2, 4), QStringLiteral("fine\nlast"));
+        QCOMPARE(LogTail::readTail(path, 3, 4), QString());
     }
 
     // Compares the backwards block reader with the whole-file algorithm on generated logs,

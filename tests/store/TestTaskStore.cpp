@@ -310,7 +310,8 @@ void TestTaskStore::scriptUpgrade_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("reinstalled");
 
-    QTest::newRow("current marker") << QStringLiteral("script-v4.sh") << true << false;
+    QTest::newRow("current marker") << QStringLiteral("script-v5.sh") << true << false;
+    QTest::newRow("version 4 marker") << QStringLiteral("script-v4.sh") << true << true;
     QTest::newRow("version 3 marker") << QStringLiteral("script-v3.sh") << true << true;
     QTest::newRow("version 2 marker") << QStringLiteral("script-v2.sh") << true << true;
     QTest::newRow("no marker") << QStringLiteral("script-unmarked.sh") << true << true;
@@ -337,7 +338,7 @@ void TestTaskStore::scriptUpgrade()
     }
     TestSupport::writeScript(
         AgentPaths().scriptPath(current),
-        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v4.sh"))));
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v5.sh"))));
     f.writeTaskFile({task, current});
     const FileStamp before = stampOf(f.taskFile());
 
@@ -525,7 +526,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
     QCOMPARE(TestSupport::readFile(launchctlLog),
              "unload " + orphanPlist.toUtf8() + "\nlist\nload " + keptPlist.toUtf8() + "\n");
     QVERIFY(TestSupport::readFile(store.agentPaths().scriptPath(kept))
-                .contains("# BrenmorOps script v4\n"));
+                .contains("# BrenmorOps script v5\n"));
 }
 
 void TestTaskStore::addTask_data()
@@ -1439,7 +1440,8 @@ void TestTaskStore::readsLogTailsAndRunHistory()
                            "2025-03-01T09:00:00Z\t2025-03-01T09:00:42Z\t0\n");
 
     QCOMPARE(store.readLog(task, LogStream::stdoutStream, 10), QStringLiteral("one\ntwo\nthree"));
-    QCOMPARE(store.readLog(task, LogStream::stdoutStream, 3), QStringLiteral("two\nthree"));
+    QCOMPARE(store.readLog(task, LogStream::stdoutStream, 3), QStringLiteral("one\ntwo\nthree"));
+    QCOMPARE(store.readLog(task, LogStream::stdoutStream, 1), QStringLiteral("three"));
     QCOMPARE(store.readLog(task, LogStream::stderrStream, 100), QStringLiteral("oops"));
     QCOMPARE(store.readLog(describedTask(QStringLiteral("B")), LogStream::stdoutStream, 100),
              QString());
