@@ -8,6 +8,7 @@
 #include "LogsWatcher.h"
 #include "MainWindow.h"
 #include "NotificationServer.h"
+#include "TestSupport.h"
 #include "UpdaterController.h"
 
 #include <QAction>
