@@ -27,6 +27,9 @@ QProcessEnvironment toolEnvironment(const CliHarness& cli)
                        fakes + QStringLiteral("launchctl"));
     environment.insert(QStringLiteral("BRENMOR_OPS_OSASCRIPT"),
                        fakes + QStringLiteral("osascript"));
+    // Dozens of tools queue for the lock; how long the queue takes depends on the machine, and
+    // what is checked is that no change is lost, so each waits as long as the test may run.
+    environment.insert(QStringLiteral("BRENMOR_OPS_LOCK_WAIT_MS"), QStringLiteral("150000"));
     return environment;
 }
 
