@@ -32,6 +32,11 @@ CLITaskStore::change(const TaskFileTransaction::Change& change,
 {
     TaskFileTransaction::Options options;
     options.lockWaitMs = TaskFile::toolLockWaitMs;
+    // Tests that queue dozens of tools on a loaded machine give each a longer wait.
+    bool valid = false;
+    const int wait = qEnvironmentVariableIntValue("BRENMOR_OPS_LOCK_WAIT_MS", &valid);
+    if (valid && wait > 0)
+        options.lockWaitMs = wait;
     options.unreadableFile = TaskFileTransaction::UnreadableFile::refuse;
     options.announce = &ChangeNotification::postTasksDidChange;
     return TaskFileTransaction::run(m_taskFilePath, options, change, afterWrite);

@@ -68,6 +68,7 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
     if (const QString dataFolder = Locations::dataFolder(); !dataFolder.isEmpty())
         (void)Locations::makePrivateFolder(dataFolder);
     m_taskFilePath = options.taskFilePath.value_or(Locations::taskFilePath());
+    m_lockWaitMs = options.lockWaitMs;
     m_agentPaths = AgentPaths(std::nullopt, std::nullopt, options.logsDirectory);
 
     m_launchdService = options.launchdService
@@ -248,7 +249,7 @@ void TaskStore::loadTasks()
         // The sweep decides from the file as it stands while no other writer can change it, so
         // the agent of a task the tool has just added is never taken for an orphan. Without
         // the lock the load goes on and the sweep waits for the next one.
-        const TaskFile::Lock lock(m_taskFilePath, TaskFile::applicationLockWaitMs);
+        const TaskFile::Lock lock(m_taskFilePath, m_lockWaitMs);
         const TaskFile::ReadResult file = TaskFile::read(m_taskFilePath);
         switch (file.status) {
         case TaskFile::ReadStatus::loaded:
@@ -297,7 +298,7 @@ bool TaskStore::commit(const TaskFileTransaction::Change& change)
         failure = QStringLiteral("the folder %1 cannot be created").arg(folder);
     } else {
         TaskFileTransaction::Options options;
-        options.lockWaitMs = TaskFile::applicationLockWaitMs;
+        options.lockWaitMs = m_lockWaitMs;
         // A file that cannot be decoded may still hold the user's tasks (hand edits, a newer
         // version's format): it is kept aside before it is replaced.
         options.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;

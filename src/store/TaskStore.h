@@ -5,6 +5,7 @@
 #include "Result.h"
 #include "RunHistory.h"
 #include "ScheduledTask.h"
+#include "TaskFile.h"
 
 #include <QByteArray>
 #include <QList>
@@ -35,6 +36,9 @@ public:
         // Removes the task file before the first load: the list starts empty and the agents
         // of the old one go as orphans.
         bool startEmpty = false;
+        // How long a load or save waits for another writer's lock before it reports failure:
+        // short, as the window's thread waits (tests of many writers queueing give it more).
+        int lockWaitMs = TaskFile::applicationLockWaitMs;
     };
 
     TaskStore();
@@ -117,6 +121,7 @@ private:
     std::optional<QString> m_lastError;
     std::optional<QString> m_lastWarning;
     QString m_taskFilePath;
+    int m_lockWaitMs = TaskFile::applicationLockWaitMs;
     AgentPaths m_agentPaths;
     std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
     std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -291,7 +292,8 @@ private Q_SLOTS:
         QVERIFY(runs.open(QIODevice::Append));
         runs.write(runLine(fixedNow().addSecs(-1800), 30, 0));
         runs.flush();
-        QTRY_COMPARE_WITH_TIMEOUT(view.taskRows().first()->row().runs.size(), 1, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(view.taskRows().first()->row().runs.size(), 1,
+                                  TestSupport::eventTimeoutMs);
         // The run at 08:30 stands for the planned time.
         QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 0);
     }
@@ -381,9 +383,16 @@ private Q_SLOTS:
         const QString logs = dir.path() + QStringLiteral("/Logs");
         LogsWatcher watcher(logs, nullptr, 50);
         QSignalSpy spy(&watcher, &LogsWatcher::changed);
+        const auto announced = [&spy](const QString& path) {
+            return std::count_if(spy.cbegin(), spy.cend(), [&](const QList<QVariant>& arguments) {
+                return arguments.at(0).toString() == path;
+            });
+        };
         // The folder appears later, then a history file in it, written several times.
         QDir().mkpath(logs);
-        QTest::qWait(100);
+        auto* files = watcher.findChild<QFileSystemWatcher*>();
+        QVERIFY(files);
+        QTRY_VERIFY_WITH_TIMEOUT(files->directories().contains(logs), TestSupport::eventTimeoutMs);
         const QString path = logs + QStringLiteral("/abcd1234.runs");
         QFile file(path);
         QVERIFY(file.open(QIODevice::Append));
@@ -391,13 +400,16 @@ private Q_SLOTS:
             file.write("x\n");
             file.flush();
         }
-        QTRY_VERIFY(spy.count() >= 1);
-        QTest::qWait(200);
-        QCOMPARE(spy.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, TestSupport::eventTimeoutMs);
         QCOMPARE(spy.first().first().toString(), path);
+        // Nothing more for the burst: a history begun after it is announced after it.
+        const QString later = logs + QStringLiteral("/ef567890.runs");
+        TestSupport::writeFile(later, "z\n");
+        QTRY_COMPARE_WITH_TIMEOUT(announced(later), 1, TestSupport::eventTimeoutMs);
+        QCOMPARE(announced(path), 1);
         file.write("y\n");
         file.flush();
-        QTRY_COMPARE(spy.count(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(announced(path), 2, TestSupport::eventTimeoutMs);
     }
 };
 

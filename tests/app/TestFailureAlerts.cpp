@@ -5,15 +5,20 @@
 #include "ContentView.h"
 #include "FailureAlert.h"
 #include "FailureAlerts.h"
+#include "LogsWatcher.h"
 #include "MainWindow.h"
 #include "NotificationServer.h"
+#include "TestSupport.h"
 #include "UpdaterController.h"
 
 #include <QAction>
 #include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -32,13 +37,13 @@ QByteArray historyLine(const QDateTime& ended, int status)
         .toUtf8();
 }
 
-// The wait that lets the folder watcher settle; longer than its debounce.
-constexpr int settleMs = 600;
-
 } // namespace
 
 class TestFailureAlerts : public QObject {
     Q_OBJECT
+
+public Q_SLOTS:
+    void actionSeen(uint, const QString&) { ++m_actionsSeen; }
 
 private:
     std::unique_ptr<FakeStoreFixture> m_fixture;
@@ -47,6 +52,7 @@ private:
     std::unique_ptr<NotificationServer> m_server;
     std::unique_ptr<FailureAlerts> m_alerts;
     FakeDialogs m_dialogs;
+    int m_actionsSeen = 0;
     ScheduledTask m_task;
     QDateTime m_ended = QDateTime(QDate(2026, 1, 5), QTime(3, 0), Qt::UTC);
 
@@ -69,6 +75,36 @@ private:
             text += historyLine(m_ended, status);
         }
         return text;
+    }
+    // Appends and returns once the application's watcher has read what was appended: every
+    // notice that write brings has been sent by then.
+    void appendAndAwait(const QString& path, const QByteArray& bytes) const
+    {
+        auto* watcher = m_alerts->findChild<LogsWatcher*>();
+        QVERIFY(watcher);
+        QSignalSpy changed(watcher, &LogsWatcher::changed);
+        append(path, bytes);
+        const QString name = QFileInfo(path).fileName();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::any_of(changed.cbegin(), changed.cend(),
+                        [&](const QList<QVariant>& arguments) {
+                            return QFileInfo(arguments.at(0).toString()).fileName() == name;
+                        }),
+            TestSupport::eventTimeoutMs);
+    }
+    // Nothing more comes: a failure of the task appended now, with notices on, is announced
+    // after every notice sent before it, and is the only one after `count`.
+    void expectNoMoreThan(qsizetype count)
+    {
+        FailureAlert::openPreferences()->setValue(FailureAlert::notifyOnFailureKey(), true);
+        append(historyOf(m_task), lines({99}));
+        const auto markerShown = [this] {
+            return !m_server->notices.isEmpty() &&
+                   m_server->notices.last().summary.contains(QStringLiteral("(exit 99)"));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(markerShown(), TestSupport::eventTimeoutMs);
+        QCOMPARE(m_server->notices.size(), count + 1);
+        m_server->notices.removeLast();
     }
     void startApplication()
     {
@@ -150,8 +186,7 @@ private Q_SLOTS:
         startApplication();
         QByteArray all;
         for (const QByteArray& piece : written) {
-            QTest::qWait(settleMs);
-            append(history, piece);
+            appendAndAwait(history, piece);
             all += piece;
         }
         const bool notifying = !preference.isValid() || preference.toBool();
@@ -162,10 +197,7 @@ private Q_SLOTS:
                                                   record.endedAt);
         }
         QCOMPARE(expected.size(), announced.size());
-        QTRY_COMPARE(m_server->notices.size(), announced.size());
-        // Nothing more comes once the watcher has settled.
-        QTest::qWait(settleMs);
-        QCOMPARE(m_server->notices.size(), announced.size());
+        expectNoMoreThan(announced.size());
         for (qsizetype i = 0; i < expected.size(); ++i) {
             const NotificationServer::Notice& notice = m_server->notices.at(i);
             QCOMPARE(notice.summary, expected.at(i));
@@ -184,10 +216,8 @@ private Q_SLOTS:
         ScheduledTask stranger = ScheduledTask::create(QStringLiteral("Gone"), QStringLiteral("x"),
                                                        TaskSchedule::interval(5));
         append(historyOf(stranger), lines({3}));
-        append(historyOf(m_task), lines({6}));
-        QTRY_COMPARE(m_server->notices.size(), 1);
-        QTest::qWait(settleMs);
-        QCOMPARE(m_server->notices.size(), 1);
+        appendAndAwait(historyOf(m_task), lines({6}));
+        expectNoMoreThan(1);
         QVERIFY(
             m_server->notices.at(0).summary.startsWith(QStringLiteral("Backup failed (exit 6)")));
     }
@@ -216,12 +246,11 @@ private Q_SLOTS:
 
         item->trigger();
         QCOMPARE(FailureAlert::notifyOnFailure(), !checked);
-        append(historyOf(m_task), lines({3}));
-        QTest::qWait(settleMs);
-        QTRY_COMPARE(m_server->notices.size(), checked ? 0 : 1);
+        appendAndAwait(historyOf(m_task), lines({3}));
 
         item->trigger();
         QCOMPARE(FailureAlert::notifyOnFailure(), checked);
+        expectNoMoreThan(checked ? 0 : 1);
     }
 
     void choosingTheNoticeShowsTheTask_data()
@@ -246,14 +275,25 @@ private Q_SLOTS:
         m_window->contentView()->setSelection(SidebarSection::task(other.id));
         append(historyOf(m_task), lines({3}));
         QTRY_COMPARE(m_server->notices.size(), 1);
-        // The reply carrying the notification's id reaches the application first.
-        QTest::qWait(100);
+        // The reply carrying the notification's id reaches the application first: its watcher
+        // goes once the reply is handled.
+        QTRY_VERIFY_WITH_TIMEOUT(m_alerts->findChildren<QDBusPendingCallWatcher*>().isEmpty(),
+                                 TestSupport::eventTimeoutMs);
+        // Hooked after the application, on its connection: this slot runs after the
+        // application's has handled the same signal.
+        QVERIFY(QDBusConnection::sessionBus().connect(
+            QString(), QStringLiteral("/org/freedesktop/Notifications"),
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"), this,
+            SLOT(actionSeen(uint, QString))));
+        m_actionsSeen = 0;
         const uint id = m_server->notices.at(0).id + (ours ? 0 : 1);
         m_server->invoke(id, action);
+        QTRY_COMPARE_WITH_TIMEOUT(m_actionsSeen, 1, TestSupport::eventTimeoutMs);
+        QVERIFY(QDBusConnection::sessionBus().disconnect(
+            QString(), QStringLiteral("/org/freedesktop/Notifications"),
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"), this,
+            SLOT(actionSeen(uint, QString))));
         const auto expected = SidebarSection::task(shown ? m_task.id : other.id);
-        if (shown)
-            QTRY_VERIFY(m_window->contentView()->selection() == expected);
-        QTest::qWait(200);
         QVERIFY(m_window->contentView()->selection() == expected);
         QCOMPARE(m_window->isVisible(), shown);
     }

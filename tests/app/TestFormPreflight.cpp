@@ -3,16 +3,19 @@
 #include "AddTaskView.h"
 #include "AppFakes.h"
 #include "TaskFormView.h"
+#include "TestSupport.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -213,9 +216,17 @@ private Q_SLOTS:
 
         child<QCheckBox>(&form, QStringLiteral("form-login-shell"))->click();
         QCOMPARE(form.state().useLoginShell, !loginShell);
-        // The last edit's answer wins even when it repeats the previous one.
-        QTest::qWait(TaskFormView::preflightDelayMs + 100);
-        QTRY_COMPARE(shownFindings(&form), resolved(flipped));
+        // The last edit's answer wins even when it repeats the previous one: once no check is
+        // due or on its way, the findings shown are the answer to the last edit.
+        const auto settled = [&form] {
+            const QList<QTimer*> timers = form.findChildren<QTimer*>();
+            const bool due = std::any_of(timers.cbegin(), timers.cend(), [](const QTimer* timer) {
+                return timer->isActive() && timer->interval() == TaskFormView::preflightDelayMs;
+            });
+            return !due && form.findChildren<QFutureWatcherBase*>().isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), TestSupport::eventTimeoutMs);
+        QCOMPARE(shownFindings(&form), resolved(flipped));
     }
 
     // Findings warn; they never keep the task from being added.

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -75,6 +76,9 @@ struct ReleaseOnExit {
 };
 
 QVariant rememberedAccount() { return QSettings().value(QStringLiteral("gmail_account")); }
+
+// No keychain work of the sheet is on its way: nothing it started can still arrive.
+bool idle(const QObject& view) { return view.findChildren<QFutureWatcherBase*>().isEmpty(); }
 
 } // namespace
 
@@ -429,7 +433,7 @@ void TestGmailSetup::cancelWritesNothing()
         QTest::mouseClick(sheet.button("gmail-cancel"), Qt::LeftButton);
     QVERIFY(!sheet.view.isVisible());
     QCOMPARE(sheet.view.result(), int(QDialog::Rejected));
-    QTest::qWait(20);
+    QTRY_VERIFY_WITH_TIMEOUT(idle(sheet.view), TestSupport::eventTimeoutMs);
     QVERIFY(sheet.results.isEmpty());
     QVERIFY(m_store->saves().isEmpty());
     QVERIFY(!rememberedAccount().isValid());
@@ -445,7 +449,7 @@ void TestGmailSetup::keysOfTheSheet()
     body->moveCursor(QTextCursor::End);
     QTest::keyClick(body, Qt::Key_Return);
     QTest::keyClicks(body, QStringLiteral("b"));
-    QTest::qWait(20);
+    QTRY_VERIFY_WITH_TIMEOUT(idle(sheet.view), TestSupport::eventTimeoutMs);
     QVERIFY(sheet.results.isEmpty());
     QCOMPARE(body->toPlainText(), QStringLiteral("a\nb"));
     // Return in a field uses the template.
@@ -494,12 +498,12 @@ void TestGmailSetup::slowKeychain()
         sheet.view.reject();
         QVERIFY(sheet.view.isVisible());
         QTest::keyClick(&sheet.view, Qt::Key_Return);
-        QTest::qWait(20);
+        // Held in the keychain: nothing can come yet; a second save would show below.
         QVERIFY(sheet.results.isEmpty());
     }
     m_store->release();
     QTRY_COMPARE(sheet.results.size(), 1);
-    QTest::qWait(20);
+    QTRY_VERIFY_WITH_TIMEOUT(idle(sheet.view), TestSupport::eventTimeoutMs);
     QCOMPARE(sheet.results.size(), 1);
     QCOMPARE(m_store->saves().size(), typedMeanwhile ? 1 : 0);
 }

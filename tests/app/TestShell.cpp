@@ -293,8 +293,10 @@ void TestShell::importShowsOneAlertAtATime()
     m_dialogs.openPath = path;
     m_dialogs.modalAlerts = true;
     m_window->exportImportCommands()->importTasks();
-    // Whatever the window would still show comes now; nothing may follow.
-    QTest::qWait(400);
+    // Whatever the window would still show comes now; nothing may follow: the store's alerts
+    // are all shown once it holds no error or warning.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->store->lastError() && !m_fixture->store->lastWarning(),
+                             TestSupport::eventTimeoutMs);
     QStringList shown;
     for (const FakeDialogs::Alert& alert : std::as_const(m_dialogs.alerts))
         shown << alert.title;
@@ -729,7 +731,8 @@ void TestShell::jobDetailShowsLongTexts()
     view.resize(360, 500);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    QTest::qWait(20);
+    // Layout requests queued by showing are handled before anything is measured.
+    QCoreApplication::sendPostedEvents();
     const int pageWidth = view.viewport()->width();
     for (const QString& name :
          {QStringLiteral("job-detail-label"), QStringLiteral("path-row-value")}) {

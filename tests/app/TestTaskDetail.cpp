@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -475,10 +476,18 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), m_task.command);
         QVERIFY(view.showCopied());
         QCOMPARE(copy->accessibleName(), QStringLiteral("Copied"));
-        // A second copy within the second and a half does not push the first reset back.
-        QTest::qWait(1000);
+        // A second copy within the second and a half does not push the first reset back: a
+        // timer of the same length started between the two copies finds the label reset.
+        bool sentinelFired = false;
+        bool resetBeforeSentinel = false;
+        QTimer::singleShot(TaskDetailView::copiedResetMs, Qt::PreciseTimer, &view, [&] {
+            sentinelFired = true;
+            resetBeforeSentinel = !view.showCopied();
+        });
         copy->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!view.showCopied(), 1000);
+        QVERIFY(view.showCopied());
+        QTRY_VERIFY_WITH_TIMEOUT(sentinelFired, TestSupport::eventTimeoutMs);
+        QVERIFY(resetBeforeSentinel);
         QCOMPARE(copy->accessibleName(), QStringLiteral("Copy"));
     }
 
@@ -492,18 +501,20 @@ private Q_SLOTS:
         runs.write(runLine(0, 0));
         runs.flush();
         QTRY_COMPARE_WITH_TIMEOUT(texts(&view, QStringLiteral("history-exit")),
-                                  QStringList{QStringLiteral("Exit: 0")}, 1000);
+                                  QStringList{QStringLiteral("Exit: 0")},
+                                  TestSupport::eventTimeoutMs);
         runs.write(runLine(1, 3));
         runs.flush();
         QTRY_COMPARE_WITH_TIMEOUT(
             texts(&view, QStringLiteral("history-exit")),
-            (QStringList{QStringLiteral("Exit: 3"), QStringLiteral("Exit: 0")}), 1000);
+            (QStringList{QStringLiteral("Exit: 3"), QStringLiteral("Exit: 0")}),
+            TestSupport::eventTimeoutMs);
         QFile out(logFile(QStringLiteral(".stdout.log")));
         QVERIFY(out.open(QIODevice::Append));
         out.write("hello\n");
         out.flush();
         QTRY_COMPARE_WITH_TIMEOUT(text(&view, QStringLiteral("output-text")),
-                                  QStringLiteral("hello"), 1000);
+                                  QStringLiteral("hello"), TestSupport::eventTimeoutMs);
     }
 
     void refreshButtonReadsAgain()

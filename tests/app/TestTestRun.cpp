@@ -5,6 +5,7 @@
 #include "ShellQuoting.h"
 #include "TaskRunner.h"
 #include "TestRunView.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -512,12 +514,13 @@ void TestTestRun::stopEndsRunAsFailure()
     sheet.show();
     QTRY_COMPARE(shownOutput(&sheet), QStringLiteral("started\n"));
     child<QPushButton>(&sheet, QStringLiteral("test-run-stop"))->click();
-    QTRY_VERIFY_WITH_TIMEOUT(sheet.runner()->exitCode().has_value(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.runner()->exitCode().has_value(), TestSupport::eventTimeoutMs);
     QVERIFY(*sheet.runner()->exitCode() != 0);
     QCOMPARE(child<QLabel>(&sheet, QStringLiteral("test-run-exit"))->property("success").toBool(),
              false);
     // What the shell had started ended with it: nothing finishes its work afterwards.
-    QTest::qWait(800);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::processesMentioning(marker).isEmpty(),
+                             TestSupport::eventTimeoutMs);
     QVERIFY(!QFile::exists(marker));
 }
 
@@ -542,16 +545,17 @@ void TestTestRun::lateOutputAfterCloseIsDropped()
     {
         auto* sheet = new TestRunView(
             commandTask(QStringLiteral("trap 'echo late; touch \"%1\"; exit 0' TERM; "
-                                       "while :; do sleep 0.05; done")
+                                       "echo listening; while :; do sleep 0.05; done")
                             .arg(done)));
         sheet->show();
-        QTRY_VERIFY(sheet->runner()->isRunning());
-        QTest::qWait(100);
+        // The trap is set once the child says so.
+        QTRY_COMPARE(sheet->runner()->output(), QStringLiteral("listening\n"));
         delete sheet;
     }
     // The child heard it should end and wrote its last words to nobody.
-    QTRY_VERIFY(QFile::exists(done));
-    QTest::qWait(100);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(done), TestSupport::eventTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::processesMentioning(done).isEmpty(),
+                             TestSupport::eventTimeoutMs);
 }
 
 QTEST_MAIN(TestTestRun)

@@ -299,39 +299,40 @@ private Q_SLOTS:
 
     void logsFollowSeesAppendedLines()
     {
+        // The tool takes its follow position before it prints the tail, so the tail on its
+        // output says it is ready: a line appended after that is followed, never lost.
+        const QByteArray tail = m_harness->run({"logs", "backup", "-n", "2"}).out;
+        QVERIFY(!tail.isEmpty());
         QProcess tool;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        tool.setProcessEnvironment(environment);
         tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
                    {QStringLiteral("logs"), QStringLiteral("backup"), QStringLiteral("-n"),
-                    QStringLiteral("1"), QStringLiteral("-f")});
+                    QStringLiteral("2"), QStringLiteral("-f")});
         QVERIFY(tool.waitForStarted());
         QByteArray seen;
         const auto waitFor = [&](const QByteArray& text) {
             QElapsedTimer timer;
             timer.start();
-            while (!seen.contains(text) && timer.elapsed() < 20000) {
+            while (!seen.contains(text) && timer.elapsed() < TestSupport::eventTimeoutMs) {
                 tool.waitForReadyRead(200);
                 seen += tool.readAllStandardOutput();
             }
             return seen.contains(text);
         };
-        // -n 1 shows the last line; what is appended after it follows.
-        QVERIFY2(waitFor("three\n"), seen.constData());
+        QVERIFY2(waitFor(tail), seen.constData());
         QFile log(logFile(backupId, QStringLiteral(".stdout.log")));
         QVERIFY(log.open(QIODevice::Append));
         log.write("four\n");
         log.flush();
         QVERIFY2(waitFor("four\n"), seen.constData());
-        QCOMPARE(seen, QByteArray("three\nfour\n"));
+        QCOMPARE(seen, tail + "four\n");
         log.write("five\n");
         log.close();
         QVERIFY2(waitFor("five\n"), seen.constData());
         ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
-        QVERIFY(tool.waitForFinished(10000));
+        QVERIFY(tool.waitForFinished(TestSupport::eventTimeoutMs));
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
         QCOMPARE(tool.exitCode(), 0);
-        QCOMPARE(seen + tool.readAllStandardOutput(), QByteArray("three\nfour\nfive\n"));
+        QCOMPARE(seen + tool.readAllStandardOutput(), tail + "four\nfive\n");
     }
 
     void logsFollowStartsAgainWhenRewritten_data()

@@ -3,6 +3,8 @@
 #include "ChangeNotification.h"
 #include "CliHarness.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -34,6 +36,12 @@ QList<ScheduledTask> lookupTasks()
 
 class TestCliTaskState : public QObject {
     Q_OBJECT
+
+public Q_SLOTS:
+    void heard(const QString& name) { m_heard.append(name); }
+
+private:
+    QStringList m_heard;
 
 private Q_SLOTS:
     void lookup_data();
@@ -533,9 +541,22 @@ void TestCliTaskState::changeNotification()
     cli.seed(lookupTasks());
     QCOMPARE(cli.run(args).exitCode, status);
     if (posted)
-        QVERIFY(received.wait(5000));
-    else
-        QTest::qWait(300);
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), posted, TestSupport::eventTimeoutMs);
+    // Nothing (more) comes: the tool and its poster are gone, and a signal sent now on the
+    // observer's connection, heard by a hook made after the observer's, comes after theirs.
+    m_heard.clear();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString path = QStringLiteral("/com/brenmorops/Notifications");
+    const QString interface = QStringLiteral("com.brenmorops.Notifications");
+    QVERIFY(bus.connect(QString(), path, interface, QStringLiteral("Posted"), this,
+                        SLOT(heard(QString))));
+    QDBusMessage marker = QDBusMessage::createSignal(path, interface, QStringLiteral("Posted"));
+    marker << QStringLiteral("com.brenmor-ops.testMarker");
+    QVERIFY(bus.send(marker));
+    QTRY_VERIFY_WITH_TIMEOUT(m_heard.contains(QStringLiteral("com.brenmor-ops.testMarker")),
+                             TestSupport::eventTimeoutMs);
+    bus.disconnect(QString(), path, interface, QStringLiteral("Posted"), this,
+                   SLOT(heard(QString)));
     QCOMPARE(received.count(), posted);
 }
 

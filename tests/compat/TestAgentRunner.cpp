@@ -252,7 +252,17 @@ private Q_SLOTS:
         const QString pid = listEntry(QStringLiteral("test.hang")).value(0);
         QVERIFY(pid.toLongLong() > 0);
         // Several intervals pass while it runs; each is skipped and the runner keeps answering.
-        QTest::qWait(3500);
+        // A job loaded after it on the same one-second interval has started three times, so
+        // the hanging job's first two intervals have come.
+        const QString ticks = path(QStringLiteral("tick.starts"));
+        const QString tickPlist = writePlist(
+            m_folder, QStringLiteral("test.tick"),
+            shell(QStringLiteral("echo tick >> '") + ticks + QStringLiteral("'")),
+            key(QStringLiteral("RunAtLoad"), QStringLiteral("<true/>")) +
+                key(QStringLiteral("StartInterval"), QStringLiteral("<integer>1</integer>")));
+        QCOMPARE(launchctl({QStringLiteral("load"), tickPlist}).exitCode, 0);
+        QVERIFY(waitFor([&] { return lineCount(ticks) >= 3; }));
+        QCOMPARE(launchctl({QStringLiteral("unload"), tickPlist}).exitCode, 0);
         QCOMPARE(lineCount(starts), 1);
         QCOMPARE(listEntry(QStringLiteral("test.hang")).value(0), pid);
         // Unloading kills nothing; the run goes on.

@@ -130,17 +130,23 @@ private Q_SLOTS:
 
         FailureNotifier notifier(m_home->taskFile(), QDBusConnection::sessionBus());
         notifier.runEnded(label, status);
-        if (summary.isEmpty()) {
-            QTest::qWait(300);
-            QCOMPARE(m_server->notices.size(), 0);
-        } else {
-            QTRY_COMPARE(m_server->notices.size(), 1);
+        if (!summary.isEmpty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->notices.size(), 1, timeoutMs);
             QVERIFY2(QRegularExpression(summary).match(m_server->notices[0].summary).hasMatch(),
                      qPrintable(m_server->notices[0].summary));
             QCOMPARE(m_server->notices[0].body, body);
             QCOMPARE(m_server->notices[0].appName, QStringLiteral("Brenmor Ops"));
         }
+        // Nothing (more) was sent: a failure reported next, with notices on and no application,
+        // is the notice that follows.
         app.unregisterService(FailureAlert::applicationBusName());
+        FailureAlert::openPreferences()->setValue(FailureAlert::notifyOnFailureKey(), true);
+        notifier.runEnded(taskLabel, 99);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_server->notices.isEmpty() &&
+                                     m_server->notices.last().summary.contains(
+                                         QStringLiteral("Backup failed (exit 99)")),
+                                 timeoutMs);
+        QCOMPARE(m_server->notices.size(), summary.isEmpty() ? 1 : 2);
         QDBusConnection::disconnectFromBus(QStringLiteral("application"));
         FailureAlert::openPreferences()->remove(FailureAlert::notifyOnFailureKey());
     }
@@ -161,8 +167,19 @@ private Q_SLOTS:
         QCOMPARE(launchctl({QStringLiteral("load"), failing}).exitCode, 0);
         QVERIFY(waitFor([] { return listEntry(taskLabel).value(1) == QLatin1String("3"); }));
         QTRY_COMPARE_WITH_TIMEOUT(m_server->notices.size(), 1, timeoutMs);
-        QTest::qWait(500);
-        QCOMPARE(m_server->notices.size(), 1);
+        // None for the successful run: a failure that starts after it ended is the next notice.
+        const QString fineLabel =
+            QStringLiteral("com.brenmor-ops.task.BBBBBBBB-0000-4000-8000-000000000002");
+        QVERIFY(waitFor([&] { return listEntry(fineLabel).value(1) == QLatin1String("0"); }));
+        const QString later = writePlist(
+            folder, QStringLiteral("com.brenmor-ops.task.CCCCCCCC-0000-4000-8000-000000000003"),
+            {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exit 4")}, runAtLoad);
+        QCOMPARE(launchctl({QStringLiteral("load"), later}).exitCode, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !m_server->notices.isEmpty() &&
+                m_server->notices.last().summary.contains(QStringLiteral("(exit 4)")),
+            timeoutMs);
+        QCOMPARE(m_server->notices.size(), 2);
         QVERIFY2(
             m_server->notices[0].summary.startsWith(QStringLiteral("Backup failed (exit 3) at ")),
             qPrintable(m_server->notices[0].summary));

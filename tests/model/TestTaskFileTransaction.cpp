@@ -3,6 +3,7 @@
 // or broken holder can block.
 #include "AtomicFile.h"
 #include "ResultChecks.h"
+#include "TaskBuilder.h"
 #include "TaskFile.h"
 #include "TaskFileTransaction.h"
 #include "TaskMigration.h"
@@ -31,18 +32,7 @@ void writeRaw(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-ScheduledTask task(const QString& name)
-{
-    return ScheduledTask::create(name, QStringLiteral("true"), TaskSchedule::interval(5));
-}
-
-QStringList namesOf(const QList<ScheduledTask>& tasks)
-{
-    QStringList names;
-    for (const ScheduledTask& t : tasks)
-        names << t.name;
-    return names;
-}
+ScheduledTask task(const QString& name) { return TaskBuilder(name).every(5); }
 
 const auto appending(const QString& name)
 {

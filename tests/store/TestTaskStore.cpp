@@ -60,14 +60,6 @@ QList<ScheduledTask> makeTasks(const QStringList& descriptors)
     return tasks;
 }
 
-QStringList namesOf(const QList<ScheduledTask>& tasks)
-{
-    QStringList names;
-    for (const ScheduledTask& task : tasks)
-        names << task.name;
-    return names;
-}
-
 // What identifies one version of a file on disk: an atomic replace gives a new inode even when
 // the bytes are the same.
 struct FileStamp {
@@ -1379,7 +1371,10 @@ void TestTaskStore::reloadRunsAfterDeliveryAndCoalesces()
     QVERIFY(store.tasks().isEmpty());
     QVERIFY(f.recorder->calls.isEmpty());
     QTRY_COMPARE(namesOf(store.tasks()), QStringList{QStringLiteral("C")});
-    QTest::qWait(50);
+    // A second reload would have been queued with the first: a step queued now runs after it.
+    bool later = false;
+    QTimer::singleShot(0, &store, [&later] { later = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(later, TestSupport::eventTimeoutMs);
     QCOMPARE(f.recorder->calls, QStringList{QStringLiteral("sweep")});
 }
 
@@ -1391,7 +1386,10 @@ void TestTaskStore::pendingReloadIsDroppedWithStore()
     QVERIFY(observer);
     Q_EMIT observer->received();
     f.store.reset();
-    QTest::qWait(50);
+    // The reload was queued before this step, so it would have run by the time this one does.
+    bool later = false;
+    QTimer::singleShot(0, [&later] { later = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(later, TestSupport::eventTimeoutMs);
     QVERIFY(f.recorder->calls.isEmpty());
 }
 

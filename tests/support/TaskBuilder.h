@@ -3,6 +3,7 @@
 #include "ScheduledTask.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 // A task for a test, with only what the test cares about spelled out:
@@ -65,3 +66,19 @@ public:
 private:
     ScheduledTask m_task;
 };
+
+// The tasks' names, in the list's order.
+inline QStringList namesOf(const QList<ScheduledTask>& tasks)
+{
+    QStringList names;
+    for (const ScheduledTask& task : tasks)
+        names << task.name;
+    return names;
+}
+// The same in alphabetical order, for lists whose order is not the point.
+inline QStringList sortedNamesOf(const QList<ScheduledTask>& tasks)
+{
+    QStringList names = namesOf(tasks);
+    names.sort();
+    return names;
+}

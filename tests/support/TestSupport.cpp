@@ -125,4 +125,22 @@ void writeScript(const QString& path, const QByteArray& body)
                                     QFileDevice::ExeOther);
 }
 
+QList<qint64> processesMentioning(const QString& text)
+{
+    QList<qint64> found;
+    const QByteArray wanted = text.toUtf8();
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        // A process gone meanwhile, or a zombie (empty command line), mentions nothing.
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(wanted))
+            found.append(pid);
+    }
+    return found;
+}
+
 } // namespace TestSupport

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,10 @@ struct ProcessResult {
 };
 
 namespace TestSupport {
+// Bounds a wait for something that is expected to happen (a line printed, a file appearing, a
+// signal): passing tests never reach it, so it is long enough for a loaded machine running a
+// sanitizer build.
+constexpr int eventTimeoutMs = 30000;
 // Folder of the test data (tests/data).
 QString dataPath(const QString& name = QString());
 // Built programs (brenmor-ops, BrenmorOps) and the Linux stand-ins.
@@ -54,4 +59,7 @@ QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
 // Writes an executable shell script.
 void writeScript(const QString& path, const QByteArray& body);
+// Processes whose command line contains `text` (a path only the test's children carry): once
+// none is left, nothing they were about to do can still happen.
+QList<qint64> processesMentioning(const QString& text);
 } // namespace TestSupport

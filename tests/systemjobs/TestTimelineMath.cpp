@@ -1,3 +1,4 @@
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 #include "TimelineMath.h"
 
@@ -24,11 +25,10 @@ TaskRunRecord run(const QDateTime& start, int seconds, int exitCode = 0)
 
 ScheduledTask task(TaskSchedule schedule, bool enabled = true, bool wake = false)
 {
-    ScheduledTask t =
-        ScheduledTask::create(QStringLiteral("t"), QStringLiteral("true"), std::move(schedule));
-    t.isEnabled = enabled;
-    t.wakeBeforeRun = wake;
-    return t;
+    return TaskBuilder(QStringLiteral("t"))
+        .schedule(std::move(schedule))
+        .enabled(enabled)
+        .wake(wake);
 }
 
 LaunchdJob job(const QString& label, std::optional<qint64> interval,
