@@ -313,6 +313,9 @@ QWidget* TaskDetailView::makeHeader()
         push->setObjectName(objectName);
         push->setAccessibleName(text);
         push->setAutoDefault(false);
+        // Symbols grow with a larger font like the text beside them.
+        const int side = RowPainting::symbolSize(push->font());
+        push->setIconSize(QSize(side, side));
         connect(push, &QPushButton::clicked, this, [this, signal] {
             Q_EMIT(this->*signal)(m_task);
         });

@@ -89,9 +89,15 @@ public:
     // queued behind them is not drawn under their name.
     bool save(QWidget* widget, const QString& name, bool settle = true) const
     {
-        // Layout requests travel up one parent per pass of the event loop.
-        if (settle)
+        // Layout requests travel up one parent per pass of the event loop; on a busy machine
+        // a short wait alone may end before they all arrived.
+        if (settle) {
+            for (int pass = 0; pass < 30; ++pass) {
+                QCoreApplication::sendPostedEvents();
+                QCoreApplication::processEvents();
+            }
             QTest::qWait(50);
+        }
         const QString path = m_folder + QLatin1Char('/') + name;
         const bool ok = widget->grab().save(path);
         std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
@@ -431,6 +437,13 @@ int main(int argc, char* argv[])
     if (auto* timeline = qobject_cast<DayTimelineView*>(content->currentDetail()))
         timeline->setShowSystemJobs(true);
     ok &= dialogs.save(&window, QStringLiteral("05-timeline.png"));
+    {
+        // The README's timeline, at the size of its main window picture.
+        const QSize size = window.size();
+        window.resize(1040, 640);
+        ok &= dialogs.save(&window, QStringLiteral("05b-timeline-wide.png"));
+        window.resize(size);
+    }
     ok &= saveDetailShots(*store, window, dialogs);
 
     dialogs.nextShot = QStringLiteral("06-delete-confirmation.png");

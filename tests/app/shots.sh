@@ -65,5 +65,5 @@ done
 ls "$OUT"/*
 # The README shows the real window: the light main window with a task's detail, and the timeline.
 cp "$OUT/light/00-main-window.png" "$ROOT/docs/main-window.png"
-cp "$OUT/light/05-timeline.png" "$ROOT/docs/timeline.png"
+cp "$OUT/light/05b-timeline-wide.png" "$ROOT/docs/timeline.png"
 echo "updated docs/main-window.png docs/timeline.png"
