@@ -6,6 +6,7 @@
 #include "EmptyStateView.h"
 #include "Icons.h"
 #include "LaunchdJobDetailView.h"
+#include "PlatformTexts.h"
 #include "Result.h"
 #include "Sidebar.h"
 #include "SidebarFilter.h"
@@ -229,7 +230,7 @@ void ContentView::duplicateTask(const ScheduledTask& task)
 void ContentView::confirmDelete(const ScheduledTask& task)
 {
     const QString text = QStringLiteral("Are you sure you want to delete \"") + task.name +
-                         QStringLiteral("\"? This will also remove the launchd job.");
+                         QLatin1Char('"') + PlatformTexts::current().deleteSuffix;
     if (!m_dialogs.confirmDelete(window(), QStringLiteral("Delete Task"), text))
         return;
     if (m_selection == SidebarSection::task(task.id))
@@ -280,7 +281,7 @@ void ContentView::confirmDeleteSelected()
     const QString count = QString::number(m_selectedTaskIDs.size());
     const QString title = QStringLiteral("Delete ") + count + QStringLiteral(" Tasks");
     const QString text = QStringLiteral("Are you sure you want to delete ") + count +
-                         QStringLiteral(" tasks? This will also remove their launchd jobs.");
+                         PlatformTexts::current().bulkDeleteSuffix;
     if (!m_dialogs.confirmDelete(window(), title, text))
         return;
     if (m_selection && m_selection->kind == SidebarSection::Kind::task &&
@@ -411,8 +412,12 @@ void ContentView::refreshDetail()
     } else if (m_selection && m_selection->kind == SidebarSection::Kind::timeline) {
         // The timeline keeps its switch across scans; it takes the new jobs in place.
         key = QStringLiteral("timeline");
+    } else if (m_store.tasks().isEmpty()) {
+        key = QStringLiteral("no-tasks");
+    } else if (m_isSelectMode) {
+        key = QStringLiteral("selected:%1").arg(m_selectedTaskIDs.size());
     } else {
-        key = m_store.tasks().isEmpty() ? QStringLiteral("no-tasks") : QStringLiteral("none");
+        key = QStringLiteral("none");
     }
     const std::optional<ScheduledTask> shownTask = task ? std::optional(*task) : std::nullopt;
     if (m_detail && key == m_detailKey && shownTask == m_detailTask) {
@@ -434,6 +439,12 @@ void ContentView::refreshDetail()
     m_detailScanGeneration = m_scanGeneration;
     m_detailKey = key;
     m_detailTask = shownTask;
+    // Focus inside the pane (the enabled switch, a button) or left there by a sheet that
+    // closed stays with the same control in the new pane, or goes to the task list; never to
+    // the filter field, where the next Space would start a search.
+    QWidget* focused = window()->focusWidget();
+    const bool focusInPane = m_detail && focused && m_detail->isAncestorOf(focused);
+    const QString focusedName = focusInPane ? focused->objectName() : QString();
     if (m_detail) {
         m_detailLayout->removeWidget(m_detail);
         m_detail->hide();
@@ -457,12 +468,30 @@ void ContentView::refreshDetail()
         connect(empty->addButton(QStringLiteral("Add Task")), &QPushButton::clicked, this,
                 &ContentView::showAddTask);
         m_detail = empty;
+    } else if (m_isSelectMode) {
+        const qsizetype count = m_selectedTaskIDs.size();
+        const QString title = count == 0   ? QStringLiteral("No Tasks Selected")
+                              : count == 1 ? QStringLiteral("1 Task Selected")
+                                           : QStringLiteral("%1 Tasks Selected").arg(count);
+        m_detail = new EmptyStateView(title, QStringLiteral("checkmark.circle"),
+                                      QStringLiteral("Export or delete them from the toolbar."),
+                                      m_detailPane);
     } else {
         m_detail = new EmptyStateView(
             QStringLiteral("No Selection"), QStringLiteral("clock.badge.questionmark"),
             QStringLiteral("Select a task from the sidebar."), m_detailPane);
     }
     m_detailLayout->addWidget(m_detail);
+    if (focusInPane) {
+        if (m_detailPane->isVisible())
+            m_detail->show();
+        QWidget* same =
+            focusedName.isEmpty() ? nullptr : m_detail->findChild<QWidget*>(focusedName);
+        if (same && same->focusPolicy() != Qt::NoFocus)
+            same->setFocus(Qt::OtherFocusReason);
+        else
+            m_sidebar->taskList()->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void ContentView::scheduleStoreAlerts()

@@ -33,6 +33,7 @@ public:
 
     // The window puts this toolbar at its top; its items follow the select mode.
     QToolBar* toolBar() const { return m_toolBar; }
+    QSplitter* splitter() const { return m_splitter; }
     Sidebar* sidebar() const { return m_sidebar; }
     QWidget* detailPane() const { return m_detailPane; }
     // The widget the detail pane shows now (empty state, task, job or timeline).

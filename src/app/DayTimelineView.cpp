@@ -208,6 +208,7 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* page = new QWidget(scroll);
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(16, 8, 16, 16);

@@ -60,6 +60,8 @@ const QHash<QString, QString>& symbolFiles()
         {QStringLiteral("sparkles.rectangle.stack"), QStringLiteral("system-run.svg")},
         {QStringLiteral("app.dashed"), QStringLiteral("system-run.svg")},
         {QStringLiteral("arrow.up.forward.app"), QStringLiteral("window-new.svg")},
+        {QStringLiteral("power"), QStringLiteral("system-power.svg")},
+        {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning.svg")},
     };
     return files;
 }

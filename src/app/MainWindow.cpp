@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QSplitter>
 #include <QToolBar>
 #include <QUrl>
 
@@ -33,6 +34,40 @@ MainWindow::MainWindow(TaskStore& store, UpdaterController& updater, Dialogs& di
     addToolBar(Qt::TopToolBarArea, m_content->toolBar());
     resize(700, 500);
     makeMenus();
+}
+
+namespace {
+const QString geometryKey = QStringLiteral("window/geometry");
+const QString splitterKey = QStringLiteral("window/splitter");
+} // namespace
+
+void MainWindow::restoreLayout(const QSettings& settings)
+{
+    const QByteArray geometry = settings.value(geometryKey).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray splitter = settings.value(splitterKey).toByteArray();
+    if (!splitter.isEmpty())
+        m_content->splitter()->restoreState(splitter);
+}
+
+void MainWindow::saveLayout(QSettings& settings) const
+{
+    settings.setValue(geometryKey, saveGeometry());
+    settings.setValue(splitterKey, m_content->splitter()->saveState());
+}
+
+void MainWindow::rememberLayout()
+{
+    restoreLayout(*FailureAlert::openPreferences());
+    m_remembersLayout = true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_remembersLayout)
+        saveLayout(*FailureAlert::openPreferences());
+    QMainWindow::closeEvent(event);
 }
 
 QUrl MainWindow::supportUrl() { return QUrl(QStringLiteral("https://brenmor.com/ops/support")); }

@@ -1,6 +1,7 @@
 #include "RowPainting.h"
 
 #include "Icons.h"
+#include "StatusColors.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -41,7 +42,7 @@ void paintBackground(QPainter* painter, const QStyleOptionViewItem& option)
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
-    painter->setBrush(option.palette.color(QPalette::Active, QPalette::Highlight));
+    painter->setBrush(rowBackground(option));
     painter->drawRoundedRect(QRectF(option.rect).adjusted(4, 1, -4, -1), 5, 5);
     painter->restore();
 }
@@ -53,11 +54,24 @@ QColor primaryText(const QStyleOptionViewItem& option)
                                                       : QPalette::Text);
 }
 
+QColor rowBackground(const QStyleOptionViewItem& option)
+{
+    if (!(option.state & QStyle::State_Selected))
+        return option.palette.color(QPalette::Active, QPalette::Window);
+    // The accent deepened until the name reads well on it and the subtitle still reaches 4.5:1.
+    return StatusColors::readableOn(option.palette.color(QPalette::Active, QPalette::Highlight),
+                                    primaryText(option), 6.0);
+}
+
 QColor secondaryText(const QStyleOptionViewItem& option)
 {
-    QColor color = primaryText(option);
-    color.setAlphaF(0.65f);
-    return color;
+    return StatusColors::secondaryText(primaryText(option), rowBackground(option));
+}
+
+QColor statusDot(const QStyleOptionViewItem& option, bool on)
+{
+    return StatusColors::symbol(on ? StatusColors::Status::success : StatusColors::Status::off,
+                                rowBackground(option));
 }
 
 bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
@@ -83,12 +97,12 @@ QString quaternaryFillRule(const QString& selector, const QPalette& palette, con
 
 QColor successColor(const QPalette& palette)
 {
-    return isDark(palette) ? QColor(0x4c, 0xd9, 0x64) : QColor(0x1e, 0x8e, 0x3e);
+    return StatusColors::text(StatusColors::Status::success, palette);
 }
 
 QColor failureColor(const QPalette& palette)
 {
-    return isDark(palette) ? QColor(0xff, 0x6b, 0x61) : QColor(0xd7, 0x2c, 0x2c);
+    return StatusColors::text(StatusColors::Status::failure, palette);
 }
 
 int symbolSize(const QFont& font) { return std::max(16, QFontMetrics(font).height() * 9 / 10); }

@@ -27,8 +27,13 @@ QFont smallCaptionFont(const QFont& base);
 void paintBackground(QPainter* painter, const QStyleOptionViewItem& option);
 QColor primaryText(const QStyleOptionViewItem& option);
 QColor secondaryText(const QStyleOptionViewItem& option);
-// Status colours for text and symbols (success green, failure red), lighter on a dark palette
-// so they stay readable on it.
+// What the row is drawn on: the window, or when selected the highlight colour deepened (or
+// lightened) until the highlighted text has 6:1 contrast on it.
+QColor rowBackground(const QStyleOptionViewItem& option);
+// The enabled (green) or off (grey) dot, with 3:1 contrast on the row's background.
+QColor statusDot(const QStyleOptionViewItem& option, bool on);
+// Status colours for text (success green, failure red) with 4.5:1 contrast on the palette's
+// window (StatusColors).
 QColor successColor(const QPalette& palette);
 QColor failureColor(const QPalette& palette);
 bool isDark(const QPalette& palette);

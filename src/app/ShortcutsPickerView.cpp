@@ -2,6 +2,7 @@
 
 #include "EmptyStateView.h"
 #include "Icons.h"
+#include "PlatformTexts.h"
 #include "SheetSize.h"
 #include "TaskFormView.h"
 #include "ToolPaths.h"
@@ -84,9 +85,11 @@ ShortcutsPickerView::ShortcutsPickerView(QWidget* parent) : QDialog(parent)
     loadingLayout->addWidget(loadingText);
     loadingLayout->addStretch();
 
-    auto* empty = new EmptyStateView(
-        QStringLiteral("No Shortcuts Found"), QStringLiteral("app.dashed"),
-        QStringLiteral("Create a shortcut in the Shortcuts app first."), m_content);
+    auto* empty =
+        new EmptyStateView(QStringLiteral("No Shortcuts Found"), QStringLiteral("app.dashed"),
+                           shortcutsToolAvailable() ? PlatformTexts::current().noShortcutsText
+                                                    : PlatformTexts::current().noShortcutsTool,
+                           m_content);
     empty->setObjectName(QStringLiteral("shortcuts-empty"));
 #ifdef Q_OS_MACOS
     connect(empty->addButton(QStringLiteral("Open Shortcuts App")), &QPushButton::clicked, this,
@@ -106,6 +109,7 @@ ShortcutsPickerView::ShortcutsPickerView(QWidget* parent) : QDialog(parent)
     scroll->setObjectName(QStringLiteral("shortcuts-scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* rows = new QWidget(scroll);
     m_rows = new QVBoxLayout(rows);
     m_rows->setContentsMargins(0, 0, 0, 0);

@@ -122,6 +122,7 @@ Sidebar::Sidebar(TaskStore& store, QWidget* parent) : QWidget(parent), m_store(s
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* content = new QWidget(scroll);
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 8);
@@ -168,6 +169,7 @@ Sidebar::Sidebar(TaskStore& store, QWidget* parent) : QWidget(parent), m_store(s
     connect(m_taskModel, &QAbstractItemModel::modelAboutToBeReset, this,
             [this] { m_modelChanging = true; });
     m_taskFilter->setSourceModel(m_taskModel);
+    connect(m_taskModel, &TaskListModel::checkRequested, this, &Sidebar::taskToggled);
     m_taskList = makeList(content, QStringLiteral("sidebar-task-list"), QStringLiteral("My Tasks"));
     m_taskList->setModel(m_taskFilter);
     m_taskList->setItemDelegate(new TaskRowView(m_taskList));
@@ -259,7 +261,8 @@ QWidget* Sidebar::makeSystemJobsHeader()
     m_jobsArrow->setFixedWidth(QFontMetrics(m_jobsArrow->font()).horizontalAdvance(u'\u25BE') + 2);
     m_jobsArrow->setForegroundRole(QPalette::PlaceholderText);
     auto* icon = new QLabel(m_jobsHeader);
-    icon->setPixmap(Icons::pixmap(QStringLiteral("gearshape.2"), 16, devicePixelRatioF()));
+    icon->setPixmap(Icons::pixmap(QStringLiteral("gearshape.2"), RowPainting::symbolSize(font()),
+                                  devicePixelRatioF()));
     auto* title = new QLabel(QStringLiteral("System Jobs"), m_jobsHeader);
     m_jobsCount = new QLabel(QStringLiteral("0"), m_jobsHeader);
     m_jobsCount->setObjectName(QStringLiteral("sidebar-system-jobs-count"));
@@ -275,7 +278,11 @@ QWidget* Sidebar::makeSystemJobsHeader()
     row->addStretch();
     row->addWidget(m_jobsCount);
     m_jobsHeader->setMinimumHeight(row->sizeHint().height());
-    connect(m_jobsHeader, &QPushButton::clicked, this, &Sidebar::systemJobsHeaderClicked);
+    // Toggled, not clicked: a screen reader's "toggle" action changes the section too.
+    connect(m_jobsHeader, &QPushButton::toggled, this, [this](bool on) {
+        if (!m_rendering && on != m_showSystemJobs)
+            Q_EMIT systemJobsHeaderClicked();
+    });
     return m_jobsHeader;
 }
 
@@ -333,9 +340,13 @@ void Sidebar::applySelection(const std::optional<SidebarSection>& selection)
 {
     const bool changed = selection != m_shownSelection;
     m_shownSelection = selection;
-    const auto select = [](QListView* list, int row) {
+    const auto select = [this](QListView* list, int row) {
         if (row < 0) {
-            list->selectionModel()->clear();
+            // In select mode the current row is where Space checks the next task: kept.
+            if (m_selectMode && list == m_taskList)
+                list->selectionModel()->clearSelection();
+            else
+                list->selectionModel()->clear();
             return;
         }
         const QModelIndex index = list->model()->index(row, 0);

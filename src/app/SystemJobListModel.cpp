@@ -76,7 +76,7 @@ void LaunchdJobRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
     const bool disabled = index.data(SystemJobListModel::DisabledRole).toBool();
     RowPainting::paintDot(painter, left, top + nameMetrics.height() / 2,
-                          disabled ? RowPainting::disabledGrey : RowPainting::enabledGreen);
+                          RowPainting::statusDot(option, !disabled));
     const int textLeft = left + 14;
     RowPainting::paintElided(painter, QRect(textLeft, top, right - textLeft, nameMetrics.height()),
                              nameFont, RowPainting::primaryText(option),

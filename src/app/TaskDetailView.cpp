@@ -4,9 +4,12 @@
 #include "Icons.h"
 #include "LogsWatcher.h"
 #include "NextRun.h"
+#include "PlatformTexts.h"
 #include "PlistVariant.h"
 #include "RegularFile.h"
 #include "Preflight.h"
+#include "RowPainting.h"
+#include "StatusColors.h"
 #include "TaskStore.h"
 #include "ToggleSwitch.h"
 #include "ViewClock.h"
@@ -35,9 +38,7 @@
 
 namespace {
 
-const QColor green(0x34, 0xc7, 0x59);
-const QColor red(0xff, 0x3b, 0x30);
-const QColor orange(0xff, 0x95, 0x00);
+using StatusColors::Status;
 
 // A rounded box in a faint tint of the text colour, legible on light and dark palettes.
 class TintedBox final : public QWidget {
@@ -145,7 +146,7 @@ void clear(QVBoxLayout* layout)
     }
 }
 
-QPixmap statusIcon(bool success, int size, qreal ratio)
+QPixmap statusIcon(bool success, int size, qreal ratio, const QPalette& palette)
 {
     QPixmap pixmap(QSize(size, size) * ratio);
     pixmap.setDevicePixelRatio(ratio);
@@ -153,7 +154,7 @@ QPixmap statusIcon(bool success, int size, qreal ratio)
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(success ? green : red);
+    painter.setBrush(StatusColors::symbol(success ? Status::success : Status::failure, palette));
     painter.drawEllipse(QRectF(0.5, 0.5, size - 1, size - 1));
     painter.setPen(QPen(Qt::white, size / 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const qreal s = size;
@@ -210,6 +211,8 @@ TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWid
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The page itself is no stop for Tab; its controls are.
+    setFocusPolicy(Qt::NoFocus);
     auto* content = new QWidget(this);
     content->setObjectName(QStringLiteral("task-detail-content"));
     setWidget(content);
@@ -321,7 +324,7 @@ QWidget* TaskDetailView::section(const QString& title, const QString& symbol, QW
     auto* header = new QHBoxLayout;
     header->setSpacing(6);
     auto* icon = new QLabel(box);
-    icon->setPixmap(Icons::pixmap(symbol, 16, devicePixelRatioF()));
+    icon->setPixmap(Icons::pixmap(symbol, RowPainting::symbolSize(font()), devicePixelRatioF()));
     auto* label = textLabel(title, QString(), box);
     label->setFont(scaled(font(), 1.0, true));
     header->addWidget(icon);
@@ -354,7 +357,7 @@ QWidget* TaskDetailView::makeHeader()
                                QStringLiteral("task-detail-status"), header);
     status->setFont(scaled(font(), 0.92));
     if (enabled)
-        setTextColour(status, green);
+        setTextColour(status, StatusColors::text(Status::success, palette()));
     else
         status->setForegroundRole(QPalette::PlaceholderText);
     titles->addWidget(name);
@@ -384,6 +387,9 @@ QWidget* TaskDetailView::makeHeader()
         push->setObjectName(objectName);
         push->setAccessibleName(text);
         push->setAutoDefault(false);
+        // Symbols grow with a larger font like the text beside them.
+        const int side = RowPainting::symbolSize(push->font());
+        push->setIconSize(QSize(side, side));
         connect(push, &QPushButton::clicked, this, [this, signal] {
             Q_EMIT(this->*signal)(m_task);
         });
@@ -394,7 +400,8 @@ QWidget* TaskDetailView::makeHeader()
         button(QStringLiteral("Test Run"), QStringLiteral("play.fill"),
                QStringLiteral("detail-test-run"), &TaskDetailView::testRunRequested);
     QPalette testPalette = testRun->palette();
-    testPalette.setColor(QPalette::ButtonText, green.darker(125));
+    testPalette.setColor(QPalette::ButtonText,
+                         StatusColors::text(Status::success, testPalette.color(QPalette::Button)));
     testRun->setPalette(testPalette);
     button(QStringLiteral("Edit"), QStringLiteral("pencil"), QStringLiteral("detail-edit"),
            &TaskDetailView::editRequested);
@@ -403,7 +410,9 @@ QWidget* TaskDetailView::makeHeader()
     QPushButton* remove = button(QStringLiteral("Delete"), QStringLiteral("trash"),
                                  QStringLiteral("detail-delete"), &TaskDetailView::deleteRequested);
     QPalette removePalette = remove->palette();
-    removePalette.setColor(QPalette::ButtonText, red);
+    removePalette.setColor(
+        QPalette::ButtonText,
+        StatusColors::text(Status::failure, removePalette.color(QPalette::Button)));
     remove->setPalette(removePalette);
     buttons->addStretch();
     layout->addLayout(buttons);
@@ -480,9 +489,18 @@ QWidget* TaskDetailView::makeSchedule()
         body->addWidget(secondaryLabel(*next, QStringLiteral("detail-next-run"), box));
     // A disabled task's wake event is cancelled: there is no wake to report.
     if (m_task.wakeBeforeRun && m_task.isEnabled) {
-        m_wakeLine = textLabel(QString(), QStringLiteral("detail-wake-status"), box);
-        m_wakeLine->hide();
-        body->addWidget(m_wakeLine);
+        // The line's symbol from the icon set (fonts lack the power sign), then its text.
+        auto* row = new QWidget(box);
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        rowLayout->setSpacing(6);
+        auto* symbol = new QLabel(row);
+        symbol->setObjectName(QStringLiteral("detail-wake-symbol"));
+        m_wakeLine = textLabel(QString(), QStringLiteral("detail-wake-status"), row);
+        rowLayout->addWidget(symbol);
+        rowLayout->addWidget(m_wakeLine, 1);
+        row->hide();
+        body->addWidget(row);
         if (const auto known = wakeAnswers().constFind(m_task.id); known != wakeAnswers().cend())
             showWakeStatus(*known);
         askWakeStatus();
@@ -533,8 +551,10 @@ QWidget* TaskDetailView::makeOutput()
         m_logTabs->addButton(tab, int(stream));
         pickerLayout->addWidget(tab);
     }
-    connect(m_logTabs, &QButtonGroup::idClicked, this,
-            [this](int id) { setSelectedLogTab(LogStream(id)); });
+    connect(m_logTabs, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && LogStream(id) != m_selectedLogTab)
+            setSelectedLogTab(LogStream(id));
+    });
     QVBoxLayout* body = nullptr;
     QWidget* box = section(QStringLiteral("Output"), QStringLiteral("doc.text"), picker, &body);
     m_outputBody = new QVBoxLayout;
@@ -594,7 +614,8 @@ void TaskDetailView::refreshHistory()
         line->setContentsMargins(0, 0, 0, 0);
         line->setSpacing(6);
         auto* icon = new QLabel(row);
-        icon->setPixmap(statusIcon(run.exitCode == 0, 14, devicePixelRatioF()));
+        icon->setPixmap(statusIcon(run.exitCode == 0, RowPainting::symbolSize(font()) - 2,
+                                   devicePixelRatioF(), palette()));
         icon->setAccessibleName(run.exitCode == 0 ? QStringLiteral("Succeeded")
                                                   : QStringLiteral("Failed"));
         const QDateTime ended = run.endedAt.toLocalTime();
@@ -739,13 +760,21 @@ void TaskDetailView::showWakeStatus(bool scheduled)
 {
     if (!m_wakeLine)
         return;
-    const QString text = scheduled ? QStringLiteral("Wakes Mac 5 min before")
+    const QString text = scheduled ? PlatformTexts::current().wakeScheduled
                                    : QStringLiteral("Wake requested but not active in system");
-    // The power and warning signs stand in for the two symbols the icon set lacks.
-    m_wakeLine->setText((scheduled ? QStringLiteral("\u23FB ") : QStringLiteral("\u26A0 ")) + text);
+    m_wakeLine->setText(text);
     m_wakeLine->setAccessibleName(text);
-    setTextColour(m_wakeLine, scheduled ? green : orange);
-    m_wakeLine->show();
+    const QColor colour =
+        StatusColors::text(scheduled ? Status::success : Status::warning, palette());
+    setTextColour(m_wakeLine, colour);
+    QWidget* row = m_wakeLine->parentWidget();
+    if (auto* symbol = row->findChild<QLabel*>(QStringLiteral("detail-wake-symbol"))) {
+        const int size = RowPainting::symbolSize(font());
+        symbol->setPixmap(Icons::pixmap(scheduled ? QStringLiteral("power")
+                                                  : QStringLiteral("exclamationmark.triangle"),
+                                        size, devicePixelRatioF(), colour));
+    }
+    row->show();
 }
 
 void TaskDetailView::setShowCopied(bool copied)
@@ -755,9 +784,9 @@ void TaskDetailView::setShowCopied(bool copied)
         m_copyButton->setIcon(QIcon());
         m_copyButton->setText(QStringLiteral("\u2713 Copied"));
         m_copyButton->setAccessibleName(QStringLiteral("Copied"));
-        setTextColour(m_copyButton, green);
+        setTextColour(m_copyButton, StatusColors::text(Status::success, palette()));
         QPalette palette = m_copyButton->palette();
-        palette.setColor(QPalette::ButtonText, green);
+        palette.setColor(QPalette::ButtonText, StatusColors::text(Status::success, palette));
         m_copyButton->setPalette(palette);
     } else {
         m_copyButton->setIcon(Icons::symbol(QStringLiteral("doc.on.doc")));

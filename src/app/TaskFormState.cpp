@@ -1,5 +1,7 @@
 #include "TaskFormState.h"
 
+#include "PlatformTexts.h"
+
 #include "ShellQuoting.h"
 
 #include <algorithm>
@@ -212,18 +214,20 @@ std::optional<QString> shortMonthsCaption(int dayOfMonth)
 QString wakeCaption(const TaskFormState& state)
 {
     if (state.scheduleType == ScheduleType::monthly && state.monthlyType == MonthlyType::lastDay) {
-        return QStringLiteral("Wakes your Mac every day from the 28th to the 31st, 5 minutes "
-                              "before the scheduled time. The task only runs on the actual last "
-                              "day.");
+        return PlatformTexts::current().wakes +
+               QStringLiteral(" every day from the 28th to the 31st, 5 minutes before the "
+                              "scheduled time. The task only runs on the actual last day.");
     }
     if (state.scheduleType == ScheduleType::monthly &&
         state.monthlyType == MonthlyType::nthWeekday) {
-        return QStringLiteral("Wakes your Mac every %1 5 minutes before the scheduled time. The "
-                              "task only runs on the %2 occurrence.")
+        return (PlatformTexts::current().wakes +
+                QStringLiteral(" every %1 5 minutes before the scheduled time. The task only runs "
+                               "on the %2 occurrence."))
             .arg(ScheduleText::weekdayName(state.nthWeekday), ScheduleText::ordinal(state.nthWeek));
     }
-    return QStringLiteral("Wakes your Mac 5 minutes before the scheduled time so the task can run "
-                          "even during sleep.");
+    return PlatformTexts::current().wakes +
+           QStringLiteral(" 5 minutes before the scheduled time so the task can run even during "
+                          "sleep.");
 }
 
 QString loginShellCaption(bool useLoginShell, const QString& shellPath)

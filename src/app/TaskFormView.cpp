@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Icons.h"
+#include "PlatformTexts.h"
 #include "Preflight.h"
 #include "SheetSize.h"
 #include "TaskRunner.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QStyle>
 #include <QTimer>
@@ -51,13 +53,16 @@ QComboBox* picker(const QString& accessibleName, const QString& objectName, QWid
     return combo;
 }
 
-// The picker's title in front of it, as the grouped form draws it.
+// The picker's title in front of it, as the grouped form draws it; the title is the picker's
+// label for assistive technology too.
 QWidget* labelledRow(const QString& title, QWidget* control, QWidget* parent)
 {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new QLabel(title, row));
+    auto* label = new QLabel(title, row);
+    label->setBuddy(control);
+    layout->addWidget(label);
     layout->addStretch();
     layout->addWidget(control);
     return row;
@@ -160,8 +165,10 @@ QWidget* TaskFormView::makeBasicSection()
     layout->addWidget(m_name);
     m_nameMessage = fieldMessage(QStringLiteral("form-name-message"));
     layout->addWidget(m_nameMessage);
-    connect(m_name, &QLineEdit::textEdited, this,
-            [this](const QString& text) { change([&] { m_state.name = text; }); });
+    connect(m_name, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text != m_state.name)
+            change([&] { m_state.name = text; });
+    });
 
     auto* commandRow = new QHBoxLayout;
     commandRow->addWidget(caption(QStringLiteral("Command")));
@@ -173,6 +180,8 @@ QWidget* TaskFormView::makeBasicSection()
                    QStringLiteral("form-from-shortcuts"));
     commandRow->addWidget(m_gmailTemplate);
     commandRow->addWidget(shortcuts);
+    // Without the `shortcuts` command the picker could only ever be empty.
+    shortcuts->setVisible(shortcutsToolAvailable());
     layout->addLayout(commandRow);
     connect(m_gmailTemplate, &QPushButton::clicked, this, &TaskFormView::openMailTemplate);
     connect(shortcuts, &QPushButton::clicked, this, &TaskFormView::openShortcutsPicker);
@@ -214,11 +223,14 @@ QWidget* TaskFormView::makeScheduleSection()
     QGroupBox* box = section(QStringLiteral("Schedule"), this);
     auto* layout = static_cast<QVBoxLayout*>(box->layout());
 
-    m_scheduleKind = picker(QStringLiteral("Type"), QStringLiteral("form-schedule-kind"), box);
+    m_scheduleKind =
+        picker(QStringLiteral("Schedule type"), QStringLiteral("form-schedule-kind"), box);
     for (ScheduleType type : allScheduleTypes())
         m_scheduleKind->addItem(TaskFormText::scheduleTypeLabel(type), static_cast<int>(type));
     layout->addWidget(labelledRow(QStringLiteral("Type"), m_scheduleKind, box));
-    connect(m_scheduleKind, &QComboBox::activated, this, [this](int index) {
+    connect(m_scheduleKind, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_refreshing || index < 0)
+            return;
         change([&] {
             m_state.scheduleType =
                 static_cast<ScheduleType>(m_scheduleKind->itemData(index).toInt());
@@ -237,7 +249,9 @@ QWidget* TaskFormView::makeScheduleSection()
         caption(QStringLiteral("Starts when the task is enabled, then repeats at this interval."));
     layout->addWidget(m_intervalRow);
     layout->addWidget(m_intervalCaption);
-    connect(m_interval, &QComboBox::activated, this, [this](int index) {
+    connect(m_interval, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_refreshing || index < 0)
+            return;
         change([&] { m_state.intervalMinutes = m_interval->itemData(index).toInt(); });
     });
 
@@ -252,15 +266,20 @@ QWidget* TaskFormView::makeScheduleSection()
         day->setAccessibleDescription(ScheduleText::weekdayName(weekday));
         day->setCheckable(true);
         day->setAutoDefault(false);
-        day->setFixedSize(36, 28);
         day->setFont(scaled(day->font(), 0.9));
+        // Room for the widest abbreviation in the font the user chose.
+        const QFontMetrics metrics(day->font());
+        day->setFixedSize(std::max(36, metrics.horizontalAdvance(QStringLiteral("Wed")) + 14),
+                          std::max(28, metrics.height() + 10));
         day->setStyleSheet(
             QStringLiteral("QPushButton { border-radius: 6px; background: palette(button); "
                            "color: palette(button-text); border: 1px solid palette(mid); }"
                            "QPushButton:checked { background: palette(highlight); color: white; "
                            "border: 1px solid palette(highlight); }"));
-        connect(day, &QPushButton::clicked, this,
-                [this, weekday] { change([&] { m_state.toggleWeekday(weekday); }); });
+        connect(day, &QPushButton::toggled, this, [this, weekday](bool on) {
+            if (!m_refreshing && on != m_state.weekdays.contains(weekday))
+                change([&] { m_state.toggleWeekday(weekday); });
+        });
         days->addWidget(day);
         m_weekdayButtons.append(day);
     }
@@ -274,7 +293,9 @@ QWidget* TaskFormView::makeScheduleSection()
     for (MonthlyType type : allMonthlyTypes())
         m_monthlyType->addItem(TaskFormText::monthlyTypeLabel(type), static_cast<int>(type));
     monthly->addWidget(labelledRow(QStringLiteral("When"), m_monthlyType, m_monthlyBox));
-    connect(m_monthlyType, &QComboBox::activated, this, [this](int index) {
+    connect(m_monthlyType, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_refreshing || index < 0)
+            return;
         change([&] {
             m_state.monthlyType = static_cast<MonthlyType>(m_monthlyType->itemData(index).toInt());
         });
@@ -284,7 +305,9 @@ QWidget* TaskFormView::makeScheduleSection()
         m_day->addItem(QString::number(day), day);
     m_dayRow = labelledRow(QStringLiteral("Day"), m_day, m_monthlyBox);
     monthly->addWidget(m_dayRow);
-    connect(m_day, &QComboBox::activated, this, [this](int index) {
+    connect(m_day, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_refreshing || index < 0)
+            return;
         change([&] { m_state.dayOfMonth = m_day->itemData(index).toInt(); });
     });
     m_shortMonths = caption(QString(), QStringLiteral("form-short-months"));
@@ -306,10 +329,14 @@ QWidget* TaskFormView::makeScheduleSection()
     nth->addWidget(m_nthWeek);
     nth->addWidget(m_nthWeekday, 1);
     monthly->addWidget(m_nthRow);
-    connect(m_nthWeek, &QComboBox::activated, this, [this](int index) {
+    connect(m_nthWeek, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_refreshing || index < 0)
+            return;
         change([&] { m_state.nthWeek = m_nthWeek->itemData(index).toInt(); });
     });
-    connect(m_nthWeekday, &QComboBox::activated, this, [this](int index) {
+    connect(m_nthWeekday, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_refreshing || index < 0)
+            return;
         change([&] { m_state.nthWeekday = m_nthWeekday->itemData(index).toInt(); });
     });
     layout->addWidget(m_monthlyBox);
@@ -321,27 +348,28 @@ QWidget* TaskFormView::makeScheduleSection()
     m_timeRows = new QVBoxLayout;
     m_timeRows->setSpacing(8);
     timeList->addLayout(m_timeRows);
-    QPushButton* addTime =
-        linkButton(QStringLiteral("Add another time"), QStringLiteral("plus.circle"),
-                   QStringLiteral("form-add-time"));
+    m_addTime = linkButton(QStringLiteral("Add another time"), QStringLiteral("plus.circle"),
+                           QStringLiteral("form-add-time"));
     auto* addRow = new QHBoxLayout;
-    addRow->addWidget(addTime);
+    addRow->addWidget(m_addTime);
     addRow->addStretch();
     timeList->addLayout(addRow);
-    connect(addTime, &QPushButton::clicked, this, [this] { change([&] { m_state.addTime(); }); });
+    connect(m_addTime, &QPushButton::clicked, this, [this] { change([&] { m_state.addTime(); }); });
     layout->addWidget(m_timeList);
     m_fieldFindings.insert(Preflight::Field::schedule,
                            fieldMessage(QStringLiteral("form-schedule-finding")));
     layout->addWidget(m_fieldFindings.value(Preflight::Field::schedule));
 
-    m_wake = new QCheckBox(QStringLiteral("Wake Mac for this task"), box);
+    m_wake = new QCheckBox(PlatformTexts::current().wakeToggle, box);
     m_wake->setObjectName(QStringLiteral("form-wake"));
     m_wake->setAccessibleName(m_wake->text());
     m_wakeCaption = caption(QString(), QStringLiteral("form-wake-caption"));
     layout->addWidget(m_wake);
     layout->addWidget(m_wakeCaption);
-    connect(m_wake, &QCheckBox::toggled, this,
-            [this](bool on) { change([&] { m_state.wakeBeforeRun = on; }); });
+    connect(m_wake, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_refreshing && on != m_state.wakeBeforeRun)
+            change([&] { m_state.wakeBeforeRun = on; });
+    });
     return box;
 }
 
@@ -380,10 +408,14 @@ QWidget* TaskFormView::makeEnvironmentSection()
             Preflight::Field::envFile);
     m_workingDirectory->setText(m_state.workingDirectory);
     m_envFile->setText(m_state.envFilePath);
-    connect(m_workingDirectory, &QLineEdit::textEdited, this,
-            [this](const QString& text) { change([&] { m_state.workingDirectory = text; }); });
-    connect(m_envFile, &QLineEdit::textEdited, this,
-            [this](const QString& text) { change([&] { m_state.envFilePath = text; }); });
+    connect(m_workingDirectory, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text != m_state.workingDirectory)
+            change([&] { m_state.workingDirectory = text; });
+    });
+    connect(m_envFile, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text != m_state.envFilePath)
+            change([&] { m_state.envFilePath = text; });
+    });
 
     m_loginShell = new QCheckBox(QStringLiteral("Use login shell"), box);
     m_loginShell->setObjectName(QStringLiteral("form-login-shell"));
@@ -391,8 +423,10 @@ QWidget* TaskFormView::makeEnvironmentSection()
     m_loginShellCaption = caption(QString(), QStringLiteral("form-login-shell-caption"));
     layout->addWidget(m_loginShell);
     layout->addWidget(m_loginShellCaption);
-    connect(m_loginShell, &QCheckBox::toggled, this,
-            [this](bool on) { change([&] { m_state.useLoginShell = on; }); });
+    connect(m_loginShell, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_refreshing && on != m_state.useLoginShell)
+            change([&] { m_state.useLoginShell = on; });
+    });
     return box;
 }
 
@@ -425,7 +459,8 @@ void TaskFormView::rebuildTimes()
             remove->setAccessibleName(QStringLiteral("Remove time"));
             remove->setFlat(true);
             remove->setAutoDefault(false);
-            remove->setFixedSize(24, 24);
+            const int side = std::max(24, remove->fontMetrics().height() + 6);
+            remove->setFixedSize(side, side);
             layout->addWidget(remove);
             connect(remove, &QPushButton::clicked, this,
                     [this, index] { change([&] { m_state.removeTime(index); }); });
@@ -433,6 +468,20 @@ void TaskFormView::rebuildTimes()
         layout->addStretch();
         m_timeRows->addWidget(row);
     }
+    // Rows are made after the rest of the form; Tab still reaches them where they are shown,
+    // between the schedule's pickers and "Add another time".
+    QWidget* previous = m_nthWeekday;
+    for (int index = 0; index < m_timeRows->count(); ++index) {
+        QWidget* row = m_timeRows->itemAt(index)->widget();
+        for (QWidget* control : row->findChildren<QWidget*>()) {
+            // The pickers' popups are windows of their own, outside the chain.
+            if ((control->focusPolicy() & Qt::TabFocus) && control->window() == row->window()) {
+                QWidget::setTabOrder(previous, control);
+                previous = control;
+            }
+        }
+    }
+    QWidget::setTabOrder(previous, m_addTime);
 }
 
 template <typename Change> void TaskFormView::change(Change&& apply)
@@ -524,8 +573,8 @@ void TaskFormView::showFindings(const QList<Preflight::Finding>& findings)
 void TaskFormView::refresh()
 {
     const TaskFormState& s = m_state;
-    const QSignalBlocker blockWake(m_wake);
-    const QSignalBlocker blockShell(m_loginShell);
+    // Showing the state moves the controls; their value signals must not write it back.
+    const QScopedValueRollback refreshing(m_refreshing, true);
     if (m_name->text() != s.name)
         m_name->setText(s.name);
     // What keeps Save disabled, next to the field it is about.
@@ -626,6 +675,7 @@ void TaskFormView::placeInSheet(QDialog& sheet, QHBoxLayout* buttons)
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(this);
     layout->addWidget(scroll, 1);
     buttons->setContentsMargins(16, 12, 16, 16);
@@ -633,7 +683,8 @@ void TaskFormView::placeInSheet(QDialog& sheet, QHBoxLayout* buttons)
     buttons->setSpacing(sheetButtonSpacing(&sheet));
     layout->addLayout(buttons);
 
-    SheetSize::fit(sheet, QSize(520, 640));
+    // Starts at its preferred size; the user may make it larger or smaller.
+    SheetSize::fit(sheet, QSize(520, 640), QSize(400, 320));
 }
 
 QPushButton* TaskFormView::sheetButton(const QString& text, const QString& objectName,

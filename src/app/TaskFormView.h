@@ -39,8 +39,8 @@ public:
     void applyMailTemplate(const QString& command, const QString& suggestedName);
     void applyShortcut(const QString& shortcutName);
 
-    // Lays out a task sheet: this form scrolling above `buttons`, 520 wide and 640 high but
-    // never taller than the screen or the window the sheet belongs to.
+    // Lays out a task sheet: this form scrolling above `buttons`, starting 520 wide and 640 high
+    // but never taller than the screen or the window the sheet belongs to; the user resizes it.
     void placeInSheet(QDialog& sheet, QHBoxLayout* buttons);
     // A button of a sheet's bottom row; its label is also its accessible name.
     static QPushButton* sheetButton(const QString& text, const QString& objectName,
@@ -101,6 +101,7 @@ private:
     QComboBox* m_nthWeekday = nullptr;
     QWidget* m_timeList = nullptr;
     QVBoxLayout* m_timeRows = nullptr;
+    QPushButton* m_addTime = nullptr;
     QCheckBox* m_wake = nullptr;
     QLabel* m_wakeCaption = nullptr;
     QLineEdit* m_workingDirectory = nullptr;
@@ -111,4 +112,5 @@ private:
     QWidget* m_preflight = nullptr;
     QTimer* m_preflightTimer = nullptr;
     int m_preflightGeneration = 0;
+    bool m_refreshing = false;
 };

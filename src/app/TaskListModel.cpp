@@ -6,6 +6,7 @@
 #include "TaskStore.h"
 
 #include <QFileInfo>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -155,6 +156,11 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const
             parts << QStringLiteral("last run failed");
         return parts.join(QStringLiteral(", "));
     }
+    case Qt::CheckStateRole:
+        // Only select mode rows are checkable, so assistive technology announces the mark.
+        if (!m_selectMode)
+            return {};
+        return m_checked.contains(task.id) ? Qt::Checked : Qt::Unchecked;
     default:
         return {};
     }
@@ -166,7 +172,20 @@ Qt::ItemFlags TaskListModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     // In select mode a click toggles the check mark; it never selects the row (and so never
     // opens the detail pane).
-    return m_selectMode ? Qt::ItemIsEnabled : (Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    return m_selectMode ? (Qt::ItemIsEnabled | Qt::ItemIsUserCheckable)
+                        : (Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+}
+
+bool TaskListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!m_selectMode || role != Qt::CheckStateRole || !index.isValid() ||
+        index.row() >= m_tasks.size())
+        return false;
+    const QUuid id = m_tasks.at(index.row()).id;
+    // The window owns the selection; it answers with setSelectMode.
+    if ((value.toInt() == Qt::Checked) != m_checked.contains(id))
+        Q_EMIT checkRequested(id);
+    return true;
 }
 
 namespace {
@@ -175,6 +194,17 @@ constexpr int verticalInset = 2;
 } // namespace
 
 TaskRowView::TaskRowView(QObject* parent) : QStyledItemDelegate(parent) {}
+
+bool TaskRowView::editorEvent(QEvent* event, QAbstractItemModel* model,
+                              const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    // A click anywhere on a select mode row toggles it through the list's clicked signal; only
+    // the keyboard (Space) goes through the check state here.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+        event->type() == QEvent::MouseButtonDblClick)
+        return false;
+    return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
 
 void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const
@@ -204,7 +234,7 @@ void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& option,
         RowPainting::paintFailureMark(painter, left, top + nameMetrics.height() / 2, option);
     } else {
         RowPainting::paintDot(painter, left, top + nameMetrics.height() / 2,
-                              enabled ? RowPainting::enabledGreen : RowPainting::disabledGrey);
+                              RowPainting::statusDot(option, enabled));
     }
     const int textLeft = left + 8 + 6;
     RowPainting::paintElided(painter, QRect(textLeft, top, right - textLeft, nameMetrics.height()),

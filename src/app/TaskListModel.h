@@ -38,6 +38,11 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Checking a select mode row (Space, assistive technology) asks for the toggle.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+Q_SIGNALS:
+    void checkRequested(const QUuid& id);
 
 private:
     void followStore();
@@ -65,4 +70,6 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
 };

@@ -105,7 +105,9 @@ TestRunView::TestRunView(const ScheduledTask& task, QWidget* parent)
     m_output->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_output->setFont(mono);
     m_output->setFrameShape(QFrame::NoFrame);
-    m_output->setFocusPolicy(Qt::ClickFocus);
+    // A stop for Tab so the output can be read with the keyboard; Tab goes on from it.
+    m_output->setFocusPolicy(Qt::StrongFocus);
+    m_output->setTabChangesFocus(true);
     m_output->document()->setDocumentMargin(8);
     m_output->setPlaceholderText(QStringLiteral("Waiting for output..."));
     m_output->setStyleSheet(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QComboBox;
@@ -21,7 +22,16 @@ public:
 Q_SIGNALS:
     void timeChanged(int hour, int minute);
 
+protected:
+    // Digits typed into a picker choose by number rather than by prefix.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void typeDigit(QComboBox* picker, int digit);
+
     QComboBox* m_hour = nullptr;
     QComboBox* m_minute = nullptr;
+    QComboBox* m_typedPicker = nullptr;
+    int m_typedValue = 0;
+    QElapsedTimer m_typedSince;
 };

@@ -1,6 +1,10 @@
 #include "ToggleSwitch.h"
 
+#include "StatusColors.h"
+
 #include <QPainter>
+
+#include <algorithm>
 
 ToggleSwitch::ToggleSwitch(const QString& accessibleName, QWidget* parent) : QAbstractButton(parent)
 {
@@ -11,7 +15,12 @@ ToggleSwitch::ToggleSwitch(const QString& accessibleName, QWidget* parent) : QAb
     setFocusPolicy(Qt::StrongFocus);
 }
 
-QSize ToggleSwitch::sizeHint() const { return {34, 20}; }
+QSize ToggleSwitch::sizeHint() const
+{
+    // 34 by 20 at the usual font size, growing with a larger one.
+    const int height = std::max(20, fontMetrics().height() + 4);
+    return {height * 17 / 10, height};
+}
 
 void ToggleSwitch::paintEvent(QPaintEvent*)
 {
@@ -19,8 +28,8 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
     const qreal radius = track.height() / 2;
-    QColor off = palette().color(QPalette::WindowText);
-    off.setAlphaF(0.25);
+    // The off track is a control's edge: 3:1 against the window, as for any symbol.
+    const QColor off = StatusColors::symbol(StatusColors::Status::off, palette());
     const QColor on = palette().color(QPalette::Highlight);
     painter.setPen(Qt::NoPen);
     painter.setBrush(isChecked() ? on : off);

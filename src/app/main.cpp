@@ -2,6 +2,7 @@
 #include "FailureAlerts.h"
 #include "Locations.h"
 #include "MainWindow.h"
+#include "StatusColors.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -15,6 +16,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("BrenmorOps"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brenmor Ops"));
     QApplication::setDesktopFileName(QStringLiteral("brenmor-ops"));
+    // Captions and secondary lines use the placeholder colour; some themes make it too faint.
+    QApplication::setPalette(StatusColors::readablePalette(QApplication::palette()));
     // Without a place for the task file nothing the application does could be kept.
     if (Locations::dataFolder().isEmpty()) {
         const QString error = QStringLiteral("The system reports no folder for application data "
@@ -38,6 +41,7 @@ int main(int argc, char* argv[])
     // runner keeps announcing them, which is better than nobody doing so.
     if (!FailureAlerts::claimBusName(QDBusConnection::sessionBus()))
         std::fprintf(stderr, "BrenmorOps: failure notifications are left to the agents\n");
+    app.mainWindow().rememberLayout();
     app.mainWindow().show();
     return QApplication::exec();
 }

@@ -16,9 +16,11 @@
 #include "LaunchdService.h"
 #include "Locations.h"
 #include "MainWindow.h"
+#include "Palettes.h"
 #include "RunHistory.h"
 #include "ShortcutsPickerView.h"
 #include "Sidebar.h"
+#include "StatusColors.h"
 #include "TaskDetailView.h"
 #include "TaskFormView.h"
 #include "TaskRunner.h"
@@ -87,9 +89,15 @@ public:
     // queued behind them is not drawn under their name.
     bool save(QWidget* widget, const QString& name, bool settle = true) const
     {
-        // Layout requests travel up one parent per pass of the event loop.
-        if (settle)
+        // Layout requests travel up one parent per pass of the event loop; on a busy machine
+        // a short wait alone may end before they all arrived.
+        if (settle) {
+            for (int pass = 0; pass < 30; ++pass) {
+                QCoreApplication::sendPostedEvents();
+                QCoreApplication::processEvents();
+            }
             QTest::qWait(50);
+        }
         const QString path = m_folder + QLatin1Char('/') + name;
         const bool ok = widget->grab().save(path);
         std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
@@ -206,6 +214,14 @@ bool saveDetailShots(TaskStore& store, MainWindow& window, ShotDialogs& dialogs)
     bool ok = true;
     ContentView* content = window.contentView();
     const QSize size = window.size();
+    // The README's picture: the window at an everyday size with a task's detail, its history
+    // and output in view.
+    if (const ScheduledTask* busy = taskNamed(store, QStringLiteral("Sales Report"))) {
+        writeInstalledFiles(store, *busy);
+        window.resize(1040, 940);
+        content->setSelection(SidebarSection::task(busy->id));
+        ok &= dialogs.save(&window, QStringLiteral("00-main-window.png"));
+    }
     window.resize(size.width() + 200, 1300);
     if (const ScheduledTask* never = taskNamed(store, QStringLiteral("Month-end Close"))) {
         content->setSelection(SidebarSection::task(never->id));
@@ -351,39 +367,6 @@ bool shootShortcutsPicker(ShotDialogs& dialogs, const QString& scratch, QWidget*
     return ok;
 }
 
-QPalette darkPalette()
-{
-    QPalette palette;
-    const QColor window(0x2b, 0x2b, 0x2d);
-    const QColor base(0x1e, 0x1e, 0x20);
-    const QColor text(0xe8, 0xe8, 0xea);
-    const QColor disabled(0x80, 0x80, 0x84);
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, base);
-    palette.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x36));
-    palette.setColor(QPalette::ToolTipBase, base);
-    palette.setColor(QPalette::ToolTipText, text);
-    palette.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0x9f));
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3d));
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::BrightText, Qt::white);
-    palette.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4e));
-    palette.setColor(QPalette::Midlight, QColor(0x3f, 0x3f, 0x43));
-    palette.setColor(QPalette::Mid, QColor(0x48, 0x48, 0x4c));
-    palette.setColor(QPalette::Dark, QColor(0x18, 0x18, 0x1a));
-    palette.setColor(QPalette::Shadow, Qt::black);
-    palette.setColor(QPalette::Highlight, QColor(0x2f, 0x7d, 0xe1));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::Link, QColor(0x5a, 0xa9, 0xff));
-    for (const QPalette::ColorRole role :
-         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        palette.setColor(QPalette::Disabled, role, disabled);
-    }
-    return palette;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -398,9 +381,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QApplication::setPalette(variant == QStringLiteral("dark")
-                                 ? darkPalette()
-                                 : QApplication::style()->standardPalette());
+    QApplication::setPalette(StatusColors::readablePalette(
+        variant == QStringLiteral("dark") ? darkPalette()
+                                          : QApplication::style()->standardPalette()));
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSizeF(variant == QStringLiteral("large") ? 15 : 10);
     QApplication::setFont(font);
@@ -454,6 +437,13 @@ int main(int argc, char* argv[])
     if (auto* timeline = qobject_cast<DayTimelineView*>(content->currentDetail()))
         timeline->setShowSystemJobs(true);
     ok &= dialogs.save(&window, QStringLiteral("05-timeline.png"));
+    {
+        // The README's timeline, at the size of its main window picture.
+        const QSize size = window.size();
+        window.resize(1040, 640);
+        ok &= dialogs.save(&window, QStringLiteral("05b-timeline-wide.png"));
+        window.resize(size);
+    }
     ok &= saveDetailShots(*store, window, dialogs);
 
     dialogs.nextShot = QStringLiteral("06-delete-confirmation.png");

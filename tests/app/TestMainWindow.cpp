@@ -5,6 +5,7 @@
 #include "EmptyStateView.h"
 #include "ExportImportCommands.h"
 #include "MainWindow.h"
+#include "PlatformTexts.h"
 #include "Result.h"
 #include "Sidebar.h"
 #include "TaskBuilder.h"
@@ -278,8 +279,8 @@ void TestMainWindow::deletingFromContextMenu()
     QCOMPARE(m_dialogs.confirmations.size(), 1);
     QCOMPARE(m_dialogs.confirmations.at(0).title, QStringLiteral("Delete Task"));
     QCOMPARE(m_dialogs.confirmations.at(0).text,
-             QStringLiteral("Are you sure you want to delete \"") + deletedName +
-                 QStringLiteral("\"? This will also remove the launchd job."));
+             QStringLiteral("Are you sure you want to delete \"") + deletedName + QLatin1Char('"') +
+                 PlatformTexts::current().deleteSuffix);
     QCOMPARE(m_fixture->store->tasks().size(), 1);
     QCOMPARE(detailTitle(), detailAfter);
 }
@@ -312,8 +313,8 @@ void TestMainWindow::bulkDeleteConfirmsWithCount()
     QTest::mouseClick(toolButton("toolbar-delete"), Qt::LeftButton);
     QCOMPARE(m_dialogs.confirmations.constLast().title, QStringLiteral("Delete 2 Tasks"));
     QCOMPARE(m_dialogs.confirmations.constLast().text,
-             QStringLiteral("Are you sure you want to delete 2 tasks? This will also remove "
-                            "their launchd jobs."));
+             QStringLiteral("Are you sure you want to delete 2") +
+                 PlatformTexts::current().bulkDeleteSuffix);
     // Cancel keeps the tasks and the selection.
     QCOMPARE(m_fixture->store->tasks().size(), 3);
     QVERIFY(content()->isSelectMode());
@@ -416,14 +417,16 @@ void TestMainWindow::selectModeNeverOpensDetail()
     // Entering select mode clears the selection.
     QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
     QVERIFY(!content()->selection());
-    QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
+    // In select mode the pane counts the checked tasks.
+    QCOMPARE(detailTitle(), QStringLiteral("No Tasks Selected"));
     clickTaskRow(0);
     QCOMPARE(content()->selectedTaskIDs(), QSet<QUuid>{task.id});
     QVERIFY(!content()->selection());
+    QCOMPARE(detailTitle(), QStringLiteral("1 Task Selected"));
     clickTaskRow(0);
     QVERIFY(content()->selectedTaskIDs().isEmpty());
     QVERIFY(!content()->selection());
-    QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
+    QCOMPARE(detailTitle(), QStringLiteral("No Tasks Selected"));
     QVERIFY(sidebar()->taskList()->selectionModel()->selectedIndexes().isEmpty());
 }
 

@@ -3,13 +3,15 @@
 #include "AddTaskView.h"
 #include "AppFakes.h"
 #include "EditTaskView.h"
+#include "PlatformTexts.h"
 #include "TaskFormState.h"
 #include "TaskFormView.h"
 #include "TaskRunner.h"
 #include "TimeInputView.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QFileInfo>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -77,6 +79,24 @@ void fillNameAndCommand(QWidget* root, const QString& name, const QString& comma
     child<QPlainTextEdit>(root, QStringLiteral("form-task-command"))->setPlainText(command);
 }
 
+// What a screen reader does: the control's own "Toggle" action, never a click.
+void accessibleToggle(QWidget* control)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+    QVERIFY(iface && iface->actionInterface());
+    QVERIFY(iface->actionInterface()->actionNames().contains(
+        QAccessibleActionInterface::toggleAction()));
+    iface->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+}
+
+// Dictation and screen readers set text through the editable text interface.
+void accessibleInsert(QWidget* field, const QString& text)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(field);
+    QVERIFY(iface && iface->editableTextInterface());
+    iface->editableTextInterface()->insertText(0, text);
+}
+
 } // namespace
 
 class TestTaskForm : public QObject {
@@ -118,6 +138,15 @@ private Q_SLOTS:
     void choosers();
     void testRunUsesUnsavedForm();
     void sheetNeverTallerThanItsWindow();
+    void sheetCanBeResized();
+
+    void accessibleChangesReachTheTask_data();
+    void accessibleChangesReachTheTask();
+    void nameAndCommandThroughAccessibleText();
+    void typedDigitsPickByNumber_data();
+    void typedDigitsPickByNumber();
+    void pickersLabelledByTheirTitles();
+    void timeRowsFollowScheduleTypeInTabOrder();
 
 private:
     std::unique_ptr<FakeStoreFixture> m_fixture;
@@ -185,14 +214,14 @@ void TestTaskForm::wakeCaptions_data()
     QTest::addColumn<QString>("caption");
     QTest::newRow("specific day")
         << static_cast<int>(MonthlyType::specificDay)
-        << "Wakes your Mac 5 minutes before the scheduled time so the task can run even during "
+        << "%1 5 minutes before the scheduled time so the task can run even during "
            "sleep.";
     QTest::newRow("last day") << static_cast<int>(MonthlyType::lastDay)
-                              << "Wakes your Mac every day from the 28th to the 31st, 5 minutes "
+                              << "%1 every day from the 28th to the 31st, 5 minutes "
                                  "before the scheduled time. The task only runs on the actual "
                                  "last day.";
     QTest::newRow("nth weekday") << static_cast<int>(MonthlyType::nthWeekday)
-                                 << "Wakes your Mac every Thursday 5 minutes before the scheduled "
+                                 << "%1 every Thursday 5 minutes before the scheduled "
                                     "time. The task only runs on the 2nd occurrence.";
 }
 
@@ -205,7 +234,9 @@ void TestTaskForm::wakeCaptions()
     choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")), monthlyType);
     choose(child<QComboBox>(&sheet, QStringLiteral("form-nth-week")), 2);
     choose(child<QComboBox>(&sheet, QStringLiteral("form-nth-weekday")), 5);
-    QCOMPARE(child<QLabel>(&sheet, QStringLiteral("form-wake-caption"))->text(), caption);
+    // "Wakes your Mac" on macOS, "Wakes your computer" elsewhere.
+    QCOMPARE(child<QLabel>(&sheet, QStringLiteral("form-wake-caption"))->text(),
+             caption.arg(PlatformTexts::current().wakes));
 }
 
 void TestTaskForm::loginShellCaption_data()
@@ -525,9 +556,7 @@ void TestTaskForm::wakeToggleHiddenAndFlagKept()
              toggleShown);
     QCOMPARE(child<QLabel>(&sheet, QStringLiteral("form-wake-caption"))->isVisibleTo(&sheet),
              toggleShown);
-    child<QLineEdit>(&sheet, QStringLiteral("form-task-name"))->setText(QStringLiteral("x"));
-    Q_EMIT child<QLineEdit>(&sheet, QStringLiteral("form-task-name"))
-        ->textEdited(QStringLiteral("Renamed"));
+    child<QLineEdit>(&sheet, QStringLiteral("form-task-name"))->setText(QStringLiteral("Renamed"));
     child<QPushButton>(&sheet, QStringLiteral("form-save"))->click();
     const ScheduledTask& saved = m_fixture->store->tasks().constFirst();
     QCOMPARE(saved.name, QStringLiteral("Renamed"));
@@ -675,6 +704,214 @@ void TestTaskForm::sheetNeverTallerThanItsWindow()
     window.resize(900, 900);
     AddTaskView tall(*m_fixture->store, m_dialogs, &window);
     QCOMPARE(tall.height(), 640);
+}
+
+void TestTaskForm::sheetCanBeResized()
+{
+    QWidget window;
+    window.resize(900, 900);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    AddTaskView sheet(*m_fixture->store, m_dialogs, &window);
+    QCOMPARE(sheet.size(), QSize(520, 640));
+    // Neither fixed nor bounded by its first size: wider for long commands, smaller for a
+    // small screen.
+    QVERIFY(sheet.maximumWidth() > 520 && sheet.maximumHeight() > 640);
+    QVERIFY(sheet.minimumWidth() < 520 && sheet.minimumHeight() < 640);
+    sheet.resize(700, 400);
+    QCOMPARE(sheet.size(), QSize(700, 400));
+}
+
+// Each control changed the way assistive technology changes it: toggled through its action,
+// its value set without a user's activation, its text inserted through the text interface.
+// The saved task, not only the screen, must show the change.
+void TestTaskForm::accessibleChangesReachTheTask_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<TaskSchedule>("schedule");
+    QTest::addColumn<bool>("wake");
+    QTest::addColumn<bool>("loginShell");
+    const QList<TimeOfDay> seven = {TimeOfDay{7, 0}};
+    const int daily = int(ScheduleType::daily);
+    const int weekly = int(ScheduleType::weekly);
+    QTest::newRow("Tue toggled") << weekly << "form-weekday-3"
+                                 << "toggle" << 0 << TaskSchedule::weekly({2, 3}, seven) << false
+                                 << true;
+    QTest::newRow("last weekday stays")
+        << weekly << "form-weekday-2"
+        << "toggle" << 0 << TaskSchedule::weekly({2}, seven) << false << true;
+    QTest::newRow("wake toggled") << daily << "form-wake"
+                                  << "toggle" << 0 << TaskSchedule::daily(seven) << true << true;
+    QTest::newRow("login shell toggled")
+        << daily << "form-login-shell"
+        << "toggle" << 0 << TaskSchedule::daily(seven) << false << false;
+    QTest::newRow("hour set") << daily << "time-hour"
+                              << "index" << 15 << TaskSchedule::daily({TimeOfDay{15, 0}}) << false
+                              << true;
+    QTest::newRow("minute set") << daily << "time-minute"
+                                << "index" << 45 << TaskSchedule::daily({TimeOfDay{7, 45}}) << false
+                                << true;
+    QTest::newRow("interval set") << int(ScheduleType::interval) << "form-interval"
+                                  << "data" << 30 << TaskSchedule::interval(30) << false << true;
+    QTest::newRow("monthly day set")
+        << int(ScheduleType::monthly) << "form-day"
+        << "data" << 12 << TaskSchedule::monthly(12, seven) << false << true;
+}
+
+void TestTaskForm::accessibleChangesReachTheTask()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, control);
+    QFETCH(QString, how);
+    QFETCH(int, value);
+    QFETCH(TaskSchedule, schedule);
+    QFETCH(bool, wake);
+    QFETCH(bool, loginShell);
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    fillNameAndCommand(&sheet, QStringLiteral("Job"), QStringLiteral("true"));
+    // The schedule kind as a screen reader sets it: the value alone, no activation.
+    auto* kindPicker = child<QComboBox>(&sheet, QStringLiteral("form-schedule-kind"));
+    kindPicker->setCurrentIndex(kindPicker->findData(kind));
+    auto* widget = child<QWidget>(&sheet, control);
+    if (how == QLatin1String("toggle")) {
+        accessibleToggle(widget);
+    } else {
+        auto* picker = qobject_cast<QComboBox*>(widget);
+        QVERIFY(picker);
+        picker->setCurrentIndex(how == QLatin1String("index") ? value : picker->findData(value));
+    }
+    child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    const ScheduledTask& saved = m_fixture->store->tasks().constFirst();
+    QCOMPARE(saved.schedule, schedule);
+    QCOMPARE(saved.wakeBeforeRun, wake);
+    QCOMPARE(saved.useLoginShell, loginShell);
+    // The screen agrees with what was saved.
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        const bool checked = control == QLatin1String("form-wake")          ? wake
+                             : control == QLatin1String("form-login-shell") ? loginShell
+                                                                            : true;
+        QCOMPARE(button->isChecked(), checked);
+    }
+}
+
+void TestTaskForm::nameAndCommandThroughAccessibleText()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    auto* add = child<QPushButton>(&sheet, QStringLiteral("form-add-task"));
+    QVERIFY(!add->isEnabled());
+    // The name as AT-SPI's setTextContents sets it, the command and folders by insertion.
+    QAccessibleInterface* name = QAccessible::queryAccessibleInterface(
+        child<QLineEdit>(&sheet, QStringLiteral("form-task-name")));
+    name->setText(QAccessible::Value, QStringLiteral("Dictated"));
+    QVERIFY(!add->isEnabled());
+    accessibleInsert(child<QPlainTextEdit>(&sheet, QStringLiteral("form-task-command")),
+                     QStringLiteral("make all"));
+    accessibleInsert(child<QLineEdit>(&sheet, QStringLiteral("form-working-dir")),
+                     QStringLiteral("/tmp/spoken"));
+    accessibleInsert(child<QLineEdit>(&sheet, QStringLiteral("form-env-file")),
+                     QStringLiteral("/tmp/spoken/.env"));
+    QVERIFY(add->isEnabled());
+    add->click();
+    QCOMPARE(m_fixture->store->tasks().size(), 1);
+    const ScheduledTask& saved = m_fixture->store->tasks().constFirst();
+    QCOMPARE(saved.name, QStringLiteral("Dictated"));
+    QCOMPARE(saved.command, QStringLiteral("make all"));
+    QCOMPARE(saved.workingDirectory, QStringLiteral("/tmp/spoken"));
+    QCOMPARE(saved.envFilePath, QStringLiteral("/tmp/spoken/.env"));
+}
+
+void TestTaskForm::typedDigitsPickByNumber_data()
+{
+    QTest::addColumn<bool>("hour");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("picked");
+    QTest::newRow("1 5") << true << 7 << "15" << 15;
+    QTest::newRow("1") << true << 7 << "1" << 1;
+    // Prefix search would move on from 1 to 10.
+    QTest::newRow("1 on 1") << true << 1 << "1" << 1;
+    QTest::newRow("1 on 10") << true << 10 << "1" << 1;
+    QTest::newRow("2 5 past the end") << true << 7 << "25" << 5;
+    QTest::newRow("0 9") << true << 7 << "09" << 9;
+    QTest::newRow("2 3") << true << 0 << "23" << 23;
+    QTest::newRow("minute 4 5") << false << 0 << "45" << 45;
+    QTest::newRow("minute 7") << false << 30 << "7" << 7;
+    QTest::newRow("minute 6 0 past the end") << false << 0 << "60" << 0;
+}
+
+void TestTaskForm::typedDigitsPickByNumber()
+{
+    QFETCH(bool, hour);
+    QFETCH(int, start);
+    QFETCH(QString, typed);
+    QFETCH(int, picked);
+    TimeInputView input(hour ? start : 7, hour ? 0 : start);
+    QSignalSpy changed(&input, &TimeInputView::timeChanged);
+    QTest::keyClicks(hour ? input.hourPicker() : input.minutePicker(), typed);
+    QCOMPARE(hour ? input.hour() : input.minute(), picked);
+    QCOMPARE(hour ? input.minute() : input.hour(), hour ? 0 : 7);
+    if (picked != start)
+        QVERIFY(!changed.isEmpty());
+}
+
+void TestTaskForm::pickersLabelledByTheirTitles()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    const auto labelOf = [&](const QString& name) {
+        QAccessibleInterface* iface =
+            QAccessible::queryAccessibleInterface(child<QWidget>(&sheet, name));
+        const auto relations = iface->relations(QAccessible::Label);
+        return relations.isEmpty() ? QString()
+                                   : relations.constFirst().first->text(QAccessible::Name);
+    };
+    QCOMPARE(labelOf(QStringLiteral("form-schedule-kind")), QStringLiteral("Type"));
+    QCOMPARE(labelOf(QStringLiteral("form-interval")), QStringLiteral("Interval"));
+    QCOMPARE(labelOf(QStringLiteral("form-monthly-type")), QStringLiteral("When"));
+    QCOMPARE(labelOf(QStringLiteral("form-day")), QStringLiteral("Day"));
+    QCOMPARE(child<QComboBox>(&sheet, QStringLiteral("form-schedule-kind"))->accessibleName(),
+             QStringLiteral("Schedule type"));
+    auto* time = child<TimeInputView>(&sheet, QStringLiteral("form-time-0"));
+    QCOMPARE(time->hourPicker()->accessibleName(), QStringLiteral("Hour"));
+    QCOMPARE(time->minutePicker()->accessibleName(), QStringLiteral("Minute"));
+}
+
+void TestTaskForm::timeRowsFollowScheduleTypeInTabOrder()
+{
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    QVERIFY(showActive(sheet));
+    auto* kind = child<QComboBox>(&sheet, QStringLiteral("form-schedule-kind"));
+    // Two times, so the rows carry remove buttons and were rebuilt after the form was made.
+    child<QPushButton>(&sheet, QStringLiteral("form-add-time"))->click();
+    // The replaced rows go once the event loop runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QList<TimeInputView*> rows = timeRows(&sheet);
+    QCOMPARE(rows.size(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(rows.at(1)->isVisible(), 5000);
+    kind->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), kind, 5000);
+    const QList<QWidget*> expected = {
+        rows.at(0)->hourPicker(),
+        rows.at(0)->minutePicker(),
+        child<QWidget>(&sheet, QStringLiteral("form-remove-time-0")),
+        rows.at(1)->hourPicker(),
+        rows.at(1)->minutePicker(),
+        child<QWidget>(&sheet, QStringLiteral("form-remove-time-1")),
+        child<QWidget>(&sheet, QStringLiteral("form-add-time")),
+        child<QWidget>(&sheet, QStringLiteral("form-wake")),
+    };
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            QApplication::focusWidget() == next,
+            qPrintable(next->objectName() + QStringLiteral(" expected, at ") +
+                       QApplication::focusWidget()->objectName() + QLatin1Char(' ') +
+                       QApplication::focusWidget()->metaObject()->className()),
+            5000);
+    }
 }
 
 QTEST_MAIN(TestTaskForm)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Renders every screen of BrenmorOps to <build>/shots/*.png against a prepared temporary home:
+# Renders every screen of BrenmorOps to <build>/shots/*.png against a prepared temporary home
+# and refreshes the README's pictures (docs/main-window.png, docs/timeline.png) from them:
 # tasks of every schedule kind (some disabled) and a few system job plists in
 # ~/Library/LaunchAgents. Usage: bash tests/app/shots.sh [build folder]
 set -euo pipefail
@@ -62,3 +63,7 @@ for VARIANT in light dark large; do
   [ "$rc" -eq 0 ] || { echo "BrenmorOpsShots failed for $VARIANT" >&2; exit "$rc"; }
 done
 ls "$OUT"/*
+# The README shows the real window: the light main window with a task's detail, and the timeline.
+cp "$OUT/light/00-main-window.png" "$ROOT/docs/main-window.png"
+cp "$OUT/light/05b-timeline-wide.png" "$ROOT/docs/timeline.png"
+echo "updated docs/main-window.png docs/timeline.png"
