@@ -459,8 +459,7 @@ QWidget* TaskDetailView::makeEnvironment()
         QLabel* label = textLabel(QString(), name, box);
         label->setFont(scaled(font(), 0.85));
         label->setWordWrap(true);
-        setTextColour(
-            label, orange.darker(palette().color(QPalette::Window).lightness() < 128 ? 100 : 150));
+        setTextColour(label, StatusColors::text(Status::warning, palette()));
         label->hide();
         body->addWidget(label);
         return label;
