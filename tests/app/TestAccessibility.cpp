@@ -432,7 +432,6 @@ void TestAccessibility::focusStaysAfterChange()
     QWidget* before = child<QWidget>(content()->currentDetail(), control);
     before->setFocus(Qt::TabFocusReason);
     QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), before, 5000);
-    const QWidget* detailBefore = content()->currentDetail();
     if (change == QLatin1String("space")) {
         QTest::keyClick(before, Qt::Key_Space);
     } else {
@@ -440,7 +439,17 @@ void TestAccessibility::focusStaysAfterChange()
         renamed.command = QStringLiteral("echo changed");
         m_fixture->store->updateTask(renamed);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(content()->currentDetail() != detailBefore, 5000);
+    // The change reaches the store, and the detail (updated in place or rebuilt) shows it.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->store->task(task.id) ||
+                                 *m_fixture->store->task(task.id) != task,
+                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const auto* detail = qobject_cast<const TaskDetailView*>(content()->currentDetail());
+            const ScheduledTask* stored = m_fixture->store->task(task.id);
+            return !stored || (detail && detail->task() == *stored);
+        }(),
+        5000);
     QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget(), 5000);
     QCOMPARE(QApplication::focusWidget()->objectName(), focusedAfter);
     QVERIFY(QApplication::focusWidget() != content()->sidebar()->filterField());

@@ -369,8 +369,10 @@ void TestCliAdd::appendsAfterExistingTasks()
     QCOMPARE(tasks.mid(0, 2), existing);
     QCOMPARE(tasks[2].name, QStringLiteral("One"));
     QVERIFY(tasks[2].id != existing[0].id);
-    // The new task asked for no wake, so the existing wake task is not re-registered.
-    QCOMPARE(cli.calls(), QStringList{QStringLiteral("launchctl load ") + tasks[2].idString()});
+    // The new task asked for no wake, so the existing wake task is not re-registered; the
+    // enabled "Two", seeded without its agent, is brought in step after the change.
+    QCOMPARE(cli.calls(), (QStringList{QStringLiteral("launchctl load ") + tasks[2].idString(),
+                                       QStringLiteral("launchctl load ") + existing[1].idString()}));
 }
 
 void TestCliAdd::keepsOptionalPaths()
