@@ -5,8 +5,8 @@
 #include "RunHistory.h"
 #include "TaskStore.h"
 
-#include <QFileInfo>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>

@@ -440,9 +440,8 @@ void TestAccessibility::focusStaysAfterChange()
         m_fixture->store->updateTask(renamed);
     }
     // The change reaches the store, and the detail (updated in place or rebuilt) shows it.
-    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->store->task(task.id) ||
-                                 *m_fixture->store->task(task.id) != task,
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !m_fixture->store->task(task.id) || *m_fixture->store->task(task.id) != task, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             const auto* detail = qobject_cast<const TaskDetailView*>(content()->currentDetail());

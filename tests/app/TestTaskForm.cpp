@@ -11,9 +11,9 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QFileInfo>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -371,8 +371,9 @@ void TestCliAdd::appendsAfterExistingTasks()
     QVERIFY(tasks[2].id != existing[0].id);
     // The new task asked for no wake, so the existing wake task is not re-registered; the
     // enabled "Two", seeded without its agent, is brought in step after the change.
-    QCOMPARE(cli.calls(), (QStringList{QStringLiteral("launchctl load ") + tasks[2].idString(),
-                                       QStringLiteral("launchctl load ") + existing[1].idString()}));
+    QCOMPARE(cli.calls(),
+             (QStringList{QStringLiteral("launchctl load ") + tasks[2].idString(),
+                          QStringLiteral("launchctl load ") + existing[1].idString()}));
 }
 
 void TestCliAdd::keepsOptionalPaths()

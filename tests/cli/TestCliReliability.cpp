@@ -317,10 +317,10 @@ void TestCliReliability::hostileTextIsStoredExactly_data()
                             << QStringLiteral("echo \"it's\" 'a \"test\"'")
                             << QStringLiteral("/tmp/it's \"dir\"")
                             << QStringLiteral("/tmp/a'b\".env") << QString();
-    QTest::newRow("substitutions")
-        << QStringLiteral("$(touch pwned) `id` ${HOME}")
-        << QStringLiteral("echo \"$(date)\" `whoami` $((1+2))")
-        << QStringLiteral("/tmp/$(rm -rf x)/`id`") << QStringLiteral("/tmp/${PATH}.env") << QString();
+    QTest::newRow("substitutions") << QStringLiteral("$(touch pwned) `id` ${HOME}")
+                                   << QStringLiteral("echo \"$(date)\" `whoami` $((1+2))")
+                                   << QStringLiteral("/tmp/$(rm -rf x)/`id`")
+                                   << QStringLiteral("/tmp/${PATH}.env") << QString();
     QTest::newRow("line feeds and tabs")
         << QStringLiteral("line1\nline2\tTab") << QStringLiteral("echo one\necho\ttwo")
         << QStringLiteral("/tmp/new\nline") << QStringLiteral("/tmp/tab\there.env")
@@ -331,8 +331,8 @@ void TestCliReliability::hostileTextIsStoredExactly_data()
                                << QStringLiteral("/tmp/ñ.env") << QString();
     QTest::newRow("XML specials") << QStringLiteral("<b>&amp;</b>")
                                   << QStringLiteral("echo a && echo b > /dev/null")
-                                  << QStringLiteral("/tmp/a&b<c>")
-                                  << QStringLiteral("/tmp/x&y.env") << QString();
+                                  << QStringLiteral("/tmp/a&b<c>") << QStringLiteral("/tmp/x&y.env")
+                                  << QString();
     QTest::newRow("backslashes") << QStringLiteral("back\\slash\\")
                                  << QStringLiteral("printf '%s\\n' a\\\\b")
                                  << QStringLiteral("/tmp/back\\slash")
