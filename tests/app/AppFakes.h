@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "FakeServices.h"
 #include "LaunchdJob.h"
+#include "MainWindow.h"
 #include "TaskStore.h"
 #include "UpdaterController.h"
 
@@ -159,3 +160,37 @@ inline bool showActive(QWidget& window)
     window.activateWindow();
     return QTest::qWaitForWindowActive(&window);
 }
+
+// The main window over a fake store, for tests that drive the whole window: a test class
+// derives from it, calls setUpWindow() in init() and tearDownWindow() in cleanup().
+class MainWindowTest : public QObject {
+protected:
+    ContentView* content() const { return m_window->contentView(); }
+    void setUpWindow()
+    {
+        m_fixture = std::make_unique<FakeStoreFixture>();
+        m_updater = std::make_unique<UpdaterController>(std::make_unique<FixedUpdater>());
+        m_dialogs = FakeDialogs();
+    }
+    void tearDownWindow()
+    {
+        m_window.reset();
+        m_updater.reset();
+        m_fixture.reset();
+    }
+    void makeWindow(const QList<ScheduledTask>& tasks = {}, const QList<LaunchdJob>& jobs = {})
+    {
+        for (const ScheduledTask& task : tasks)
+            m_fixture->store->addTask(task);
+        m_jobs = jobs;
+        m_window = std::make_unique<MainWindow>(*m_fixture->store, *m_updater, m_dialogs,
+                                                [this] { return m_jobs; });
+        QVERIFY(showActive(*m_window));
+    }
+
+    std::unique_ptr<FakeStoreFixture> m_fixture;
+    std::unique_ptr<UpdaterController> m_updater;
+    FakeDialogs m_dialogs;
+    QList<LaunchdJob> m_jobs;
+    std::unique_ptr<MainWindow> m_window;
+};

@@ -80,7 +80,7 @@ QPalette lightPalette() { return QApplication::style()->standardPalette(); }
 
 } // namespace
 
-class TestAccessibility : public QObject {
+class TestAccessibility : public MainWindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -107,38 +107,13 @@ private Q_SLOTS:
     void platformTexts_data();
     void platformTexts();
     void shortcutsOfferedOnlyWithTheTool();
-
-private:
-    ContentView* content() const { return m_window->contentView(); }
-    void makeWindow(const QList<ScheduledTask>& tasks, const QList<LaunchdJob>& jobs = {})
-    {
-        for (const ScheduledTask& task : tasks)
-            m_fixture->store->addTask(task);
-        m_jobs = jobs;
-        m_window = std::make_unique<MainWindow>(*m_fixture->store, *m_updater, m_dialogs,
-                                                [this] { return m_jobs; });
-        QVERIFY(showActive(*m_window));
-    }
-
-    std::unique_ptr<FakeStoreFixture> m_fixture;
-    std::unique_ptr<UpdaterController> m_updater;
-    FakeDialogs m_dialogs;
-    QList<LaunchdJob> m_jobs;
-    std::unique_ptr<MainWindow> m_window;
 };
 
-void TestAccessibility::init()
-{
-    m_fixture = std::make_unique<FakeStoreFixture>();
-    m_updater = std::make_unique<UpdaterController>(std::make_unique<FixedUpdater>());
-    m_dialogs = FakeDialogs();
-}
+void TestAccessibility::init() { setUpWindow(); }
 
 void TestAccessibility::cleanup()
 {
-    m_window.reset();
-    m_updater.reset();
-    m_fixture.reset();
+    tearDownWindow();
     QApplication::setPalette(lightPalette());
 }
 

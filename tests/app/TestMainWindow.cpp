@@ -29,7 +29,7 @@
 
 #include <atomic>
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public MainWindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -61,7 +61,6 @@ private Q_SLOTS:
     void upgradeProgressShownWhileScriptsUpdate();
 
 private:
-    ContentView* content() const { return m_window->contentView(); }
     Sidebar* sidebar() const { return content()->sidebar(); }
     QPushButton* button(const char* name) const
     {
@@ -108,36 +107,11 @@ private:
     {
         return menu->findChild<QAction*>(QString::fromLatin1(name));
     }
-    void makeWindow(const QList<ScheduledTask>& tasks = {}, const QList<LaunchdJob>& jobs = {})
-    {
-        for (const ScheduledTask& task : tasks)
-            m_fixture->store->addTask(task);
-        m_jobs = jobs;
-        m_window = std::make_unique<MainWindow>(*m_fixture->store, *m_updater, m_dialogs,
-                                                [this] { return m_jobs; });
-        QVERIFY(showActive(*m_window));
-    }
-
-    std::unique_ptr<FakeStoreFixture> m_fixture;
-    std::unique_ptr<UpdaterController> m_updater;
-    FakeDialogs m_dialogs;
-    QList<LaunchdJob> m_jobs;
-    std::unique_ptr<MainWindow> m_window;
 };
 
-void TestMainWindow::init()
-{
-    m_fixture = std::make_unique<FakeStoreFixture>();
-    m_updater = std::make_unique<UpdaterController>(std::make_unique<FixedUpdater>());
-    m_dialogs = FakeDialogs();
-}
+void TestMainWindow::init() { setUpWindow(); }
 
-void TestMainWindow::cleanup()
-{
-    m_window.reset();
-    m_updater.reset();
-    m_fixture.reset();
-}
+void TestMainWindow::cleanup() { tearDownWindow(); }
 
 void TestMainWindow::emptyStoreShowsFirstTaskTexts()
 {
