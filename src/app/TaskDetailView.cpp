@@ -263,7 +263,8 @@ void TaskDetailView::setTask(const ScheduledTask& task)
     m_taskSections = {makeHeader(), makeCommand(), makeEnvironment(), makeSchedule()};
     for (qsizetype i = 0; i < old.size(); ++i) {
         hadFocus = hadFocus || (focused && old.at(i)->isAncestorOf(focused));
-        widget()->layout()->replaceWidget(old.at(i), m_taskSections.at(i));
+        // The layout hands back the old section's item, which is ours to delete.
+        delete widget()->layout()->replaceWidget(old.at(i), m_taskSections.at(i));
         m_taskSections.at(i)->show();
         // Later: the call may come from a control of the old section (the enabled switch).
         old.at(i)->hide();
