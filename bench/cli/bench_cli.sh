@@ -26,40 +26,23 @@ unset DBUS_SESSION_BUS_ADDRESS
 TASKS=$XDG_DATA_HOME/BrenmorOps/tasks.json
 mkdir -p "$(dirname "$TASKS")"
 
-
-# measure SETUP COMMAND...: runs SETUP (untimed) then COMMAND, RUNS times; prints the median
-# wall time and the median CPU time (user + system) in milliseconds. The wall time includes
+# measure and median (shared with the other command-line benchmarks). The wall time includes
 # waiting for the disk (the task file, script and plist are synced before they replace the old
 # ones), which on a busy shared disk can dwarf the work the tool does itself.
-measure() {
-  local setup=$1; shift
-  local walls=() cpus=() line TIMEFORMAT='%R %U %S'
-  for _ in $(seq "$RUNS"); do
-    eval "$setup"
-    line=$( { time "$@" > /dev/null 2>&1; } 2>&1 )
-    walls+=("$(echo "$line" | awk '{ print $1 * 1000 }')")
-    cpus+=("$(echo "$line" | awk '{ print ($2 + $3) * 1000 }')")
-  done
-  printf '%s %s\n' "$(median "${walls[@]}")" "$(median "${cpus[@]}")"
-}
-
-median() {
-  printf '%s\n' "$@" | sort -n |
-    awk '{ v[NR] = $1 } END { printf "%.0f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
+source "$HERE/measure.sh"
 
 status=0
 echo "median of $RUNS runs, milliseconds: wall (cpu)"
 printf '%8s  %12s  %12s  %12s  %12s  %s\n' tasks list status add "python load" "python/list"
 for count in 10 1000 10000; do
   file=$DATA/tasks-$count.json
-  [ -s "$file" ] || python3 "$HERE/make_task_file.py" "$count" "$file"
+  [ -s "$file" ] || "$PYTHON" "$HERE/make_task_file.py" "$count" "$file"
   restore="cp '$file' '$TASKS'"
   eval "$restore"
   read -r list list_cpu < <(measure "" "$TOOL" list)
   read -r stat stat_cpu < <(measure "" "$TOOL" status)
   read -r add add_cpu < <(measure "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
-  read -r py py_cpu < <(measure "" python3 -c 'import json,sys; json.load(open(sys.argv[1]))' "$TASKS")
+  read -r py py_cpu < <(measure "" "$PYTHON" -c 'import json,sys; json.load(open(sys.argv[1]))' "$TASKS")
   ratio=$(awk -v p="$py" -v l="$list" 'BEGIN { printf "%.1f", p / (l > 0 ? l : 1) }')
   printf '%8s  %12s  %12s  %12s  %12s  %sx\n' "$count" "$list ($list_cpu)" "$stat ($stat_cpu)" \
     "$add ($add_cpu)" "$py ($py_cpu)" "$ratio"
