@@ -5,6 +5,7 @@
 #include "DayTimelineView.h"
 #include "LogsWatcher.h"
 #include "SystemJobTimelineItemView.h"
+#include "TaskBuilder.h"
 #include "TestSupport.h"
 #include "TimelineItemView.h"
 #include "ToggleSwitch.h"
@@ -27,14 +28,6 @@ namespace {
 
 // Tuesday 9 December 2025, 09:00 local time.
 QDateTime fixedNow() { return QDateTime(QDate(2025, 12, 9), QTime(9, 0), ViewClock::zone()); }
-
-ScheduledTask task(const char* name, const TaskSchedule& schedule, bool enabled = true)
-{
-    ScheduledTask t =
-        ScheduledTask::create(QString::fromLatin1(name), QStringLiteral("true"), schedule);
-    t.isEnabled = enabled;
-    return t;
-}
 
 LaunchdJob job(const char* label, std::optional<qint64> interval, bool disabled = false)
 {
@@ -117,20 +110,20 @@ private Q_SLOTS:
         QTest::newRow("nothing") << QList<ScheduledTask>() << QList<LaunchdJob>() << false
                                  << noTasks;
         QTest::newRow("run at load only")
-            << QList<ScheduledTask>{task("login", TaskSchedule::runAtLoad())} << unqualified
-            << false << noTasks;
+            << QList<ScheduledTask>{TaskBuilder("login").atLoad().build()} << unqualified << false
+            << noTasks;
         QTest::newRow("switch on, no qualifying jobs")
-            << QList<ScheduledTask>{task("login", TaskSchedule::runAtLoad())} << unqualified << true
+            << QList<ScheduledTask>{TaskBuilder("login").atLoad().build()} << unqualified << true
             << QStringList();
         QTest::newRow("tasks in store order, disabled left out")
-            << QList<ScheduledTask>{task("b", TaskSchedule::interval(15)),
-                                    task("off", TaskSchedule::daily({{9, 0}}), false),
-                                    task("a", TaskSchedule::daily({{9, 0}}))}
+            << QList<ScheduledTask>{TaskBuilder("b").every(15).build(),
+                                    TaskBuilder("off").daily({{9, 0}}).disabled().build(),
+                                    TaskBuilder("a").daily({{9, 0}}).build()}
             << unqualified << false
             << QStringList{QStringLiteral("timeline-my-tasks"), QStringLiteral("b"),
                            QStringLiteral("a")};
         QTest::newRow("jobs under their title")
-            << QList<ScheduledTask>{task("a", TaskSchedule::daily({{9, 0}}))}
+            << QList<ScheduledTask>{TaskBuilder("a").daily({{9, 0}}).build()}
             << (unqualified + QList<LaunchdJob>{job("com.example.every5", 300)}) << true
             << QStringList{QStringLiteral("timeline-my-tasks"), QStringLiteral("a"),
                            QStringLiteral("timeline-system-jobs-title"),
@@ -160,7 +153,7 @@ private Q_SLOTS:
     {
         DayTimelineView view(*m_fixture->store, {});
         QCOMPARE(rowNames(view), QStringList{QStringLiteral("timeline-no-tasks")});
-        m_fixture->store->addTask(task("new", TaskSchedule::daily({{9, 0}})));
+        m_fixture->store->addTask(TaskBuilder("new").daily({{9, 0}}).build());
         QCOMPARE(rowNames(view),
                  (QStringList{QStringLiteral("timeline-my-tasks"), QStringLiteral("new")}));
         view.setShowSystemJobs(true);
@@ -185,7 +178,7 @@ private Q_SLOTS:
     {
         QFETCH(int, minute);
         QFETCH(QString, expected);
-        ScheduledTask t = task("pixels", TaskSchedule::daily({{6, 0}, {8, 0}, {10, 0}}));
+        ScheduledTask t = TaskBuilder("pixels").daily({{6, 0}, {8, 0}, {10, 0}}).build();
         t.wakeBeforeRun = true;
         const QDateTime today = fixedNow();
         const QList<TaskRunRecord> history = {
@@ -229,7 +222,7 @@ private Q_SLOTS:
 
     void planned15MinuteMarkersAndSystemJobMarkers()
     {
-        m_fixture->store->addTask(task("often", TaskSchedule::interval(15)));
+        m_fixture->store->addTask(TaskBuilder("often").every(15).build());
         DayTimelineView view(*m_fixture->store, {job("com.example.every5", 300)});
         view.setShowSystemJobs(true);
         QCOMPARE(view.taskRows().size(), 1);
@@ -284,7 +277,7 @@ private Q_SLOTS:
 
     void recordedRunAppearsWithoutRebuild()
     {
-        const ScheduledTask t = task("live", TaskSchedule::daily({{8, 30}}));
+        const ScheduledTask t = TaskBuilder("live").daily({{8, 30}}).build();
         m_fixture->store->addTask(t);
         DayTimelineView view(*m_fixture->store, {});
         QCOMPARE(view.taskRows().first()->row().runs.size(), 0);
@@ -302,7 +295,7 @@ private Q_SLOTS:
     // than the last recorded run says a run is going.
     void missedFollowsTheAgentFiles()
     {
-        const ScheduledTask t = task("created late", TaskSchedule::daily({{0, 21}, {8, 0}}));
+        const ScheduledTask t = TaskBuilder("created late").daily({{0, 21}, {8, 0}}).build();
         m_fixture->store->addTask(t);
         const AgentPaths& paths = m_fixture->store->agentPaths();
         QDir().mkpath(paths.launchAgentsDir);
@@ -330,8 +323,8 @@ private Q_SLOTS:
 
     void rowsAreReachableByKeyboardInOrder()
     {
-        m_fixture->store->addTask(task("first", TaskSchedule::daily({{8, 0}})));
-        m_fixture->store->addTask(task("second", TaskSchedule::interval(30)));
+        m_fixture->store->addTask(TaskBuilder("first").daily({{8, 0}}).build());
+        m_fixture->store->addTask(TaskBuilder("second").every(30).build());
         DayTimelineView view(*m_fixture->store, {job("com.example.every5", 300)});
         view.setShowSystemJobs(true);
         auto* toggle = view.findChild<ToggleSwitch*>(QStringLiteral("timeline-system-jobs"));
@@ -354,7 +347,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&view));
         view.taskRows().at(1)->setFocus();
         QTRY_VERIFY(view.taskRows().at(1)->hasFocus());
-        m_fixture->store->addTask(task("third", TaskSchedule::daily({{7, 0}})));
+        m_fixture->store->addTask(TaskBuilder("third").daily({{7, 0}}).build());
         QCOMPARE(view.taskRows().size(), 3);
         QTRY_VERIFY(view.taskRows().at(1)->hasFocus());
         QCOMPARE(view.taskRows().at(1)->task().name, QStringLiteral("second"));
@@ -362,7 +355,7 @@ private Q_SLOTS:
 
     void movesToTheNewDayAtMidnight()
     {
-        m_fixture->store->addTask(task("weekly", TaskSchedule::weekly({4}, {{9, 0}}))); // Wed
+        m_fixture->store->addTask(TaskBuilder("weekly").weekly({4}, {{9, 0}}).build()); // Wed
         ViewClock::setFixedNow(QDateTime(QDate(2025, 12, 9), QTime(23, 59, 59), ViewClock::zone()));
         DayTimelineView view(*m_fixture->store, {});
         QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 0);

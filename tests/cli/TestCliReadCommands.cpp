@@ -438,6 +438,14 @@ private Q_SLOTS:
         const QString path = logFile(backupId, QStringLiteral(".stdout.log"));
         TestSupport::writeFile(path, "start\n");
         QProcess tool;
+        // The sanitizers keep up to 256 MB of freed memory aside; with a small quarantine the
+        // tool's peak shows what it really holds.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (environment.contains(QStringLiteral("ASAN_OPTIONS")))
+            environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                               environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                   QStringLiteral(":quarantine_size_mb=16"));
+        tool.setProcessEnvironment(environment);
         tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
                    {QStringLiteral("logs"), QStringLiteral("backup"), QStringLiteral("-f")});
         QVERIFY(tool.waitForStarted());
@@ -446,7 +454,7 @@ private Q_SLOTS:
         const auto readUntil = [&](qint64 total) {
             QElapsedTimer timer;
             timer.start();
-            while (received < total && timer.elapsed() < 120000) {
+            while (received < total && timer.elapsed() < 300000) {
                 tool.waitForReadyRead(200);
                 const QByteArray bytes = tool.readAllStandardOutput();
                 if (head.size() < 6)
@@ -457,7 +465,7 @@ private Q_SLOTS:
         };
         QVERIFY(readUntil(6));
         QCOMPARE(head, QByteArray("start\n"));
-        constexpr qint64 appended = 1024LL * 1024 * 1024;
+        constexpr qint64 appended = 256LL * 1024 * 1024;
         QFile log(path);
         QVERIFY(log.open(QIODevice::ReadWrite));
         QVERIFY(log.resize(6 + appended)); // sparse zeros: quick to make
@@ -472,8 +480,8 @@ private Q_SLOTS:
                                   .split(' ')
                                   .first()
                                   .toLongLong();
-        // Far below the append (the sanitizers' quarantine keeps up to 256 MB of freed pieces).
-        QVERIFY2(peakKb > 0 && peakKb < 512 * 1024, qPrintable(QString::number(peakKb)));
+        // Far below the append: the tool copies it in pieces.
+        QVERIFY2(peakKb > 0 && peakKb < 128 * 1024, qPrintable(QString::number(peakKb)));
         ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
         QVERIFY(tool.waitForFinished(10000));
         QCOMPARE(tool.exitCode(), 0);
