@@ -257,7 +257,7 @@ QString LaunchdService::scriptVersionMarker()
     return QStringLiteral("# BrenmorOps script v%1").arg(scriptVersion);
 }
 
-QString LaunchdService::labelPrefix() { return QStringLiteral("com.brenmor-ops.task."); }
+QString LaunchdService::labelPrefix() { return agentLabelPrefix(); }
 
 bool LaunchdService::scriptIsCurrent(const QString& path)
 {

@@ -1,5 +1,6 @@
 #include "TimelineMath.h"
 
+#include "FailureAlert.h"
 #include "NextRun.h"
 
 #include <algorithm>
@@ -103,7 +104,7 @@ QList<ScheduledTask> tasksWithRows(const QList<ScheduledTask>& tasks)
 
 bool systemJobHasRow(const LaunchdJob& job)
 {
-    return !job.label.startsWith(QLatin1String("com.brenmor-ops.task.")) && !job.disabled &&
+    return !FailureAlert::isTaskLabel(job.label) && !job.disabled &&
            (job.startInterval || job.startCalendarInterval);
 }
 
