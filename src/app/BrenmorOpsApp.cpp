@@ -1,11 +1,11 @@
 #include "BrenmorOpsApp.h"
 
-#include "Dialogs.h"
 #include "FailureAlerts.h"
 #include "LaunchdBrowser.h"
 #include "MainWindow.h"
 #include "TaskStore.h"
 #include "UpdaterController.h"
+#include "WidgetDialogs.h"
 
 BrenmorOpsApp::BrenmorOpsApp(const QStringList& arguments)
 {

@@ -2,6 +2,7 @@
 
 #include "Icons.h"
 #include "LogsWatcher.h"
+#include "RunHistory.h"
 #include "SystemJobTimelineItemView.h"
 #include "TaskStore.h"
 #include "TimelineItemView.h"
@@ -356,7 +357,7 @@ void DayTimelineView::scheduleTick()
 
 void DayTimelineView::onLogChanged(const QString& path)
 {
-    const bool history = path.endsWith(QLatin1String(".runs"));
+    const bool history = RunHistory::isHistoryPath(path);
     if (!history && !path.endsWith(QLatin1String(".log")))
         return;
     // <id8>.runs, <id8>.stdout.log, <id8>.stderr.log

@@ -19,7 +19,6 @@ namespace {
 const QString notificationsService = QStringLiteral("org.freedesktop.Notifications");
 const QString notificationsPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString defaultAction = QStringLiteral("default");
-const QString runsSuffix = QStringLiteral(".runs");
 } // namespace
 
 FailureAlerts::FailureAlerts(TaskStore& store, MainWindow& window, QDBusConnection bus,
@@ -29,7 +28,7 @@ FailureAlerts::FailureAlerts(TaskStore& store, MainWindow& window, QDBusConnecti
     const QString logDir = m_store.agentPaths().logDir;
     // Only sizes are taken here: nothing is parsed before the window shows.
     const QStringList histories =
-        QDir(logDir).entryList({QStringLiteral("*") + runsSuffix}, QDir::Files);
+        QDir(logDir).entryList({RunHistory::historyNameFilter()}, QDir::Files);
     for (const QString& name : histories) {
         const QString path = QDir(logDir).filePath(name);
         QFile file;
@@ -61,7 +60,7 @@ bool FailureAlerts::claimBusName(QDBusConnection bus)
 
 void FailureAlerts::readNewRecords(const QString& path)
 {
-    if (!path.endsWith(runsSuffix))
+    if (!RunHistory::isHistoryPath(path))
         return;
     QFile file;
     Seen now;

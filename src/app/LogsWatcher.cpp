@@ -1,5 +1,7 @@
 #include "LogsWatcher.h"
 
+#include "RunHistory.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -54,7 +56,7 @@ void LogsWatcher::rearm()
             m_watcher->addPath(parent);
     }
     QStringList files;
-    for (const QString& name : dir.entryList({QStringLiteral("*.runs")}, QDir::Files))
+    for (const QString& name : dir.entryList({RunHistory::historyNameFilter()}, QDir::Files))
         files.append(dir.filePath(name));
     for (const QString& path : std::as_const(m_wanted)) {
         if (QFileInfo::exists(path))

@@ -16,62 +16,27 @@ TaskFormState TaskFormState::fromTask(const ScheduledTask& task)
     state.useLoginShell = task.useLoginShell;
     state.wakeBeforeRun = task.wakeBeforeRun;
     const TaskSchedule& schedule = task.schedule;
-    if (schedule.kind() != TaskSchedule::Kind::runAtLoad &&
-        schedule.kind() != TaskSchedule::Kind::interval)
+    if (ScheduleKinds::isCalendar(schedule.kind()))
         state.times = schedule.times();
-    if (schedule.as<TaskSchedule::RunAtLoad>()) {
-        state.scheduleType = ScheduleType::runAtLoad;
-    } else if (const auto* interval = schedule.as<TaskSchedule::Interval>()) {
-        state.scheduleType = ScheduleType::interval;
-        state.intervalMinutes = interval->minutes;
-    } else if (schedule.as<TaskSchedule::Daily>()) {
-        state.scheduleType = ScheduleType::daily;
-    } else if (const auto* weekly = schedule.as<TaskSchedule::Weekly>()) {
-        state.scheduleType = ScheduleType::weekly;
-        state.weekdays = QSet<int>(weekly->weekdays.cbegin(), weekly->weekdays.cend());
-    } else {
-        state.scheduleType = ScheduleType::monthly;
-        if (const auto* monthly = schedule.as<TaskSchedule::Monthly>()) {
-            state.monthlyType = MonthlyType::specificDay;
-            state.dayOfMonth = monthly->day;
-        } else if (schedule.as<TaskSchedule::MonthlyLastDay>()) {
-            state.monthlyType = MonthlyType::lastDay;
-        } else if (const auto* nth = schedule.as<TaskSchedule::MonthlyNthWeekday>()) {
-            state.monthlyType = MonthlyType::nthWeekday;
-            state.nthWeek = nth->nth;
-            state.nthWeekday = nth->weekday;
-        }
-    }
+    ScheduleKinds::visit(schedule, [&state](auto traits, const auto& value) {
+        state.scheduleType = traits.form.type;
+        state.monthlyType = traits.form.monthly;
+        traits.toForm(value, state);
+    });
     return state;
 }
 
 TaskSchedule TaskFormState::schedule() const
 {
     const QList<TimeOfDay> sorted = sortedTimes(times);
-    switch (scheduleType) {
-    case ScheduleType::runAtLoad:
-        return TaskSchedule::runAtLoad();
-    case ScheduleType::interval:
-        return TaskSchedule::interval(intervalMinutes);
-    case ScheduleType::daily:
-        return TaskSchedule::daily(sorted);
-    case ScheduleType::weekly: {
-        QList<int> days(weekdays.cbegin(), weekdays.cend());
-        std::sort(days.begin(), days.end());
-        return TaskSchedule::weekly(days, sorted);
-    }
-    case ScheduleType::monthly:
-        break;
-    }
-    switch (monthlyType) {
-    case MonthlyType::specificDay:
-        return TaskSchedule::monthly(dayOfMonth, sorted);
-    case MonthlyType::lastDay:
-        return TaskSchedule::monthlyLastDay(sorted);
-    case MonthlyType::nthWeekday:
-        break;
-    }
-    return TaskSchedule::monthlyNthWeekday(nthWeek, nthWeekday, sorted);
+    // Every choice of the two pickers is the place of exactly one kind.
+    TaskSchedule chosen;
+    ScheduleKinds::forEachKind([&]<typename Case>() {
+        using Kind = ScheduleKinds::Traits<Case>;
+        if (Kind::form.matches(scheduleType, monthlyType))
+            chosen = Kind::fromForm(*this, sorted);
+    });
+    return chosen;
 }
 
 namespace {
@@ -149,35 +114,28 @@ void TaskFormState::applyMailTemplate(const QString& mailCommand, const QString&
 
 namespace TaskFormText {
 
+namespace {
+// The label of the kind at that place of the pickers.
+QString formLabel(ScheduleType type, MonthlyType monthly)
+{
+    QString label;
+    ScheduleKinds::forEachKind([&]<typename Case>() {
+        using Kind = ScheduleKinds::Traits<Case>;
+        if (Kind::form.matches(type, monthly))
+            label = QString::fromUtf8(Kind::formLabel.data(), qsizetype(Kind::formLabel.size()));
+    });
+    return label;
+}
+} // namespace
+
 QString scheduleTypeLabel(ScheduleType type)
 {
-    switch (type) {
-    case ScheduleType::runAtLoad:
-        return QStringLiteral("Run at load (login / reboot)");
-    case ScheduleType::interval:
-        return QStringLiteral("Every N minutes");
-    case ScheduleType::daily:
-        return QStringLiteral("Daily");
-    case ScheduleType::weekly:
-        return QStringLiteral("Weekly");
-    case ScheduleType::monthly:
+    if (type == ScheduleType::monthly)
         return QStringLiteral("Monthly");
-    }
-    return {};
+    return formLabel(type, MonthlyType::specificDay);
 }
 
-QString monthlyTypeLabel(MonthlyType type)
-{
-    switch (type) {
-    case MonthlyType::specificDay:
-        return QStringLiteral("Specific day");
-    case MonthlyType::lastDay:
-        return QStringLiteral("Last day of month");
-    case MonthlyType::nthWeekday:
-        return QStringLiteral("Nth weekday");
-    }
-    return {};
-}
+QString monthlyTypeLabel(MonthlyType type) { return formLabel(ScheduleType::monthly, type); }
 
 const QList<int>& intervalChoices()
 {
@@ -213,18 +171,10 @@ std::optional<QString> shortMonthsCaption(int dayOfMonth)
 
 QString wakeCaption(const TaskFormState& state)
 {
-    if (state.scheduleType == ScheduleType::monthly && state.monthlyType == MonthlyType::lastDay) {
-        return PlatformTexts::current().wakes +
-               QStringLiteral(" every day from the 28th to the 31st, 5 minutes before the "
-                              "scheduled time. The task only runs on the actual last day.");
-    }
-    if (state.scheduleType == ScheduleType::monthly &&
-        state.monthlyType == MonthlyType::nthWeekday) {
-        return (PlatformTexts::current().wakes +
-                QStringLiteral(" every %1 5 minutes before the scheduled time. The task only runs "
-                               "on the %2 occurrence."))
-            .arg(ScheduleText::weekdayName(state.nthWeekday), ScheduleText::ordinal(state.nthWeek));
-    }
+    const std::optional<QString> note = ScheduleKinds::visit(
+        state.schedule(), [](auto traits, const auto& value) { return traits.wakeNote(value); });
+    if (note)
+        return PlatformTexts::current().wakes + *note;
     return PlatformTexts::current().wakes +
            QStringLiteral(" 5 minutes before the scheduled time so the task can run even during "
                           "sleep.");

@@ -45,7 +45,7 @@ struct TaskFormState {
     bool canSave() const { return !nameProblem() && !commandProblem(); }
     bool showsWakeToggle() const
     {
-        return scheduleType != ScheduleType::runAtLoad && scheduleType != ScheduleType::interval;
+        return ScheduleKinds::formFields(scheduleType, monthlyType).times;
     }
     bool showsTimes() const { return showsWakeToggle(); }
 

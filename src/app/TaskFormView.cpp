@@ -607,18 +607,22 @@ void TaskFormView::refresh()
     for (int index = 0; index < m_weekdayButtons.size(); ++index)
         m_weekdayButtons.at(index)->setChecked(s.weekdays.contains(index + 1));
 
-    const bool monthly = s.scheduleType == ScheduleType::monthly;
-    m_runAtLoadCaption->setVisible(s.scheduleType == ScheduleType::runAtLoad);
-    m_intervalRow->setVisible(s.scheduleType == ScheduleType::interval);
-    m_intervalCaption->setVisible(s.scheduleType == ScheduleType::interval);
-    m_weekdayRow->setVisible(s.scheduleType == ScheduleType::weekly);
-    m_monthlyBox->setVisible(monthly);
-    m_dayRow->setVisible(s.monthlyType == MonthlyType::specificDay);
+    const ScheduleKinds::FormFields fields =
+        ScheduleKinds::formFields(s.scheduleType, s.monthlyType);
+    // The monthly box keeps the rows of the chosen monthly kind while it is hidden.
+    const ScheduleKinds::FormFields inMonth =
+        ScheduleKinds::formFields(ScheduleType::monthly, s.monthlyType);
+    m_runAtLoadCaption->setVisible(fields.runAtLoadCaption);
+    m_intervalRow->setVisible(fields.interval);
+    m_intervalCaption->setVisible(fields.interval);
+    m_weekdayRow->setVisible(fields.weekdays);
+    m_monthlyBox->setVisible(s.scheduleType == ScheduleType::monthly);
+    m_dayRow->setVisible(inMonth.dayOfMonth);
     const std::optional<QString> shortMonths = TaskFormText::shortMonthsCaption(s.dayOfMonth);
     m_shortMonths->setText(shortMonths.value_or(QString()));
-    m_shortMonths->setVisible(s.monthlyType == MonthlyType::specificDay && shortMonths);
-    m_lastDayCaption->setVisible(s.monthlyType == MonthlyType::lastDay);
-    m_nthRow->setVisible(s.monthlyType == MonthlyType::nthWeekday);
+    m_shortMonths->setVisible(inMonth.dayOfMonth && shortMonths);
+    m_lastDayCaption->setVisible(inMonth.lastDayCaption);
+    m_nthRow->setVisible(inMonth.nthWeekday);
     m_timeList->setVisible(s.showsTimes());
     m_wake->setVisible(s.showsWakeToggle());
     m_wake->setChecked(s.wakeBeforeRun);

@@ -33,7 +33,7 @@ bool TaskListModel::readLastRunFailed(const ScheduledTask& task) const
 
 void TaskListModel::onLogChanged(const QString& path)
 {
-    if (!path.endsWith(QLatin1String(".runs")))
+    if (!RunHistory::isHistoryPath(path))
         return;
     const QString id8 = QFileInfo(path).completeBaseName();
     for (int row = 0; row < m_tasks.size(); ++row) {

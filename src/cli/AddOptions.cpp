@@ -1,5 +1,7 @@
 #include "AddOptions.h"
 
+#include "ScheduleKinds.h"
+
 #include <array>
 #include <limits>
 
@@ -122,69 +124,93 @@ std::optional<QList<TimeOfDay>> timesFrom(Cursor& cursor, QStringList& messages)
     return times;
 }
 
-std::optional<TaskSchedule> interval(Cursor& cursor, QStringList& messages)
-{
-    const auto text = cursor.next();
-    const auto minutes = text ? parseInteger(*text) : std::nullopt;
-    if (!minutes || *minutes <= 0) {
-        messages << QStringLiteral("--interval requires a positive number of minutes");
-        return std::nullopt;
+// The values after a schedule option, read in the order its kind asks for them. A value
+// that is missing or wrong yields none, with the message the tool prints for it.
+class ScheduleArguments {
+public:
+    ScheduleArguments(Cursor& cursor, QStringList& messages)
+        : m_cursor(cursor), m_messages(messages)
+    {}
+
+    std::optional<QList<TimeOfDay>> times() { return timesFrom(m_cursor, m_messages); }
+
+    std::optional<int> minutes()
+    {
+        const auto text = m_cursor.next();
+        const auto minutes = text ? parseInteger(*text) : std::nullopt;
+        if (!minutes || *minutes <= 0) {
+            m_messages << QStringLiteral("--interval requires a positive number of minutes");
+            return std::nullopt;
+        }
+        return minutes;
     }
-    return TaskSchedule::interval(*minutes);
+
+    std::optional<QList<int>> weekdays()
+    {
+        const auto days = m_cursor.next();
+        if (!days)
+            return std::nullopt;
+        QList<int> weekdays = parseWeekdays(*days);
+        if (weekdays.isEmpty()) {
+            m_messages << invalidWeekdays;
+            return std::nullopt;
+        }
+        return weekdays;
+    }
+
+    std::optional<int> dayOfMonth()
+    {
+        const auto text = m_cursor.next();
+        const auto day = text ? parseInteger(*text) : std::nullopt;
+        if (!day)
+            return std::nullopt;
+        if (*day < 1 || *day > 31) {
+            m_messages << QStringLiteral("Invalid day: must be 1-31");
+            return std::nullopt;
+        }
+        return day;
+    }
+
+    std::optional<int> nth()
+    {
+        const auto text = m_cursor.next();
+        const auto nth = text ? parseInteger(*text) : std::nullopt;
+        if (!nth || *nth < 1 || *nth > 4) {
+            m_messages << QStringLiteral("--monthly-nth requires a number 1-4 (e.g. 2 for 2nd)");
+            return std::nullopt;
+        }
+        return nth;
+    }
+
+    std::optional<int> weekday()
+    {
+        const auto dayName = m_cursor.next();
+        if (!dayName)
+            return std::nullopt;
+        const auto weekday = weekdayNumber(*dayName);
+        if (!weekday)
+            m_messages << invalidWeekday;
+        return weekday;
+    }
+
+private:
+    Cursor& m_cursor;
+    QStringList& m_messages;
+};
+
+QString latin1(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-std::optional<TaskSchedule> weekly(Cursor& cursor, QStringList& messages)
+// The schedule options in the order the usage lists them.
+template <typename F> void forEachOptionInUsageOrder(F&& f)
 {
-    const auto days = cursor.next();
-    if (!days)
-        return std::nullopt;
-    QList<int> weekdays = parseWeekdays(*days);
-    if (weekdays.isEmpty()) {
-        messages << invalidWeekdays;
-        return std::nullopt;
-    }
-    auto times = timesFrom(cursor, messages);
-    if (!times)
-        return std::nullopt;
-    return TaskSchedule::weekly(std::move(weekdays), std::move(*times));
-}
-
-std::optional<TaskSchedule> monthly(Cursor& cursor, QStringList& messages)
-{
-    const auto text = cursor.next();
-    const auto day = text ? parseInteger(*text) : std::nullopt;
-    if (!day)
-        return std::nullopt;
-    if (*day < 1 || *day > 31) {
-        messages << QStringLiteral("Invalid day: must be 1-31");
-        return std::nullopt;
-    }
-    auto times = timesFrom(cursor, messages);
-    if (!times)
-        return std::nullopt;
-    return TaskSchedule::monthly(*day, std::move(*times));
-}
-
-std::optional<TaskSchedule> monthlyNth(Cursor& cursor, QStringList& messages)
-{
-    const auto text = cursor.next();
-    const auto nth = text ? parseInteger(*text) : std::nullopt;
-    if (!nth || *nth < 1 || *nth > 4) {
-        messages << QStringLiteral("--monthly-nth requires a number 1-4 (e.g. 2 for 2nd)");
-        return std::nullopt;
-    }
-    const auto dayName = cursor.next();
-    if (!dayName)
-        return std::nullopt;
-    const auto weekday = weekdayNumber(*dayName);
-    if (!weekday) {
-        messages << invalidWeekday;
-        return std::nullopt;
-    }
-    auto times = timesFrom(cursor, messages);
-    if (!times)
-        return std::nullopt;
-    return TaskSchedule::monthlyNthWeekday(*nth, *weekday, std::move(*times));
+    for (int rank = 0; rank < int(ScheduleKinds::count); ++rank)
+        ScheduleKinds::forEachKind([&]<typename Case>() {
+            if (ScheduleKinds::Traits<Case>::cliRank == rank)
+                f.template operator()<Case>();
+        });
 }
 } // namespace
 
@@ -268,35 +294,40 @@ ScheduleResult parseSchedule(const QStringList& words)
     ScheduleResult result;
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& word = words[i];
-        Cursor cursor(words, i);
-        if (word == QLatin1String("--run-at-load")) {
-            result.schedule = TaskSchedule::runAtLoad();
-        } else if (word == QLatin1String("--interval")) {
-            result.schedule = interval(cursor, result.messages);
-        } else if (word == QLatin1String("--daily")) {
-            if (auto times = timesFrom(cursor, result.messages))
-                result.schedule = TaskSchedule::daily(std::move(*times));
-        } else if (word == QLatin1String("--weekly")) {
-            result.schedule = weekly(cursor, result.messages);
-        } else if (word == QLatin1String("--monthly")) {
-            result.schedule = monthly(cursor, result.messages);
-        } else if (word == QLatin1String("--monthly-last-day")) {
-            if (auto times = timesFrom(cursor, result.messages))
-                result.schedule = TaskSchedule::monthlyLastDay(std::move(*times));
-        } else if (word == QLatin1String("--monthly-nth")) {
-            result.schedule = monthlyNth(cursor, result.messages);
-        } else {
-            continue;
-        }
-        return result;
+        bool matched = false;
+        ScheduleKinds::forEachKind([&]<typename Case>() {
+            using Kind = ScheduleKinds::Traits<Case>;
+            if (matched || word != latin1(Kind::cliOption))
+                return;
+            matched = true;
+            Cursor cursor(words, i);
+            ScheduleArguments arguments(cursor, result.messages);
+            if (std::optional<Case> value = Kind::fromCli(arguments))
+                result.schedule = TaskSchedule(std::move(*value));
+        });
+        if (matched)
+            return result;
     }
     return result;
 }
 
 QString scheduleRequiredMessage()
 {
-    return QStringLiteral("Schedule is required. Use --daily, --weekly, --monthly, "
-                          "--monthly-last-day, --monthly-nth, --interval, or --run-at-load");
+    QStringList options;
+    forEachOptionInUsageOrder(
+        [&]<typename Case>() { options << latin1(ScheduleKinds::Traits<Case>::cliOption); });
+    const QString last = options.takeLast();
+    return QStringLiteral("Schedule is required. Use ") + options.join(QStringLiteral(", ")) +
+           QStringLiteral(", or ") + last;
+}
+
+QString scheduleUsage()
+{
+    QString lines;
+    forEachOptionInUsageOrder([&]<typename Case>() {
+        lines += latin1(ScheduleKinds::Traits<Case>::cliUsage) + QLatin1Char('\n');
+    });
+    return lines;
 }
 
 } // namespace AddOptions

@@ -45,5 +45,7 @@ struct ScheduleResult {
 ScheduleResult parseSchedule(const QStringList& words);
 
 QString scheduleRequiredMessage();
+// The usage lines of the schedule options, each ended by a line feed.
+QString scheduleUsage();
 
 } // namespace AddOptions

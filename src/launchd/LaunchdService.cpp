@@ -6,6 +6,7 @@
 #include "RegularFile.h"
 #include "Result.h"
 #include "RunHistory.h"
+#include "ScheduleKinds.h"
 #include "ToolPaths.h"
 #include "WrapperScript.h"
 
@@ -70,67 +71,28 @@ Result<void> makeFolder(const QString& path, Privacy privacy)
     return Result<void>::failure(QStringLiteral("Cannot create folder %1: %2").arg(path, reason));
 }
 
-struct CalendarEntry {
-    QList<std::pair<QLatin1String, int>> keys;
-};
+using ScheduleKinds::CalendarEntry;
 
 QStringList entryLines(const CalendarEntry& entry)
 {
     QStringList lines{QStringLiteral("    <dict>")};
-    for (const auto& [key, value] : entry.keys)
+    for (const auto& [key, value] : entry)
         lines << QStringLiteral("        <key>%1</key>").arg(key)
               << QStringLiteral("        <integer>%1</integer>").arg(value);
     lines << QStringLiteral("    </dict>");
     return lines;
 }
 
-CalendarEntry timeEntry(const TimeOfDay& time, QList<std::pair<QLatin1String, int>> leading = {})
+QStringList scheduleSection(const ScheduleKinds::LaunchTrigger& trigger)
 {
-    leading << std::pair{QLatin1String("Hour"), time.hour}
-            << std::pair{QLatin1String("Minute"), time.minute};
-    return {leading};
-}
-
-// launchd counts Sunday as 0; the model counts it as 1.
-int launchdWeekday(int weekday) { return weekday - 1; }
-
-QList<CalendarEntry> calendarEntries(const TaskSchedule& schedule)
-{
-    QList<CalendarEntry> entries;
-    const QLatin1String day("Day");
-    const QLatin1String weekday("Weekday");
-    if (const auto* daily = schedule.as<TaskSchedule::Daily>()) {
-        for (const TimeOfDay& time : daily->times)
-            entries << timeEntry(time);
-    } else if (const auto* weekly = schedule.as<TaskSchedule::Weekly>()) {
-        for (int wd : weekly->weekdays)
-            for (const TimeOfDay& time : weekly->times)
-                entries << timeEntry(time, {{weekday, launchdWeekday(wd)}});
-    } else if (const auto* monthly = schedule.as<TaskSchedule::Monthly>()) {
-        for (const TimeOfDay& time : monthly->times)
-            entries << timeEntry(time, {{day, monthly->day}});
-    } else if (const auto* lastDay = schedule.as<TaskSchedule::MonthlyLastDay>()) {
-        // launchd cannot say "last day": fire on 28 to 31 and let the wrapper's guard pick.
-        for (int d = 28; d <= 31; ++d)
-            for (const TimeOfDay& time : lastDay->times)
-                entries << timeEntry(time, {{day, d}});
-    } else if (const auto* nth = schedule.as<TaskSchedule::MonthlyNthWeekday>()) {
-        for (const TimeOfDay& time : nth->times)
-            entries << timeEntry(time, {{weekday, launchdWeekday(nth->weekday)}});
-    }
-    return entries;
-}
-
-QStringList scheduleSection(const TaskSchedule& schedule)
-{
-    if (schedule.kind() == TaskSchedule::Kind::runAtLoad)
-        return {};
-    if (const auto* interval = schedule.as<TaskSchedule::Interval>())
+    if (trigger.everySeconds)
         return {QStringLiteral("    <key>StartInterval</key>"),
-                QStringLiteral("    <integer>%1</integer>").arg(qint64(interval->minutes) * 60)};
-    const QList<CalendarEntry> entries = calendarEntries(schedule);
+                QStringLiteral("    <integer>%1</integer>").arg(*trigger.everySeconds)};
+    if (trigger.atLoad)
+        return {};
+    const QList<CalendarEntry>& entries = trigger.calendar;
     QStringList lines{QStringLiteral("    <key>StartCalendarInterval</key>")};
-    if (entries.size() == 1 && schedule.kind() != TaskSchedule::Kind::monthlyLastDay)
+    if (entries.size() == 1 && !trigger.calendarAsArray)
         return lines << entryLines(entries.first());
     lines << QStringLiteral("    <array>");
     QStringList body;
@@ -257,7 +219,7 @@ QString LaunchdService::scriptVersionMarker()
     return QStringLiteral("# BrenmorOps script v%1").arg(scriptVersion);
 }
 
-QString LaunchdService::labelPrefix() { return QStringLiteral("com.brenmor-ops.task."); }
+QString LaunchdService::labelPrefix() { return agentLabelPrefix(); }
 
 bool LaunchdService::scriptIsCurrent(const QString& path)
 {
@@ -355,18 +317,18 @@ QString LaunchdService::plistContent(const ScheduledTask& task, const QString& s
         QStringLiteral("        <string>%1</string>").arg(xmlEscaped(scriptPath)),
         QStringLiteral("    </array>"),
     };
-    const QStringList section = scheduleSection(task.schedule);
+    const ScheduleKinds::LaunchTrigger trigger = ScheduleKinds::trigger(task.schedule);
+    const QStringList section = scheduleSection(trigger);
     if (section.isEmpty())
         lines << QString();
     else
         lines << section;
-    const bool runAtLoad = task.schedule.kind() == TaskSchedule::Kind::runAtLoad;
     lines << QStringLiteral("    <key>StandardOutPath</key>")
           << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(m_paths.stdoutLogPath(task)))
           << QStringLiteral("    <key>StandardErrorPath</key>")
           << QStringLiteral("    <string>%1</string>").arg(xmlEscaped(m_paths.stderrLogPath(task)))
           << QStringLiteral("    <key>RunAtLoad</key>")
-          << (runAtLoad ? QStringLiteral("    <true/>") : QStringLiteral("    <false/>"))
+          << (trigger.atLoad ? QStringLiteral("    <true/>") : QStringLiteral("    <false/>"))
           << QStringLiteral("</dict>") << QStringLiteral("</plist>");
     return lines.join(QLatin1Char('\n'));
 }

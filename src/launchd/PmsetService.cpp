@@ -2,6 +2,7 @@
 #include "PmsetService_p.h"
 
 #include "AdminRequest.h"
+#include "ScheduleKinds.h"
 #include "ShellQuoting.h"
 #include "ToolPaths.h"
 
@@ -240,30 +241,18 @@ Result<QString, PmsetError> PmsetService::wakeCommand(const ScheduledTask& task)
     const int minute = wake % 60;
     const bool dayBefore = wakesDayBefore(*earliest);
 
-    const TaskSchedule& schedule = task.schedule;
-    switch (schedule.kind()) {
-    case TaskSchedule::Kind::runAtLoad:
-    case TaskSchedule::Kind::interval:
+    const ScheduleKinds::WakeRule rule = ScheduleKinds::wake(task.schedule);
+    switch (rule.event) {
+    case ScheduleKinds::WakeRule::Event::none:
         return fail();
-    case TaskSchedule::Kind::daily:
-    case TaskSchedule::Kind::monthlyLastDay:
-        // Every day, so a wake on the evening before needs no other day. The wrapper's guard
-        // lets only the last day run; pmset cannot express that day.
-        return repeatCommand(hour, minute, everyDay);
-    case TaskSchedule::Kind::weekly: {
-        const QString days = wakeDays(schedule.as<TaskSchedule::Weekly>()->weekdays, dayBefore);
+    case ScheduleKinds::WakeRule::Event::repeating: {
+        // Every day needs no other day for a wake on the evening before.
+        const QString days = rule.everyDay ? everyDay : wakeDays(rule.weekdays, dayBefore);
         if (days.isEmpty())
             return fail();
         return repeatCommand(hour, minute, days);
     }
-    case TaskSchedule::Kind::monthlyNthWeekday: {
-        const QString day =
-            wakeDays({schedule.as<TaskSchedule::MonthlyNthWeekday>()->weekday}, dayBefore);
-        if (day.isEmpty())
-            return fail();
-        return repeatCommand(hour, minute, day);
-    }
-    case TaskSchedule::Kind::monthly: {
+    case ScheduleKinds::WakeRule::Event::oneTime: {
         const std::optional<QDateTime> next = oneTimeWakeDate(task);
         return next ? onceCommand(*next, m_timeZone) : QString();
     }
@@ -273,12 +262,12 @@ Result<QString, PmsetError> PmsetService::wakeCommand(const ScheduledTask& task)
 
 std::optional<QDateTime> PmsetService::oneTimeWakeDate(const ScheduledTask& task) const
 {
-    const auto* monthly = task.schedule.as<TaskSchedule::Monthly>();
+    const ScheduleKinds::WakeRule rule = ScheduleKinds::wake(task.schedule);
     const std::optional<TimeOfDay> earliest = earliestTime(task.schedule.times());
-    if (!monthly || !earliest)
+    if (rule.event != ScheduleKinds::WakeRule::Event::oneTime || !earliest)
         return std::nullopt;
     const int wake = wakeMinutes(*earliest);
-    return nextMonthlyDate(m_now(), m_timeZone, monthly->day, wake / 60, wake % 60,
+    return nextMonthlyDate(m_now(), m_timeZone, rule.dayOfMonth, wake / 60, wake % 60,
                            wakesDayBefore(*earliest));
 }
 
@@ -335,14 +324,14 @@ QString PmsetService::currentWakeSchedule() const
 
 bool PmsetService::isWakeScheduledInSystem(const ScheduledTask& task) const
 {
-    switch (task.schedule.kind()) {
-    case TaskSchedule::Kind::monthly: {
+    const ScheduleKinds::WakeRule rule = ScheduleKinds::wake(task.schedule);
+    if (rule.checkedByOneTime) {
         // Any one-time wake event counts: pmset does not say whose it is.
         const QString schedule = currentWakeSchedule();
         return schedule.contains(QStringLiteral("wakeorpoweron")) ||
                schedule.contains(QStringLiteral("wakepoweron"));
     }
-    case TaskSchedule::Kind::daily: {
+    if (rule.checkedByTime) {
         const std::optional<TimeOfDay> earliest = earliestTime(task.schedule.times());
         if (!earliest)
             return false;
@@ -356,19 +345,16 @@ bool PmsetService::isWakeScheduledInSystem(const ScheduledTask& task) const
         }
         return false;
     }
-    default:
-        return false;
-    }
+    return false;
 }
 
 namespace {
 
-bool repeats(TaskSchedule::Kind kind)
-{
-    using K = TaskSchedule::Kind;
-    return kind == K::daily || kind == K::weekly || kind == K::monthlyLastDay ||
-           kind == K::monthlyNthWeekday;
-}
+using Event = ScheduleKinds::WakeRule::Event;
+
+Event wakeEvent(const ScheduledTask& task) { return ScheduleKinds::wake(task.schedule).event; }
+
+bool repeats(const ScheduledTask& task) { return wakeEvent(task) == Event::repeating; }
 
 } // namespace
 
@@ -378,13 +364,12 @@ WakeCancellations wakeCancellations(const QList<ScheduledTask>& before,
     const QList<ScheduledTask> was = wakeRegistrations(before);
     const QList<ScheduledTask> will = wakeRegistrations(after);
     const auto hasRepeating = [](const QList<ScheduledTask>& registrations) {
-        return std::any_of(registrations.cbegin(), registrations.cend(),
-                           [](const ScheduledTask& task) { return repeats(task.schedule.kind()); });
+        return std::any_of(registrations.cbegin(), registrations.cend(), repeats);
     };
     WakeCancellations cancellations;
     cancellations.repeating = hasRepeating(was) && !hasRepeating(will);
     for (const ScheduledTask& old : was) {
-        if (old.schedule.kind() != TaskSchedule::Kind::monthly)
+        if (wakeEvent(old) != Event::oneTime)
             continue;
         const bool kept = std::any_of(will.cbegin(), will.cend(), [&old](const ScheduledTask& t) {
             return t.id == old.id && t.schedule == old.schedule;
@@ -397,21 +382,18 @@ WakeCancellations wakeCancellations(const QList<ScheduledTask>& before,
 
 QList<ScheduledTask> wakeRegistrations(const QList<ScheduledTask>& tasks)
 {
-    using K = TaskSchedule::Kind;
     const auto wakes = [](const ScheduledTask& task) {
         return task.isEnabled && task.wakeBeforeRun;
     };
     QList<ScheduledTask> registrations;
     for (const ScheduledTask& task : tasks) {
-        const K kind = task.schedule.kind();
-        if (wakes(task) && (kind == K::daily || kind == K::weekly || kind == K::monthlyLastDay ||
-                            kind == K::monthlyNthWeekday)) {
+        if (wakes(task) && repeats(task)) {
             registrations.append(task);
             break;
         }
     }
     for (const ScheduledTask& task : tasks) {
-        if (wakes(task) && task.schedule.kind() == K::monthly)
+        if (wakes(task) && wakeEvent(task) == Event::oneTime)
             registrations.append(task);
     }
     return registrations;

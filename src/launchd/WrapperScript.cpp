@@ -23,31 +23,6 @@ QString recordFunction(const QString& runHistoryPath)
            QLatin1String("; }");
 }
 
-QStringList lastDayGuard(DateDialect dialect)
-{
-    const QString tomorrow = dialect == DateDialect::bsd ? QStringLiteral("date -v+1d +%d")
-                                                         : QStringLiteral("date -d tomorrow +%d");
-    return {QString(), QStringLiteral("# Guard: only run on the last day of the month"),
-            QStringLiteral("[ \"$(%1)\" != \"01\" ] && exit 0").arg(tomorrow)};
-}
-
-QStringList nthWeekdayGuard(int nth)
-{
-    // Stored tasks keep nth in 1...4; anything smaller is read as the first occurrence.
-    const int n = std::max(nth, 1);
-    static const char* const suffixes[] = {"st", "nd", "rd", "th"};
-    const QLatin1String suffix(suffixes[std::min(n - 1, 3)]);
-    // The calendar fires on every such weekday; only the one in the Nth block of seven days
-    // may run.
-    return {
-        QString(),
-        QStringLiteral("# Guard: only run on the %1%2 occurrence this month").arg(n).arg(suffix),
-        QStringLiteral("_day=$(date +%d)"),
-        QStringLiteral("[ \"$_day\" -lt %1 ] || [ \"$_day\" -gt %2 ] && exit 0")
-            .arg((n - 1) * 7 + 1)
-            .arg(n * 7)};
-}
-
 // The here-document's end marker: a word no line of the user's part equals.
 QString hereDocumentEnd(const QString& body)
 {
@@ -96,10 +71,7 @@ QString text(const ScheduledTask& task, const QString& runHistoryPath, DateDiale
     lines << QLatin1String("#!") + shell;
     lines << LaunchdService::scriptVersionMarker();
     // A guard that skips the day ends the wrapper before anything is recorded.
-    if (task.schedule.as<TaskSchedule::MonthlyLastDay>())
-        lines << lastDayGuard(dialect);
-    else if (const auto* nth = task.schedule.as<TaskSchedule::MonthlyNthWeekday>())
-        lines << nthWeekdayGuard(nth->nth);
+    lines << ScheduleKinds::guard(task.schedule, dialect);
     lines << recordFunction(runHistoryPath);
     // TERM, HUP and INT sent to the wrapper go on to everything the run started. A bash run
     // leads a process group of its own (set -m below). zsh cannot make one without a terminal,

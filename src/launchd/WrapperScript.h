@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScheduleKinds.h"
 #include "ScheduledTask.h"
 
 #include <QString>
@@ -11,7 +12,7 @@ namespace WrapperScript {
 
 // `date` spells "tomorrow" differently on BSD (macOS) and GNU (Linux); the last-day guard is
 // the only line of the wrapper that differs between the two systems.
-enum class DateDialect { bsd, gnu };
+using DateDialect = ScheduleKinds::DateDialect;
 
 // The dialect of the system this program was built for.
 DateDialect nativeDateDialect();

@@ -6,10 +6,6 @@
 
 namespace FailureAlert {
 
-namespace {
-const QLatin1String labelPrefix("com.brenmor-ops.task.");
-}
-
 QString message(const QString& taskName, int exitStatus, const QDateTime& endedAt)
 {
     const QString status = exitStatus < 0 ? QStringLiteral("signal %1").arg(-exitStatus)
@@ -30,13 +26,13 @@ bool notifyOnFailure() { return openPreferences()->value(notifyOnFailureKey(), t
 
 QString applicationBusName() { return QStringLiteral("com.brenmor_ops.App"); }
 
-bool isTaskLabel(const QString& label) { return label.startsWith(labelPrefix); }
+bool isTaskLabel(const QString& label) { return label.startsWith(agentLabelPrefix()); }
 
 const ScheduledTask* taskForLabel(const QList<ScheduledTask>& tasks, const QString& label)
 {
     if (!isTaskLabel(label))
         return nullptr;
-    const QString id = label.mid(labelPrefix.size());
+    const QString id = label.mid(agentLabelPrefix().size());
     for (const ScheduledTask& task : tasks) {
         if (task.idString().compare(id, Qt::CaseInsensitive) == 0)
             return &task;

@@ -1,5 +1,7 @@
 #include "NextRun.h"
 
+#include "ScheduleKinds.h"
+
 #include <QTime>
 
 #include <algorithm>
@@ -48,32 +50,11 @@ std::optional<qint64> firingInstant(QDate date, const TimeOfDay& time, const Cac
 
 bool runsOnDate(const TaskSchedule& schedule, QDate date)
 {
-    using S = TaskSchedule;
-    switch (schedule.kind()) {
-    case S::Kind::runAtLoad:
-        return false;
-    case S::Kind::interval:
-    case S::Kind::daily:
-        return true;
-    case S::Kind::weekly:
-        return schedule.as<S::Weekly>()->weekdays.contains(weekdayNumber(date));
-    case S::Kind::monthly:
-        return date.day() == schedule.as<S::Monthly>()->day;
-    case S::Kind::monthlyLastDay:
-        return date.addDays(1).day() == 1;
-    case S::Kind::monthlyNthWeekday: {
-        const auto* nth = schedule.as<S::MonthlyNthWeekday>();
-        return weekdayNumber(date) == nth->weekday && (date.day() - 1) / 7 + 1 == nth->nth;
-    }
-    }
-    return false;
+    return ScheduleKinds::visit(
+        schedule, [date](auto traits, const auto& s) { return traits.runsOn(s, date); });
 }
 
-int weekdayNumber(QDate date)
-{
-    // Qt counts Monday = 1 ... Sunday = 7; the model counts Sunday = 1 ... Saturday = 7.
-    return date.dayOfWeek() % 7 + 1;
-}
+int weekdayNumber(QDate date) { return ScheduleKinds::Text::weekdayNumber(date); }
 
 CachedZone nextRunZone(const QTimeZone& zone, qint64 nowSecs)
 {
@@ -93,8 +74,7 @@ std::optional<QDateTime> nextRun(const TaskSchedule& schedule, const QDateTime& 
 std::optional<QDateTime> nextRun(const TaskSchedule& schedule, qint64 nowSecs,
                                  const CachedZone& zone)
 {
-    const TaskSchedule::Kind kind = schedule.kind();
-    if (kind == TaskSchedule::Kind::runAtLoad || kind == TaskSchedule::Kind::interval)
+    if (!ScheduleKinds::isCalendar(schedule.kind()))
         return std::nullopt;
     const QList<TimeOfDay> times = schedule.times();
     if (times.isEmpty())

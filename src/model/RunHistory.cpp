@@ -573,10 +573,18 @@ std::optional<TaskRunRecord> TaskRunRecord::parse(QStringView line)
 
 namespace RunHistory {
 
+namespace {
+const QLatin1String historySuffix(".runs");
+}
+
 QString historyPath(const QString& logDir, const QString& shortId)
 {
-    return QDir(logDir).filePath(shortId + QStringLiteral(".runs"));
+    return QDir(logDir).filePath(shortId + historySuffix);
 }
+
+bool isHistoryPath(const QString& path) { return path.endsWith(historySuffix); }
+
+QString historyNameFilter() { return QLatin1Char('*') + historySuffix; }
 
 QString logPath(const QString& logDir, const QString& shortId, LogStream stream)
 {

@@ -28,6 +28,9 @@ namespace RunHistory {
 
 // logDir/<shortId>.runs, ".stdout.log", ".stderr.log"
 QString historyPath(const QString& logDir, const QString& shortId);
+// Whether a path names a run history ("*.runs"), and the name filter that lists them.
+bool isHistoryPath(const QString& path);
+QString historyNameFilter();
 QString logPath(const QString& logDir, const QString& shortId, LogStream stream);
 
 // A history longer than this is read from its end only (whole lines, some million runs).

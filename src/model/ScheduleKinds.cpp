@@ -44,3 +44,17 @@ const QList<MonthlyType>& allMonthlyTypes()
                                            MonthlyType::nthWeekday};
     return all;
 }
+
+namespace ScheduleKinds {
+
+FormFields formFields(ScheduleType type, MonthlyType monthly)
+{
+    FormFields fields{};
+    forEachKind([&]<typename Case>() {
+        if (Traits<Case>::form.matches(type, monthly))
+            fields = Traits<Case>::formFields;
+    });
+    return fields;
+}
+
+} // namespace ScheduleKinds

@@ -89,3 +89,5 @@ QString shortIdCollisionMessage(const ScheduledTask& task, const ScheduledTask& 
                           "one script, log and history. Remove one of them.")
         .arg(task.name, task.idString(), task.shortId(), twin.name, twin.idString());
 }
+
+QString agentLabelPrefix() { return QStringLiteral("com.brenmor-ops.task."); }

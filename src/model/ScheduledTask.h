@@ -59,6 +59,8 @@ size_t qHash(const ScheduledTask& task, size_t seed = 0);
 // Identifier helpers shared by every place that names generated files.
 QString uuidUpper(const QUuid& id);
 QString uuidShort(const QUuid& id);
+// The start of every task agent's label: "com.brenmor-ops.task." + the task's identifier.
+QString agentLabelPrefix();
 
 // Another task of `tasks` whose short ID (the first eight hex digits, which name the wrapper
 // script, the logs and the run history) is `task`'s; nothing when there is none. Two such tasks

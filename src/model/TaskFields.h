@@ -11,6 +11,10 @@
 #include <variant>
 #include <vector>
 
+namespace ScheduleKinds {
+template <typename Case> struct Traits;
+}
+
 // The one description of the task file's fields. Every reader and the writer walk these lists,
 // so a field added here is read, checked and written everywhere, or fails to compile.
 //
@@ -67,54 +71,17 @@ template <Same<TimeOfDay> T, typename V> void visitFields(T& time, V&& v)
     v(within("minute", ScheduleLimits::minute), time.minute);
 }
 
-// The payload of each schedule case. The times come first: files have always been checked
-// in this order, so a payload with several faults keeps naming the same one.
-template <Same<TaskSchedule::RunAtLoad> T, typename V> void visitFields(T&, V&&) {}
-template <Same<TaskSchedule::Interval> T, typename V> void visitFields(T& s, V&& v)
-{
-    v(within("minutes", ScheduleLimits::intervalMinutes), s.minutes);
-}
-template <Same<TaskSchedule::Daily> T, typename V> void visitFields(T& s, V&& v)
-{
-    v(required("times"), s.times);
-}
-template <Same<TaskSchedule::Weekly> T, typename V> void visitFields(T& s, V&& v)
-{
-    v(required("times"), s.times);
-    v(within("weekdays", ScheduleLimits::weekday), s.weekdays);
-}
-template <Same<TaskSchedule::Monthly> T, typename V> void visitFields(T& s, V&& v)
-{
-    v(required("times"), s.times);
-    v(within("day", ScheduleLimits::dayOfMonth), s.day);
-}
-template <Same<TaskSchedule::MonthlyLastDay> T, typename V> void visitFields(T& s, V&& v)
-{
-    v(required("times"), s.times);
-}
-template <Same<TaskSchedule::MonthlyNthWeekday> T, typename V> void visitFields(T& s, V&& v)
-{
-    v(required("times"), s.times);
-    v(within("weekday", ScheduleLimits::weekday), s.weekday);
-    v(within("nth", ScheduleLimits::nth), s.nth);
-}
+// The payload of each schedule case, described with the kind (ScheduleKinds.h).
+template <typename T, typename Variant> struct IsAlternative;
+template <typename T, typename... Cases>
+struct IsAlternative<T, std::variant<Cases...>>
+    : std::bool_constant<(std::is_same_v<T, Cases> || ...)> {};
+template <typename T>
+concept ScheduleCase = IsAlternative<std::remove_const_t<T>, TaskSchedule::Value>::value;
 
-// The key naming each schedule case, in the order of TaskSchedule::Value's alternatives.
-inline constexpr std::array<std::string_view, 7> caseNames = {
-    "runAtLoad", "interval", "daily", "weekly", "monthly", "monthlyLastDay", "monthlyNthWeekday"};
-static_assert(caseNames.size() == std::variant_size_v<TaskSchedule::Value>);
-
-// Calls f.template operator()<Case>() for the case at index.
-template <typename F> void withCase(size_t index, F&& f)
+template <ScheduleCase T, typename V> void visitFields(T& s, V&& v)
 {
-    [&]<size_t... I>(std::index_sequence<I...>)
-    {
-        ((I == index
-              ? (f.template operator()<std::variant_alternative_t<I, TaskSchedule::Value>>(), 0)
-              : 0),
-         ...);
-    }
-    (std::make_index_sequence<caseNames.size()>{});
+    ScheduleKinds::Traits<std::remove_const_t<T>>::fields(s, v);
 }
 
 // Whether a member is a nested described object (or a list of them) rather than a scalar.
@@ -154,3 +121,6 @@ template <typename T, typename V> void visitSorted(T& value, V&& v)
 }
 
 } // namespace TaskFields
+
+// The kinds' descriptions, with the schedule case names and withCase.
+#include "ScheduleKinds.h"

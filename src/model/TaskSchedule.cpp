@@ -2,6 +2,7 @@
 
 #include "JsonDecode.h"
 #include "Result.h"
+#include "ScheduleKinds.h"
 #include "TaskFields.h"
 #include "TaskJsonWriter.h"
 
@@ -54,50 +55,6 @@ QString joinedTimes(const QList<TimeOfDay>& times)
 
 } // namespace ScheduleText
 
-namespace {
-
-struct SummaryVisitor {
-    QString operator()(const TaskSchedule::RunAtLoad&) const
-    {
-        return QStringLiteral("Run at load");
-    }
-    QString operator()(const TaskSchedule::Interval& s) const
-    {
-        return QStringLiteral("Every %1 min").arg(s.minutes);
-    }
-    QString operator()(const TaskSchedule::Daily& s) const
-    {
-        return QStringLiteral("Daily at ") + ScheduleText::joinedTimes(s.times);
-    }
-    QString operator()(const TaskSchedule::Weekly& s) const
-    {
-        QList<int> days = s.weekdays;
-        std::sort(days.begin(), days.end());
-        QStringList names;
-        for (int day : days)
-            names << ScheduleText::weekdayAbbreviation(day);
-        return names.join(QStringLiteral(", ")) + QStringLiteral(" at ") +
-               ScheduleText::joinedTimes(s.times);
-    }
-    QString operator()(const TaskSchedule::Monthly& s) const
-    {
-        return QStringLiteral("Monthly on day %1 at ").arg(s.day) +
-               ScheduleText::joinedTimes(s.times);
-    }
-    QString operator()(const TaskSchedule::MonthlyLastDay& s) const
-    {
-        return QStringLiteral("Last day of month at ") + ScheduleText::joinedTimes(s.times);
-    }
-    QString operator()(const TaskSchedule::MonthlyNthWeekday& s) const
-    {
-        return ScheduleText::ordinal(s.nth) + QLatin1Char(' ') +
-               ScheduleText::weekdayName(s.weekday) + QStringLiteral(" at ") +
-               ScheduleText::joinedTimes(s.times);
-    }
-};
-
-} // namespace
-
 QString TaskSchedule::caseName(Kind kind)
 {
     const std::string_view name = TaskFields::caseNames[static_cast<size_t>(kind)];
@@ -116,7 +73,11 @@ QList<TimeOfDay> TaskSchedule::times() const
         m_value);
 }
 
-QString TaskSchedule::summary() const { return std::visit(SummaryVisitor{}, m_value); }
+QString TaskSchedule::summary() const
+{
+    return ScheduleKinds::visit(*this,
+                                [](auto traits, const auto& s) { return traits.summary(s); });
+}
 
 QJsonObject TaskSchedule::toJson() const { return TaskJsonWriter::object(*this); }
 

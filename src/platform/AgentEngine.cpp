@@ -1,6 +1,7 @@
 #include "AgentEngine.h"
 
 #include "AtomicFile.h"
+#include "Locations.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,14 +17,6 @@ namespace {
 
 // A manager that takes longer than this to answer is not one to hand the agents to.
 constexpr int probeTimeoutMs = 5000;
-
-QString stateFolder()
-{
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty())
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/brenmor-ops");
-}
 
 } // namespace
 
@@ -111,7 +104,7 @@ Result<Kind> chosen()
 #endif
 }
 
-QString recordPath() { return stateFolder() + QStringLiteral("/engine.json"); }
+QString recordPath() { return Locations::stateFolder() + QStringLiteral("/engine.json"); }
 
 std::optional<Kind> recorded()
 {
@@ -124,7 +117,7 @@ std::optional<Kind> recorded()
 
 Result<void> record(Kind kind)
 {
-    QDir().mkpath(stateFolder());
+    QDir().mkpath(Locations::stateFolder());
     const QJsonObject object{{QStringLiteral("engine"), name(kind)}};
     return AtomicFile::write(recordPath(), QJsonDocument(object).toJson(QJsonDocument::Indented));
 }

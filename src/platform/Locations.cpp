@@ -13,6 +13,14 @@ namespace Locations {
 
 QString homeFolder() { return QDir::homePath(); }
 
+QString stateFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty())
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/brenmor-ops");
+}
+
 QString dataFolder()
 {
 #ifdef Q_OS_MACOS

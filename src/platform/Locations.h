@@ -21,6 +21,9 @@ QString userLaunchAgentsDir(); // ~/Library/LaunchAgents on both systems
 QString globalLaunchAgentsDir();
 QString globalLaunchDaemonsDir();
 QString homeFolder();
+// $XDG_STATE_HOME/brenmor-ops (~/.local/state/brenmor-ops): the stand-ins' and the engine's
+// records.
+QString stateFolder();
 
 // Creates a folder with its parents, private to the user (0700). An existing folder with group
 // or other access is tightened to 0700; one that belongs to another user is refused.

@@ -1,6 +1,8 @@
 #include "TimelineMath.h"
 
+#include "FailureAlert.h"
 #include "NextRun.h"
+#include "ScheduleKinds.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,16 +43,12 @@ QList<int> everyNMinutes(qint64 step)
 
 MarkerColour markerColour(TaskSchedule::Kind kind)
 {
-    switch (kind) {
-    case TaskSchedule::Kind::monthly:
-    case TaskSchedule::Kind::monthlyLastDay:
-    case TaskSchedule::Kind::monthlyNthWeekday:
+    switch (ScheduleKinds::cadence(kind)) {
+    case ScheduleKinds::Cadence::monthly:
         return MarkerColour::purple;
-    case TaskSchedule::Kind::weekly:
+    case ScheduleKinds::Cadence::weekly:
         return MarkerColour::blue;
-    case TaskSchedule::Kind::interval:
-    case TaskSchedule::Kind::daily:
-    case TaskSchedule::Kind::runAtLoad:
+    case ScheduleKinds::Cadence::daily:
         return MarkerColour::green;
     }
     return MarkerColour::green;
@@ -60,8 +58,8 @@ int weekdayNumber(QDate date) { return ::weekdayNumber(date); }
 
 QList<int> occurrenceMinutes(const TaskSchedule& schedule, QDate today)
 {
-    if (const auto* interval = schedule.as<TaskSchedule::Interval>())
-        return everyNMinutes(interval->minutes);
+    if (const std::optional<int> every = ScheduleKinds::everyMinutes(schedule))
+        return everyNMinutes(*every);
     return runsOnDate(schedule, today) ? minutesOf(schedule.times()) : QList<int>();
 }
 
@@ -91,7 +89,7 @@ QList<int> occurrenceMinutes(const LaunchdJob& job)
 
 bool taskHasRow(const ScheduledTask& task)
 {
-    return task.isEnabled && task.schedule.kind() != TaskSchedule::Kind::runAtLoad;
+    return task.isEnabled && !ScheduleKinds::runsAtLoad(task.schedule);
 }
 
 QList<ScheduledTask> tasksWithRows(const QList<ScheduledTask>& tasks)
@@ -103,7 +101,7 @@ QList<ScheduledTask> tasksWithRows(const QList<ScheduledTask>& tasks)
 
 bool systemJobHasRow(const LaunchdJob& job)
 {
-    return !job.label.startsWith(QLatin1String("com.brenmor-ops.task.")) && !job.disabled &&
+    return !FailureAlert::isTaskLabel(job.label) && !job.disabled &&
            (job.startInterval || job.startCalendarInterval);
 }
 
@@ -176,10 +174,7 @@ std::optional<QDateTime> lastRecordedEnd(const QList<TaskRunRecord>& history)
     return last;
 }
 
-bool isCalendar(TaskSchedule::Kind kind)
-{
-    return kind != TaskSchedule::Kind::interval && kind != TaskSchedule::Kind::runAtLoad;
-}
+using ScheduleKinds::isCalendar;
 
 } // namespace
 
@@ -299,10 +294,10 @@ constexpr int runsListedOneByOne = 12;
 QString describeTaskRow(const ScheduledTask& task, const TaskRow& row, const QDate& today)
 {
     QStringList sentences;
-    if (const auto* interval = task.schedule.as<TaskSchedule::Interval>()) {
+    if (const std::optional<int> every = ScheduleKinds::everyMinutes(task.schedule)) {
         sentences << QStringLiteral("Runs every %1 minute%2.")
-                         .arg(interval->minutes)
-                         .arg(interval->minutes == 1 ? QString() : QStringLiteral("s"));
+                         .arg(*every)
+                         .arg(*every == 1 ? QString() : QStringLiteral("s"));
     } else {
         QStringList planned;
         for (int m : occurrenceMinutes(task, today))

@@ -1,14 +1,20 @@
+#include "TaskFile.h"
 #include "TestSupport.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -83,6 +89,8 @@ private Q_SLOTS:
     void reportsUnwritableStateFile();
     void armsWakeAlarm();
     void keepsEveryConcurrentRegistration();
+    void locksLikeTheTaskFile_data();
+    void locksLikeTheTaskFile();
     void writesUserStateWhenNotRoot();
 };
 
@@ -357,6 +365,48 @@ void TestPmsetTool::keepsEveryConcurrentRegistration()
     for (int day = 1; day <= 12; ++day)
         QVERIFY2(schedule.contains(u"%1/01/2099 08:55:00"_s.arg(day, 2, 10, QChar(u'0'))),
                  qPrintable(schedule));
+}
+
+// The state file is guarded as the task file is: flock() on "<state>.lock". A lock file left
+// behind (even one naming a live process) is no obstacle; a holder keeps pmset out until it
+// lets go, and nothing is written meanwhile.
+void TestPmsetTool::locksLikeTheTaskFile_data()
+{
+    QTest::addColumn<QByteArray>("leftover"); // contents of a lock file nobody holds
+    QTest::addColumn<bool>("held");
+    QTest::newRow("no lock file") << QByteArray() << false;
+    QTest::newRow("leftover naming this live process")
+        << QByteArray::number(qint64(::getpid())) + "\npmset\n" +
+               QSysInfo::machineHostName().toUtf8() + '\n'
+        << false;
+    QTest::newRow("held by another holder") << QByteArray() << true;
+}
+
+void TestPmsetTool::locksLikeTheTaskFile()
+{
+    QFETCH(QByteArray, leftover);
+    QFETCH(bool, held);
+    Pmset pmset;
+    QVERIFY(QDir().mkpath(QFileInfo(pmset.statePath()).absolutePath()));
+    if (!leftover.isEmpty())
+        TestSupport::writeFile(TaskFile::lockPath(pmset.statePath()), leftover);
+    std::optional<TaskFile::Lock> holder;
+    if (held) {
+        holder.emplace(pmset.statePath(), 0);
+        QVERIFY2(holder->isLocked(), qPrintable(holder->error()));
+    }
+    const ProcessResult result = pmset.run(repeatAt(u"MTWRFSU"_s, u"08:55:00"_s));
+    if (held) {
+        QVERIFY(result.exitCode != 0);
+        QVERIFY2(result.errText().contains(u"is in use by another pmset"_s),
+                 qPrintable(result.errText()));
+        QVERIFY(!QFile::exists(pmset.statePath()));
+        holder.reset();
+        QCOMPARE(pmset.run(repeatAt(u"MTWRFSU"_s, u"08:55:00"_s)).exitCode, 0);
+    } else {
+        QCOMPARE(result.exitCode, 0);
+    }
+    QCOMPARE(pmset.schedule(), repeating(u"wakepoweron at 8:55AM every day"_s));
 }
 
 void TestPmsetTool::writesUserStateWhenNotRoot()

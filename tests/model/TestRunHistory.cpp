@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +46,26 @@ private:
     }
 
 private Q_SLOTS:
+    void namesHistoryFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("history");
+        QTest::newRow("made by historyPath")
+            << RunHistory::historyPath(QStringLiteral("/l"), QStringLiteral("ab12cd34")) << true;
+        QTest::newRow("standard output") << "/l/ab12cd34.stdout.log" << false;
+        QTest::newRow("temporary beside it") << "/l/ab12cd34.runs.tmp" << false;
+        QTest::newRow("suffix in a folder name") << "/l.runs/ab12cd34.log" << false;
+        QTest::newRow("no dot") << "/l/ab12cd34runs" << false;
+    }
+    void namesHistoryFiles()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, history);
+        QCOMPARE(RunHistory::isHistoryPath(path), history);
+        // The name filter lists exactly what the test accepts.
+        QCOMPARE(QDir::match(RunHistory::historyNameFilter(), QFileInfo(path).fileName()), history);
+    }
+
     void parsesLine_data()
     {
         QTest::addColumn<QString>("line");

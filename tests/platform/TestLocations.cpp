@@ -24,6 +24,30 @@ class TestLocations : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The stand-ins (pmset, the agent runner) and the engine record keep their files in one
+    // folder, wherever each of them works it out.
+    void stateFolderFollowsXdgStateHome_data()
+    {
+        QTest::addColumn<QByteArray>("stateHome"); // empty: unset
+        QTest::addColumn<QString>("expected");     // after the home folder when relative
+        QTest::newRow("set") << QByteArray("/srv/state")
+                             << QStringLiteral("/srv/state/brenmor-ops");
+        QTest::newRow("unset") << QByteArray() << QStringLiteral("/.local/state/brenmor-ops");
+    }
+    void stateFolderFollowsXdgStateHome()
+    {
+        QFETCH(QByteArray, stateHome);
+        QFETCH(QString, expected);
+        TestHome home;
+        if (stateHome.isEmpty()) {
+            qunsetenv("XDG_STATE_HOME");
+            expected.prepend(QDir::homePath());
+        } else {
+            qputenv("XDG_STATE_HOME", stateHome);
+        }
+        QCOMPARE(Locations::stateFolder(), expected);
+    }
+
     void dataFolderIsMadePrivate_data()
     {
         QTest::addColumn<int>("mode");      // of the existing folder; -1: none yet

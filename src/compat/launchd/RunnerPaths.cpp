@@ -1,5 +1,7 @@
 #include "RunnerPaths.h"
 
+#include "Locations.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -80,13 +82,7 @@ QString lockFile() { return runtimeFolder() + QStringLiteral("/agent-runner.lock
 
 QString socketFile() { return runtimeFolder() + QStringLiteral("/agent-runner.sock"); }
 
-QString stateFile()
-{
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty())
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/brenmor-ops/agents.json");
-}
+QString stateFile() { return Locations::stateFolder() + QStringLiteral("/agents.json"); }
 
 QString runnerProgram(const QString& launchctlFolder)
 {

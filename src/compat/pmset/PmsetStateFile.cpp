@@ -1,6 +1,7 @@
 #include "PmsetStateFile.h"
 
 #include "AtomicFile.h"
+#include "Locations.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,13 +16,7 @@ namespace PmsetStateFile {
 namespace {
 const QString systemPath = QStringLiteral("/var/lib/brenmor-ops/pmset.json");
 
-QString userPath()
-{
-    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
-    if (stateHome.isEmpty())
-        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
-    return stateHome + QStringLiteral("/brenmor-ops/pmset.json");
-}
+QString userPath() { return Locations::stateFolder() + QStringLiteral("/pmset.json"); }
 
 bool writeAlarm(const QString& path, const QByteArray& value)
 {

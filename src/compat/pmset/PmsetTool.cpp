@@ -2,10 +2,10 @@
 
 #include "PmsetSchedule.h"
 #include "PmsetStateFile.h"
+#include "TaskFile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 
 #include <functional>
 
@@ -41,8 +41,9 @@ PmsetToolOutcome changeSchedule(const std::function<bool(PmsetSchedule&)>& chang
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return failure(QStringLiteral("cannot create %1").arg(folder));
-    QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lock.tryLock(lockTimeoutMs))
+    // The task file's lock: flock() on "<path>.lock", released when a holder dies.
+    const TaskFile::Lock lock(path, lockTimeoutMs);
+    if (!lock.isLocked())
         return failure(QStringLiteral("%1 is in use by another pmset").arg(path));
 
     Result<PmsetSchedule> loaded = PmsetStateFile::load(path);
