@@ -10,6 +10,7 @@
 #include "Palettes.h"
 #include "PlatformTexts.h"
 #include "RowPainting.h"
+#include "ScheduleKinds.h"
 #include "Sidebar.h"
 #include "StatusColors.h"
 #include "TaskBuilder.h"
@@ -18,6 +19,7 @@
 #include "TestRunView.h"
 #include "UpdaterController.h"
 
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QApplication>
@@ -96,6 +98,8 @@ private Q_SLOTS:
 
     void everyStopNamed_data();
     void everyStopNamed();
+    void pickersNamedAsFields_data();
+    void pickersNamedAsFields();
     void outputStreamFollowsToggleAction();
     void systemJobsHeaderFollowsToggleAction();
     void enabledSwitchFollowsToggleAction();
@@ -284,6 +288,89 @@ void TestAccessibility::everyStopNamed()
             qobject_cast<TaskDetailView*>(area))
             QVERIFY2(!(area->focusPolicy() & Qt::TabFocus), qPrintable(area->objectName()));
     }
+}
+
+// A picker is announced by what it is for ("Schedule type"), not by what it shows ("Weekly"):
+// its own name or its label's text, with the label as its labelled-by relation. Only a picker
+// nothing names is called by its value.
+void TestAccessibility::pickersNamedAsFields_data()
+{
+    QTest::addColumn<QString>("picker");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("schedule type") << "form-schedule-kind"
+                                   << "Schedule type"
+                                   << "Type";
+    QTest::newRow("interval") << "form-interval"
+                              << "Interval"
+                              << "Interval";
+    QTest::newRow("monthly when") << "form-monthly-type"
+                                  << "When"
+                                  << "When";
+    QTest::newRow("hour") << "time-hour"
+                          << "Hour"
+                          << "";
+    QTest::newRow("minute") << "time-minute"
+                            << "Minute"
+                            << "";
+    QTest::newRow("labelled only") << "bare-labelled"
+                                   << "Frequency"
+                                   << "Frequency";
+    QTest::newRow("nothing names it") << "bare"
+                                      << "Weekly"
+                                      << "";
+}
+
+void TestAccessibility::pickersNamedAsFields()
+{
+    QFETCH(QString, picker);
+    QFETCH(QString, name);
+    QFETCH(QString, label);
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    auto* kind = child<QComboBox>(&sheet, QStringLiteral("form-schedule-kind"));
+    kind->setCurrentIndex(kind->findData(static_cast<int>(ScheduleType::weekly)));
+    // Two pickers of a dialog of our own making: one only labelled, one named by nothing.
+    auto* bare = new QComboBox(&sheet);
+    bare->setObjectName(QStringLiteral("bare"));
+    bare->addItems({QStringLiteral("Weekly"), QStringLiteral("Daily")});
+    auto* labelled = new QComboBox(&sheet);
+    labelled->setObjectName(QStringLiteral("bare-labelled"));
+    labelled->addItems({QStringLiteral("Often"), QStringLiteral("Rarely")});
+    auto* frequency = new QLabel(QStringLiteral("&Frequency"), &sheet);
+    frequency->setBuddy(labelled);
+    QVERIFY(showActive(sheet));
+
+    auto* combo = child<QComboBox>(&sheet, picker);
+    QAccessibleInterface* iface = accessible(combo);
+    QCOMPARE(iface->role(), QAccessible::ComboBox);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    QCOMPARE(iface->text(QAccessible::Value), combo->currentText());
+    QVERIFY(!combo->currentText().isEmpty());
+    QVERIFY(combo->currentText() != name || picker == QLatin1String("bare"));
+    const auto labels = iface->relations(QAccessible::Label);
+    if (label.isEmpty()) {
+        QVERIFY(labels.isEmpty());
+    } else {
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels.first().first->role(), QAccessible::StaticText);
+        QCOMPARE(labels.first().first->text(QAccessible::Name).remove(QLatin1Char('&')), label);
+    }
+    // The value follows the choice; the name stays.
+    combo->setCurrentIndex(combo->count() - 1);
+    QCOMPARE(iface->text(QAccessible::Value), combo->itemText(combo->count() - 1));
+    if (picker != QLatin1String("bare"))
+        QCOMPARE(iface->text(QAccessible::Name), name);
+    // Its child is the list it opens, and its action opens it.
+    QCOMPARE(iface->childCount(), 1);
+    QCOMPARE(iface->child(0)->object(), combo->view());
+    QCOMPARE(iface->indexOfChild(iface->child(0)), 0);
+    QAccessibleActionInterface* actions = iface->actionInterface();
+    QVERIFY(actions);
+    QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    QTRY_VERIFY_WITH_TIMEOUT(combo->view()->isVisible(), 5000);
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    QTRY_VERIFY_WITH_TIMEOUT(!combo->view()->isVisible(), 5000);
 }
 
 void TestAccessibility::outputStreamFollowsToggleAction()
