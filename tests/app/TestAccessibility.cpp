@@ -104,6 +104,8 @@ private Q_SLOTS:
     void systemJobsHeaderFollowsToggleAction();
     void enabledSwitchFollowsToggleAction();
     void selectModeRowsCheckable();
+    void selectModeRowsFollowAccessibleActions_data();
+    void selectModeRowsFollowAccessibleActions();
     void focusStaysAfterChange_data();
     void focusStaysAfterChange();
     void windowLayoutRemembered();
@@ -460,6 +462,88 @@ void TestAccessibility::selectModeRowsCheckable()
     content()->leaveSelectMode();
     QVERIFY(!listIface->child(0)->state().checkable);
     QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
+}
+
+// What assistive technology does with a select mode row changes the task's check mark, as
+// Space and a click do: the row's "Toggle" action, selecting and unselecting the row through
+// the list's table interface. Each asks once: nothing is toggled twice.
+void TestAccessibility::selectModeRowsFollowAccessibleActions_data()
+{
+    QTest::addColumn<QList<int>>("checkedBefore");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QList<int>>("checkedAfter");
+    QTest::newRow("toggle checks") << QList<int>{} << "toggle" << 1 << QList<int>{1};
+    QTest::newRow("toggle unchecks") << QList<int>{0, 2} << "toggle" << 0 << QList<int>{2};
+    QTest::newRow("toggle the only checked row") << QList<int>{1} << "toggle" << 1 << QList<int>{};
+    QTest::newRow("select row checks") << QList<int>{2} << "select" << 0 << QList<int>{0, 2};
+    QTest::newRow("select checked row keeps it") << QList<int>{0} << "select" << 0 << QList<int>{0};
+    QTest::newRow("unselect row unchecks") << QList<int>{0, 1} << "unselect" << 1 << QList<int>{0};
+    QTest::newRow("unselect unchecked row") << QList<int>{0} << "unselect" << 2 << QList<int>{0};
+    QTest::newRow("click checks") << QList<int>{} << "click" << 2 << QList<int>{2};
+    QTest::newRow("click unchecks") << QList<int>{0, 2} << "click" << 2 << QList<int>{0};
+    QTest::newRow("space unchecks") << QList<int>{1} << "space" << 1 << QList<int>{};
+}
+
+void TestAccessibility::selectModeRowsFollowAccessibleActions()
+{
+    QFETCH(QList<int>, checkedBefore);
+    QFETCH(QString, how);
+    QFETCH(int, row);
+    QFETCH(QList<int>, checkedAfter);
+    QList<ScheduledTask> tasks;
+    for (const char* name : {"A", "B", "C"})
+        tasks << TaskBuilder(QString::fromLatin1(name)).command(QStringLiteral("true")).build();
+    makeWindow(tasks);
+    content()->enterSelectMode();
+    for (int index : checkedBefore)
+        content()->toggleSelected(tasks.at(index).id);
+    QListView* list = content()->sidebar()->taskList();
+    QAccessibleInterface* listIface = accessible(list);
+    QCOMPARE(listIface->childCount(), 3);
+    for (int index = 0; index < 3; ++index)
+        QCOMPARE(listIface->child(index)->state().checked, checkedBefore.contains(index));
+
+    QAccessibleInterface* cell = listIface->child(row);
+    if (how == QLatin1String("toggle")) {
+        QAccessibleActionInterface* actions = cell->actionInterface();
+        QVERIFY(actions);
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+        actions->doAction(QAccessibleActionInterface::toggleAction());
+    } else if (how == QLatin1String("select") || how == QLatin1String("unselect")) {
+        QAccessibleTableInterface* table = listIface->tableInterface();
+        QVERIFY(table);
+        QVERIFY(how == QLatin1String("select") ? table->selectRow(row) : table->unselectRow(row));
+    } else if (how == QLatin1String("click")) {
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    } else {
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(row, 0));
+        QTest::keyClick(list, Qt::Key_Space);
+    }
+
+    QSet<QUuid> expected;
+    for (int index : checkedAfter)
+        expected.insert(tasks.at(index).id);
+    QCOMPARE(content()->selectedTaskIDs(), expected);
+    for (int index = 0; index < 3; ++index) {
+        QCOMPARE(listIface->child(index)->state().checked, checkedAfter.contains(index));
+        // The list's selection is the check marks, so a screen reader hears them both ways.
+        QCOMPARE(listIface->child(index)->state().selected, checkedAfter.contains(index));
+    }
+    // Still in select mode: the detail counts the checked tasks, no task was opened.
+    QVERIFY(content()->isSelectMode());
+    auto* title =
+        content()->currentDetail()->findChild<QLabel*>(QStringLiteral("empty-state-title"));
+    QVERIFY(title);
+    QCOMPARE(title->text(), checkedAfter.isEmpty() ? QStringLiteral("No Tasks Selected")
+                                                   : QStringLiteral("%1 Task%2 Selected")
+                                                         .arg(checkedAfter.size())
+                                                         .arg(checkedAfter.size() == 1 ? "" : "s"));
+    // Leaving select mode leaves no row selected.
+    content()->leaveSelectMode();
+    QVERIFY(list->selectionModel()->selectedIndexes().isEmpty());
 }
 
 // After a change the pane is rebuilt; the keyboard user stays on the same control or on the
