@@ -190,14 +190,15 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(16, 12, 16, 12);
-    auto* icon = new QLabel(this);
-    icon->setPixmap(
-        Icons::pixmap(QStringLiteral("clock.badge.checkmark"), 18, devicePixelRatioF()));
     auto* title = new QLabel(QStringLiteral("Timeline"), this);
     title->setObjectName(QStringLiteral("timeline-title"));
     QFont font = title->font();
     font.setBold(true);
     title->setFont(font);
+    m_title = title;
+    m_icon = new QLabel(this);
+    m_icon->setObjectName(QStringLiteral("timeline-icon"));
+    showHeaderSymbol();
     auto* switchLabel = new QLabel(QStringLiteral("System Jobs"), this);
     QFont small = switchLabel->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
@@ -206,10 +207,12 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
     m_switch->setObjectName(QStringLiteral("timeline-system-jobs"));
     switchLabel->setBuddy(m_switch);
     connect(m_switch, &ToggleSwitch::toggled, this, &DayTimelineView::setShowSystemJobs);
-    header->addWidget(icon);
+    header->addWidget(m_icon);
+    header->addSpacing(4);
     header->addWidget(title);
     header->addStretch();
     header->addWidget(switchLabel);
+    header->addSpacing(6);
     header->addWidget(m_switch);
     layout->addLayout(header);
 
@@ -371,11 +374,21 @@ void DayTimelineView::applyNameWidth()
     static_cast<NowLine*>(m_nowLine)->setIndent(trackIndent());
 }
 
+void DayTimelineView::showHeaderSymbol()
+{
+    // As tall as the title's letters in whatever font size the user chose.
+    const int size = std::max(16, QFontMetrics(m_title->font()).height());
+    m_icon->setPixmap(
+        Icons::pixmap(QStringLiteral("clock.badge.checkmark"), size, devicePixelRatioF()));
+}
+
 void DayTimelineView::changeEvent(QEvent* event)
 {
-    // A larger font widens the name column with the names.
-    if (event->type() == QEvent::FontChange && m_axis)
+    // A larger font widens the name column with the names, and the header's symbol.
+    if (event->type() == QEvent::FontChange && m_axis) {
         applyNameWidth();
+        showHeaderSymbol();
+    }
     QWidget::changeEvent(event);
 }
 

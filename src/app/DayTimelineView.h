@@ -64,6 +64,7 @@ private:
     void onLogChanged(const QString& path);
     void scheduleTick();
     void applyNameWidth();
+    void showHeaderSymbol();
 
     TaskStore& m_store;
     QList<LaunchdJob> m_systemJobs;
@@ -71,6 +72,8 @@ private:
     QDate m_day;
     QWidget* m_rows = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
+    QLabel* m_icon = nullptr;
+    QLabel* m_title = nullptr;
     QWidget* m_axis = nullptr;
     QWidget* m_nowLine = nullptr;
     int m_nameWidth = 0;

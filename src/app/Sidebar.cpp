@@ -184,6 +184,9 @@ Sidebar::Sidebar(TaskStore& store, QWidget* parent) : QWidget(parent), m_store(s
     m_addButton = new QPushButton(Icons::symbol(QStringLiteral("plus.circle.fill")),
                                   QStringLiteral("Add Task"), content);
     m_addButton->setObjectName(QStringLiteral("sidebar-add-task"));
+    // The symbol follows the font size the user chose, as the toolbar's do.
+    const int symbolSide = std::max(16, m_addButton->fontMetrics().height() * 9 / 10);
+    m_addButton->setIconSize(QSize(symbolSide, symbolSide));
 
     connect(m_addButton, &QPushButton::clicked, this, &Sidebar::addTaskClicked);
     auto* addRow = new QHBoxLayout;

@@ -19,6 +19,7 @@
 #include "TestRunView.h"
 #include "UpdaterController.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAccessible>
@@ -109,6 +110,8 @@ private Q_SLOTS:
     void focusStaysAfterChange_data();
     void focusStaysAfterChange();
     void windowLayoutRemembered();
+    void buttonSymbolsFollowFont_data();
+    void buttonSymbolsFollowFont();
 
     void platformTexts_data();
     void platformTexts();
@@ -628,6 +631,36 @@ void TestAccessibility::windowLayoutRemembered()
     MainWindow fresh(*m_fixture->store, *m_updater, m_dialogs, [] { return QList<LaunchdJob>(); });
     fresh.restoreLayout(empty);
     QCOMPARE(fresh.size(), QSize(700, 500));
+}
+
+// At 1.5 times the font the add buttons' symbols grow with their text.
+void TestAccessibility::buttonSymbolsFollowFont_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<double>("scale");
+    for (const double scale : {1.0, 1.5}) {
+        QTest::addRow("sidebar %g", scale) << "sidebar-add-task" << scale;
+        QTest::addRow("toolbar %g", scale) << "toolbar-add-task" << scale;
+    }
+}
+
+void TestAccessibility::buttonSymbolsFollowFont()
+{
+    QFETCH(QString, button);
+    QFETCH(double, scale);
+    const QFont normal = QApplication::font();
+    QFont font = normal;
+    font.setPointSizeF(font.pointSizeF() * scale);
+    QApplication::setFont(font);
+    makeWindow({});
+    auto* control = child<QAbstractButton>(m_window.get(), button);
+    const int letters = control->fontMetrics().height();
+    QApplication::setFont(normal);
+    QVERIFY2(control->iconSize().height() >= letters * 8 / 10,
+             qPrintable(QStringLiteral("symbol %1 beside letters %2")
+                            .arg(control->iconSize().height())
+                            .arg(letters)));
+    QVERIFY(control->iconSize().height() <= std::max(16, letters) + 2);
 }
 
 void TestAccessibility::platformTexts_data()

@@ -360,6 +360,38 @@ private Q_SLOTS:
                  row->description());
     }
 
+    // The header's symbol grows with the font, before and after the view is built.
+    void headerSymbolFollowsFont_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<bool>("afterBuild");
+        QTest::newRow("1x") << 1.0 << false;
+        QTest::newRow("1.5x at start") << 1.5 << false;
+        QTest::newRow("1.5x later") << 1.5 << true;
+        QTest::newRow("2x later") << 2.0 << true;
+    }
+    void headerSymbolFollowsFont()
+    {
+        QFETCH(double, scale);
+        QFETCH(bool, afterBuild);
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        QWidget parent;
+        if (!afterBuild)
+            parent.setFont(font);
+        auto* view = new DayTimelineView(*m_fixture->store, {}, &parent);
+        if (afterBuild)
+            parent.setFont(font);
+        auto* icon = child<QLabel>(view, QStringLiteral("timeline-icon"));
+        auto* title = child<QLabel>(view, QStringLiteral("timeline-title"));
+        QCOMPARE(title->font().pointSizeF(), font.pointSizeF());
+        const QPixmap symbol = icon->pixmap();
+        const int height = qRound(symbol.height() / symbol.devicePixelRatio());
+        const int letters = QFontMetrics(title->font()).height();
+        QVERIFY2(height >= letters && height <= std::max(16, letters) + 2,
+                 qPrintable(QStringLiteral("symbol %1, letters %2").arg(height).arg(letters)));
+    }
+
     void recordedRunAppearsWithoutRebuild()
     {
         const ScheduledTask t = task("live", TaskSchedule::daily({{8, 30}}));
