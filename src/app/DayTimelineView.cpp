@@ -36,6 +36,11 @@ public:
         setObjectName(QStringLiteral("timeline-axis"));
         setFixedHeight(DayTimelineView::hourAxisHeight(font()));
     }
+    void setIndent(int indent)
+    {
+        m_indent = indent;
+        update();
+    }
 
 protected:
     void changeEvent(QEvent* event) override
@@ -51,13 +56,16 @@ protected:
         faint.setAlphaF(0.35f);
         const QColor secondary = palette().color(QPalette::PlaceholderText);
         for (const DayTimelineView::HourLabel& label :
-             DayTimelineView::hourLabels(width(), font())) {
+             DayTimelineView::hourLabels(width(), font(), m_indent)) {
             painter.setFont(DayTimelineView::hourLabelFont(font(), label.strong));
             painter.setPen(label.strong ? secondary : faint);
             painter.drawText(QRectF(label.box.left(), 0, label.box.width(), height()),
                              Qt::AlignLeft | Qt::AlignVCenter, QString::number(label.hour));
         }
     }
+
+private:
+    int m_indent = 0;
 };
 
 // The present moment as a thin line over the axis and every row.
@@ -74,13 +82,18 @@ public:
         update();
     }
     int minute() const { return m_minute; }
+    void setIndent(int indent)
+    {
+        m_indent = indent;
+        update();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        const double trackWidth = std::max(0, width() - trackIndent);
-        const double x = trackIndent + TimelineMath::xForMinute(m_minute, trackWidth);
+        const double trackWidth = std::max(0, width() - m_indent);
+        const double x = m_indent + TimelineMath::xForMinute(m_minute, trackWidth);
         // A neutral tint of the text colour: red, orange, blue and green already mean things.
         QColor colour = palette().color(QPalette::WindowText);
         colour.setAlphaF(0.6f);
@@ -90,6 +103,7 @@ protected:
 
 private:
     int m_minute = 0;
+    int m_indent = 0;
 };
 
 QLabel* sectionTitle(const QString& text, const QString& objectName, QWidget* parent)
@@ -142,10 +156,11 @@ int DayTimelineView::hourAxisHeight(const QFont& base)
     return std::max(16, int(std::ceil(QFontMetricsF(hourLabelFont(base, true)).height())) + 2);
 }
 
-QList<DayTimelineView::HourLabel> DayTimelineView::hourLabels(int axisWidth, const QFont& base)
+QList<DayTimelineView::HourLabel> DayTimelineView::hourLabels(int axisWidth, const QFont& base,
+                                                              int indent)
 {
     constexpr int hours = 24;
-    const double trackWidth = std::max(0, axisWidth - trackIndent);
+    const double trackWidth = std::max(0, axisWidth - indent);
     const double cell = trackWidth / hours;
     // The widest label, bold, with a little air before the next one.
     const double widest =
@@ -159,7 +174,7 @@ QList<DayTimelineView::HourLabel> DayTimelineView::hourLabels(int axisWidth, con
     }
     QList<HourLabel> labels;
     for (int hour = 0; hour < hours; hour += step) {
-        const double x = trackIndent + cell * hour;
+        const double x = indent + cell * hour;
         labels.append({hour, hour % 6 == 0,
                        QRectF(x, 0, std::max(cell * step, widest), hourAxisHeight(base))});
     }
@@ -176,14 +191,15 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(16, 12, 16, 12);
-    auto* icon = new QLabel(this);
-    icon->setPixmap(
-        Icons::pixmap(QStringLiteral("clock.badge.checkmark"), 18, devicePixelRatioF()));
     auto* title = new QLabel(QStringLiteral("Timeline"), this);
     title->setObjectName(QStringLiteral("timeline-title"));
     QFont font = title->font();
     font.setBold(true);
     title->setFont(font);
+    m_title = title;
+    m_icon = new QLabel(this);
+    m_icon->setObjectName(QStringLiteral("timeline-icon"));
+    showHeaderSymbol();
     auto* switchLabel = new QLabel(QStringLiteral("System Jobs"), this);
     QFont small = switchLabel->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
@@ -192,10 +208,12 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
     m_switch->setObjectName(QStringLiteral("timeline-system-jobs"));
     switchLabel->setBuddy(m_switch);
     connect(m_switch, &ToggleSwitch::toggled, this, &DayTimelineView::setShowSystemJobs);
-    header->addWidget(icon);
+    header->addWidget(m_icon);
+    header->addSpacing(4);
     header->addWidget(title);
     header->addStretch();
     header->addWidget(switchLabel);
+    header->addSpacing(6);
     header->addWidget(m_switch);
     layout->addLayout(header);
 
@@ -276,7 +294,8 @@ void DayTimelineView::rebuild()
     const QTimeZone zone = ViewClock::zone();
     m_day = now.toTimeZone(zone).date();
 
-    m_rowsLayout->addWidget(new HourAxis(m_rows));
+    m_axis = new HourAxis(m_rows);
+    m_rowsLayout->addWidget(m_axis);
     const QList<ScheduledTask> tasks = TimelineMath::tasksWithRows(m_store.tasks());
     if (!tasks.isEmpty()) {
         m_rowsLayout->addWidget(
@@ -326,10 +345,52 @@ void DayTimelineView::rebuild()
         if (wasFocused)
             row->setFocus(Qt::OtherFocusReason);
     }
+    applyNameWidth();
     static_cast<NowLine*>(m_nowLine)->setMinute(TimelineMath::minuteOfDay(now, zone));
     m_nowLine->resize(m_rows->size());
     m_nowLine->raise();
     scheduleTick();
+}
+
+int DayTimelineView::trackIndent() const { return m_nameWidth + nameGap; }
+
+void DayTimelineView::applyNameWidth()
+{
+    // One column for every name shown, in the font the rows are drawn in, so that the axis
+    // and all tracks start in the same place.
+    QStringList names;
+    const QList<TimelineItemView*> taskRowList = taskRows();
+    const QList<SystemJobTimelineItemView*> jobRows =
+        m_rows->findChildren<SystemJobTimelineItemView*>(Qt::FindDirectChildrenOnly);
+    for (const TimelineItemView* row : taskRowList)
+        names << row->task().name;
+    for (const SystemJobTimelineItemView* row : jobRows)
+        names << row->job().label;
+    m_nameWidth = nameColumnWidth(m_rows->font(), names);
+    for (TimelineItemView* row : taskRowList)
+        row->setNameWidth(m_nameWidth);
+    for (SystemJobTimelineItemView* row : jobRows)
+        row->setNameWidth(m_nameWidth);
+    static_cast<HourAxis*>(m_axis)->setIndent(trackIndent());
+    static_cast<NowLine*>(m_nowLine)->setIndent(trackIndent());
+}
+
+void DayTimelineView::showHeaderSymbol()
+{
+    // As tall as the title's letters in whatever font size the user chose.
+    const int size = std::max(16, QFontMetrics(m_title->font()).height());
+    m_icon->setPixmap(
+        Icons::pixmap(QStringLiteral("clock.badge.checkmark"), size, devicePixelRatioF()));
+}
+
+void DayTimelineView::changeEvent(QEvent* event)
+{
+    // A larger font widens the name column with the names, and the header's symbol.
+    if (event->type() == QEvent::FontChange && m_axis) {
+        applyNameWidth();
+        showHeaderSymbol();
+    }
+    QWidget::changeEvent(event);
 }
 
 void DayTimelineView::tick()

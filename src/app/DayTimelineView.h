@@ -45,19 +45,26 @@ public:
         QRectF box;
     };
     static QFont hourLabelFont(const QFont& base, bool strong);
-    // The labels of an axis `axisWidth` wide (the track starts at the rows' indent): every
-    // hour, or every 2nd, 3rd or 6th where the track is too narrow for each to fit in its part.
-    static QList<HourLabel> hourLabels(int axisWidth, const QFont& base);
+    // The labels of an axis `axisWidth` wide whose track starts at `indent` (the rows' name
+    // column and gap): every hour, or every 2nd, 3rd or 6th where the track is too narrow for
+    // each to fit in its part.
+    static QList<HourLabel> hourLabels(int axisWidth, const QFont& base, int indent);
+    // Where the axis and every row's track start: after the name column that holds the names
+    // shown in the view's font.
+    int trackIndent() const;
     // The axis's height for `base`: its tallest label with room to spare.
     static int hourAxisHeight(const QFont& base);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void rebuild();
     void onLogChanged(const QString& path);
     void scheduleTick();
+    void applyNameWidth();
+    void showHeaderSymbol();
 
     TaskStore& m_store;
     QList<LaunchdJob> m_systemJobs;
@@ -65,7 +72,11 @@ private:
     QDate m_day;
     QWidget* m_rows = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
+    QLabel* m_icon = nullptr;
+    QLabel* m_title = nullptr;
+    QWidget* m_axis = nullptr;
     QWidget* m_nowLine = nullptr;
+    int m_nameWidth = 0;
     ToggleSwitch* m_switch = nullptr;
     LogsWatcher* m_watcher = nullptr;
     QTimer* m_clock = nullptr;

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AccessibleWidgets.h"
 #include "AgentEngine.h"
 #include "AppNotifications.h"
 #include "CliInstallCommand.h"
@@ -24,6 +25,7 @@ MainWindow::MainWindow(TaskStore& store, UpdaterController& updater, Dialogs& di
                        std::function<QList<LaunchdJob>()> scanJobs, QWidget* parent)
     : QMainWindow(parent), m_store(store), m_updater(updater), m_dialogs(dialogs)
 {
+    AccessibleWidgets::install();
     setObjectName(QStringLiteral("main-window"));
     setWindowTitle(QStringLiteral("Brenmor Ops"));
     setUnifiedTitleAndToolBarOnMac(true);

@@ -173,17 +173,20 @@ Sidebar::Sidebar(TaskStore& store, QWidget* parent) : QWidget(parent), m_store(s
     m_taskList = makeList(content, QStringLiteral("sidebar-task-list"), QStringLiteral("My Tasks"));
     m_taskList->setModel(m_taskFilter);
     m_taskList->setItemDelegate(new TaskRowView(m_taskList));
+    QItemSelectionModel* plainSelection = m_taskList->selectionModel();
+    m_taskChecks = new TaskCheckSelectionModel(m_taskFilter, m_taskList);
+    m_taskList->setSelectionModel(m_taskChecks);
+    delete plainSelection;
     m_taskList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_taskList, &QWidget::customContextMenuRequested, this, &Sidebar::showTaskContextMenu);
-    connect(m_taskList, &QListView::clicked, this, [this](const QModelIndex& index) {
-        if (m_selectMode && index.isValid())
-            Q_EMIT taskToggled(index.data(TaskListModel::TaskIdRole).toUuid());
-    });
     layout->addWidget(m_taskList);
 
     m_addButton = new QPushButton(Icons::symbol(QStringLiteral("plus.circle.fill")),
                                   QStringLiteral("Add Task"), content);
     m_addButton->setObjectName(QStringLiteral("sidebar-add-task"));
+    // The symbol follows the font size the user chose, as the toolbar's do.
+    const int symbolSide = std::max(16, m_addButton->fontMetrics().height() * 9 / 10);
+    m_addButton->setIconSize(QSize(symbolSide, symbolSide));
 
     connect(m_addButton, &QPushButton::clicked, this, &Sidebar::addTaskClicked);
     auto* addRow = new QHBoxLayout;
@@ -293,7 +296,10 @@ void Sidebar::render(const SidebarState& state)
     m_selectedTaskIDs = state.selectedTaskIDs;
     m_showSystemJobs = state.showSystemJobs;
     m_taskModel->setSelectMode(state.selectMode, state.selectedTaskIDs);
-    m_taskList->setSelectionMode(state.selectMode ? QAbstractItemView::NoSelection
+    m_taskChecks->setChecking(state.selectMode);
+    // In select mode the selection is the check marks: a click, the row's accessible "Toggle"
+    // action and selecting through assistive technology check and uncheck tasks.
+    m_taskList->setSelectionMode(state.selectMode ? QAbstractItemView::MultiSelection
                                                   : QAbstractItemView::SingleSelection);
     m_taskFilter->setSearchText(state.searchText);
 
@@ -342,9 +348,10 @@ void Sidebar::applySelection(const std::optional<SidebarSection>& selection)
     m_shownSelection = selection;
     const auto select = [this](QListView* list, int row) {
         if (row < 0) {
-            // In select mode the current row is where Space checks the next task: kept.
+            // In select mode the selection shows the check marks, and the current row is where
+            // Space checks the next task: kept.
             if (m_selectMode && list == m_taskList)
-                list->selectionModel()->clearSelection();
+                m_taskChecks->showChecks();
             else
                 list->selectionModel()->clear();
             return;
@@ -391,7 +398,8 @@ void Sidebar::fitHeight(QListView* list)
 
 void Sidebar::onSelectionChanged(QListView* list)
 {
-    if (m_rendering || m_modelChanging)
+    // In select mode the task list's selection is its check marks, not a choice of section.
+    if (m_rendering || m_modelChanging || (m_selectMode && list == m_taskList))
         return;
     const QModelIndexList selected = list->selectionModel()->selectedIndexes();
     if (selected.isEmpty())

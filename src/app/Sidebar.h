@@ -18,6 +18,7 @@ class QScrollArea;
 class QStandardItemModel;
 class SidebarFilterModel;
 class SystemJobListModel;
+class TaskCheckSelectionModel;
 class TaskListModel;
 class TaskStore;
 
@@ -82,6 +83,7 @@ private:
     QLabel* m_tasksHeader = nullptr;
     QPushButton* m_headerButton = nullptr;
     QListView* m_taskList = nullptr;
+    TaskCheckSelectionModel* m_taskChecks = nullptr;
     TaskStore& m_store;
     TaskListModel* m_taskModel = nullptr;
     SidebarFilterModel* m_taskFilter = nullptr;

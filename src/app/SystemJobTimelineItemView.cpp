@@ -18,9 +18,23 @@ SystemJobTimelineItemView::SystemJobTimelineItemView(const LaunchdJob& job, QWid
     setFocusPolicy(Qt::StrongFocus);
     setFixedHeight(rowHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_nameWidth = nameColumnWidth(font(), {job.label});
 }
 
-QSize SystemJobTimelineItemView::sizeHint() const { return {trackIndent + 480, rowHeight}; }
+void SystemJobTimelineItemView::setNameWidth(int width)
+{
+    if (width == m_nameWidth)
+        return;
+    m_nameWidth = width;
+    m_cache.invalidate();
+    updateGeometry();
+    update();
+}
+
+QSize SystemJobTimelineItemView::sizeHint() const
+{
+    return {m_nameWidth + nameGap + 480, rowHeight};
+}
 
 void SystemJobTimelineItemView::resizeEvent(QResizeEvent* event)
 {
@@ -40,9 +54,9 @@ void SystemJobTimelineItemView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     m_cache.paint(painter, *this, [this](QPainter& cached) {
-        paintRowBase(cached, *this, m_job.label);
+        paintRowBase(cached, *this, m_job.label, m_nameWidth);
         cached.setRenderHint(QPainter::Antialiasing, false);
-        const QRectF track = trackRect(width());
+        const QRectF track = trackRect(width(), m_nameWidth);
         QColor grey(0x8e, 0x8e, 0x93);
         grey.setAlphaF(0.5f);
         // Markers are a few points wide: their rounded corners would not show.

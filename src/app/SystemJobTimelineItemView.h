@@ -17,6 +17,9 @@ public:
 
     const LaunchdJob& job() const { return m_job; }
     const QList<TimelineMath::Span>& markers() const { return m_markers; }
+    // The name column's width; the view gives every row the same one.
+    int nameWidth() const { return m_nameWidth; }
+    void setNameWidth(int width);
     QSize sizeHint() const override;
 
 protected:
@@ -27,5 +30,6 @@ protected:
 private:
     LaunchdJob m_job;
     QList<TimelineMath::Span> m_markers;
+    int m_nameWidth = 0;
     TimelineLayout::RowCache m_cache;
 };

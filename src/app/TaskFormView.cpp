@@ -1,5 +1,6 @@
 #include "TaskFormView.h"
 
+#include "AccessibleWidgets.h"
 #include "Dialogs.h"
 #include "Icons.h"
 #include "PlatformTexts.h"
@@ -92,6 +93,7 @@ QColor warningColour(const QPalette& palette)
 TaskFormView::TaskFormView(Dialogs& dialogs, TaskFormState state, QWidget* parent)
     : QWidget(parent), m_dialogs(dialogs), m_state(std::move(state))
 {
+    AccessibleWidgets::install();
     setObjectName(QStringLiteral("task-form"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);

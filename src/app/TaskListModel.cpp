@@ -170,9 +170,9 @@ Qt::ItemFlags TaskListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    // In select mode a click toggles the check mark; it never selects the row (and so never
-    // opens the detail pane).
-    return m_selectMode ? (Qt::ItemIsEnabled | Qt::ItemIsUserCheckable)
+    // In select mode a click toggles the check mark; the list's selection then holds the
+    // checked rows (TaskCheckSelectionModel) and never opens the detail pane.
+    return m_selectMode ? (Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable)
                         : (Qt::ItemIsEnabled | Qt::ItemIsSelectable);
 }
 
@@ -188,6 +188,54 @@ bool TaskListModel::setData(const QModelIndex& index, const QVariant& value, int
     return true;
 }
 
+void TaskCheckSelectionModel::showChecks()
+{
+    if (!m_checking || !model())
+        return;
+    QItemSelection checked;
+    for (int row = 0; row < model()->rowCount(); ++row) {
+        const QModelIndex index = model()->index(row, 0);
+        if (index.data(Qt::CheckStateRole).toInt() == Qt::Checked)
+            checked.select(index, index);
+    }
+    m_showing = true;
+    QItemSelectionModel::select(checked, ClearAndSelect);
+    m_showing = false;
+}
+
+void TaskCheckSelectionModel::setCurrentIndex(const QModelIndex& index, SelectionFlags command)
+{
+    // In select mode moving to a row (the arrow keys, the window placing the cursor) never
+    // checks it; only asking for its selection does.
+    QItemSelectionModel::setCurrentIndex(index, m_checking && !m_showing ? NoUpdate : command);
+}
+
+void TaskCheckSelectionModel::select(const QItemSelection& selection, SelectionFlags command)
+{
+    if (!m_checking || m_showing || !model()) {
+        QItemSelectionModel::select(selection, command);
+        return;
+    }
+    // Each row's wanted mark; the model asks the window, which answers with new marks (and
+    // showChecks()) before the next row is looked at.
+    QAbstractItemModel* rows = const_cast<QAbstractItemModel*>(model());
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        const QModelIndex index = rows->index(row, 0);
+        const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        bool wanted = command.testFlag(Clear) ? false : checked;
+        if (selection.contains(index)) {
+            if (command.testFlag(Toggle))
+                wanted = !checked;
+            else if (command.testFlag(Select))
+                wanted = true;
+            else if (command.testFlag(Deselect))
+                wanted = false;
+        }
+        if (wanted != checked)
+            rows->setData(index, wanted ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    }
+}
+
 namespace {
 constexpr int horizontalInset = 10;
 constexpr int verticalInset = 2;
@@ -195,20 +243,21 @@ constexpr int verticalInset = 2;
 
 TaskRowView::TaskRowView(QObject* parent) : QStyledItemDelegate(parent) {}
 
-bool TaskRowView::editorEvent(QEvent* event, QAbstractItemModel* model,
-                              const QStyleOptionViewItem& option, const QModelIndex& index)
+bool TaskRowView::editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&,
+                              const QModelIndex&)
 {
-    // A click anywhere on a select mode row toggles it through the list's clicked signal; only
-    // the keyboard (Space) goes through the check state here.
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
-        event->type() == QEvent::MouseButtonDblClick)
-        return false;
-    return QStyledItemDelegate::editorEvent(event, model, option, index);
+    // A select mode row is checked through the list's selection (TaskCheckSelectionModel), by
+    // a click, Space and assistive technology alike; checking it here as well would undo it.
+    return false;
 }
 
-void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& option,
+void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& viewOption,
                         const QModelIndex& index) const
 {
+    // In select mode the list's selection is the check marks, which the circles show.
+    QStyleOptionViewItem option = viewOption;
+    if (index.data(TaskListModel::SelectModeRole).toBool())
+        option.state &= ~QStyle::State_Selected;
     RowPainting::paintBackground(painter, option);
     const QFont nameFont = RowPainting::nameFont(option.font);
     const QFont captionFont = RowPainting::captionFont(option.font);

@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QHash>
+#include <QItemSelectionModel>
 #include <QSet>
 #include <QStyledItemDelegate>
 
@@ -38,7 +39,8 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    // Checking a select mode row (Space, assistive technology) asks for the toggle.
+    // Checking a select mode row (a click, Space, assistive technology: all through the
+    // list's TaskCheckSelectionModel) asks for the toggle.
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
 Q_SIGNALS:
@@ -56,6 +58,30 @@ private:
     QSet<QUuid> m_checked;
     QHash<QUuid, bool> m_lastRunFailed;
     LogsWatcher* m_watcher = nullptr;
+};
+
+// The task list's selection. In select mode the rows it holds are the checked ones, so what a
+// screen reader does with a row's selection (the row's "Toggle" action, selecting or clearing
+// rows) checks and unchecks tasks as Space and a click do: every change asked of it becomes a
+// check request on the model (Qt::CheckStateRole), and showChecks() brings it in step with the
+// check marks again. Outside select mode it is a plain selection.
+class TaskCheckSelectionModel final : public QItemSelectionModel {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TaskCheckSelectionModel)
+
+public:
+    using QItemSelectionModel::QItemSelectionModel;
+    using QItemSelectionModel::select;
+
+    void setChecking(bool checking) { m_checking = checking; }
+    // Selects exactly the checked rows (in select mode).
+    void showChecks();
+    void select(const QItemSelection& selection, SelectionFlags command) override;
+    void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override;
+
+private:
+    bool m_checking = false;
+    bool m_showing = false;
 };
 
 // Draws one task row: the enabled dot (a warning triangle when the last run failed, so the cue

@@ -1,11 +1,15 @@
 #include "TimelineItemView.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTime>
 #include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
 
 namespace TimelineLayout {
 
@@ -33,10 +37,35 @@ QColor trackFill(const QPalette& palette)
     return fill;
 }
 
-QRectF trackRect(int width)
+QFont nameFont(const QFont& base)
 {
-    return {double(trackIndent), (rowHeight - trackHeight) / 2.0,
-            std::max(0.0, double(width - trackIndent)), double(trackHeight)};
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * 0.85);
+    font.setWeight(QFont::Medium);
+    return font;
+}
+
+int nameColumnWidth(const QFont& base, const QStringList& names)
+{
+    const QFontMetricsF metrics(nameFont(base));
+    const double character = metrics.averageCharWidth();
+    double widest = 0;
+    for (const QString& name : names)
+        widest = std::max(widest, metrics.horizontalAdvance(name));
+    const double most = std::max(130.0, 24 * character);
+    return int(std::ceil(std::clamp(widest, 10 * character, most)));
+}
+
+QString shownName(const QFont& base, const QString& name, int width)
+{
+    return QFontMetrics(nameFont(base)).elidedText(name, Qt::ElideRight, width);
+}
+
+QRectF trackRect(int width, int nameWidth)
+{
+    const int indent = nameWidth + nameGap;
+    return {double(indent), (rowHeight - trackHeight) / 2.0, std::max(0.0, double(width - indent)),
+            double(trackHeight)};
 }
 
 QRectF spanRect(const TimelineMath::Span& span, const QRectF& track)
@@ -46,20 +75,17 @@ QRectF spanRect(const TimelineMath::Span& span, const QRectF& track)
     return {x, track.top(), width, track.height()};
 }
 
-void paintRowBase(QPainter& painter, const QWidget& row, const QString& name)
+void paintRowBase(QPainter& painter, const QWidget& row, const QString& name, int nameWidth)
 {
-    QFont font = row.font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    font.setWeight(QFont::Medium);
-    painter.setFont(font);
+    painter.setFont(nameFont(row.font()));
     painter.setPen(row.palette().color(QPalette::WindowText));
     const QRect nameRect(0, 0, nameWidth, rowHeight);
     painter.drawText(nameRect, Qt::AlignRight | Qt::AlignVCenter,
-                     QFontMetrics(font).elidedText(name, Qt::ElideRight, nameWidth));
+                     shownName(row.font(), name, nameWidth));
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(trackFill(row.palette()));
-    painter.drawRoundedRect(trackRect(row.width()), 3, 3);
+    painter.drawRoundedRect(trackRect(row.width(), nameWidth), 3, 3);
 }
 
 void RowCache::paint(QPainter& painter, const QWidget& row,
@@ -122,7 +148,18 @@ TimelineItemView::TimelineItemView(const ScheduledTask& task,
     setFocusPolicy(Qt::StrongFocus);
     setFixedHeight(rowHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_nameWidth = nameColumnWidth(font(), {task.name});
     setRunHistory(runHistory);
+}
+
+void TimelineItemView::setNameWidth(int width)
+{
+    if (width == m_nameWidth)
+        return;
+    m_nameWidth = width;
+    m_cache.invalidate();
+    updateGeometry();
+    update();
 }
 
 void TimelineItemView::setRunHistory(const QList<TaskRunRecord>& runHistory)
@@ -163,7 +200,7 @@ void TimelineItemView::recompute()
     }
 }
 
-QSize TimelineItemView::sizeHint() const { return {trackIndent + 480, rowHeight}; }
+QSize TimelineItemView::sizeHint() const { return {m_nameWidth + nameGap + 480, rowHeight}; }
 
 void TimelineItemView::resizeEvent(QResizeEvent* event)
 {
@@ -188,11 +225,11 @@ void TimelineItemView::paintEvent(QPaintEvent*)
 
 void TimelineItemView::paintRow(QPainter& painter) const
 {
-    paintRowBase(painter, *this, m_task.name);
+    paintRowBase(painter, *this, m_task.name, m_nameWidth);
     // Every marker is an axis-aligned rectangle: filled without antialiasing, nothing stroked
     // but the wake windows' dashed edge.
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const QRectF track = trackRect(width());
+    const QRectF track = trackRect(width(), m_nameWidth);
     const QColor kind = kindColour(m_row.colour);
 
     if (!m_row.wakeWindows.isEmpty()) {
@@ -237,22 +274,25 @@ void TimelineItemView::paintRow(QPainter& painter) const
     }
 }
 
+QString TimelineItemView::toolTipAt(const QPoint& pos) const
+{
+    const QRectF track = trackRect(width(), m_nameWidth);
+    for (int minute : m_row.missed) {
+        const QRectF rect = spanRect({double(minute), TimelineMath::plannedMarkerMinutes}, track)
+                                .adjusted(-2, 0, 2, 0);
+        if (rect.contains(pos))
+            return QStringLiteral("No run recorded at ") + TimelineMath::clockText(minute);
+    }
+    if (pos.x() < m_nameWidth && shownName(font(), m_task.name, m_nameWidth) != m_task.name)
+        return m_task.name;
+    return m_description;
+}
+
 bool TimelineItemView::event(QEvent* event)
 {
     if (event->type() != QEvent::ToolTip)
         return QWidget::event(event);
     const auto* help = static_cast<QHelpEvent*>(event);
-    const QRectF track = trackRect(width());
-    for (int minute : m_row.missed) {
-        const QRectF rect = spanRect({double(minute), TimelineMath::plannedMarkerMinutes}, track)
-                                .adjusted(-2, 0, 2, 0);
-        if (rect.contains(help->pos())) {
-            QToolTip::showText(
-                help->globalPos(),
-                QStringLiteral("No run recorded at ") + TimelineMath::clockText(minute), this);
-            return true;
-        }
-    }
-    // Elsewhere the row's description.
-    return QWidget::event(event);
+    QToolTip::showText(help->globalPos(), toolTipAt(help->pos()), this);
+    return true;
 }

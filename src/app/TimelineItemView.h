@@ -16,21 +16,31 @@ namespace TimelineLayout {
 
 inline constexpr int rowHeight = 28;
 inline constexpr int trackHeight = 20;
-inline constexpr int nameWidth = 130;
-// The name column and the gap after it: where every track (and the axis) starts.
-inline constexpr int trackIndent = 138;
+// The gap between the name column and the tracks.
+inline constexpr int nameGap = 8;
+
+// The names' type: caption size, medium weight, from the rows' font.
+QFont nameFont(const QFont& base);
+// The name column for `names` in `base`'s type: as wide as the widest of them, at least 10 and
+// at most 24 average characters of the names' type (the most never below 130 points), so it
+// grows with the font and a name of 20 characters always fits. A longer name is elided; its
+// row's tooltip names it in full.
+int nameColumnWidth(const QFont& base, const QStringList& names);
+// `name` as a column `width` wide shows it: whole, or elided at its end.
+QString shownName(const QFont& base, const QString& name, int width);
 
 QColor kindColour(TimelineMath::MarkerColour colour);
 QColor wakeColour();
 QColor failedColour();
 // A faint tint of the text colour: the empty track on light and dark palettes alike.
 QColor trackFill(const QPalette& palette);
-// The track of a row `width` points wide and `rowHeight` high.
-QRectF trackRect(int width);
+// The track of a row `width` points wide and `rowHeight` high whose name column is
+// `nameWidth` wide: every track (and the axis) starts at nameWidth + nameGap.
+QRectF trackRect(int width, int nameWidth);
 // The horizontal stretch of a span of minutes on `track`, at least the minimum marker width.
 QRectF spanRect(const TimelineMath::Span& span, const QRectF& track);
 // The name column and the empty track; the caller draws the markers on top.
-void paintRowBase(QPainter& painter, const QWidget& row, const QString& name);
+void paintRowBase(QPainter& painter, const QWidget& row, const QString& name, int nameWidth);
 // A row's drawing is kept in a pixmap and drawn again only when the row, its size or its
 // palette changes: scrolling and the moving now line then cost one copy per row.
 class RowCache {
@@ -72,6 +82,12 @@ public:
     QList<int> missedMinutes() const { return m_row.missed; }
     // The row in words: its accessible description and tooltip.
     QString description() const { return m_description; }
+    // The name column's width; the view gives every row the same one.
+    int nameWidth() const { return m_nameWidth; }
+    void setNameWidth(int width);
+    // The tooltip at `pos`: a missed time's, the full name over an elided one, else the
+    // description.
+    QString toolTipAt(const QPoint& pos) const;
 
     QSize sizeHint() const override;
 
@@ -92,5 +108,6 @@ private:
     QList<TaskRunRecord> m_history; // today's runs and the one that ended last
     TimelineMath::TaskRow m_row;
     QString m_description;
+    int m_nameWidth = 0;
     TimelineLayout::RowCache m_cache;
 };

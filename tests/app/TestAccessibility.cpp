@@ -10,6 +10,7 @@
 #include "Palettes.h"
 #include "PlatformTexts.h"
 #include "RowPainting.h"
+#include "ScheduleKinds.h"
 #include "Sidebar.h"
 #include "StatusColors.h"
 #include "TaskBuilder.h"
@@ -18,6 +19,8 @@
 #include "TestRunView.h"
 #include "UpdaterController.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QApplication>
@@ -96,13 +99,19 @@ private Q_SLOTS:
 
     void everyStopNamed_data();
     void everyStopNamed();
+    void pickersNamedAsFields_data();
+    void pickersNamedAsFields();
     void outputStreamFollowsToggleAction();
     void systemJobsHeaderFollowsToggleAction();
     void enabledSwitchFollowsToggleAction();
     void selectModeRowsCheckable();
+    void selectModeRowsFollowAccessibleActions_data();
+    void selectModeRowsFollowAccessibleActions();
     void focusStaysAfterChange_data();
     void focusStaysAfterChange();
     void windowLayoutRemembered();
+    void buttonSymbolsFollowFont_data();
+    void buttonSymbolsFollowFont();
 
     void platformTexts_data();
     void platformTexts();
@@ -286,6 +295,89 @@ void TestAccessibility::everyStopNamed()
     }
 }
 
+// A picker is announced by what it is for ("Schedule type"), not by what it shows ("Weekly"):
+// its own name or its label's text, with the label as its labelled-by relation. Only a picker
+// nothing names is called by its value.
+void TestAccessibility::pickersNamedAsFields_data()
+{
+    QTest::addColumn<QString>("picker");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("schedule type") << "form-schedule-kind"
+                                   << "Schedule type"
+                                   << "Type";
+    QTest::newRow("interval") << "form-interval"
+                              << "Interval"
+                              << "Interval";
+    QTest::newRow("monthly when") << "form-monthly-type"
+                                  << "When"
+                                  << "When";
+    QTest::newRow("hour") << "time-hour"
+                          << "Hour"
+                          << "";
+    QTest::newRow("minute") << "time-minute"
+                            << "Minute"
+                            << "";
+    QTest::newRow("labelled only") << "bare-labelled"
+                                   << "Frequency"
+                                   << "Frequency";
+    QTest::newRow("nothing names it") << "bare"
+                                      << "Weekly"
+                                      << "";
+}
+
+void TestAccessibility::pickersNamedAsFields()
+{
+    QFETCH(QString, picker);
+    QFETCH(QString, name);
+    QFETCH(QString, label);
+    AddTaskView sheet(*m_fixture->store, m_dialogs);
+    auto* kind = child<QComboBox>(&sheet, QStringLiteral("form-schedule-kind"));
+    kind->setCurrentIndex(kind->findData(static_cast<int>(ScheduleType::weekly)));
+    // Two pickers of a dialog of our own making: one only labelled, one named by nothing.
+    auto* bare = new QComboBox(&sheet);
+    bare->setObjectName(QStringLiteral("bare"));
+    bare->addItems({QStringLiteral("Weekly"), QStringLiteral("Daily")});
+    auto* labelled = new QComboBox(&sheet);
+    labelled->setObjectName(QStringLiteral("bare-labelled"));
+    labelled->addItems({QStringLiteral("Often"), QStringLiteral("Rarely")});
+    auto* frequency = new QLabel(QStringLiteral("&Frequency"), &sheet);
+    frequency->setBuddy(labelled);
+    QVERIFY(showActive(sheet));
+
+    auto* combo = child<QComboBox>(&sheet, picker);
+    QAccessibleInterface* iface = accessible(combo);
+    QCOMPARE(iface->role(), QAccessible::ComboBox);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    QCOMPARE(iface->text(QAccessible::Value), combo->currentText());
+    QVERIFY(!combo->currentText().isEmpty());
+    QVERIFY(combo->currentText() != name || picker == QLatin1String("bare"));
+    const auto labels = iface->relations(QAccessible::Label);
+    if (label.isEmpty()) {
+        QVERIFY(labels.isEmpty());
+    } else {
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels.first().first->role(), QAccessible::StaticText);
+        QCOMPARE(labels.first().first->text(QAccessible::Name).remove(QLatin1Char('&')), label);
+    }
+    // The value follows the choice; the name stays.
+    combo->setCurrentIndex(combo->count() - 1);
+    QCOMPARE(iface->text(QAccessible::Value), combo->itemText(combo->count() - 1));
+    if (picker != QLatin1String("bare"))
+        QCOMPARE(iface->text(QAccessible::Name), name);
+    // Its child is the list it opens, and its action opens it.
+    QCOMPARE(iface->childCount(), 1);
+    QCOMPARE(iface->child(0)->object(), combo->view());
+    QCOMPARE(iface->indexOfChild(iface->child(0)), 0);
+    QAccessibleActionInterface* actions = iface->actionInterface();
+    QVERIFY(actions);
+    QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    QTRY_VERIFY_WITH_TIMEOUT(combo->view()->isVisible(), 5000);
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    QTRY_VERIFY_WITH_TIMEOUT(!combo->view()->isVisible(), 5000);
+}
+
 void TestAccessibility::outputStreamFollowsToggleAction()
 {
     const ScheduledTask task =
@@ -375,6 +467,88 @@ void TestAccessibility::selectModeRowsCheckable()
     QCOMPARE(detailTitle(), QStringLiteral("No Selection"));
 }
 
+// What assistive technology does with a select mode row changes the task's check mark, as
+// Space and a click do: the row's "Toggle" action, selecting and unselecting the row through
+// the list's table interface. Each asks once: nothing is toggled twice.
+void TestAccessibility::selectModeRowsFollowAccessibleActions_data()
+{
+    QTest::addColumn<QList<int>>("checkedBefore");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QList<int>>("checkedAfter");
+    QTest::newRow("toggle checks") << QList<int>{} << "toggle" << 1 << QList<int>{1};
+    QTest::newRow("toggle unchecks") << QList<int>{0, 2} << "toggle" << 0 << QList<int>{2};
+    QTest::newRow("toggle the only checked row") << QList<int>{1} << "toggle" << 1 << QList<int>{};
+    QTest::newRow("select row checks") << QList<int>{2} << "select" << 0 << QList<int>{0, 2};
+    QTest::newRow("select checked row keeps it") << QList<int>{0} << "select" << 0 << QList<int>{0};
+    QTest::newRow("unselect row unchecks") << QList<int>{0, 1} << "unselect" << 1 << QList<int>{0};
+    QTest::newRow("unselect unchecked row") << QList<int>{0} << "unselect" << 2 << QList<int>{0};
+    QTest::newRow("click checks") << QList<int>{} << "click" << 2 << QList<int>{2};
+    QTest::newRow("click unchecks") << QList<int>{0, 2} << "click" << 2 << QList<int>{0};
+    QTest::newRow("space unchecks") << QList<int>{1} << "space" << 1 << QList<int>{};
+}
+
+void TestAccessibility::selectModeRowsFollowAccessibleActions()
+{
+    QFETCH(QList<int>, checkedBefore);
+    QFETCH(QString, how);
+    QFETCH(int, row);
+    QFETCH(QList<int>, checkedAfter);
+    QList<ScheduledTask> tasks;
+    for (const char* name : {"A", "B", "C"})
+        tasks << TaskBuilder(QString::fromLatin1(name)).command(QStringLiteral("true")).build();
+    makeWindow(tasks);
+    content()->enterSelectMode();
+    for (int index : checkedBefore)
+        content()->toggleSelected(tasks.at(index).id);
+    QListView* list = content()->sidebar()->taskList();
+    QAccessibleInterface* listIface = accessible(list);
+    QCOMPARE(listIface->childCount(), 3);
+    for (int index = 0; index < 3; ++index)
+        QCOMPARE(listIface->child(index)->state().checked, checkedBefore.contains(index));
+
+    QAccessibleInterface* cell = listIface->child(row);
+    if (how == QLatin1String("toggle")) {
+        QAccessibleActionInterface* actions = cell->actionInterface();
+        QVERIFY(actions);
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+        actions->doAction(QAccessibleActionInterface::toggleAction());
+    } else if (how == QLatin1String("select") || how == QLatin1String("unselect")) {
+        QAccessibleTableInterface* table = listIface->tableInterface();
+        QVERIFY(table);
+        QVERIFY(how == QLatin1String("select") ? table->selectRow(row) : table->unselectRow(row));
+    } else if (how == QLatin1String("click")) {
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    } else {
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(row, 0));
+        QTest::keyClick(list, Qt::Key_Space);
+    }
+
+    QSet<QUuid> expected;
+    for (int index : checkedAfter)
+        expected.insert(tasks.at(index).id);
+    QCOMPARE(content()->selectedTaskIDs(), expected);
+    for (int index = 0; index < 3; ++index) {
+        QCOMPARE(listIface->child(index)->state().checked, checkedAfter.contains(index));
+        // The list's selection is the check marks, so a screen reader hears them both ways.
+        QCOMPARE(listIface->child(index)->state().selected, checkedAfter.contains(index));
+    }
+    // Still in select mode: the detail counts the checked tasks, no task was opened.
+    QVERIFY(content()->isSelectMode());
+    auto* title =
+        content()->currentDetail()->findChild<QLabel*>(QStringLiteral("empty-state-title"));
+    QVERIFY(title);
+    QCOMPARE(title->text(), checkedAfter.isEmpty() ? QStringLiteral("No Tasks Selected")
+                                                   : QStringLiteral("%1 Task%2 Selected")
+                                                         .arg(checkedAfter.size())
+                                                         .arg(checkedAfter.size() == 1 ? "" : "s"));
+    // Leaving select mode leaves no row selected.
+    content()->leaveSelectMode();
+    QVERIFY(list->selectionModel()->selectedIndexes().isEmpty());
+}
+
 // After a change the pane is rebuilt; the keyboard user stays on the same control or on the
 // task list, never in the filter field.
 void TestAccessibility::focusStaysAfterChange_data()
@@ -457,6 +631,36 @@ void TestAccessibility::windowLayoutRemembered()
     MainWindow fresh(*m_fixture->store, *m_updater, m_dialogs, [] { return QList<LaunchdJob>(); });
     fresh.restoreLayout(empty);
     QCOMPARE(fresh.size(), QSize(700, 500));
+}
+
+// At 1.5 times the font the add buttons' symbols grow with their text.
+void TestAccessibility::buttonSymbolsFollowFont_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<double>("scale");
+    for (const double scale : {1.0, 1.5}) {
+        QTest::addRow("sidebar %g", scale) << "sidebar-add-task" << scale;
+        QTest::addRow("toolbar %g", scale) << "toolbar-add-task" << scale;
+    }
+}
+
+void TestAccessibility::buttonSymbolsFollowFont()
+{
+    QFETCH(QString, button);
+    QFETCH(double, scale);
+    const QFont normal = QApplication::font();
+    QFont font = normal;
+    font.setPointSizeF(font.pointSizeF() * scale);
+    QApplication::setFont(font);
+    makeWindow({});
+    auto* control = child<QAbstractButton>(m_window.get(), button);
+    const int letters = control->fontMetrics().height();
+    QApplication::setFont(normal);
+    QVERIFY2(control->iconSize().height() >= letters * 8 / 10,
+             qPrintable(QStringLiteral("symbol %1 beside letters %2")
+                            .arg(control->iconSize().height())
+                            .arg(letters)));
+    QVERIFY(control->iconSize().height() <= std::max(16, letters) + 2);
 }
 
 void TestAccessibility::platformTexts_data()

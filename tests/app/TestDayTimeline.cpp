@@ -191,16 +191,17 @@ private Q_SLOTS:
         const TimelineMath::AgentActivity installed{
             QDateTime(today.date(), QTime(0, 0), ViewClock::zone()), std::nullopt};
         TimelineItemView row(t, history, today, ViewClock::zone(), installed);
-        row.resize(TimelineLayout::trackIndent + 2880, TimelineLayout::rowHeight);
+        const int trackIndent = row.nameWidth() + TimelineLayout::nameGap;
+        row.resize(trackIndent + 2880, TimelineLayout::rowHeight);
         QImage image(row.size(), QImage::Format_RGB32);
         image.fill(row.palette().color(QPalette::Window));
         row.render(&image);
 
         const int y = TimelineLayout::rowHeight / 2;
-        const QRgb track = image.pixel(TimelineLayout::trackIndent + 2 * 1200, y);
+        const QRgb track = image.pixel(trackIndent + 2 * 1200, y);
         const QColor kind = TimelineLayout::kindColour(TimelineMath::MarkerColour::green);
         QRgb want = track;
-        int x = TimelineLayout::trackIndent + 2 * minute + 3; // inside the marker
+        int x = trackIndent + 2 * minute + 3; // inside the marker
         if (expected == QLatin1String("kind"))
             want = kind.rgb();
         else if (expected == QLatin1String("run"))
@@ -215,7 +216,7 @@ private Q_SLOTS:
                                                  .arg(QColor(got).name(), QColor(want).name())));
         if (expected == QLatin1String("hollow")) {
             // Its outline is drawn in the kind's colour, its inside left empty.
-            QVERIFY(!near(image.pixel(TimelineLayout::trackIndent + 2 * minute, y), track, 20));
+            QVERIFY(!near(image.pixel(trackIndent + 2 * minute, y), track, 20));
             QCOMPARE(row.missedMinutes(), QList<int>{360});
         }
     }
@@ -247,16 +248,23 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&content));
         content.setSelection(SidebarSection::timeline());
         QWidget* axis = child<QWidget>(content.currentDetail(), QStringLiteral("timeline-axis"));
-        QTRY_VERIFY(axis->width() > TimelineLayout::trackIndent);
+        const auto* view = qobject_cast<DayTimelineView*>(content.currentDetail());
+        QVERIFY(view);
+        // Laid out in the window at its smallest size.
+        QTRY_VERIFY(axis->isVisible() && !view->rowsArea()->layout()->geometry().isEmpty());
+        QVERIFY(axis->width() > view->trackIndent());
         const int smallest = axis->width();
         QFont large = axis->font();
         large.setPointSizeF(large.pointSizeF() * 1.5);
+        QCOMPARE(view->trackIndent(),
+                 TimelineLayout::nameColumnWidth(axis->font(), {}) + TimelineLayout::nameGap);
         for (const QFont& base : {axis->font(), large}) {
+            const int indent = TimelineLayout::nameColumnWidth(base, {}) + TimelineLayout::nameGap;
             for (int width = smallest; width <= 2400; width += 3) {
                 QList<int> strong;
-                double end = TimelineLayout::trackIndent;
+                double end = indent;
                 for (const DayTimelineView::HourLabel& label :
-                     DayTimelineView::hourLabels(width, base)) {
+                     DayTimelineView::hourLabels(width, base, indent)) {
                     const QFontMetricsF metrics(DayTimelineView::hourLabelFont(base, label.strong));
                     const QString text = QString::number(label.hour);
                     QVERIFY2(metrics.horizontalAdvance(text) <= label.box.width(),
@@ -273,6 +281,108 @@ private Q_SLOTS:
         }
         // The axis takes the height its labels need.
         QCOMPARE(axis->height(), DayTimelineView::hourAxisHeight(axis->font()));
+    }
+
+    // The name column follows the font and the names shown: in the normal and a 1.5 times
+    // larger font every name of up to 20 characters is drawn whole, a much longer one is
+    // elided and the tooltip over it gives it in full. Task rows, system job rows and the axis
+    // share one column, so every track starts in the same place.
+    void nameColumnFollowsFontAndNames_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("whole");
+        for (const double scale : {1.0, 1.5}) {
+            const char* size = scale > 1 ? "1.5x" : "1x";
+            QTest::addRow("%s short", size) << scale << QStringLiteral("Log") << true;
+            QTest::addRow("%s usual", size) << scale << QStringLiteral("Nightly Backup") << true;
+            QTest::addRow("%s wide letters", size)
+                << scale << QStringLiteral("WWW MMM Backup") << true;
+            QTest::addRow("%s long", size)
+                << scale << QStringLiteral("Upload photos to NAS") << true;
+            QTest::addRow("%s too long", size)
+                << scale << QStringLiteral("Copy every photograph of the family album to the NAS")
+                << false;
+        }
+    }
+    void nameColumnFollowsFontAndNames()
+    {
+        QFETCH(double, scale);
+        QFETCH(QString, name);
+        QFETCH(bool, whole);
+        m_fixture->store->addTask(
+            ScheduledTask::create(name, QStringLiteral("true"), TaskSchedule::daily({{8, 0}})));
+        DayTimelineView view(*m_fixture->store, {job("com.example.sync", 300)});
+        view.setShowSystemJobs(true);
+        const int before = view.trackIndent();
+        // The font changes after the rows are built, as when the user picks a larger one.
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        view.setFont(font);
+        view.resize(1000, 600);
+        QCOMPARE(view.taskRows().size(), 1);
+        TimelineItemView* row = view.taskRows().first();
+        auto* jobRow = view.findChild<SystemJobTimelineItemView*>();
+        QVERIFY(jobRow);
+        QCOMPARE(row->font().pointSizeF(), font.pointSizeF());
+        QCOMPARE(row->nameWidth() + TimelineLayout::nameGap, view.trackIndent());
+        QCOMPARE(jobRow->nameWidth(), row->nameWidth());
+        if (scale > 1)
+            QVERIFY(view.trackIndent() > before);
+        const QFontMetricsF metrics(TimelineLayout::nameFont(row->font()));
+        // The job's label always fits.
+        QVERIFY(metrics.horizontalAdvance(jobRow->job().label) <= jobRow->nameWidth());
+        const QString shown = TimelineLayout::shownName(row->font(), name, row->nameWidth());
+        const QPoint overName(row->nameWidth() - 4, TimelineLayout::rowHeight / 2);
+        if (whole) {
+            QVERIFY2(metrics.horizontalAdvance(name) <= row->nameWidth(),
+                     qPrintable(QStringLiteral("%1 wide in a column of %2")
+                                    .arg(metrics.horizontalAdvance(name))
+                                    .arg(row->nameWidth())));
+            QCOMPARE(shown, name);
+            QCOMPARE(row->toolTipAt(overName), row->description());
+        } else {
+            QVERIFY(shown.endsWith(QChar(0x2026)));
+            QVERIFY(metrics.horizontalAdvance(shown) <= row->nameWidth());
+            QCOMPARE(row->toolTipAt(overName), name);
+            // The tracks keep their room: the column stops growing.
+            QVERIFY(row->nameWidth() < view.width() / 3);
+        }
+        // Over the track the row's own tooltip: its day in words.
+        QCOMPARE(row->toolTipAt(QPoint(view.trackIndent() + 5, TimelineLayout::rowHeight / 2)),
+                 row->description());
+    }
+
+    // The header's symbol grows with the font, before and after the view is built.
+    void headerSymbolFollowsFont_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<bool>("afterBuild");
+        QTest::newRow("1x") << 1.0 << false;
+        QTest::newRow("1.5x at start") << 1.5 << false;
+        QTest::newRow("1.5x later") << 1.5 << true;
+        QTest::newRow("2x later") << 2.0 << true;
+    }
+    void headerSymbolFollowsFont()
+    {
+        QFETCH(double, scale);
+        QFETCH(bool, afterBuild);
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        QWidget parent;
+        if (!afterBuild)
+            parent.setFont(font);
+        auto* view = new DayTimelineView(*m_fixture->store, {}, &parent);
+        if (afterBuild)
+            parent.setFont(font);
+        auto* icon = child<QLabel>(view, QStringLiteral("timeline-icon"));
+        auto* title = child<QLabel>(view, QStringLiteral("timeline-title"));
+        QCOMPARE(title->font().pointSizeF(), font.pointSizeF());
+        const QPixmap symbol = icon->pixmap();
+        const int height = qRound(symbol.height() / symbol.devicePixelRatio());
+        const int letters = QFontMetrics(title->font()).height();
+        QVERIFY2(height >= letters && height <= std::max(16, letters) + 2,
+                 qPrintable(QStringLiteral("symbol %1, letters %2").arg(height).arg(letters)));
     }
 
     void recordedRunAppearsWithoutRebuild()
