@@ -256,13 +256,23 @@ void LaunchdBrowser::sortByLabel(QList<LaunchdJob>& jobs)
             return keys[size_t(a)].compare(keys[size_t(b)]) < 0;
         });
     }
-    // Positions are sorted, then each job moved once: sorting the jobs themselves would move
-    // thousands of large values back and forth through a temporary copy of the whole list.
-    QList<LaunchdJob> sorted;
-    sorted.reserve(jobs.size());
-    for (const qsizetype index : order)
-        sorted.append(std::move(jobs[index]));
-    jobs = std::move(sorted);
+    // Positions are sorted, then the jobs moved into place along the cycles of the order, in
+    // the list itself: sorting the jobs themselves would move thousands of large values back
+    // and forth, and a second list would double the memory a long scan holds.
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == qsizetype(start))
+            continue;
+        LaunchdJob held = std::move(jobs[qsizetype(start)]);
+        size_t at = start;
+        while (order[at] != qsizetype(start)) {
+            const size_t from = size_t(order[at]);
+            jobs[qsizetype(at)] = std::move(jobs[qsizetype(from)]);
+            order[at] = qsizetype(at);
+            at = from;
+        }
+        jobs[qsizetype(at)] = std::move(held);
+        order[at] = qsizetype(at);
+    }
 }
 
 QList<LaunchdJob> LaunchdBrowser::scanJobs(Content content) const
