@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # `add` into 1,000 tasks with our launchctl and agent runner (not a test), against `list` of the
-# same file: CPU time of the tool and the processes it waits for (launchctl), medians of the same
-# run. The runner holds the 1,000 agents loaded, as it would for a real user. For the record the
-# parts are shown too: `add` with launchctl replaced by /bin/true, and `launchctl load` of one
-# plist on its own.
+# same file: CPU time of the tool and the processes it waits for, medians of the same run. The
+# runner holds the 1,000 agents loaded, as it would for a real user. The tool runs our launchctl
+# inside its own process; for the record the parts are shown too: `add` with the same launchctl
+# started as a second process (a copy, which the tool does not take for its own), and
+# `launchctl load` of one plist on its own.
 #   bench/cli/bench_add_launchctl.sh BUILD_DIR
 # Goal: `add` at most 2x `list` in CPU time. Exit status 1 when missed.
 # Environment: RUNS (default 11), BRENMOR_BENCH_DIR (generated files, default /tmp/brenmor-bench).
@@ -87,20 +88,24 @@ echo "add into 1,000 tasks with our launchctl, median of $RUNS runs, CPU ms (wal
 restore="cp '$file' '$TASKS'"
 read -r list list_cpu < <(measure "" "$TOOL" list)
 read -r add add_cpu < <(measure "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
-read -r bare bare_cpu < <(BRENMOR_OPS_LAUNCHCTL=/bin/true measure "$restore" \
+mkdir -p "$WORK/copy"
+cp "$LAUNCHCTL" "$WORK/copy/launchctl"
+ln -s "$(dirname "$LAUNCHCTL")/brenmor-agent-runner" "$WORK/copy/brenmor-agent-runner"
+read -r apart apart_cpu < <(BRENMOR_OPS_LAUNCHCTL=$WORK/copy/launchctl measure "$restore" \
   "$TOOL" add --name Bench --command true --daily 09:00)
 read -r load load_cpu < <(measure "" "$LAUNCHCTL" load "$AGENTS/$one")
 ratio=$(awk -v a="$add_cpu" -v b="$list_cpu" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 1) }')
 echo "floor: list $list_cpu ($list); add $add_cpu ($add); ratio ${ratio}x"
-echo "parts: add with /bin/true as launchctl $bare_cpu ($bare); launchctl load of one plist $load_cpu ($load)"
+echo "parts: add with launchctl as a second process $apart_cpu ($apart); launchctl load of one plist $load_cpu ($load)"
 if awk -v r="$ratio" 'BEGIN { exit !(r <= 2) }'; then
   echo "goal met: add is ${ratio}x list in CPU time (goal 2x)"
 else
   echo "goal MISSED: add is ${ratio}x list in CPU time (goal 2x)"
-  # Why: the round trip is a second process that starts Qt (QtCore and QtNetwork) before it
-  # sends one line to the runner; that start alone costs about what `list` costs.
-  awk -v l="$load_cpu" -v b="$bare_cpu" -v s="$list_cpu" 'BEGIN {
-    printf "  why: launchctl load of one plist alone costs %.2fx list, the tool without it %.2fx;\n", l / s, b / s
-    printf "  meeting 2x needs a launchctl that starts without Qt or a load through the runner socket from the tool\n" }'
+  # Why: launchctl runs inside the tool, so what is left above `list` is the tool's own work:
+  # the pass that brings every agent in step with the task file (it reads each task's script
+  # and plist) and the task file written back.
+  awk -v a="$apart_cpu" -v x="$add_cpu" -v s="$list_cpu" 'BEGIN {
+    printf "  why: add is %.2fx list with launchctl as a second process, %.2fx with it in the tool;\n", a / s, x / s
+    printf "  the rest above list is the pass over every task'"'"'s script and plist after each change\n" }'
   exit 1
 fi

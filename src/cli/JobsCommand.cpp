@@ -28,7 +28,7 @@ public:
             return 1;
         }
         const bool all = parsed->has(QStringLiteral("--all"));
-        const QList<LaunchdJob> jobs = LaunchdBrowser().scanJobs();
+        const QList<LaunchdJob> jobs = LaunchdBrowser().scanJobs(LaunchdBrowser::Content::schedule);
         QList<QStringList> rows;
         // Grown once: with thousands of jobs each regrowth would free a block large enough to
         // make the allocator tidy up every small block freed before it.

@@ -2,19 +2,18 @@
 
 #include "AtomicFile.h"
 
+#include "LaunchctlCall.h"
 #include "Locations.h"
 #include "RegularFile.h"
 #include "Result.h"
 #include "RunHistory.h"
 #include "ScheduleKinds.h"
-#include "ToolPaths.h"
 #include "WrapperScript.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -549,21 +548,14 @@ AgentOutcome firstFailure(const QList<AgentOutcome>& outcomes)
 
 std::optional<QSet<QString>> LaunchdService::loadedLabels() const
 {
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(ToolPaths::launchctl(), {QStringLiteral("list")});
     constexpr int listTimeoutMs = 30000;
-    if (!process.waitForStarted(listTimeoutMs) || !process.waitForFinished(listTimeoutMs) ||
-        process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        process.kill();
-        process.waitForFinished(5000);
+    const LaunchctlCall::Outcome listed =
+        LaunchctlCall::run({QStringLiteral("list")}, listTimeoutMs);
+    if (!listed.finished || listed.exitCode != 0)
         return std::nullopt;
-    }
     // "PID<tab>Status<tab>Label" lines under a heading of the same form.
     QSet<QString> labels;
-    const QStringList lines =
-        QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(listed.standardOutput).split(QLatin1Char('\n'));
     for (const QString& line : lines) {
         const QString label = line.section(QLatin1Char('\t'), -1).trimmed();
         if (label.startsWith(labelPrefix()))
@@ -657,24 +649,15 @@ LaunchdService::LaunchctlRun LaunchdService::runLaunchctlProcess(const QStringLi
 {
     const QString command = arguments.value(0);
     LaunchctlRun run;
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(ToolPaths::launchctl(), arguments);
+    const LaunchctlCall::Outcome call = LaunchctlCall::run(arguments);
     const auto failed = [&command](qint32 code) {
         return AgentOutcome::failure(LaunchdError::launchctlFailed(command, code));
     };
-    if (!process.waitForStarted(-1)) {
+    if (!call.finished)
         run.status = failed(-1);
-        return run;
-    }
-    process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit)
-        run.status = failed(-1);
-    else if (process.exitCode() != 0)
-        run.status = failed(process.exitCode());
-    run.errorLines = QString::fromLocal8Bit(process.readAllStandardError())
-                         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    else if (call.exitCode != 0)
+        run.status = failed(call.exitCode);
+    run.errorLines = call.standardError.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     // Our launchctl says why it could not reach the agent runner ("launchctl: <why>"); the
     // user sees that rather than a bare status.
     if (!run.status.ok()) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -205,23 +206,37 @@ bool isTemporaryOf(const QString& fileName, const QString& path)
 
 int removeAbandonedTemporaries(const QString& folder, const QString& namePrefix)
 {
-    const QDir dir(folder);
-    if (!dir.exists())
+    // The folder's names are matched first and only a temporary's entry is looked up: a folder
+    // of thousands of agents is listed without a stat for each.
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
         return 0;
-    const QDateTime abandoned = QDateTime::currentDateTimeUtc().addMSecs(-abandonedAfterMs);
+    const qint64 abandoned = QDateTime::currentMSecsSinceEpoch() - abandonedAfterMs;
     int removed = 0;
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::System | QDir::Hidden);
-    for (const QFileInfo& entry : entries) {
-        const QString name = entry.fileName();
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_type == DT_DIR || entry->d_type == DT_LNK)
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
         const qsizetype stem = name.size() - temporarySuffixLength;
-        if (stem <= 0 || !name.startsWith(namePrefix) || !isTemporaryOf(name, name.left(stem)) ||
-            entry.isSymLink())
+        if (stem <= 0 || !name.startsWith(namePrefix) || !isTemporaryOf(name, name.left(stem)))
             continue;
-        if (entry.lastModified().toUTC() > abandoned)
+        // Files and special files alike; never a folder or a link.
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode))
             continue;
-        if (QFile::remove(entry.filePath()))
+#ifdef __APPLE__
+        const struct timespec& modified = info.st_mtimespec;
+#else
+        const struct timespec& modified = info.st_mtim;
+#endif
+        const qint64 modifiedMs = qint64(modified.tv_sec) * 1000 + modified.tv_nsec / 1000000;
+        if (modifiedMs > abandoned)
+            continue;
+        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
             ++removed;
     }
+    ::closedir(dir);
     return removed;
 }
 

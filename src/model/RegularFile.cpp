@@ -1,5 +1,6 @@
 #include "RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -63,18 +64,37 @@ Result<QByteArray> read(const QString& path, qint64 maxBytes)
         ::close(fd);
         return Result<QByteArray>::failure(QStringLiteral("%1 is not a regular file").arg(path));
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return Result<QByteArray>::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    // Room for what the file holds now and one byte more, which tells a file that grew past the
+    // bound since fstat; grown only for a file that grows meanwhile (or reports no size). Room
+    // for the whole bound would cost a fresh mapping of megabytes for every small file.
+    const qint64 most = maxBytes + 1;
+    QByteArray bytes;
+    bytes.resize(qsizetype(std::min<qint64>(std::max<qint64>(info.st_size, 0), maxBytes) + 1));
+    qint64 done = 0;
+    int error = 0;
+    for (;;) {
+        if (done == bytes.size()) {
+            if (done >= most)
+                break;
+            bytes.resize(qsizetype(std::min<qint64>(qint64(bytes.size()) * 2, most)));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        done += n;
     }
-    // One byte more than allowed tells a file that grew past the bound since fstat.
-    const QByteArray bytes = file.read(maxBytes + 1);
-    if (bytes.size() > maxBytes)
+    ::close(fd);
+    if (done > maxBytes)
         return Result<QByteArray>::failure(
             QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes));
-    if (file.error() != QFileDevice::NoError)
-        return Result<QByteArray>::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    if (error != 0)
+        return Result<QByteArray>::failure(
+            QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    bytes.truncate(qsizetype(done));
     return bytes;
 }
 

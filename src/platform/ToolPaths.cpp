@@ -41,6 +41,15 @@ QString compatFolder()
     const QString overridden = fromEnvironment("BRENMOR_OPS_COMPAT_DIR");
     if (!overridden.isEmpty())
         return overridden;
+    return builtInCompatFolder();
+#endif
+}
+
+QString builtInCompatFolder()
+{
+#ifdef Q_OS_MACOS
+    return {};
+#else
     // bin/<program> -> ../libexec/brenmor-ops, in the build tree and when installed.
     return QDir::cleanPath(executableFolder() + QStringLiteral("/../") +
                            QStringLiteral(BRENMOR_LIBEXEC_SUBDIR));

@@ -15,5 +15,8 @@ QString shortcuts(); // BRENMOR_OPS_SHORTCUTS
 QString postNotification();
 // Folder of the Linux stand-ins (BRENMOR_OPS_COMPAT_DIR overrides); empty on macOS.
 QString compatFolder();
+// Linux: the folder of the stand-ins built and installed with this program
+// (../libexec/brenmor-ops beside it), whatever BRENMOR_OPS_COMPAT_DIR says; empty on macOS.
+QString builtInCompatFolder();
 
 } // namespace ToolPaths

@@ -4,12 +4,14 @@
 #include "PlistVariant.h"
 
 #include <QCollator>
+#include <QCollatorSortKey>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -117,57 +119,88 @@ namespace {
 // Reads a regular file (or a link to one) of at most `limit` bytes, named relative to the open
 // folder `folder` (or AT_FDCWD), into `buffer`; false when it is none or cannot be read. Opened
 // without blocking and checked after opening: a FIFO would otherwise hold the scan until
-// someone writes to it, and a link to /dev/zero would never end. Plain POSIX calls keep a scan
-// of many files to one open, one fstat and one read each; the type comes from the opened file,
-// so no entry of the folder is looked up twice. One buffer serves a whole scan: a fresh one per
-// file would make the allocator tidy up its freed blocks thousands of times.
-bool readRegularFile(int folder, const char* name, qint64 limit, std::vector<char>& buffer)
+// someone writes to it, and a link to /dev/zero would never end. An entry the folder lists as a
+// regular file needs no such check (`knownRegular`): it is read up to the limit without a
+// stat. Plain POSIX calls keep a scan of many files to one open and a read or two each. One
+// buffer serves a whole scan: a fresh one per file would make the allocator tidy up its freed
+// blocks thousands of times.
+bool readRegularFile(int folder, const char* name, bool knownRegular, qint64 limit,
+                     std::vector<char>& buffer, size_t& length)
 {
     const int fd = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool read = false;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= limit) {
-        buffer.resize(size_t(info.st_size));
-        size_t done = 0;
-        while (done < buffer.size()) {
-            const ssize_t n = ::read(fd, buffer.data() + done, buffer.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
+    if (!knownRegular &&
+        (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > limit)) {
+        ::close(fd);
+        return false;
+    }
+    // The buffer keeps its size from file to file (growing it would fill the new room); room
+    // for a byte past the limit tells a file over it, and one more holds the closing NUL. A
+    // file that grows or shrinks meanwhile gives what it holds when read.
+    constexpr size_t firstRoom = 64 * 1024;
+    const size_t most = size_t(limit) + 1;
+    if (buffer.size() < firstRoom)
+        buffer.resize(firstRoom);
+    length = 0;
+    for (;;) {
+        if (length + 1 == buffer.size()) {
+            if (length >= most)
                 break;
-            done += size_t(n);
+            buffer.resize(std::min(buffer.size() * 2, most + 1));
         }
-        // A file that shrank meanwhile gives what it still holds. A NUL follows the bytes, as
-        // with every QByteArray the parser would otherwise be given.
-        buffer.resize(done + 1);
-        buffer[done] = '\0';
-        read = true;
+        const ssize_t n = ::read(fd, buffer.data() + length, buffer.size() - 1 - length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        length += size_t(n);
     }
     ::close(fd);
-    return read;
+    if (length > size_t(limit))
+        return false;
+    // A NUL follows the bytes, as with every QByteArray the parser would otherwise be given.
+    buffer[length] = '\0';
+    return true;
 }
 
-std::optional<LaunchdJob> readJobAt(int folder, const char* name, const QString& path,
-                                    LaunchdJob::Source source, std::vector<char>& buffer)
+// The keys of Content::schedule.
+constexpr std::string_view scheduleKeys[] = {"Label",     "StartInterval", "StartCalendarInterval",
+                                             "RunAtLoad", "KeepAlive",     "Disabled"};
+
+std::optional<LaunchdJob> readJobAt(int folder, const char* name, bool knownRegular,
+                                    const QString& path, LaunchdJob::Source source,
+                                    LaunchdBrowser::Content content, std::vector<char>& buffer)
 {
-    if (!readRegularFile(folder, name, LaunchdBrowser::maxPlistBytes, buffer))
+    size_t length = 0;
+    if (!readRegularFile(folder, name, knownRegular, LaunchdBrowser::maxPlistBytes, buffer, length))
         return std::nullopt;
+    const bool whole = content == LaunchdBrowser::Content::whole;
     const auto dict = PlistVariant::readDictionary(
-        QByteArray::fromRawData(buffer.data(), qsizetype(buffer.size()) - 1));
+        QByteArray::fromRawData(buffer.data(), qsizetype(length)),
+        whole ? std::nullopt : std::optional<PlistVariant::KeyFilter>(scheduleKeys));
     if (!dict)
         return std::nullopt;
-    return LaunchdBrowser::jobFromDictionary(path, source, *dict);
+    std::optional<LaunchdJob> job = LaunchdBrowser::jobFromDictionary(path, source, *dict);
+    if (job && !whole)
+        job->raw.clear();
+    return job;
 }
+
+struct PlistEntry {
+    QString name;
+    QByteArray encoded;
+    bool regular = false; // the folder lists it as a regular file
+};
 
 // The names in the open folder `folder` that end in ".plist" exactly ("x.PLIST" and
 // "x.plist.bak" are not property lists), sorted so a scan is repeatable. Hidden entries count
 // like any other. Entries the folder lists as folders are passed over; every other type
 // (links, or none given) is settled when the file is opened.
-QList<std::pair<QString, QByteArray>> plistNames(int folder)
+QList<PlistEntry> plistNames(int folder)
 {
-    QList<std::pair<QString, QByteArray>> names;
+    QList<PlistEntry> names;
     const int listing = ::dup(folder);
     if (listing < 0)
         return names;
@@ -184,11 +217,11 @@ QList<std::pair<QString, QByteArray>> plistNames(int folder)
             std::memcmp(entry->d_name + length - suffixLength, suffix, suffixLength) != 0)
             continue;
         const QByteArray name(entry->d_name, qsizetype(length));
-        names.append({QFile::decodeName(name), name});
+        names.append({QFile::decodeName(name), name, entry->d_type == DT_REG});
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+              [](const PlistEntry& a, const PlistEntry& b) { return a.name < b.name; });
     return names;
 }
 
@@ -197,28 +230,52 @@ QList<std::pair<QString, QByteArray>> plistNames(int folder)
 std::optional<LaunchdJob> LaunchdBrowser::readJob(const QString& path, LaunchdJob::Source source)
 {
     std::vector<char> buffer;
-    return readJobAt(AT_FDCWD, QFile::encodeName(path).constData(), path, source, buffer);
+    return readJobAt(AT_FDCWD, QFile::encodeName(path).constData(), false, path, source,
+                     Content::whole, buffer);
 }
 
 void LaunchdBrowser::sortByLabel(QList<LaunchdJob>& jobs)
 {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Positions are sorted, then each job moved once: sorting the jobs themselves would move
-    // thousands of large values back and forth through a temporary copy of the whole list.
     std::vector<qsizetype> order(size_t(jobs.size()));
     std::iota(order.begin(), order.end(), qsizetype(0));
-    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-        return collator.compare(jobs.at(a).label, jobs.at(b).label) < 0;
-    });
-    QList<LaunchdJob> sorted;
-    sorted.reserve(jobs.size());
-    for (const qsizetype index : order)
-        sorted.append(std::move(jobs[index]));
-    jobs = std::move(sorted);
+    // Each label's sort key is made once: comparing labels through the collator would weigh
+    // every label again at each of the n log n comparisons. The C locale's keys are the plain
+    // bytes and would not ignore case; its comparison is cheap anyway.
+    if (collator.locale().language() == QLocale::C) {
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            return collator.compare(jobs.at(a).label, jobs.at(b).label) < 0;
+        });
+    } else {
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(size_t(jobs.size()));
+        for (const LaunchdJob& job : std::as_const(jobs))
+            keys.push_back(collator.sortKey(job.label));
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            return keys[size_t(a)].compare(keys[size_t(b)]) < 0;
+        });
+    }
+    // Positions are sorted, then the jobs moved into place along the cycles of the order, in
+    // the list itself: sorting the jobs themselves would move thousands of large values back
+    // and forth, and a second list would double the memory a long scan holds.
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == qsizetype(start))
+            continue;
+        LaunchdJob held = std::move(jobs[qsizetype(start)]);
+        size_t at = start;
+        while (order[at] != qsizetype(start)) {
+            const size_t from = size_t(order[at]);
+            jobs[qsizetype(at)] = std::move(jobs[qsizetype(from)]);
+            order[at] = qsizetype(at);
+            at = from;
+        }
+        jobs[qsizetype(at)] = std::move(held);
+        order[at] = qsizetype(at);
+    }
 }
 
-QList<LaunchdJob> LaunchdBrowser::scanJobs() const
+QList<LaunchdJob> LaunchdBrowser::scanJobs(Content content) const
 {
     QList<LaunchdJob> jobs;
     std::vector<char> buffer;
@@ -230,11 +287,12 @@ QList<LaunchdJob> LaunchdBrowser::scanJobs() const
         // The folder's part of every path, as QDir puts it before a plain name: worked out
         // once rather than for each of thousands of files.
         const QString prefix = QDir(folder.path).filePath(QStringLiteral("x")).chopped(1);
-        const QList<std::pair<QString, QByteArray>> names = plistNames(fd);
+        const QList<PlistEntry> names = plistNames(fd);
         jobs.reserve(jobs.size() + names.size());
-        for (const auto& [name, encoded] : names) {
-            const QString path = prefix + name;
-            if (auto job = readJobAt(fd, encoded.constData(), path, folder.source, buffer)) {
+        for (const PlistEntry& entry : names) {
+            const QString path = prefix + entry.name;
+            if (auto job = readJobAt(fd, entry.encoded.constData(), entry.regular, path,
+                                     folder.source, content, buffer)) {
                 if (!job->label.startsWith(ownLabelPrefix()))
                     jobs.append(std::move(*job));
             }

@@ -28,9 +28,14 @@ public:
     // The folders as found on first use; kept for the life of the process.
     static const QList<Folder>& defaultFolders();
 
+    // What a scan keeps of each plist: everything (`raw` holds the whole dictionary), or only
+    // the label and when the job runs (interval, calendar, run at load, keep alive, disabled),
+    // the rest left empty: a list of thousands of jobs is spared most of its allocations.
+    enum class Content { whole, schedule };
+
     // Every readable job of the folders except our own task agents, sorted by label
     // (locale-aware, case-insensitive, stable). Never fails: whatever cannot be read is skipped.
-    QList<LaunchdJob> scanJobs() const;
+    QList<LaunchdJob> scanJobs(Content content = Content::whole) const;
 
     // One file: nothing when it cannot be read, does not parse, has no dictionary at the top
     // or no text "Label".

@@ -5,10 +5,12 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace PlistVariant {
@@ -25,24 +27,33 @@ QDateTime plistEpoch() { return QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UT
 
 QVariant toVariant(plist_t node);
 
+struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+};
+
+} // namespace
+
 // Dictionary keys repeat across property lists ("Label", "ProgramArguments", ...): each
 // distinct key is decoded once per thread and shared by every dictionary that holds it, which
 // saves an allocation per key and the memory of thousands of copies. Bounded: keys past the
 // limit are decoded each time.
-QString keyText(const char* key)
+QString sharedKey(std::string_view key)
 {
     constexpr size_t maxKeys = 512;
-    thread_local std::unordered_map<std::string, QString> keys;
+    thread_local std::unordered_map<std::string, QString, KeyHash, std::equal_to<>> keys;
     const auto known = keys.find(key);
     if (known != keys.end())
         return known->second;
-    QString text = QString::fromUtf8(key);
+    QString text = QString::fromUtf8(key.data(), qsizetype(key.size()));
     if (keys.size() < maxKeys)
         keys.emplace(key, text);
     return text;
 }
 
-QVariantMap dictToVariant(plist_t node)
+namespace {
+
+QVariantMap dictToVariant(plist_t node, std::optional<KeyFilter> only = std::nullopt)
 {
     QVariantMap map;
     plist_dict_iter iter = nullptr;
@@ -55,7 +66,8 @@ QVariantMap dictToVariant(plist_t node)
         plist_dict_next_item(node, iter, &key, &value);
         if (!key)
             break;
-        map.insert(keyText(key), toVariant(value));
+        if (!only || std::find(only->begin(), only->end(), std::string_view(key)) != only->end())
+            map.insert(sharedKey(key), toVariant(value));
         std::free(key);
     }
     std::free(iter);
@@ -172,7 +184,15 @@ PlistPtr fromVariant(const QVariant& value)
 
 } // namespace
 
-std::optional<QVariantMap> readDictionary(const QByteArray& bytes)
+std::optional<QVariantMap> readDictionary(const QByteArray& bytes, std::optional<KeyFilter> only)
+{
+    if (auto direct = readXmlDictionary(bytes.constData(), bytes.size(), only))
+        return direct;
+    return readDictionaryWithLibplist(bytes, only);
+}
+
+std::optional<QVariantMap> readDictionaryWithLibplist(const QByteArray& bytes,
+                                                      std::optional<KeyFilter> only)
 {
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
@@ -181,7 +201,7 @@ std::optional<QVariantMap> readDictionary(const QByteArray& bytes)
     PlistPtr owner(root);
     if (!root || plist_get_node_type(root) != PLIST_DICT)
         return std::nullopt;
-    return dictToVariant(root);
+    return dictToVariant(root, only);
 }
 
 std::optional<QByteArray> toXml(const QVariantMap& dictionary)

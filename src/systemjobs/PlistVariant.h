@@ -4,14 +4,32 @@
 #include <QVariantMap>
 
 #include <optional>
+#include <span>
+#include <string_view>
 
 // Property lists as Qt values: dict → QVariantMap, array → QVariantList, string → QString,
 // integer and uid → qint64, real → double, bool, date → QDateTime (UTC), data → QByteArray.
 namespace PlistVariant {
 
+// Top-level keys to keep: the values of the others are checked as the rest, but not kept.
+using KeyFilter = std::span<const std::string_view>;
+
 // Parses XML or binary plist bytes; nothing when they do not parse or the top level is not a
-// dictionary.
-std::optional<QVariantMap> readDictionary(const QByteArray& bytes);
+// dictionary. The XML launchd jobs are written in is read directly (readXmlDictionary); the
+// rest goes to libplist. With `only`, the dictionary holds only those of its keys.
+std::optional<QVariantMap> readDictionary(const QByteArray& bytes,
+                                          std::optional<KeyFilter> only = std::nullopt);
+
+// The direct reader alone: nothing when the bytes hold anything it leaves to libplist (see
+// PlistXml.cpp), else exactly what libplist gives.
+std::optional<QVariantMap> readXmlDictionary(const char* data, qsizetype size,
+                                             std::optional<KeyFilter> only = std::nullopt);
+// libplist alone.
+std::optional<QVariantMap> readDictionaryWithLibplist(const QByteArray& bytes,
+                                                      std::optional<KeyFilter> only = std::nullopt);
+
+// A dictionary key as text, shared with every other dictionary holding the same key.
+QString sharedKey(std::string_view key);
 
 // The dictionary as an XML property list; nothing when a value has no plist form.
 std::optional<QByteArray> toXml(const QVariantMap& dictionary);

@@ -1,13 +1,18 @@
-// AtomicFile::writeAll: many files replaced with one wait for the disk, each still all-or-nothing.
+// AtomicFile::writeAll: many files replaced with one wait for the disk, each still all-or-nothing;
+// removeAbandonedTemporaries: what a killed writer left, and nothing else.
 #include "AtomicFile.h"
 #include "ResultChecks.h"
 #include "TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 class TestAtomicFile final : public QObject {
     Q_OBJECT
@@ -15,6 +20,8 @@ class TestAtomicFile final : public QObject {
 private Q_SLOTS:
     void writeAll_data();
     void writeAll();
+    void removesOnlyAbandonedTemporaries_data();
+    void removesOnlyAbandonedTemporaries();
 };
 
 void TestAtomicFile::writeAll_data()
@@ -80,6 +87,67 @@ void TestAtomicFile::writeAll()
         for (const AtomicFile::Replacement& file : std::as_const(files))
             QVERIFY2(!AtomicFile::isTemporaryOf(name, file.path), qPrintable(name));
     }
+}
+
+void TestAtomicFile::removesOnlyAbandonedTemporaries_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind"); // file, folder, link, fifo
+    QTest::addColumn<bool>("old");     // last modified before the abandonment age
+    QTest::addColumn<bool>("removed");
+
+    QTest::newRow("old temporary") << "com.x.task.A.plist.Ab12Cd"
+                                   << "file" << true << true;
+    QTest::newRow("dot before the prefix") << ".com.x.h.plist.Ab12Cd"
+                                           << "file" << true << false;
+    QTest::newRow("young temporary") << "com.x.task.A.plist.Ab12Cd"
+                                     << "file" << false << false;
+    QTest::newRow("other prefix") << "org.other.plist.Ab12Cd"
+                                  << "file" << true << false;
+    QTest::newRow("the file itself") << "com.x.task.A.plist"
+                                     << "file" << true << false;
+    QTest::newRow("suffix too short") << "com.x.task.A.plist.Ab12C"
+                                      << "file" << true << false;
+    QTest::newRow("suffix not alphanumeric") << "com.x.task.A.plist.Ab-2Cd"
+                                             << "file" << true << false;
+    QTest::newRow("folder named like one") << "com.x.task.A.plist.Ab12Cd"
+                                           << "folder" << true << false;
+    QTest::newRow("link named like one") << "com.x.task.A.plist.Ab12Cd"
+                                         << "link" << true << false;
+    QTest::newRow("old FIFO named like one") << "com.x.task.A.plist.Ab12Cd"
+                                             << "fifo" << true << true;
+}
+
+void TestAtomicFile::removesOnlyAbandonedTemporaries()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, old);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(name);
+    const QString target = dir.filePath(QStringLiteral("target"));
+    TestSupport::writeFile(target, "kept");
+    if (kind == QLatin1String("file"))
+        TestSupport::writeFile(path, "partial");
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(path));
+    else if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(target, path));
+    else
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const QDateTime when = QDateTime::currentDateTimeUtc().addMSecs(
+        old ? -AtomicFile::abandonedAfterMs - 60000 : -AtomicFile::abandonedAfterMs + 30000);
+    // lutimes-like: a link's own time, never its target's.
+    const struct timespec times[2] = {{time_t(when.toSecsSinceEpoch()), 0},
+                                      {time_t(when.toSecsSinceEpoch()), 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW),
+             0);
+    QCOMPARE(AtomicFile::removeAbandonedTemporaries(dir.path(), QStringLiteral("com.x.")),
+             removed ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
+    QCOMPARE(TestSupport::readFile(target), QByteArray("kept"));
 }
 
 QTEST_GUILESS_MAIN(TestAtomicFile)

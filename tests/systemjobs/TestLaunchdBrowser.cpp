@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -128,6 +129,39 @@ private Q_SLOTS:
         }
         QCOMPARE(jobs[0].raw, jobs[1].raw);
         QVERIFY(jobs[0].id != jobs[1].id);
+    }
+
+    // The tool's list reads only the label and the schedule, from XML and binary alike.
+    void scheduleScanKeepsLabelAndSchedule()
+    {
+        const QString folder = newFolder();
+        for (const char* name : {"backup-xml.plist", "backup-binary.plist"})
+            QFile::copy(TestSupport::dataPath(QStringLiteral("systemjobs/") + QLatin1String(name)),
+                        folder + QLatin1Char('/') + QLatin1String(name));
+        put(folder, QStringLiteral("interval.plist"),
+            labelled("org.example.interval",
+                     "<key>StartInterval</key><integer>300</integer><key>RunAtLoad</key><true/>"
+                     "<key>Program</key><string>/bin/true</string>"));
+        const LaunchdBrowser browser({{folder, Source::userAgents}});
+        const auto whole = browser.scanJobs();
+        const auto schedule = browser.scanJobs(LaunchdBrowser::Content::schedule);
+        QCOMPARE(labels(schedule), labels(whole));
+        QCOMPARE(schedule.size(), 3);
+        for (qsizetype i = 0; i < schedule.size(); ++i) {
+            const LaunchdJob& job = schedule.at(i);
+            QCOMPARE(job.id, whole.at(i).id);
+            QCOMPARE(job.startInterval, whole.at(i).startInterval);
+            QCOMPARE(job.startCalendarInterval, whole.at(i).startCalendarInterval);
+            QCOMPARE(job.disabled, whole.at(i).disabled);
+            QCOMPARE(job.runAtLoad, whole.at(i).runAtLoad);
+            QCOMPARE(job.keepAlive, whole.at(i).keepAlive);
+            QCOMPARE(job.scheduleDescription(), whole.at(i).scheduleDescription());
+            QVERIFY(!whole.at(i).raw.isEmpty());
+            QVERIFY(job.raw.isEmpty());
+            QCOMPARE(job.program, std::nullopt);
+            QCOMPARE(job.programArguments, std::nullopt);
+        }
+        QCOMPARE(schedule.at(2).scheduleDescription(), QStringLiteral("Every 5 min"));
     }
 
     void convertsEveryValueType()
@@ -379,6 +413,37 @@ private Q_SLOTS:
         QCOMPARE(jobs[1].id, folder + QStringLiteral("/linked.plist"));
     }
 
+    // Files the folder lists as regular are read without a stat: the size bound must hold
+    // all the same.
+    void readsRegularFilesUpToTheLimit_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("past the first buffer") << qint64(200 * 1024) << true;
+        QTest::newRow("at the limit") << LaunchdBrowser::maxPlistBytes << true;
+        QTest::newRow("one byte past the limit") << LaunchdBrowser::maxPlistBytes + 1 << false;
+    }
+
+    void readsRegularFilesUpToTheLimit()
+    {
+        QFETCH(qint64, size);
+        QFETCH(bool, read);
+        const QString folder = newFolder();
+        QByteArray bytes = labelled("big", "<key>Pad</key><string></string>");
+        const qsizetype at = bytes.indexOf("</string>\n</dict>");
+        QVERIFY(at > 0 && size > bytes.size());
+        bytes.insert(at, QByteArray(qsizetype(size) - bytes.size(), 'x'));
+        QCOMPARE(qint64(bytes.size()), size);
+        put(folder, QStringLiteral("big.plist"), bytes);
+        put(folder, QStringLiteral("small.plist"), labelled("small"));
+        const auto jobs = LaunchdBrowser({{folder, Source::userAgents}}).scanJobs();
+        QCOMPARE(labels(jobs), read ? QStringList({QStringLiteral("big"), QStringLiteral("small")})
+                                    : QStringList({QStringLiteral("small")}));
+        if (read)
+            QCOMPARE(jobs[0].raw.value(QStringLiteral("Pad")).toString().size(),
+                     size - labelled("big", "<key>Pad</key><string></string>").size());
+    }
+
     void sortsByLabelIgnoringCaseAndKeepsFolderOrder()
     {
         const QString user = newFolder();
@@ -401,6 +466,37 @@ private Q_SLOTS:
         QCOMPARE(jobs[2].source, Source::userAgents);
         QCOMPARE(jobs[3].source, Source::userAgents); // the user's folder is read first
         QCOMPARE(jobs[4].source, Source::globalDaemons);
+    }
+
+    // The C locale compares; the others sort by keys made once per label. Both ignore case and
+    // keep the scan's order among equal labels.
+    void sortsByLabelInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char* name : {"C", "en_US", "de_DE", "sv_SE"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void sortsByLabelInEveryLocale()
+    {
+        QFETCH(QString, locale);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+        QList<LaunchdJob> jobs;
+        int n = 0;
+        for (const char* label : {"same", "gamma", "Beta", "SAME", "alpha", "Same"}) {
+            LaunchdJob job;
+            job.label = QString::fromLatin1(label);
+            job.id = QString::number(++n);
+            jobs.append(job);
+        }
+        LaunchdBrowser::sortByLabel(jobs);
+        QStringList ids;
+        for (const LaunchdJob& job : jobs)
+            ids << job.id;
+        QCOMPARE(labels(jobs), QStringList({"alpha", "Beta", "gamma", "same", "SAME", "Same"}));
+        QCOMPARE(ids, QStringList({"5", "3", "2", "1", "4", "6"}));
     }
 
     void leavesOutOwnAgents()

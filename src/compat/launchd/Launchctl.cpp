@@ -14,9 +14,15 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace Launchctl {
 
@@ -45,13 +51,104 @@ Result<void> checkRunnerEndpoint()
     return RunnerPaths::checkPrivateEntry(RunnerPaths::socketFile(), false);
 }
 
+// One connection to the runner's socket. Plain POSIX calls rather than QtNetwork: the tool
+// runs launchctl inside its own process (see LaunchctlCall), and every command it has would
+// otherwise pay for loading QtNetwork at start.
+class RunnerConnection {
+public:
+    RunnerConnection() = default;
+    RunnerConnection(const RunnerConnection&) = delete;
+    RunnerConnection& operator=(const RunnerConnection&) = delete;
+    ~RunnerConnection() { close(); }
+
+    // Whether someone accepts on `path` within `timeoutMs`.
+    bool connect(const QString& path, int timeoutMs)
+    {
+        close();
+        const QByteArray encoded = QFile::encodeName(path);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (encoded.isEmpty() || size_t(encoded.size()) >= sizeof address.sun_path)
+            return false;
+        std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+        const QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (m_fd < 0)
+                return false;
+            if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+                return true;
+            const int error = errno;
+            close();
+            // A full queue of waiting connections says "again", as QLocalSocket retries it.
+            if ((error != EAGAIN && error != EINTR) || deadline.hasExpired())
+                return false;
+            QThread::msleep(10);
+        }
+    }
+
+    bool send(const QByteArray& bytes, const QDeadlineTimer& deadline)
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            if (!waitFor(POLLOUT, deadline))
+                return false;
+            const ssize_t n =
+                ::send(m_fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    }
+
+    // What arrives up to the first newline, the end of the stream or the deadline.
+    QByteArray receiveLine(const QDeadlineTimer& deadline)
+    {
+        QByteArray buffer;
+        char chunk[65536];
+        while (!buffer.contains('\n') && waitFor(POLLIN, deadline)) {
+            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n <= 0)
+                break;
+            buffer.append(chunk, n);
+        }
+        return buffer;
+    }
+
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    bool waitFor(short events, const QDeadlineTimer& deadline) const
+    {
+        for (;;) {
+            pollfd entry{m_fd, events, 0};
+            const int ready = ::poll(&entry, 1, int(qMin<qint64>(deadline.remainingTime(), 1000)));
+            if (ready > 0)
+                return true;
+            if ((ready < 0 && errno != EINTR) || deadline.hasExpired())
+                return false;
+        }
+    }
+
+    int m_fd = -1;
+};
+
 // Whether the runner answered; fails when the endpoint is refused.
-Result<bool> connectTo(QLocalSocket& socket)
+Result<bool> connectTo(RunnerConnection& socket)
 {
     if (const Result<void> safe = checkRunnerEndpoint(); !safe.ok())
         return Result<bool>::failure(safe.error());
-    socket.connectToServer(RunnerPaths::socketFile());
-    return socket.waitForConnected(1000);
+    return socket.connect(RunnerPaths::socketFile(), 1000);
 }
 
 Result<void> startRunner(const QString& programFolder)
@@ -69,7 +166,7 @@ Result<void> startRunner(const QString& programFolder)
     return {};
 }
 
-Result<void> connectOrStart(QLocalSocket& socket, const QString& programFolder)
+Result<void> connectOrStart(RunnerConnection& socket, const QString& programFolder)
 {
     const Result<bool> connected = connectTo(socket);
     if (!connected)
@@ -301,9 +398,9 @@ public:
     {
         if (agents.isEmpty())
             return {};
-        QLocalSocket socket;
+        RunnerConnection socket;
         const Result<bool> answered = connectTo(socket);
-        socket.abort();
+        socket.close();
         if (answered && *answered) {
             const JobReplies replies = requestJobs(agents, false, m_programFolder);
             if (!replies.failure.isEmpty())
@@ -364,21 +461,13 @@ QString notFoundMessage() { return QStringLiteral("Could not find specified serv
 
 Result<QJsonObject> request(const QJsonObject& message, const QString& programFolder)
 {
-    QLocalSocket socket;
+    RunnerConnection socket;
     if (const Result<void> connected = connectOrStart(socket, programFolder); !connected.ok())
         return Result<QJsonObject>::failure(connected.error());
-    socket.write(RunnerProtocol::encode(message));
-    socket.flush();
     const QDeadlineTimer deadline(replyTimeoutMs);
     QByteArray buffer;
-    while (!buffer.contains('\n') && !deadline.hasExpired()) {
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(100) &&
-            socket.state() != QLocalSocket::ConnectedState) {
-            buffer += socket.readAll();
-            break;
-        }
-        buffer += socket.readAll();
-    }
+    if (socket.send(RunnerProtocol::encode(message), deadline))
+        buffer = socket.receiveLine(deadline);
     const auto reply = RunnerProtocol::decode(buffer.left(buffer.indexOf('\n')));
     if (!reply)
         return Result<QJsonObject>::failure(QStringLiteral("no answer from the agent runner"));
