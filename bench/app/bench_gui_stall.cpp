@@ -67,6 +67,11 @@ int main(int argc, char** argv)
     MainWindow window(store, updater, dialogs, [] { return QList<LaunchdJob>(); });
     window.resize(1000, 700);
     window.show();
+    // The window's first paint is no operation's: the measure starts once it is on screen.
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "the window did not show\n");
+        return 2;
+    }
 
     // Every operation the window can ask for, round-robin over the tasks added so far.
     int issued = 0;
@@ -111,13 +116,16 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     qint64 lastTick = -1;
     qint64 longestStall = 0;
+    qint64 stallAt = 0;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(1);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        if (lastTick >= 0)
-            longestStall = std::max(longestStall, now - lastTick - 1000000);
+        if (lastTick >= 0 && now - lastTick - 1000000 > longestStall) {
+            longestStall = now - lastTick - 1000000;
+            stallAt = lastTick;
+        }
         lastTick = now;
     });
     QTimer clicks;
@@ -142,7 +150,8 @@ int main(int argc, char** argv)
     std::printf("GUI thread's longest stall over %d operations (one administrator request of "
                 "%d ms):\n",
                 operationCount, adminRequestMs);
-    std::printf("  goal %.0f ms; figure %.1f ms; ratio %.2f; total %lld ms; %s\n", goalMs, figure,
-                figure / goalMs, qint64(clock.elapsed()), figure <= goalMs ? "met" : "MISSED");
+    std::printf("  goal %.0f ms; figure %.1f ms (from %.0f ms on); ratio %.2f; total %lld ms; %s\n",
+                goalMs, figure, double(stallAt) / 1e6, figure / goalMs, qint64(clock.elapsed()),
+                figure <= goalMs ? "met" : "MISSED");
     return figure <= goalMs ? 0 : 1;
 }

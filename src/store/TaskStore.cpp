@@ -222,11 +222,12 @@ void TaskStore::adopt(const QList<ScheduledTask>& tasks)
     }
 }
 
-void TaskStore::adoptReport(const OperationResult& result)
+void TaskStore::adoptReport(const OperationResult& result, bool withList)
 {
     // The later failure is the one shown, as every failure is in the report.
     if (result) {
-        adopt(result->tasks);
+        if (withList)
+            adopt(result->tasks);
         for (const QString& failure : result->failures)
             m_lastError = failure;
         for (const QString& warning : result->warnings)
@@ -244,7 +245,8 @@ void TaskStore::adoptReport(const OperationResult& result)
         break;
     case OperationError::Kind::file:
         // The change stays on screen, so the user can see what was not saved and try again.
-        adopt(error.unsaved);
+        if (withList)
+            adopt(error.unsaved);
         for (const QString& failure : error.failures)
             m_lastError = failure;
         m_lastError = saveFailure(error.text);
@@ -261,32 +263,61 @@ void TaskStore::perform(const QList<QUuid>& ids, Operation operation, Finish fin
         ++m_busy[id];
         Q_EMIT operationStarted(id);
     }
-    const auto report = [this, ids, finish](const OperationResult& result) {
-        {
-            ChangeScope scope(*this);
-            adoptReport(result);
-        }
-        if (finish)
-            finish(result);
-        for (const QUuid& id : ids) {
+    const QList<ScheduledTask> shown = m_tasks;
+    if (m_execution == Execution::inCaller) {
+        waitForScriptUpgrade();
+        std::vector<Arrived> arrived;
+        arrived.push_back({ids, operation(*m_operations, shown), finish});
+        takeReports(arrived);
+        return;
+    }
+    onWorker(
+        [this, operations = m_operations, operation = std::move(operation), shown, ids, finish] {
+            Arrived arrived{ids, operation(*operations, shown), finish};
+            // Reports that arrive while the window is busy are taken together, so a burst of them
+            // (the queue behind an administrator dialog) costs the views one update.
+            bool post = false;
+            {
+                const QMutexLocker locker(&m_arrivedMutex);
+                m_arrived.push_back(std::move(arrived));
+                post = !std::exchange(m_drainPosted, true);
+            }
+            if (post)
+                QMetaObject::invokeMethod(this, &TaskStore::drainReports, Qt::QueuedConnection);
+        });
+}
+
+void TaskStore::drainReports()
+{
+    std::vector<Arrived> arrived;
+    {
+        const QMutexLocker locker(&m_arrivedMutex);
+        arrived.swap(m_arrived);
+        m_drainPosted = false;
+    }
+    takeReports(arrived);
+}
+
+void TaskStore::takeReports(const std::vector<Arrived>& reports)
+{
+    {
+        ChangeScope scope(*this);
+        // Each report holds the whole list as it left it: the last one's list is the one to
+        // show, the others bring their failures and warnings.
+        for (std::size_t i = 0; i < reports.size(); ++i)
+            adoptReport(reports[i].result, i + 1 == reports.size());
+    }
+    for (const Arrived& arrived : reports) {
+        if (arrived.finish)
+            arrived.finish(arrived.result);
+        for (const QUuid& id : arrived.ids) {
             if (--m_busy[id] <= 0)
                 m_busy.remove(id);
             Q_EMIT operationFinished(id);
         }
         if (--m_pending == 0)
             Q_EMIT workingChanged(false);
-    };
-    const QList<ScheduledTask> shown = m_tasks;
-    if (m_execution == Execution::inCaller) {
-        waitForScriptUpgrade();
-        report(operation(*m_operations, shown));
-        return;
     }
-    onWorker([this, operations = m_operations, operation = std::move(operation), shown, report] {
-        const OperationResult result = operation(*operations, shown);
-        QMetaObject::invokeMethod(
-            this, [report, result] { report(result); }, Qt::QueuedConnection);
-    });
 }
 
 void TaskStore::scheduleReload()

@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class ChangeObserver;
 class QThread;
@@ -134,7 +136,17 @@ private:
     using Finish = std::function<void(const OperationResult&)>;
     // Runs `operation` on the list shown, marking `ids` busy until its report is adopted.
     void perform(const QList<QUuid>& ids, Operation operation, Finish finish = {});
-    void adoptReport(const OperationResult& result);
+    // A report from the worker, waiting for the main thread.
+    struct Arrived {
+        QList<QUuid> ids;
+        OperationResult result;
+        Finish finish;
+    };
+    void drainReports();
+    // Adopts the reports in one change, then tells who waited for each.
+    void takeReports(const std::vector<Arrived>& reports);
+    // The report's failures and warnings, and with `withList` its list.
+    void adoptReport(const OperationResult& result, bool withList);
     // Takes `tasks` as the list, telling the views row by row.
     void adopt(const QList<ScheduledTask>& tasks);
     // Posts `job` to the worker; `done` runs on the main thread after it, while the store lives.
@@ -164,6 +176,9 @@ private:
     // Operations asked for and not yet reported, in all and per task.
     int m_pending = 0;
     QHash<QUuid, int> m_busy;
+    QMutex m_arrivedMutex;
+    std::vector<Arrived> m_arrived;
+    bool m_drainPosted = false;
     bool m_upgrading = false;
     int m_upgradingCount = 0;
     // A change notification during a pass: the reload follows it.
