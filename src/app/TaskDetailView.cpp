@@ -384,7 +384,8 @@ QWidget* TaskDetailView::makeHeader()
             followBusy();
     });
     m_enabledToggle = toggle;
-    // Shown while an operation on the task runs (the switch, Edit and Delete wait for it).
+    // Shown while an operation on the task runs (what the switch, Edit and Delete ask for
+    // meanwhile waits for it).
     m_busy = new QProgressBar(header);
     m_busy->setObjectName(QStringLiteral("detail-busy"));
     m_busy->setRange(0, 0);
@@ -420,8 +421,8 @@ QWidget* TaskDetailView::makeHeader()
     testPalette.setColor(QPalette::ButtonText,
                          StatusColors::text(Status::success, testPalette.color(QPalette::Button)));
     testRun->setPalette(testPalette);
-    m_editButton = button(QStringLiteral("Edit"), QStringLiteral("pencil"),
-                          QStringLiteral("detail-edit"), &TaskDetailView::editRequested);
+    button(QStringLiteral("Edit"), QStringLiteral("pencil"), QStringLiteral("detail-edit"),
+           &TaskDetailView::editRequested);
     button(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"),
            QStringLiteral("detail-duplicate"), &TaskDetailView::duplicateRequested);
     QPushButton* remove = button(QStringLiteral("Delete"), QStringLiteral("trash"),
@@ -431,7 +432,6 @@ QWidget* TaskDetailView::makeHeader()
         QPalette::ButtonText,
         StatusColors::text(Status::failure, removePalette.color(QPalette::Button)));
     remove->setPalette(removePalette);
-    m_deleteButton = remove;
     buttons->addStretch();
     layout->addLayout(buttons);
     followBusy();
@@ -440,12 +440,10 @@ QWidget* TaskDetailView::makeHeader()
 
 void TaskDetailView::followBusy()
 {
+    // The controls stay usable (and keep the keyboard focus): what they ask for waits behind
+    // the running operation on the store's worker, in order.
     const bool busy = m_store.isBusy(m_task.id);
     m_busy->setVisible(busy);
-    for (QWidget* control :
-         {static_cast<QWidget*>(m_enabledToggle), static_cast<QWidget*>(m_editButton),
-          static_cast<QWidget*>(m_deleteButton)})
-        control->setEnabled(!busy);
     // A refused change leaves the switch where the task is.
     if (const ScheduledTask* now = m_store.task(m_task.id);
         !busy && now && now->isEnabled != m_enabledToggle->isChecked()) {

@@ -76,8 +76,7 @@ private:
     void askWakeStatus();
     void showWakeStatus(bool scheduled);
     void setShowCopied(bool copied);
-    // Shows whether an operation on the task runs, and holds the controls that would start
-    // another back meanwhile.
+    // Shows whether an operation on the task runs; a refused change puts the switch back.
     void followBusy();
     void onFileChanged(const QString& path);
     std::optional<QString> readScript() const;
@@ -91,8 +90,6 @@ private:
 
     QToolButton* m_copyButton = nullptr;
     ToggleSwitch* m_enabledToggle = nullptr;
-    QPushButton* m_editButton = nullptr;
-    QPushButton* m_deleteButton = nullptr;
     QProgressBar* m_busy = nullptr;
     QLabel* m_wakeLine = nullptr;
     QLabel* m_shell = nullptr;

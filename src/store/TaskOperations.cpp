@@ -189,6 +189,18 @@ OperationResult TaskOperations::run(Plan& plan, const QList<ScheduledTask>& show
     options.announce = m_context.announce;
 
     QStringList failures = plan.failures;
+    if (!m_context.agentsUnderLock) {
+        // The agents follow the change as it applies to the file as it stands now.
+        QList<ScheduledTask> projected = current(shown);
+        const bool changing = plan.change(projected);
+        failures << plan.changeFailures;
+        if (changing) {
+            uninstall(*m_context.launchd, plan.removing + plan.uninstalling, failures);
+            if (!plan.installing.isEmpty())
+                collect(failures, m_context.launchd->installAll(plan.installing));
+        }
+    }
+    const bool agentsUnderLock = m_context.agentsUnderLock;
     QList<ScheduledTask> before; // the file's list before the change
     std::shared_ptr<void> guard;
     const TaskFileTransaction::Outcome outcome = TaskFileTransaction::run(
@@ -198,15 +210,18 @@ OperationResult TaskOperations::run(Plan& plan, const QList<ScheduledTask>& show
                 guard = m_context.whileLocked();
             before = tasks;
             const bool changing = plan.change(tasks);
-            failures << plan.changeFailures;
-            if (!changing)
-                return false;
+            if (agentsUnderLock)
+                failures << plan.changeFailures;
+            if (!changing || !agentsUnderLock)
+                return changing;
             // A removed task's agent goes before the write, so the other program never sees a
             // list without the task while its agent still runs.
             uninstall(*m_context.launchd, plan.removing, failures);
             return true;
         },
         [&](const QList<ScheduledTask>& written) {
+            if (!agentsUnderLock)
+                return;
             // A disabled task is saved before its agent goes, and a task is in the file before
             // its agent exists, so no sweep takes the agent for an orphan.
             uninstall(*m_context.launchd, plan.uninstalling, failures);

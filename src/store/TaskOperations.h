@@ -119,6 +119,9 @@ public:
         // state) and repaired, so what an interrupted run left does not last. The application
         // does this when it loads instead.
         bool checkOtherAgents = false;
+        // The agents change inside the transaction, under the lock (the tool), or before it
+        // (the application: a tool run meanwhile never waits for launchctl behind the window).
+        bool agentsUnderLock = true;
         // Called once the lock is held; what it returns is held until the transaction ends
         // (the tool holds its termination signals back meanwhile).
         std::function<std::shared_ptr<void>()> whileLocked;

@@ -112,6 +112,7 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
     context.launchd = m_launchdService;
     context.pmset = m_pmsetService;
     context.wakeRefusal = TaskOperations::WakeRefusal::keepDisabled;
+    context.agentsUnderLock = false;
     context.lockWaitMs = m_lockWaitMs;
     // A file that cannot be decoded may still hold the user's tasks (hand edits, a newer
     // version's format): it is kept aside before it is replaced.

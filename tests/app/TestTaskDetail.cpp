@@ -617,12 +617,12 @@ private Q_SLOTS:
 
         child<ToggleSwitch>(view, QStringLiteral("detail-enabled-toggle"))->click();
         QVERIFY(entered.tryAcquire(1, 5000));
-        // The window went on: the switch shows the request, busy, and waits with Edit and
-        // Delete.
+        // The window went on: the switch shows the request and the detail is busy; the controls
+        // stay usable (what they ask for waits behind this operation).
         QVERIFY(child<QProgressBar>(view, QStringLiteral("detail-busy"))->isVisible());
         QVERIFY(child<ToggleSwitch>(view, QStringLiteral("detail-enabled-toggle"))->isChecked());
         for (const char* name : {"detail-enabled-toggle", "detail-edit", "detail-delete"})
-            QVERIFY2(!child<QWidget>(view, QLatin1String(name))->isEnabled(), name);
+            QVERIFY2(child<QWidget>(view, QLatin1String(name))->isEnabled(), name);
         QVERIFY(row.data(TaskListModel::BusyRole).toBool());
         QCOMPARE(text(view, QStringLiteral("task-detail-status")), QStringLiteral("Disabled"));
 

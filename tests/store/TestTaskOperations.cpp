@@ -64,6 +64,7 @@ public:
         if (policy == QStringLiteral("app")) {
             context.wakeRefusal = TaskOperations::WakeRefusal::keepDisabled;
             context.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;
+            context.agentsUnderLock = false;
         } else {
             context.wakeRefusal = TaskOperations::WakeRefusal::saveAndReport;
             context.unreadableFile = TaskFileTransaction::UnreadableFile::refuse;
