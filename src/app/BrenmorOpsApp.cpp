@@ -11,6 +11,8 @@ BrenmorOpsApp::BrenmorOpsApp(const QStringList& arguments)
 {
     TaskStore::Options options;
     options.startEmpty = arguments.contains(QStringLiteral("--reset-tasks"));
+    // The window never waits for launchctl, the administrator dialog or the task file's lock.
+    options.execution = TaskStore::Execution::onWorker;
     m_taskStore = std::make_unique<TaskStore>(std::move(options));
     m_updaterController = std::make_unique<UpdaterController>();
     m_dialogs = std::make_unique<WidgetDialogs>();

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPointer>
 
 ExportImportCommands::ExportImportCommands(TaskStore& store, Dialogs& dialogs, QWidget* window,
                                            QObject* parent)
@@ -72,18 +73,23 @@ void ExportImportCommands::importTasks()
         return;
     }
     const std::optional<QString> warningBefore = m_store.lastWarning();
-    const Result<TaskStore::ImportCounts> counts = m_store.importTasks(bytes);
-    // The store's notice about skipped tasks says what "Import Complete" says in its second
-    // line; it is taken back here before any alert opens, so the user sees the result once
-    // and the window's notice never pops up over it.
-    if (m_store.lastWarning() != warningBefore)
-        m_store.setLastWarning(warningBefore);
-    if (!counts) {
-        importFailed(counts.error());
-        return;
-    }
-    m_dialogs.alert(m_window, Dialogs::AlertStyle::informational, QStringLiteral("Import Complete"),
-                    importResultText(*counts));
+    // The result arrives once the import ran (on the store's worker): the window stays usable.
+    m_store.importTasks(bytes, [this, alive = QPointer(this),
+                                warningBefore](const Result<TaskStore::ImportCounts>& counts) {
+        if (!alive)
+            return;
+        // The store's notice about skipped tasks says what "Import Complete" says in its second
+        // line; it is taken back here before any alert opens, so the user sees the result once
+        // and the window's notice never pops up over it.
+        if (m_store.lastWarning() != warningBefore)
+            m_store.setLastWarning(warningBefore);
+        if (!counts) {
+            importFailed(counts.error());
+            return;
+        }
+        m_dialogs.alert(m_window, Dialogs::AlertStyle::informational,
+                        QStringLiteral("Import Complete"), importResultText(*counts));
+    });
 }
 
 void ExportImportCommands::importFailed(const QString& description)

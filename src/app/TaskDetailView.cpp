@@ -10,6 +10,7 @@
 #include "RegularFile.h"
 #include "RowPainting.h"
 #include "StatusColors.h"
+#include "TaskListModel.h"
 #include "TaskStore.h"
 #include "ToggleSwitch.h"
 #include "ViewClock.h"
@@ -28,6 +29,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -222,6 +224,12 @@ TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWid
     m_taskSections = {makeHeader(), makeCommand(), makeEnvironment(), makeSchedule()};
     for (QWidget* section : std::as_const(m_taskSections))
         layout->addWidget(section);
+    const auto followOperations = [this](const QUuid& id) {
+        if (id == m_task.id)
+            followBusy();
+    };
+    connect(&m_store, &TaskStore::operationStarted, this, followOperations);
+    connect(&m_store, &TaskStore::operationFinished, this, followOperations);
     auto* runs = new QWidget(content);
     auto* runsLayout = new QVBoxLayout(runs);
     runsLayout->setContentsMargins(0, 0, 0, 0);
@@ -367,16 +375,25 @@ QWidget* TaskDetailView::makeHeader()
     toggle->setObjectName(QStringLiteral("detail-enabled-toggle"));
     toggle->setChecked(enabled);
     const QUuid id = m_task.id;
-    connect(toggle, &ToggleSwitch::toggled, this, [this, id, toggle](bool on) {
+    connect(toggle, &ToggleSwitch::toggled, this, [this, id](bool on) {
         // The window replaces this view later (never during the call) when the task changed.
         m_store.setEnabled(on, id);
-        // A change the store could not make leaves the switch where the task is.
-        if (const ScheduledTask* now = m_store.task(id); now && now->isEnabled != on) {
-            const QSignalBlocker blocker(toggle);
-            toggle->setChecked(now->isEnabled);
-        }
+        // A change the store could not make leaves the switch where the task is; one still
+        // running is looked at when it ends.
+        if (!m_store.isBusy(id))
+            followBusy();
     });
+    m_enabledToggle = toggle;
+    // Shown while an operation on the task runs (what the switch, Edit and Delete ask for
+    // meanwhile waits for it).
+    m_busy = new QProgressBar(header);
+    m_busy->setObjectName(QStringLiteral("detail-busy"));
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setAccessibleName(TaskListModel::busyText());
+    m_busy->setMaximumWidth(fontMetrics().horizontalAdvance(QLatin1Char('M')) * 6);
     top->addLayout(titles, 1);
+    top->addWidget(m_busy, 0, Qt::AlignTop);
     top->addWidget(toggle, 0, Qt::AlignTop);
     layout->addLayout(top);
 
@@ -417,7 +434,22 @@ QWidget* TaskDetailView::makeHeader()
     remove->setPalette(removePalette);
     buttons->addStretch();
     layout->addLayout(buttons);
+    followBusy();
     return header;
+}
+
+void TaskDetailView::followBusy()
+{
+    // The controls stay usable (and keep the keyboard focus): what they ask for waits behind
+    // the running operation on the store's worker, in order.
+    const bool busy = m_store.isBusy(m_task.id);
+    m_busy->setVisible(busy);
+    // A refused change leaves the switch where the task is.
+    if (const ScheduledTask* now = m_store.task(m_task.id);
+        !busy && now && now->isEnabled != m_enabledToggle->isChecked()) {
+        const QSignalBlocker blocker(m_enabledToggle);
+        m_enabledToggle->setChecked(now->isEnabled);
+    }
 }
 
 QWidget* TaskDetailView::makeCommand()

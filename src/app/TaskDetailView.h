@@ -11,6 +11,8 @@
 class LogsWatcher;
 class QButtonGroup;
 class QLabel;
+class QProgressBar;
+class QPushButton;
 class QToolButton;
 class QVBoxLayout;
 class TaskStore;
@@ -74,6 +76,8 @@ private:
     void askWakeStatus();
     void showWakeStatus(bool scheduled);
     void setShowCopied(bool copied);
+    // Shows whether an operation on the task runs; a refused change puts the switch back.
+    void followBusy();
     void onFileChanged(const QString& path);
     std::optional<QString> readScript() const;
 
@@ -85,6 +89,8 @@ private:
     std::shared_ptr<bool> m_alive;
 
     QToolButton* m_copyButton = nullptr;
+    ToggleSwitch* m_enabledToggle = nullptr;
+    QProgressBar* m_busy = nullptr;
     QLabel* m_wakeLine = nullptr;
     QLabel* m_shell = nullptr;
     QLabel* m_directoryFinding = nullptr;

@@ -16,7 +16,7 @@ TaskListModel::TaskListModel(TaskStore& store, QObject* parent)
 {
     for (const ScheduledTask& task : std::as_const(m_tasks))
         m_lastRunFailed.insert(task.id, readLastRunFailed(task));
-    connect(&m_store, &TaskStore::changed, this, &TaskListModel::followStore);
+    followStore();
     m_watcher = new LogsWatcher(m_store.agentPaths().logDir, this);
     connect(m_watcher, &LogsWatcher::changed, this, &TaskListModel::onLogChanged);
 }
@@ -24,8 +24,7 @@ TaskListModel::TaskListModel(TaskStore& store, QObject* parent)
 bool TaskListModel::readLastRunFailed(const ScheduledTask& task) const
 {
     // Two lines, of which the last that is not empty: a history ends in a line feed.
-    const QString tail = RunHistory::readLogTail(
-        RunHistory::historyPath(m_store.agentPaths().logDir, task.shortId()), 2);
+    const QString tail = RunHistory::readLogTail(m_store.agentPaths().runHistoryPath(task), 2);
     const QString last = tail.section(QLatin1Char('\n'), -1, -1, QString::SectionSkipEmpty);
     const std::optional<TaskRunRecord> run = TaskRunRecord::parse(last);
     return run && run->exitCode != 0;
@@ -50,57 +49,47 @@ void TaskListModel::onLogChanged(const QString& path)
 
 void TaskListModel::followStore()
 {
-    const QList<ScheduledTask>& next = m_store.tasks();
-    // New tasks (an import may bring their histories along) get their last run read once.
-    for (const ScheduledTask& task : next) {
+    // The store tells each change as it makes it, so the rows follow one by one and the views
+    // keep their selection and scroll position.
+    connect(&m_store, &TaskStore::taskAdded, this, [this](int row) {
+        const ScheduledTask& task = m_store.tasks().at(row);
+        // An import may bring the task's history along.
         if (!m_lastRunFailed.contains(task.id))
             m_lastRunFailed.insert(task.id, readLastRunFailed(task));
-    }
-    // The store's own changes remove tasks, change them in place or append: those become row
-    // operations, so the views keep their selection and scroll position. Anything else (a
-    // reload that reorders) resets the rows.
-    QSet<QUuid> oldIds;
-    for (const ScheduledTask& task : std::as_const(m_tasks))
-        oldIds.insert(task.id);
-    qsizetype kept = 0;
-    for (const ScheduledTask& task : std::as_const(m_tasks)) {
-        if (kept < next.size() && next.at(kept).id == task.id)
-            ++kept;
-    }
-    bool rowWise = true;
-    for (qsizetype k = kept; k < next.size() && rowWise; ++k)
-        rowWise = !oldIds.contains(next.at(k).id);
-    if (!rowWise) {
-        beginResetModel();
-        m_tasks = next;
-        endResetModel();
-        return;
-    }
-    int row = 0;
-    for (qsizetype k = 0; k < kept; ++row) {
-        if (m_tasks.at(row).id != next.at(k).id) {
+        beginInsertRows({}, row, row);
+        m_tasks.insert(row, task);
+        endInsertRows();
+    });
+    connect(&m_store, &TaskStore::taskChanged, this, [this](const QUuid& id) {
+        const int row = rowOf(id);
+        if (const ScheduledTask* task = m_store.task(id); task && row >= 0) {
+            m_tasks[row] = *task;
+            Q_EMIT dataChanged(index(row), index(row));
+        }
+    });
+    connect(&m_store, &TaskStore::taskRemoved, this, [this](const QUuid& id) {
+        if (const int row = rowOf(id); row >= 0) {
             beginRemoveRows({}, row, row);
             m_tasks.removeAt(row);
             endRemoveRows();
-            --row;
-            continue;
         }
-        if (!(m_tasks.at(row) == next.at(k))) {
-            m_tasks[row] = next.at(k);
-            Q_EMIT dataChanged(index(row), index(row));
+    });
+    connect(&m_store, &TaskStore::tasksReset, this, [this] {
+        beginResetModel();
+        m_tasks = m_store.tasks();
+        for (const ScheduledTask& task : std::as_const(m_tasks)) {
+            if (!m_lastRunFailed.contains(task.id))
+                m_lastRunFailed.insert(task.id, readLastRunFailed(task));
         }
-        ++k;
-    }
-    if (m_tasks.size() > kept) {
-        beginRemoveRows({}, int(kept), int(m_tasks.size()) - 1);
-        m_tasks.resize(kept);
-        endRemoveRows();
-    }
-    if (next.size() > kept) {
-        beginInsertRows({}, int(kept), int(next.size()) - 1);
-        m_tasks.append(next.mid(kept));
-        endInsertRows();
-    }
+        endResetModel();
+    });
+    // The row shows while an operation on its task runs.
+    const auto busyChanged = [this](const QUuid& id) {
+        if (const int row = rowOf(id); row >= 0)
+            Q_EMIT dataChanged(index(row), index(row), {BusyRole});
+    };
+    connect(&m_store, &TaskStore::operationStarted, this, busyChanged);
+    connect(&m_store, &TaskStore::operationFinished, this, busyChanged);
 }
 
 void TaskListModel::setSelectMode(bool selectMode, QSet<QUuid> checked)
@@ -150,10 +139,14 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const
         return m_checked.contains(task.id);
     case LastRunFailedRole:
         return m_lastRunFailed.value(task.id);
+    case BusyRole:
+        return m_store.isBusy(task.id);
     case Qt::AccessibleDescriptionRole: {
         QStringList parts{task.isEnabled ? QStringLiteral("enabled") : QStringLiteral("disabled")};
         if (m_lastRunFailed.value(task.id))
             parts << QStringLiteral("last run failed");
+        if (m_store.isBusy(task.id))
+            parts << QStringLiteral("working");
         return parts.join(QStringLiteral(", "));
     }
     case Qt::CheckStateRole:
@@ -293,7 +286,10 @@ void TaskRowView::paint(QPainter* painter, const QStyleOptionViewItem& viewOptio
         painter,
         QRect(left, top + nameMetrics.height() + lineGap, right - left, captionMetrics.height()),
         captionFont, RowPainting::secondaryText(option),
-        index.data(TaskListModel::SummaryRole).toString());
+        // While an operation on the task runs, the row says so in place of its schedule.
+        index.data(TaskListModel::BusyRole).toBool()
+            ? TaskListModel::busyText()
+            : index.data(TaskListModel::SummaryRole).toString());
 }
 
 QSize TaskRowView::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const

@@ -12,7 +12,8 @@ class LogsWatcher;
 class TaskStore;
 
 // The sidebar's rows of tasks: every task of the store in store order, kept in step with the
-// store row by row (an added task inserts one row, a changed one updates its row), with the
+// store row by row as the store tells (an added task inserts one row, a changed one updates its
+// row), whether an operation on the task runs, with the
 // select mode's check marks and whether each task's last recorded run failed (followed as runs
 // are recorded). The search filter is a proxy on top (SidebarFilterModel).
 class TaskListModel final : public QAbstractListModel {
@@ -28,9 +29,14 @@ public:
         CheckedRole,
         // Whether the last line of the task's run history records a non-zero exit status.
         LastRunFailedRole,
+        // Whether an operation on the task runs or waits to run.
+        BusyRole,
     };
 
     explicit TaskListModel(TaskStore& store, QObject* parent = nullptr);
+
+    // What a row (and the detail) shows while an operation on its task runs.
+    static QString busyText() { return QStringLiteral("Working\u2026"); }
 
     void setSelectMode(bool selectMode, QSet<QUuid> checked);
     const QList<ScheduledTask>& tasks() const { return m_tasks; }
@@ -47,6 +53,7 @@ Q_SIGNALS:
     void checkRequested(const QUuid& id);
 
 private:
+    // Connects the store's row-by-row signals.
     void followStore();
     void onLogChanged(const QString& path);
     // Reads the last line of the task's run history (a bounded read from the file's end).

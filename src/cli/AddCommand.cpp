@@ -48,17 +48,15 @@ protected:
         return true;
     }
 
-    std::optional<Plan> change(QList<ScheduledTask>& tasks, CommandContext& context) override
+    OperationResult perform(const TaskOperations& operations) override
     {
-        // A new identifier never shares its short form (which names the files) with another.
-        while (shortIdTwin(tasks, m_task))
-            m_task.id = QUuid::createUuid();
-        tasks.append(m_task);
-        return Plan{QStringLiteral("Added task: %1 (%2)")
-                        .arg(terminalText(m_task.name), m_task.schedule.summary()),
-                    m_task.wakeBeforeRun,
-                    {},
-                    installing(context, m_task)};
+        return operations.add(m_task);
+    }
+    QString successLine(const OperationReport& report) const override
+    {
+        const ScheduledTask& task = report.stored.constFirst();
+        return QStringLiteral("Added task: %1 (%2)")
+            .arg(terminalText(task.name), task.schedule.summary());
     }
 
 private:

@@ -1,10 +1,33 @@
 #include "CLITaskStore.h"
 
-#include "AtomicFile.h"
 #include "ChangeNotification.h"
 #include "Locations.h"
 
-#include <QFileInfo>
+#include <csignal>
+
+namespace {
+
+// Holds back SIGINT, SIGTERM and SIGHUP while it lives; one that came meanwhile is delivered
+// (and ends the tool as usual) when it goes.
+class SignalDeferral {
+public:
+    SignalDeferral()
+    {
+        sigset_t deferred;
+        sigemptyset(&deferred);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&deferred, signal);
+        ::sigprocmask(SIG_BLOCK, &deferred, &m_previous);
+    }
+    ~SignalDeferral() { ::sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalDeferral(const SignalDeferral&) = delete;
+    SignalDeferral& operator=(const SignalDeferral&) = delete;
+
+private:
+    sigset_t m_previous;
+};
+
+} // namespace
 
 CLITaskStore::CLITaskStore(std::optional<QString> taskFilePath)
     : CLITaskStore(std::move(taskFilePath), std::make_shared<LaunchdService>(),
@@ -26,46 +49,27 @@ QList<ScheduledTask> CLITaskStore::loadTaskList() const
     return TaskFile::read(m_taskFilePath).tasks;
 }
 
-TaskFileTransaction::Outcome
-CLITaskStore::change(const TaskFileTransaction::Change& change,
-                     const TaskFileTransaction::AfterWrite& afterWrite) const
+TaskOperations CLITaskStore::operations() const
 {
-    TaskFileTransaction::Options options;
-    options.lockWaitMs = TaskFile::toolLockWaitMs;
+    TaskOperations::Context context;
+    context.taskFilePath = m_taskFilePath;
+    context.launchd = m_launchdService;
+    context.pmset = m_pmsetService;
+    context.wakeRefusal = TaskOperations::WakeRefusal::saveAndReport;
+    context.lockWaitMs = TaskFile::toolLockWaitMs;
     // Tests that queue dozens of tools on a loaded machine give each a longer wait.
     bool valid = false;
     const int wait = qEnvironmentVariableIntValue("BRENMOR_OPS_LOCK_WAIT_MS", &valid);
     if (valid && wait > 0)
-        options.lockWaitMs = wait;
-    options.unreadableFile = TaskFileTransaction::UnreadableFile::refuse;
-    options.announce = &ChangeNotification::postTasksDidChange;
-    return TaskFileTransaction::run(m_taskFilePath, options, change, afterWrite);
-}
-
-Result<void> CLITaskStore::refreshWakeSchedules(const QList<ScheduledTask>& before,
-                                                const QList<ScheduledTask>& after) const
-{
-    // A declined password dialog for one event does not keep the others from registering.
-    Result<void> first;
-    const auto note = [&first](const WakeOutcome& outcome) {
-        if (!outcome.ok() && first.ok())
-            first = Result<void>::failure(outcome.message());
-    };
-    // What `after` no longer needs goes first, so a one-time event shared with a remaining task
-    // is registered again.
-    const WakeCancellations cancellations = wakeCancellations(before, after);
-    if (cancellations.repeating)
-        note(m_pmsetService->cancelRepeatingWake());
-    for (const ScheduledTask& task : cancellations.oneTime)
-        note(m_pmsetService->cancelOneTimeWake(task));
-    for (const ScheduledTask& task : wakeRegistrations(after))
-        note(m_pmsetService->scheduleWake(task));
-    return first;
-}
-
-AgentOutcome CLITaskStore::reconcile(const QList<ScheduledTask>& tasks) const
-{
-    const QFileInfo taskFile(m_taskFilePath);
-    AtomicFile::removeAbandonedTemporaries(taskFile.absolutePath(), taskFile.fileName());
-    return m_launchdService->reconcile(tasks);
+        context.lockWaitMs = wait;
+    context.unreadableFile = TaskFileTransaction::UnreadableFile::refuse;
+    context.announce = &ChangeNotification::postTasksDidChange;
+    // What an earlier interrupted run left is repaired with every change.
+    context.checkOtherAgents = true;
+    // Ctrl-C or SIGTERM between the file write and the agent change would leave an agent that
+    // does not follow the file: once the lock is held they wait until the change and its agent
+    // work are done. (kill -9 cannot wait; the check of the next change or of the
+    // application's start repairs what it leaves.)
+    context.whileLocked = [] { return std::make_shared<SignalDeferral>(); };
+    return TaskOperations(std::move(context));
 }

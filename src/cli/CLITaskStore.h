@@ -4,7 +4,7 @@
 #include "PmsetService.h"
 #include "ScheduledTask.h"
 #include "TaskFile.h"
-#include "TaskFileTransaction.h"
+#include "TaskOperations.h"
 
 #include <QList>
 #include <QString>
@@ -34,22 +34,11 @@ public:
     QList<ScheduledTask> loadTaskList() const;
     // The file as it stands, with the reason when it exists but cannot be decoded.
     TaskFile::ReadResult readTaskFile() const { return TaskFile::read(m_taskFilePath); }
-    // One change of the file under its lock (see TaskFileTransaction); an undecodable file is
-    // refused, a written change is announced.
-    TaskFileTransaction::Outcome change(const TaskFileTransaction::Change& change,
-                                        const TaskFileTransaction::AfterWrite& afterWrite) const;
-
-    // Brings the agents in step with `tasks` (the list just written, under the lock) and
-    // removes abandoned temporaries of the task file.
-    AgentOutcome reconcile(const QList<ScheduledTask>& tasks) const;
-
-    // After a change from `before` to `after`: cancels the events `after` no longer needs (see
-    // wakeCancellations()), then re-registers the wake events the enabled wake tasks of `after`
-    // need. pmset holds a single repeating event, so only the first task with a repeating
-    // schedule gets one; every monthly-day task gets its own one-time event. A failure does not
-    // stop the other requests; the first one's message is the failure.
-    Result<void> refreshWakeSchedules(const QList<ScheduledTask>& before,
-                                      const QList<ScheduledTask>& after) const;
+    // Every change of the list: the file first, under its lock, with the agents, then the wake
+    // events, each request made whatever happened to the others; an undecodable file is refused,
+    // a written change is announced, and every other agent is checked after it. Ctrl-C and
+    // SIGTERM wait while the lock is held.
+    TaskOperations operations() const;
 
 private:
     QString m_taskFilePath;

@@ -3,31 +3,30 @@
 #include "TaskListCommand.h"
 
 namespace {
+// enable and disable: one command with the state it sets.
 class EnableCommand final : public NamedTaskCommand {
 public:
-    EnableCommand() : NamedTaskCommand(QStringLiteral("Usage: brenmor-ops enable <name-or-id>")) {}
+    explicit EnableCommand(bool enable)
+        : NamedTaskCommand(QStringLiteral("Usage: brenmor-ops %1 <name-or-id>")
+                               .arg(enable ? QStringLiteral("enable") : QStringLiteral("disable"))),
+          m_enable(enable)
+    {}
 
 protected:
-    // Two tasks with one short ID would share their script, log and history.
-    std::optional<QString> refusal(const QList<ScheduledTask>& tasks,
-                                   qsizetype index) const override
+    OperationResult perform(const TaskOperations& operations) override
     {
-        if (const ScheduledTask* twin = shortIdTwin(tasks, tasks.at(index)))
-            return shortIdCollisionMessage(tasks.at(index), *twin);
-        return std::nullopt;
+        return operations.setEnabled(selector(), m_enable);
+    }
+    QString successLine(const OperationReport& report) const override
+    {
+        return (m_enable ? QStringLiteral("Enabled task: ") : QStringLiteral("Disabled task: ")) +
+               report.stored.constFirst().name;
     }
 
-    Plan changeTask(QList<ScheduledTask>& tasks, qsizetype index, CommandContext& context) override
-    {
-        // Enabling an enabled task still reinstalls it: that repairs a missing or stale agent.
-        tasks[index].isEnabled = true;
-        const ScheduledTask& task = tasks[index];
-        return {QStringLiteral("Enabled task: ") + task.name,
-                task.wakeBeforeRun,
-                {},
-                installing(context, task)};
-    }
+private:
+    bool m_enable;
 };
 } // namespace
 
-std::unique_ptr<Command> makeEnableCommand() { return std::make_unique<EnableCommand>(); }
+std::unique_ptr<Command> makeEnableCommand() { return std::make_unique<EnableCommand>(true); }
+std::unique_ptr<Command> makeDisableCommand() { return std::make_unique<EnableCommand>(false); }

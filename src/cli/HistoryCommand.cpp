@@ -64,7 +64,7 @@ public:
         const ReadOnlyArgs& parsed = named->args;
         const ScheduledTask& task = named->task;
         const QList<TaskRunRecord> records =
-            RunHistory::loadRunHistory(context.store.agentPaths().logDir, task.shortId());
+            RunHistory::loadHistoryFile(context.store.agentPaths().runHistoryPath(task));
         // Newest first by file order: the wrapper appends, so the last line is the latest run
         // even when the clock was changed in between.
         QList<TaskRunRecord> shown =

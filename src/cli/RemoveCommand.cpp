@@ -8,15 +8,13 @@ public:
     RemoveCommand() : NamedTaskCommand(QStringLiteral("Usage: brenmor-ops remove <name-or-id>")) {}
 
 protected:
-    Plan changeTask(QList<ScheduledTask>& tasks, qsizetype index, CommandContext& context) override
+    OperationResult perform(const TaskOperations& operations) override
     {
-        const ScheduledTask task = tasks.takeAt(index);
-        // The agent goes before the write, so the application never sees a list without the
-        // task while its agent still runs.
-        return {QStringLiteral("Removed task: ") + task.name,
-                task.wakeBeforeRun,
-                uninstalling(context, task),
-                {}};
+        return operations.remove(selector());
+    }
+    QString successLine(const OperationReport& report) const override
+    {
+        return QStringLiteral("Removed task: ") + report.stored.constFirst().name;
     }
 };
 } // namespace

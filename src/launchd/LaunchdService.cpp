@@ -614,6 +614,52 @@ AgentOutcome LaunchdService::reconcile(const QList<ScheduledTask>& tasks,
     return collision ? *collision : removed;
 }
 
+AgentOutcome LaunchdService::reconcileAfterChange(const QList<ScheduledTask>& tasks,
+                                                  const QSet<QUuid>& changed) const
+{
+    AtomicFile::removeAbandonedTemporaries(m_paths.launchAgentsDir, labelPrefix());
+    AtomicFile::removeAbandonedTemporaries(m_paths.scriptsDir, scriptPrefix);
+    QSet<QUuid> keeping;
+    for (const ScheduledTask& task : tasks)
+        keeping.insert(task.id);
+    removeOrphanedAgents(keeping);
+
+    const std::optional<QSet<QString>> loaded = loadedLabels();
+    QList<ScheduledTask> installing;
+    QList<ScheduledTask> removing;
+    std::optional<AgentOutcome> collision;
+    QHash<QString, qsizetype> firstWithShortId;
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const ScheduledTask& task = tasks.at(i);
+        // The first of two tasks with one short ID keeps the files; the later is left out.
+        const auto first = firstWithShortId.constFind(task.shortId());
+        if (first != firstWithShortId.constEnd()) {
+            if (task.isEnabled && !collision)
+                collision = AgentOutcome::failure(
+                    LaunchdError::installFailed(shortIdCollisionMessage(task, tasks.at(*first))));
+            continue;
+        }
+        firstWithShortId.insert(task.shortId(), i);
+        if (changed.contains(task.id))
+            continue;
+        const QString plist = m_paths.plistPath(task);
+        const QString script = m_paths.scriptPath(task);
+        const bool isLoaded = loaded && loaded->contains(label(task));
+        if (task.isEnabled) {
+            if ((loaded && !isLoaded) || !QFileInfo::exists(plist) || !QFileInfo::exists(script))
+                installing.append(task);
+        } else if (isLoaded || QFileInfo::exists(plist) || QFileInfo::exists(script) ||
+                   QFileInfo::exists(m_paths.legacyScriptPath(task))) {
+            removing.append(task);
+        }
+    }
+    const AgentOutcome removed = firstFailure(uninstallAll(removing));
+    const AgentOutcome installed = firstFailure(installAll(installing));
+    if (!installed.ok())
+        return installed;
+    return collision ? *collision : removed;
+}
+
 AgentOutcome LaunchdService::runLaunchctl(const QStringList& arguments) const
 {
     const QString command = arguments.value(0);

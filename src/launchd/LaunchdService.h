@@ -79,6 +79,16 @@ public:
     // remove the orphans.
     virtual AgentOutcome reconcile(const QList<ScheduledTask>& tasks,
                                    OlderScripts olderScripts = OlderScripts::rewrite) const;
+    // The check after a change that installed or removed the agents of `changed`: orphans go,
+    // and of the other tasks only an enabled one without its files or not loaded is installed,
+    // and a disabled one with files or loaded is removed; no file is read. Substitutes do what
+    // reconcile() does.
+    virtual AgentOutcome reconcileAfterChange(const QList<ScheduledTask>& tasks,
+                                              const QSet<QUuid>& changed) const
+    {
+        Q_UNUSED(changed);
+        return reconcile(tasks);
+    }
 };
 
 // Writes wrapper scripts and agent plists and (un)loads agents with launchctl.
@@ -120,6 +130,8 @@ public:
     void removeOrphanedAgents(const QSet<QUuid>& keeping) const override;
     AgentOutcome reconcile(const QList<ScheduledTask>& tasks,
                            OlderScripts olderScripts = OlderScripts::rewrite) const override;
+    AgentOutcome reconcileAfterChange(const QList<ScheduledTask>& tasks,
+                                      const QSet<QUuid>& changed) const override;
     // The labels launchctl lists as loaded; nothing when it cannot tell.
     std::optional<QSet<QString>> loadedLabels() const;
     // Runs the platform's launchctl and waits; "cannot start" is exit code -1.

@@ -5,8 +5,6 @@
 #include "Locations.h"
 #include "Result.h"
 #include "TaskFile.h"
-#include "TaskFileTransaction.h"
-#include "TaskMigration.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -15,8 +13,6 @@
 #include <QTimer>
 
 namespace {
-
-const QString copySuffix = QStringLiteral(" (copy)");
 
 QString loadFailure(const QString& description)
 {
@@ -28,11 +24,44 @@ QString saveFailure(const QString& description)
     return QStringLiteral("Failed to save tasks: ") + description;
 }
 
+// What a load found: the file, and the outcome of bringing the agents in step with it (nothing
+// when the lock could not be had or the file not read).
+struct LoadOutcome {
+    TaskFile::ReadResult file;
+    std::optional<AgentOutcome> reconciled;
+};
+
+// `shown`: the list in memory, which a missing file leaves as it is.
+LoadOutcome readAndReconcile(const QString& taskFilePath, int lockWaitMs,
+                             const LaunchdServiceProtocol& launchd,
+                             const QList<ScheduledTask>& shown)
+{
+    // The sweep decides from the file as it stands while no other writer can change it, so the
+    // agent of a task the tool has just added is never taken for an orphan. Without the lock
+    // the load goes on and the sweep waits for the next one.
+    LoadOutcome outcome;
+    const TaskFile::Lock lock(taskFilePath, lockWaitMs);
+    outcome.file = TaskFile::read(taskFilePath);
+    // A file that exists but cannot be read says nothing about which tasks exist: sweeping
+    // against the list in memory would unload every agent the file still names. The agents are
+    // brought in step with the file: a change the tool or this program did not finish (killed
+    // between the file write and the agent change) is completed here, and what an interrupted
+    // write left behind goes.
+    if (lock.isLocked() && outcome.file.status != TaskFile::ReadStatus::unreadable) {
+        AtomicFile::removeAbandonedTemporaries(QFileInfo(taskFilePath).absolutePath(),
+                                               QFileInfo(taskFilePath).fileName());
+        // Older scripts are left to the upgrade pass, which rewrites them beside the window.
+        const bool loaded = outcome.file.status == TaskFile::ReadStatus::loaded;
+        outcome.reconciled = launchd.reconcile(loaded ? outcome.file.tasks : shown,
+                                               LaunchdServiceProtocol::OlderScripts::leave);
+    }
+    return outcome;
+}
+
 } // namespace
 
 // Emits `changed()` once when the outermost operation ends and tasks, lastError or lastWarning
-// differ from what they were when it began. Nested operations (duplicate calls add, every
-// operation calls save) therefore produce one signal.
+// differ from what they were when it began.
 class TaskStore::ChangeScope {
 public:
     explicit ChangeScope(TaskStore& store)
@@ -69,6 +98,7 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
         (void)Locations::makePrivateFolder(dataFolder);
     m_taskFilePath = options.taskFilePath.value_or(Locations::taskFilePath());
     m_lockWaitMs = options.lockWaitMs;
+    m_execution = options.execution;
     m_agentPaths = AgentPaths(std::nullopt, std::nullopt, options.logsDirectory);
 
     m_launchdService = options.launchdService
@@ -77,10 +107,33 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
     m_pmsetService =
         options.pmsetService ? options.pmsetService : std::make_shared<const PmsetService>();
 
+    TaskOperations::Context context;
+    context.taskFilePath = m_taskFilePath;
+    context.launchd = m_launchdService;
+    context.pmset = m_pmsetService;
+    context.wakeRefusal = TaskOperations::WakeRefusal::keepDisabled;
+    context.agentsUnderLock = false;
+    context.lockWaitMs = m_lockWaitMs;
+    // A file that cannot be decoded may still hold the user's tasks (hand edits, a newer
+    // version's format): it is kept aside before it is replaced.
+    context.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;
+    m_operations = std::make_shared<const TaskOperations>(std::move(context));
+
+    m_worker = new QThread(this);
+    m_worker->setObjectName(QStringLiteral("TaskStore worker"));
+    m_workerQueue = new QObject;
+    m_workerQueue->moveToThread(m_worker);
+    connect(m_worker, &QThread::finished, m_workerQueue, &QObject::deleteLater);
+    m_worker->start();
+
     if (options.startEmpty)
         QFile::remove(m_taskFilePath);
 
+    // The first list is there before the window shows.
+    const Execution execution = m_execution;
+    m_execution = Execution::inCaller;
     loadTasks();
+    m_execution = execution;
 
     m_observer = new ChangeObserver(this);
     connect(m_observer, &ChangeObserver::received, this, &TaskStore::scheduleReload);
@@ -91,29 +144,16 @@ TaskStore::~TaskStore()
     // Unregister before anything else goes, so no notification arrives half-way.
     delete m_observer;
     m_observer = nullptr;
-    // The pass writes files through the shared service; it ends before the store does, and its
-    // queued reports to the store are dropped with it.
-    if (m_upgrade) {
-        m_upgrade->wait();
-        delete m_upgrade;
-    }
+    // The job running ends before the store does (it writes files through the shared
+    // services); the jobs waiting and their reports to the store are dropped.
+    m_worker->quit();
+    m_worker->wait();
 }
 
 const ScheduledTask* TaskStore::task(const QUuid& id) const
 {
     const int index = indexOf(id);
     return index < 0 ? nullptr : &m_tasks.at(index);
-}
-
-bool TaskStore::replaceTask(QList<ScheduledTask>& tasks, const ScheduledTask& task)
-{
-    for (ScheduledTask& stored : tasks) {
-        if (stored.id == task.id) {
-            stored = task;
-            return true;
-        }
-    }
-    return false;
 }
 
 int TaskStore::indexOf(const QUuid& id) const
@@ -137,26 +177,148 @@ void TaskStore::setLastWarning(std::optional<QString> warning)
     m_lastWarning = std::move(warning);
 }
 
-void TaskStore::reportError(const QString& message) { m_lastError = message; }
-
-void TaskStore::installReporting(const ScheduledTask& task)
+void TaskStore::onWorker(std::function<void()> job)
 {
-    if (const AgentOutcome installed = m_launchdService->install(task); !installed.ok())
-        reportError(installed.message());
+    QMetaObject::invokeMethod(m_workerQueue, std::move(job), Qt::QueuedConnection);
 }
 
-void TaskStore::installAllReporting(const QList<ScheduledTask>& tasks)
+void TaskStore::adopt(const QList<ScheduledTask>& tasks)
 {
-    for (const AgentOutcome& installed : m_launchdService->installAll(tasks)) {
-        if (!installed.ok())
-            reportError(installed.message());
+    if (tasks == m_tasks)
+        return;
+    QSet<QUuid> kept;
+    for (const ScheduledTask& task : tasks)
+        kept.insert(task.id);
+    for (qsizetype i = m_tasks.size() - 1; i >= 0; --i) {
+        if (!kept.contains(m_tasks.at(i).id)) {
+            const QUuid id = m_tasks.takeAt(i).id;
+            Q_EMIT taskRemoved(id);
+        }
+    }
+    // The tasks both lists hold must keep their order for the rows to be changed in place.
+    QList<QUuid> remaining;
+    for (const ScheduledTask& task : std::as_const(m_tasks))
+        remaining.append(task.id);
+    QList<QUuid> arriving;
+    for (const ScheduledTask& task : tasks) {
+        if (remaining.contains(task.id))
+            arriving.append(task.id);
+    }
+    if (remaining != arriving) {
+        m_tasks = tasks;
+        Q_EMIT tasksReset();
+        return;
+    }
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const ScheduledTask& task = tasks.at(i);
+        if (i < m_tasks.size() && m_tasks.at(i).id == task.id) {
+            if (m_tasks.at(i) != task) {
+                m_tasks[i] = task;
+                Q_EMIT taskChanged(task.id);
+            }
+        } else {
+            m_tasks.insert(i, task);
+            Q_EMIT taskAdded(int(i));
+        }
     }
 }
 
-void TaskStore::uninstallReporting(const ScheduledTask& task)
+void TaskStore::adoptReport(const OperationResult& result, bool withList)
 {
-    if (const AgentOutcome removed = m_launchdService->uninstall(task); !removed.ok())
-        reportError(removed.message());
+    // The later failure is the one shown, as every failure is in the report.
+    if (result) {
+        if (withList)
+            adopt(result->tasks);
+        for (const QString& failure : result->failures)
+            m_lastError = failure;
+        for (const QString& warning : result->warnings)
+            m_lastWarning = warning;
+        return;
+    }
+    const OperationError& error = result.error();
+    switch (error.kind) {
+    case OperationError::Kind::notFound:
+    case OperationError::Kind::undecodable:
+        // Nothing to show: the task went meanwhile, or the caller reports the data.
+        break;
+    case OperationError::Kind::refused:
+        m_lastError = error.text;
+        break;
+    case OperationError::Kind::file:
+        // The change stays on screen, so the user can see what was not saved and try again.
+        if (withList)
+            adopt(error.unsaved);
+        for (const QString& failure : error.failures)
+            m_lastError = failure;
+        m_lastError = saveFailure(error.text);
+        break;
+    }
+}
+
+void TaskStore::perform(const QList<QUuid>& ids, Operation operation, Finish finish)
+{
+    ++m_pending;
+    if (m_pending == 1)
+        Q_EMIT workingChanged(true);
+    for (const QUuid& id : ids) {
+        ++m_busy[id];
+        Q_EMIT operationStarted(id);
+    }
+    const QList<ScheduledTask> shown = m_tasks;
+    if (m_execution == Execution::inCaller) {
+        waitForScriptUpgrade();
+        std::vector<Arrived> arrived;
+        arrived.push_back({ids, operation(*m_operations, shown), finish});
+        takeReports(arrived);
+        return;
+    }
+    onWorker(
+        [this, operations = m_operations, operation = std::move(operation), shown, ids, finish] {
+            Arrived arrived{ids, operation(*operations, shown), finish};
+            // Reports that arrive while the window is busy are taken together, so a burst of them
+            // (the queue behind an administrator dialog) costs the views one update.
+            bool post = false;
+            {
+                const QMutexLocker locker(&m_arrivedMutex);
+                m_arrived.push_back(std::move(arrived));
+                post = !std::exchange(m_drainPosted, true);
+            }
+            if (post)
+                QMetaObject::invokeMethod(this, &TaskStore::drainReports, Qt::QueuedConnection);
+        });
+}
+
+void TaskStore::drainReports()
+{
+    std::vector<Arrived> arrived;
+    {
+        const QMutexLocker locker(&m_arrivedMutex);
+        arrived.swap(m_arrived);
+        m_drainPosted = false;
+    }
+    takeReports(arrived);
+}
+
+void TaskStore::takeReports(const std::vector<Arrived>& reports)
+{
+    {
+        ChangeScope scope(*this);
+        // Each report holds the whole list as it left it: the last one's list is the one to
+        // show, the others bring their failures and warnings.
+        for (std::size_t i = 0; i < reports.size(); ++i)
+            adoptReport(reports[i].result, i + 1 == reports.size());
+    }
+    for (const Arrived& arrived : reports) {
+        if (arrived.finish)
+            arrived.finish(arrived.result);
+        for (const QUuid& id : arrived.ids) {
+            if (--m_busy[id] <= 0)
+                m_busy.remove(id);
+            Q_EMIT operationFinished(id);
+        }
+        if (--m_pending == 0)
+            Q_EMIT workingChanged(false);
+    }
 }
 
 void TaskStore::scheduleReload()
@@ -170,7 +332,7 @@ void TaskStore::scheduleReload()
     QTimer::singleShot(0, this, [this] {
         m_reloadPending = false;
         // Waiting here would hold the user's input back for the rest of the pass.
-        if (m_upgrade)
+        if (m_upgrading)
             m_reloadAfterUpgrade = true;
         else
             loadTasks();
@@ -179,7 +341,7 @@ void TaskStore::scheduleReload()
 
 void TaskStore::waitForScriptUpgrade()
 {
-    while (m_upgrade)
+    while (m_upgrading)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
                                         QEventLoop::ExcludeUserInputEvents);
 }
@@ -194,43 +356,41 @@ void TaskStore::startScriptUpgrade()
     if (enabled.isEmpty())
         return;
     // The worker gets copies and the service; it never touches the store itself. Operations
-    // wait for it, so the service is used by one thread at a time.
-    const std::shared_ptr<const LaunchdServiceProtocol> service = m_launchdService;
-    auto results = std::make_shared<QList<AgentOutcome>>();
-    m_upgrade = QThread::create([this, service, paths = m_agentPaths, enabled, results] {
+    // run on the same worker after it (or, run in the caller, wait for it), so the service is
+    // used by one thread at a time.
+    m_upgrading = true;
+    onWorker([this, service = m_launchdService, paths = m_agentPaths, enabled] {
         QList<ScheduledTask> stale;
         for (const ScheduledTask& task : enabled) {
             if (!LaunchdService::scriptIsCurrent(paths.scriptPath(task)))
                 stale.append(task);
         }
-        if (stale.isEmpty())
-            return;
-        const int count = int(stale.size());
+        QList<AgentOutcome> results;
+        if (!stale.isEmpty()) {
+            const int count = int(stale.size());
+            QMetaObject::invokeMethod(
+                this,
+                [this, count] {
+                    m_upgradingCount = count;
+                    Q_EMIT scriptUpgradeChanged();
+                },
+                Qt::QueuedConnection);
+            results = service->upgradeAll(stale);
+        }
         QMetaObject::invokeMethod(
-            this,
-            [this, count] {
-                m_upgradingCount = count;
-                Q_EMIT scriptUpgradeChanged();
-            },
-            Qt::QueuedConnection);
-        *results = service->upgradeAll(stale);
+            this, [this, results] { finishScriptUpgrade(results); }, Qt::QueuedConnection);
     });
-    connect(m_upgrade, &QThread::finished, this,
-            [this, results] { finishScriptUpgrade(*results); });
-    m_upgrade->start(QThread::LowPriority);
     Q_EMIT scriptUpgradeChanged();
 }
 
 void TaskStore::finishScriptUpgrade(const QList<AgentOutcome>& results)
 {
     ChangeScope scope(*this);
-    m_upgrade->wait();
-    delete m_upgrade;
-    m_upgrade = nullptr;
+    m_upgrading = false;
     m_upgradingCount = 0;
     for (const AgentOutcome& installed : results) {
         if (!installed.ok()) {
-            reportError(installed.message());
+            m_lastError = installed.message();
             break;
         }
     }
@@ -243,351 +403,131 @@ void TaskStore::finishScriptUpgrade(const QList<AgentOutcome>& results)
 
 void TaskStore::loadTasks()
 {
-    waitForScriptUpgrade();
-    ChangeScope scope(*this);
-    {
-        // The sweep decides from the file as it stands while no other writer can change it, so
-        // the agent of a task the tool has just added is never taken for an orphan. Without
-        // the lock the load goes on and the sweep waits for the next one.
-        const TaskFile::Lock lock(m_taskFilePath, m_lockWaitMs);
-        const TaskFile::ReadResult file = TaskFile::read(m_taskFilePath);
-        switch (file.status) {
-        case TaskFile::ReadStatus::loaded:
-            m_tasks = file.tasks;
-            break;
-        case TaskFile::ReadStatus::missing:
-            break;
-        case TaskFile::ReadStatus::unreadable:
-            reportError(loadFailure(file.error));
-            break;
+    const auto adoptLoad = [this](const LoadOutcome& outcome) {
+        {
+            ChangeScope scope(*this);
+            switch (outcome.file.status) {
+            case TaskFile::ReadStatus::loaded:
+                adopt(outcome.file.tasks);
+                break;
+            case TaskFile::ReadStatus::missing:
+                break;
+            case TaskFile::ReadStatus::unreadable:
+                m_lastError = loadFailure(outcome.file.error);
+                break;
+            }
+            if (outcome.reconciled && !outcome.reconciled->ok())
+                m_lastError = outcome.reconciled->message();
         }
-
-        // A file that exists but cannot be read says nothing about which tasks exist: sweeping
-        // against the list in memory would unload every agent the file still names.
-        // The agents are brought in step with the file: a change the tool or this program
-        // did not finish (killed between the file write and the agent change) is completed
-        // here, and what an interrupted write left behind goes.
-        if (lock.isLocked() && file.status != TaskFile::ReadStatus::unreadable) {
-            AtomicFile::removeAbandonedTemporaries(QFileInfo(m_taskFilePath).absolutePath(),
-                                                   QFileInfo(m_taskFilePath).fileName());
-            // Older scripts are left to the upgrade pass, which rewrites them beside the window.
-            if (const AgentOutcome reconciled = m_launchdService->reconcile(
-                    m_tasks, LaunchdServiceProtocol::OlderScripts::leave);
-                !reconciled.ok())
-                reportError(reconciled.message());
-        }
+        // Scripts of an older generation lack the current marker; regenerate them so every
+        // enabled agent runs the current wrapper.
+        startScriptUpgrade();
+    };
+    if (m_execution == Execution::inCaller) {
+        waitForScriptUpgrade();
+        adoptLoad(readAndReconcile(m_taskFilePath, m_lockWaitMs, *m_launchdService, m_tasks));
+        return;
     }
-
-    // Scripts of an older generation lack the current marker; regenerate them so every
-    // enabled agent runs the current wrapper.
-    startScriptUpgrade();
-}
-
-QList<ScheduledTask> TaskStore::currentList() const
-{
-    const TaskFile::ReadResult file = TaskFile::read(m_taskFilePath);
-    return file.status == TaskFile::ReadStatus::loaded ? file.tasks : m_tasks;
-}
-
-bool TaskStore::commit(const TaskFileTransaction::Change& change)
-{
-    // The folder may have been removed while the application ran.
-    const QString folder = QFileInfo(m_taskFilePath).absolutePath();
-    QString failure; // why nothing was saved
-    if (!Locations::makePrivateFolder(folder).ok()) {
-        failure = QStringLiteral("the folder %1 cannot be created").arg(folder);
-    } else {
-        TaskFileTransaction::Options options;
-        options.lockWaitMs = m_lockWaitMs;
-        // A file that cannot be decoded may still hold the user's tasks (hand edits, a newer
-        // version's format): it is kept aside before it is replaced.
-        options.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;
-        options.fallback = m_tasks;
-        const TaskFileTransaction::Outcome outcome =
-            TaskFileTransaction::run(m_taskFilePath, options, change);
-        switch (outcome.status) {
-        case TaskFileTransaction::Status::written:
-        case TaskFileTransaction::Status::unchanged:
-            m_tasks = outcome.tasks;
-            if (!outcome.keptAs.isEmpty())
-                reportError(QStringLiteral("The task file could not be read, so it was kept as "
-                                           "%1 before your tasks were saved.")
-                                .arg(outcome.keptAs));
-            return true;
-        case TaskFileTransaction::Status::lockFailed:
-        case TaskFileTransaction::Status::unreadable:
-        case TaskFileTransaction::Status::keepFailed:
-        case TaskFileTransaction::Status::writeFailed:
-            failure = outcome.error;
-            break;
-        }
-    }
-    // The change stays on screen, so the user can see what was not saved and try again.
-    change(m_tasks);
-    reportError(saveFailure(failure));
-    return false;
+    onWorker([this, path = m_taskFilePath, wait = m_lockWaitMs, service = m_launchdService,
+              shown = m_tasks, adoptLoad] {
+        const LoadOutcome outcome = readAndReconcile(path, wait, *service, shown);
+        QMetaObject::invokeMethod(
+            this, [adoptLoad, outcome] { adoptLoad(outcome); }, Qt::QueuedConnection);
+    });
 }
 
 void TaskStore::saveTasks()
 {
-    waitForScriptUpgrade();
-    ChangeScope scope(*this);
-    // Rewrites what the file holds; the list in memory may be older than a change the tool made.
-    commit([](QList<ScheduledTask>&) { return true; });
-}
-
-void TaskStore::addTask(const ScheduledTask& added)
-{
-    waitForScriptUpgrade();
-    // A copy: views may pass an element of the list itself, which the operation changes.
-    ScheduledTask task = added;
-    ChangeScope scope(*this);
-    if (task.isEnabled) {
-        const QList<ScheduledTask> before = currentList();
-        if (task.wakeBeforeRun && !syncWakeSchedules(before, QList(before) << task))
-            task.isEnabled = false;
-        else
-            installReporting(task);
-    }
-    commit([&task](QList<ScheduledTask>& tasks) {
-        tasks.append(task);
-        return true;
+    perform({}, [](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+        return operations.save(shown);
     });
 }
 
-void TaskStore::updateTask(const ScheduledTask& changed)
+void TaskStore::addTask(const ScheduledTask& task)
 {
-    ScheduledTask task = changed;
-    waitForScriptUpgrade();
-    const int index = indexOf(task.id);
-    if (index < 0)
+    // A copy: views may pass an element of the list itself, which the operation changes.
+    perform({task.id}, [task](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+        return operations.add(task, shown);
+    });
+}
+
+void TaskStore::updateTask(const ScheduledTask& task)
+{
+    if (indexOf(task.id) < 0)
         return;
-    ChangeScope scope(*this);
-    const ScheduledTask old = m_tasks.at(index);
-    const bool wasEnabled = old.isEnabled;
-    const auto wakes = [](const ScheduledTask& t) { return t.isEnabled && t.wakeBeforeRun; };
-    const bool hadWake = old.wakeBeforeRun;
-    const bool sameSchedule = old.schedule == task.schedule;
-
-    // Wake newly wanted (or wanted at other times) is registered before the agent changes, so
-    // a refused administrator request leaves the task without wake rather than half-done.
-    const bool registerFirst = wakes(task) && (!wakes(old) || !sameSchedule);
-    // Otherwise a change of the wake flag or of a wake task's schedule, or a wake task being
-    // disabled, resyncs after: the events it no longer needs are cancelled.
-    const bool needsSync = !registerFirst && (hadWake != task.wakeBeforeRun ||
-                                              (hadWake && task.wakeBeforeRun && !sameSchedule) ||
-                                              (wakes(old) && !wakes(task)));
-
-    const QList<ScheduledTask> before = currentList();
-    QList<ScheduledTask> projected = before;
-    replaceTask(projected, task);
-    if (registerFirst && !syncWakeSchedules(before, projected))
-        task.wakeBeforeRun = false;
-    if (wasEnabled)
-        uninstallReporting(task);
-    if (task.isEnabled)
-        installReporting(task);
-    if (needsSync)
-        syncWakeSchedules(before, projected);
-    commit([&task](QList<ScheduledTask>& tasks) { return replaceTask(tasks, task); });
+    perform({task.id}, [task](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+        return operations.update(task, shown);
+    });
 }
 
 void TaskStore::setEnabled(bool enabled, const QUuid& id)
 {
-    waitForScriptUpgrade();
-    const int index = indexOf(id);
-    if (index < 0)
+    if (indexOf(id) < 0)
         return;
-    ChangeScope scope(*this);
-    ScheduledTask task = m_tasks.at(index);
-    task.isEnabled = enabled;
-    const QList<ScheduledTask> before = currentList();
-    QList<ScheduledTask> projected = before;
-    replaceTask(projected, task);
-    if (const ScheduledTask* twin = enabled ? shortIdTwin(projected, task) : nullptr) {
-        reportError(shortIdCollisionMessage(task, *twin));
-        return;
-    }
-    if (enabled && task.wakeBeforeRun && !syncWakeSchedules(before, projected)) {
-        task.isEnabled = false;
-    } else if (enabled) {
-        installReporting(task);
-    } else {
-        uninstallReporting(task);
-        // Its events go with it (and another task may need the repeating one).
-        if (task.wakeBeforeRun)
-            syncWakeSchedules(before, projected);
-    }
-    commit([&task](QList<ScheduledTask>& tasks) {
-        for (ScheduledTask& stored : tasks) {
-            if (stored.id == task.id) {
-                stored.isEnabled = task.isEnabled;
-                return true;
-            }
-        }
-        return false;
-    });
+    perform({id},
+            [id, enabled](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+                return operations.setEnabled(TaskSelector::byId(id), enabled, shown);
+            });
 }
 
-void TaskStore::deleteTask(const ScheduledTask& deleted)
-{
-    waitForScriptUpgrade();
-    ChangeScope scope(*this);
-    removeTasks({deleted});
-}
+void TaskStore::deleteTask(const ScheduledTask& task) { deleteTasks({task.id}); }
 
 void TaskStore::deleteTasks(const QSet<QUuid>& ids)
 {
-    waitForScriptUpgrade();
-    ChangeScope scope(*this);
-    QList<ScheduledTask> doomed;
-    for (const ScheduledTask& task : std::as_const(m_tasks)) {
-        if (ids.contains(task.id))
-            doomed.append(task);
-    }
-    removeTasks(doomed);
-}
-
-void TaskStore::removeTasks(const QList<ScheduledTask>& doomed)
-{
-    QSet<QUuid> ids;
-    bool anyWake = false;
-    for (const ScheduledTask& task : doomed) {
-        uninstallReporting(task);
-        ids.insert(task.id);
-        anyWake = anyWake || task.wakeBeforeRun;
-    }
-    const auto removing = [&ids](QList<ScheduledTask>& tasks) {
-        tasks.removeIf([&](const ScheduledTask& task) { return ids.contains(task.id); });
-        return true;
-    };
-    if (anyWake) {
-        const QList<ScheduledTask> before = currentList();
-        QList<ScheduledTask> projected = before;
-        removing(projected);
-        syncWakeSchedules(before, projected);
-    }
-    commit(removing);
+    perform(ids.values(),
+            [ids](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+                return operations.remove(TaskSelector::byIds(ids), shown);
+            });
 }
 
 ScheduledTask TaskStore::duplicateTask(const ScheduledTask& task)
 {
-    ScheduledTask copy = task;
-    copy.id = QUuid::createUuid();
-    copy.name = task.name + copySuffix;
-    copy.isEnabled = false;
-    copy.logs.clear();
+    const ScheduledTask copy = TaskOperations::copyOf(task);
     addTask(copy);
     return copy;
 }
 
-Result<TaskStore::ImportCounts> TaskStore::importTasks(const QByteArray& data)
+void TaskStore::importTasks(const QByteArray& data, ImportDone done)
 {
-    const auto decoded = TaskMigration::decodeTasks(data);
-    if (!decoded)
-        return Result<ImportCounts>::failure(decoded.error());
-
-    waitForScriptUpgrade();
-    ChangeScope scope(*this);
-    QList<ScheduledTask> projected = currentList();
-    QSet<QUuid> present;
-    for (const ScheduledTask& task : std::as_const(projected))
-        present.insert(task.id);
-
-    ImportCounts counts;
-    QList<ScheduledTask> imported;
-    bool anyWake = false;
-    QList<ScheduledTask> toInstall;
-    for (const ScheduledTask& task : decoded.value()) {
-        // A second task with an identifier already taken (by the list or earlier in the same
-        // file) would share the first one's agent label and files; it is skipped.
-        if (present.contains(task.id)) {
-            ++counts.skipped;
-            continue;
-        }
-        // One whose short ID another task has would share that task's files: refused.
-        if (const ScheduledTask* twin = shortIdTwin(projected + imported, task)) {
-            if (!m_lastError)
-                reportError(shortIdCollisionMessage(task, *twin));
-            ++counts.skipped;
-            continue;
-        }
-        present.insert(task.id);
-        imported.append(task);
-        if (task.isEnabled)
-            toInstall.append(task);
-        anyWake = anyWake || task.wakeBeforeRun;
-        ++counts.imported;
-    }
-
-    if (!toInstall.isEmpty())
-        installAllReporting(toInstall);
-    if (!imported.isEmpty()) {
-        if (anyWake)
-            syncWakeSchedules(projected, QList(projected) << imported);
-        commit([&imported](QList<ScheduledTask>& tasks) {
-            QSet<QUuid> ids;
-            for (const ScheduledTask& task : std::as_const(tasks))
-                ids.insert(task.id);
-            for (const ScheduledTask& task : std::as_const(imported)) {
-                if (!ids.contains(task.id))
-                    tasks.append(task);
+    perform(
+        {},
+        [data](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+            return operations.import(data, shown);
+        },
+        [done](const OperationResult& result) {
+            if (!done)
+                return;
+            if (!result && result.error().kind == OperationError::Kind::undecodable) {
+                done(Result<ImportCounts>::failure(result.error().text));
+                return;
             }
-            return true;
+            ImportCounts counts;
+            if (result) {
+                counts.imported = result->imported;
+                counts.skipped = result->skipped;
+            }
+            done(counts);
         });
-    }
-    if (counts.skipped > 0) {
-        const bool one = counts.skipped == 1;
-        m_lastWarning = QStringLiteral("Skipped %1 task%2 with ID%2 already present.")
-                            .arg(counts.skipped)
-                            .arg(one ? QString() : QStringLiteral("s"));
-    }
-    return counts;
 }
 
-bool TaskStore::syncWakeSchedules()
+void TaskStore::syncWakeSchedules()
 {
-    waitForScriptUpgrade();
-    return syncWakeSchedules(m_tasks, m_tasks);
-}
-
-bool TaskStore::syncWakeSchedules(const QList<ScheduledTask>& before,
-                                  const QList<ScheduledTask>& after)
-{
-    ChangeScope scope(*this);
-    // The events `after` no longer needs go first: a one-time event of a task moved to another
-    // day, or the repeating event when no repeating wake task is left.
-    const WakeCancellations cancellations = wakeCancellations(before, after);
-    if (cancellations.repeating) {
-        if (const WakeOutcome cancelled = m_pmsetService->cancelRepeatingWake(); !cancelled.ok()) {
-            reportError(cancelled.message());
-            return false;
-        }
-    }
-    for (const ScheduledTask& task : cancellations.oneTime) {
-        if (const WakeOutcome cancelled = m_pmsetService->cancelOneTimeWake(task);
-            !cancelled.ok()) {
-            reportError(cancelled.message());
-            return false;
-        }
-    }
-    const QList<ScheduledTask> registrations = wakeRegistrations(after);
-    for (const ScheduledTask& task : std::as_const(registrations)) {
-        if (const WakeOutcome woken = m_pmsetService->scheduleWake(task); !woken.ok()) {
-            reportError(woken.message());
-            return false;
-        }
-    }
-    return true;
+    perform({}, [](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+        OperationReport report;
+        report.tasks = shown;
+        report.failures = operations.syncWake(shown, shown);
+        return OperationResult(report);
+    });
 }
 
 QString TaskStore::readLog(const ScheduledTask& task, LogStream stream, int lastLines) const
 {
-    const QString path = RunHistory::logPath(m_agentPaths.logDir, task.shortId(), stream);
+    const QString path = stream == LogStream::stderrStream ? m_agentPaths.stderrLogPath(task)
+                                                           : m_agentPaths.stdoutLogPath(task);
     return RunHistory::readLogTail(path, qMax(0, lastLines));
 }
 
 QList<TaskRunRecord> TaskStore::runHistory(const ScheduledTask& task) const
 {
-    return RunHistory::loadRunHistory(m_agentPaths.logDir, task.shortId());
+    return RunHistory::loadHistoryFile(m_agentPaths.runHistoryPath(task));
 }

@@ -6,9 +6,12 @@
 #include "RunHistory.h"
 #include "ScheduledTask.h"
 #include "TaskFile.h"
+#include "TaskOperations.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -16,18 +19,27 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class ChangeObserver;
 class QThread;
 
-// The application's single owner of the task list. Keeps tasks.json, every task's launchd agent
-// and the machine's wake events in step with the list, and reloads when the command-line tool
-// announces a change. Lives on the main thread; views observe `changed()`.
+// The application's single owner of the task list: an observable cache over the task
+// operations (TaskOperations), which keep tasks.json, every task's launchd agent and the
+// machine's wake events in step. Reloads when the command-line tool announces a change. Lives on
+// the main thread; the operations run on one worker thread, in the order they were asked for
+// (or, for tests that look at each step, in the caller). Views observe the fine-grained signals
+// (or `changed()` for anything).
 class TaskStore final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaskStore)
 
 public:
+    // Where the operations run: on the store's worker, so the window never waits for launchctl,
+    // the administrator dialog or the task file's lock (the application); or in the caller,
+    // each finished when its call returns.
+    enum class Execution { inCaller, onWorker };
+
     struct Options {
         std::optional<QString> taskFilePath;
         std::optional<QString> logsDirectory;
@@ -39,6 +51,7 @@ public:
         // How long a load or save waits for another writer's lock before it reports failure:
         // short, as the window's thread waits (tests of many writers queueing give it more).
         int lockWaitMs = TaskFile::applicationLockWaitMs;
+        Execution execution = Execution::inCaller;
     };
 
     TaskStore();
@@ -57,17 +70,21 @@ public:
     const PmsetServiceProtocol& pmsetService() const { return *m_pmsetService; }
 
     // Reads the file and removes the agents of tasks it does not hold (decided under the lock),
-    // then starts the script upgrade pass.
+    // then starts the script upgrade pass. The first load runs in the caller; later ones (a
+    // change notification) follow the execution.
     void loadTasks();
     // Enabled tasks whose wrapper script lacks the current marker get new scripts and agents.
-    // After a version change that is every task, so the pass runs on a worker thread; every
-    // operation first waits for it, so nothing the user does meanwhile is overwritten.
-    bool isUpgradingScripts() const { return m_upgrade != nullptr; }
+    // After a version change that is every task, so the pass runs on the worker; operations
+    // asked for meanwhile run after it, so nothing the user does is overwritten.
+    bool isUpgradingScripts() const { return m_upgrading; }
     // How many scripts the running pass is rewriting; 0 while it is still looking, or idle.
     int upgradingScriptCount() const { return m_upgradingCount; }
     // Returns when no pass runs. Timers and queued work go on meanwhile; the user's input
-    // waits and then arrives in its order.
+    // waits and then arrives in its order. For callers that run operations themselves.
     void waitForScriptUpgrade();
+
+    // The operations. Each one's report arrives as the list, lastError and lastWarning, and by
+    // the signals below.
     // Rewrites the file's own list and shows it; never writes the list in memory over a change
     // another program made.
     void saveTasks();
@@ -76,46 +93,68 @@ public:
     void setEnabled(bool enabled, const QUuid& id);
     void deleteTask(const ScheduledTask& task);
     void deleteTasks(const QSet<QUuid>& ids);
+    // The copy (disabled, " (copy)" added to the name) that is being added.
     ScheduledTask duplicateTask(const ScheduledTask& task);
     struct ImportCounts {
         int imported = 0;
         int skipped = 0;
     };
-    Result<ImportCounts> importTasks(const QByteArray& data);
-    bool syncWakeSchedules();
+    using ImportDone = std::function<void(const Result<ImportCounts>&)>;
+    // `done` gets the counts, or why the data is no task list, once the views have the list.
+    void importTasks(const QByteArray& data, ImportDone done);
+    void syncWakeSchedules();
+
+    // Whether an operation on the task runs or waits to run.
+    bool isBusy(const QUuid& id) const { return m_busy.value(id) > 0; }
+    // Whether any operation runs or waits to run.
+    bool isWorking() const { return m_pending > 0; }
+
     QString readLog(const ScheduledTask& task, LogStream stream, int lastLines) const;
     QList<TaskRunRecord> runHistory(const ScheduledTask& task) const;
 
 Q_SIGNALS:
-    // tasks, lastError or lastWarning changed.
+    // tasks, lastError or lastWarning changed (once per operation).
     void changed();
+    // The list changed in one of these ways; each is emitted after the list holds it.
+    void taskAdded(int row);
+    void taskChanged(const QUuid& id);
+    void taskRemoved(const QUuid& id);
+    // The list was replaced in another order.
+    void tasksReset();
+    // An operation on the task was asked for (it may wait for others), or its report arrived.
+    void operationStarted(const QUuid& id);
+    void operationFinished(const QUuid& id);
+    // The worker went from idle to busy or back.
+    void workingChanged(bool working);
     // A pass started, learned how many scripts it rewrites, or ended.
     void scriptUpgradeChanged();
 
 private:
     class ChangeScope;
-    void reportError(const QString& message);
-    void installReporting(const ScheduledTask& task);
-    void installAllReporting(const QList<ScheduledTask>& tasks);
-    void uninstallReporting(const ScheduledTask& task);
+    using Operation =
+        std::function<OperationResult(const TaskOperations&, const QList<ScheduledTask>&)>;
+    using Finish = std::function<void(const OperationResult&)>;
+    // Runs `operation` on the list shown, marking `ids` busy until its report is adopted.
+    void perform(const QList<QUuid>& ids, Operation operation, Finish finish = {});
+    // A report from the worker, waiting for the main thread.
+    struct Arrived {
+        QList<QUuid> ids;
+        OperationResult result;
+        Finish finish;
+    };
+    void drainReports();
+    // Adopts the reports in one change, then tells who waited for each.
+    void takeReports(const std::vector<Arrived>& reports);
+    // The report's failures and warnings, and with `withList` its list.
+    void adoptReport(const OperationResult& result, bool withList);
+    // Takes `tasks` as the list, telling the views row by row.
+    void adopt(const QList<ScheduledTask>& tasks);
+    // Posts `job` to the worker; `done` runs on the main thread after it, while the store lives.
+    void onWorker(std::function<void()> job);
     void scheduleReload();
     void startScriptUpgrade();
     void finishScriptUpgrade(const QList<AgentOutcome>& results);
     int indexOf(const QUuid& id) const;
-    // Replaces the task with `task`'s identifier; false when the list has none.
-    static bool replaceTask(QList<ScheduledTask>& tasks, const ScheduledTask& task);
-    // The list a change will meet: the file as it stands, or the list in memory when there is
-    // no readable file. Wake registrations are made for it before the change is written.
-    QList<ScheduledTask> currentList() const;
-    // Applies `change` to the file in one transaction and adopts the list written. When the
-    // file cannot be written the change is applied to the list in memory and the error
-    // reported. Never holds the lock while a dialog may show: callers register wake events and
-    // touch agents before.
-    bool commit(const std::function<bool(QList<ScheduledTask>&)>& change);
-    void removeTasks(const QList<ScheduledTask>& doomed);
-    // Cancels the wake events `before` had and `after` no longer needs, then registers those of
-    // `after`; the first failure is reported and ends the pass.
-    bool syncWakeSchedules(const QList<ScheduledTask>& before, const QList<ScheduledTask>& after);
 
     QList<ScheduledTask> m_tasks;
     std::optional<QString> m_lastError;
@@ -125,11 +164,22 @@ private:
     AgentPaths m_agentPaths;
     std::shared_ptr<const LaunchdServiceProtocol> m_launchdService;
     std::shared_ptr<const PmsetServiceProtocol> m_pmsetService;
+    Execution m_execution = Execution::inCaller;
+    std::shared_ptr<const TaskOperations> m_operations;
     ChangeObserver* m_observer = nullptr;
     // Nesting depth of operations; `changed()` is emitted once, when the outermost ends.
     int m_operationDepth = 0;
     bool m_reloadPending = false;
-    QThread* m_upgrade = nullptr;
+    // The worker thread and the object whose queue it works through.
+    QThread* m_worker = nullptr;
+    QObject* m_workerQueue = nullptr;
+    // Operations asked for and not yet reported, in all and per task.
+    int m_pending = 0;
+    QHash<QUuid, int> m_busy;
+    QMutex m_arrivedMutex;
+    std::vector<Arrived> m_arrived;
+    bool m_drainPosted = false;
+    bool m_upgrading = false;
     int m_upgradingCount = 0;
     // A change notification during a pass: the reload follows it.
     bool m_reloadAfterUpgrade = false;

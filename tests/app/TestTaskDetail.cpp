@@ -3,7 +3,10 @@
 #include "AppFakes.h"
 #include "ContentView.h"
 #include "FullLogView.h"
+#include "ResultChecks.h"
 #include "TaskDetailView.h"
+#include "TaskFile.h"
+#include "TaskListModel.h"
 #include "TestSupport.h"
 #include "ToggleSwitch.h"
 
@@ -15,8 +18,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
@@ -546,6 +552,92 @@ private Q_SLOTS:
                                      QStringLiteral("delete:Backup")}));
         QCOMPARE(view.findChild<QPushButton*>(QStringLiteral("detail-test-run"))->accessibleName(),
                  QStringLiteral("Test Run"));
+    }
+
+    // The application's operations run on the store's worker: while one on the shown task runs,
+    // its row and its detail say so and the switch, Edit and Delete wait; its report then
+    // updates both in place, on the output stream the user chose.
+    void operationOnWorkerShowsBusyRowAndDetail_data()
+    {
+        QTest::addColumn<bool>("wake");
+        QTest::addColumn<QString>("heldCall");
+        QTest::addColumn<bool>("refuseWake");
+        QTest::addColumn<QString>("status"); // after the report
+        QTest::newRow("enabled") << false << QStringLiteral("install Backup") << false
+                                 << QStringLiteral("Active");
+        QTest::newRow("wake refused: stays disabled, the switch goes back")
+            << true << QStringLiteral("wake Backup") << true << QStringLiteral("Disabled");
+    }
+    void operationOnWorkerShowsBusyRowAndDetail()
+    {
+        QFETCH(bool, wake);
+        QFETCH(QString, heldCall);
+        QFETCH(bool, refuseWake);
+        QFETCH(QString, status);
+        QTemporaryDir dir;
+        auto recorder = std::make_shared<CallRecorder>();
+        if (refuseWake)
+            recorder->failingWakes = {QStringLiteral("Backup")};
+        ScheduledTask task = ScheduledTask::create(QStringLiteral("Backup"), QStringLiteral("true"),
+                                                   TaskSchedule::daily({{9, 30}}));
+        task.isEnabled = false;
+        task.wakeBeforeRun = wake;
+        QDir().mkpath(dir.path() + QStringLiteral("/Logs"));
+        VERIFY_OK(TaskFile::write(dir.path() + QStringLiteral("/tasks.json"), {task}));
+        TaskStore::Options options;
+        options.taskFilePath = dir.path() + QStringLiteral("/tasks.json");
+        options.logsDirectory = dir.path() + QStringLiteral("/Logs");
+        options.launchdService = std::make_shared<FakeLaunchdService>(recorder);
+        options.pmsetService = std::make_shared<FakePmsetService>(recorder);
+        options.execution = TaskStore::Execution::onWorker;
+        TaskStore store(options);
+        QSemaphore entered;
+        QSemaphore release;
+        recorder->duringCall = [&](const QString& call) {
+            if (call == heldCall) {
+                entered.release();
+                release.acquire();
+            }
+        };
+        auto unblock = qScopeGuard([&release] { release.release(); });
+
+        FakeDialogs dialogs;
+        ContentView content(store, dialogs, {});
+        content.resize(900, 500);
+        content.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&content));
+        content.setSelection(SidebarSection::task(task.id));
+        QPointer<TaskDetailView> view = qobject_cast<TaskDetailView*>(content.currentDetail());
+        QVERIFY(view);
+        QTRY_VERIFY(child<QWidget>(view, QStringLiteral("task-detail-name"))->isVisible());
+        child<QAbstractButton>(view, QStringLiteral("output-tab-stderr"))->click();
+        auto* rows = content.findChild<TaskListModel*>();
+        QVERIFY(rows);
+        const QModelIndex row = rows->index(rows->rowOf(task.id));
+
+        child<ToggleSwitch>(view, QStringLiteral("detail-enabled-toggle"))->click();
+        QVERIFY(entered.tryAcquire(1, 5000));
+        // The window went on: the switch shows the request and the detail is busy; the controls
+        // stay usable (what they ask for waits behind this operation).
+        QVERIFY(child<QProgressBar>(view, QStringLiteral("detail-busy"))->isVisible());
+        QVERIFY(child<ToggleSwitch>(view, QStringLiteral("detail-enabled-toggle"))->isChecked());
+        for (const char* name : {"detail-enabled-toggle", "detail-edit", "detail-delete"})
+            QVERIFY2(child<QWidget>(view, QLatin1String(name))->isEnabled(), name);
+        QVERIFY(row.data(TaskListModel::BusyRole).toBool());
+        QCOMPARE(text(view, QStringLiteral("task-detail-status")), QStringLiteral("Disabled"));
+
+        release.release();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !child<QProgressBar>(view, QStringLiteral("detail-busy"))->isVisible(), 10000);
+        QVERIFY(!row.data(TaskListModel::BusyRole).toBool());
+        QCOMPARE(text(view, QStringLiteral("task-detail-status")), status);
+        QCOMPARE(child<ToggleSwitch>(view, QStringLiteral("detail-enabled-toggle"))->isChecked(),
+                 status == QStringLiteral("Active"));
+        for (const char* name : {"detail-enabled-toggle", "detail-edit", "detail-delete"})
+            QVERIFY2(child<QWidget>(view, QLatin1String(name))->isEnabled(), name);
+        // The same view, on the same stream.
+        QCOMPARE(content.currentDetail(), view.data());
+        QCOMPARE(view->selectedLogTab(), LogStream::stderrStream);
     }
 };
 

@@ -94,7 +94,7 @@ void TestCliWakeRefresh::selection()
     auto pmset = std::make_shared<FakePmsetService>();
     pmset->recorder().failingWakes = QSet<QString>(failing.begin(), failing.end());
     const CLITaskStore store(std::nullopt, std::make_shared<LaunchdService>(), pmset);
-    const Result<void> refreshed = store.refreshWakeSchedules({}, tasks);
+    const QStringList failures = store.operations().syncWake({}, tasks);
     QStringList wakes;
     for (const QString& name : registered)
         wakes << QStringLiteral("wake ") + name;
@@ -102,7 +102,7 @@ void TestCliWakeRefresh::selection()
     // The first refused registration is the failure; the others still ran.
     const bool refused = std::any_of(registered.cbegin(), registered.cend(),
                                      [&](const QString& name) { return failing.contains(name); });
-    QCOMPARE(refreshed.message(),
+    QCOMPARE(failures.value(0),
              refused ? QStringLiteral("pmset failed: User canceled.") : QString());
 }
 
@@ -169,9 +169,9 @@ void TestCliWakeRefresh::cancellations()
     auto pmset = std::make_shared<FakePmsetService>();
     pmset->recorder().cancelsFail = cancelsFail;
     const CLITaskStore store(std::nullopt, std::make_shared<LaunchdService>(), pmset);
-    const Result<void> refreshed = store.refreshWakeSchedules(before, after);
+    const QStringList failures = store.operations().syncWake(before, after);
     QCOMPARE(pmset->recorder().calls, calls);
-    QCOMPARE(refreshed.message(),
+    QCOMPARE(failures.value(0),
              cancelsFail ? QStringLiteral("pmset failed: User canceled.") : QString());
 }
 

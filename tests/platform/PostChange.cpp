@@ -1,5 +1,6 @@
 // Adds a task the way the command-line tool does, which posts the change notification.
-#include "CLITaskStore.h"
+#include "ChangeNotification.h"
+#include "TaskFileTransaction.h"
 
 #include <QCoreApplication>
 
@@ -9,13 +10,14 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() < 2)
         return 2;
-    CLITaskStore store(args.at(1));
-    const TaskFileTransaction::Outcome outcome = store.change(
-        [](QList<ScheduledTask>& tasks) {
+    // The tool's transaction: the notification is posted once the lock is released.
+    TaskFileTransaction::Options options;
+    options.announce = &ChangeNotification::postTasksDidChange;
+    const TaskFileTransaction::Outcome outcome =
+        TaskFileTransaction::run(args.at(1), options, [](QList<ScheduledTask>& tasks) {
             tasks.append(ScheduledTask::create(QStringLiteral("posted"), QStringLiteral("true"),
                                                TaskSchedule::runAtLoad()));
             return true;
-        },
-        {});
+        });
     return outcome.status == TaskFileTransaction::Status::written ? 0 : 1;
 }

@@ -28,38 +28,6 @@
 
 namespace {
 
-// "Name:kind:flags" with kind one of daily, weekly, monthly, lastDay, nth, interval, atLoad and
-// flags holding 'e' (enabled) and/or 'w' (wake before run); the command echoes the name.
-ScheduledTask describedTask(const QString& descriptor)
-{
-    const QStringList parts = descriptor.split(QLatin1Char(':'));
-    const QString kind = parts.value(1, QStringLiteral("daily"));
-    const QString flags = parts.value(2);
-    const QList<TimeOfDay> nine{TimeOfDay{9, 0}};
-    const QHash<QString, TaskSchedule> schedules{
-        {QStringLiteral("daily"), TaskSchedule::daily(nine)},
-        {QStringLiteral("weekly"), TaskSchedule::weekly({2}, nine)},
-        {QStringLiteral("monthly"), TaskSchedule::monthly(15, nine)},
-        {QStringLiteral("lastDay"), TaskSchedule::monthlyLastDay(nine)},
-        {QStringLiteral("nth"), TaskSchedule::monthlyNthWeekday(2, 3, nine)},
-        {QStringLiteral("interval"), TaskSchedule::interval(15)},
-    };
-    return TaskBuilder(parts.at(0))
-        .echoesName()
-        .schedule(schedules.value(kind, TaskSchedule::runAtLoad()))
-        .enabled(flags.contains(QLatin1Char('e')))
-        .wake(flags.contains(QLatin1Char('w')))
-        .build();
-}
-
-QList<ScheduledTask> makeTasks(const QStringList& descriptors)
-{
-    QList<ScheduledTask> tasks;
-    for (const QString& descriptor : descriptors)
-        tasks << describedTask(descriptor);
-    return tasks;
-}
-
 // What identifies one version of a file on disk: an atomic replace gives a new inode even when
 // the bytes are the same.
 struct FileStamp {
@@ -145,6 +113,17 @@ public:
     }
 };
 
+// Imports with a store whose operations run in the caller: the counts are there on return.
+Result<TaskStore::ImportCounts> importNow(TaskStore& store, const QByteArray& data)
+{
+    std::optional<Result<TaskStore::ImportCounts>> result;
+    store.importTasks(data,
+                      [&result](const Result<TaskStore::ImportCounts>& done) { result = done; });
+    if (!result)
+        qFatal("the import did not finish in the caller");
+    return *result;
+}
+
 QString helperPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/store_test_helper");
@@ -209,6 +188,11 @@ private Q_SLOTS:
 
     // Logs and run history
     void readsLogTailsAndRunHistory();
+
+    // Views are told what changed; the application's operations run on the worker
+    void fineGrainedSignals_data();
+    void fineGrainedSignals();
+    void workerRunsOperationsInOrderBesideTheCaller();
 };
 
 void TestTaskStore::startsEmptyWithoutTaskFile()
@@ -418,7 +402,7 @@ void TestTaskStore::operationsDuringUpgrade()
     } else if (operation == QStringLiteral("disable")) {
         store.setEnabled(false, stale.id);
     } else {
-        QVERIFY(store.importTasks(TaskMigration::encodeTasks({added})));
+        QVERIFY(importNow(store, TaskMigration::encodeTasks({added})));
     }
 
     QVERIFY(!store.isUpgradingScripts());
@@ -897,7 +881,7 @@ void TestTaskStore::shortIdTwinIsNeverEnabled()
         f.startFresh(byImport ? QList<ScheduledTask>{first} : QList<ScheduledTask>{first, twin});
     f.recorder->calls.clear();
     if (byImport) {
-        const auto result = store.importTasks(TaskMigration::encodeTasks({twin}));
+        const auto result = importNow(store, TaskMigration::encodeTasks({twin}));
         QVERIFY(result.ok());
         QCOMPARE(result->imported, 0);
         QCOMPARE(result->skipped, 1);
@@ -988,7 +972,7 @@ void TestTaskStore::importTasks()
         }
     }
 
-    const auto result = store.importTasks(TaskMigration::encodeTasks(exported));
+    const auto result = importNow(store, TaskMigration::encodeTasks(exported));
     QVERIFY(result.ok());
     QCOMPARE(result->imported, imported);
     QCOMPARE(result->skipped, skipped);
@@ -1013,7 +997,7 @@ void TestTaskStore::importUndecodableDataChangesNothing()
     QSignalSpy changed(&store, &TaskStore::changed);
     const QByteArray data(R"({"version": 0, "tasks": []})");
 
-    const auto result = store.importTasks(data);
+    const auto result = importNow(store, data);
     QVERIFY(!result.ok());
     QCOMPARE(result.error(), TaskMigration::decodeTasks(data).error());
     QCOMPARE(store.tasks(), present);
@@ -1076,7 +1060,8 @@ void TestTaskStore::syncWakeSchedules()
     f.failWakes(failingWakes);
     const FileStamp before = stampOf(f.taskFile());
 
-    QCOMPARE(store.syncWakeSchedules(), result);
+    store.syncWakeSchedules();
+    QCOMPARE(!store.lastError(), result);
     QCOMPARE(f.recorder->calls, expectedCalls);
     QCOMPARE(store.lastError().value_or(QString()), result ? QString() : wakeRefused);
     QCOMPARE(stampOf(f.taskFile()), before);
@@ -1298,9 +1283,8 @@ void TestTaskStore::operationsKeepOtherWritersChanges()
     } else if (operation == QStringLiteral("duplicate")) {
         store.duplicateTask(mine);
     } else {
-        QVERIFY(store
-                    .importTasks(TaskMigration::encodeTasks(
-                        {describedTask(QStringLiteral("Imported:daily:"))}))
+        QVERIFY(importNow(store, TaskMigration::encodeTasks(
+                                     {describedTask(QStringLiteral("Imported:daily:"))}))
                     .ok());
     }
     QVERIFY2(!store.lastError(), qPrintable(store.lastError().value_or(QString())));
@@ -1447,6 +1431,132 @@ void TestTaskStore::readsLogTailsAndRunHistory()
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.constFirst().durationSeconds(), 42);
     QCOMPARE(runs.constFirst().exitCode, 0);
+}
+
+void TestTaskStore::fineGrainedSignals_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("expectedSignals");
+    // The list is A (enabled), B (disabled).
+    QTest::newRow("add: a row at the end")
+        << QStringLiteral("add")
+        << QStringList{QStringLiteral("started New"), QStringLiteral("added 2 New"),
+                       QStringLiteral("finished New")};
+    QTest::newRow("disable: changed in place")
+        << QStringLiteral("disable")
+        << QStringList{QStringLiteral("started A"), QStringLiteral("changed A"),
+                       QStringLiteral("finished A")};
+    QTest::newRow("delete: removed")
+        << QStringLiteral("delete")
+        << QStringList{QStringLiteral("started B"), QStringLiteral("removed B"),
+                       QStringLiteral("finished B")};
+    QTest::newRow("unknown task: nothing") << QStringLiteral("ghost") << QStringList();
+    QTest::newRow("another writer changed one and added one: in place")
+        << QStringLiteral("reload edited")
+        << QStringList{QStringLiteral("changed A"), QStringLiteral("added 2 Tool")};
+    QTest::newRow("another writer reordered the list: reset")
+        << QStringLiteral("reload reordered") << QStringList{QStringLiteral("reset")};
+}
+
+void TestTaskStore::fineGrainedSignals()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, expectedSignals);
+    Fixture f;
+    const ScheduledTask a = describedTask(QStringLiteral("A:daily:e"));
+    const ScheduledTask b = describedTask(QStringLiteral("B:daily:"));
+    TaskStore& store = f.startFresh({a, b});
+    const ScheduledTask added = describedTask(QStringLiteral("New:daily:"));
+    QHash<QUuid, QString> names{{a.id, a.name}, {b.id, b.name}, {added.id, added.name}};
+    QStringList log;
+    connect(&store, &TaskStore::operationStarted, this,
+            [&](const QUuid& id) { log << QStringLiteral("started ") + names.value(id); });
+    connect(&store, &TaskStore::operationFinished, this,
+            [&](const QUuid& id) { log << QStringLiteral("finished ") + names.value(id); });
+    connect(&store, &TaskStore::taskAdded, this, [&](int row) {
+        log << QStringLiteral("added %1 %2").arg(row).arg(store.tasks().at(row).name);
+    });
+    connect(&store, &TaskStore::taskChanged, this,
+            [&](const QUuid& id) { log << QStringLiteral("changed ") + store.task(id)->name; });
+    connect(&store, &TaskStore::taskRemoved, this, [&](const QUuid& id) {
+        QVERIFY(!store.task(id));
+        log << QStringLiteral("removed ") + names.value(id);
+    });
+    connect(&store, &TaskStore::tasksReset, this, [&] { log << QStringLiteral("reset"); });
+
+    if (operation == QStringLiteral("add")) {
+        store.addTask(added);
+    } else if (operation == QStringLiteral("disable")) {
+        store.setEnabled(false, a.id);
+    } else if (operation == QStringLiteral("delete")) {
+        store.deleteTask(b);
+    } else if (operation == QStringLiteral("ghost")) {
+        store.setEnabled(true, added.id);
+    } else if (operation == QStringLiteral("reload edited")) {
+        ScheduledTask renamed = a;
+        renamed.name = QStringLiteral("A2");
+        const ScheduledTask tool = describedTask(QStringLiteral("Tool:daily:"));
+        f.writeTaskFile({renamed, b, tool});
+        store.loadTasks();
+        // The log names tasks as they are now.
+        for (QString& line : log)
+            line.replace(QStringLiteral("A2"), QStringLiteral("A"));
+    } else {
+        f.writeTaskFile({b, a});
+        store.loadTasks();
+    }
+    QCOMPARE(log, expectedSignals);
+    QCOMPARE(store.tasks(), f.savedTasks());
+}
+
+// With the application's execution an operation returns at once: the caller goes on while the
+// worker waits for launchd, and the operations asked for run in their order; the tasks they
+// concern show as busy until their reports arrive.
+void TestTaskStore::workerRunsOperationsInOrderBesideTheCaller()
+{
+    Fixture f;
+    QSemaphore entered;
+    QSemaphore release;
+    f.recorder->duringInstall = [&](const ScheduledTask& task) {
+        if (task.name == QStringLiteral("First")) {
+            entered.release();
+            release.acquire();
+        }
+    };
+    TaskStore::Options options;
+    options.launchdService = f.launchd;
+    options.pmsetService = std::make_shared<FakePmsetService>(f.recorder);
+    options.execution = TaskStore::Execution::onWorker;
+    TaskStore store(options);
+    auto unblock = qScopeGuard([&release] { release.release(); });
+    QSignalSpy finished(&store, &TaskStore::operationFinished);
+    QSignalSpy working(&store, &TaskStore::workingChanged);
+
+    const ScheduledTask first = describedTask(QStringLiteral("First:daily:e"));
+    const ScheduledTask second = describedTask(QStringLiteral("Second:daily:e"));
+    store.addTask(first);
+    store.addTask(second);
+    // Both calls returned while the first install is held inside the worker.
+    QVERIFY(entered.tryAcquire(1, 5000));
+    QVERIFY(store.isBusy(first.id));
+    QVERIFY(store.isBusy(second.id));
+    QVERIFY(store.isWorking());
+    QCOMPARE(working.count(), 1);
+    QVERIFY(store.tasks().isEmpty());
+    QCOMPARE(finished.count(), 0);
+
+    release.release();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 10000);
+    QCOMPARE(finished.at(0).at(0).value<QUuid>(), first.id);
+    QCOMPARE(finished.at(1).at(0).value<QUuid>(), second.id);
+    QCOMPARE(namesOf(store.tasks()), (QStringList{first.name, second.name}));
+    QCOMPARE(f.recorder->calls,
+             (QStringList{QStringLiteral("sweep"), QStringLiteral("install First"),
+                          QStringLiteral("install Second")}));
+    QVERIFY(!store.isBusy(first.id));
+    QVERIFY(!store.isWorking());
+    QCOMPARE(working.count(), 2);
+    QCOMPARE(f.savedTasks(), store.tasks());
 }
 
 QTEST_GUILESS_MAIN(TestTaskStore)

@@ -27,11 +27,18 @@ struct CallRecorder {
     // Runs inside install(), before it returns: lets a test act while an operation is half-way.
     // Possibly on the store's upgrade thread.
     std::function<void(const ScheduledTask&)> duringInstall;
+    // Runs as each call ("wake Backup", "install Backup") is recorded, before the fake answers:
+    // lets a test hold an operation on the store's worker.
+    std::function<void(const QString&)> duringCall;
 
     void record(const QString& call)
     {
-        const QMutexLocker locker(&m_mutex);
-        calls << call;
+        {
+            const QMutexLocker locker(&m_mutex);
+            calls << call;
+        }
+        if (duringCall)
+            duringCall(call);
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "ScheduledTask.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -81,4 +82,36 @@ inline QStringList sortedNamesOf(const QList<ScheduledTask>& tasks)
     QStringList names = namesOf(tasks);
     names.sort();
     return names;
+}
+
+// "Name:kind:flags" with kind one of daily, weekly, monthly, lastDay, nth, interval, atLoad and
+// flags holding 'e' (enabled) and/or 'w' (wake before run); the command echoes the name.
+inline ScheduledTask describedTask(const QString& descriptor)
+{
+    const QStringList parts = descriptor.split(QLatin1Char(':'));
+    const QString kind = parts.value(1, QStringLiteral("daily"));
+    const QString flags = parts.value(2);
+    const QList<TimeOfDay> nine{TimeOfDay{9, 0}};
+    const QHash<QString, TaskSchedule> schedules{
+        {QStringLiteral("daily"), TaskSchedule::daily(nine)},
+        {QStringLiteral("weekly"), TaskSchedule::weekly({2}, nine)},
+        {QStringLiteral("monthly"), TaskSchedule::monthly(15, nine)},
+        {QStringLiteral("lastDay"), TaskSchedule::monthlyLastDay(nine)},
+        {QStringLiteral("nth"), TaskSchedule::monthlyNthWeekday(2, 3, nine)},
+        {QStringLiteral("interval"), TaskSchedule::interval(15)},
+    };
+    return TaskBuilder(parts.at(0))
+        .echoesName()
+        .schedule(schedules.value(kind, TaskSchedule::runAtLoad()))
+        .enabled(flags.contains(QLatin1Char('e')))
+        .wake(flags.contains(QLatin1Char('w')))
+        .build();
+}
+
+inline QList<ScheduledTask> makeTasks(const QStringList& descriptors)
+{
+    QList<ScheduledTask> tasks;
+    for (const QString& descriptor : descriptors)
+        tasks << describedTask(descriptor);
+    return tasks;
 }
