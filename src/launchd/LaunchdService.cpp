@@ -567,55 +567,18 @@ std::optional<QSet<QString>> LaunchdService::loadedLabels() const
 AgentOutcome LaunchdService::reconcile(const QList<ScheduledTask>& tasks,
                                        OlderScripts olderScripts) const
 {
-    AtomicFile::removeAbandonedTemporaries(m_paths.launchAgentsDir, labelPrefix());
-    AtomicFile::removeAbandonedTemporaries(m_paths.scriptsDir, scriptPrefix);
-    QSet<QUuid> keeping;
-    for (const ScheduledTask& task : tasks)
-        keeping.insert(task.id);
-    removeOrphanedAgents(keeping);
-
-    const std::optional<QSet<QString>> loaded = loadedLabels();
-    const auto isLoaded = [&loaded](const ScheduledTask& task) {
-        return !loaded || loaded->contains(label(task));
-    };
-    QList<ScheduledTask> installing;
-    QList<ScheduledTask> removing;
-    std::optional<AgentOutcome> collision;
-    QHash<QString, qsizetype> firstWithShortId;
-    for (qsizetype i = 0; i < tasks.size(); ++i) {
-        const ScheduledTask& task = tasks.at(i);
-        const QString plist = m_paths.plistPath(task);
-        const QString script = m_paths.scriptPath(task);
-        // The first of two tasks with one short ID keeps the files; the later is left out.
-        const auto first = firstWithShortId.constFind(task.shortId());
-        if (first != firstWithShortId.constEnd()) {
-            if (task.isEnabled && !collision)
-                collision = AgentOutcome::failure(
-                    LaunchdError::installFailed(shortIdCollisionMessage(task, tasks.at(*first))));
-            continue;
-        }
-        firstWithShortId.insert(task.shortId(), i);
-        if (task.isEnabled) {
-            const bool scriptFits = holds(script, scriptContent(task).toUtf8()) ||
-                                    (olderScripts == OlderScripts::leave && olderScript(script));
-            if (!isLoaded(task) || !scriptFits ||
-                !holds(plist, plistContent(task, script).toUtf8()))
-                installing.append(task);
-        } else if (QFileInfo::exists(plist) || QFileInfo::exists(script) ||
-                   QFileInfo::exists(m_paths.legacyScriptPath(task)) ||
-                   (loaded && loaded->contains(label(task)))) {
-            removing.append(task);
-        }
-    }
-    const AgentOutcome removed = firstFailure(uninstallAll(removing));
-    const AgentOutcome installed = firstFailure(installAll(installing));
-    if (!installed.ok())
-        return installed;
-    return collision ? *collision : removed;
+    return reconcilePass(tasks, {}, Check::contents, olderScripts);
 }
 
 AgentOutcome LaunchdService::reconcileAfterChange(const QList<ScheduledTask>& tasks,
                                                   const QSet<QUuid>& changed) const
+{
+    return reconcilePass(tasks, changed, Check::presence, OlderScripts::leave);
+}
+
+AgentOutcome LaunchdService::reconcilePass(const QList<ScheduledTask>& tasks,
+                                           const QSet<QUuid>& skipping, Check check,
+                                           OlderScripts olderScripts) const
 {
     AtomicFile::removeAbandonedTemporaries(m_paths.launchAgentsDir, labelPrefix());
     AtomicFile::removeAbandonedTemporaries(m_paths.scriptsDir, scriptPrefix);
@@ -625,6 +588,17 @@ AgentOutcome LaunchdService::reconcileAfterChange(const QList<ScheduledTask>& ta
     removeOrphanedAgents(keeping);
 
     const std::optional<QSet<QString>> loaded = loadedLabels();
+    // An enabled task's agent fits when it is loaded (or launchctl cannot tell) and its files
+    // hold what they should, or, checked cheaply, are there.
+    const auto fits = [&](const ScheduledTask& task, const QString& plist, const QString& script) {
+        if (loaded && !loaded->contains(label(task)))
+            return false;
+        if (check == Check::presence)
+            return QFileInfo::exists(plist) && QFileInfo::exists(script);
+        const bool scriptFits = holds(script, scriptContent(task).toUtf8()) ||
+                                (olderScripts == OlderScripts::leave && olderScript(script));
+        return scriptFits && holds(plist, plistContent(task, script).toUtf8());
+    };
     QList<ScheduledTask> installing;
     QList<ScheduledTask> removing;
     std::optional<AgentOutcome> collision;
@@ -640,16 +614,15 @@ AgentOutcome LaunchdService::reconcileAfterChange(const QList<ScheduledTask>& ta
             continue;
         }
         firstWithShortId.insert(task.shortId(), i);
-        if (changed.contains(task.id))
+        if (skipping.contains(task.id))
             continue;
         const QString plist = m_paths.plistPath(task);
         const QString script = m_paths.scriptPath(task);
-        const bool isLoaded = loaded && loaded->contains(label(task));
         if (task.isEnabled) {
-            if ((loaded && !isLoaded) || !QFileInfo::exists(plist) || !QFileInfo::exists(script))
+            if (!fits(task, plist, script))
                 installing.append(task);
-        } else if (isLoaded || QFileInfo::exists(plist) || QFileInfo::exists(script) ||
-                   QFileInfo::exists(m_paths.legacyScriptPath(task))) {
+        } else if ((loaded && loaded->contains(label(task))) || QFileInfo::exists(plist) ||
+                   QFileInfo::exists(script) || QFileInfo::exists(m_paths.legacyScriptPath(task))) {
             removing.append(task);
         }
     }

@@ -149,6 +149,11 @@ public:
     };
 
 private:
+    // How reconcilePass() tells that an enabled task's agent fits: its files' contents, or
+    // only that they are there.
+    enum class Check { contents, presence };
+    AgentOutcome reconcilePass(const QList<ScheduledTask>& tasks, const QSet<QUuid>& skipping,
+                               Check check, OlderScripts olderScripts) const;
     enum class Reload { always, whenPlistChanges };
     QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks, Reload reload) const;
     LaunchctlRun runLaunchctlProcess(const QStringList& arguments) const;

@@ -403,8 +403,23 @@ private Q_SLOTS:
         tool.start(TestSupport::binPath(QStringLiteral("brenmor-ops")),
                    {QStringLiteral("logs"), QStringLiteral("backup"), QStringLiteral("-f")});
         QVERIFY(tool.waitForStarted());
-        // A writer's open returns once a reader opens the FIFO: after a few such meetings the
-        // follower is polling the log, past installing its signal handlers.
+        // Ready once the kernel lists SIGINT and SIGTERM as caught: a signal then asks the
+        // follower to stop instead of ending it.
+        const auto catchesStopSignals = [&tool] {
+            const QByteArray status =
+                TestSupport::readFile(QStringLiteral("/proc/%1/status").arg(tool.processId()));
+            const qsizetype at = status.indexOf("SigCgt:");
+            if (at < 0)
+                return false;
+            const quint64 caught = status.mid(at + 7, status.indexOf('\n', at) - at - 7)
+                                       .trimmed()
+                                       .toULongLong(nullptr, 16);
+            return (caught & (1ULL << (SIGINT - 1))) != 0 &&
+                   (caught & (1ULL << (SIGTERM - 1))) != 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(catchesStopSignals(), TestSupport::eventTimeoutMs);
+        // A writer's open returns once a reader has the FIFO open: the follower keeps opening
+        // the log, never blocked on it.
         for (int meeting = 0; meeting < 4; ++meeting) {
             int writer = -1;
             std::unique_ptr<QThread> opening(QThread::create([&writer, path] {
