@@ -60,7 +60,7 @@ QList<ScheduledTask> prepareHome(const QString& home)
         task.id = QUuid::createUuid();
         task.name = QStringLiteral("Task %1").arg(n);
         task.command = QStringLiteral("echo %1").arg(n);
-        task.schedule = TaskSchedule::daily({TimeOfDay{3, n % 60}});
+        task.schedule = TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{3, n % 60}}});
         task.isEnabled = true;
         tasks.append(task);
     }

@@ -55,10 +55,10 @@ QDateTime benchNow() { return QDateTime(QDate(2026, 11, 30), QTime(14, 20), View
 ScheduledTask benchTask(int index)
 {
     static const QList<TaskSchedule> schedules = {
-        TaskSchedule::interval(15),
-        TaskSchedule::daily({{3, 0}, {12, 0}, {18, 30}}),
-        TaskSchedule::weekly({2, 4, 6}, {{9, 30}}),
-        TaskSchedule::monthlyLastDay({{18, 0}}),
+        TaskSchedule::of<TaskSchedule::Interval>({15}),
+        TaskSchedule::of<TaskSchedule::Daily>({{{3, 0}, {12, 0}, {18, 30}}}),
+        TaskSchedule::of<TaskSchedule::Weekly>({{2, 4, 6}, {{9, 30}}}),
+        TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{{18, 0}}}),
     };
     ScheduledTask task =
         ScheduledTask::create(QStringLiteral("Task %1").arg(index), QStringLiteral("true"),
@@ -133,7 +133,7 @@ struct TimelineData {
                 file.setFileTime(installed, QFileDevice::FileModificationTime);
             }
             // The interval tasks ran every 15 minutes since 00:07; every seventh run failed.
-            if (task.schedule.kind() != TaskSchedule::Kind::interval)
+            if (!task.schedule.as<TaskSchedule::Interval>())
                 continue;
             const QString logDir = fixture.store->agentPaths().logDir;
             QDir().mkpath(logDir);

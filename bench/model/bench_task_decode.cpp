@@ -25,19 +25,20 @@ QList<ScheduledTask> tasks()
         TaskSchedule schedule;
         switch (i % 5) {
         case 0:
-            schedule = TaskSchedule::interval(5 + i % 100);
+            schedule = TaskSchedule::of<TaskSchedule::Interval>({5 + i % 100});
             break;
         case 1:
-            schedule = TaskSchedule::daily({at});
+            schedule = TaskSchedule::of<TaskSchedule::Daily>({{at}});
             break;
         case 2:
-            schedule = TaskSchedule::weekly({2, 4, 6}, {at});
+            schedule = TaskSchedule::of<TaskSchedule::Weekly>({{2, 4, 6}, {at}});
             break;
         case 3:
-            schedule = TaskSchedule::monthly(1 + i % 28, {at});
+            schedule = TaskSchedule::of<TaskSchedule::Monthly>({1 + i % 28, {at}});
             break;
         default:
-            schedule = TaskSchedule::monthlyNthWeekday(1 + i % 4, 1 + i % 7, {at});
+            schedule =
+                TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1 + i % 4, 1 + i % 7, {at}});
             break;
         }
         ScheduledTask task = ScheduledTask::create(QStringLiteral("Task %1").arg(i),

@@ -65,16 +65,16 @@ QList<ScheduledTask> makeTasks(int count)
         const TimeOfDay time{hour, n % 60};
         switch (n % 4) {
         case 0:
-            task.schedule = TaskSchedule::daily({time});
+            task.schedule = TaskSchedule::of<TaskSchedule::Daily>({{time}});
             break;
         case 1:
-            task.schedule = TaskSchedule::weekly({2, 4, 6}, {time});
+            task.schedule = TaskSchedule::of<TaskSchedule::Weekly>({{2, 4, 6}, {time}});
             break;
         case 2:
-            task.schedule = TaskSchedule::monthly(n % 28 + 1, {time});
+            task.schedule = TaskSchedule::of<TaskSchedule::Monthly>({n % 28 + 1, {time}});
             break;
         default:
-            task.schedule = TaskSchedule::monthlyLastDay({time});
+            task.schedule = TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{time}});
             break;
         }
         task.isEnabled = true;

@@ -190,10 +190,12 @@ std::optional<QString> nextRunText(const ScheduledTask& task)
     if (!task.isEnabled)
         return QStringLiteral("Disabled");
     const TaskSchedule& schedule = task.schedule;
-    if (schedule.as<TaskSchedule::Interval>())
-        return std::nullopt;
-    if (schedule.kind() == TaskSchedule::Kind::runAtLoad)
-        return QStringLiteral("Next run: at next login");
+    if (!ScheduleKinds::isCalendar(schedule.kind())) {
+        const std::string_view note = ScheduleKinds::nextRunNote(schedule.kind());
+        if (note.empty())
+            return std::nullopt;
+        return QString::fromUtf8(note.data(), qsizetype(note.size()));
+    }
     const std::optional<QDateTime> next = nextRun(schedule, ViewClock::now(), ViewClock::zone());
     if (!next)
         return QStringLiteral("Next run: never");

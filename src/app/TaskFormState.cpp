@@ -19,8 +19,7 @@ TaskFormState TaskFormState::fromTask(const ScheduledTask& task)
     if (ScheduleKinds::isCalendar(schedule.kind()))
         state.times = schedule.times();
     ScheduleKinds::visit(schedule, [&state](auto traits, const auto& value) {
-        state.scheduleType = traits.form.type;
-        state.monthlyType = traits.form.monthly;
+        state.chooseKind(ScheduleKinds::kindOf<typename decltype(traits)::Case>);
         traits.toForm(value, state);
     });
     return state;
@@ -29,12 +28,10 @@ TaskFormState TaskFormState::fromTask(const ScheduledTask& task)
 TaskSchedule TaskFormState::schedule() const
 {
     const QList<TimeOfDay> sorted = sortedTimes(times);
-    // Every choice of the two pickers is the place of exactly one kind.
     TaskSchedule chosen;
     ScheduleKinds::forEachKind([&]<typename Case>() {
-        using Kind = ScheduleKinds::Traits<Case>;
-        if (Kind::form.matches(scheduleType, monthlyType))
-            chosen = Kind::fromForm(*this, sorted);
+        if (ScheduleKinds::kindOf<Case> == scheduleKind)
+            chosen = ScheduleKinds::Traits<Case>::fromForm(*this, sorted);
     });
     return chosen;
 }
@@ -82,6 +79,33 @@ std::optional<QString> TaskFormState::commandProblem() const
     return std::nullopt;
 }
 
+void TaskFormState::chooseKind(TaskSchedule::Kind kind)
+{
+    scheduleKind = kind;
+    const std::string_view group = ScheduleKinds::formPlace(kind).group;
+    if (!group.empty())
+        chosenInGroup.insert(QString::fromUtf8(group.data(), qsizetype(group.size())), kind);
+}
+
+void TaskFormState::chooseInGroup(TaskSchedule::Kind kind)
+{
+    const std::string_view group = ScheduleKinds::formPlace(kind).group;
+    if (group == ScheduleKinds::formPlace(scheduleKind).group)
+        chooseKind(kind);
+    else if (!group.empty())
+        chosenInGroup.insert(QString::fromUtf8(group.data(), qsizetype(group.size())), kind);
+}
+
+void TaskFormState::chooseKindPickerEntry(int index)
+{
+    const QList<ScheduleKinds::PickerEntry>& entries = ScheduleKinds::kindPicker();
+    if (index < 0 || index >= entries.size())
+        return;
+    const ScheduleKinds::PickerEntry& entry = entries.at(index);
+    scheduleKind = entry.grouped ? chosenInGroup.value(entry.label, entry.kinds.constFirst())
+                                 : entry.kinds.constFirst();
+}
+
 void TaskFormState::toggleWeekday(int weekday)
 {
     if (weekdays.contains(weekday)) {
@@ -113,29 +137,6 @@ void TaskFormState::applyMailTemplate(const QString& mailCommand, const QString&
 }
 
 namespace TaskFormText {
-
-namespace {
-// The label of the kind at that place of the pickers.
-QString formLabel(ScheduleType type, MonthlyType monthly)
-{
-    QString label;
-    ScheduleKinds::forEachKind([&]<typename Case>() {
-        using Kind = ScheduleKinds::Traits<Case>;
-        if (Kind::form.matches(type, monthly))
-            label = QString::fromUtf8(Kind::formLabel.data(), qsizetype(Kind::formLabel.size()));
-    });
-    return label;
-}
-} // namespace
-
-QString scheduleTypeLabel(ScheduleType type)
-{
-    if (type == ScheduleType::monthly)
-        return QStringLiteral("Monthly");
-    return formLabel(type, MonthlyType::specificDay);
-}
-
-QString monthlyTypeLabel(MonthlyType type) { return formLabel(ScheduleType::monthly, type); }
 
 const QList<int>& intervalChoices()
 {

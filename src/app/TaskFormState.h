@@ -3,6 +3,7 @@
 #include "ScheduleKinds.h"
 #include "ScheduledTask.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -19,12 +20,14 @@ struct TaskFormState {
     QString envFilePath;
     bool useLoginShell = true;
     bool wakeBeforeRun = false;
-    ScheduleType scheduleType = ScheduleType::daily;
+    // The chosen kind, and for each group of the kind picker the kind last chosen in it (the
+    // group's first until then), so coming back to a group shows the same choice.
+    TaskSchedule::Kind scheduleKind = ScheduleKinds::kindOf<TaskSchedule::Daily>;
+    QHash<QString, TaskSchedule::Kind> chosenInGroup;
     QList<TimeOfDay> times = {TimeOfDay{7, 0}};
     int intervalMinutes = 5;
     int dayOfMonth = 1;
     QSet<int> weekdays = {2};
-    MonthlyType monthlyType = MonthlyType::specificDay;
     int nthWeek = 1;
     int nthWeekday = 2;
 
@@ -43,11 +46,16 @@ struct TaskFormState {
     std::optional<QString> nameProblem() const;
     std::optional<QString> commandProblem() const;
     bool canSave() const { return !nameProblem() && !commandProblem(); }
-    bool showsWakeToggle() const
-    {
-        return ScheduleKinds::formFields(scheduleType, monthlyType).times;
-    }
+    bool showsWakeToggle() const { return ScheduleKinds::formFields(scheduleKind).times; }
     bool showsTimes() const { return showsWakeToggle(); }
+
+    // A kind chosen by itself (the second picker, or a task opened).
+    void chooseKind(TaskSchedule::Kind kind);
+    // A kind of a group chosen in the second picker: it becomes the kind while its group is
+    // chosen, and is remembered for the group otherwise.
+    void chooseInGroup(TaskSchedule::Kind kind);
+    // An entry of the kind picker (ScheduleKinds::kindPicker()); a group brings back its kind.
+    void chooseKindPickerEntry(int index);
 
     // Adds a day, or removes it unless it is the last one chosen.
     void toggleWeekday(int weekday);
@@ -61,8 +69,6 @@ struct TaskFormState {
 };
 
 namespace TaskFormText {
-QString scheduleTypeLabel(ScheduleType type);
-QString monthlyTypeLabel(MonthlyType type);
 const QList<int>& intervalChoices();
 // "Every 5 min", "Every 1 hour", "Every 2 hours", "Every 1h 30m".
 QString intervalLabel(int minutes);

@@ -81,6 +81,48 @@ void selectData(QComboBox* combo, int value, QString (*label)(int) = nullptr)
     combo->setCurrentIndex(combo->count() - 1);
 }
 
+QString fromView(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// The kind picker's entry of a group.
+std::optional<ScheduleKinds::PickerEntry> pickerGroup(const QString& group)
+{
+    for (const ScheduleKinds::PickerEntry& entry : ScheduleKinds::kindPicker())
+        if (entry.grouped && entry.label == group)
+            return entry;
+    return std::nullopt;
+}
+
+// The second picker lists the kinds of the chosen kind's group; while the chosen kind has none it
+// keeps the group it showed (the first group at the start) with that group's remembered kind.
+void showGroup(QComboBox* picker, QString& shown, const TaskFormState& state)
+{
+    QString group = fromView(ScheduleKinds::formPlace(state.scheduleKind).group);
+    if (group.isEmpty())
+        group = shown;
+    if (group.isEmpty()) {
+        for (const ScheduleKinds::PickerEntry& entry : ScheduleKinds::kindPicker())
+            if (entry.grouped && group.isEmpty())
+                group = entry.label;
+    }
+    const std::optional<ScheduleKinds::PickerEntry> entry = pickerGroup(group);
+    if (!entry)
+        return;
+    if (group != shown) {
+        picker->clear();
+        for (TaskSchedule::Kind kind : entry->kinds)
+            picker->addItem(fromView(ScheduleKinds::formPlace(kind).label),
+                            fromView(ScheduleKinds::caseName(kind)));
+        shown = group;
+    }
+    const TaskSchedule::Kind chosen = entry->kinds.contains(state.scheduleKind)
+                                          ? state.scheduleKind
+                                          : state.chosenInGroup.value(group, entry->kinds.first());
+    picker->setCurrentIndex(int(entry->kinds.indexOf(chosen)));
+}
+
 // Amber that stays readable on the palette's light and dark windows alike.
 QColor warningColour(const QPalette& palette)
 {
@@ -227,16 +269,13 @@ QWidget* TaskFormView::makeScheduleSection()
 
     m_scheduleKind =
         picker(QStringLiteral("Schedule type"), QStringLiteral("form-schedule-kind"), box);
-    for (ScheduleType type : allScheduleTypes())
-        m_scheduleKind->addItem(TaskFormText::scheduleTypeLabel(type), static_cast<int>(type));
+    for (const ScheduleKinds::PickerEntry& entry : ScheduleKinds::kindPicker())
+        m_scheduleKind->addItem(entry.label, entry.data);
     layout->addWidget(labelledRow(QStringLiteral("Type"), m_scheduleKind, box));
     connect(m_scheduleKind, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (m_refreshing || index < 0)
             return;
-        change([&] {
-            m_state.scheduleType =
-                static_cast<ScheduleType>(m_scheduleKind->itemData(index).toInt());
-        });
+        change([&] { m_state.chooseKindPickerEntry(index); });
     });
 
     m_runAtLoadCaption = caption(QStringLiteral("Runs once when you log in or reboot."),
@@ -292,15 +331,14 @@ QWidget* TaskFormView::makeScheduleSection()
     auto* monthly = new QVBoxLayout(m_monthlyBox);
     monthly->setContentsMargins(0, 0, 0, 0);
     m_monthlyType = picker(QStringLiteral("When"), QStringLiteral("form-monthly-type"), box);
-    for (MonthlyType type : allMonthlyTypes())
-        m_monthlyType->addItem(TaskFormText::monthlyTypeLabel(type), static_cast<int>(type));
-    monthly->addWidget(labelledRow(QStringLiteral("When"), m_monthlyType, m_monthlyBox));
+    m_groupRow = labelledRow(QStringLiteral("When"), m_monthlyType, m_monthlyBox);
+    monthly->addWidget(m_groupRow);
     connect(m_monthlyType, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (m_refreshing || index < 0)
             return;
-        change([&] {
-            m_state.monthlyType = static_cast<MonthlyType>(m_monthlyType->itemData(index).toInt());
-        });
+        const std::optional<ScheduleKinds::PickerEntry> group = pickerGroup(m_shownGroup);
+        if (group && index < group->kinds.size())
+            change([&] { m_state.chooseInGroup(group->kinds.at(index)); });
     });
     m_day = picker(QStringLiteral("Day"), QStringLiteral("form-day"), box);
     for (int day = 1; day <= 31; ++day)
@@ -600,31 +638,30 @@ void TaskFormView::refresh()
     if (m_envFile->text() != s.envFilePath)
         m_envFile->setText(s.envFilePath);
 
-    m_scheduleKind->setCurrentIndex(m_scheduleKind->findData(static_cast<int>(s.scheduleType)));
+    m_scheduleKind->setCurrentIndex(ScheduleKinds::kindPickerIndex(s.scheduleKind));
     selectData(m_interval, s.intervalMinutes, &TaskFormText::intervalLabel);
-    m_monthlyType->setCurrentIndex(m_monthlyType->findData(static_cast<int>(s.monthlyType)));
+    showGroup(m_monthlyType, m_shownGroup, s);
     selectData(m_day, s.dayOfMonth);
     selectData(m_nthWeek, s.nthWeek);
     selectData(m_nthWeekday, s.nthWeekday);
     for (int index = 0; index < m_weekdayButtons.size(); ++index)
         m_weekdayButtons.at(index)->setChecked(s.weekdays.contains(index + 1));
 
-    const ScheduleKinds::FormFields fields =
-        ScheduleKinds::formFields(s.scheduleType, s.monthlyType);
-    // The monthly box keeps the rows of the chosen monthly kind while it is hidden.
-    const ScheduleKinds::FormFields inMonth =
-        ScheduleKinds::formFields(ScheduleType::monthly, s.monthlyType);
+    const ScheduleKinds::FormFields fields = ScheduleKinds::formFields(s.scheduleKind);
+    const bool grouped = !ScheduleKinds::formPlace(s.scheduleKind).group.empty();
     m_runAtLoadCaption->setVisible(fields.runAtLoadCaption);
     m_intervalRow->setVisible(fields.interval);
     m_intervalCaption->setVisible(fields.interval);
     m_weekdayRow->setVisible(fields.weekdays);
-    m_monthlyBox->setVisible(s.scheduleType == ScheduleType::monthly);
-    m_dayRow->setVisible(inMonth.dayOfMonth);
+    m_monthlyBox->setVisible(grouped || fields.dayOfMonth || fields.lastDayCaption ||
+                             fields.nthWeekday);
+    m_groupRow->setVisible(grouped);
+    m_dayRow->setVisible(fields.dayOfMonth);
     const std::optional<QString> shortMonths = TaskFormText::shortMonthsCaption(s.dayOfMonth);
     m_shortMonths->setText(shortMonths.value_or(QString()));
-    m_shortMonths->setVisible(inMonth.dayOfMonth && shortMonths);
-    m_lastDayCaption->setVisible(inMonth.lastDayCaption);
-    m_nthRow->setVisible(inMonth.nthWeekday);
+    m_shortMonths->setVisible(fields.dayOfMonth && shortMonths);
+    m_lastDayCaption->setVisible(fields.lastDayCaption);
+    m_nthRow->setVisible(fields.nthWeekday);
     m_timeList->setVisible(s.showsTimes());
     m_wake->setVisible(s.showsWakeToggle());
     m_wake->setChecked(s.wakeBeforeRun);

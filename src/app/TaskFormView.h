@@ -90,8 +90,12 @@ private:
     QLabel* m_intervalCaption = nullptr;
     QWidget* m_weekdayRow = nullptr;
     QList<QPushButton*> m_weekdayButtons;
+    // The controls of the kinds of a group and of the fields they use; the second picker lists
+    // the kinds of one group (m_shownGroup).
     QWidget* m_monthlyBox = nullptr;
+    QWidget* m_groupRow = nullptr;
     QComboBox* m_monthlyType = nullptr;
+    QString m_shownGroup;
     QWidget* m_dayRow = nullptr;
     QComboBox* m_day = nullptr;
     QLabel* m_shortMonths = nullptr;

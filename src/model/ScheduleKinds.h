@@ -1,7 +1,6 @@
 #pragma once
 
-#include "TaskFields.h"
-#include "TaskSchedule.h"
+#include "FieldRules.h"
 #include "TimeOfDay.h"
 
 #include <QDate>
@@ -19,27 +18,34 @@
 #include <utility>
 #include <variant>
 
-// The schedule kinds the task form offers. Raw values are also the identities.
-enum class ScheduleType { runAtLoad, interval, daily, weekly, monthly };
-// Refines ScheduleType::monthly into the three monthly schedule cases.
-enum class MonthlyType { specificDay, lastDay, nthWeekday };
+class TaskSchedule;
 
-QString rawValue(ScheduleType type);
-QString rawValue(MonthlyType type);
-const QList<ScheduleType>& allScheduleTypes();
-const QList<MonthlyType>& allMonthlyTypes();
+namespace ScheduleText {
+// "Sun" ... "Sat" for 1 ... 7, "?" otherwise.
+QString weekdayAbbreviation(int weekday);
+// "Sunday" ... "Saturday" for 1 ... 7, "Unknown" otherwise.
+QString weekdayName(int weekday);
+// "1st" ... "4th" for 1 ... 4.
+QString ordinal(int nth);
+// Sorted times joined with ", ".
+QString joinedTimes(const QList<TimeOfDay>& times);
+} // namespace ScheduleText
 
-// Every schedule kind described once: one Traits specialisation per case of
-// TaskSchedule::Value says everything that differs between the kinds (its JSON name and
+// Every schedule kind described once: its case (the payload a TaskSchedule holds) and one
+// Traits specialisation beside it say everything that differs between the kinds (its JSON name and
 // payload, the summary, how launchd starts it, the wrapper's guard, the wake event, on which
 // days it runs, where it sits in the form and how the tool's `add` spells it). Everything else
-// walks the cases through `visit` and `forEachKind`, so a kind added to the variant and
-// described here is handled everywhere, or fails to compile.
+// walks the cases through `visit` and `forEachKind`: the list `All` at the end makes the variant
+// of TaskSchedule, the case names of the task file, the form's pickers and the tool's options,
+// so a kind added to it and described here is handled everywhere, or fails to compile.
 //
 // A payload's fields (`fields`, read and written as TaskFields describes) list the times
 // first: files have always been checked in this order, so a payload with several faults keeps
 // naming the same one.
 namespace ScheduleKinds {
+
+// A kind's place in the list `All` (TaskSchedule::Kind); kindOf<Case> names one.
+enum class Kind : int {};
 
 // One StartCalendarInterval dictionary of the agent's plist: keys in the order written.
 using CalendarEntry = QList<std::pair<QLatin1String, int>>;
@@ -88,16 +94,11 @@ struct WakeRule {
 // The timeline's colour family of a kind.
 enum class Cadence { daily, weekly, monthly };
 
-// Where the form shows a kind (its label names it in the picker of its place: the kind
-// picker, or the second picker of the monthly choice) and which of its controls it uses.
+// Where the form shows a kind: its label in the kind picker or, for a kind of a group, the group's
+// label there and its own in the second picker ("When"), which lists the group's kinds.
 struct FormPlace {
-    ScheduleType type;
-    MonthlyType monthly = MonthlyType::specificDay;
-    // The second picker refines only the monthly choice.
-    constexpr bool matches(ScheduleType chosen, MonthlyType chosenMonthly) const
-    {
-        return type == chosen && (type != ScheduleType::monthly || monthly == chosenMonthly);
-    }
+    std::string_view group = {};
+    std::string_view label = {};
 };
 struct FormFields {
     bool times = true;
@@ -125,9 +126,12 @@ inline CalendarEntry timeEntry(const TimeOfDay& time, CalendarEntry leading = {}
 inline int weekdayNumber(QDate date) { return date.dayOfWeek() % 7 + 1; }
 } // namespace Text
 
-template <> struct Traits<TaskSchedule::RunAtLoad> {
-    using Case = TaskSchedule::RunAtLoad;
-    static constexpr TaskSchedule::Kind kind = TaskSchedule::Kind::runAtLoad;
+struct RunAtLoad {
+    friend bool operator==(const RunAtLoad&, const RunAtLoad&) = default;
+};
+
+template <> struct Traits<RunAtLoad> {
+    using Case = RunAtLoad;
     static constexpr std::string_view caseName = "runAtLoad";
     template <typename V> static void fields(auto&, V&&) {}
     static QString summary(const Case&) { return QStringLiteral("Run at load"); }
@@ -142,9 +146,9 @@ template <> struct Traits<TaskSchedule::RunAtLoad> {
     static constexpr bool calendar = false;
     static bool runsOn(const Case&, QDate) { return false; }
     static std::optional<int> everyMinutes(const Case&) { return std::nullopt; }
+    static constexpr std::string_view nextRunNote = "Next run: at next login";
     static constexpr Cadence cadence = Cadence::daily;
-    static constexpr FormPlace form{ScheduleType::runAtLoad};
-    static constexpr std::string_view formLabel = "Run at load (login / reboot)";
+    static constexpr FormPlace form{.label = "Run at load (login / reboot)"};
     static constexpr FormFields formFields{.times = false, .runAtLoadCaption = true};
     template <typename State> static void toForm(const Case&, State&) {}
     template <typename State> static Case fromForm(const State&, const QList<TimeOfDay>&)
@@ -158,9 +162,13 @@ template <> struct Traits<TaskSchedule::RunAtLoad> {
     template <typename Args> static std::optional<Case> fromCli(Args&) { return Case{}; }
 };
 
-template <> struct Traits<TaskSchedule::Interval> {
-    using Case = TaskSchedule::Interval;
-    static constexpr TaskSchedule::Kind kind = TaskSchedule::Kind::interval;
+struct Interval {
+    int minutes = 0;
+    friend bool operator==(const Interval&, const Interval&) = default;
+};
+
+template <> struct Traits<Interval> {
+    using Case = Interval;
     static constexpr std::string_view caseName = "interval";
     template <typename V> static void fields(auto& s, V&& v)
     {
@@ -178,9 +186,9 @@ template <> struct Traits<TaskSchedule::Interval> {
     static constexpr bool calendar = false;
     static bool runsOn(const Case&, QDate) { return true; }
     static std::optional<int> everyMinutes(const Case& s) { return s.minutes; }
+    static constexpr std::string_view nextRunNote = {};
     static constexpr Cadence cadence = Cadence::daily;
-    static constexpr FormPlace form{ScheduleType::interval};
-    static constexpr std::string_view formLabel = "Every N minutes";
+    static constexpr FormPlace form{.label = "Every N minutes"};
     static constexpr FormFields formFields{.times = false, .interval = true};
     template <typename State> static void toForm(const Case& s, State& state)
     {
@@ -203,9 +211,13 @@ template <> struct Traits<TaskSchedule::Interval> {
     }
 };
 
-template <> struct Traits<TaskSchedule::Daily> {
-    using Case = TaskSchedule::Daily;
-    static constexpr TaskSchedule::Kind kind = TaskSchedule::Kind::daily;
+struct Daily {
+    QList<TimeOfDay> times;
+    friend bool operator==(const Daily&, const Daily&) = default;
+};
+
+template <> struct Traits<Daily> {
+    using Case = Daily;
     static constexpr std::string_view caseName = "daily";
     template <typename V> static void fields(auto& s, V&& v)
     {
@@ -232,9 +244,9 @@ template <> struct Traits<TaskSchedule::Daily> {
     static constexpr bool calendar = true;
     static bool runsOn(const Case&, QDate) { return true; }
     static std::optional<int> everyMinutes(const Case&) { return std::nullopt; }
+    static constexpr std::string_view nextRunNote = {};
     static constexpr Cadence cadence = Cadence::daily;
-    static constexpr FormPlace form{ScheduleType::daily};
-    static constexpr std::string_view formLabel = "Daily";
+    static constexpr FormPlace form{.label = "Daily"};
     static constexpr FormFields formFields{};
     template <typename State> static void toForm(const Case&, State&) {}
     template <typename State> static Case fromForm(const State&, const QList<TimeOfDay>& sorted)
@@ -254,9 +266,15 @@ template <> struct Traits<TaskSchedule::Daily> {
     }
 };
 
-template <> struct Traits<TaskSchedule::Weekly> {
-    using Case = TaskSchedule::Weekly;
-    static constexpr TaskSchedule::Kind kind = TaskSchedule::Kind::weekly;
+// Weekdays are 1 = Sunday ... 7 = Saturday.
+struct Weekly {
+    QList<int> weekdays;
+    QList<TimeOfDay> times;
+    friend bool operator==(const Weekly&, const Weekly&) = default;
+};
+
+template <> struct Traits<Weekly> {
+    using Case = Weekly;
     static constexpr std::string_view caseName = "weekly";
     template <typename V> static void fields(auto& s, V&& v)
     {
@@ -289,9 +307,9 @@ template <> struct Traits<TaskSchedule::Weekly> {
         return s.weekdays.contains(Text::weekdayNumber(date));
     }
     static std::optional<int> everyMinutes(const Case&) { return std::nullopt; }
+    static constexpr std::string_view nextRunNote = {};
     static constexpr Cadence cadence = Cadence::weekly;
-    static constexpr FormPlace form{ScheduleType::weekly};
-    static constexpr std::string_view formLabel = "Weekly";
+    static constexpr FormPlace form{.label = "Weekly"};
     static constexpr FormFields formFields{.weekdays = true};
     template <typename State> static void toForm(const Case& s, State& state)
     {
@@ -321,9 +339,14 @@ template <> struct Traits<TaskSchedule::Weekly> {
     }
 };
 
-template <> struct Traits<TaskSchedule::Monthly> {
-    using Case = TaskSchedule::Monthly;
-    static constexpr TaskSchedule::Kind kind = TaskSchedule::Kind::monthly;
+struct Monthly {
+    int day = 1;
+    QList<TimeOfDay> times;
+    friend bool operator==(const Monthly&, const Monthly&) = default;
+};
+
+template <> struct Traits<Monthly> {
+    using Case = Monthly;
     static constexpr std::string_view caseName = "monthly";
     template <typename V> static void fields(auto& s, V&& v)
     {
@@ -354,9 +377,9 @@ template <> struct Traits<TaskSchedule::Monthly> {
     static constexpr bool calendar = true;
     static bool runsOn(const Case& s, QDate date) { return date.day() == s.day; }
     static std::optional<int> everyMinutes(const Case&) { return std::nullopt; }
+    static constexpr std::string_view nextRunNote = {};
     static constexpr Cadence cadence = Cadence::monthly;
-    static constexpr FormPlace form{ScheduleType::monthly, MonthlyType::specificDay};
-    static constexpr std::string_view formLabel = "Specific day";
+    static constexpr FormPlace form{.group = "Monthly", .label = "Specific day"};
     static constexpr FormFields formFields{.dayOfMonth = true};
     template <typename State> static void toForm(const Case& s, State& state)
     {
@@ -384,9 +407,13 @@ template <> struct Traits<TaskSchedule::Monthly> {
     }
 };
 
-template <> struct Traits<TaskSchedule::MonthlyLastDay> {
-    using Case = TaskSchedule::MonthlyLastDay;
-    static constexpr TaskSchedule::Kind kind = TaskSchedule::Kind::monthlyLastDay;
+struct MonthlyLastDay {
+    QList<TimeOfDay> times;
+    friend bool operator==(const MonthlyLastDay&, const MonthlyLastDay&) = default;
+};
+
+template <> struct Traits<MonthlyLastDay> {
+    using Case = MonthlyLastDay;
     static constexpr std::string_view caseName = "monthlyLastDay";
     template <typename V> static void fields(auto& s, V&& v)
     {
@@ -420,9 +447,9 @@ template <> struct Traits<TaskSchedule::MonthlyLastDay> {
     static constexpr bool calendar = true;
     static bool runsOn(const Case&, QDate date) { return date.addDays(1).day() == 1; }
     static std::optional<int> everyMinutes(const Case&) { return std::nullopt; }
+    static constexpr std::string_view nextRunNote = {};
     static constexpr Cadence cadence = Cadence::monthly;
-    static constexpr FormPlace form{ScheduleType::monthly, MonthlyType::lastDay};
-    static constexpr std::string_view formLabel = "Last day of month";
+    static constexpr FormPlace form{.group = "Monthly", .label = "Last day of month"};
     static constexpr FormFields formFields{.lastDayCaption = true};
     template <typename State> static void toForm(const Case&, State&) {}
     template <typename State> static Case fromForm(const State&, const QList<TimeOfDay>& sorted)
@@ -447,9 +474,15 @@ template <> struct Traits<TaskSchedule::MonthlyLastDay> {
     }
 };
 
-template <> struct Traits<TaskSchedule::MonthlyNthWeekday> {
-    using Case = TaskSchedule::MonthlyNthWeekday;
-    static constexpr TaskSchedule::Kind kind = TaskSchedule::Kind::monthlyNthWeekday;
+struct MonthlyNthWeekday {
+    int nth = 1;
+    int weekday = 1;
+    QList<TimeOfDay> times;
+    friend bool operator==(const MonthlyNthWeekday&, const MonthlyNthWeekday&) = default;
+};
+
+template <> struct Traits<MonthlyNthWeekday> {
+    using Case = MonthlyNthWeekday;
     static constexpr std::string_view caseName = "monthlyNthWeekday";
     template <typename V> static void fields(auto& s, V&& v)
     {
@@ -495,9 +528,9 @@ template <> struct Traits<TaskSchedule::MonthlyNthWeekday> {
         return Text::weekdayNumber(date) == s.weekday && (date.day() - 1) / 7 + 1 == s.nth;
     }
     static std::optional<int> everyMinutes(const Case&) { return std::nullopt; }
+    static constexpr std::string_view nextRunNote = {};
     static constexpr Cadence cadence = Cadence::monthly;
-    static constexpr FormPlace form{ScheduleType::monthly, MonthlyType::nthWeekday};
-    static constexpr std::string_view formLabel = "Nth weekday";
+    static constexpr FormPlace form{.group = "Monthly", .label = "Nth weekday"};
     static constexpr FormFields formFields{.nthWeekday = true};
     template <typename State> static void toForm(const Case& s, State& state)
     {
@@ -534,26 +567,44 @@ template <> struct Traits<TaskSchedule::MonthlyNthWeekday> {
     }
 };
 
-inline constexpr size_t count = std::variant_size_v<TaskSchedule::Value>;
+// Every kind, in the order of TaskSchedule's variant, the task file's case names and the form's
+// pickers (the tool lists its options by cliRank).
+template <typename... Cases> struct List {
+    using Variant = std::variant<Cases...>;
+};
+using All = List<RunAtLoad, Interval, Daily, Weekly, Monthly, MonthlyLastDay, MonthlyNthWeekday>;
 
-template <size_t I> using CaseAt = std::variant_alternative_t<I, TaskSchedule::Value>;
+using Variant = All::Variant;
+inline constexpr size_t count = std::variant_size_v<Variant>;
 
-// The description and the variant list the kinds in the same order, and Kind numbers them so.
-static_assert(
-    []<size_t... I>(std::index_sequence<I...>) {
-        return ((size_t(Traits<CaseAt<I>>::kind) == I) && ...);
-    }(std::make_index_sequence<count>{}),
-    "TaskSchedule::Value, TaskSchedule::Kind and the kind descriptions must list the same order");
+template <size_t I> using CaseAt = std::variant_alternative_t<I, Variant>;
 
-// Calls f.template operator()<Case>() for every kind in the variant's order.
+namespace Detail {
+template <typename Case> consteval int indexOf()
+{
+    return []<size_t... I>(std::index_sequence<I...>)
+    {
+        int found = -1;
+        ((std::is_same_v<Case, CaseAt<I>> ? (found = int(I), 0) : 0), ...);
+        return found;
+    }
+    (std::make_index_sequence<count>{});
+}
+} // namespace Detail
+
+// The kind of a case of the list.
+template <typename Case>
+requires(Detail::indexOf<Case>() >= 0) inline constexpr Kind kindOf = Kind(Detail::indexOf<Case>());
+
+// Calls f.template operator()<Case>() for every kind in the list's order.
 template <typename F> void forEachKind(F&& f)
 {
     [&]<size_t... I>(std::index_sequence<I...>) { (f.template operator()<CaseAt<I>>(), ...); }
     (std::make_index_sequence<count>{});
 }
 
-// Calls f(Traits<Case>{}, value) with the case the schedule holds.
-template <typename F> decltype(auto) visit(const TaskSchedule& schedule, F&& f)
+// Calls f(Traits<Case>{}, value) with the case a TaskSchedule holds.
+template <typename Schedule, typename F> decltype(auto) visit(const Schedule& schedule, F&& f)
 {
     return std::visit(
         [&](const auto& value) -> decltype(auto) {
@@ -572,41 +623,92 @@ template <typename T, typename G> constexpr std::array<T, count> byKind(G g)
     (std::make_index_sequence<count>{});
 }
 
-inline bool isCalendar(TaskSchedule::Kind kind)
+// The description's own consistency: names the file, the form and the tool tell kinds apart by.
+namespace Detail {
+template <typename T> constexpr bool distinct(const std::array<T, count>& values)
+{
+    for (size_t i = 0; i < count; ++i)
+        for (size_t j = i + 1; j < count; ++j)
+            if (values[i] == values[j])
+                return false;
+    return true;
+}
+inline constexpr auto caseNames =
+    byKind<std::string_view>([](auto t) { return decltype(t)::caseName; });
+inline constexpr auto cliOptions =
+    byKind<std::string_view>([](auto t) { return decltype(t)::cliOption; });
+inline constexpr auto cliRanks = byKind<int>([](auto t) { return decltype(t)::cliRank; });
+inline constexpr auto formPlaces = byKind<FormPlace>([](auto t) { return decltype(t)::form; });
+constexpr bool ranksArePositions()
+{
+    for (int rank : cliRanks)
+        if (rank < 0 || rank >= int(count))
+            return false;
+    return distinct(cliRanks);
+}
+constexpr bool formPlacesDistinct()
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (formPlaces[i].label.empty())
+            return false;
+        for (size_t j = i + 1; j < count; ++j)
+            if (formPlaces[i].group == formPlaces[j].group &&
+                formPlaces[i].label == formPlaces[j].label)
+                return false;
+    }
+    return true;
+}
+} // namespace Detail
+static_assert(Detail::distinct(Detail::caseNames), "two kinds share a case name");
+static_assert(Detail::distinct(Detail::cliOptions), "two kinds share an add option");
+static_assert(Detail::ranksArePositions(), "the add options' ranks must number 0 ... count - 1");
+static_assert(Detail::formPlacesDistinct(), "every kind needs a place of its own in the form");
+
+inline bool isCalendar(Kind kind)
 {
     static constexpr auto table = byKind<bool>([](auto t) { return decltype(t)::calendar; });
     return table[size_t(kind)];
 }
-inline Cadence cadence(TaskSchedule::Kind kind)
+inline Cadence cadence(Kind kind)
 {
     static constexpr auto table = byKind<Cadence>([](auto t) { return decltype(t)::cadence; });
     return table[size_t(kind)];
 }
-inline bool runsAtLoad(const TaskSchedule& schedule)
+inline std::string_view caseName(Kind kind) { return Detail::caseNames[size_t(kind)]; }
+// What the detail says instead of a next run for a kind without calendar runs; empty: nothing.
+inline std::string_view nextRunNote(Kind kind)
 {
-    return visit(schedule, [](auto traits, const auto& s) { return traits.trigger(s).atLoad; });
+    static constexpr auto table =
+        byKind<std::string_view>([](auto t) { return decltype(t)::nextRunNote; });
+    return table[size_t(kind)];
 }
-inline std::optional<int> everyMinutes(const TaskSchedule& schedule)
+inline FormPlace formPlace(Kind kind) { return Detail::formPlaces[size_t(kind)]; }
+// The form's controls of a kind.
+inline FormFields formFields(Kind kind)
 {
-    return visit(schedule, [](auto traits, const auto& s) { return traits.everyMinutes(s); });
-}
-inline LaunchTrigger trigger(const TaskSchedule& schedule)
-{
-    return visit(schedule, [](auto traits, const auto& s) { return traits.trigger(s); });
-}
-inline WakeRule wake(const TaskSchedule& schedule)
-{
-    return visit(schedule, [](auto traits, const auto& s) { return traits.wake(s); });
-}
-inline QStringList guard(const TaskSchedule& schedule, DateDialect dialect)
-{
-    return visit(schedule,
-                 [dialect](auto traits, const auto& s) { return traits.guard(s, dialect); });
+    static constexpr auto table =
+        byKind<FormFields>([](auto t) { return decltype(t)::formFields; });
+    return table[size_t(kind)];
 }
 
-// The form's controls of the kind at (type, monthly); monthly is looked at only for
-// ScheduleType::monthly.
-FormFields formFields(ScheduleType type, MonthlyType monthly);
+// One entry of the form's kind picker: a kind of its own, or a group whose kinds (in the list's
+// order) the second picker offers. An entry's data is the case name of its first kind.
+struct PickerEntry {
+    QString label;
+    QString data;
+    bool grouped = false;
+    QList<Kind> kinds;
+};
+// The kind picker's entries: each group at the place of its first kind.
+const QList<PickerEntry>& kindPicker();
+// The index in kindPicker() of the entry that shows a kind.
+int kindPickerIndex(Kind kind);
+
+bool runsAtLoad(const TaskSchedule& schedule);
+std::optional<int> everyMinutes(const TaskSchedule& schedule);
+LaunchTrigger trigger(const TaskSchedule& schedule);
+WakeRule wake(const TaskSchedule& schedule);
+QStringList guard(const TaskSchedule& schedule, DateDialect dialect);
 
 } // namespace ScheduleKinds
 
@@ -614,12 +716,7 @@ namespace TaskFields {
 
 // The key naming each schedule case, in the order of TaskSchedule::Value's alternatives.
 inline constexpr std::array<std::string_view, ScheduleKinds::count> caseNames =
-    []<size_t... I>(std::index_sequence<I...>)
-{
-    return std::array<std::string_view, sizeof...(I)>{
-        ScheduleKinds::Traits<ScheduleKinds::CaseAt<I>>::caseName...};
-}
-(std::make_index_sequence<ScheduleKinds::count>{});
+    ScheduleKinds::Detail::caseNames;
 
 // Calls f.template operator()<Case>() for the case at index.
 template <typename F> void withCase(size_t index, F&& f)
@@ -632,3 +729,6 @@ template <typename F> void withCase(size_t index, F&& f)
 }
 
 } // namespace TaskFields
+
+// Whoever reads the descriptions also gets the schedule they describe.
+#include "TaskSchedule.h"

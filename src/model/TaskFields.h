@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FieldRules.h"
 #include "ScheduledTask.h"
 
 #include <algorithm>
@@ -24,21 +25,6 @@ template <typename Case> struct Traits;
 // as a string that may be missing or null, QList<int> as an array of integers within
 // field.range, QList<T> as an array of described objects, TaskSchedule as one key naming a case.
 namespace TaskFields {
-
-struct Field {
-    std::string_view name;
-    // Missing or null leaves the member as constructed.
-    bool optional = false;
-    // Integers (and lists of them) must lie within it; without one an integer is 32-bit.
-    std::optional<ScheduleLimits::Range> range = std::nullopt;
-};
-
-constexpr Field required(std::string_view name) { return {name}; }
-constexpr Field optional(std::string_view name) { return {name, true}; }
-constexpr Field within(std::string_view name, ScheduleLimits::Range range)
-{
-    return {name, false, range};
-}
 
 template <typename T, typename U>
 concept Same = std::is_same_v<std::remove_const_t<T>, U>;

@@ -1,79 +1,30 @@
 #pragma once
 
 #include "Result.h"
+#include "ScheduleKinds.h"
 #include "TimeOfDay.h"
 
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 
-#include <limits>
 #include <type_traits>
 #include <variant>
 
-// The values a stored schedule may hold; the task file readers refuse anything else, so every
-// use of them (minutes of the day, guard bounds, wake times) stays within its range. The fifth
-// occurrence of a weekday is kept: the wrapper and the wake rule handle it.
-namespace ScheduleLimits {
-struct Range {
-    int low;
-    int high;
-    constexpr bool contains(qint64 value) const { return value >= low && value <= high; }
-};
-inline constexpr Range hour{0, 23};
-inline constexpr Range minute{0, 59};
-inline constexpr Range dayOfMonth{1, 31};
-inline constexpr Range weekday{1, 7};
-inline constexpr Range nth{1, 5};
-inline constexpr Range intervalMinutes{1, std::numeric_limits<int>::max()};
-} // namespace ScheduleLimits
-
-// When a task runs: a tagged union of seven cases. Weekdays are 1 = Sunday ... 7 = Saturday.
+// When a task runs: one of the cases ScheduleKinds describes, in the order of its list.
 class TaskSchedule {
 public:
-    enum class Kind {
-        runAtLoad,
-        interval,
-        daily,
-        weekly,
-        monthly,
-        monthlyLastDay,
-        monthlyNthWeekday
-    };
+    using Kind = ScheduleKinds::Kind;
+    using Value = ScheduleKinds::Variant;
 
-    struct RunAtLoad {
-        friend bool operator==(const RunAtLoad&, const RunAtLoad&) = default;
-    };
-    struct Interval {
-        int minutes = 0;
-        friend bool operator==(const Interval&, const Interval&) = default;
-    };
-    struct Daily {
-        QList<TimeOfDay> times;
-        friend bool operator==(const Daily&, const Daily&) = default;
-    };
-    struct Weekly {
-        QList<int> weekdays;
-        QList<TimeOfDay> times;
-        friend bool operator==(const Weekly&, const Weekly&) = default;
-    };
-    struct Monthly {
-        int day = 1;
-        QList<TimeOfDay> times;
-        friend bool operator==(const Monthly&, const Monthly&) = default;
-    };
-    struct MonthlyLastDay {
-        QList<TimeOfDay> times;
-        friend bool operator==(const MonthlyLastDay&, const MonthlyLastDay&) = default;
-    };
-    struct MonthlyNthWeekday {
-        int nth = 1;
-        int weekday = 1;
-        QList<TimeOfDay> times;
-        friend bool operator==(const MonthlyNthWeekday&, const MonthlyNthWeekday&) = default;
-    };
-    using Value = std::variant<RunAtLoad, Interval, Daily, Weekly, Monthly, MonthlyLastDay,
-                               MonthlyNthWeekday>;
+    // The cases by their usual names; any case of the list works wherever these do.
+    using RunAtLoad = ScheduleKinds::RunAtLoad;
+    using Interval = ScheduleKinds::Interval;
+    using Daily = ScheduleKinds::Daily;
+    using Weekly = ScheduleKinds::Weekly;
+    using Monthly = ScheduleKinds::Monthly;
+    using MonthlyLastDay = ScheduleKinds::MonthlyLastDay;
+    using MonthlyNthWeekday = ScheduleKinds::MonthlyNthWeekday;
 
     TaskSchedule() = default;
     // Any case converts implicitly: TaskSchedule s = TaskSchedule::Daily{times};
@@ -83,25 +34,11 @@ public:
         : m_value(std::forward<Case>(value))
     {}
 
-    static TaskSchedule runAtLoad() { return RunAtLoad{}; }
-    static TaskSchedule interval(int minutes) { return Interval{minutes}; }
-    static TaskSchedule daily(QList<TimeOfDay> times) { return Daily{std::move(times)}; }
-    static TaskSchedule weekly(QList<int> weekdays, QList<TimeOfDay> times)
-    {
-        return Weekly{std::move(weekdays), std::move(times)};
-    }
-    static TaskSchedule monthly(int day, QList<TimeOfDay> times)
-    {
-        return Monthly{day, std::move(times)};
-    }
-    static TaskSchedule monthlyLastDay(QList<TimeOfDay> times)
-    {
-        return MonthlyLastDay{std::move(times)};
-    }
-    static TaskSchedule monthlyNthWeekday(int nth, int weekday, QList<TimeOfDay> times)
-    {
-        return MonthlyNthWeekday{nth, weekday, std::move(times)};
-    }
+    // A schedule of one case, its payload in member order:
+    // TaskSchedule::of<TaskSchedule::Weekly>({{2, 6}, times}).
+    template <typename Case>
+    requires std::is_constructible_v<Value, Case&&>
+    static TaskSchedule of(Case value = {}) { return TaskSchedule(std::move(value)); }
 
     Kind kind() const { return static_cast<Kind>(m_value.index()); }
     const Value& value() const { return m_value; }
@@ -128,13 +65,16 @@ private:
 
 size_t qHash(const TaskSchedule& schedule, size_t seed = 0);
 
-namespace ScheduleText {
-// "Sun" ... "Sat" for 1 ... 7, "?" otherwise.
-QString weekdayAbbreviation(int weekday);
-// "Sunday" ... "Saturday" for 1 ... 7, "Unknown" otherwise.
-QString weekdayName(int weekday);
-// "1st" ... "4th" for 1 ... 4.
-QString ordinal(int nth);
-// Sorted times joined with ", ".
-QString joinedTimes(const QList<TimeOfDay>& times);
-} // namespace ScheduleText
+// The variant, the kinds' descriptions and the task file's case names follow one list.
+static_assert(
+    []<size_t... I>(std::index_sequence<I...>) {
+        return ((std::is_same_v<std::variant_alternative_t<I, TaskSchedule::Value>,
+                                ScheduleKinds::CaseAt<I>> &&
+                 TaskFields::caseNames[I] ==
+                     ScheduleKinds::Traits<
+                         std::variant_alternative_t<I, TaskSchedule::Value>>::caseName &&
+                 ScheduleKinds::kindOf<std::variant_alternative_t<I, TaskSchedule::Value>> ==
+                     TaskSchedule::Kind(I)) &&
+                ...);
+    }(std::make_index_sequence<std::variant_size_v<TaskSchedule::Value>>{}),
+    "TaskSchedule::Value, its Kind and the case names must follow the kinds' list");

@@ -245,7 +245,7 @@ bool saveDetailShots(TaskStore& store, MainWindow& window, ShotDialogs& dialogs)
     return ok;
 }
 
-void chooseData(QWidget* root, const QString& name, int value)
+void chooseData(QWidget* root, const QString& name, const QVariant& value)
 {
     auto* combo = root->findChild<QComboBox*>(name);
     const int index = combo->findData(value);
@@ -258,18 +258,18 @@ bool shootAddSheets(ShotDialogs& dialogs, TaskStore& store, QWidget* window)
 {
     struct Kind {
         const char* file;
-        ScheduleType type;
-        MonthlyType monthly;
+        const char* kind;    // the kind picker's entry (a case name)
+        const char* monthly; // the second picker's entry
         bool extraTime;
     };
     const Kind kinds[] = {
-        {"10-add-run-at-load.png", ScheduleType::runAtLoad, MonthlyType::specificDay, false},
-        {"11-add-interval.png", ScheduleType::interval, MonthlyType::specificDay, false},
-        {"12-add-daily.png", ScheduleType::daily, MonthlyType::specificDay, true},
-        {"13-add-weekly.png", ScheduleType::weekly, MonthlyType::specificDay, false},
-        {"14-add-monthly-day.png", ScheduleType::monthly, MonthlyType::specificDay, false},
-        {"15-add-monthly-last-day.png", ScheduleType::monthly, MonthlyType::lastDay, false},
-        {"16-add-monthly-nth-weekday.png", ScheduleType::monthly, MonthlyType::nthWeekday, true},
+        {"10-add-run-at-load.png", "runAtLoad", "monthly", false},
+        {"11-add-interval.png", "interval", "monthly", false},
+        {"12-add-daily.png", "daily", "monthly", true},
+        {"13-add-weekly.png", "weekly", "monthly", false},
+        {"14-add-monthly-day.png", "monthly", "monthly", false},
+        {"15-add-monthly-last-day.png", "monthly", "monthlyLastDay", false},
+        {"16-add-monthly-nth-weekday.png", "monthly", "monthlyNthWeekday", true},
     };
     bool ok = true;
     for (const Kind& kind : kinds) {
@@ -280,12 +280,12 @@ bool shootAddSheets(ShotDialogs& dialogs, TaskStore& store, QWidget* window)
                          QStringLiteral("Nightly report"));
         sheet.findChild<QPlainTextEdit*>(QStringLiteral("form-task-command"))
             ->setPlainText(QStringLiteral("cd ~/reports && ./build.sh --upload"));
-        chooseData(&sheet, QStringLiteral("form-schedule-kind"), static_cast<int>(kind.type));
-        chooseData(&sheet, QStringLiteral("form-monthly-type"), static_cast<int>(kind.monthly));
+        chooseData(&sheet, QStringLiteral("form-schedule-kind"), QString::fromLatin1(kind.kind));
+        chooseData(&sheet, QStringLiteral("form-monthly-type"), QString::fromLatin1(kind.monthly));
         chooseData(&sheet, QStringLiteral("form-day"), 31);
         chooseData(&sheet, QStringLiteral("form-nth-week"), 2);
         chooseData(&sheet, QStringLiteral("form-nth-weekday"), 6);
-        if (kind.type == ScheduleType::weekly)
+        if (qstrcmp(kind.kind, "weekly") == 0)
             sheet.findChild<QPushButton*>(QStringLiteral("form-weekday-4"))->click();
         if (kind.extraTime)
             sheet.findChild<QPushButton*>(QStringLiteral("form-add-time"))->click();
@@ -317,8 +317,9 @@ bool shootTestRuns(ShotDialogs& dialogs, QWidget* window)
     };
     bool ok = true;
     for (const Run& run : runs) {
-        ScheduledTask task = ScheduledTask::create(
-            QStringLiteral("Try"), QString::fromUtf8(run.command), TaskSchedule::runAtLoad());
+        ScheduledTask task =
+            ScheduledTask::create(QStringLiteral("Try"), QString::fromUtf8(run.command),
+                                  TaskSchedule::of<TaskSchedule::RunAtLoad>());
         task.useLoginShell = false;
         TestRunView sheet(task, window);
         sheet.show();

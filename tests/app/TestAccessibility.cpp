@@ -333,7 +333,7 @@ void TestAccessibility::pickersNamedAsFields()
     QFETCH(QString, label);
     AddTaskView sheet(*m_fixture->store, m_dialogs);
     auto* kind = child<QComboBox>(&sheet, QStringLiteral("form-schedule-kind"));
-    kind->setCurrentIndex(kind->findData(static_cast<int>(ScheduleType::weekly)));
+    kind->setCurrentIndex(kind->findData(QStringLiteral("weekly")));
     // Two pickers of a dialog of our own making: one only labelled, one named by nothing.
     auto* bare = new QComboBox(&sheet);
     bare->setObjectName(QStringLiteral("bare"));

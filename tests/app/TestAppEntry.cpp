@@ -39,8 +39,8 @@ void TestAppEntry::startsOverTaskFile()
     // Disabled tasks: the start installs no agent, so no launchctl runs here.
     QList<ScheduledTask> saved;
     for (const QString& name : {QStringLiteral("One"), QStringLiteral("Two")}) {
-        ScheduledTask task =
-            ScheduledTask::create(name, QStringLiteral("true"), TaskSchedule::interval(5));
+        ScheduledTask task = ScheduledTask::create(name, QStringLiteral("true"),
+                                                   TaskSchedule::of<TaskSchedule::Interval>({5}));
         task.isEnabled = false;
         saved.append(task);
     }

@@ -310,8 +310,8 @@ private Q_SLOTS:
         QFETCH(double, scale);
         QFETCH(QString, name);
         QFETCH(bool, whole);
-        m_fixture->store->addTask(
-            ScheduledTask::create(name, QStringLiteral("true"), TaskSchedule::daily({{8, 0}})));
+        m_fixture->store->addTask(ScheduledTask::create(
+            name, QStringLiteral("true"), TaskSchedule::of<TaskSchedule::Daily>({{{8, 0}}})));
         DayTimelineView view(*m_fixture->store, {job("com.example.sync", 300)});
         view.setShowSystemJobs(true);
         const int before = view.trackIndent();

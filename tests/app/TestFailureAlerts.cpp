@@ -123,7 +123,7 @@ private Q_SLOTS:
         m_updater = std::make_unique<UpdaterController>();
         QVERIFY(QDir().mkpath(logDir()));
         m_task = ScheduledTask::create(QStringLiteral("Backup"), QStringLiteral("true"),
-                                       TaskSchedule::interval(5));
+                                       TaskSchedule::of<TaskSchedule::Interval>({5}));
         m_fixture->store->addTask(m_task);
         // The server has a connection of its own, as the desktop's would: its signals reach
         // the application over the bus.
@@ -213,8 +213,9 @@ private Q_SLOTS:
     void historyOfUnknownTaskIgnored()
     {
         startApplication();
-        ScheduledTask stranger = ScheduledTask::create(QStringLiteral("Gone"), QStringLiteral("x"),
-                                                       TaskSchedule::interval(5));
+        ScheduledTask stranger =
+            ScheduledTask::create(QStringLiteral("Gone"), QStringLiteral("x"),
+                                  TaskSchedule::of<TaskSchedule::Interval>({5}));
         append(historyOf(stranger), lines({3}));
         appendAndAwait(historyOf(m_task), lines({6}));
         expectNoMoreThan(1);
@@ -269,7 +270,7 @@ private Q_SLOTS:
         QFETCH(bool, shown);
 
         ScheduledTask other = ScheduledTask::create(QStringLiteral("Other"), QStringLiteral("x"),
-                                                    TaskSchedule::interval(5));
+                                                    TaskSchedule::of<TaskSchedule::Interval>({5}));
         m_fixture->store->addTask(other);
         startApplication();
         m_window->contentView()->setSelection(SidebarSection::task(other.id));

@@ -86,9 +86,9 @@ private:
     }
     ScheduledTask addTask(bool wake = false)
     {
-        ScheduledTask task = ScheduledTask::create(QStringLiteral("Backup"),
-                                                   QStringLiteral("rsync -av ~/docs /backup"),
-                                                   TaskSchedule::daily({{9, 30}}));
+        ScheduledTask task = ScheduledTask::create(
+            QStringLiteral("Backup"), QStringLiteral("rsync -av ~/docs /backup"),
+            TaskSchedule::of<TaskSchedule::Daily>({{{9, 30}}}));
         task.wakeBeforeRun = wake;
         m_fixture->store->addTask(task);
         return task;
@@ -319,15 +319,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("line");
         // The summary above says how often; launchd keeps no next time for an interval.
-        QTest::newRow("interval") << TaskSchedule::interval(15) << true << QString();
-        QTest::newRow("at load") << TaskSchedule::runAtLoad() << true
+        QTest::newRow("interval") << TaskSchedule::of<TaskSchedule::Interval>({15}) << true
+                                  << QString();
+        QTest::newRow("at load") << TaskSchedule::of<TaskSchedule::RunAtLoad>() << true
                                  << QStringLiteral("Next run: at next login");
-        QTest::newRow("no weekdays")
-            << TaskSchedule::weekly({}, {{9, 0}}) << true << QStringLiteral("Next run: never");
-        QTest::newRow("disabled daily")
-            << TaskSchedule::daily({{9, 0}}) << false << QStringLiteral("Disabled");
-        QTest::newRow("disabled interval")
-            << TaskSchedule::interval(15) << false << QStringLiteral("Disabled");
+        QTest::newRow("no weekdays") << TaskSchedule::of<TaskSchedule::Weekly>({{}, {{9, 0}}})
+                                     << true << QStringLiteral("Next run: never");
+        QTest::newRow("disabled daily") << TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}})
+                                        << false << QStringLiteral("Disabled");
+        QTest::newRow("disabled interval") << TaskSchedule::of<TaskSchedule::Interval>({15})
+                                           << false << QStringLiteral("Disabled");
     }
     void nextRunLine()
     {
@@ -412,7 +413,7 @@ private Q_SLOTS:
             changed.name = QStringLiteral("Nightly backup");
             if (change == u"edit") {
                 changed.command = QStringLiteral("rsync -a ~/docs /elsewhere");
-                changed.schedule = TaskSchedule::weekly({2}, {{6, 0}});
+                changed.schedule = TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{6, 0}}});
             }
             m_fixture->store->updateTask(changed);
             QTRY_COMPARE(text(content.currentDetail(), QStringLiteral("task-detail-name")),
@@ -578,8 +579,9 @@ private Q_SLOTS:
         auto recorder = std::make_shared<CallRecorder>();
         if (refuseWake)
             recorder->failingWakes = {QStringLiteral("Backup")};
-        ScheduledTask task = ScheduledTask::create(QStringLiteral("Backup"), QStringLiteral("true"),
-                                                   TaskSchedule::daily({{9, 30}}));
+        ScheduledTask task =
+            ScheduledTask::create(QStringLiteral("Backup"), QStringLiteral("true"),
+                                  TaskSchedule::of<TaskSchedule::Daily>({{{9, 30}}}));
         task.isEnabled = false;
         task.wakeBeforeRun = wake;
         QDir().mkpath(dir.path() + QStringLiteral("/Logs"));

@@ -50,9 +50,10 @@ void choose(QComboBox* combo, const QVariant& data)
     Q_EMIT combo->activated(index);
 }
 
-void chooseKind(QWidget* root, ScheduleType type)
+// An entry of the kind picker by its data: the case name of its (first) kind.
+void chooseKind(QWidget* root, const QString& caseName)
 {
-    choose(child<QComboBox>(root, QStringLiteral("form-schedule-kind")), static_cast<int>(type));
+    choose(child<QComboBox>(root, QStringLiteral("form-schedule-kind")), caseName);
 }
 
 void setTime(QWidget* root, int row, int hour, int minute)
@@ -129,6 +130,8 @@ private Q_SLOTS:
     void lastWeekdayStaysChosen();
     void intervalSwitchedToDailyShowsSeven();
     void hiddenValuesKeptButDropped();
+    void groupKeepsItsChoice_data();
+    void groupKeepsItsChoice();
     void wakeToggleHiddenAndFlagKept_data();
     void wakeToggleHiddenAndFlagKept();
     void editKeepsIdentityEnabledAndLogs();
@@ -164,26 +167,73 @@ void TestTaskForm::cleanup() { m_fixture.reset(); }
 void TestTaskForm::roundTripsEverySchedule_data()
 {
     QTest::addColumn<TaskSchedule>("schedule");
+    // What the edit sheet shows: the kind picker's text, the second picker's (empty: hidden),
+    // and which of the kinds' controls are visible.
+    QTest::addColumn<QString>("kindText");
+    QTest::addColumn<QString>("groupText");
+    QTest::addColumn<QStringList>("shown");
     const QList<TimeOfDay> times = {TimeOfDay{6, 5}, TimeOfDay{18, 45}};
-    QTest::newRow("run at load") << TaskSchedule::runAtLoad();
-    QTest::newRow("interval 90") << TaskSchedule::interval(90);
-    QTest::newRow("interval off the list") << TaskSchedule::interval(7);
-    QTest::newRow("daily") << TaskSchedule::daily(times);
-    QTest::newRow("weekly") << TaskSchedule::weekly({1, 4, 7}, times);
-    QTest::newRow("monthly day 31") << TaskSchedule::monthly(31, times);
-    QTest::newRow("last day") << TaskSchedule::monthlyLastDay(times);
-    QTest::newRow("3rd Friday") << TaskSchedule::monthlyNthWeekday(3, 6, times);
+    const QString time = QStringLiteral("form-time-0");
+    const QString wake = QStringLiteral("form-wake");
+    QTest::newRow("run at load") << TaskSchedule::of<TaskSchedule::RunAtLoad>()
+                                 << "Run at load (login / reboot)"
+                                 << "" << QStringList{"form-run-at-load-caption"};
+    QTest::newRow("interval 90") << TaskSchedule::of<TaskSchedule::Interval>({90})
+                                 << "Every N minutes"
+                                 << "" << QStringList{"form-interval"};
+    QTest::newRow("interval off the list")
+        << TaskSchedule::of<TaskSchedule::Interval>({7}) << "Every N minutes"
+        << "" << QStringList{"form-interval"};
+    QTest::newRow("daily") << TaskSchedule::of<TaskSchedule::Daily>({times}) << "Daily"
+                           << "" << QStringList{time, wake};
+    QTest::newRow("weekly") << TaskSchedule::of<TaskSchedule::Weekly>({{1, 4, 7}, times})
+                            << "Weekly"
+                            << "" << QStringList{"form-weekday-1", time, wake};
+    QTest::newRow("monthly day 31")
+        << TaskSchedule::of<TaskSchedule::Monthly>({31, times}) << "Monthly"
+        << "Specific day" << QStringList{"form-day", "form-short-months", time, wake};
+    QTest::newRow("last day") << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times})
+                              << "Monthly"
+                              << "Last day of month"
+                              << QStringList{"form-last-day-caption", time, wake};
+    QTest::newRow("3rd Friday") << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({3, 6, times})
+                                << "Monthly"
+                                << "Nth weekday"
+                                << QStringList{"form-nth-week", "form-nth-weekday", time, wake};
 }
 
 void TestTaskForm::roundTripsEverySchedule()
 {
     QFETCH(TaskSchedule, schedule);
+    QFETCH(QString, kindText);
+    QFETCH(QString, groupText);
+    QFETCH(QStringList, shown);
     const ScheduledTask task = taskWith(schedule, true);
     QCOMPARE(TaskFormState::fromTask(task).applied(task), task);
 
     // The same through the widgets: the edit sheet opened and saved untouched.
     m_fixture->store->addTask(task);
     EditTaskView sheet(*m_fixture->store, m_dialogs, task);
+    QCOMPARE(child<QComboBox>(&sheet, QStringLiteral("form-schedule-kind"))->currentText(),
+             kindText);
+    auto* group = child<QComboBox>(&sheet, QStringLiteral("form-monthly-type"));
+    QCOMPARE(group->isVisibleTo(&sheet), !groupText.isEmpty());
+    if (!groupText.isEmpty())
+        QCOMPARE(group->currentText(), groupText);
+    // Every control of a kind is shown exactly for the kinds that use it.
+    const QStringList controls = {"form-run-at-load-caption",
+                                  "form-interval",
+                                  "form-weekday-1",
+                                  "form-day",
+                                  "form-short-months",
+                                  "form-last-day-caption",
+                                  "form-nth-week",
+                                  "form-nth-weekday",
+                                  "form-time-0",
+                                  "form-wake"};
+    for (const QString& name : controls)
+        QVERIFY2(child<QWidget>(&sheet, name)->isVisibleTo(&sheet) == shown.contains(name),
+                 qPrintable(name));
     child<QPushButton>(&sheet, QStringLiteral("form-save"))->click();
     QCOMPARE(m_fixture->store->tasks().size(), 1);
     QCOMPARE(m_fixture->store->tasks().constFirst(), task);
@@ -210,28 +260,28 @@ void TestTaskForm::intervalLabels()
 
 void TestTaskForm::wakeCaptions_data()
 {
-    QTest::addColumn<int>("monthlyType");
+    QTest::addColumn<QString>("monthlyKind");
     QTest::addColumn<QString>("caption");
     QTest::newRow("specific day")
-        << static_cast<int>(MonthlyType::specificDay)
+        << QStringLiteral("monthly")
         << "%1 5 minutes before the scheduled time so the task can run even during "
            "sleep.";
-    QTest::newRow("last day") << static_cast<int>(MonthlyType::lastDay)
+    QTest::newRow("last day") << QStringLiteral("monthlyLastDay")
                               << "%1 every day from the 28th to the 31st, 5 minutes "
                                  "before the scheduled time. The task only runs on the actual "
                                  "last day.";
-    QTest::newRow("nth weekday") << static_cast<int>(MonthlyType::nthWeekday)
+    QTest::newRow("nth weekday") << QStringLiteral("monthlyNthWeekday")
                                  << "%1 every Thursday 5 minutes before the scheduled "
                                     "time. The task only runs on the 2nd occurrence.";
 }
 
 void TestTaskForm::wakeCaptions()
 {
-    QFETCH(int, monthlyType);
+    QFETCH(QString, monthlyKind);
     QFETCH(QString, caption);
     AddTaskView sheet(*m_fixture->store, m_dialogs);
-    chooseKind(&sheet, ScheduleType::monthly);
-    choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")), monthlyType);
+    chooseKind(&sheet, QStringLiteral("monthly"));
+    choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")), monthlyKind);
     choose(child<QComboBox>(&sheet, QStringLiteral("form-nth-week")), 2);
     choose(child<QComboBox>(&sheet, QStringLiteral("form-nth-weekday")), 5);
     // "Wakes your Mac" on macOS, "Wakes your computer" elsewhere.
@@ -292,7 +342,7 @@ void TestTaskForm::newTaskDefaults()
     QCOMPARE(m_fixture->store->tasks().size(), 1);
     const ScheduledTask& saved = m_fixture->store->tasks().constFirst();
     QCOMPARE(created.at(0).at(0).value<ScheduledTask>(), saved);
-    QCOMPARE(saved.schedule, TaskSchedule::daily({TimeOfDay{7, 0}}));
+    QCOMPARE(saved.schedule, TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{7, 0}}}));
     QVERIFY(saved.useLoginShell);
     QVERIFY(!saved.wakeBeforeRun);
     QVERIFY(saved.isEnabled);
@@ -365,7 +415,7 @@ void TestTaskForm::addEnabledOnlyWithNameAndCommand()
 
 void TestTaskForm::blankNameCannotBeSavedInEdit()
 {
-    ScheduledTask task = taskWith(TaskSchedule::daily({{9, 0}}));
+    ScheduledTask task = taskWith(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}}));
     m_fixture->store->addTask(task);
     EditTaskView sheet(*m_fixture->store, m_dialogs, task);
     sheet.show();
@@ -397,7 +447,8 @@ void TestTaskForm::storedIntervalOutsideTheChoicesIsLabelled()
 {
     QFETCH(int, minutes);
     QFETCH(QString, label);
-    EditTaskView sheet(*m_fixture->store, m_dialogs, taskWith(TaskSchedule::interval(minutes)));
+    EditTaskView sheet(*m_fixture->store, m_dialogs,
+                       taskWith(TaskSchedule::of<TaskSchedule::Interval>({minutes})));
     auto* picker = child<QComboBox>(&sheet, QStringLiteral("form-interval"));
     QCOMPARE(picker->currentText(), label);
     QCOMPARE(picker->currentData().toInt(), minutes);
@@ -440,7 +491,7 @@ void TestTaskForm::shortMonthsCaption()
     QFETCH(int, day);
     QFETCH(QString, caption);
     AddTaskView sheet(*m_fixture->store, m_dialogs);
-    chooseKind(&sheet, ScheduleType::monthly);
+    chooseKind(&sheet, QStringLiteral("monthly"));
     choose(child<QComboBox>(&sheet, QStringLiteral("form-day")), day);
     auto* label = child<QLabel>(&sheet, QStringLiteral("form-short-months"));
     QCOMPARE(label->isVisibleTo(&sheet), !caption.isEmpty());
@@ -461,7 +512,7 @@ void TestTaskForm::timesSortedOnSave()
     QCOMPARE(timeRows(&sheet).at(0)->hour(), 17);
     child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
     QCOMPARE(m_fixture->store->tasks().constFirst().schedule,
-             TaskSchedule::daily({TimeOfDay{9, 0}, TimeOfDay{17, 30}}));
+             TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{9, 0}, TimeOfDay{17, 30}}}));
 }
 
 void TestTaskForm::removeButtonsOnlyFromTwoTimes()
@@ -485,7 +536,7 @@ void TestTaskForm::lastWeekdayStaysChosen()
 {
     AddTaskView sheet(*m_fixture->store, m_dialogs);
     fillNameAndCommand(&sheet, QStringLiteral("Weekly"), QStringLiteral("true"));
-    chooseKind(&sheet, ScheduleType::weekly);
+    chooseKind(&sheet, QStringLiteral("weekly"));
     auto* monday = child<QPushButton>(&sheet, QStringLiteral("form-weekday-2"));
     auto* wednesday = child<QPushButton>(&sheet, QStringLiteral("form-weekday-4"));
     QVERIFY(monday->isChecked());
@@ -497,15 +548,15 @@ void TestTaskForm::lastWeekdayStaysChosen()
     QVERIFY(!monday->isChecked());
     child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
     QCOMPARE(m_fixture->store->tasks().constFirst().schedule,
-             TaskSchedule::weekly({4, 7}, {TimeOfDay{7, 0}}));
+             TaskSchedule::of<TaskSchedule::Weekly>({{4, 7}, {TimeOfDay{7, 0}}}));
 }
 
 void TestTaskForm::intervalSwitchedToDailyShowsSeven()
 {
-    const ScheduledTask task = taskWith(TaskSchedule::interval(15));
+    const ScheduledTask task = taskWith(TaskSchedule::of<TaskSchedule::Interval>({15}));
     EditTaskView sheet(*m_fixture->store, m_dialogs, task);
     QVERIFY(!child<QWidget>(&sheet, QStringLiteral("form-time-0"))->isVisibleTo(&sheet));
-    chooseKind(&sheet, ScheduleType::daily);
+    chooseKind(&sheet, QStringLiteral("daily"));
     QCOMPARE(timeRows(&sheet).size(), 1);
     QVERIFY(timeRows(&sheet).at(0)->isVisibleTo(&sheet));
     QCOMPARE(timeRows(&sheet).at(0)->hour(), 7);
@@ -516,21 +567,72 @@ void TestTaskForm::hiddenValuesKeptButDropped()
 {
     AddTaskView sheet(*m_fixture->store, m_dialogs);
     fillNameAndCommand(&sheet, QStringLiteral("Switch"), QStringLiteral("true"));
-    chooseKind(&sheet, ScheduleType::monthly);
+    chooseKind(&sheet, QStringLiteral("monthly"));
     choose(child<QComboBox>(&sheet, QStringLiteral("form-day")), 15);
     setTime(&sheet, 0, 8, 15);
     choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")),
-           static_cast<int>(MonthlyType::lastDay));
-    chooseKind(&sheet, ScheduleType::interval);
-    chooseKind(&sheet, ScheduleType::monthly);
+           QStringLiteral("monthlyLastDay"));
+    chooseKind(&sheet, QStringLiteral("interval"));
+    chooseKind(&sheet, QStringLiteral("monthly"));
     choose(child<QComboBox>(&sheet, QStringLiteral("form-monthly-type")),
-           static_cast<int>(MonthlyType::specificDay));
+           QStringLiteral("monthly"));
     QCOMPARE(child<QComboBox>(&sheet, QStringLiteral("form-day"))->currentText(),
              QStringLiteral("15"));
     QCOMPARE(timeRows(&sheet).at(0)->hour(), 8);
-    chooseKind(&sheet, ScheduleType::interval);
+    chooseKind(&sheet, QStringLiteral("interval"));
     child<QPushButton>(&sheet, QStringLiteral("form-add-task"))->click();
-    QCOMPARE(m_fixture->store->tasks().constFirst().schedule, TaskSchedule::interval(5));
+    QCOMPARE(m_fixture->store->tasks().constFirst().schedule,
+             TaskSchedule::of<TaskSchedule::Interval>({5}));
+}
+
+namespace {
+TaskSchedule::Kind kindNamed(const QString& caseName)
+{
+    for (size_t index = 0; index < ScheduleKinds::count; ++index)
+        if (QLatin1String(TaskFields::caseNames[index].data()) == caseName)
+            return TaskSchedule::Kind(index);
+    return TaskSchedule::Kind(-1);
+}
+} // namespace
+
+void TestTaskForm::groupKeepsItsChoice_data()
+{
+    // Steps: "entry N" picks the kind picker's Nth entry (4: Monthly), "group <case>" the second
+    // picker's kind; "open <case>" starts from a task of that kind.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("new form: the group's first") << QStringList{"entry 4"} << "monthly";
+    QTest::newRow("back to the group")
+        << QStringList{"entry 4", "group monthlyLastDay", "entry 1", "entry 4"} << "monthlyLastDay";
+    QTest::newRow("second picker while another kind is chosen")
+        << QStringList{"entry 2", "group monthlyNthWeekday"} << "daily";
+    QTest::newRow("remembered from the hidden picker")
+        << QStringList{"entry 2", "group monthlyNthWeekday", "entry 4"} << "monthlyNthWeekday";
+    QTest::newRow("opened task's kind")
+        << QStringList{"open monthlyLastDay", "entry 0", "entry 4"} << "monthlyLastDay";
+    QTest::newRow("entry out of range") << QStringList{"entry 3", "entry 99"} << "weekly";
+}
+
+void TestTaskForm::groupKeepsItsChoice()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, kind);
+    TaskFormState state;
+    for (const QString& step : steps) {
+        const QString argument = step.section(QLatin1Char(' '), 1);
+        if (step.startsWith(QLatin1String("entry"))) {
+            state.chooseKindPickerEntry(argument.toInt());
+        } else if (step.startsWith(QLatin1String("group"))) {
+            state.chooseInGroup(kindNamed(argument));
+        } else {
+            TaskFields::withCase(size_t(kindNamed(argument)), [&]<typename Case>() {
+                state = TaskFormState::fromTask(taskWith(TaskSchedule::of<Case>()));
+            });
+        }
+    }
+    QVERIFY(int(kindNamed(kind)) >= 0);
+    QCOMPARE(int(state.scheduleKind), int(kindNamed(kind)));
+    QCOMPARE(int(state.schedule().kind()), int(kindNamed(kind)));
 }
 
 void TestTaskForm::wakeToggleHiddenAndFlagKept_data()
@@ -538,10 +640,14 @@ void TestTaskForm::wakeToggleHiddenAndFlagKept_data()
     QTest::addColumn<TaskSchedule>("schedule");
     QTest::addColumn<bool>("wake");
     QTest::addColumn<bool>("toggleShown");
-    QTest::newRow("interval, wake on") << TaskSchedule::interval(30) << true << false;
-    QTest::newRow("run at load, wake on") << TaskSchedule::runAtLoad() << true << false;
-    QTest::newRow("interval, wake off") << TaskSchedule::interval(30) << false << false;
-    QTest::newRow("daily, wake on") << TaskSchedule::daily({TimeOfDay{3, 0}}) << true << true;
+    QTest::newRow("interval, wake on")
+        << TaskSchedule::of<TaskSchedule::Interval>({30}) << true << false;
+    QTest::newRow("run at load, wake on")
+        << TaskSchedule::of<TaskSchedule::RunAtLoad>() << true << false;
+    QTest::newRow("interval, wake off")
+        << TaskSchedule::of<TaskSchedule::Interval>({30}) << false << false;
+    QTest::newRow("daily, wake on")
+        << TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{3, 0}}}) << true << true;
 }
 
 void TestTaskForm::wakeToggleHiddenAndFlagKept()
@@ -565,7 +671,8 @@ void TestTaskForm::wakeToggleHiddenAndFlagKept()
 
 void TestTaskForm::editKeepsIdentityEnabledAndLogs()
 {
-    ScheduledTask task = taskWith(TaskSchedule::weekly({2, 6}, {TimeOfDay{10, 0}}));
+    ScheduledTask task =
+        taskWith(TaskSchedule::of<TaskSchedule::Weekly>({{2, 6}, {TimeOfDay{10, 0}}}));
     task.envFilePath = QStringLiteral("/tmp/.env");
     m_fixture->store->addTask(task);
     EditTaskView sheet(*m_fixture->store, m_dialogs, task);
@@ -727,7 +834,7 @@ void TestTaskForm::sheetCanBeResized()
 // The saved task, not only the screen, must show the change.
 void TestTaskForm::accessibleChangesReachTheTask_data()
 {
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("value");
@@ -735,35 +842,40 @@ void TestTaskForm::accessibleChangesReachTheTask_data()
     QTest::addColumn<bool>("wake");
     QTest::addColumn<bool>("loginShell");
     const QList<TimeOfDay> seven = {TimeOfDay{7, 0}};
-    const int daily = int(ScheduleType::daily);
-    const int weekly = int(ScheduleType::weekly);
+    const QString daily = QStringLiteral("daily");
+    const QString weekly = QStringLiteral("weekly");
     QTest::newRow("Tue toggled") << weekly << "form-weekday-3"
-                                 << "toggle" << 0 << TaskSchedule::weekly({2, 3}, seven) << false
+                                 << "toggle" << 0
+                                 << TaskSchedule::of<TaskSchedule::Weekly>({{2, 3}, seven}) << false
                                  << true;
     QTest::newRow("last weekday stays")
         << weekly << "form-weekday-2"
-        << "toggle" << 0 << TaskSchedule::weekly({2}, seven) << false << true;
+        << "toggle" << 0 << TaskSchedule::of<TaskSchedule::Weekly>({{2}, seven}) << false << true;
     QTest::newRow("wake toggled") << daily << "form-wake"
-                                  << "toggle" << 0 << TaskSchedule::daily(seven) << true << true;
+                                  << "toggle" << 0 << TaskSchedule::of<TaskSchedule::Daily>({seven})
+                                  << true << true;
     QTest::newRow("login shell toggled")
         << daily << "form-login-shell"
-        << "toggle" << 0 << TaskSchedule::daily(seven) << false << false;
+        << "toggle" << 0 << TaskSchedule::of<TaskSchedule::Daily>({seven}) << false << false;
     QTest::newRow("hour set") << daily << "time-hour"
-                              << "index" << 15 << TaskSchedule::daily({TimeOfDay{15, 0}}) << false
-                              << true;
+                              << "index" << 15
+                              << TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{15, 0}}})
+                              << false << true;
     QTest::newRow("minute set") << daily << "time-minute"
-                                << "index" << 45 << TaskSchedule::daily({TimeOfDay{7, 45}}) << false
-                                << true;
-    QTest::newRow("interval set") << int(ScheduleType::interval) << "form-interval"
-                                  << "data" << 30 << TaskSchedule::interval(30) << false << true;
+                                << "index" << 45
+                                << TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{7, 45}}})
+                                << false << true;
+    QTest::newRow("interval set") << QStringLiteral("interval") << "form-interval"
+                                  << "data" << 30 << TaskSchedule::of<TaskSchedule::Interval>({30})
+                                  << false << true;
     QTest::newRow("monthly day set")
-        << int(ScheduleType::monthly) << "form-day"
-        << "data" << 12 << TaskSchedule::monthly(12, seven) << false << true;
+        << QStringLiteral("monthly") << "form-day"
+        << "data" << 12 << TaskSchedule::of<TaskSchedule::Monthly>({12, seven}) << false << true;
 }
 
 void TestTaskForm::accessibleChangesReachTheTask()
 {
-    QFETCH(int, kind);
+    QFETCH(QString, kind);
     QFETCH(QString, control);
     QFETCH(QString, how);
     QFETCH(int, value);

@@ -66,61 +66,68 @@ void TestCliAdd::addsTask_data()
         QTest::newRow(tag) << args << QStringLiteral("Job") << schedule << false
                            << QStringLiteral("Added task: Job (%1)\n").arg(summary) << err;
     };
-    row("daily", withTask(QStringLiteral("--daily 03:00")), TaskSchedule::daily({at(3, 0)}),
-        QStringLiteral("Daily at 3:00"));
+    row("daily", withTask(QStringLiteral("--daily 03:00")),
+        TaskSchedule::of<TaskSchedule::Daily>({{at(3, 0)}}), QStringLiteral("Daily at 3:00"));
     row("daily keeps input order and duplicates",
         withTask(QStringLiteral("--daily 17:00,9:00,9:00")),
-        TaskSchedule::daily({at(17, 0), at(9, 0), at(9, 0)}),
+        TaskSchedule::of<TaskSchedule::Daily>({{at(17, 0), at(9, 0), at(9, 0)}}),
         QStringLiteral("Daily at 9:00, 9:00, 17:00"));
-    row("one-digit forms", withTask(QStringLiteral("--daily 9:5")), TaskSchedule::daily({at(9, 5)}),
-        QStringLiteral("Daily at 9:05"));
+    row("one-digit forms", withTask(QStringLiteral("--daily 9:5")),
+        TaskSchedule::of<TaskSchedule::Daily>({{at(9, 5)}}), QStringLiteral("Daily at 9:05"));
     row("trailing colon", withTask(QStringLiteral("--daily 12:30:")),
-        TaskSchedule::daily({at(12, 30)}), QStringLiteral("Daily at 12:30"));
+        TaskSchedule::of<TaskSchedule::Daily>({{at(12, 30)}}), QStringLiteral("Daily at 12:30"));
     row("empty pieces dropped", withTask(QStringLiteral("--daily ,09:00,,17:30,")),
-        TaskSchedule::daily({at(9, 0), at(17, 30)}), QStringLiteral("Daily at 9:00, 17:30"));
+        TaskSchedule::of<TaskSchedule::Daily>({{at(9, 0), at(17, 30)}}),
+        QStringLiteral("Daily at 9:00, 17:30"));
     row("bad time among good ones", withTask(QStringLiteral("--daily 9:00,25:00")),
-        TaskSchedule::daily({at(9, 0)}), QStringLiteral("Daily at 9:00"), rangeError);
+        TaskSchedule::of<TaskSchedule::Daily>({{at(9, 0)}}), QStringLiteral("Daily at 9:00"),
+        rangeError);
     row("signed numbers", withTask(QStringLiteral("--daily +7:+05")),
-        TaskSchedule::daily({at(7, 5)}), QStringLiteral("Daily at 7:05"));
+        TaskSchedule::of<TaskSchedule::Daily>({{at(7, 5)}}), QStringLiteral("Daily at 7:05"));
     row("first schedule option wins", withTask(QStringLiteral("--daily 09:00 --interval 5")),
-        TaskSchedule::daily({at(9, 0)}), QStringLiteral("Daily at 9:00"));
+        TaskSchedule::of<TaskSchedule::Daily>({{at(9, 0)}}), QStringLiteral("Daily at 9:00"));
     row("weekly drops unknown names", withTask(QStringLiteral("--weekly mon,funday,WED 09:30")),
-        TaskSchedule::weekly({2, 4}, {at(9, 30)}), QStringLiteral("Mon, Wed at 9:30"));
+        TaskSchedule::of<TaskSchedule::Weekly>({{2, 4}, {at(9, 30)}}),
+        QStringLiteral("Mon, Wed at 9:30"));
     row("weekly keeps duplicate days", withTask(QStringLiteral("--weekly sat,Sat,sun 23:59")),
-        TaskSchedule::weekly({7, 7, 1}, {at(23, 59)}), QStringLiteral("Sun, Sat, Sat at 23:59"));
+        TaskSchedule::of<TaskSchedule::Weekly>({{7, 7, 1}, {at(23, 59)}}),
+        QStringLiteral("Sun, Sat, Sat at 23:59"));
     row("monthly", withTask(QStringLiteral("--monthly 31 08:15")),
-        TaskSchedule::monthly(31, {at(8, 15)}), QStringLiteral("Monthly on day 31 at 8:15"));
+        TaskSchedule::of<TaskSchedule::Monthly>({31, {at(8, 15)}}),
+        QStringLiteral("Monthly on day 31 at 8:15"));
     row("monthly day with plus sign", withTask(QStringLiteral("--monthly +1 0:00")),
-        TaskSchedule::monthly(1, {at(0, 0)}), QStringLiteral("Monthly on day 1 at 0:00"));
+        TaskSchedule::of<TaskSchedule::Monthly>({1, {at(0, 0)}}),
+        QStringLiteral("Monthly on day 1 at 0:00"));
     row("last day", withTask(QStringLiteral("--monthly-last-day 23:59,6:00")),
-        TaskSchedule::monthlyLastDay({at(23, 59), at(6, 0)}),
+        TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{at(23, 59), at(6, 0)}}),
         QStringLiteral("Last day of month at 6:00, 23:59"));
     row("nth weekday", withTask(QStringLiteral("--monthly-nth 2 FRI 09:00")),
-        TaskSchedule::monthlyNthWeekday(2, 6, {at(9, 0)}), QStringLiteral("2nd Friday at 9:00"));
-    row("interval", withTask(QStringLiteral("--interval 30")), TaskSchedule::interval(30),
-        QStringLiteral("Every 30 min"));
+        TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 6, {at(9, 0)}}),
+        QStringLiteral("2nd Friday at 9:00"));
+    row("interval", withTask(QStringLiteral("--interval 30")),
+        TaskSchedule::of<TaskSchedule::Interval>({30}), QStringLiteral("Every 30 min"));
     row("interval with plus sign", withTask(QStringLiteral("--interval +15")),
-        TaskSchedule::interval(15), QStringLiteral("Every 15 min"));
-    row("run at load", withTask(QStringLiteral("--run-at-load")), TaskSchedule::runAtLoad(),
-        QStringLiteral("Run at load"));
+        TaskSchedule::of<TaskSchedule::Interval>({15}), QStringLiteral("Every 15 min"));
+    row("run at load", withTask(QStringLiteral("--run-at-load")),
+        TaskSchedule::of<TaskSchedule::RunAtLoad>(), QStringLiteral("Run at load"));
     row("words that are not options are ignored",
         words(QStringLiteral("add stray --name Job also --command true --run-at-load more")),
-        TaskSchedule::runAtLoad(), QStringLiteral("Run at load"));
+        TaskSchedule::of<TaskSchedule::RunAtLoad>(), QStringLiteral("Run at load"));
     row("later name overrides",
         words(QStringLiteral("add --name First --command true --name Job "
                              "--run-at-load")),
-        TaskSchedule::runAtLoad(), QStringLiteral("Run at load"));
+        TaskSchedule::of<TaskSchedule::RunAtLoad>(), QStringLiteral("Run at load"));
 
     QTest::newRow("an option word taken as a value")
         << words(QStringLiteral("add --name --wake --command ls --run-at-load"))
-        << QStringLiteral("--wake") << TaskSchedule::runAtLoad() << false
+        << QStringLiteral("--wake") << TaskSchedule::of<TaskSchedule::RunAtLoad>() << false
         << QStringLiteral("Added task: --wake (Run at load)\n") << QString();
     QTest::newRow("spaces around the name are kept")
         << QStringList{QStringLiteral("add"),        QStringLiteral("--name"),
                        QStringLiteral("  Job "),     QStringLiteral("--command"),
                        QStringLiteral("ls"),         QStringLiteral("--wake"),
                        QStringLiteral("--interval"), QStringLiteral("5")}
-        << QStringLiteral("  Job ") << TaskSchedule::interval(5) << true
+        << QStringLiteral("  Job ") << TaskSchedule::of<TaskSchedule::Interval>({5}) << true
         << QStringLiteral("Added task:   Job  (Every 5 min)\n") << QString();
 }
 
@@ -328,7 +335,7 @@ void TestCliAdd::backupExampleInstallsAndWakes()
     QVERIFY(task.useLoginShell);
     QVERIFY(task.wakeBeforeRun);
     QVERIFY(task.isEnabled);
-    QCOMPARE(task.schedule, TaskSchedule::daily({at(3, 0)}));
+    QCOMPARE(task.schedule, TaskSchedule::of<TaskSchedule::Daily>({{at(3, 0)}}));
     QVERIFY(task.logs.isEmpty());
     QCOMPARE(task.id.variant(), QUuid::DCE);
     QCOMPARE(task.id.version(), QUuid::Random);

@@ -48,12 +48,14 @@ private Q_SLOTS:
         QTest::newRow("month end: last day, then the 1st, untimed last in file order")
             << QList<ScheduledTask>{storedTask("Login", id(1)).atLoad().build(),
                                     storedTask("First", id(2))
-                                        .schedule(TaskSchedule::monthly(1, {at(9, 0)}))
+                                        .schedule(TaskSchedule::of<TaskSchedule::Monthly>(
+                                            {1, {at(9, 0)}}))
                                         .build(),
                                     storedTask("Every", id(3)).every(30).build(),
                                     storedTask("Daily", id(4)).daily({at(3, 0), at(21, 0)}).build(),
                                     storedTask("Last", id(5))
-                                        .schedule(TaskSchedule::monthlyLastDay({at(23, 0)}))
+                                        .schedule(TaskSchedule::of<TaskSchedule::MonthlyLastDay>(
+                                            {{at(23, 0)}}))
                                         .build()}
             << QDateTime(QDate(2026, 1, 31), QTime(22, 0), berlin)
             << QList<Expected>{{"Last", "2026-01-31 23:00 +01:00", ""},
@@ -63,7 +65,8 @@ private Q_SLOTS:
                                {"Every", "", ""}};
         QTest::newRow("day 31 skips the short month")
             << QList<ScheduledTask>{storedTask("D31", id(1))
-                                        .schedule(TaskSchedule::monthly(31, {at(8, 0)}))
+                                        .schedule(TaskSchedule::of<TaskSchedule::Monthly>(
+                                            {31, {at(8, 0)}}))
                                         .build()}
             << QDateTime(QDate(2026, 4, 15), QTime(12, 0), berlin)
             << QList<Expected>{{"D31", "2026-05-31 08:00 +02:00", ""}};
@@ -91,7 +94,8 @@ private Q_SLOTS:
                                         .wake()
                                         .build(),
                                     storedTask("Monthly", id(3))
-                                        .schedule(TaskSchedule::monthly(10, {at(6, 0)}))
+                                        .schedule(TaskSchedule::of<TaskSchedule::Monthly>(
+                                            {10, {at(6, 0)}}))
                                         .wake()
                                         .build(),
                                     storedTask("Plain", id(4)).daily({at(5, 0)}).build()}

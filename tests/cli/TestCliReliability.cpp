@@ -118,11 +118,12 @@ void TestCliReliability::toolChangeDuringStoreOperationIsKept()
         tool = cli.run(QStringLiteral("add --name FromTool --command true --monthly 5 09:00 --wake")
                            .split(QLatin1Char(' ')));
     };
-    ScheduledTask mine = storedTask(QStringLiteral("FromApp"),
-                                    QStringLiteral("60000000-0000-4000-8000-000000000006"))
-                             .schedule(TaskSchedule::monthly(3, {TimeOfDay{8, 0}}))
-                             .wake()
-                             .build();
+    ScheduledTask mine =
+        storedTask(QStringLiteral("FromApp"),
+                   QStringLiteral("60000000-0000-4000-8000-000000000006"))
+            .schedule(TaskSchedule::of<TaskSchedule::Monthly>({3, {TimeOfDay{8, 0}}}))
+            .wake()
+            .build();
 
     store->addTask(mine);
     QCOMPARE(tool.exitCode, 0);
@@ -168,8 +169,9 @@ void TestCliReliability::parallelToolAndApplicationChangesAllSurvive()
                         QStringLiteral("true"), QStringLiteral("--interval"),
                         QString::number(i + 1)});
         processes.push_back(std::move(process));
-        ScheduledTask task = ScheduledTask::create(
-            QStringLiteral("App %1").arg(i), QStringLiteral("true"), TaskSchedule::interval(5));
+        ScheduledTask task =
+            ScheduledTask::create(QStringLiteral("App %1").arg(i), QStringLiteral("true"),
+                                  TaskSchedule::of<TaskSchedule::Interval>({5}));
         store->addTask(task);
         // Every other step also changes a task the application added earlier.
         if (i % 2 == 1)

@@ -304,12 +304,14 @@ void TestCliTaskState::wakeRefresh_data()
         << QStringList{repeatWakeCall(QStringLiteral("MF"), QStringLiteral("09:55:00"))};
     QTest::newRow("enabling registers the first repeating and every monthly")
         << QList<ScheduledTask>{storedTask(QStringLiteral("Monthly"), id1)
-                                    .schedule(TaskSchedule::monthly(10, {at(6, 0)}))
+                                    .schedule(
+                                        TaskSchedule::of<TaskSchedule::Monthly>({10, {at(6, 0)}}))
                                     .disabled()
                                     .wake()
                                     .build(),
                                 storedTask(QStringLiteral("Last"), id2)
-                                    .schedule(TaskSchedule::monthlyLastDay({at(22, 0)}))
+                                    .schedule(TaskSchedule::of<TaskSchedule::MonthlyLastDay>(
+                                        {{at(22, 0)}}))
                                     .wake()
                                     .build(),
                                 storedTask(QStringLiteral("Daily"), id3)
@@ -320,12 +322,14 @@ void TestCliTaskState::wakeRefresh_data()
         << QStringList{repeatWakeCall(QStringLiteral("MTWRFSU"), QStringLiteral("21:55:00")), once};
     QTest::newRow("removing a wake task keeps the monthly ones")
         << QList<ScheduledTask>{storedTask(QStringLiteral("A"), id1)
-                                    .schedule(TaskSchedule::monthly(1, {at(6, 0)}))
+                                    .schedule(
+                                        TaskSchedule::of<TaskSchedule::Monthly>({1, {at(6, 0)}}))
                                     .wake()
                                     .build(),
                                 storedTask(QStringLiteral("Interval"), id2).every(5).wake().build(),
                                 storedTask(QStringLiteral("B"), id3)
-                                    .schedule(TaskSchedule::monthly(20, {at(6, 0)}))
+                                    .schedule(
+                                        TaskSchedule::of<TaskSchedule::Monthly>({20, {at(6, 0)}}))
                                     .wake()
                                     .build()}
         << QStringList{QStringLiteral("rm"), QStringLiteral("interval")} << QStringList{once, once};
@@ -372,11 +376,11 @@ void TestCliTaskState::cancelledRepeatingWakeKeepsOneTimeEvents()
              .wake()
              .build(),
          storedTask(QStringLiteral("M1"), QStringLiteral("20000000-0000-4000-8000-000000000002"))
-             .schedule(TaskSchedule::monthly(3, {at(7, 0)}))
+             .schedule(TaskSchedule::of<TaskSchedule::Monthly>({3, {at(7, 0)}}))
              .wake()
              .build(),
          storedTask(QStringLiteral("M2"), QStringLiteral("30000000-0000-4000-8000-000000000003"))
-             .schedule(TaskSchedule::monthly(4, {at(7, 0)}))
+             .schedule(TaskSchedule::of<TaskSchedule::Monthly>({4, {at(7, 0)}}))
              .disabled()
              .wake()
              .build()});
@@ -482,7 +486,7 @@ void TestCliTaskState::agentAndWakeFailuresAreReported()
                   .build()
            << storedTask(QStringLiteral("Other wake"),
                          QStringLiteral("50000000-0000-4000-8000-000000000005"))
-                  .schedule(TaskSchedule::monthly(2, {at(6, 0)}))
+                  .schedule(TaskSchedule::of<TaskSchedule::Monthly>({2, {at(6, 0)}}))
                   .wake()
                   .build();
     cli.seed(seeded);

@@ -31,11 +31,11 @@ void TestCliWakeRefresh::selection_data()
     QTest::addColumn<QStringList>("failing");
     QTest::addColumn<QStringList>("registered");
 
-    const TaskSchedule daily = TaskSchedule::daily({at(9, 0)});
-    const TaskSchedule weekly = TaskSchedule::weekly({2}, {at(9, 0)});
-    const TaskSchedule monthly = TaskSchedule::monthly(5, {at(9, 0)});
-    const TaskSchedule lastDay = TaskSchedule::monthlyLastDay({at(9, 0)});
-    const TaskSchedule nth = TaskSchedule::monthlyNthWeekday(1, 2, {at(9, 0)});
+    const TaskSchedule daily = TaskSchedule::of<TaskSchedule::Daily>({{at(9, 0)}});
+    const TaskSchedule weekly = TaskSchedule::of<TaskSchedule::Weekly>({{2}, {at(9, 0)}});
+    const TaskSchedule monthly = TaskSchedule::of<TaskSchedule::Monthly>({5, {at(9, 0)}});
+    const TaskSchedule lastDay = TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{at(9, 0)}});
+    const TaskSchedule nth = TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1, 2, {at(9, 0)}});
 
     QTest::newRow("only the first repeating task")
         << QList{TaskBuilder(QStringLiteral("daily")).schedule(daily).wake().build(),
@@ -115,23 +115,25 @@ void TestCliWakeRefresh::cancellations_data()
     QTest::addColumn<QStringList>("calls");
 
     const ScheduledTask daily = TaskBuilder(QStringLiteral("daily"))
-                                    .schedule(TaskSchedule::daily({at(9, 0)}))
+                                    .schedule(TaskSchedule::of<TaskSchedule::Daily>({{at(9, 0)}}))
                                     .wake()
                                     .build();
-    const ScheduledTask weekly = TaskBuilder(QStringLiteral("weekly"))
-                                     .schedule(TaskSchedule::weekly({2}, {at(9, 0)}))
-                                     .wake()
-                                     .build();
-    const ScheduledTask monthly = TaskBuilder(QStringLiteral("monthly"))
-                                      .schedule(TaskSchedule::monthly(5, {at(9, 0)}))
-                                      .wake()
-                                      .build();
+    const ScheduledTask weekly =
+        TaskBuilder(QStringLiteral("weekly"))
+            .schedule(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {at(9, 0)}}))
+            .wake()
+            .build();
+    const ScheduledTask monthly =
+        TaskBuilder(QStringLiteral("monthly"))
+            .schedule(TaskSchedule::of<TaskSchedule::Monthly>({5, {at(9, 0)}}))
+            .wake()
+            .build();
     ScheduledTask dailyOff = daily;
     dailyOff.isEnabled = false;
     ScheduledTask monthlyOff = monthly;
     monthlyOff.isEnabled = false;
     ScheduledTask monthlyMoved = monthly;
-    monthlyMoved.schedule = TaskSchedule::monthly(20, {at(9, 0)});
+    monthlyMoved.schedule = TaskSchedule::of<TaskSchedule::Monthly>({20, {at(9, 0)}});
     ScheduledTask monthlyNoWake = monthly;
     monthlyNoWake.wakeBeforeRun = false;
 

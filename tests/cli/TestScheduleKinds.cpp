@@ -25,6 +25,11 @@ private Q_SLOTS:
 
 using Event = ScheduleKinds::WakeRule::Event;
 
+static QString text(std::string_view view)
+{
+    return QString::fromUtf8(view.data(), qsizetype(view.size()));
+}
+
 // The kinds the table below holds a row for.
 static QSet<int> kindsInTable;
 
@@ -41,43 +46,59 @@ void TestScheduleKinds::everyKindThroughItsDescription_data()
     QTest::addColumn<int>("wake");
     QTest::addColumn<QDate>("runsOn"); // a date it runs on; invalid: none
     QTest::addColumn<QDate>("notOn");  // a date it does not run on; invalid: none
+    QTest::addColumn<int>("position"); // in the list of kinds: the variant's and the file's order
+    // The form: the kind picker's entry (its position and label) and, for a kind of a group, its
+    // label in the second picker.
+    QTest::addColumn<int>("pickerEntry");
+    QTest::addColumn<QString>("pickerLabel");
+    QTest::addColumn<QString>("groupLabel");
 
     const QList<TimeOfDay> times = {{7, 30}, {18, 5}};
     // 2026-03-02 is a Monday, the 1st Monday of March; 2026-03-31 is the last day.
-    QTest::newRow("run at load") << TaskSchedule::runAtLoad() << "runAtLoad"
+    QTest::newRow("run at load") << TaskSchedule::of<TaskSchedule::RunAtLoad>() << "runAtLoad"
                                  << "Run at load" << QStringList{"--run-at-load"} << true
                                  << qint64(0) << 0 << QString() << int(Event::none) << QDate()
-                                 << QDate(2026, 3, 2);
-    QTest::newRow("interval") << TaskSchedule::interval(90) << "interval"
+                                 << QDate(2026, 3, 2) << 0 << 0 << "Run at load (login / reboot)"
+                                 << "";
+    QTest::newRow("interval") << TaskSchedule::of<TaskSchedule::Interval>({90}) << "interval"
                               << "Every 90 min" << QStringList{"--interval", "90"} << false
                               << qint64(5400) << 0 << QString() << int(Event::none)
-                              << QDate(2026, 3, 2) << QDate();
-    QTest::newRow("daily") << TaskSchedule::daily(times) << "daily"
+                              << QDate(2026, 3, 2) << QDate() << 1 << 1 << "Every N minutes"
+                              << "";
+    QTest::newRow("daily") << TaskSchedule::of<TaskSchedule::Daily>({times}) << "daily"
                            << "Daily at 7:30, 18:05" << QStringList{"--daily", "07:30,18:05"}
                            << false << qint64(0) << 2 << QString() << int(Event::repeating)
-                           << QDate(2026, 3, 2) << QDate();
-    QTest::newRow("weekly") << TaskSchedule::weekly({2, 6}, times) << "weekly"
+                           << QDate(2026, 3, 2) << QDate() << 2 << 2 << "Daily"
+                           << "";
+    QTest::newRow("weekly") << TaskSchedule::of<TaskSchedule::Weekly>({{2, 6}, times}) << "weekly"
                             << "Mon, Fri at 7:30, 18:05"
                             << QStringList{"--weekly", "mon,fri", "07:30,18:05"} << false
                             << qint64(0) << 4 << QString() << int(Event::repeating)
-                            << QDate(2026, 3, 2) << QDate(2026, 3, 3);
-    QTest::newRow("monthly") << TaskSchedule::monthly(31, times) << "monthly"
+                            << QDate(2026, 3, 2) << QDate(2026, 3, 3) << 3 << 3 << "Weekly"
+                            << "";
+    QTest::newRow("monthly") << TaskSchedule::of<TaskSchedule::Monthly>({31, times}) << "monthly"
                              << "Monthly on day 31 at 7:30, 18:05"
                              << QStringList{"--monthly", "31", "07:30,18:05"} << false << qint64(0)
                              << 2 << QString() << int(Event::oneTime) << QDate(2026, 3, 31)
-                             << QDate(2026, 4, 30);
-    QTest::newRow("last day") << TaskSchedule::monthlyLastDay(times) << "monthlyLastDay"
+                             << QDate(2026, 4, 30) << 4 << 4 << "Monthly"
+                             << "Specific day";
+    QTest::newRow("last day") << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times})
+                              << "monthlyLastDay"
                               << "Last day of month at 7:30, 18:05"
                               << QStringList{"--monthly-last-day", "07:30,18:05"} << false
                               << qint64(0) << 8 << "# Guard: only run on the last day of the month"
-                              << int(Event::repeating) << QDate(2026, 4, 30) << QDate(2026, 3, 30);
-    QTest::newRow("nth weekday") << TaskSchedule::monthlyNthWeekday(1, 2, times)
+                              << int(Event::repeating) << QDate(2026, 4, 30) << QDate(2026, 3, 30)
+                              << 5 << 4 << "Monthly"
+                              << "Last day of month";
+    QTest::newRow("nth weekday") << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1, 2, times})
                                  << "monthlyNthWeekday"
                                  << "1st Monday at 7:30, 18:05"
                                  << QStringList{"--monthly-nth", "1", "mon", "07:30,18:05"} << false
                                  << qint64(0) << 2
                                  << "# Guard: only run on the 1st occurrence this month"
-                                 << int(Event::repeating) << QDate(2026, 3, 2) << QDate(2026, 3, 9);
+                                 << int(Event::repeating) << QDate(2026, 3, 2) << QDate(2026, 3, 9)
+                                 << 6 << 4 << "Monthly"
+                                 << "Nth weekday";
 }
 
 void TestScheduleKinds::everyKindThroughItsDescription()
@@ -94,6 +115,16 @@ void TestScheduleKinds::everyKindThroughItsDescription()
     QFETCH(int, wake);
     QFETCH(QDate, runsOn);
     QFETCH(QDate, notOn);
+    QFETCH(int, position);
+    QFETCH(int, pickerEntry);
+    QFETCH(QString, pickerLabel);
+    QFETCH(QString, groupLabel);
+
+    // Its place in the list numbers it everywhere: the variant, the file's case names, the
+    // tables derived from the descriptions.
+    QCOMPARE(int(schedule.kind()), position);
+    QCOMPARE(text(TaskFields::caseNames[size_t(position)]), caseName);
+    QCOMPARE(text(ScheduleKinds::caseName(schedule.kind())), caseName);
 
     // The task file: one key naming the case, read back to the same schedule.
     QCOMPARE(TaskSchedule::caseName(schedule.kind()), caseName);
@@ -145,38 +176,44 @@ void TestScheduleKinds::everyKindThroughItsDescription()
     const QTimeZone utc = QTimeZone::utc();
     const QDateTime now(QDate(2026, 3, 1), QTime(12, 0), utc);
     QCOMPARE(nextRun(schedule, now, utc).has_value(), calendarEntries > 0);
+
+    // The form's pickers: the entry showing it, named as the user reads it; a group's entry
+    // carries the case name of its first kind.
+    QCOMPARE(ScheduleKinds::kindPickerIndex(schedule.kind()), pickerEntry);
+    const ScheduleKinds::PickerEntry entry = ScheduleKinds::kindPicker().at(pickerEntry);
+    QCOMPARE(entry.label, pickerLabel);
+    QCOMPARE(entry.grouped, !groupLabel.isEmpty());
+    QVERIFY(entry.kinds.contains(schedule.kind()));
+    QCOMPARE(entry.data, text(ScheduleKinds::caseName(entry.kinds.constFirst())));
+    if (entry.grouped)
+        QCOMPARE(text(ScheduleKinds::formPlace(schedule.kind()).label), groupLabel);
 }
 
 // Every alternative of the variant has a case name of its own and reaches the table above.
 void TestScheduleKinds::everyKindHasARow()
 {
     QSet<QString> names;
-    ScheduleKinds::forEachKind([&]<typename Case>() {
-        names.insert(QString::fromLatin1(ScheduleKinds::Traits<Case>::caseName.data()));
-    });
+    ScheduleKinds::forEachKind(
+        [&]<typename Case>() { names.insert(text(ScheduleKinds::Traits<Case>::caseName)); });
     QCOMPARE(names.size(), int(ScheduleKinds::count));
     QCOMPARE(kindsInTable.size(), int(ScheduleKinds::count));
 }
 
-// The two pickers of the form: each choice is the place of exactly one kind, and every kind has
-// a place.
+// The kind picker: every kind in exactly one entry, in the list's order, and no entry without
+// a kind; a group's entry lists its kinds in order.
 void TestScheduleKinds::everyFormChoiceIsOneKind()
 {
-    QSet<int> placed;
-    for (const ScheduleType type : allScheduleTypes()) {
-        for (const MonthlyType monthly : allMonthlyTypes()) {
-            int matches = 0;
-            ScheduleKinds::forEachKind([&]<typename Case>() {
-                using Kind = ScheduleKinds::Traits<Case>;
-                if (Kind::form.matches(type, monthly)) {
-                    ++matches;
-                    placed.insert(int(Kind::kind));
-                }
-            });
-            QCOMPARE(matches, 1);
-        }
+    QList<int> placed;
+    for (const ScheduleKinds::PickerEntry& entry : ScheduleKinds::kindPicker()) {
+        QVERIFY(!entry.kinds.isEmpty());
+        QVERIFY(entry.grouped || entry.kinds.size() == 1);
+        for (const TaskSchedule::Kind kind : entry.kinds)
+            placed << int(kind);
     }
-    QCOMPARE(placed.size(), int(ScheduleKinds::count));
+    QList<int> all;
+    for (size_t index = 0; index < ScheduleKinds::count; ++index)
+        all << int(index);
+    QCOMPARE(placed, all);
 }
 
 void TestScheduleKinds::optionsListedInUsageOrder()

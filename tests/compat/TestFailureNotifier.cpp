@@ -33,7 +33,7 @@ private:
     void seedTask() const
     {
         ScheduledTask task = ScheduledTask::create(QStringLiteral("Backup"), QStringLiteral("x"),
-                                                   TaskSchedule::interval(5));
+                                                   TaskSchedule::of<TaskSchedule::Interval>({5}));
         task.id = QUuid::fromString(taskId);
         QDir().mkpath(QFileInfo(m_home->taskFile()).absolutePath());
         VERIFY_OK(TaskFile::write(m_home->taskFile(), {task}));

@@ -41,11 +41,12 @@ ScheduledTask taskFor(const QString& kind)
     else if (kind == QLatin1String("weekly"))
         builder.weekly({2, 4, 6}, {TimeOfDay{9, 30}});
     else if (kind == QLatin1String("monthly"))
-        builder.schedule(TaskSchedule::monthly(15, twice));
+        builder.schedule(TaskSchedule::of<TaskSchedule::Monthly>({15, twice}));
     else if (kind == QLatin1String("monthly-last-day"))
-        builder.schedule(TaskSchedule::monthlyLastDay({TimeOfDay{23, 0}}));
+        builder.schedule(TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{TimeOfDay{23, 0}}}));
     else if (kind == QLatin1String("monthly-nth-weekday"))
-        builder.schedule(TaskSchedule::monthlyNthWeekday(2, 6, {TimeOfDay{7, 5}}));
+        builder.schedule(
+            TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 6, {TimeOfDay{7, 5}}}));
     return builder.build();
 }
 

@@ -97,37 +97,40 @@ private Q_SLOTS:
 
         const QString plain = scriptPath;
         const QString logs = QStringLiteral("Logs");
-        QTest::newRow("run at load") << TaskSchedule::runAtLoad() << plain << logs
+        QTest::newRow("run at load") << TaskSchedule::of<TaskSchedule::RunAtLoad>() << plain << logs
                                      << QStringLiteral("plist-run-at-load.plist");
-        QTest::newRow("every 15 minutes") << TaskSchedule::interval(15) << plain << logs
-                                          << QStringLiteral("plist-interval-15.plist");
+        QTest::newRow("every 15 minutes") << TaskSchedule::of<TaskSchedule::Interval>({15}) << plain
+                                          << logs << QStringLiteral("plist-interval-15.plist");
         QTest::newRow("daily, one time: a single dict")
-            << TaskSchedule::daily({{6, 45}}) << plain << logs
+            << TaskSchedule::of<TaskSchedule::Daily>({{{6, 45}}}) << plain << logs
             << QStringLiteral("plist-daily-one.plist");
         QTest::newRow("daily, no time: an empty array")
-            << TaskSchedule::daily({}) << plain << logs << QStringLiteral("plist-daily-none.plist");
+            << TaskSchedule::of<TaskSchedule::Daily>({{}}) << plain << logs
+            << QStringLiteral("plist-daily-none.plist");
         QTest::newRow("daily, two times in stored order")
-            << TaskSchedule::daily({{17, 30}, {9, 0}}) << plain << logs
+            << TaskSchedule::of<TaskSchedule::Daily>({{{17, 30}, {9, 0}}}) << plain << logs
             << QStringLiteral("plist-daily-two.plist");
         QTest::newRow("weekly Monday and Wednesday at two times")
-            << TaskSchedule::weekly({2, 4}, {{9, 0}, {17, 30}}) << plain << logs
+            << TaskSchedule::of<TaskSchedule::Weekly>({{2, 4}, {{9, 0}, {17, 30}}}) << plain << logs
             << QStringLiteral("plist-weekly.plist");
         QTest::newRow("weekly Sunday and Saturday: launchd counts from 0")
-            << TaskSchedule::weekly({1, 7}, {{7, 5}}) << plain << logs
+            << TaskSchedule::of<TaskSchedule::Weekly>({{1, 7}, {{7, 5}}}) << plain << logs
             << QStringLiteral("plist-weekly-sunday-saturday.plist");
-        QTest::newRow("monthly on the 15th") << TaskSchedule::monthly(15, {{8, 5}}) << plain << logs
-                                             << QStringLiteral("plist-monthly.plist");
+        QTest::newRow("monthly on the 15th")
+            << TaskSchedule::of<TaskSchedule::Monthly>({15, {{8, 5}}}) << plain << logs
+            << QStringLiteral("plist-monthly.plist");
         QTest::newRow("last day, one time: still an array of four")
-            << TaskSchedule::monthlyLastDay({{23, 0}}) << plain << logs
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{{23, 0}}}) << plain << logs
             << QStringLiteral("plist-last-day.plist");
         QTest::newRow("last day, two times")
-            << TaskSchedule::monthlyLastDay({{6, 0}, {18, 15}}) << plain << logs
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{{6, 0}, {18, 15}}}) << plain << logs
             << QStringLiteral("plist-last-day-two.plist");
-        QTest::newRow("second Sunday") << TaskSchedule::monthlyNthWeekday(2, 1, {{10, 30}}) << plain
-                                       << logs << QStringLiteral("plist-nth-weekday.plist");
+        QTest::newRow("second Sunday")
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 1, {{10, 30}}}) << plain
+            << logs << QStringLiteral("plist-nth-weekday.plist");
         // Script and log paths alike are escaped, or launchd could not read the plist.
         QTest::newRow("markup characters in every path")
-            << TaskSchedule::daily({{6, 45}})
+            << TaskSchedule::of<TaskSchedule::Daily>({{{6, 45}}})
             << QStringLiteral("/Users/ann/R&D <1>/\"q\"/it's/BrenmorOps_3f2a9c1d.sh")
             << QStringLiteral("R&D <logs>") << QStringLiteral("plist-escaped.plist");
     }
@@ -160,7 +163,7 @@ private Q_SLOTS:
             {QStringLiteral("ProgramArguments"), QJsonArray{script}},
             {QStringLiteral("StandardOutPath"), service.paths().stdoutLogPath(task)},
             {QStringLiteral("StandardErrorPath"), service.paths().stderrLogPath(task)},
-            {QStringLiteral("RunAtLoad"), schedule.kind() == TaskSchedule::Kind::runAtLoad}};
+            {QStringLiteral("RunAtLoad"), schedule.as<TaskSchedule::RunAtLoad>() != nullptr}};
         QCOMPARE(summaryFromLibplist(text.toUtf8()), wanted);
         if (!QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
             QCOMPARE(summaryFromPython(text.toUtf8()), wanted);

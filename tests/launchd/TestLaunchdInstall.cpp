@@ -254,7 +254,7 @@ private Q_SLOTS:
         const LaunchdService service;
         ScheduledTask task = TaskBuilder(QStringLiteral("Install")).id(QLatin1String(idA)).build();
         VERIFY_OK(service.install(task));
-        task.schedule = TaskSchedule::interval(15);
+        task.schedule = TaskSchedule::of<TaskSchedule::Interval>({15});
         task.command = QStringLiteral("echo changed");
         // A failing unload before the reload does not stop the reinstall.
         qputenv("FAKE_UNLOAD_STATUS", "3");

@@ -74,49 +74,55 @@ void TestPmsetService::registersCommandForSchedule_data()
 
     const QString every = QStringLiteral("pmset repeat wakeorpoweron MTWRFSU ");
     QTest::newRow("daily, earliest of two")
-        << TaskSchedule::daily(times({{9, 0}, {7, 30}})) << every + QStringLiteral("07:25:00");
+        << TaskSchedule::of<TaskSchedule::Daily>({times({{9, 0}, {7, 30}})})
+        << every + QStringLiteral("07:25:00");
     QTest::newRow("daily just after midnight wraps to the evening")
-        << TaskSchedule::daily(times({{0, 3}})) << every + QStringLiteral("23:58:00");
+        << TaskSchedule::of<TaskSchedule::Daily>({times({{0, 3}})})
+        << every + QStringLiteral("23:58:00");
     QTest::newRow("daily at 00:05 wakes at midnight")
-        << TaskSchedule::daily(times({{0, 5}})) << every + QStringLiteral("00:00:00");
-    QTest::newRow("daily at 12:15")
-        << TaskSchedule::daily(times({{12, 15}})) << every + QStringLiteral("12:10:00");
+        << TaskSchedule::of<TaskSchedule::Daily>({times({{0, 5}})})
+        << every + QStringLiteral("00:00:00");
+    QTest::newRow("daily at 12:15") << TaskSchedule::of<TaskSchedule::Daily>({times({{12, 15}})})
+                                    << every + QStringLiteral("12:10:00");
     // A wake before a run just after midnight falls on the day before: the days move with it.
     QTest::newRow("weekly Monday 00:02 wakes Sunday evening")
-        << TaskSchedule::weekly({2}, times({{0, 2}}))
+        << TaskSchedule::of<TaskSchedule::Weekly>({{2}, times({{0, 2}})})
         << QStringLiteral("pmset repeat wakeorpoweron U 23:57:00");
     QTest::newRow("weekly Sunday and Wednesday 00:04 wake Saturday and Tuesday")
-        << TaskSchedule::weekly({1, 4}, times({{9, 0}, {0, 4}}))
+        << TaskSchedule::of<TaskSchedule::Weekly>({{1, 4}, times({{9, 0}, {0, 4}})})
         << QStringLiteral("pmset repeat wakeorpoweron ST 23:59:00");
     QTest::newRow("weekly Monday 00:05 wakes at Monday's midnight")
-        << TaskSchedule::weekly({2}, times({{0, 5}}))
+        << TaskSchedule::of<TaskSchedule::Weekly>({{2}, times({{0, 5}})})
         << QStringLiteral("pmset repeat wakeorpoweron M 00:00:00");
     QTest::newRow("nth weekday Tuesday 00:01 wakes Monday evening")
-        << TaskSchedule::monthlyNthWeekday(1, 3, times({{0, 1}}))
+        << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1, 3, times({{0, 1}})})
         << QStringLiteral("pmset repeat wakeorpoweron M 23:56:00");
     QTest::newRow("nth weekday Sunday 00:00 wakes Saturday evening")
-        << TaskSchedule::monthlyNthWeekday(2, 1, times({{0, 0}}))
+        << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 1, times({{0, 0}})})
         << QStringLiteral("pmset repeat wakeorpoweron S 23:55:00");
     QTest::newRow("last day 00:02 still every day")
-        << TaskSchedule::monthlyLastDay(times({{0, 2}})) << every + QStringLiteral("23:57:00");
+        << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times({{0, 2}})})
+        << every + QStringLiteral("23:57:00");
     QTest::newRow("monthly 15th 00:03 wakes on the 14th")
-        << TaskSchedule::monthly(15, times({{0, 3}}))
+        << TaskSchedule::of<TaskSchedule::Monthly>({15, times({{0, 3}})})
         << QStringLiteral("pmset schedule wakeorpoweron \"12/14/26 23:58:00\"");
     QTest::newRow("weekly Mon Wed Fri")
-        << TaskSchedule::weekly({2, 4, 6}, times({{8, 0}}))
+        << TaskSchedule::of<TaskSchedule::Weekly>({{2, 4, 6}, times({{8, 0}})})
         << QStringLiteral("pmset repeat wakeorpoweron MWF 07:55:00");
     QTest::newRow("weekly in stored order, Sunday U, Thursday R")
-        << TaskSchedule::weekly({7, 1, 5}, times({{18, 30}, {6, 45}}))
+        << TaskSchedule::of<TaskSchedule::Weekly>({{7, 1, 5}, times({{18, 30}, {6, 45}})})
         << QStringLiteral("pmset repeat wakeorpoweron SUR 06:40:00");
     QTest::newRow("last day of month wakes every day")
-        << TaskSchedule::monthlyLastDay(times({{23, 0}})) << every + QStringLiteral("22:55:00");
-    QTest::newRow("nth weekday Tuesday") << TaskSchedule::monthlyNthWeekday(2, 3, times({{10, 0}}))
-                                         << QStringLiteral("pmset repeat wakeorpoweron T 09:55:00");
+        << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times({{23, 0}})})
+        << every + QStringLiteral("22:55:00");
+    QTest::newRow("nth weekday Tuesday")
+        << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, times({{10, 0}})})
+        << QStringLiteral("pmset repeat wakeorpoweron T 09:55:00");
     QTest::newRow("last weekday ordinal, Saturday")
-        << TaskSchedule::monthlyNthWeekday(5, 7, times({{10, 0}}))
+        << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({5, 7, times({{10, 0}})})
         << QStringLiteral("pmset repeat wakeorpoweron S 09:55:00");
     QTest::newRow("monthly 15th, still ahead this month")
-        << TaskSchedule::monthly(15, times({{9, 0}}))
+        << TaskSchedule::of<TaskSchedule::Monthly>({15, times({{9, 0}})})
         << QStringLiteral("pmset schedule wakeorpoweron \"12/15/26 08:55:00\"");
 }
 
@@ -132,14 +138,16 @@ void TestPmsetService::registersCommandForSchedule()
 void TestPmsetService::refusesSchedulesWithoutWake_data()
 {
     QTest::addColumn<TaskSchedule>("schedule");
-    QTest::newRow("interval") << TaskSchedule::interval(15);
-    QTest::newRow("run at load") << TaskSchedule::runAtLoad();
-    QTest::newRow("daily without times") << TaskSchedule::daily({});
-    QTest::newRow("weekly without times") << TaskSchedule::weekly({2}, {});
-    QTest::newRow("weekly without weekdays") << TaskSchedule::weekly({}, times({{9, 0}}));
-    QTest::newRow("monthly without times") << TaskSchedule::monthly(15, {});
-    QTest::newRow("last day without times") << TaskSchedule::monthlyLastDay({});
-    QTest::newRow("nth weekday without times") << TaskSchedule::monthlyNthWeekday(1, 2, {});
+    QTest::newRow("interval") << TaskSchedule::of<TaskSchedule::Interval>({15});
+    QTest::newRow("run at load") << TaskSchedule::of<TaskSchedule::RunAtLoad>();
+    QTest::newRow("daily without times") << TaskSchedule::of<TaskSchedule::Daily>({{}});
+    QTest::newRow("weekly without times") << TaskSchedule::of<TaskSchedule::Weekly>({{2}, {}});
+    QTest::newRow("weekly without weekdays")
+        << TaskSchedule::of<TaskSchedule::Weekly>({{}, times({{9, 0}})});
+    QTest::newRow("monthly without times") << TaskSchedule::of<TaskSchedule::Monthly>({15, {}});
+    QTest::newRow("last day without times") << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{}});
+    QTest::newRow("nth weekday without times")
+        << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1, 2, {}});
 }
 
 void TestPmsetService::refusesSchedulesWithoutWake()
@@ -236,7 +244,8 @@ void TestPmsetService::findsNextMonthlyDate()
     QVERIFY(*next > now);
     QCOMPARE(next->toTimeZone(timeZone).offsetFromUtc(), offsetFromUtc);
 
-    VERIFY_OK(recording.service.scheduleWake(taskWith(TaskSchedule::monthly(day, {runTime}))));
+    VERIFY_OK(recording.service.scheduleWake(
+        taskWith(TaskSchedule::of<TaskSchedule::Monthly>({day, {runTime}}))));
     QCOMPARE(recording.commands,
              QStringList{QStringLiteral("pmset schedule wakeorpoweron \"%1\"").arg(date)});
 }
@@ -244,7 +253,8 @@ void TestPmsetService::findsNextMonthlyDate()
 void TestPmsetService::monthlyDayNoMonthHasRegistersNothing()
 {
     RecordingService recording(QDateTime(QDate(2026, 12, 8), QTime(1, 0), utc), utc);
-    VERIFY_OK(recording.service.scheduleWake(taskWith(TaskSchedule::monthly(32, times({{9, 0}})))));
+    VERIFY_OK(recording.service.scheduleWake(
+        taskWith(TaskSchedule::of<TaskSchedule::Monthly>({32, times({{9, 0}})}))));
     QVERIFY(recording.commands.isEmpty());
 }
 
@@ -252,8 +262,8 @@ void TestPmsetService::runnerFailureBecomesScriptFailed()
 {
     RecordingService recording(QDateTime(QDate(2026, 12, 8), QTime(1, 0), utc), utc);
     recording.failure = QStringLiteral("User canceled.");
-    const WakeOutcome woken =
-        recording.service.scheduleWake(taskWith(TaskSchedule::daily(times({{9, 0}}))));
+    const WakeOutcome woken = recording.service.scheduleWake(
+        taskWith(TaskSchedule::of<TaskSchedule::Daily>({times({{9, 0}})})));
     QVERIFY(!woken.ok());
     QCOMPARE(woken.error(), PmsetError::scriptFailed(QStringLiteral("User canceled.")));
     QCOMPARE(woken.message(), QStringLiteral("pmset failed: User canceled."));
@@ -304,29 +314,38 @@ void TestPmsetService::checksSystemSchedule_data()
     const QByteArray twelve = "Repeating power events:\n  wakepoweron at 12:10AM every day\n";
     const QByteArray once =
         "Scheduled power events:\n [0]  wakeorpoweron at 12/15/2026 08:55:00 by 'pmset'\n";
-    QTest::newRow("daily found") << morning << TaskSchedule::daily(times({{9, 0}})) << true;
-    QTest::newRow("daily, other time") << morning << TaskSchedule::daily(times({{10, 0}})) << false;
+    QTest::newRow("daily found") << morning
+                                 << TaskSchedule::of<TaskSchedule::Daily>({times({{9, 0}})})
+                                 << true;
+    QTest::newRow("daily, other time")
+        << morning << TaskSchedule::of<TaskSchedule::Daily>({times({{10, 0}})}) << false;
     QTest::newRow("daily 00:15 against 0:10AM")
-        << midnight << TaskSchedule::daily(times({{0, 15}})) << true;
+        << midnight << TaskSchedule::of<TaskSchedule::Daily>({times({{0, 15}})}) << true;
     QTest::newRow("daily 00:15 against 12:10AM")
-        << twelve << TaskSchedule::daily(times({{0, 15}})) << true;
+        << twelve << TaskSchedule::of<TaskSchedule::Daily>({times({{0, 15}})}) << true;
     QTest::newRow("2:10AM is not inside 12:10AM")
-        << twelve << TaskSchedule::daily(times({{2, 15}})) << false;
-    QTest::newRow("daily without times") << morning << TaskSchedule::daily({}) << false;
+        << twelve << TaskSchedule::of<TaskSchedule::Daily>({times({{2, 15}})}) << false;
+    QTest::newRow("daily without times")
+        << morning << TaskSchedule::of<TaskSchedule::Daily>({{}}) << false;
     QTest::newRow("no events") << QByteArray("No scheduled events.\n")
-                               << TaskSchedule::daily(times({{9, 0}})) << false;
+                               << TaskSchedule::of<TaskSchedule::Daily>({times({{9, 0}})}) << false;
     QTest::newRow("monthly sees a one-time event")
-        << once << TaskSchedule::monthly(15, times({{9, 0}})) << true;
+        << once << TaskSchedule::of<TaskSchedule::Monthly>({15, times({{9, 0}})}) << true;
     QTest::newRow("monthly sees a repeating event")
-        << morning << TaskSchedule::monthly(15, times({{9, 0}})) << true;
-    QTest::newRow("monthly without events") << QByteArray("No scheduled events.\n")
-                                            << TaskSchedule::monthly(15, times({{9, 0}})) << false;
-    QTest::newRow("weekly never") << morning << TaskSchedule::weekly({2}, times({{9, 0}})) << false;
+        << morning << TaskSchedule::of<TaskSchedule::Monthly>({15, times({{9, 0}})}) << true;
+    QTest::newRow("monthly without events")
+        << QByteArray("No scheduled events.\n")
+        << TaskSchedule::of<TaskSchedule::Monthly>({15, times({{9, 0}})}) << false;
+    QTest::newRow("weekly never") << morning
+                                  << TaskSchedule::of<TaskSchedule::Weekly>({{2}, times({{9, 0}})})
+                                  << false;
     QTest::newRow("last day never")
-        << morning << TaskSchedule::monthlyLastDay(times({{9, 0}})) << false;
+        << morning << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times({{9, 0}})}) << false;
     QTest::newRow("nth weekday never")
-        << morning << TaskSchedule::monthlyNthWeekday(1, 2, times({{9, 0}})) << false;
-    QTest::newRow("interval never") << morning << TaskSchedule::interval(5) << false;
+        << morning << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1, 2, times({{9, 0}})})
+        << false;
+    QTest::newRow("interval never")
+        << morning << TaskSchedule::of<TaskSchedule::Interval>({5}) << false;
 }
 
 void TestPmsetService::checksSystemSchedule()
@@ -356,7 +375,7 @@ void TestPmsetService::unreadableScheduleMeansNotScheduled()
     qputenv("BRENMOR_OPS_PMSET", dir.filePath(QStringLiteral("missing")).toUtf8());
     QCOMPARE(PmsetService().currentWakeSchedule(), QString());
     QVERIFY(!PmsetService().isWakeScheduledInSystem(
-        taskWith(TaskSchedule::monthly(15, times({{9, 0}})))));
+        taskWith(TaskSchedule::of<TaskSchedule::Monthly>({15, times({{9, 0}})}))));
 
     // Output that is not UTF-8 is as good as none.
     const QString fake = dir.filePath(QStringLiteral("pmset"));

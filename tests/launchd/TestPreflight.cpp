@@ -28,7 +28,7 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable)
 
 TaskSchedule dailyAt(int hour, int minute)
 {
-    return TaskSchedule::daily({TimeOfDay{hour, minute}});
+    return TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{hour, minute}}});
 }
 } // namespace
 
@@ -67,7 +67,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("findings");
 
         const QDateTime winter(QDate(2026, 1, 14), QTime(12, 0), Qt::UTC);
-        const TaskSchedule every5 = TaskSchedule::interval(5);
+        const TaskSchedule every5 = TaskSchedule::of<TaskSchedule::Interval>({5});
         const QString berlin = QStringLiteral("Europe/Berlin");
         const auto row = [&](const char* name, const QString& command, bool login,
                              QStringList findings) {
@@ -160,17 +160,22 @@ private Q_SLOTS:
                 "choose a time outside the clock change to keep its runs a day apart"});
         clocks("after the repeated hour", dailyAt(3, 0), autumnDay, berlin, {});
         clocks("only times of the day are checked",
-               TaskSchedule::daily({TimeOfDay{9, 0}, TimeOfDay{2, 15}}), springDay, berlin,
+               TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{9, 0}, TimeOfDay{2, 15}}}),
+               springDay, berlin,
                {"The clocks skip 02:15 on 2026-03-29, so that run happens at 03:00 instead; "
                 "choose a time outside the clock change"});
-        clocks("weekly on the day (Sunday)", TaskSchedule::weekly({1}, {TimeOfDay{2, 30}}),
-               springDay, berlin, {skipped});
-        clocks("weekly on another day", TaskSchedule::weekly({2, 3}, {TimeOfDay{2, 30}}), springDay,
+        clocks("weekly on the day (Sunday)",
+               TaskSchedule::of<TaskSchedule::Weekly>({{1}, {TimeOfDay{2, 30}}}), springDay, berlin,
+               {skipped});
+        clocks("weekly on another day",
+               TaskSchedule::of<TaskSchedule::Weekly>({{2, 3}, {TimeOfDay{2, 30}}}), springDay,
                berlin, {});
-        clocks("monthly on another day", TaskSchedule::monthly(1, {TimeOfDay{2, 30}}), springDay,
-               berlin, {});
+        clocks("monthly on another day",
+               TaskSchedule::of<TaskSchedule::Monthly>({1, {TimeOfDay{2, 30}}}), springDay, berlin,
+               {});
         clocks("last Sunday as nth weekday does not match the 4th block",
-               TaskSchedule::monthlyNthWeekday(4, 1, {TimeOfDay{2, 30}}), springDay, berlin, {});
+               TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({4, 1, {TimeOfDay{2, 30}}}),
+               springDay, berlin, {});
         clocks("other zone, other date", dailyAt(2, 30),
                QDateTime(QDate(2026, 3, 8), QTime(12, 0), Qt::UTC),
                QStringLiteral("America/New_York"),
@@ -213,7 +218,7 @@ private Q_SLOTS:
         writeFile(path, "A=1\n", false);
         QFile::setPermissions(path, QFileDevice::WriteOwner);
         ScheduledTask task = ScheduledTask::create(QStringLiteral("T"), QStringLiteral("ls"),
-                                                   TaskSchedule::interval(5));
+                                                   TaskSchedule::of<TaskSchedule::Interval>({5}));
         task.envFilePath = path;
         QCOMPARE(Preflight::check(task),
                  QStringList{QStringLiteral("The .env file %1 cannot be read; check its "
@@ -259,7 +264,7 @@ private Q_SLOTS:
             QVERIFY(large.resize(2 * 1000 * 1000)); // sparse: no disk used
         }
         ScheduledTask task = ScheduledTask::create(QStringLiteral("T"), QStringLiteral("ls"),
-                                                   TaskSchedule::interval(5));
+                                                   TaskSchedule::of<TaskSchedule::Interval>({5}));
         task.envFilePath = path;
         QStringList findings;
         std::unique_ptr<QThread> checking(

@@ -76,18 +76,19 @@ void TestWakeEndToEnd::registersAndReadsBack_data()
     QTest::addColumn<bool>("active");       // what the detail view's check answers
 
     QTest::newRow("daily 12:15 wakes at 12:10PM")
-        << TaskSchedule::daily(at(12, 15))
+        << TaskSchedule::of<TaskSchedule::Daily>({at(12, 15)})
         << QStringList{u"Repeating power events:\n  wakepoweron at 12:10PM every day"_s} << true;
     QTest::newRow("daily 00:15 wakes at 0:10AM and counts as active")
-        << TaskSchedule::daily(at(0, 15)) << QStringList{u"  wakepoweron at 0:10AM every day"_s}
-        << true;
+        << TaskSchedule::of<TaskSchedule::Daily>({at(0, 15)})
+        << QStringList{u"  wakepoweron at 0:10AM every day"_s} << true;
     QTest::newRow("weekly Monday 00:02 wakes late on Sunday")
-        << TaskSchedule::weekly({2}, at(0, 2)) << QStringList{u"  wakepoweron at 11:57PM Sunday"_s}
-        << false;
-    QTest::newRow("second Tuesday") << TaskSchedule::monthlyNthWeekday(2, 3, at(10, 0))
-                                    << QStringList{u"  wakepoweron at 9:55AM Tuesday"_s} << false;
+        << TaskSchedule::of<TaskSchedule::Weekly>({{2}, at(0, 2)})
+        << QStringList{u"  wakepoweron at 11:57PM Sunday"_s} << false;
+    QTest::newRow("second Tuesday")
+        << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, at(10, 0)})
+        << QStringList{u"  wakepoweron at 9:55AM Tuesday"_s} << false;
     QTest::newRow("monthly on the 15th")
-        << TaskSchedule::monthly(15, at(9, 0))
+        << TaskSchedule::of<TaskSchedule::Monthly>({15, at(9, 0)})
         << QStringList{u"Scheduled power events:\n [0]  wakeorpoweron at "_s, u"/15/"_s,
                        u" 08:55:00 by 'pmset'"_s}
         << true;
@@ -111,8 +112,8 @@ void TestWakeEndToEnd::registersAndReadsBack()
 void TestWakeEndToEnd::newRepeatReplacesOld()
 {
     const PmsetService service;
-    const ScheduledTask first = wakeTask(TaskSchedule::daily(at(12, 15)));
-    const ScheduledTask second = wakeTask(TaskSchedule::daily(at(0, 15)));
+    const ScheduledTask first = wakeTask(TaskSchedule::of<TaskSchedule::Daily>({at(12, 15)}));
+    const ScheduledTask second = wakeTask(TaskSchedule::of<TaskSchedule::Daily>({at(0, 15)}));
     VERIFY_OK(service.scheduleWake(first));
     VERIFY_OK(service.scheduleWake(second));
     QVERIFY(!service.isWakeScheduledInSystem(first));
@@ -123,16 +124,18 @@ void TestWakeEndToEnd::nothingRegisteredIsNotActive()
 {
     const PmsetService service;
     QCOMPARE(service.currentWakeSchedule(), u"No scheduled events."_s);
-    QVERIFY(!service.isWakeScheduledInSystem(wakeTask(TaskSchedule::daily(at(12, 15)))));
-    QVERIFY(!service.isWakeScheduledInSystem(wakeTask(TaskSchedule::monthly(15, at(9, 0)))));
+    QVERIFY(!service.isWakeScheduledInSystem(
+        wakeTask(TaskSchedule::of<TaskSchedule::Daily>({at(12, 15)}))));
+    QVERIFY(!service.isWakeScheduledInSystem(
+        wakeTask(TaskSchedule::of<TaskSchedule::Monthly>({15, at(9, 0)}))));
 }
 
 void TestWakeEndToEnd::cancelsWhatWasRegistered()
 {
     const PmsetService service;
-    const ScheduledTask daily = wakeTask(TaskSchedule::daily(at(12, 15)));
-    const ScheduledTask on15th = wakeTask(TaskSchedule::monthly(15, at(9, 0)));
-    const ScheduledTask on20th = wakeTask(TaskSchedule::monthly(20, at(9, 0)));
+    const ScheduledTask daily = wakeTask(TaskSchedule::of<TaskSchedule::Daily>({at(12, 15)}));
+    const ScheduledTask on15th = wakeTask(TaskSchedule::of<TaskSchedule::Monthly>({15, at(9, 0)}));
+    const ScheduledTask on20th = wakeTask(TaskSchedule::of<TaskSchedule::Monthly>({20, at(9, 0)}));
     VERIFY_OK(service.scheduleWake(daily));
     VERIFY_OK(service.scheduleWake(on15th));
     VERIFY_OK(service.scheduleWake(on20th));
@@ -156,8 +159,8 @@ void TestWakeEndToEnd::cancelOfAnEventNotHeldAsksNothing()
     // pmset refuses to cancel an event it does not hold; the service looks first and asks
     // nothing (no osascript, which would fail here).
     qputenv("BRENMOR_OPS_OSASCRIPT", m_state->filePath(u"no-osascript"_s).toUtf8());
-    const WakeOutcome cancelled =
-        PmsetService().cancelOneTimeWake(wakeTask(TaskSchedule::monthly(15, at(9, 0))));
+    const WakeOutcome cancelled = PmsetService().cancelOneTimeWake(
+        wakeTask(TaskSchedule::of<TaskSchedule::Monthly>({15, at(9, 0)})));
     qunsetenv("BRENMOR_OPS_OSASCRIPT");
     VERIFY_OK(cancelled);
 }
@@ -167,7 +170,8 @@ void TestWakeEndToEnd::pmsetFailureReachesCaller()
     // A state folder that cannot be created: pmset fails, osascript reports it.
     TestSupport::writeFile(m_state->filePath(u"plain-file"_s), "x");
     qputenv("BRENMOR_OPS_PMSET_STATE", m_state->filePath(u"plain-file/pmset.json"_s).toUtf8());
-    const WakeOutcome woken = PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
+    const WakeOutcome woken =
+        PmsetService().scheduleWake(wakeTask(TaskSchedule::of<TaskSchedule::Daily>({at(9, 0)})));
     QVERIFY(!woken.ok());
     QCOMPARE(woken.message(),
              u"pmset failed: pmset: cannot create "_s + m_state->filePath(u"plain-file"_s));
@@ -176,7 +180,8 @@ void TestWakeEndToEnd::pmsetFailureReachesCaller()
 void TestWakeEndToEnd::missingOsascriptFailsToCreateScript()
 {
     qputenv("BRENMOR_OPS_OSASCRIPT", m_state->filePath(u"no-osascript"_s).toUtf8());
-    const WakeOutcome woken = PmsetService().scheduleWake(wakeTask(TaskSchedule::daily(at(9, 0))));
+    const WakeOutcome woken =
+        PmsetService().scheduleWake(wakeTask(TaskSchedule::of<TaskSchedule::Daily>({at(9, 0)})));
     qunsetenv("BRENMOR_OPS_OSASCRIPT");
     QVERIFY(!woken.ok());
     QCOMPARE(woken.message(), u"pmset failed: Failed to create script"_s);

@@ -146,23 +146,25 @@ private Q_SLOTS:
         QTest::newRow("zsh, profile, env file, folder, two-line command")
             << login << Dialect::bsd << QStringLiteral("script-zsh-env-dir.sh");
 
-        ScheduledTask lastDay = TaskBuilder()
-                                    .id(fixedTaskId)
-                                    .command(QStringLiteral("./close-books.sh"))
-                                    .schedule(TaskSchedule::monthlyLastDay(nine()))
-                                    .build();
+        ScheduledTask lastDay =
+            TaskBuilder()
+                .id(fixedTaskId)
+                .command(QStringLiteral("./close-books.sh"))
+                .schedule(TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine()}))
+                .build();
         lastDay.workingDirectory = QStringLiteral("/tmp/it's");
         QTest::newRow("last day, BSD date")
             << lastDay << Dialect::bsd << QStringLiteral("script-lastday-bsd.sh");
         QTest::newRow("last day, GNU date")
             << lastDay << Dialect::gnu << QStringLiteral("script-lastday-gnu.sh");
 
-        ScheduledTask nth = TaskBuilder()
-                                .id(fixedTaskId)
-                                .command(QStringLiteral("echo 'it'\\''s time' | say"))
-                                .schedule(TaskSchedule::monthlyNthWeekday(2, 3, nine()))
-                                .loginShell()
-                                .build();
+        ScheduledTask nth =
+            TaskBuilder()
+                .id(fixedTaskId)
+                .command(QStringLiteral("echo 'it'\\''s time' | say"))
+                .schedule(TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, nine()}))
+                .loginShell()
+                .build();
         nth.envFilePath = QStringLiteral("/Users/o'neil/.env");
         nth.workingDirectory = QString(); // present but empty: no cd line
         QTest::newRow("zsh, second weekday, quoted env file")
@@ -182,9 +184,10 @@ private Q_SLOTS:
                 << task << Dialect::bsd << QStringLiteral("script-bash-daily.sh");
         }
         // Every schedule without a guard gives the same text.
-        const QList<TaskSchedule> unguarded{TaskSchedule::runAtLoad(), TaskSchedule::interval(15),
-                                            TaskSchedule::weekly({1}, nine()),
-                                            TaskSchedule::monthly(15, nine())};
+        const QList<TaskSchedule> unguarded{TaskSchedule::of<TaskSchedule::RunAtLoad>(),
+                                            TaskSchedule::of<TaskSchedule::Interval>({15}),
+                                            TaskSchedule::of<TaskSchedule::Weekly>({{1}, nine()}),
+                                            TaskSchedule::of<TaskSchedule::Monthly>({15, nine()})};
         for (const TaskSchedule& schedule : unguarded)
             QTest::newRow(qPrintable(TaskSchedule::caseName(schedule.kind())))
                 << TaskBuilder()
@@ -247,13 +250,13 @@ private Q_SLOTS:
         QFETCH(int, nth);
         QFETCH(QString, comment);
         QFETCH(QString, test);
-        const QString text =
-            WrapperScript::text(TaskBuilder()
-                                    .id(fixedTaskId)
-                                    .command(QStringLiteral("true"))
-                                    .schedule(TaskSchedule::monthlyNthWeekday(nth, 2, nine()))
-                                    .build(),
-                                fixedRuns, Dialect::gnu);
+        const QString text = WrapperScript::text(
+            TaskBuilder()
+                .id(fixedTaskId)
+                .command(QStringLiteral("true"))
+                .schedule(TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({nth, 2, nine()}))
+                .build(),
+            fixedRuns, Dialect::gnu);
         const QStringList lines = text.split(QLatin1Char('\n'));
         QCOMPARE(lines.mid(2, 4),
                  (QStringList{QString(), comment, QStringLiteral("_day=$(date +%d)"), test}));
@@ -263,11 +266,12 @@ private Q_SLOTS:
     {
         const LaunchdService service(
             AgentPaths(QStringLiteral("/a"), QStringLiteral("/s"), QStringLiteral("/l")));
-        const ScheduledTask task = TaskBuilder()
-                                       .id(fixedTaskId)
-                                       .command(QStringLiteral("true"))
-                                       .schedule(TaskSchedule::monthlyLastDay(nine()))
-                                       .build();
+        const ScheduledTask task =
+            TaskBuilder()
+                .id(fixedTaskId)
+                .command(QStringLiteral("true"))
+                .schedule(TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine()}))
+                .build();
 #ifdef Q_OS_MACOS
         QVERIFY(service.scriptContent(task).contains(QStringLiteral("date -v+1d +%d")));
 #else
@@ -281,13 +285,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<ScheduledTask>("task");
         QTest::addColumn<Dialect>("dialect");
-        const QList<TaskSchedule> schedules{TaskSchedule::runAtLoad(),
-                                            TaskSchedule::interval(15),
-                                            TaskSchedule::daily(nine()),
-                                            TaskSchedule::weekly({2}, nine()),
-                                            TaskSchedule::monthly(3, nine()),
-                                            TaskSchedule::monthlyLastDay(nine()),
-                                            TaskSchedule::monthlyNthWeekday(4, 6, nine())};
+        const QList<TaskSchedule> schedules{
+            TaskSchedule::of<TaskSchedule::RunAtLoad>(),
+            TaskSchedule::of<TaskSchedule::Interval>({15}),
+            TaskSchedule::of<TaskSchedule::Daily>({nine()}),
+            TaskSchedule::of<TaskSchedule::Weekly>({{2}, nine()}),
+            TaskSchedule::of<TaskSchedule::Monthly>({3, nine()}),
+            TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine()}),
+            TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({4, 6, nine()})};
         for (const TaskSchedule& schedule : schedules) {
             for (bool login : {false, true}) {
                 for (Dialect dialect : {Dialect::bsd, Dialect::gnu}) {
@@ -627,7 +632,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("today");
         QTest::addColumn<QString>("tomorrow");
         QTest::addColumn<bool>("runs");
-        const TaskSchedule lastDay = TaskSchedule::monthlyLastDay(nine());
+        const TaskSchedule lastDay = TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine()});
         for (Dialect dialect : {Dialect::bsd, Dialect::gnu}) {
             const char* d = dialect == Dialect::bsd ? "bsd" : "gnu";
             QTest::newRow(qPrintable(QStringLiteral("last day, 31st, %1").arg(QLatin1String(d))))
@@ -641,7 +646,7 @@ private Q_SLOTS:
         const auto nth = [&](int n, const char* today, bool runs) {
             QTest::newRow(
                 qPrintable(QStringLiteral("nth %1 on day %2").arg(n).arg(QLatin1String(today))))
-                << TaskSchedule::monthlyNthWeekday(n, 2, nine()) << Dialect::gnu
+                << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({n, 2, nine()}) << Dialect::gnu
                 << QString::fromLatin1(today) << QStringLiteral("15") << runs;
         };
         nth(1, "01", true);

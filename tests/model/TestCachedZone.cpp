@@ -194,7 +194,8 @@ void TestCachedZone::nextDailyRunMatchesTheSystem()
     const ZoneEnvironment environment(zone);
     const qint64 expected = systemNextDaily(now, hour, minute);
     QVERIFY(expected > now);
-    const TaskSchedule schedule = TaskSchedule::daily({TimeOfDay{hour, minute}});
+    const TaskSchedule schedule =
+        TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{hour, minute}}});
     const QTimeZone qtZone(zone);
     const std::optional<QDateTime> cached = nextRun(schedule, now, nextRunZone(qtZone, now));
     QVERIFY(cached);

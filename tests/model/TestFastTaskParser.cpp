@@ -111,19 +111,20 @@ TaskSchedule randomSchedule(QRandomGenerator& random)
         times.append({random.bounded(24), random.bounded(60)});
     switch (random.bounded(7)) {
     case 0:
-        return TaskSchedule::runAtLoad();
+        return TaskSchedule::of<TaskSchedule::RunAtLoad>();
     case 1:
-        return TaskSchedule::interval(random.bounded(1, 100000));
+        return TaskSchedule::of<TaskSchedule::Interval>({random.bounded(1, 100000)});
     case 2:
-        return TaskSchedule::daily(times);
+        return TaskSchedule::of<TaskSchedule::Daily>({times});
     case 3:
-        return TaskSchedule::weekly({1, random.bounded(1, 8)}, times);
+        return TaskSchedule::of<TaskSchedule::Weekly>({{1, random.bounded(1, 8)}, times});
     case 4:
-        return TaskSchedule::monthly(random.bounded(1, 32), times);
+        return TaskSchedule::of<TaskSchedule::Monthly>({random.bounded(1, 32), times});
     case 5:
-        return TaskSchedule::monthlyLastDay(times);
+        return TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times});
     default:
-        return TaskSchedule::monthlyNthWeekday(random.bounded(1, 5), random.bounded(1, 8), times);
+        return TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>(
+            {random.bounded(1, 5), random.bounded(1, 8), times});
     }
 }
 

@@ -268,7 +268,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, schedule);
         QFETCH(QString, message);
-        QJsonObject task = ScheduledTask::create("a", "b", TaskSchedule::runAtLoad()).toJson();
+        QJsonObject task =
+            ScheduledTask::create("a", "b", TaskSchedule::of<TaskSchedule::RunAtLoad>()).toJson();
         task.insert(QStringLiteral("schedule"), QJsonDocument::fromJson(schedule).object());
         const QByteArray text =
             QJsonDocument(QJsonObject{{"version", 2}, {"tasks", QJsonArray{task}}}).toJson();

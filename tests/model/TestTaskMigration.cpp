@@ -327,15 +327,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<ScheduledTask>>("tasks");
         const QList<TimeOfDay> times = {{17, 30}, {9, 0}};
-        const QList<TaskSchedule> schedules = {TaskSchedule::runAtLoad(),
-                                               TaskSchedule::interval(90),
-                                               TaskSchedule::daily(times),
-                                               TaskSchedule::daily({}),
-                                               TaskSchedule::weekly({6, 2}, times),
-                                               TaskSchedule::weekly({}, {}),
-                                               TaskSchedule::monthly(31, times),
-                                               TaskSchedule::monthlyLastDay(times),
-                                               TaskSchedule::monthlyNthWeekday(2, 3, times)};
+        const QList<TaskSchedule> schedules = {
+            TaskSchedule::of<TaskSchedule::RunAtLoad>(),
+            TaskSchedule::of<TaskSchedule::Interval>({90}),
+            TaskSchedule::of<TaskSchedule::Daily>({times}),
+            TaskSchedule::of<TaskSchedule::Daily>({{}}),
+            TaskSchedule::of<TaskSchedule::Weekly>({{6, 2}, times}),
+            TaskSchedule::of<TaskSchedule::Weekly>({{}, {}}),
+            TaskSchedule::of<TaskSchedule::Monthly>({31, times}),
+            TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times}),
+            TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, times})};
         QList<ScheduledTask> all;
         for (const TaskSchedule& schedule : schedules)
             all << ScheduledTask::create("n", "c", schedule);
@@ -347,7 +348,7 @@ private Q_SLOTS:
                 "Caf\xC3\xA9 \\ \"quoted\" \xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"),
             QString::fromUtf8("echo \"$(date)\" `id` 'x'\n\tnext\r\b\f") + QChar(0x01) +
                 QChar(0x1f) + QChar(0x7f) + QChar(0x2028) + "/path/",
-            TaskSchedule::daily({{3, 0}}));
+            TaskSchedule::of<TaskSchedule::Daily>({{{3, 0}}}));
         hostile.workingDirectory = QStringLiteral("/tmp/it's \\dir");
         hostile.envFilePath = QString();
         hostile.wakeBeforeRun = true;
@@ -383,8 +384,9 @@ private Q_SLOTS:
         TestSupport::writeFile(path, "old");
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                         QFileDevice::ReadOther);
-        const ScheduledTask task = ScheduledTask::create(QStringLiteral("A"), QStringLiteral("a"),
-                                                         TaskSchedule::interval(5));
+        const ScheduledTask task =
+            ScheduledTask::create(QStringLiteral("A"), QStringLiteral("a"),
+                                  TaskSchedule::of<TaskSchedule::Interval>({5}));
         VERIFY_OK(TaskFile::write(path, {task}));
         const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                 QFileDevice::ExeGroup | QFileDevice::ReadOther |

@@ -65,7 +65,7 @@ private Q_SLOTS:
             << "Sun, Sat at 9:00";
         QTest::newRow("weekly out of range")
             // Built in memory: the task file readers refuse such weekdays.
-            << TaskSchedule::weekly({0, 8}, {{9, 0}}) << "?, ? at 9:00";
+            << TaskSchedule::of<TaskSchedule::Weekly>({{0, 8}, {{9, 0}}}) << "?, ? at 9:00";
         QTest::newRow("monthly")
             << ::schedule(R"({"monthly": {"day": 15, "times": [{"hour": 9, "minute": 0}]}})")
             << "Monthly on day 15 at 9:00";
@@ -77,7 +77,8 @@ private Q_SLOTS:
                    R"({"monthlyNthWeekday": {"nth": 2, "weekday": 3, "times": [{"hour": 18, "minute": 30}, {"hour": 9, "minute": 0}]}})")
             << "2nd Tuesday at 9:00, 18:30";
         QTest::newRow("nth weekday unknown name")
-            << TaskSchedule::monthlyNthWeekday(1, 9, {{9, 0}}) << "1st Unknown at 9:00";
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1, 9, {{9, 0}}})
+            << "1st Unknown at 9:00";
     }
     void summary()
     {
@@ -128,13 +129,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<TaskSchedule>("schedule");
         const QList<TimeOfDay> times = {{9, 0}, {17, 30}};
-        QTest::newRow("runAtLoad") << TaskSchedule::runAtLoad();
-        QTest::newRow("interval") << TaskSchedule::interval(15);
-        QTest::newRow("daily") << TaskSchedule::daily(times);
-        QTest::newRow("weekly") << TaskSchedule::weekly({2, 4, 6}, times);
-        QTest::newRow("monthly") << TaskSchedule::monthly(31, times);
-        QTest::newRow("lastDay") << TaskSchedule::monthlyLastDay(times);
-        QTest::newRow("nth") << TaskSchedule::monthlyNthWeekday(4, 7, times);
+        QTest::newRow("runAtLoad") << TaskSchedule::of<TaskSchedule::RunAtLoad>();
+        QTest::newRow("interval") << TaskSchedule::of<TaskSchedule::Interval>({15});
+        QTest::newRow("daily") << TaskSchedule::of<TaskSchedule::Daily>({times});
+        QTest::newRow("weekly") << TaskSchedule::of<TaskSchedule::Weekly>({{2, 4, 6}, times});
+        QTest::newRow("monthly") << TaskSchedule::of<TaskSchedule::Monthly>({31, times});
+        QTest::newRow("lastDay") << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({times});
+        QTest::newRow("nth") << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({4, 7, times});
     }
     void roundTripEveryCase()
     {
@@ -156,12 +157,15 @@ private Q_SLOTS:
 
     void scheduleJsonShapes()
     {
-        QCOMPARE(QJsonDocument(TaskSchedule::runAtLoad().toJson()).toJson(QJsonDocument::Compact),
+        QCOMPARE(QJsonDocument(TaskSchedule::of<TaskSchedule::RunAtLoad>().toJson())
+                     .toJson(QJsonDocument::Compact),
                  QByteArray(R"({"runAtLoad":{}})"));
-        QCOMPARE(QJsonDocument(TaskSchedule::interval(30).toJson()).toJson(QJsonDocument::Compact),
+        QCOMPARE(QJsonDocument(TaskSchedule::of<TaskSchedule::Interval>({30}).toJson())
+                     .toJson(QJsonDocument::Compact),
                  QByteArray(R"({"interval":{"minutes":30}})"));
         QCOMPARE(
-            QJsonDocument(TaskSchedule::monthlyNthWeekday(2, 3, {{9, 0}}).toJson())
+            QJsonDocument(
+                TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, {{9, 0}}}).toJson())
                 .toJson(QJsonDocument::Compact),
             QByteArray(
                 R"({"monthlyNthWeekday":{"nth":2,"times":[{"hour":9,"minute":0}],"weekday":3}})"));
@@ -219,7 +223,7 @@ private Q_SLOTS:
     void absentFieldsAreNotWritten()
     {
         ScheduledTask task = ScheduledTask::create(QStringLiteral("n"), QStringLiteral("c"),
-                                                   TaskSchedule::runAtLoad());
+                                                   TaskSchedule::of<TaskSchedule::RunAtLoad>());
         const QJsonObject object = task.toJson();
         QVERIFY(!object.contains(QStringLiteral("workingDirectory")));
         QVERIFY(!object.contains(QStringLiteral("envFilePath")));
@@ -280,23 +284,36 @@ private Q_SLOTS:
 
     void scheduleEqualityComparesCaseAndPayload()
     {
-        QVERIFY(TaskSchedule::daily({{9, 0}}) != TaskSchedule::monthlyLastDay({{9, 0}}));
-        QVERIFY(TaskSchedule::daily({{9, 0}, {10, 0}}) != TaskSchedule::daily({{10, 0}, {9, 0}}));
-        QVERIFY(TaskSchedule::weekly({2}, {{9, 0}}) == TaskSchedule::weekly({2}, {{9, 0}}));
-        QCOMPARE(qHash(TaskSchedule::weekly({2}, {{9, 0}})),
-                 qHash(TaskSchedule::weekly({2}, {{9, 0}})));
+        QVERIFY(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}}) !=
+                TaskSchedule::of<TaskSchedule::MonthlyLastDay>({{{9, 0}}}));
+        QVERIFY(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}, {10, 0}}}) !=
+                TaskSchedule::of<TaskSchedule::Daily>({{{10, 0}, {9, 0}}}));
+        QVERIFY(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}}) ==
+                TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}}));
+        QCOMPARE(qHash(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}})),
+                 qHash(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}})));
     }
 
+    // The form's kind picker and the second picker of its group, as derived from the kinds:
+    // labels in order, each entry naming its (first) kind by case name.
     void formKinds()
     {
-        QStringList names;
-        for (ScheduleType type : allScheduleTypes())
-            names << rawValue(type);
-        QCOMPARE(names, (QStringList{"runAtLoad", "interval", "daily", "weekly", "monthly"}));
-        names.clear();
-        for (MonthlyType type : allMonthlyTypes())
-            names << rawValue(type);
-        QCOMPARE(names, (QStringList{"specificDay", "lastDay", "nthWeekday"}));
+        QStringList labels;
+        QStringList data;
+        QStringList inGroup;
+        for (const ScheduleKinds::PickerEntry& entry : ScheduleKinds::kindPicker()) {
+            labels << entry.label;
+            data << entry.data;
+            if (entry.grouped)
+                for (TaskSchedule::Kind kind : entry.kinds)
+                    inGroup << entry.label + QLatin1Char('/') +
+                                   QString::fromUtf8(ScheduleKinds::formPlace(kind).label.data());
+        }
+        QCOMPARE(labels, (QStringList{"Run at load (login / reboot)", "Every N minutes", "Daily",
+                                      "Weekly", "Monthly"}));
+        QCOMPARE(data, (QStringList{"runAtLoad", "interval", "daily", "weekly", "monthly"}));
+        QCOMPARE(inGroup, (QStringList{"Monthly/Specific day", "Monthly/Last day of month",
+                                       "Monthly/Nth weekday"}));
     }
 };
 

@@ -134,7 +134,7 @@ QStringList bashCompletions(const TestHome& home, const QStringList& words)
 
 ScheduledTask namedTask(const QString& name, const QString& command = QStringLiteral("true"))
 {
-    return ScheduledTask::create(name, command, TaskSchedule::runAtLoad());
+    return ScheduledTask::create(name, command, TaskSchedule::of<TaskSchedule::RunAtLoad>());
 }
 
 } // namespace

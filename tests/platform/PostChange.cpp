@@ -16,7 +16,7 @@ int main(int argc, char** argv)
     const TaskFileTransaction::Outcome outcome =
         TaskFileTransaction::run(args.at(1), options, [](QList<ScheduledTask>& tasks) {
             tasks.append(ScheduledTask::create(QStringLiteral("posted"), QStringLiteral("true"),
-                                               TaskSchedule::runAtLoad()));
+                                               TaskSchedule::of<TaskSchedule::RunAtLoad>()));
             return true;
         });
     return outcome.status == TaskFileTransaction::Status::written ? 0 : 1;

@@ -14,7 +14,7 @@ class TaskBuilder {
 public:
     explicit TaskBuilder(QString name = QStringLiteral("Task"))
         : m_task(ScheduledTask::create(std::move(name), QStringLiteral("true"),
-                                       TaskSchedule::daily({TimeOfDay{9, 0}})))
+                                       TaskSchedule::of<TaskSchedule::Daily>({{TimeOfDay{9, 0}}})))
     {}
 
     TaskBuilder& command(QString command)
@@ -31,14 +31,18 @@ public:
     }
     TaskBuilder& daily(QList<TimeOfDay> times)
     {
-        return schedule(TaskSchedule::daily(std::move(times)));
+        return schedule(TaskSchedule::of<TaskSchedule::Daily>({std::move(times)}));
     }
     TaskBuilder& weekly(QList<int> weekdays, QList<TimeOfDay> times)
     {
-        return schedule(TaskSchedule::weekly(std::move(weekdays), std::move(times)));
+        return schedule(
+            TaskSchedule::of<TaskSchedule::Weekly>({std::move(weekdays), std::move(times)}));
     }
-    TaskBuilder& every(int minutes) { return schedule(TaskSchedule::interval(minutes)); }
-    TaskBuilder& atLoad() { return schedule(TaskSchedule::runAtLoad()); }
+    TaskBuilder& every(int minutes)
+    {
+        return schedule(TaskSchedule::of<TaskSchedule::Interval>({minutes}));
+    }
+    TaskBuilder& atLoad() { return schedule(TaskSchedule::of<TaskSchedule::RunAtLoad>()); }
     TaskBuilder& enabled(bool enabled)
     {
         m_task.isEnabled = enabled;
@@ -93,16 +97,16 @@ inline ScheduledTask describedTask(const QString& descriptor)
     const QString flags = parts.value(2);
     const QList<TimeOfDay> nine{TimeOfDay{9, 0}};
     const QHash<QString, TaskSchedule> schedules{
-        {QStringLiteral("daily"), TaskSchedule::daily(nine)},
-        {QStringLiteral("weekly"), TaskSchedule::weekly({2}, nine)},
-        {QStringLiteral("monthly"), TaskSchedule::monthly(15, nine)},
-        {QStringLiteral("lastDay"), TaskSchedule::monthlyLastDay(nine)},
-        {QStringLiteral("nth"), TaskSchedule::monthlyNthWeekday(2, 3, nine)},
-        {QStringLiteral("interval"), TaskSchedule::interval(15)},
+        {QStringLiteral("daily"), TaskSchedule::of<TaskSchedule::Daily>({nine})},
+        {QStringLiteral("weekly"), TaskSchedule::of<TaskSchedule::Weekly>({{2}, nine})},
+        {QStringLiteral("monthly"), TaskSchedule::of<TaskSchedule::Monthly>({15, nine})},
+        {QStringLiteral("lastDay"), TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine})},
+        {QStringLiteral("nth"), TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, nine})},
+        {QStringLiteral("interval"), TaskSchedule::of<TaskSchedule::Interval>({15})},
     };
     return TaskBuilder(parts.at(0))
         .echoesName()
-        .schedule(schedules.value(kind, TaskSchedule::runAtLoad()))
+        .schedule(schedules.value(kind, TaskSchedule::of<TaskSchedule::RunAtLoad>()))
         .enabled(flags.contains(QLatin1Char('e')))
         .wake(flags.contains(QLatin1Char('w')))
         .build();

@@ -79,46 +79,57 @@ private Q_SLOTS:
         const QList<int> none;
         // March 2025: the 1st is a Saturday, Tuesdays fall on 4, 11, 18, 25.
         const QDate saturday(2025, 3, 1);
-        QTest::newRow("run at load") << TaskSchedule::runAtLoad() << saturday << none;
-        QTest::newRow("interval 0") << TaskSchedule::interval(0) << saturday << none;
-        QTest::newRow("interval 1440") << TaskSchedule::interval(1440) << saturday << QList<int>{0};
-        QTest::newRow("interval 500")
-            << TaskSchedule::interval(500) << saturday << QList<int>{0, 500, 1000};
-        QTest::newRow("daily keeps stored order") << TaskSchedule::daily({{17, 30}, {0, 2}, {9, 5}})
-                                                  << saturday << QList<int>{1050, 2, 545};
-        QTest::newRow("weekly on its day") << TaskSchedule::weekly({2, 7}, nine) << saturday << at9;
+        QTest::newRow("run at load")
+            << TaskSchedule::of<TaskSchedule::RunAtLoad>() << saturday << none;
+        QTest::newRow("interval 0")
+            << TaskSchedule::of<TaskSchedule::Interval>({0}) << saturday << none;
+        QTest::newRow("interval 1440")
+            << TaskSchedule::of<TaskSchedule::Interval>({1440}) << saturday << QList<int>{0};
+        QTest::newRow("interval 500") << TaskSchedule::of<TaskSchedule::Interval>({500}) << saturday
+                                      << QList<int>{0, 500, 1000};
+        QTest::newRow("daily keeps stored order")
+            << TaskSchedule::of<TaskSchedule::Daily>({{{17, 30}, {0, 2}, {9, 5}}}) << saturday
+            << QList<int>{1050, 2, 545};
+        QTest::newRow("weekly on its day")
+            << TaskSchedule::of<TaskSchedule::Weekly>({{2, 7}, nine}) << saturday << at9;
         QTest::newRow("weekly Monday on a Tuesday")
-            << TaskSchedule::weekly({2}, nine) << QDate(2025, 3, 4) << none;
+            << TaskSchedule::of<TaskSchedule::Weekly>({{2}, nine}) << QDate(2025, 3, 4) << none;
         QTest::newRow("weekly Sunday")
-            << TaskSchedule::weekly({1}, nine) << QDate(2025, 3, 2) << at9;
+            << TaskSchedule::of<TaskSchedule::Weekly>({{1}, nine}) << QDate(2025, 3, 2) << at9;
         QTest::newRow("monthly 15 on the 15th")
-            << TaskSchedule::monthly(15, nine) << QDate(2025, 3, 15) << at9;
+            << TaskSchedule::of<TaskSchedule::Monthly>({15, nine}) << QDate(2025, 3, 15) << at9;
         QTest::newRow("monthly 15 on the 14th")
-            << TaskSchedule::monthly(15, nine) << QDate(2025, 3, 14) << none;
+            << TaskSchedule::of<TaskSchedule::Monthly>({15, nine}) << QDate(2025, 3, 14) << none;
         QTest::newRow("last day: Feb 28 of a common year")
-            << TaskSchedule::monthlyLastDay(nine) << QDate(2025, 2, 28) << at9;
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine}) << QDate(2025, 2, 28) << at9;
         QTest::newRow("last day: Feb 28 of a leap year")
-            << TaskSchedule::monthlyLastDay(nine) << QDate(2024, 2, 28) << none;
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine}) << QDate(2024, 2, 28) << none;
         QTest::newRow("last day: Feb 29")
-            << TaskSchedule::monthlyLastDay(nine) << QDate(2024, 2, 29) << at9;
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine}) << QDate(2024, 2, 29) << at9;
         QTest::newRow("last day: Dec 31")
-            << TaskSchedule::monthlyLastDay(nine) << QDate(2025, 12, 31) << at9;
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine}) << QDate(2025, 12, 31) << at9;
         QTest::newRow("last day: Apr 30")
-            << TaskSchedule::monthlyLastDay(nine) << QDate(2025, 4, 30) << at9;
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine}) << QDate(2025, 4, 30) << at9;
         QTest::newRow("last day: Mar 30")
-            << TaskSchedule::monthlyLastDay(nine) << QDate(2025, 3, 30) << none;
+            << TaskSchedule::of<TaskSchedule::MonthlyLastDay>({nine}) << QDate(2025, 3, 30) << none;
         QTest::newRow("2nd Tuesday on the 11th")
-            << TaskSchedule::monthlyNthWeekday(2, 3, nine) << QDate(2025, 3, 11) << at9;
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, nine}) << QDate(2025, 3, 11)
+            << at9;
         QTest::newRow("2nd Tuesday on the 4th")
-            << TaskSchedule::monthlyNthWeekday(2, 3, nine) << QDate(2025, 3, 4) << none;
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, nine}) << QDate(2025, 3, 4)
+            << none;
         QTest::newRow("2nd Tuesday on the 18th")
-            << TaskSchedule::monthlyNthWeekday(2, 3, nine) << QDate(2025, 3, 18) << none;
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, nine}) << QDate(2025, 3, 18)
+            << none;
         QTest::newRow("2nd Tuesday on a Wednesday 12th")
-            << TaskSchedule::monthlyNthWeekday(2, 3, nine) << QDate(2025, 3, 12) << none;
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({2, 3, nine}) << QDate(2025, 3, 12)
+            << none;
         QTest::newRow("5th Saturday on the 29th")
-            << TaskSchedule::monthlyNthWeekday(5, 7, nine) << QDate(2025, 3, 29) << at9;
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({5, 7, nine}) << QDate(2025, 3, 29)
+            << at9;
         QTest::newRow("1st Sunday on the 2nd")
-            << TaskSchedule::monthlyNthWeekday(1, 1, nine) << QDate(2025, 3, 2) << at9;
+            << TaskSchedule::of<TaskSchedule::MonthlyNthWeekday>({1, 1, nine}) << QDate(2025, 3, 2)
+            << at9;
     }
 
     void taskOccurrences()
@@ -145,14 +156,14 @@ private Q_SLOTS:
         QFETCH(int, minutes);
         QFETCH(int, count);
         QFETCH(int, last);
-        const QList<int> planned =
-            occurrenceMinutes(TaskSchedule::interval(minutes), QDate(2025, 3, 1));
+        const QList<int> planned = occurrenceMinutes(
+            TaskSchedule::of<TaskSchedule::Interval>({minutes}), QDate(2025, 3, 1));
         QCOMPARE(planned.size(), count);
         QCOMPARE(planned.last(), last);
         QCOMPARE(planned.first(), 0);
         // launchd counts an interval from when it loaded the agent, not from midnight: the row
         // shows the runs themselves, never a planned grid nor a missed time.
-        const TaskRow row = taskRow(task(TaskSchedule::interval(minutes)), {},
+        const TaskRow row = taskRow(task(TaskSchedule::of<TaskSchedule::Interval>({minutes})), {},
                                     local(2025, 3, 1, 12, 0), zone, {local(2025, 2, 1, 0, 0), {}});
         QVERIFY(row.plannedMarkers.isEmpty());
         QVERIFY(row.missed.isEmpty());
@@ -210,10 +221,11 @@ private Q_SLOTS:
 
     void taskRowsInStoreOrder()
     {
-        const ScheduledTask daily = task(TaskSchedule::daily({{9, 0}}));
-        const ScheduledTask disabled = task(TaskSchedule::daily({{9, 0}}), false);
-        const ScheduledTask atLoad = task(TaskSchedule::runAtLoad());
-        const ScheduledTask weekly = task(TaskSchedule::weekly({2}, {{9, 0}}));
+        const ScheduledTask daily = task(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}}));
+        const ScheduledTask disabled =
+            task(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}}), false);
+        const ScheduledTask atLoad = task(TaskSchedule::of<TaskSchedule::RunAtLoad>());
+        const ScheduledTask weekly = task(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}}));
         const QList<ScheduledTask> rows = tasksWithRows({weekly, disabled, atLoad, daily});
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0].id, weekly.id);
@@ -246,10 +258,12 @@ private Q_SLOTS:
     {
         const QDateTime now = local(2025, 3, 1, 12, 0);
         const TaskRow row =
-            taskRow(task(TaskSchedule::daily({{0, 2}, {9, 0}}), true, true), {}, now, zone);
+            taskRow(task(TaskSchedule::of<TaskSchedule::Daily>({{{0, 2}, {9, 0}}}), true, true), {},
+                    now, zone);
         QCOMPARE(row.wakeWindows, (QList<Span>{{0, 5}, {535, 5}}));
         QCOMPARE(row.plannedMarkers, (QList<Span>{{2, 3}, {540, 3}}));
-        const TaskRow noWake = taskRow(task(TaskSchedule::daily({{0, 2}, {9, 0}})), {}, now, zone);
+        const TaskRow noWake =
+            taskRow(task(TaskSchedule::of<TaskSchedule::Daily>({{{0, 2}, {9, 0}}})), {}, now, zone);
         QVERIFY(noWake.wakeWindows.isEmpty());
     }
 
@@ -270,8 +284,9 @@ private Q_SLOTS:
         QFETCH(QTime, runStart);
         QFETCH(bool, hidden);
         const QDateTime start(QDate(2025, 3, 1), runStart, zone);
-        const TaskRow row = taskRow(task(TaskSchedule::daily({{9, 0}, {18, 0}})), {run(start, 30)},
-                                    local(2025, 3, 1, 20, 0), zone);
+        const TaskRow row =
+            taskRow(task(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}, {18, 0}}})),
+                    {run(start, 30)}, local(2025, 3, 1, 20, 0), zone);
         QCOMPARE(starts(row.plannedMarkers),
                  (hidden ? QList<double>{1080} : QList<double>{540, 1080}));
         QCOMPARE(row.runs.size(), 1);
@@ -316,8 +331,8 @@ private Q_SLOTS:
         QFETCH(Span, span);
         QFETCH(bool, failed);
         const TaskRow row =
-            taskRow(task(TaskSchedule::weekly({2}, {{9, 0}})), {run(start, seconds, exitCode)},
-                    local(2025, 3, 1, 12, 0), zone);
+            taskRow(task(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}})),
+                    {run(start, seconds, exitCode)}, local(2025, 3, 1, 12, 0), zone);
         QCOMPARE(row.colour, MarkerColour::blue);
         // Saturday: the Monday task plans nothing, its runs still show.
         QVERIFY(row.plannedMarkers.isEmpty());
@@ -331,7 +346,7 @@ private Q_SLOTS:
     void readsTheTaskHistoryFile()
     {
         QTemporaryDir dir;
-        ScheduledTask t = task(TaskSchedule::daily({{9, 0}}));
+        ScheduledTask t = task(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}}));
         TestSupport::writeFile(RunHistory::historyPath(dir.path(), t.shortId()),
                                "2025-03-01T08:02:00Z\t2025-03-01T08:02:30Z\t0\n"
                                "not a run\n"
@@ -350,13 +365,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<MarkerColour>("colour");
-        QTest::newRow("monthly") << Kind::monthly << MarkerColour::purple;
-        QTest::newRow("last day") << Kind::monthlyLastDay << MarkerColour::purple;
-        QTest::newRow("nth weekday") << Kind::monthlyNthWeekday << MarkerColour::purple;
-        QTest::newRow("weekly") << Kind::weekly << MarkerColour::blue;
-        QTest::newRow("interval") << Kind::interval << MarkerColour::green;
-        QTest::newRow("daily") << Kind::daily << MarkerColour::green;
-        QTest::newRow("run at load") << Kind::runAtLoad << MarkerColour::green;
+        QTest::newRow("monthly")
+            << ScheduleKinds::kindOf<TaskSchedule::Monthly> << MarkerColour::purple;
+        QTest::newRow("last day")
+            << ScheduleKinds::kindOf<TaskSchedule::MonthlyLastDay> << MarkerColour::purple;
+        QTest::newRow("nth weekday")
+            << ScheduleKinds::kindOf<TaskSchedule::MonthlyNthWeekday> << MarkerColour::purple;
+        QTest::newRow("weekly")
+            << ScheduleKinds::kindOf<TaskSchedule::Weekly> << MarkerColour::blue;
+        QTest::newRow("interval")
+            << ScheduleKinds::kindOf<TaskSchedule::Interval> << MarkerColour::green;
+        QTest::newRow("daily") << ScheduleKinds::kindOf<TaskSchedule::Daily> << MarkerColour::green;
+        QTest::newRow("run at load")
+            << ScheduleKinds::kindOf<TaskSchedule::RunAtLoad> << MarkerColour::green;
     }
 
     void colours()
@@ -377,29 +398,30 @@ private Q_SLOTS:
 
         const QDateTime longAgo = local(2025, 1, 1, 0, 0);
         const QDateTime noon = local(2025, 3, 1, 12, 0);
-        const TaskSchedule nineAndTen = TaskSchedule::daily({{9, 0}, {10, 0}});
+        const TaskSchedule nineAndTen = TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}, {10, 0}}});
         QTest::newRow("interval runs between the planned marks")
-            << task(TaskSchedule::interval(30))
+            << task(TaskSchedule::of<TaskSchedule::Interval>({30}))
             << runsEvery(local(2025, 3, 1, 0, 7), 30, noon, {67, 247}) << longAgo << QDateTime()
             << QList<int>();
         QTest::newRow("interval that never ran")
-            << task(TaskSchedule::interval(30)) << QList<TaskRunRecord>() << longAgo << QDateTime()
-            << QList<int>();
+            << task(TaskSchedule::of<TaskSchedule::Interval>({30})) << QList<TaskRunRecord>()
+            << longAgo << QDateTime() << QList<int>();
         QTest::newRow("task created after a planned time")
-            << task(TaskSchedule::daily({{0, 21}, {9, 0}})) << QList<TaskRunRecord>()
-            << local(2025, 3, 1, 1, 53) << QDateTime() << QList<int>{540};
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{0, 21}, {9, 0}}}))
+            << QList<TaskRunRecord>() << local(2025, 3, 1, 1, 53) << QDateTime() << QList<int>{540};
         QTest::newRow("installed a minute after the planned time")
-            << task(TaskSchedule::daily({{9, 0}})) << QList<TaskRunRecord>()
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}})) << QList<TaskRunRecord>()
             << local(2025, 3, 1, 9, 1) << QDateTime() << QList<int>();
         QTest::newRow("installed at the planned moment")
-            << task(TaskSchedule::daily({{9, 0}})) << QList<TaskRunRecord>()
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}})) << QList<TaskRunRecord>()
             << local(2025, 3, 1, 9, 0) << QDateTime() << QList<int>{540};
         QTest::newRow("disabled task") << task(nineAndTen, false) << QList<TaskRunRecord>()
                                        << longAgo << QDateTime() << QList<int>();
         QTest::newRow("no agent") << task(nineAndTen) << QList<TaskRunRecord>() << QDateTime()
                                   << QDateTime() << QList<int>();
-        QTest::newRow("run at load") << task(TaskSchedule::runAtLoad()) << QList<TaskRunRecord>()
-                                     << longAgo << QDateTime() << QList<int>();
+        QTest::newRow("run at load")
+            << task(TaskSchedule::of<TaskSchedule::RunAtLoad>()) << QList<TaskRunRecord>()
+            << longAgo << QDateTime() << QList<int>();
         QTest::newRow("both passed without a run")
             << task(nineAndTen) << QList<TaskRunRecord>() << longAgo << QDateTime()
             << QList<int>{540, 600};
@@ -419,20 +441,20 @@ private Q_SLOTS:
             << task(nineAndTen) << QList<TaskRunRecord>{run(local(2025, 3, 1, 9, 5), 60)} << longAgo
             << QDateTime() << QList<int>{540, 600};
         QTest::newRow("four minutes ago is not yet missed")
-            << task(TaskSchedule::daily({{11, 56}})) << QList<TaskRunRecord>() << longAgo
-            << QDateTime() << QList<int>();
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{11, 56}}})) << QList<TaskRunRecord>()
+            << longAgo << QDateTime() << QList<int>();
         QTest::newRow("five minutes ago is not yet missed")
-            << task(TaskSchedule::daily({{11, 55}})) << QList<TaskRunRecord>() << longAgo
-            << QDateTime() << QList<int>();
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{11, 55}}})) << QList<TaskRunRecord>()
+            << longAgo << QDateTime() << QList<int>();
         QTest::newRow("six minutes ago is")
-            << task(TaskSchedule::daily({{11, 54}})) << QList<TaskRunRecord>() << longAgo
-            << QDateTime() << QList<int>{714};
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{11, 54}}})) << QList<TaskRunRecord>()
+            << longAgo << QDateTime() << QList<int>{714};
         QTest::newRow("later today is not")
-            << task(TaskSchedule::daily({{18, 0}})) << QList<TaskRunRecord>() << longAgo
-            << QDateTime() << QList<int>();
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{18, 0}}})) << QList<TaskRunRecord>()
+            << longAgo << QDateTime() << QList<int>();
         QTest::newRow("weekly task on another weekday")
-            << task(TaskSchedule::weekly({2}, {{9, 0}})) << QList<TaskRunRecord>() << longAgo
-            << QDateTime() << QList<int>();
+            << task(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}}))
+            << QList<TaskRunRecord>() << longAgo << QDateTime() << QList<int>();
     }
 
     void missedSet()
@@ -458,8 +480,8 @@ private Q_SLOTS:
     {
         const QList<TaskRunRecord> history =
             runsEvery(local(2025, 3, 1, 8, 0), 1, local(2025, 3, 1, 8, 10), {482, 487});
-        const TaskRow row =
-            taskRow(task(TaskSchedule::interval(1)), history, local(2025, 3, 1, 12, 0), zone);
+        const TaskRow row = taskRow(task(TaskSchedule::of<TaskSchedule::Interval>({1})), history,
+                                    local(2025, 3, 1, 12, 0), zone);
         QCOMPARE(row.runs.size(), 10);
         QList<double> order;
         for (const RunMarker& marker : row.runs)
@@ -476,7 +498,8 @@ private Q_SLOTS:
         QTest::addColumn<QDateTime>("lastOutputAt");
         QTest::addColumn<QString>("description");
 
-        ScheduledTask waking = task(TaskSchedule::daily({{6, 0}, {9, 0}, {18, 0}}), true, true);
+        ScheduledTask waking =
+            task(TaskSchedule::of<TaskSchedule::Daily>({{{6, 0}, {9, 0}, {18, 0}}}), true, true);
         QTest::newRow("planned, runs, missed and wake windows")
             << waking
             << QList<TaskRunRecord>{run(local(2025, 3, 1, 9, 1), 30, 2),
@@ -486,14 +509,15 @@ private Q_SLOTS:
                               "status 2) and 10:30 succeeded. Missed: 06:00. Wake windows: "
                               "05:55 to 06:00, 08:55 to 09:00 and 17:55 to 18:00.");
         QTest::newRow("nothing today")
-            << task(TaskSchedule::weekly({2}, {{9, 0}})) << QList<TaskRunRecord>() << QDateTime()
+            << task(TaskSchedule::of<TaskSchedule::Weekly>({{2}, {{9, 0}}}))
+            << QList<TaskRunRecord>() << QDateTime()
             << QStringLiteral("Nothing planned today. No runs today.");
         QTest::newRow("a run in progress")
-            << task(TaskSchedule::daily({{9, 0}})) << QList<TaskRunRecord>()
+            << task(TaskSchedule::of<TaskSchedule::Daily>({{{9, 0}}})) << QList<TaskRunRecord>()
             << local(2025, 3, 1, 11, 0)
             << QStringLiteral("Planned at 09:00. No runs today. A run is in progress.");
         QTest::newRow("many interval runs are counted, the failed ones named")
-            << task(TaskSchedule::interval(1))
+            << task(TaskSchedule::of<TaskSchedule::Interval>({1}))
             << runsEvery(local(2025, 3, 1, 8, 0), 1, local(2025, 3, 1, 8, 20), {485}) << QDateTime()
             << QStringLiteral("Runs every 1 minute. 20 runs: 19 succeeded, 1 failed: 08:05 "
                               "failed (exit status 1).");
