@@ -292,10 +292,15 @@ QWidget* Sidebar::makeSystemJobsHeader()
 void Sidebar::render(const SidebarState& state)
 {
     m_rendering = true;
+    // Every row shows the check marks: they are redrawn only when they change, so showing the
+    // window again after a report costs no pass over the whole list.
+    const bool checksChanged =
+        state.selectMode != m_selectMode || state.selectedTaskIDs != m_selectedTaskIDs;
     m_selectMode = state.selectMode;
     m_selectedTaskIDs = state.selectedTaskIDs;
     m_showSystemJobs = state.showSystemJobs;
-    m_taskModel->setSelectMode(state.selectMode, state.selectedTaskIDs);
+    if (checksChanged)
+        m_taskModel->setSelectMode(state.selectMode, state.selectedTaskIDs);
     m_taskChecks->setChecking(state.selectMode);
     // In select mode the selection is the check marks: a click, the row's accessible "Toggle"
     // action and selecting through assistive technology check and uncheck tasks.
