@@ -169,7 +169,12 @@ Sidebar::Sidebar(TaskStore& store, QWidget* parent) : QWidget(parent), m_store(s
     connect(m_taskModel, &QAbstractItemModel::modelAboutToBeReset, this,
             [this] { m_modelChanging = true; });
     m_taskFilter->setSourceModel(m_taskModel);
-    connect(m_taskModel, &TaskListModel::checkRequested, this, &Sidebar::taskToggled);
+    // A reset of the list (another program wrote it in another order) clears the selection
+    // model, which in select mode holds the check marks: that is no unchecking by the user.
+    connect(m_taskModel, &TaskListModel::checkRequested, this, [this](const QUuid& id) {
+        if (!m_modelChanging)
+            Q_EMIT taskToggled(id);
+    });
     m_taskList = makeList(content, QStringLiteral("sidebar-task-list"), QStringLiteral("My Tasks"));
     m_taskList->setModel(m_taskFilter);
     m_taskList->setItemDelegate(new TaskRowView(m_taskList));
