@@ -250,6 +250,10 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
     connect(&m_store, &TaskStore::taskChanged, this, &DayTimelineView::onTaskChanged);
     connect(&m_store, &TaskStore::taskRemoved, this, &DayTimelineView::onTaskRemoved);
     connect(&m_store, &TaskStore::tasksReset, this, &DayTimelineView::rebuild);
+    // The store ends every batch of row changes (a burst of reports taken together) with
+    // `changed()`: the name column and the tab order, which depend on all rows, follow once
+    // per batch rather than once per row.
+    connect(&m_store, &TaskStore::changed, this, &DayTimelineView::finishRows);
 
     m_clock = new QTimer(this);
     m_clock->setSingleShot(true);
@@ -322,6 +326,7 @@ void DayTimelineView::rebuild()
         }
     }
     settleRows();
+    finishRows();
     for (int i = 0; !focusedRow.isEmpty() && i < m_rowsLayout->count(); ++i) {
         QWidget* row = m_rowsLayout->itemAt(i)->widget();
         const auto* taskRow = qobject_cast<TimelineItemView*>(row);
@@ -354,7 +359,7 @@ void DayTimelineView::onTaskChanged(const QUuid& id)
         // Its agent was written anew with the change: what the plist says is read again.
         if (shown->task() != *task) {
             shown->setTask(*task, agentActivity(m_store.agentPaths(), *task));
-            applyNameWidth();
+            m_rowsUnsettled = true;
         }
         return;
     }
@@ -444,6 +449,14 @@ void DayTimelineView::settleRows()
         if (widget && m_rows->isVisible())
             widget->show();
     }
+    m_rowsUnsettled = true;
+}
+
+void DayTimelineView::finishRows()
+{
+    if (!m_rowsUnsettled)
+        return;
+    m_rowsUnsettled = false;
     setTabOrder();
     applyNameWidth();
     m_nowLine->raise();

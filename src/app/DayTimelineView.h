@@ -75,8 +75,10 @@ private:
     void insertTaskRow(const ScheduledTask& task);
     void removeTaskRow(const QUuid& id);
     // The "MY TASKS" title while task rows stand, else the "No enabled tasks" caption (unless
-    // the system jobs are shown); then the tab order and the name column follow the rows.
+    // the system jobs are shown).
     void settleRows();
+    // The tab order and the name column follow the rows, once after many changes of them.
+    void finishRows();
     void setTabOrder();
     void onLogChanged(const QString& path);
     void scheduleTick();
@@ -96,6 +98,7 @@ private:
     QWidget* m_tasksTitle = nullptr;
     QWidget* m_noTasks = nullptr;
     QHash<QUuid, TimelineItemView*> m_taskRows;
+    bool m_rowsUnsettled = false;
     int m_nameWidth = 0;
     ToggleSwitch* m_switch = nullptr;
     LogsWatcher* m_watcher = nullptr;

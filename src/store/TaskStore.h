@@ -118,7 +118,8 @@ public:
     QList<TaskRunRecord> runHistory(const ScheduledTask& task) const;
 
 Q_SIGNALS:
-    // tasks, lastError or lastWarning changed (once per operation).
+    // tasks, lastError or lastWarning changed (once per operation, or per burst of reports
+    // taken together; after the row-by-row signals below, so it also ends a batch of them).
     void changed();
     // The list changed in one of these ways; each is emitted after the list holds it.
     void taskAdded(int row);
