@@ -126,13 +126,17 @@ ContentView::ContentView(TaskStore& store, Dialogs& dialogs, JobScanner scanJobs
             [this](bool enabled, const QUuid& id) { m_store.setEnabled(enabled, id); });
     connect(m_sidebar, &Sidebar::deleteRequested, this, &ContentView::confirmDelete);
 
-    connect(&m_store, &TaskStore::changed, this, [this] {
-        // Tasks removed behind the window (the command-line tool) leave the bulk selection, so
-        // the counts of the bulk actions stay true.
+    // The window follows the store task by task: the sidebar's rows follow the store
+    // themselves, so a report touches the window only where it shows the task it concerns.
+    connect(&m_store, &TaskStore::taskAdded, this,
+            [this](int row) { followTask(m_store.tasks().at(row).id); });
+    connect(&m_store, &TaskStore::taskChanged, this, &ContentView::followTask);
+    connect(&m_store, &TaskStore::taskRemoved, this, &ContentView::followTask);
+    connect(&m_store, &TaskStore::tasksReset, this, [this] {
         m_selectedTaskIDs.removeIf([this](const QUuid& id) { return !m_store.task(id); });
         refresh();
-        scheduleStoreAlerts();
     });
+    connect(&m_store, &TaskStore::changed, this, &ContentView::scheduleStoreAlerts);
     connect(&m_store, &TaskStore::scriptUpgradeChanged, this, &ContentView::refreshUpgradeProgress);
     connect(&AppNotifications::instance(), &AppNotifications::addNewTask, this,
             &ContentView::showAddTask);
@@ -351,6 +355,20 @@ void ContentView::showEvent(QShowEvent* event)
         refresh();
     });
     watcher->setFuture(QtConcurrent::run(m_scanJobs));
+}
+
+void ContentView::followTask(const QUuid& id)
+{
+    // Tasks removed behind the window (the command-line tool) leave the bulk selection, so the
+    // counts of the bulk actions stay true.
+    const bool leftSelection = !m_store.task(id) && m_selectedTaskIDs.remove(id);
+    if (leftSelection || m_selection == SidebarSection::task(id)) {
+        refresh();
+        return;
+    }
+    // The pane can depend on the list as a whole (no tasks yet); when it does not, this only
+    // finds that it shows the same.
+    refreshDetail();
 }
 
 void ContentView::refreshUpgradeProgress()

@@ -71,6 +71,8 @@ protected:
 private:
     void makeToolBar();
     void refresh();
+    // The store added, changed or removed the task: the parts of the window that show it.
+    void followTask(const QUuid& id);
     void refreshUpgradeProgress();
     void refreshToolBar();
     void refreshDetail();

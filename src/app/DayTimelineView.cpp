@@ -246,7 +246,14 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
 
     m_watcher = new LogsWatcher(m_store.agentPaths().logDir, this);
     connect(m_watcher, &LogsWatcher::changed, this, &DayTimelineView::onLogChanged);
-    connect(&m_store, &TaskStore::changed, this, &DayTimelineView::rebuild);
+    connect(&m_store, &TaskStore::taskAdded, this, &DayTimelineView::onTaskAdded);
+    connect(&m_store, &TaskStore::taskChanged, this, &DayTimelineView::onTaskChanged);
+    connect(&m_store, &TaskStore::taskRemoved, this, &DayTimelineView::onTaskRemoved);
+    connect(&m_store, &TaskStore::tasksReset, this, &DayTimelineView::rebuild);
+    // The store ends every batch of row changes (a burst of reports taken together) with
+    // `changed()`: the name column and the tab order, which depend on all rows, follow once
+    // per batch rather than once per row.
+    connect(&m_store, &TaskStore::changed, this, &DayTimelineView::finishRows);
 
     m_clock = new QTimer(this);
     m_clock->setSingleShot(true);
@@ -256,7 +263,13 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
 
 QList<TimelineItemView*> DayTimelineView::taskRows() const
 {
-    return m_rows->findChildren<TimelineItemView*>(Qt::FindDirectChildrenOnly);
+    // In the order shown, which rows inserted later keep too.
+    QList<TimelineItemView*> rows;
+    for (int i = 0; i < m_rowsLayout->count(); ++i) {
+        if (auto* row = qobject_cast<TimelineItemView*>(m_rowsLayout->itemAt(i)->widget()))
+            rows.append(row);
+    }
+    return rows;
 }
 
 void DayTimelineView::setShowSystemJobs(bool show)
@@ -290,33 +303,17 @@ void DayTimelineView::rebuild()
             delete widget;
         delete item;
     }
+    m_tasksTitle = nullptr;
+    m_noTasks = nullptr;
+    m_taskRows.clear();
     const QDateTime now = ViewClock::now();
-    const QTimeZone zone = ViewClock::zone();
-    m_day = now.toTimeZone(zone).date();
+    m_day = now.toTimeZone(ViewClock::zone()).date();
 
     m_axis = new HourAxis(m_rows);
     m_rowsLayout->addWidget(m_axis);
-    const QList<ScheduledTask> tasks = TimelineMath::tasksWithRows(m_store.tasks());
-    if (!tasks.isEmpty()) {
-        m_rowsLayout->addWidget(
-            sectionTitle(QStringLiteral("MY TASKS"), QStringLiteral("timeline-my-tasks"), m_rows));
-        const AgentPaths& paths = m_store.agentPaths();
-        for (const ScheduledTask& task : tasks) {
-            m_rowsLayout->addWidget(new TimelineItemView(task, m_store.runHistory(task), now, zone,
-                                                         agentActivity(paths, task), m_rows));
-            // Output tells that a run is going before its history line does.
-            m_watcher->watchFile(paths.stdoutLogPath(task));
-            m_watcher->watchFile(paths.stderrLogPath(task));
-        }
-    } else if (!m_showSystemJobs) {
-        auto* none = new QLabel(QStringLiteral("No enabled tasks"), m_rows);
-        none->setObjectName(QStringLiteral("timeline-no-tasks"));
-        QFont caption = none->font();
-        caption.setPointSizeF(caption.pointSizeF() * 0.85);
-        none->setFont(caption);
-        none->setForegroundRole(QPalette::PlaceholderText);
-        none->setContentsMargins(0, 10, 0, 0);
-        m_rowsLayout->addWidget(none);
+    for (const ScheduledTask& task : m_store.tasks()) {
+        if (TimelineMath::taskHasRow(task))
+            insertTaskRow(task);
     }
     if (m_showSystemJobs) {
         const QList<LaunchdJob> jobs = TimelineMath::systemJobsWithRows(m_systemJobs);
@@ -328,6 +325,145 @@ void DayTimelineView::rebuild()
                 m_rowsLayout->addWidget(new SystemJobTimelineItemView(job, m_rows));
         }
     }
+    settleRows();
+    finishRows();
+    for (int i = 0; !focusedRow.isEmpty() && i < m_rowsLayout->count(); ++i) {
+        QWidget* row = m_rowsLayout->itemAt(i)->widget();
+        const auto* taskRow = qobject_cast<TimelineItemView*>(row);
+        const auto* jobRow = qobject_cast<SystemJobTimelineItemView*>(row);
+        if ((taskRow && taskRow->task().id.toString() == focusedRow) ||
+            (jobRow && jobRow->job().id == focusedRow))
+            row->setFocus(Qt::OtherFocusReason);
+    }
+    static_cast<NowLine*>(m_nowLine)->setMinute(TimelineMath::minuteOfDay(now, ViewClock::zone()));
+    m_nowLine->resize(m_rows->size());
+    m_nowLine->raise();
+    scheduleTick();
+}
+
+void DayTimelineView::onTaskAdded(int row)
+{
+    const ScheduledTask& task = m_store.tasks().at(row);
+    if (!TimelineMath::taskHasRow(task))
+        return;
+    insertTaskRow(task);
+    settleRows();
+}
+
+void DayTimelineView::onTaskChanged(const QUuid& id)
+{
+    const ScheduledTask* task = m_store.task(id);
+    const bool hasRow = task && TimelineMath::taskHasRow(*task);
+    TimelineItemView* shown = m_taskRows.value(id);
+    if (shown && hasRow) {
+        // Its agent was written anew with the change: what the plist says is read again.
+        if (shown->task() != *task) {
+            shown->setTask(*task, agentActivity(m_store.agentPaths(), *task));
+            m_rowsUnsettled = true;
+        }
+        return;
+    }
+    if (shown)
+        removeTaskRow(id);
+    else if (hasRow)
+        insertTaskRow(*task);
+    else
+        return;
+    settleRows();
+}
+
+void DayTimelineView::onTaskRemoved(const QUuid& id)
+{
+    if (!m_taskRows.contains(id))
+        return;
+    removeTaskRow(id);
+    settleRows();
+}
+
+void DayTimelineView::insertTaskRow(const ScheduledTask& task)
+{
+    // Before the row of the next task in store order that has one; after the last task row
+    // when none follows.
+    const QList<ScheduledTask>& tasks = m_store.tasks();
+    qsizetype storeRow = 0;
+    while (storeRow < tasks.size() && tasks.at(storeRow).id != task.id)
+        ++storeRow;
+    int position = -1;
+    for (qsizetype i = storeRow + 1; i < tasks.size() && position < 0; ++i) {
+        if (TimelineItemView* next = m_taskRows.value(tasks.at(i).id))
+            position = m_rowsLayout->indexOf(next);
+    }
+    if (position < 0) {
+        // After the axis, the title and the task rows (the title is placed by settleRows()).
+        position = 1 + (m_tasksTitle ? 1 : 0) + int(m_taskRows.size());
+    }
+    const QDateTime now = ViewClock::now();
+    const AgentPaths& paths = m_store.agentPaths();
+    auto* row = new TimelineItemView(task, m_store.runHistory(task), now, ViewClock::zone(),
+                                     agentActivity(paths, task), m_rows);
+    if (m_rows->isVisible())
+        row->show();
+    m_rowsLayout->insertWidget(position, row);
+    m_taskRows.insert(task.id, row);
+    // Output tells that a run is going before its history line does.
+    m_watcher->watchFile(paths.stdoutLogPath(task));
+    m_watcher->watchFile(paths.stderrLogPath(task));
+}
+
+void DayTimelineView::removeTaskRow(const QUuid& id)
+{
+    TimelineItemView* row = m_taskRows.take(id);
+    if (!row)
+        return;
+    m_rowsLayout->removeWidget(row);
+    delete row;
+}
+
+void DayTimelineView::settleRows()
+{
+    const bool anyTask = !m_taskRows.isEmpty();
+    if (anyTask && !m_tasksTitle) {
+        m_tasksTitle =
+            sectionTitle(QStringLiteral("MY TASKS"), QStringLiteral("timeline-my-tasks"), m_rows);
+        m_rowsLayout->insertWidget(1, m_tasksTitle);
+    } else if (!anyTask && m_tasksTitle) {
+        m_rowsLayout->removeWidget(m_tasksTitle);
+        delete std::exchange(m_tasksTitle, nullptr);
+    }
+    const bool caption = !anyTask && !m_showSystemJobs;
+    if (caption && !m_noTasks) {
+        auto* none = new QLabel(QStringLiteral("No enabled tasks"), m_rows);
+        none->setObjectName(QStringLiteral("timeline-no-tasks"));
+        QFont font = none->font();
+        font.setPointSizeF(font.pointSizeF() * 0.85);
+        none->setFont(font);
+        none->setForegroundRole(QPalette::PlaceholderText);
+        none->setContentsMargins(0, 10, 0, 0);
+        m_rowsLayout->insertWidget(1, none);
+        m_noTasks = none;
+    } else if (!caption && m_noTasks) {
+        m_rowsLayout->removeWidget(m_noTasks);
+        delete std::exchange(m_noTasks, nullptr);
+    }
+    for (QWidget* widget : {m_tasksTitle, m_noTasks}) {
+        if (widget && m_rows->isVisible())
+            widget->show();
+    }
+    m_rowsUnsettled = true;
+}
+
+void DayTimelineView::finishRows()
+{
+    if (!m_rowsUnsettled)
+        return;
+    m_rowsUnsettled = false;
+    setTabOrder();
+    applyNameWidth();
+    m_nowLine->raise();
+}
+
+void DayTimelineView::setTabOrder()
+{
     // Tab goes from the switch down the rows in the order they are shown.
     QWidget* previous = m_switch;
     for (int i = 0; i < m_rowsLayout->count(); ++i) {
@@ -336,20 +472,7 @@ void DayTimelineView::rebuild()
             continue;
         QWidget::setTabOrder(previous, row);
         previous = row;
-        const bool wasFocused =
-            !focusedRow.isEmpty() &&
-            ((qobject_cast<TimelineItemView*>(row) &&
-              static_cast<TimelineItemView*>(row)->task().id.toString() == focusedRow) ||
-             (qobject_cast<SystemJobTimelineItemView*>(row) &&
-              static_cast<SystemJobTimelineItemView*>(row)->job().id == focusedRow));
-        if (wasFocused)
-            row->setFocus(Qt::OtherFocusReason);
     }
-    applyNameWidth();
-    static_cast<NowLine*>(m_nowLine)->setMinute(TimelineMath::minuteOfDay(now, zone));
-    m_nowLine->resize(m_rows->size());
-    m_nowLine->raise();
-    scheduleTick();
 }
 
 int DayTimelineView::trackIndent() const { return m_nameWidth + nameGap; }

@@ -4,22 +4,27 @@
 
 #include <QDate>
 #include <QFont>
+#include <QHash>
 #include <QList>
 #include <QRectF>
+#include <QUuid>
 #include <QWidget>
 
 class LogsWatcher;
 class QLabel;
 class QTimer;
 class QVBoxLayout;
+struct ScheduledTask;
 class TaskStore;
 class TimelineItemView;
 class ToggleSwitch;
 
 // Today on one 24-hour axis: a row per enabled task with its planned times, wake windows and
-// runs, and, while the switch is on, a row per scheduled system job. Rows follow the store and
-// the scanned jobs, take up a recorded run within a second, and the screen moves to the new
-// day at midnight. A line marks the present moment.
+// runs, and, while the switch is on, a row per scheduled system job. Task rows follow the
+// store one task at a time (a task added, changed or removed touches its own row only; the
+// others stay the same widgets), rows of the scanned jobs follow each scan, recorded runs are
+// taken up within a second, and the screen moves to the new day at midnight. A line marks the
+// present moment.
 class DayTimelineView final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DayTimelineView)
@@ -60,7 +65,21 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Every row anew: the first build, a new day, the list in another order, the system jobs.
     void rebuild();
+    // The store's row-by-row changes.
+    void onTaskAdded(int row);
+    void onTaskChanged(const QUuid& id);
+    void onTaskRemoved(const QUuid& id);
+    // A row for the store's task, placed among the others in store order.
+    void insertTaskRow(const ScheduledTask& task);
+    void removeTaskRow(const QUuid& id);
+    // The "MY TASKS" title while task rows stand, else the "No enabled tasks" caption (unless
+    // the system jobs are shown).
+    void settleRows();
+    // The tab order and the name column follow the rows, once after many changes of them.
+    void finishRows();
+    void setTabOrder();
     void onLogChanged(const QString& path);
     void scheduleTick();
     void applyNameWidth();
@@ -76,6 +95,10 @@ private:
     QLabel* m_title = nullptr;
     QWidget* m_axis = nullptr;
     QWidget* m_nowLine = nullptr;
+    QWidget* m_tasksTitle = nullptr;
+    QWidget* m_noTasks = nullptr;
+    QHash<QUuid, TimelineItemView*> m_taskRows;
+    bool m_rowsUnsettled = false;
     int m_nameWidth = 0;
     ToggleSwitch* m_switch = nullptr;
     LogsWatcher* m_watcher = nullptr;

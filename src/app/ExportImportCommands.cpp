@@ -6,8 +6,14 @@
 #include "TaskMigration.h"
 
 #include <QAction>
-#include <QFile>
+#include <QGuiApplication>
 #include <QPointer>
+
+ExportImportCommands::~ExportImportCommands()
+{
+    // An import still running when the window goes leaves no busy cursor behind.
+    setImporting(false);
+}
 
 ExportImportCommands::ExportImportCommands(TaskStore& store, Dialogs& dialogs, QWidget* window,
                                            QObject* parent)
@@ -20,7 +26,9 @@ ExportImportCommands::ExportImportCommands(TaskStore& store, Dialogs& dialogs, Q
     connect(m_exportAction, &QAction::triggered, this, &ExportImportCommands::exportTasks);
     connect(m_importAction, &QAction::triggered, this, &ExportImportCommands::importTasks);
     const auto updateEnabled = [this] { m_exportAction->setEnabled(!m_store.tasks().isEmpty()); };
-    connect(&m_store, &TaskStore::changed, this, updateEnabled);
+    connect(&m_store, &TaskStore::taskAdded, this, updateEnabled);
+    connect(&m_store, &TaskStore::taskRemoved, this, updateEnabled);
+    connect(&m_store, &TaskStore::tasksReset, this, updateEnabled);
     updateEnabled();
 }
 
@@ -59,37 +67,49 @@ void ExportImportCommands::exportTasks()
 
 void ExportImportCommands::importTasks()
 {
+    if (m_importing)
+        return;
     const std::optional<QString> path = m_dialogs.openJsonFile(m_window);
     if (!path)
         return;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        importFailed(file.errorString());
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        importFailed(file.errorString());
-        return;
-    }
+    // The file is read and merged where the store's operations run, never on the window's
+    // thread: a file on a slow or hung disk leaves the window usable. Until the result is
+    // there the command waits, and the window says it is busy.
+    setImporting(true);
     const std::optional<QString> warningBefore = m_store.lastWarning();
-    // The result arrives once the import ran (on the store's worker): the window stays usable.
-    m_store.importTasks(bytes, [this, alive = QPointer(this),
-                                warningBefore](const Result<TaskStore::ImportCounts>& counts) {
-        if (!alive)
-            return;
-        // The store's notice about skipped tasks says what "Import Complete" says in its second
-        // line; it is taken back here before any alert opens, so the user sees the result once
-        // and the window's notice never pops up over it.
-        if (m_store.lastWarning() != warningBefore)
-            m_store.setLastWarning(warningBefore);
-        if (!counts) {
-            importFailed(counts.error());
-            return;
-        }
-        m_dialogs.alert(m_window, Dialogs::AlertStyle::informational,
-                        QStringLiteral("Import Complete"), importResultText(*counts));
-    });
+    m_store.importFile(*path, maxImportBytes,
+                       [this, alive = QPointer(this),
+                        warningBefore](const Result<TaskStore::ImportCounts>& counts) {
+                           if (!alive)
+                               return;
+                           setImporting(false);
+                           // The store's notice about skipped tasks says what "Import Complete"
+                           // says in its second line; it is taken back here before any alert
+                           // opens, so the user sees the result once and the window's notice
+                           // never pops up over it.
+                           if (m_store.lastWarning() != warningBefore)
+                               m_store.setLastWarning(warningBefore);
+                           if (!counts) {
+                               importFailed(counts.error());
+                               return;
+                           }
+                           m_dialogs.alert(m_window, Dialogs::AlertStyle::informational,
+                                           QStringLiteral("Import Complete"),
+                                           importResultText(*counts));
+                       });
+}
+
+void ExportImportCommands::setImporting(bool importing)
+{
+    if (m_importing == importing)
+        return;
+    m_importing = importing;
+    m_importAction->setEnabled(!importing);
+    if (importing)
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+    Q_EMIT importingChanged(importing);
 }
 
 void ExportImportCommands::importFailed(const QString& description)

@@ -17,12 +17,23 @@ class ExportImportCommands final : public QObject {
 public:
     ExportImportCommands(TaskStore& store, Dialogs& dialogs, QWidget* window,
                          QObject* parent = nullptr);
+    ~ExportImportCommands() override;
+
+    // The largest file "Import Tasks…" reads: far beyond any task list a person keeps, and
+    // small enough that a wrong choice (a disk image, a log) is refused at once.
+    static constexpr qint64 maxImportBytes = 32 * 1024 * 1024;
 
     QAction* exportAction() const { return m_exportAction; }
     QAction* importAction() const { return m_importAction; }
 
     // The "Import Complete" text for the counts the store reports.
     static QString importResultText(const TaskStore::ImportCounts& counts);
+    // Whether an import was asked for and its result has not arrived yet; meanwhile "Import
+    // Tasks…" is disabled and the window shows the busy cursor.
+    bool isImporting() const { return m_importing; }
+
+Q_SIGNALS:
+    void importingChanged(bool importing);
 
 public Q_SLOTS:
     void exportTasks();
@@ -30,10 +41,12 @@ public Q_SLOTS:
 
 private:
     void importFailed(const QString& description);
+    void setImporting(bool importing);
 
     TaskStore& m_store;
     Dialogs& m_dialogs;
     QWidget* m_window;
     QAction* m_exportAction;
     QAction* m_importAction;
+    bool m_importing = false;
 };

@@ -36,8 +36,21 @@ LogsWatcher::LogsWatcher(QString logDir, QObject* parent, int debounceMs)
 
 void LogsWatcher::watchFile(const QString& path)
 {
-    m_wanted.insert(QDir::cleanPath(path));
-    rearm();
+    // Only this file is taken up: a view that watches the logs of many tasks at once (a burst
+    // of new tasks) must not look through the whole folder for each of them.
+    const QString clean = QDir::cleanPath(path);
+    if (m_wanted.contains(clean))
+        return;
+    m_wanted.insert(clean);
+    if (QFileInfo::exists(clean)) {
+        if (!m_watcher->files().contains(clean))
+            m_watcher->addPath(clean);
+    } else if (const QString folder = QFileInfo(clean).absolutePath();
+               folder != m_logDir && QFileInfo::exists(folder) &&
+               !m_watcher->directories().contains(folder)) {
+        // Its folder tells when it appears (the logs folder is watched already, or waited for).
+        m_watcher->addPath(folder);
+    }
 }
 
 void LogsWatcher::rearm()

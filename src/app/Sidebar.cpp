@@ -169,7 +169,12 @@ Sidebar::Sidebar(TaskStore& store, QWidget* parent) : QWidget(parent), m_store(s
     connect(m_taskModel, &QAbstractItemModel::modelAboutToBeReset, this,
             [this] { m_modelChanging = true; });
     m_taskFilter->setSourceModel(m_taskModel);
-    connect(m_taskModel, &TaskListModel::checkRequested, this, &Sidebar::taskToggled);
+    // A reset of the list (another program wrote it in another order) clears the selection
+    // model, which in select mode holds the check marks: that is no unchecking by the user.
+    connect(m_taskModel, &TaskListModel::checkRequested, this, [this](const QUuid& id) {
+        if (!m_modelChanging)
+            Q_EMIT taskToggled(id);
+    });
     m_taskList = makeList(content, QStringLiteral("sidebar-task-list"), QStringLiteral("My Tasks"));
     m_taskList->setModel(m_taskFilter);
     m_taskList->setItemDelegate(new TaskRowView(m_taskList));
@@ -292,10 +297,15 @@ QWidget* Sidebar::makeSystemJobsHeader()
 void Sidebar::render(const SidebarState& state)
 {
     m_rendering = true;
+    // Every row shows the check marks: they are redrawn only when they change, so showing the
+    // window again after a report costs no pass over the whole list.
+    const bool checksChanged =
+        state.selectMode != m_selectMode || state.selectedTaskIDs != m_selectedTaskIDs;
     m_selectMode = state.selectMode;
     m_selectedTaskIDs = state.selectedTaskIDs;
     m_showSystemJobs = state.showSystemJobs;
-    m_taskModel->setSelectMode(state.selectMode, state.selectedTaskIDs);
+    if (checksChanged)
+        m_taskModel->setSelectMode(state.selectMode, state.selectedTaskIDs);
     m_taskChecks->setChecking(state.selectMode);
     // In select mode the selection is the check marks: a click, the row's accessible "Toggle"
     // action and selecting through assistive technology check and uncheck tasks.

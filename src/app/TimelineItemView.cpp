@@ -162,6 +162,21 @@ void TimelineItemView::setNameWidth(int width)
     update();
 }
 
+void TimelineItemView::setTask(const ScheduledTask& task,
+                               const TimelineMath::AgentActivity& activity)
+{
+    const bool renamed = task.name != m_task.name;
+    m_task = task;
+    m_activity = activity;
+    if (renamed) {
+        setAccessibleName(task.name);
+        // The name is drawn from the cache too.
+        m_cache.invalidate();
+        update();
+    }
+    recompute();
+}
+
 void TimelineItemView::setRunHistory(const QList<TaskRunRecord>& runHistory)
 {
     m_history = TimelineMath::historyForRow(runHistory, m_now, m_zone);

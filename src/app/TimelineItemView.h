@@ -71,6 +71,9 @@ public:
                      const TimelineMath::AgentActivity& activity = {}, QWidget* parent = nullptr);
 
     const ScheduledTask& task() const { return m_task; }
+    // Takes another state of the same task (renamed, rescheduled) and what its agent's files
+    // say now; the row stays the same widget, so focus and place are kept.
+    void setTask(const ScheduledTask& task, const TimelineMath::AgentActivity& activity);
     const TimelineMath::TaskRow& row() const { return m_row; }
     // Takes a freshly read history (a run was recorded).
     void setRunHistory(const QList<TaskRunRecord>& runHistory);

@@ -44,7 +44,7 @@ struct OperationError {
     enum class Kind {
         notFound,    // the selected task is not in the file
         refused,     // the change must not be made (two tasks would share their files)
-        undecodable, // import data that is not a task list
+        undecodable, // import data that is not a task list, or a file that could not be read
         file,        // the task file could not be locked, read or written; see `status`
     };
     Kind kind = Kind::file;

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "ChangeNotification.h"
 #include "Locations.h"
+#include "RegularFile.h"
 #include "Result.h"
 #include "TaskFile.h"
 
@@ -489,25 +490,45 @@ ScheduledTask TaskStore::duplicateTask(const ScheduledTask& task)
 
 void TaskStore::importTasks(const QByteArray& data, ImportDone done)
 {
-    perform(
-        {},
+    performImport(
         [data](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
             return operations.import(data, shown);
         },
-        [done](const OperationResult& result) {
-            if (!done)
-                return;
-            if (!result && result.error().kind == OperationError::Kind::undecodable) {
-                done(Result<ImportCounts>::failure(result.error().text));
-                return;
+        std::move(done));
+}
+
+void TaskStore::importFile(const QString& path, qint64 maxBytes, ImportDone done)
+{
+    performImport(
+        [path, maxBytes](const TaskOperations& operations, const QList<ScheduledTask>& shown) {
+            const Result<QByteArray> data = RegularFile::read(path, maxBytes);
+            if (!data) {
+                OperationError error;
+                error.kind = OperationError::Kind::undecodable;
+                error.text = data.error();
+                return OperationResult::failure(std::move(error));
             }
-            ImportCounts counts;
-            if (result) {
-                counts.imported = result->imported;
-                counts.skipped = result->skipped;
-            }
-            done(counts);
-        });
+            return operations.import(*data, shown);
+        },
+        std::move(done));
+}
+
+void TaskStore::performImport(Operation operation, ImportDone done)
+{
+    perform({}, std::move(operation), [done](const OperationResult& result) {
+        if (!done)
+            return;
+        if (!result && result.error().kind == OperationError::Kind::undecodable) {
+            done(Result<ImportCounts>::failure(result.error().text));
+            return;
+        }
+        ImportCounts counts;
+        if (result) {
+            counts.imported = result->imported;
+            counts.skipped = result->skipped;
+        }
+        done(counts);
+    });
 }
 
 void TaskStore::syncWakeSchedules()

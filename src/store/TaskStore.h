@@ -102,6 +102,11 @@ public:
     using ImportDone = std::function<void(const Result<ImportCounts>&)>;
     // `done` gets the counts, or why the data is no task list, once the views have the list.
     void importTasks(const QByteArray& data, ImportDone done);
+    // The same for the file at `path`, read where the operation runs (so the window never waits
+    // for a slow disk): only a regular file of at most `maxBytes` is read; `done` gets why
+    // another is not ("<path> is not a regular file", "<path> is larger than <n> bytes", the
+    // system's reason).
+    void importFile(const QString& path, qint64 maxBytes, ImportDone done);
     void syncWakeSchedules();
 
     // Whether an operation on the task runs or waits to run.
@@ -113,7 +118,8 @@ public:
     QList<TaskRunRecord> runHistory(const ScheduledTask& task) const;
 
 Q_SIGNALS:
-    // tasks, lastError or lastWarning changed (once per operation).
+    // tasks, lastError or lastWarning changed (once per operation, or per burst of reports
+    // taken together; after the row-by-row signals below, so it also ends a batch of them).
     void changed();
     // The list changed in one of these ways; each is emitted after the list holds it.
     void taskAdded(int row);
@@ -136,6 +142,8 @@ private:
     using Finish = std::function<void(const OperationResult&)>;
     // Runs `operation` on the list shown, marking `ids` busy until its report is adopted.
     void perform(const QList<QUuid>& ids, Operation operation, Finish finish = {});
+    // An import's operation, its counts or failure given to `done`.
+    void performImport(Operation operation, ImportDone done);
     // A report from the worker, waiting for the main thread.
     struct Arrived {
         QList<QUuid> ids;

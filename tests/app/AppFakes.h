@@ -116,9 +116,11 @@ struct FakeStoreFixture {
     std::shared_ptr<FakePmsetService> pmset = std::make_shared<FakePmsetService>();
     std::unique_ptr<TaskStore> store;
 
-    FakeStoreFixture()
+    // Operations run in the caller unless the test asks for the application's worker.
+    explicit FakeStoreFixture(TaskStore::Execution execution = TaskStore::Execution::inCaller)
     {
         TaskStore::Options options;
+        options.execution = execution;
         options.taskFilePath = dir.path() + QStringLiteral("/tasks.json");
         options.logsDirectory = dir.path() + QStringLiteral("/Logs");
         options.launchdService = launchd;

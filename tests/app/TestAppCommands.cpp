@@ -8,11 +8,13 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTest>
 #include <QWidget>
 
-namespace {} // namespace
+#include <sys/stat.h>
 
 class TestAppCommands : public QObject {
     Q_OBJECT
@@ -23,6 +25,8 @@ private Q_SLOTS:
     void importShowsResult_data();
     void importShowsResult();
     void importOfUnreadableFileFails();
+    void importReadsOnlyBoundedRegularFiles_data();
+    void importReadsOnlyBoundedRegularFiles();
     void importCancelledShowsNothing();
     void exportWritesWholeListAndFollowsTasks();
     void exportThatCannotWriteSaysSo();
@@ -130,6 +134,84 @@ void TestAppCommands::importOfUnreadableFileFails()
 
     QCOMPARE(fixture.store->tasks().size(), 1);
     QCOMPARE(TestSupport::readFile(fixture.store->taskFilePath()), before);
+}
+
+void TestAppCommands::importReadsOnlyBoundedRegularFiles_data()
+{
+    QTest::addColumn<QString>("file"); // what stands at the chosen path
+    QTest::addColumn<bool>("onWorker");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text"); // "%1": the path
+    QTest::addColumn<int>("storeSizeAfter");
+    const QString notRegular = QStringLiteral("%1 is not a regular file");
+    const QString tooLarge = QStringLiteral("%1 is larger than ") +
+                             QString::number(ExportImportCommands::maxImportBytes) +
+                             QStringLiteral(" bytes");
+    const QString imported = QStringLiteral("\u2022 1 task imported.");
+    for (const bool onWorker : {false, true}) {
+        const char* where = onWorker ? "on the worker" : "in the caller";
+        QTest::addRow("FIFO without a writer, %s", where)
+            << QStringLiteral("fifo") << onWorker << QStringLiteral("Import Failed") << notRegular
+            << 1;
+        QTest::addRow("folder, %s", where) << QStringLiteral("folder") << onWorker
+                                           << QStringLiteral("Import Failed") << notRegular << 1;
+        QTest::addRow("one byte over the bound, %s", where)
+            << QStringLiteral("oversize") << onWorker << QStringLiteral("Import Failed") << tooLarge
+            << 1;
+        QTest::addRow("task file, %s", where) << QStringLiteral("valid") << onWorker
+                                              << QStringLiteral("Import Complete") << imported << 2;
+    }
+}
+
+// A FIFO, a folder or a huge file chosen by mistake is refused with its reason at once: the
+// reader neither waits for a writer nor reads without end. On the worker the command waits,
+// disabled and with the busy cursor, until the result arrives.
+void TestAppCommands::importReadsOnlyBoundedRegularFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, onWorker);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(int, storeSizeAfter);
+
+    FakeStoreFixture fixture(onWorker ? TaskStore::Execution::onWorker
+                                      : TaskStore::Execution::inCaller);
+    fixture.store->addTask(TaskBuilder(QStringLiteral("A")).echoesName().every(15).build());
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.store->tasks().size(), 1, TestSupport::eventTimeoutMs);
+    const QString path = fixture.dir.path() + QStringLiteral("/chosen.json");
+    if (file == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (file == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (file == QLatin1String("oversize")) {
+        QFile big(path);
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(ExportImportCommands::maxImportBytes + 1));
+    } else {
+        TestSupport::writeFile(
+            path, TaskMigration::encodeTasks(
+                      {TaskBuilder(QStringLiteral("B")).echoesName().every(15).build()}));
+    }
+
+    FakeDialogs dialogs;
+    dialogs.openPath = path;
+    QWidget window;
+    ExportImportCommands commands(*fixture.store, dialogs, &window);
+    commands.importAction()->trigger();
+    if (onWorker) {
+        QVERIFY(commands.isImporting());
+        QVERIFY(!commands.importAction()->isEnabled());
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        QVERIFY(dialogs.alerts.isEmpty());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.alerts.size(), 1, TestSupport::eventTimeoutMs);
+    QCOMPARE(dialogs.alerts.at(0).title, title);
+    QCOMPARE(dialogs.alerts.at(0).text, text.contains(QLatin1String("%1")) ? text.arg(path) : text);
+    QVERIFY(!commands.isImporting());
+    QVERIFY(commands.importAction()->isEnabled());
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QCOMPARE(fixture.store->tasks().size(), storeSizeAfter);
 }
 
 void TestAppCommands::importCancelledShowsNothing()

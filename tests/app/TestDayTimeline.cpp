@@ -6,6 +6,7 @@
 #include "LogsWatcher.h"
 #include "SystemJobTimelineItemView.h"
 #include "TaskBuilder.h"
+#include "TaskMigration.h"
 #include "TestSupport.h"
 #include "TimelineItemView.h"
 #include "ToggleSwitch.h"
@@ -18,6 +19,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -159,6 +161,97 @@ private Q_SLOTS:
         view.setShowSystemJobs(true);
         view.setSystemJobs({job("com.example.every5", 300)});
         QCOMPARE(rowNames(view).last(), QStringLiteral("com.example.every5"));
+    }
+
+    // Each change of one task touches that task's row only: every other row stays the same
+    // widget (its place, focus and drawing kept), and so does a changed row that still shows.
+    void rowsFollowSingleTasks_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<bool>("sameWidgets"); // rows of tasks shown before are the same widgets
+        const QString title = QStringLiteral("timeline-my-tasks");
+        QTest::newRow("task added at the end")
+            << QStringLiteral("add")
+            << QStringList{title, QStringLiteral("first"), QStringLiteral("third"),
+                           QStringLiteral("new")}
+            << true;
+        QTest::newRow("task without a row added")
+            << QStringLiteral("add at load")
+            << QStringList{title, QStringLiteral("first"), QStringLiteral("third")} << true;
+        QTest::newRow("renamed") << QStringLiteral("rename")
+                                 << QStringList{title, QStringLiteral("first"),
+                                                QStringLiteral("third renamed")}
+                                 << true;
+        QTest::newRow("disabled task enabled: its row between the others")
+            << QStringLiteral("enable")
+            << QStringList{title, QStringLiteral("first"), QStringLiteral("off"),
+                           QStringLiteral("third")}
+            << true;
+        QTest::newRow("row's task disabled")
+            << QStringLiteral("disable") << QStringList{title, QStringLiteral("third")} << true;
+        QTest::newRow("row's task deleted")
+            << QStringLiteral("delete") << QStringList{title, QStringLiteral("third")} << true;
+        QTest::newRow("last rows go: the caption instead of the title")
+            << QStringLiteral("delete all") << QStringList{QStringLiteral("timeline-no-tasks")}
+            << true;
+        QTest::newRow("another program wrote the list in another order")
+            << QStringLiteral("reorder")
+            << QStringList{title, QStringLiteral("third"), QStringLiteral("first")} << false;
+    }
+    void rowsFollowSingleTasks()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, rows);
+        QFETCH(bool, sameWidgets);
+        TaskStore& store = *m_fixture->store;
+        const ScheduledTask first = TaskBuilder("first").daily({{8, 0}}).build();
+        const ScheduledTask off = TaskBuilder("off").daily({{10, 0}}).disabled().build();
+        const ScheduledTask third = TaskBuilder("third").every(30).build();
+        for (const ScheduledTask& t : {first, off, third})
+            store.addTask(t);
+        DayTimelineView view(store, {});
+        // Guarded: a row deleted and another made at the same address is no kept row.
+        QHash<QUuid, QPointer<TimelineItemView>> before;
+        for (TimelineItemView* row : view.taskRows())
+            before.insert(row->task().id, row);
+        QCOMPARE(before.size(), 2);
+
+        if (change == QLatin1String("add")) {
+            store.addTask(TaskBuilder("new").daily({{7, 0}}).build());
+        } else if (change == QLatin1String("add at load")) {
+            store.addTask(TaskBuilder("login").atLoad().build());
+        } else if (change == QLatin1String("rename")) {
+            ScheduledTask renamed = third;
+            renamed.name = QStringLiteral("third renamed");
+            store.updateTask(renamed);
+        } else if (change == QLatin1String("enable")) {
+            store.setEnabled(true, off.id);
+        } else if (change == QLatin1String("disable")) {
+            store.setEnabled(false, first.id);
+        } else if (change == QLatin1String("delete")) {
+            store.deleteTask(first);
+        } else if (change == QLatin1String("delete all")) {
+            store.deleteTasks({first.id, third.id});
+        } else if (change == QLatin1String("reorder")) {
+            TestSupport::writeFile(store.taskFilePath(),
+                                   TaskMigration::encodeTasks({third, off, first}));
+            store.loadTasks();
+        }
+        QCOMPARE(rowNames(view), rows);
+        // Each row shows its task as the store holds it now.
+        for (TimelineItemView* row : view.taskRows()) {
+            QVERIFY(store.task(row->task().id));
+            QCOMPARE(row->task(), *store.task(row->task().id));
+            QCOMPARE(row->accessibleName(), row->task().name);
+            QCOMPARE(row->nameWidth(), view.taskRows().first()->nameWidth());
+        }
+        if (!sameWidgets)
+            return;
+        for (TimelineItemView* row : view.taskRows()) {
+            if (before.contains(row->task().id))
+                QCOMPARE(row, before.value(row->task().id).data());
+        }
     }
 
     // Two points per minute: minute m starts at x = 138 + 2m.

@@ -11,6 +11,7 @@
 #include "TaskBuilder.h"
 #include "TaskListModel.h"
 #include "TaskMigration.h"
+#include "TestSupport.h"
 #include "UpdaterController.h"
 
 #include <QAction>
@@ -55,6 +56,9 @@ private Q_SLOTS:
     void exportSelectionCancelledStaysInSelectMode();
     void storeErrorShowsAlertThenClears();
     void removedTaskLeavesBulkSelection();
+    void bulkSelectionFollowsTaskChanges_data();
+    void bulkSelectionFollowsTaskChanges();
+    void selectedTaskShowsWhenItsAddArrives();
     void missingSelectedTaskFallsBackToNoSelection();
     void checkForUpdatesDisabledWithoutFeed_data();
     void checkForUpdatesDisabledWithoutFeed();
@@ -484,6 +488,109 @@ void TestMainWindow::removedTaskLeavesBulkSelection()
     m_dialogs.answerDelete = false;
     QTest::mouseClick(toolButton("toolbar-delete"), Qt::LeftButton);
     QCOMPARE(m_dialogs.confirmations.constLast().title, QStringLiteral("Delete 1 Tasks"));
+}
+
+void TestMainWindow::bulkSelectionFollowsTaskChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("checked"); // A and C were checked
+    QTest::addColumn<QString>("headerButton");
+    QTest::addColumn<bool>("deleteEnabled");
+    const QString selectAll = QStringLiteral("Select All");
+    QTest::newRow("checked task deleted")
+        << QStringLiteral("delete A") << QStringList{QStringLiteral("C")} << selectAll << true;
+    QTest::newRow("unchecked task deleted")
+        << QStringLiteral("delete B") << QStringList{QStringLiteral("A"), QStringLiteral("C")}
+        << QStringLiteral("Deselect All") << true;
+    QTest::newRow("every checked task deleted")
+        << QStringLiteral("delete A C") << QStringList() << selectAll << false;
+    QTest::newRow("checked task renamed")
+        << QStringLiteral("rename A") << QStringList{QStringLiteral("A"), QStringLiteral("C")}
+        << selectAll << true;
+    QTest::newRow("the tool removed a checked task")
+        << QStringLiteral("file B C") << QStringList{QStringLiteral("C")} << selectAll << true;
+    QTest::newRow("the tool reordered the list without a checked task")
+        << QStringLiteral("file C B") << QStringList{QStringLiteral("C")} << selectAll << true;
+    QTest::newRow("the tool added a task")
+        << QStringLiteral("file A B C D") << QStringList{QStringLiteral("A"), QStringLiteral("C")}
+        << selectAll << true;
+}
+
+// The check marks, the header's button and the bulk actions follow each change of one task,
+// whether the window or the command-line tool made it.
+void TestMainWindow::bulkSelectionFollowsTaskChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, checked);
+    QFETCH(QString, headerButton);
+    QFETCH(bool, deleteEnabled);
+    QHash<QString, ScheduledTask> tasks;
+    for (const char* name : {"A", "B", "C", "D"}) {
+        tasks.insert(
+            QString::fromLatin1(name),
+            TaskBuilder(QString::fromLatin1(name)).command(QStringLiteral("true")).build());
+    }
+    makeWindow({tasks.value(QStringLiteral("A")), tasks.value(QStringLiteral("B")),
+                tasks.value(QStringLiteral("C"))});
+    QTest::mouseClick(button("sidebar-select-button"), Qt::LeftButton);
+    content()->toggleSelected(tasks.value(QStringLiteral("A")).id);
+    content()->toggleSelected(tasks.value(QStringLiteral("C")).id);
+    QCOMPARE(content()->selectedTaskIDs().size(), 2);
+
+    TaskStore& store = *m_fixture->store;
+    const QStringList words = change.split(QLatin1Char(' '));
+    if (words.first() == QLatin1String("delete")) {
+        QSet<QUuid> ids;
+        for (const QString& name : words.mid(1))
+            ids.insert(tasks.value(name).id);
+        store.deleteTasks(ids);
+    } else if (words.first() == QLatin1String("rename")) {
+        ScheduledTask renamed = tasks.value(words.at(1));
+        renamed.name += QStringLiteral(" renamed");
+        store.updateTask(renamed);
+    } else {
+        QList<ScheduledTask> inFile;
+        for (const QString& name : words.mid(1))
+            inFile.append(tasks.value(name));
+        TestSupport::writeFile(store.taskFilePath(), TaskMigration::encodeTasks(inFile));
+        store.loadTasks();
+    }
+
+    QSet<QUuid> expected;
+    for (const QString& name : checked)
+        expected.insert(tasks.value(name).id);
+    QCOMPARE(content()->selectedTaskIDs(), expected);
+    QCOMPARE(button("sidebar-select-button")->text(), headerButton);
+    QCOMPARE(toolButton("toolbar-delete")->isEnabled(), deleteEnabled);
+    QCOMPARE(toolButton("toolbar-export")->isEnabled(), deleteEnabled);
+    const QString count = checked.isEmpty() ? QStringLiteral("No Tasks Selected")
+                          : checked.size() == 1
+                              ? QStringLiteral("1 Task Selected")
+                              : QStringLiteral("%1 Tasks Selected").arg(checked.size());
+    QCOMPARE(detailTitle(), count);
+}
+
+// The window selects a task before the worker has added it (a new task, a copy): the detail
+// shows it once its report arrives, and other reports leave that detail alone.
+void TestMainWindow::selectedTaskShowsWhenItsAddArrives()
+{
+    m_fixture = std::make_unique<FakeStoreFixture>(TaskStore::Execution::onWorker);
+    makeWindow();
+    TaskStore& store = *m_fixture->store;
+    QCOMPARE(detailTitle(), QStringLiteral("No Tasks Yet"));
+    const ScheduledTask task =
+        TaskBuilder(QStringLiteral("Arriving")).command(QStringLiteral("true")).build();
+    store.addTask(task);
+    content()->setSelection(SidebarSection::task(task.id));
+    QTRY_COMPARE_WITH_TIMEOUT(detailTitle(), QStringLiteral("Arriving"),
+                              TestSupport::eventTimeoutMs);
+    QWidget* shown = content()->currentDetail();
+    QCOMPARE(visibleTaskNames(), QStringList{QStringLiteral("Arriving")});
+
+    store.addTask(TaskBuilder(QStringLiteral("Other")).command(QStringLiteral("true")).build());
+    QTRY_COMPARE_WITH_TIMEOUT(visibleTaskNames().size(), 2, TestSupport::eventTimeoutMs);
+    QCOMPARE(content()->currentDetail(), shown);
+    QCOMPARE(detailTitle(), QStringLiteral("Arriving"));
 }
 
 void TestMainWindow::missingSelectedTaskFallsBackToNoSelection()
