@@ -133,6 +133,12 @@ ContentView::ContentView(TaskStore& store, Dialogs& dialogs, JobScanner scanJobs
         refresh();
         scheduleStoreAlerts();
     });
+    // The task shown is gone: the pane empties at once, not only when the operation ends.
+    connect(&m_store, &TaskStore::taskRemoved, this, [this](const QUuid& id) {
+        if (m_selection && m_selection->kind == SidebarSection::Kind::task &&
+            m_selection->taskId == id)
+            refreshDetail();
+    });
     connect(&m_store, &TaskStore::scriptUpgradeChanged, this, &ContentView::refreshUpgradeProgress);
     connect(&AppNotifications::instance(), &AppNotifications::addNewTask, this,
             &ContentView::showAddTask);
@@ -428,12 +434,14 @@ void ContentView::refreshDetail()
         }
         return;
     }
-    // Another state of the task shown (enabled, edited): updated in place, so the user keeps
-    // their place and the chosen output stream.
+    // Another state of the task shown (enabled, edited): the detail follows its task in place
+    // (it already has, when the store told it), so the user keeps their place and the chosen
+    // output stream.
     if (auto* detail = qobject_cast<TaskDetailView*>(m_detail);
         detail && task && key == m_detailKey && detail->task().id == task->id) {
         m_detailTask = shownTask;
-        detail->setTask(*task);
+        if (detail->task() != *task)
+            detail->setTask(*task);
         return;
     }
     m_detailScanGeneration = m_scanGeneration;
