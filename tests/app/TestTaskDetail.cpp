@@ -760,31 +760,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!view, TestSupport::eventTimeoutMs);
     }
 
-    // Going through tasks faster than their files are read shows the last one's, never an
-    // earlier one's.
-    void switchingTasksQuicklyShowsTheLastOne()
-    {
-        const ScheduledTask second = addTask();
-        const ScheduledTask third = addTask();
-        const AgentPaths& paths = m_fixture->store->agentPaths();
-        TestSupport::writeFile(paths.runHistoryPath(m_task), runLine(0, 1) + runLine(1, 1));
-        TestSupport::writeFile(paths.runHistoryPath(second), runLine(0, 2));
-        TestSupport::writeFile(paths.runHistoryPath(third), runLine(0, 3));
-        FakeDialogs dialogs;
-        ContentView content(*m_fixture->store, dialogs, {});
-        for (const ScheduledTask& task : {m_task, second, third, m_task, third})
-            content.setSelection(SidebarSection::task(task.id));
-        auto* view = qobject_cast<TaskDetailView*>(content.currentDetail());
-        QVERIFY(view);
-        QCOMPARE(view->task().id, third.id);
-        WAIT_SHOWN(*view);
-        // Every reading asked for has ended: none of the earlier tasks' answers came later.
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
-        QCOMPARE(texts(view, QStringLiteral("history-exit")),
-                 QStringList{QStringLiteral("Exit: 3")});
-    }
-
     // A part built again because its file changed gives the keyboard focus back to the
     // control the user was on.
     void focusStaysOnTheOutputWhenTheLogGrows()

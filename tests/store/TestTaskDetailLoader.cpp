@@ -136,11 +136,6 @@ private Q_SLOTS:
         QTest::newRow("a long log: its last hundred lines")
             << QStringLiteral("files") << 1 << 150 << QStringLiteral("0")
             << QString::fromLatin1(numberedLines(51, 150)).trimmed() << true << true;
-        // The reading never waits on a FIFO nor reads a device without end.
-        QTest::newRow("FIFOs at the script's and plist's places")
-            << QStringLiteral("fifo") << 0 << 0 << QString() << QString() << false << false;
-        QTest::newRow("links to a device")
-            << QStringLiteral("device") << 0 << 0 << QString() << QString() << false << false;
         QTest::newRow("script not UTF-8, plist no property list")
             << QStringLiteral("garbage") << 0 << 0 << QString() << QString() << false << false;
     }
@@ -168,12 +163,6 @@ private Q_SLOTS:
         if (installed == u"files") {
             TestSupport::writeFile(scriptPath, "#!/bin/zsh\necho hi\n");
             TestSupport::writeFile(plistPath, plistText);
-        } else if (installed == u"fifo") {
-            for (const QString& path : {scriptPath, plistPath})
-                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else if (installed == u"device") {
-            for (const QString& path : {scriptPath, plistPath})
-                QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
         } else if (installed == u"garbage") {
             TestSupport::writeFile(scriptPath, "#!/bin/zsh\n\xff\xfe\n");
             TestSupport::writeFile(plistPath, "not a property list");
@@ -213,10 +202,6 @@ private Q_SLOTS:
         if (plist)
             QVERIFY2(data.plistXml->contains(QLatin1String("<key>Label</key>")),
                      qPrintable(*data.plistXml));
-        if (installed == u"fifo" || installed == u"device") {
-            QFile::remove(scriptPath);
-            QFile::remove(plistPath);
-        }
     }
 
     void onlyTheNewestAnswerArrives_data()
@@ -334,59 +319,6 @@ private Q_SLOTS:
         QCOMPARE(cache.counts().reuses, reuses);
         QCOMPARE(calls, reads);
         QFile::remove(path);
-    }
-
-    // A second reading of a task whose files did not change reads none of them; a replaced
-    // script is noticed.
-    void readingAgainReadsOnlyChangedFiles()
-    {
-        const ScheduledTask task = TaskBuilder(QStringLiteral("Backup")).build();
-        TestSupport::writeFile(m_paths.stdoutLogPath(task), "out\n");
-        TestSupport::writeFile(m_paths.stderrLogPath(task), "err\n");
-        TestSupport::writeFile(m_paths.scriptPath(task), "#!/bin/zsh\necho one\n");
-        TestSupport::writeFile(m_paths.plistPath(task), plistText);
-        TaskDetailLoader::FileCache cache;
-        const TaskDetailData first = TaskDetailLoader::read(m_paths, cache, task);
-        QCOMPARE(cache.counts().reads, 4);
-        const TaskDetailData second = TaskDetailLoader::read(m_paths, cache, task);
-        QCOMPARE(cache.counts().reads, 4);
-        QCOMPARE(cache.counts().reuses, 4);
-        QCOMPARE(second.script, first.script);
-        QCOMPARE(second.plistXml, first.plistXml);
-        QCOMPARE(second.stdoutTail, QStringLiteral("out"));
-
-        replaceFile(m_paths.scriptPath(task), "#!/bin/zsh\necho two\n");
-        const TaskDetailData third = TaskDetailLoader::read(m_paths, cache, task);
-        QCOMPARE(cache.counts().reads, 5);
-        QCOMPARE(third.script, std::optional(QStringLiteral("#!/bin/zsh\necho two\n")));
-        QCOMPARE(third.plistXml, first.plistXml);
-    }
-
-    // The whole-log sheet's reading also runs beside the asking thread; an older request's
-    // answer is dropped.
-    void fullLogAnswersTheLatestRequest()
-    {
-        const ScheduledTask task = TaskBuilder(QStringLiteral("Backup")).build();
-        TestSupport::writeFile(m_paths.stdoutLogPath(task), numberedLines(1, 10050));
-        TestSupport::writeFile(m_paths.stderrLogPath(task), "err\n");
-        TaskDetailLoader loader(m_paths);
-        QSignalSpy answers(&loader, &TaskDetailLoader::fullLogLoaded);
-        loader.loadFullLog(task, LogStream::stdoutStream);
-        loader.loadFullLog(task, LogStream::stderrStream);
-        QVERIFY(answers.wait(TestSupport::eventTimeoutMs));
-        // The stdout reading, if it ends later, is not delivered: wait for both to end.
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
-        QCOMPARE(answers.size(), 1);
-        QCOMPARE(answers.first().at(1).value<LogStream>(), LogStream::stderrStream);
-        QCOMPARE(answers.first().at(2).toString(), QStringLiteral("err"));
-
-        loader.loadFullLog(task, LogStream::stdoutStream);
-        QVERIFY(answers.wait(TestSupport::eventTimeoutMs));
-        const QStringList lines = answers.last().at(2).toString().split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), TaskDetailLoader::fullLogLines);
-        QCOMPARE(lines.first(), QStringLiteral("line 51"));
-        QCOMPARE(lines.last(), QStringLiteral("line 10050"));
     }
 };
 
