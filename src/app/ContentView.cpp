@@ -446,12 +446,14 @@ void ContentView::refreshDetail()
         }
         return;
     }
-    // Another state of the task shown (enabled, edited): updated in place, so the user keeps
-    // their place and the chosen output stream.
+    // Another state of the task shown (enabled, edited): the detail follows its task in place
+    // (it already has, when the store told it), so the user keeps their place and the chosen
+    // output stream.
     if (auto* detail = qobject_cast<TaskDetailView*>(m_detail);
         detail && task && key == m_detailKey && detail->task().id == task->id) {
         m_detailTask = shownTask;
-        detail->setTask(*task);
+        if (detail->task() != *task)
+            detail->setTask(*task);
         return;
     }
     m_detailScanGeneration = m_scanGeneration;

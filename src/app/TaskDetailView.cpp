@@ -5,9 +5,7 @@
 #include "LogsWatcher.h"
 #include "NextRun.h"
 #include "PlatformTexts.h"
-#include "PlistVariant.h"
 #include "Preflight.h"
-#include "RegularFile.h"
 #include "RowPainting.h"
 #include "StatusColors.h"
 #include "TaskListModel.h"
@@ -19,7 +17,6 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -86,6 +83,15 @@ QLabel* secondaryLabel(const QString& text, const QString& objectName, QWidget* 
 {
     QLabel* label = textLabel(text, objectName, parent);
     label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+// What a part of the files shows until their first reading arrives.
+QLabel* loadingLabel(QWidget* parent)
+{
+    QLabel* label =
+        secondaryLabel(QStringLiteral("Loading\u2026"), QStringLiteral("detail-loading"), parent);
+    label->setContentsMargins(0, 4, 0, 0);
     return label;
 }
 
@@ -208,8 +214,17 @@ std::optional<QString> nextRunText(const ScheduledTask& task)
 } // namespace
 
 TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWidget* parent)
-    : QScrollArea(parent), m_store(store), m_task(task), m_alive(std::make_shared<bool>(true))
+    : TaskDetailView(store, task, std::make_unique<TaskDetailLoader>(store.agentPaths()), parent)
+{}
+
+TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task,
+                               std::unique_ptr<TaskDetailLoader> loader, QWidget* parent)
+    : QScrollArea(parent), m_store(store), m_task(task), m_loader(loader.release()),
+      m_alive(std::make_shared<bool>(true))
 {
+    m_loader->setParent(this);
+    connect(m_loader, &TaskDetailLoader::loaded, this, &TaskDetailView::showFiles);
+    connect(m_loader, &TaskDetailLoader::fullLogLoaded, this, &TaskDetailView::openFullLog);
     setObjectName(QStringLiteral("task-detail"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -243,13 +258,21 @@ TaskDetailView::TaskDetailView(TaskStore& store, const ScheduledTask& task, QWid
     layout->addWidget(makePlist());
     layout->addStretch();
 
-    const QString logDir = m_store.agentPaths().logDir;
-    m_watcher = new LogsWatcher(logDir, this);
-    m_watcher->watchFile(RunHistory::historyPath(logDir, m_task.shortId()));
-    m_watcher->watchFile(RunHistory::logPath(logDir, m_task.shortId(), LogStream::stdoutStream));
-    m_watcher->watchFile(RunHistory::logPath(logDir, m_task.shortId(), LogStream::stderrStream));
-    m_watcher->watchFile(m_store.agentPaths().scriptPath(m_task));
-    m_watcher->watchFile(m_store.agentPaths().plistPath(m_task));
+    // Only this task's own changes reach the view (the window empties the pane when it goes).
+    connect(&m_store, &TaskStore::taskChanged, this, [this](const QUuid& id) {
+        if (id == m_task.id)
+            followStore();
+    });
+    connect(&m_store, &TaskStore::tasksReset, this, &TaskDetailView::followStore);
+
+    const AgentPaths& paths = m_store.agentPaths();
+    m_watcher = new LogsWatcher(paths.logDir, this);
+    for (const QString& path :
+         {paths.runHistoryPath(m_task), paths.stdoutLogPath(m_task), paths.stderrLogPath(m_task),
+          paths.scriptPath(m_task), paths.plistPath(m_task)}) {
+        m_watcher->watchFile(path);
+        m_taskFiles.insert(QDir::cleanPath(path));
+    }
     connect(m_watcher, &LogsWatcher::changed, this, &TaskDetailView::onFileChanged);
 
     refresh();
@@ -289,8 +312,17 @@ void TaskDetailView::setTask(const ScheduledTask& task)
             }
         }
     }
+    // The shell comes from the script already read; the reading below brings any change.
+    if (m_shown)
+        m_shell->setText(shellDescription(m_shown->script));
     refresh();
     checkEnvironment();
+}
+
+void TaskDetailView::followStore()
+{
+    if (const ScheduledTask* now = m_store.task(m_task.id); now && *now != m_task)
+        setTask(*now);
 }
 
 void TaskDetailView::checkEnvironment()
@@ -562,6 +594,7 @@ QWidget* TaskDetailView::makeHistory()
                            QStringLiteral("list.bullet.rectangle"), refreshButton, &body);
     m_historyBody = new QVBoxLayout;
     m_historyBody->setSpacing(4);
+    m_historyBody->addWidget(loadingLabel(box));
     body->addLayout(m_historyBody);
     return box;
 }
@@ -593,6 +626,7 @@ QWidget* TaskDetailView::makeOutput()
     QWidget* box = section(QStringLiteral("Output"), QStringLiteral("doc.text"), picker, &body);
     m_outputBody = new QVBoxLayout;
     m_outputBody->setSpacing(8);
+    m_outputBody->addWidget(loadingLabel(box));
     body->addLayout(m_outputBody);
     return box;
 }
@@ -606,6 +640,7 @@ QWidget* TaskDetailView::makeScript()
     QWidget* box = section(QStringLiteral("Generated Script"), QStringLiteral("doc.text.fill"),
                            fileName, &body);
     m_scriptBody = new QVBoxLayout;
+    m_scriptBody->addWidget(loadingLabel(box));
     body->addLayout(m_scriptBody);
     return box;
 }
@@ -615,112 +650,156 @@ QWidget* TaskDetailView::makePlist()
     QVBoxLayout* body = nullptr;
     QWidget* box = section(QStringLiteral("Raw Plist"), QStringLiteral("doc.text"), nullptr, &body);
     m_plistBody = new QVBoxLayout;
+    m_plistBody->addWidget(loadingLabel(box));
     body->addLayout(m_plistBody);
     return box;
 }
 
-void TaskDetailView::refresh()
-{
-    refreshHistory();
-    refreshOutput();
-    refreshFiles();
-}
-
-void TaskDetailView::refreshHistory()
-{
-    clear(m_historyBody);
-    const QList<TaskRunRecord> runs = m_store.runHistory(m_task);
-    QWidget* parent = m_historyBody->parentWidget();
-    if (runs.isEmpty()) {
-        QLabel* empty = secondaryLabel(QStringLiteral("No runs recorded yet."),
-                                       QStringLiteral("history-empty"), parent);
-        empty->setContentsMargins(0, 4, 0, 0);
-        m_historyBody->addWidget(empty);
-        return;
-    }
-    const QLocale locale;
-    const qsizetype shown = std::min<qsizetype>(runs.size(), historyLimit);
-    for (qsizetype i = runs.size() - 1; i >= runs.size() - shown; --i) {
-        const TaskRunRecord& run = runs.at(i);
-        auto* row = new QWidget(parent);
-        row->setObjectName(QStringLiteral("history-row"));
-        auto* line = new QHBoxLayout(row);
-        line->setContentsMargins(0, 0, 0, 0);
-        line->setSpacing(6);
-        auto* icon = new QLabel(row);
-        icon->setPixmap(statusIcon(run.exitCode == 0, RowPainting::symbolSize(font()) - 2,
-                                   devicePixelRatioF(), palette()));
-        icon->setAccessibleName(run.exitCode == 0 ? QStringLiteral("Succeeded")
-                                                  : QStringLiteral("Failed"));
-        const QDateTime ended = run.endedAt.toLocalTime();
-        QLabel* when =
-            textLabel(locale.toString(ended.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                          locale.toString(ended.time(), QLocale::ShortFormat),
-                      QStringLiteral("history-time"), row);
-        when->setFont(scaled(font(), 0.92));
-        QLabel* exit = secondaryLabel(QStringLiteral("Exit: ") + QString::number(run.exitCode),
-                                      QStringLiteral("history-exit"), row);
-        exit->setFont(scaled(font(), 0.85));
-        line->addWidget(icon);
-        line->addWidget(when);
-        line->addStretch();
-        line->addWidget(exit);
-        m_historyBody->addWidget(row);
-    }
-    if (runs.size() > historyLimit) {
-        const qsizetype hidden = runs.size() - historyLimit;
-        QLabel* more = secondaryLabel(QString::number(hidden) +
-                                          (hidden == 1 ? QStringLiteral(" more run not shown")
-                                                       : QStringLiteral(" more runs not shown")),
-                                      QStringLiteral("history-more"), parent);
-        more->setFont(scaled(font(), 0.85));
-        m_historyBody->addWidget(more);
-    }
-}
-
-void TaskDetailView::refreshOutput()
-{
-    clear(m_outputBody);
-    QWidget* parent = m_outputBody->parentWidget();
-    const QString text = m_store.readLog(m_task, m_selectedLogTab, outputLinesRead);
-    if (text.isEmpty()) {
-        QLabel* empty = secondaryLabel(QStringLiteral("No ") + streamName(m_selectedLogTab) +
-                                           QStringLiteral(" output."),
-                                       QStringLiteral("output-empty"), parent);
-        empty->setContentsMargins(0, 4, 0, 0);
-        m_outputBody->addWidget(empty);
-        return;
-    }
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    const QString shown =
-        lines.mid(std::max<qsizetype>(0, lines.size() - outputLinesShown)).join(QLatin1Char('\n'));
-    m_outputBody->addWidget(codeBox(shown, QStringLiteral("output-text"), parent));
-    if (lines.size() > outputLinesShown) {
-        const QString caption =
-            QStringLiteral("Show full log (%1 lines)").arg(QString::number(lines.size()));
-        auto* button = new QPushButton(caption, parent);
-        button->setObjectName(QStringLiteral("output-show-full-log"));
-        button->setAccessibleName(caption);
-        button->setFont(scaled(font(), 0.85));
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, &TaskDetailView::showFullLog);
-        m_outputBody->addWidget(button, 0, Qt::AlignLeft);
-    }
-}
+void TaskDetailView::refresh() { m_loader->load(m_task); }
 
 namespace {
-// Our scripts and plists are a few kilobytes; anything larger is not ours to show.
-constexpr qint64 agentFileBound = 4 * 1024 * 1024;
+
+// The name of the focused control when it sits among the widgets of `body`.
+QString focusedIn(QVBoxLayout* body)
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused)
+        return {};
+    for (int i = 0; i < body->count(); ++i) {
+        QWidget* item = body->itemAt(i)->widget();
+        if (item && (item == focused || item->isAncestorOf(focused)))
+            return focused->objectName();
+    }
+    return {};
+}
+
+// Gives the keyboard focus back to the control of that name among the new widgets of `body`.
+void refocus(QVBoxLayout* body, const QString& name)
+{
+    if (name.isEmpty())
+        return;
+    for (int i = 0; i < body->count(); ++i) {
+        QWidget* item = body->itemAt(i)->widget();
+        if (!item)
+            continue;
+        QWidget* same = item->objectName() == name ? item : item->findChild<QWidget*>(name);
+        if (same && same->focusPolicy() != Qt::NoFocus) {
+            same->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+// Replaces what `body` shows by what `fill` adds, the focused control keeping the focus.
+template <typename Fill> void replaceContents(QVBoxLayout* body, Fill fill)
+{
+    const QString focused = focusedIn(body);
+    clear(body);
+    fill(body->parentWidget());
+    refocus(body, focused);
+}
+
 } // namespace
 
-std::optional<QString> TaskDetailView::readScript() const
+void TaskDetailView::showFiles(const TaskDetailData& data)
 {
-    // Never blocks (a FIFO planted at the path) nor reads without end (a link to a device).
-    const Result<QByteArray> bytes =
-        RegularFile::read(m_store.agentPaths().scriptPath(m_task), agentFileBound);
-    if (!bytes.ok() || !bytes->isValidUtf8())
-        return std::nullopt;
-    return QString::fromUtf8(*bytes);
+    if (data.taskId != m_task.id)
+        return;
+    // Only the parts whose files changed are built again, so the page keeps its place and
+    // the focused control its focus.
+    const std::optional<TaskDetailData> before = std::exchange(m_shown, data);
+    if (!before || !data.sameRuns(*before))
+        showHistory(data);
+    if (!before || data.tail(m_selectedLogTab) != before->tail(m_selectedLogTab))
+        showOutput();
+    if (!before || data.script != before->script) {
+        showScript(data.script);
+        m_shell->setText(shellDescription(data.script));
+    }
+    if (!before || data.plistXml != before->plistXml)
+        showPlist(data.plistXml);
+    Q_EMIT filesShown();
+}
+
+void TaskDetailView::showHistory(const TaskDetailData& data)
+{
+    replaceContents(m_historyBody, [&](QWidget* parent) {
+        if (data.recentRuns.isEmpty()) {
+            QLabel* empty = secondaryLabel(QStringLiteral("No runs recorded yet."),
+                                           QStringLiteral("history-empty"), parent);
+            empty->setContentsMargins(0, 4, 0, 0);
+            m_historyBody->addWidget(empty);
+            return;
+        }
+        const QLocale locale;
+        for (const TaskRunRecord& run : data.recentRuns) {
+            auto* row = new QWidget(parent);
+            row->setObjectName(QStringLiteral("history-row"));
+            auto* line = new QHBoxLayout(row);
+            line->setContentsMargins(0, 0, 0, 0);
+            line->setSpacing(6);
+            auto* icon = new QLabel(row);
+            icon->setPixmap(statusIcon(run.exitCode == 0, RowPainting::symbolSize(font()) - 2,
+                                       devicePixelRatioF(), palette()));
+            icon->setAccessibleName(run.exitCode == 0 ? QStringLiteral("Succeeded")
+                                                      : QStringLiteral("Failed"));
+            const QDateTime ended = run.endedAt.toLocalTime();
+            QLabel* when =
+                textLabel(locale.toString(ended.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                              locale.toString(ended.time(), QLocale::ShortFormat),
+                          QStringLiteral("history-time"), row);
+            when->setFont(scaled(font(), 0.92));
+            QLabel* exit = secondaryLabel(QStringLiteral("Exit: ") + QString::number(run.exitCode),
+                                          QStringLiteral("history-exit"), row);
+            exit->setFont(scaled(font(), 0.85));
+            line->addWidget(icon);
+            line->addWidget(when);
+            line->addStretch();
+            line->addWidget(exit);
+            m_historyBody->addWidget(row);
+        }
+        if (data.runCount > historyLimit) {
+            const qsizetype hidden = data.runCount - historyLimit;
+            QLabel* more = secondaryLabel(
+                QString::number(hidden) + (hidden == 1 ? QStringLiteral(" more run not shown")
+                                                       : QStringLiteral(" more runs not shown")),
+                QStringLiteral("history-more"), parent);
+            more->setFont(scaled(font(), 0.85));
+            m_historyBody->addWidget(more);
+        }
+    });
+}
+
+void TaskDetailView::showOutput()
+{
+    if (!m_shown)
+        return; // the first reading shows the chosen stream when it arrives
+    const QString& text = m_shown->tail(m_selectedLogTab);
+    replaceContents(m_outputBody, [&](QWidget* parent) {
+        if (text.isEmpty()) {
+            QLabel* empty = secondaryLabel(QStringLiteral("No ") + streamName(m_selectedLogTab) +
+                                               QStringLiteral(" output."),
+                                           QStringLiteral("output-empty"), parent);
+            empty->setContentsMargins(0, 4, 0, 0);
+            m_outputBody->addWidget(empty);
+            return;
+        }
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        const QString shown = lines.mid(std::max<qsizetype>(0, lines.size() - outputLinesShown))
+                                  .join(QLatin1Char('\n'));
+        m_outputBody->addWidget(codeBox(shown, QStringLiteral("output-text"), parent));
+        if (lines.size() > outputLinesShown) {
+            const QString caption =
+                QStringLiteral("Show full log (%1 lines)").arg(QString::number(lines.size()));
+            auto* button = new QPushButton(caption, parent);
+            button->setObjectName(QStringLiteral("output-show-full-log"));
+            button->setAccessibleName(caption);
+            button->setFont(scaled(font(), 0.85));
+            button->setAutoDefault(false);
+            connect(button, &QPushButton::clicked, this, &TaskDetailView::showFullLog);
+            m_outputBody->addWidget(button, 0, Qt::AlignLeft);
+        }
+    });
 }
 
 QString TaskDetailView::shellDescription(const std::optional<QString>& scriptText)
@@ -740,36 +819,31 @@ QString TaskDetailView::shellDescription(const std::optional<QString>& scriptTex
     return shell;
 }
 
-void TaskDetailView::refreshFiles()
+void TaskDetailView::showScript(const std::optional<QString>& script)
 {
-    const std::optional<QString> script = readScript();
-    m_shell->setText(shellDescription(script));
+    replaceContents(m_scriptBody, [&](QWidget* parent) {
+        if (script) {
+            // The file's final line feed would show as an empty last line.
+            const QString shown =
+                script->endsWith(QLatin1Char('\n')) ? script->chopped(1) : *script;
+            m_scriptBody->addWidget(codeBox(shown, QStringLiteral("script-text"), parent));
+        } else {
+            m_scriptBody->addWidget(secondaryLabel(QStringLiteral("Script not installed."),
+                                                   QStringLiteral("script-missing"), parent));
+        }
+    });
+}
 
-    clear(m_scriptBody);
-    QWidget* parent = m_scriptBody->parentWidget();
-    if (script) {
-        // The file's final line feed would show as an empty last line.
-        const QString shown = script->endsWith(QLatin1Char('\n')) ? script->chopped(1) : *script;
-        m_scriptBody->addWidget(codeBox(shown, QStringLiteral("script-text"), parent));
-    } else
-        m_scriptBody->addWidget(secondaryLabel(QStringLiteral("Script not installed."),
-                                               QStringLiteral("script-missing"), parent));
-
-    clear(m_plistBody);
-    std::optional<QByteArray> xml;
-    if (const Result<QByteArray> plist =
-            RegularFile::read(m_store.agentPaths().plistPath(m_task), agentFileBound);
-        plist.ok()) {
-        if (const std::optional<QVariantMap> dictionary = PlistVariant::readDictionary(*plist))
-            xml = PlistVariant::toXml(*dictionary);
-    }
-    if (xml && xml->isValidUtf8()) {
-        m_plistBody->addWidget(scrollingCodeBox(QString::fromUtf8(*xml).trimmed(),
-                                                QStringLiteral("plist-text"), parent));
-    } else {
-        m_plistBody->addWidget(secondaryLabel(QStringLiteral("Plist not installed."),
-                                              QStringLiteral("plist-missing"), parent));
-    }
+void TaskDetailView::showPlist(const std::optional<QString>& xml)
+{
+    replaceContents(m_plistBody, [&](QWidget* parent) {
+        if (xml) {
+            m_plistBody->addWidget(scrollingCodeBox(*xml, QStringLiteral("plist-text"), parent));
+        } else {
+            m_plistBody->addWidget(secondaryLabel(QStringLiteral("Plist not installed."),
+                                                  QStringLiteral("plist-missing"), parent));
+        }
+    });
 }
 
 void TaskDetailView::askWakeStatus()
@@ -850,14 +924,18 @@ void TaskDetailView::setSelectedLogTab(LogStream stream)
     m_selectedLogTab = stream;
     if (QAbstractButton* tab = m_logTabs->button(int(stream)))
         tab->setChecked(true);
-    refreshOutput();
+    // Both streams came with the last reading: the switch reads nothing.
+    showOutput();
 }
 
-void TaskDetailView::showFullLog()
+void TaskDetailView::showFullLog() { m_loader->loadFullLog(m_task, m_selectedLogTab); }
+
+void TaskDetailView::openFullLog(const QUuid& taskId, LogStream stream, const QString& text)
 {
-    const QString title = m_task.name + QStringLiteral(" \u2014 ") + streamName(m_selectedLogTab);
-    auto* sheet =
-        new FullLogView(title, m_store.readLog(m_task, m_selectedLogTab, fullLogLines), this);
+    if (taskId != m_task.id)
+        return;
+    const QString title = m_task.name + QStringLiteral(" \u2014 ") + streamName(stream);
+    auto* sheet = new FullLogView(title, text, this);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->setWindowModality(Qt::WindowModal);
     sheet->open();
@@ -865,13 +943,8 @@ void TaskDetailView::showFullLog()
 
 void TaskDetailView::onFileChanged(const QString& path)
 {
-    const QString logDir = m_store.agentPaths().logDir;
-    const QString id8 = m_task.shortId();
-    if (path == QDir::cleanPath(RunHistory::historyPath(logDir, id8)))
-        refreshHistory();
-    else if (path == QDir::cleanPath(RunHistory::logPath(logDir, id8, m_selectedLogTab)))
-        refreshOutput();
-    else if (path == QDir::cleanPath(m_store.agentPaths().scriptPath(m_task)) ||
-             path == QDir::cleanPath(m_store.agentPaths().plistPath(m_task)))
-        refreshFiles();
+    // The watcher also reports every other task's history; unchanged files cost the reading
+    // no more than a look at their identity.
+    if (m_taskFiles.contains(path))
+        refresh();
 }

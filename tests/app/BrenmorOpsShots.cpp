@@ -207,6 +207,17 @@ void writeInstalledFiles(const TaskStore& store, const ScheduledTask& task)
         plist.write(real.plistContent(task, paths.scriptPath(task)).toUtf8());
 }
 
+// Waits until the task detail shown, if any, shows its files.
+bool detailShown(ContentView* content)
+{
+    return QTest::qWaitFor(
+        [content] {
+            const auto* detail = qobject_cast<const TaskDetailView*>(content->currentDetail());
+            return !detail || !detail->isLoading();
+        },
+        5000);
+}
+
 // The detail of a task that never ran, of one with a long history and output, and the sheet
 // with its whole log; in a taller window so the history and output are in view.
 bool saveDetailShots(TaskStore& store, MainWindow& window, ShotDialogs& dialogs)
@@ -220,21 +231,26 @@ bool saveDetailShots(TaskStore& store, MainWindow& window, ShotDialogs& dialogs)
         writeInstalledFiles(store, *busy);
         window.resize(1040, 940);
         content->setSelection(SidebarSection::task(busy->id));
+        ok &= detailShown(content);
         ok &= dialogs.save(&window, QStringLiteral("00-main-window.png"));
     }
     window.resize(size.width() + 200, 1300);
     if (const ScheduledTask* never = taskNamed(store, QStringLiteral("Month-end Close"))) {
         content->setSelection(SidebarSection::task(never->id));
+        ok &= detailShown(content);
         ok &= dialogs.save(&window, QStringLiteral("30-detail-never-run.png"));
     }
     if (const ScheduledTask* busy = taskNamed(store, QStringLiteral("Sales Report"))) {
         writeInstalledFiles(store, *busy);
         content->setSelection(SidebarSection::task(busy->id));
+        ok &= detailShown(content);
         ok &= dialogs.save(&window, QStringLiteral("31-detail-history.png"));
         if (auto* detail = qobject_cast<TaskDetailView*>(content->currentDetail())) {
             detail->verticalScrollBar()->setValue(detail->verticalScrollBar()->maximum());
             ok &= dialogs.save(&window, QStringLiteral("32-detail-files.png"));
             detail->showFullLog();
+            ok &= QTest::qWaitFor([detail] { return detail->findChild<FullLogView*>() != nullptr; },
+                                  5000);
             if (auto* sheet = detail->findChild<FullLogView*>()) {
                 ok &= dialogs.save(sheet, QStringLiteral("33-full-log.png"));
                 sheet->close();

@@ -23,12 +23,16 @@
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <sys/stat.h>
+
+#include <atomic>
 
 Q_DECLARE_METATYPE(TaskSchedule)
 
@@ -71,6 +75,9 @@ QByteArray numberedLines(int count, bool finalLineFeed)
 }
 
 } // namespace
+
+// Waits until the view shows the reading of its files asked for last.
+#define WAIT_SHOWN(view) QTRY_VERIFY_WITH_TIMEOUT(!(view).isLoading(), TestSupport::eventTimeoutMs)
 
 class TestTaskDetail : public QObject {
     Q_OBJECT
@@ -139,6 +146,7 @@ private Q_SLOTS:
         if (runs > 0)
             TestSupport::writeFile(logFile(QStringLiteral(".runs")), history);
         TaskDetailView view(*m_fixture->store, m_task);
+        WAIT_SHOWN(view);
         QCOMPARE(texts(&view, QStringLiteral("history-exit")), exits);
         QCOMPARE(view.findChildren<QWidget*>(QStringLiteral("history-row")).size(), exits.size());
         QCOMPARE(view.findChild<QLabel*>(QStringLiteral("history-empty")) != nullptr, runs == 0);
@@ -151,6 +159,7 @@ private Q_SLOTS:
     void neverInstalledTaskShowsItsFiveTexts()
     {
         TaskDetailView view(*m_fixture->store, m_task);
+        WAIT_SHOWN(view);
         QCOMPARE(text(&view, QStringLiteral("history-empty")),
                  QStringLiteral("No runs recorded yet."));
         QCOMPARE(text(&view, QStringLiteral("output-empty")), QStringLiteral("No stdout output."));
@@ -186,6 +195,7 @@ private Q_SLOTS:
                 QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
         }
         TaskDetailView view(*m_fixture->store, m_task);
+        WAIT_SHOWN(view);
         QCOMPARE(text(&view, QStringLiteral("script-missing")),
                  QStringLiteral("Script not installed."));
         QCOMPARE(text(&view, QStringLiteral("plist-missing")),
@@ -221,6 +231,7 @@ private Q_SLOTS:
         TestSupport::writeFile(logFile(QStringLiteral(".stdout.log")),
                                numberedLines(lines, finalLineFeed));
         TaskDetailView view(*m_fixture->store, m_task);
+        WAIT_SHOWN(view);
         const QStringList shown =
             text(&view, QStringLiteral("output-text")).split(QLatin1Char('\n'));
         QCOMPARE(shown.size(), std::min(lines, 30));
@@ -235,8 +246,9 @@ private Q_SLOTS:
         QCOMPARE(full->text(), button);
         QCOMPARE(full->accessibleName(), button);
         full->click();
+        // The whole log is read beside the window; the sheet opens with it.
+        QTRY_VERIFY_WITH_TIMEOUT(view.findChild<FullLogView*>(), TestSupport::eventTimeoutMs);
         auto* sheet = view.findChild<FullLogView*>();
-        QVERIFY(sheet);
         QCOMPARE(sheet->title(), QStringLiteral("Backup \u2014 stdout"));
         const QStringList all = sheet->content().split(QLatin1Char('\n'));
         QCOMPARE(all.size(), sheetLines);
@@ -266,6 +278,7 @@ private Q_SLOTS:
         QFETCH(QString, shell);
         TestSupport::writeFile(m_fixture->store->agentPaths().scriptPath(m_task), script);
         TaskDetailView view(*m_fixture->store, m_task);
+        WAIT_SHOWN(view);
         QCOMPARE(text(&view, QStringLiteral("env-shell")), shell);
         if (!script.isEmpty())
             QCOMPARE(text(&view, QStringLiteral("script-text")) + QLatin1Char('\n'),
@@ -279,6 +292,7 @@ private Q_SLOTS:
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
             "<key>Label</key><string>com.brenmor-ops.task.X</string></dict></plist>\n");
         TaskDetailView view(*m_fixture->store, m_task);
+        WAIT_SHOWN(view);
         const QString xml = text(&view, QStringLiteral("plist-text"));
         QVERIFY2(xml.contains(QLatin1String("<key>Label</key>")), qPrintable(xml));
         QVERIFY(!view.findChild<QLabel*>(QStringLiteral("plist-missing")));
@@ -398,6 +412,7 @@ private Q_SLOTS:
         content.setSelection(SidebarSection::task(m_task.id));
         QPointer<TaskDetailView> view = qobject_cast<TaskDetailView*>(content.currentDetail());
         QVERIFY(view);
+        WAIT_SHOWN(*view);
         child<QAbstractButton>(view, QStringLiteral("output-tab-stderr"))->click();
         QCOMPARE(view->selectedLogTab(), LogStream::stderrStream);
         QTRY_VERIFY(view->verticalScrollBar()->maximum() > 200);
@@ -429,6 +444,9 @@ private Q_SLOTS:
         QCOMPARE(view->task(), *m_fixture->store->task(m_task.id));
         QCOMPARE(view->selectedLogTab(), LogStream::stderrStream);
         QVERIFY(child<QAbstractButton>(view, QStringLiteral("output-tab-stderr"))->isChecked());
+        QVERIFY(text(view, QStringLiteral("output-text")).endsWith(u"line 80"));
+        // Also once the files are read again for the new state.
+        WAIT_SHOWN(*view);
         QVERIFY(text(view, QStringLiteral("output-text")).endsWith(u"line 80"));
         QCoreApplication::processEvents();
         QCOMPARE(view->verticalScrollBar()->value(), place);
@@ -501,6 +519,7 @@ private Q_SLOTS:
     void recordedRunAppearsWithoutRefresh()
     {
         TaskDetailView view(*m_fixture->store, m_task);
+        WAIT_SHOWN(view);
         QVERIFY(view.findChild<QLabel*>(QStringLiteral("history-empty")));
         // The wrapper creates the file with its first line, then appends.
         QFile runs(logFile(QStringLiteral(".runs")));
@@ -529,6 +548,8 @@ private Q_SLOTS:
         TaskDetailView view(*m_fixture->store, m_task);
         TestSupport::writeFile(logFile(QStringLiteral(".runs")), runLine(0, 1));
         view.findChild<QAbstractButton*>(QStringLiteral("detail-refresh"))->click();
+        QVERIFY(view.isLoading());
+        WAIT_SHOWN(view);
         QCOMPARE(texts(&view, QStringLiteral("history-exit")),
                  QStringList{QStringLiteral("Exit: 1")});
     }
@@ -553,6 +574,219 @@ private Q_SLOTS:
                                      QStringLiteral("delete:Backup")}));
         QCOMPARE(view.findChild<QPushButton*>(QStringLiteral("detail-test-run"))->accessibleName(),
                  QStringLiteral("Test Run"));
+    }
+
+    void filesAreReadBesideTheWindow_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QStringList>("exits");
+        QTest::addColumn<QStringList>("shownNames");
+        QTest::newRow("installed and ran")
+            << true << QStringList{QStringLiteral("Exit: 3")}
+            << QStringList{QStringLiteral("output-text"), QStringLiteral("script-text"),
+                           QStringLiteral("plist-text")};
+        QTest::newRow("never installed")
+            << false << QStringList()
+            << QStringList{QStringLiteral("history-empty"), QStringLiteral("output-empty"),
+                           QStringLiteral("script-missing"), QStringLiteral("plist-missing")};
+    }
+    // The view is built, and stays usable, while its files are read on another thread; each
+    // part says it is loading until the reading arrives.
+    void filesAreReadBesideTheWindow()
+    {
+        QFETCH(bool, installed);
+        QFETCH(QStringList, exits);
+        QFETCH(QStringList, shownNames);
+        const AgentPaths paths = m_fixture->store->agentPaths();
+        if (installed) {
+            TestSupport::writeFile(logFile(QStringLiteral(".runs")), runLine(0, 3));
+            TestSupport::writeFile(logFile(QStringLiteral(".stdout.log")), "hello\n");
+            TestSupport::writeFile(paths.scriptPath(m_task), "#!/bin/zsh\necho hi\n");
+            TestSupport::writeFile(paths.plistPath(m_task), "<plist version=\"1.0\"><dict>"
+                                                            "<key>Label</key><string>x</string>"
+                                                            "</dict></plist>\n");
+        }
+        QSemaphore entered;
+        QSemaphore release;
+        std::atomic<QThread*> readOn = nullptr;
+        auto unblock = qScopeGuard([&release] {
+            release.release(10);
+            QThreadPool::globalInstance()->waitForDone();
+        });
+        auto loader = std::make_unique<TaskDetailLoader>(
+            paths, nullptr, nullptr, [&, paths](const ScheduledTask& task) {
+                readOn = QThread::currentThread();
+                entered.release();
+                // Bounded: a reading on the window's thread fails the test, never hangs it.
+                release.tryAcquire(1, TestSupport::eventTimeoutMs);
+                TaskDetailLoader::FileCache cache;
+                return TaskDetailLoader::read(paths, cache, task);
+            });
+        TaskDetailView view(*m_fixture->store, m_task, std::move(loader));
+        QVERIFY(entered.tryAcquire(1, TestSupport::eventTimeoutMs));
+        QVERIFY(view.isLoading());
+        QCOMPARE(texts(&view, QStringLiteral("detail-loading")).size(), 4);
+        QCOMPARE(text(&view, QStringLiteral("detail-loading")), QStringLiteral("Loading\u2026"));
+        for (const QString& name : std::as_const(shownNames))
+            QVERIFY2(!view.findChild<QWidget*>(name), qPrintable(name));
+        // The task's own fields are there at once.
+        QCOMPARE(text(&view, QStringLiteral("task-detail-name")), m_task.name);
+        QCOMPARE(text(&view, QStringLiteral("detail-command")), m_task.command);
+
+        release.release();
+        WAIT_SHOWN(view);
+        QVERIFY(readOn.load() != nullptr);
+        QVERIFY(readOn.load() != QThread::currentThread());
+        QVERIFY(texts(&view, QStringLiteral("detail-loading")).isEmpty());
+        QCOMPARE(texts(&view, QStringLiteral("history-exit")), exits);
+        for (const QString& name : std::as_const(shownNames))
+            QVERIFY2(view.findChild<QWidget*>(name), qPrintable(name));
+        QCOMPARE(text(&view, QStringLiteral("env-shell")),
+                 installed ? QStringLiteral("zsh") : QStringLiteral("Unknown (script not found)"));
+    }
+
+    void followsOnlyItsOwnTask_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("readings"); // caused by the change
+        QTest::addColumn<QString>("name"); // shown afterwards
+        QTest::addColumn<int>("resets");   // tasksReset signals the change gave
+        const QString same = QStringLiteral("Backup");
+        const QString renamed = QStringLiteral("Nightly backup");
+        QTest::newRow("another task renamed") << "other-rename" << 0 << same << 0;
+        QTest::newRow("another task added") << "add" << 0 << same << 0;
+        QTest::newRow("another task deleted") << "other-delete" << 0 << same << 0;
+        QTest::newRow("list reordered by the tool") << "reorder" << 0 << same << 1;
+        QTest::newRow("its task renamed") << "rename" << 1 << renamed << 0;
+        QTest::newRow("list reordered by the tool, its task renamed")
+            << "reorder-rename" << 1 << renamed << 1;
+    }
+    // Another task's change leaves the detail alone: nothing is read or rebuilt, the focus and
+    // the output stream stay. Its own task's change is shown in place and read once again.
+    void followsOnlyItsOwnTask()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, readings);
+        QFETCH(QString, name);
+        QFETCH(int, resets);
+        const ScheduledTask other = addTask();
+        TestSupport::writeFile(logFile(QStringLiteral(".stderr.log")), numberedLines(5, true));
+        FakeDialogs dialogs;
+        ContentView content(*m_fixture->store, dialogs, {});
+        content.resize(900, 500);
+        content.show();
+        QApplication::setActiveWindow(&content);
+        QVERIFY(QTest::qWaitForWindowActive(&content));
+        content.setSelection(SidebarSection::task(m_task.id));
+        QPointer<TaskDetailView> view = qobject_cast<TaskDetailView*>(content.currentDetail());
+        QVERIFY(view);
+        WAIT_SHOWN(*view);
+        child<QAbstractButton>(view, QStringLiteral("output-tab-stderr"))->click();
+        auto* edit = child<QPushButton>(view, QStringLiteral("detail-edit"));
+        edit->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
+        const QPointer<QLabel> nameLabel = child<QLabel>(view, QStringLiteral("task-detail-name"));
+        const QPointer<QWidget> output = child<QWidget>(view, QStringLiteral("output-text"));
+        const quint64 before = view->loader().requestCount();
+        QSignalSpy reset(m_fixture->store.get(), &TaskStore::tasksReset);
+
+        const QString taskFile = m_fixture->store->taskFilePath();
+        ScheduledTask mine = *m_fixture->store->task(m_task.id);
+        if (change.endsWith(u"rename"))
+            mine.name = QStringLiteral("Nightly backup");
+        if (change == u"other-rename") {
+            ScheduledTask changed = other;
+            changed.name = QStringLiteral("Other");
+            m_fixture->store->updateTask(changed);
+        } else if (change == u"add") {
+            addTask();
+        } else if (change == u"other-delete") {
+            m_fixture->store->deleteTask(other);
+        } else if (change.startsWith(u"reorder")) {
+            VERIFY_OK(TaskFile::write(taskFile, {other, mine}));
+            m_fixture->store->loadTasks();
+        } else if (change == u"rename") {
+            m_fixture->store->updateTask(mine);
+        }
+        QCOMPARE(reset.size(), resets);
+        // A reading asked for after the change: every reading the change caused came first.
+        child<QAbstractButton>(view, QStringLiteral("detail-refresh"))->click();
+        WAIT_SHOWN(*view);
+        QCOMPARE(view->loader().requestCount() - before, quint64(readings + 1));
+
+        QCOMPARE(content.currentDetail(), view.data());
+        QCOMPARE(view->task(), *m_fixture->store->task(m_task.id));
+        QCOMPARE(text(view, QStringLiteral("task-detail-name")), name);
+        QCOMPARE(view->selectedLogTab(), LogStream::stderrStream);
+        QVERIFY(child<QAbstractButton>(view, QStringLiteral("output-tab-stderr"))->isChecked());
+        QCOMPARE(text(view, QStringLiteral("output-text")), QStringLiteral("line 1\nline 2\nline "
+                                                                           "3\nline 4\nline 5"));
+        // The files did not change: their part is the one built first.
+        QCOMPARE(child<QWidget>(view, QStringLiteral("output-text")), output.data());
+        QVERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("detail-edit"));
+        QVERIFY(view->isAncestorOf(QApplication::focusWidget()));
+        if (readings == 0) {
+            // Nothing was built again.
+            QCOMPARE(QApplication::focusWidget(), edit);
+            QCOMPARE(child<QLabel>(view, QStringLiteral("task-detail-name")), nameLabel.data());
+        }
+    }
+
+    void removalEmptiesThePane_data()
+    {
+        QTest::addColumn<bool>("byTheTool");
+        QTest::newRow("deleted in the window") << false;
+        QTest::newRow("removed by the tool") << true;
+    }
+    void removalEmptiesThePane()
+    {
+        QFETCH(bool, byTheTool);
+        const ScheduledTask other = addTask();
+        FakeDialogs dialogs;
+        ContentView content(*m_fixture->store, dialogs, {});
+        content.setSelection(SidebarSection::task(m_task.id));
+        QPointer<TaskDetailView> view = qobject_cast<TaskDetailView*>(content.currentDetail());
+        QVERIFY(view);
+        QSignalSpy removed(m_fixture->store.get(), &TaskStore::taskRemoved);
+        if (byTheTool) {
+            VERIFY_OK(TaskFile::write(m_fixture->store->taskFilePath(), {other}));
+            m_fixture->store->loadTasks();
+        } else {
+            m_fixture->store->deleteTask(m_task);
+        }
+        QCOMPARE(removed.size(), 1);
+        QVERIFY(!qobject_cast<TaskDetailView*>(content.currentDetail()));
+        QVERIFY(content.currentDetail()->findChild<QLabel*>());
+        QTRY_VERIFY_WITH_TIMEOUT(!view, TestSupport::eventTimeoutMs);
+    }
+
+    // A part built again because its file changed gives the keyboard focus back to the
+    // control the user was on.
+    void focusStaysOnTheOutputWhenTheLogGrows()
+    {
+        TestSupport::writeFile(logFile(QStringLiteral(".stdout.log")), numberedLines(40, true));
+        TaskDetailView view(*m_fixture->store, m_task);
+        view.resize(700, 900);
+        view.show();
+        QApplication::setActiveWindow(&view);
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        WAIT_SHOWN(view);
+        QPointer<QPushButton> full =
+            child<QPushButton>(&view, QStringLiteral("output-show-full-log"));
+        full->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), full.data());
+        QFile out(logFile(QStringLiteral(".stdout.log")));
+        QVERIFY(out.open(QIODevice::Append));
+        out.write("line 41\n");
+        out.flush();
+        QTRY_VERIFY_WITH_TIMEOUT(text(&view, QStringLiteral("output-text")).endsWith(u"line 41"),
+                                 TestSupport::eventTimeoutMs);
+        QVERIFY(!full); // built again
+        QVERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("output-show-full-log"));
+        QCOMPARE(child<QPushButton>(&view, QStringLiteral("output-show-full-log"))->text(),
+                 QStringLiteral("Show full log (41 lines)"));
     }
 
     // The application's operations run on the store's worker: while one on the shown task runs,
