@@ -39,10 +39,10 @@ for count in 10 1000 10000; do
   [ -s "$file" ] || "$PYTHON" "$HERE/make_task_file.py" "$count" "$file"
   restore="cp '$file' '$TASKS'"
   eval "$restore"
-  read -r list list_cpu < <(measure "" "$TOOL" list)
-  read -r stat stat_cpu < <(measure "" "$TOOL" status)
-  read -r add add_cpu < <(measure "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
-  read -r py py_cpu < <(measure "" "$PYTHON" -c 'import json,sys; json.load(open(sys.argv[1]))' "$TASKS")
+  read -r list list_cpu _ < <(measure "" "$TOOL" list)
+  read -r stat stat_cpu _ < <(measure "" "$TOOL" status)
+  read -r add add_cpu _ < <(measure "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
+  read -r py py_cpu _ < <(measure "" "$PYTHON" -c 'import json,sys; json.load(open(sys.argv[1]))' "$TASKS")
   ratio=$(awk -v p="$py" -v l="$list" 'BEGIN { printf "%.1f", p / (l > 0 ? l : 1) }')
   printf '%8s  %12s  %12s  %12s  %12s  %sx\n' "$count" "$list ($list_cpu)" "$stat ($stat_cpu)" \
     "$add ($add_cpu)" "$py ($py_cpu)" "$ratio"
@@ -55,9 +55,9 @@ done
 BARE=$BUILD/bench/tools/bare_qtcore
 if [ -x "$BARE" ]; then
   cp "$DATA/tasks-1000.json" "$TASKS"
-  read -r t_list _ < <(measure "" "$TOOL" list)
-  read -r t_version _ < <(measure "" "$TOOL" version)
-  read -r t_bare _ < <(measure "" "$BARE")
+  read -r t_list _ _ < <(measure "" "$TOOL" list)
+  read -r t_version _ _ < <(measure "" "$TOOL" version)
+  read -r t_bare _ _ < <(measure "" "$BARE")
   r_list=$(awk -v a="$t_list" -v b="$t_version" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 1) }')
   r_version=$(awk -v a="$t_version" -v b="$t_bare" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 1) }')
   echo "start-up: list(1,000) $t_list ms, version $t_version ms, bare QtCore $t_bare ms"
