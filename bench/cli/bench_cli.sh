@@ -2,8 +2,8 @@
 # Speed of brenmor-ops on task files of 10, 1,000 and 10,000 tasks (not a test).
 #   bench/cli/bench_cli.sh BUILD_DIR
 # Times `list`, `status` and `add` (median wall time of several runs) next to a plain Python
-# json.load of the same file. launchctl and osascript are replaced by /bin/true, so `add`
-# measures the tool itself. Goals: `list` of 1,000 tasks at least 3x faster than the Python
+# json.load of the same file. launchctl is a stand-in that loads anything, osascript /bin/true, so `add`
+# measures the tool itself (see below). Goals: `list` of 1,000 tasks at least 3x faster than the Python
 # load; `add` to a 1,000-task file under 30 ms. Exit status 1 when a goal is missed.
 # Environment: RUNS (default 15), BRENMOR_BENCH_DIR (generated files, default /tmp/brenmor-bench).
 set -euo pipefail
@@ -20,7 +20,11 @@ mkdir -p "$DATA"
 WORK=$(mktemp -d /tmp/bench-cli.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 export HOME=$WORK/home XDG_DATA_HOME=$WORK/home/.local/share
-export BRENMOR_OPS_LAUNCHCTL=/bin/true BRENMOR_OPS_OSASCRIPT=/bin/true BRENMOR_OPS_PMSET=/bin/true
+# A launchctl that loads anything and cannot tell what is loaded: one that listed nothing would
+# make every change reinstall every agent of the file (none would count as loaded).
+printf '#!/bin/sh\n[ "$1" = list ] && exit 1\nexit 0\n' > "$WORK/launchctl"
+chmod +x "$WORK/launchctl"
+export BRENMOR_OPS_LAUNCHCTL=$WORK/launchctl BRENMOR_OPS_OSASCRIPT=/bin/true BRENMOR_OPS_PMSET=/bin/true
 # No session bus: the change notification is not part of what is measured.
 unset DBUS_SESSION_BUS_ADDRESS
 TASKS=$XDG_DATA_HOME/BrenmorOps/tasks.json
