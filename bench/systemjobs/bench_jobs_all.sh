@@ -44,7 +44,12 @@ if awk -v g="$growth" 'BEGIN { exit !(g <= 10.5) }'; then
   verdict=met
 else
   echo "goal MISSED: above version, 1,000 -> 10,000 plists grows x$growth (goal x10.5)"; status=1
-  verdict=$(awk -v g="$growth" 'BEGIN { printf "missed by x%.1f: more than linear (allocation or a sort growing with the count)", g - 10.5 }')
+  # Per plist, above the start-up: when the 1,000 figure is close to `version` the machine's
+  # noise alone moves the ratio by several units.
+  verdict=$(awk -v g="$growth" -v a="$jobs_10000" -v b="$jobs_1000" -v v="$version_cpu" 'BEGIN {
+    printf "missed by x%.1f: per plist %.1f us at 1,000 against %.1f us at 10,000", g - 10.5, (b - v), (a - v) / 10
+    if (b - v < 20) printf " (the 1,000 figure is only %.0f ms above version: within this machine'"'"'s noise)", b - v
+    else printf " (more memory or a sort growing with the count)" }')
 fi
 echo "GOAL 4 jobs --all, 1,000 -> 10,000 plists: goal growth <= x10.5 above version; floor (version) $version_cpu ms; figure $jobs_1000 -> $jobs_10000 ms; ratio x$growth; $verdict"
 if awk -v s="$speedup" 'BEGIN { exit !(s >= 5) }'; then
