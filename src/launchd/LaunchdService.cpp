@@ -526,7 +526,7 @@ void LaunchdService::removeOrphans(const QSet<QUuid>& keeping, const FolderEntri
         if (id && !keeping.contains(*id))
             orphans.append(name);
     }
-    orphans.sort(); // in the folder's order, whatever the listing's
+    orphans.sort(); // in name order, whatever the listing's
     for (const QString& name : std::as_const(orphans)) {
         const QString path = joined(m_paths.launchAgentsDir, name);
         (void)runLaunchctl({QStringLiteral("unload"), path}); // not loaded is fine
