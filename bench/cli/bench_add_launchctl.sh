@@ -81,31 +81,37 @@ PY
   echo "cannot load the agents with $LAUNCHCTL" >&2
   exit 2
 }
-one=$(ls "$AGENTS" | head -1)
+# The first plist (ls | head would end ls with SIGPIPE, a failure under pipefail).
+plists=("$AGENTS"/*.plist)
+one=$(basename "${plists[0]}")
 
 echo "add into 1,000 tasks with our launchctl, median of $RUNS runs, CPU ms (wall ms);" \
   "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 restore="cp '$file' '$TASKS'"
-read -r list list_cpu < <(measure "" "$TOOL" list)
-read -r add add_cpu < <(measure "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
+read -r list list_cpu _ < <(measure "" "$TOOL" list)
+read -r add add_cpu _ < <(measure "$restore" "$TOOL" add --name Bench --command true --daily 09:00)
 mkdir -p "$WORK/copy"
 cp "$LAUNCHCTL" "$WORK/copy/launchctl"
 ln -s "$(dirname "$LAUNCHCTL")/brenmor-agent-runner" "$WORK/copy/brenmor-agent-runner"
-read -r apart apart_cpu < <(BRENMOR_OPS_LAUNCHCTL=$WORK/copy/launchctl measure "$restore" \
+read -r apart apart_cpu _ < <(BRENMOR_OPS_LAUNCHCTL=$WORK/copy/launchctl measure "$restore" \
   "$TOOL" add --name Bench --command true --daily 09:00)
-read -r load load_cpu < <(measure "" "$LAUNCHCTL" load "$AGENTS/$one")
+read -r load load_cpu _ < <(measure "" "$LAUNCHCTL" load "$AGENTS/$one")
 ratio=$(awk -v a="$add_cpu" -v b="$list_cpu" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 1) }')
 echo "floor: list $list_cpu ($list); add $add_cpu ($add); ratio ${ratio}x"
 echo "parts: add with launchctl as a second process $apart_cpu ($apart); launchctl load of one plist $load_cpu ($load)"
 if awk -v r="$ratio" 'BEGIN { exit !(r <= 2) }'; then
   echo "goal met: add is ${ratio}x list in CPU time (goal 2x)"
+  echo "GOAL 2 add into 1,000 tasks: goal <= 2x list CPU; floor (list) $list_cpu ms; figure $add_cpu ms; ratio ${ratio}x; met"
 else
   echo "goal MISSED: add is ${ratio}x list in CPU time (goal 2x)"
   # Why: launchctl runs inside the tool, so what is left above `list` is the tool's own work:
-  # the pass that brings every agent in step with the task file (it reads each task's script
-  # and plist) and the task file written back.
+  # the pass that brings every agent in step with the task file (one listing of each agent
+  # folder, the loaded labels) and the task file written back.
   awk -v a="$apart_cpu" -v x="$add_cpu" -v s="$list_cpu" 'BEGIN {
     printf "  why: add is %.2fx list with launchctl as a second process, %.2fx with it in the tool;\n", a / s, x / s
-    printf "  the rest above list is the pass over every task'"'"'s script and plist after each change\n" }'
+    printf "  the rest above list is the pass over every task'"'"'s agent after each change\n" }'
+  why=$(awk -v x="$add_cpu" -v s="$list_cpu" 'BEGIN {
+    printf "missed by %.2fx list (%.0f ms): above list, add writes the task file and checks every agent after the change", x / s - 2, x - 2 * s }')
+  echo "GOAL 2 add into 1,000 tasks: goal <= 2x list CPU; floor (list) $list_cpu ms; figure $add_cpu ms; ratio ${ratio}x; $why"
   exit 1
 fi

@@ -1,17 +1,18 @@
 # Shared by the command-line benchmarks (sourced, not run).
 # measure SETUP COMMAND...: runs SETUP (untimed) then COMMAND, RUNS times; prints the median
-# wall time and the median CPU time (user + system, with the processes it waited for) in
-# milliseconds.
+# wall time, the median CPU time (user + system, with the processes it waited for) and the
+# median system time in milliseconds.
 measure() {
   local setup=$1; shift
-  local walls=() cpus=() line TIMEFORMAT='%R %U %S'
+  local walls=() cpus=() syss=() line TIMEFORMAT='%R %U %S'
   for _ in $(seq "$RUNS"); do
     eval "$setup"
     line=$( { time "$@" > /dev/null 2>&1; } 2>&1 )
     walls+=("$(echo "$line" | awk '{ print $1 * 1000 }')")
     cpus+=("$(echo "$line" | awk '{ print ($2 + $3) * 1000 }')")
+    syss+=("$(echo "$line" | awk '{ print $3 * 1000 }')")
   done
-  printf '%s %s\n' "$(median "${walls[@]}")" "$(median "${cpus[@]}")"
+  printf '%s %s %s\n' "$(median "${walls[@]}")" "$(median "${cpus[@]}")" "$(median "${syss[@]}")"
 }
 
 median() {

@@ -219,16 +219,49 @@ int main(int argc, char** argv)
             std::printf("  goal MISSED: a pass left scripts behind or reported an error\n");
             met = false;
         }
+        const bool complete = !upgrades.contains(-1);
         if (count == 1000) {
-            const bool ok = ratio <= 2.0;
+            const bool ok = complete && ratio <= 2.0;
             met = met && ok;
             std::printf("  goal %s: 1,000 tasks within 2x the floor (ratio %.2fx)\n",
                         ok ? "met" : "MISSED", ratio);
+            QString verdict = QStringLiteral("met");
+            if (!complete)
+                verdict = QStringLiteral("missed: a pass left scripts behind or reported an error");
+            else if (!ok)
+                verdict = QStringLiteral("missed by %1x the floor (%2 ms): the pass does more than "
+                                         "the disk work (scripts generated, plists compared, "
+                                         "agents reloaded)")
+                              .arg(ratio - 2.0, 0, 'f', 2)
+                              .arg(upgrade - 2 * floor, 0, 'f', 0);
+            // The line bench/run.sh gathers into its summary.
+            std::printf("GOAL 1 script upgrade, 1,000 tasks: goal <= 2x floor; floor %.0f ms; "
+                        "figure %.0f ms; ratio %.2fx; %s\n",
+                        floor, upgrade, ratio, qPrintable(verdict));
         } else if (count == 10000) {
-            const bool ok = upgrade <= 5000;
+            const bool ok = complete && upgrade <= 5000;
             met = met && ok;
             std::printf("  goal %s: 10,000 tasks within 5000 ms (%.0f ms)\n", ok ? "met" : "MISSED",
                         upgrade);
+            QString verdict = QStringLiteral("met");
+            if (!complete)
+                verdict = QStringLiteral("missed: a pass left scripts behind or reported an error");
+            else if (!ok && floor >= 5000)
+                verdict = QStringLiteral("missed by %1 s: the disk floor alone is %2 s on this "
+                                         "machine (20,000 atomic replacements + 2 syncs); "
+                                         "upgrade %3x floor")
+                              .arg((upgrade - 5000) / 1000, 0, 'f', 1)
+                              .arg(floor / 1000, 0, 'f', 1)
+                              .arg(ratio, 0, 'f', 2);
+            else if (!ok)
+                verdict = QStringLiteral("missed by %1 s above the goal; the disk floor is %2 s, "
+                                         "the rest is the pass's own work (upgrade %3x floor)")
+                              .arg((upgrade - 5000) / 1000, 0, 'f', 1)
+                              .arg(floor / 1000, 0, 'f', 1)
+                              .arg(ratio, 0, 'f', 2);
+            std::printf("GOAL 1 script upgrade, 10,000 tasks: goal <= 5000 ms; floor %.0f ms; "
+                        "figure %.0f ms; ratio %.2fx floor; %s\n",
+                        floor, upgrade, ratio, qPrintable(verdict));
         }
     }
     return met ? 0 : 1;

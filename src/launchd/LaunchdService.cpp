@@ -19,6 +19,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -302,7 +305,9 @@ Result<QString> LaunchdService::writeScript(const ScheduledTask& task) const
 
 QString LaunchdService::plistContent(const ScheduledTask& task, const QString& scriptPath) const
 {
-    QDir().mkpath(m_paths.logDir);
+    // Once: an upgrade asks for thousands of plists, and every install makes the folder anyway.
+    if (!m_logFolderMade.done.load(std::memory_order_relaxed))
+        m_logFolderMade.done.store(QDir().mkpath(m_paths.logDir), std::memory_order_relaxed);
     QStringList lines{
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
         QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -473,35 +478,77 @@ void LaunchdService::removeFiles(const ScheduledTask& task) const
     QFile::remove(m_paths.legacyScriptPath(task));
 }
 
+LaunchdService::FolderEntries LaunchdService::folderEntries(const QString& folder)
+{
+    // Names from the listing itself; only a link or an entry of unknown type is looked up, so a
+    // folder of thousands of agents costs no stat per file.
+    FolderEntries entries;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_type == DT_DIR)
+            continue;
+        bool leads = true;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0) {
+                if (S_ISDIR(info.st_mode))
+                    continue;
+            } else if (entry->d_type == DT_UNKNOWN ||
+                       ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;
+            } else {
+                leads = false; // a link to nothing
+            }
+        }
+        entries.insert(QFile::decodeName(entry->d_name), leads);
+    }
+    ::closedir(dir);
+    return entries;
+}
+
 void LaunchdService::removeOrphanedAgents(const QSet<QUuid>& keeping) const
 {
-    const QDir agents(m_paths.launchAgentsDir);
-    if (agents.exists()) {
-        const QStringList names = agents.entryList(QDir::Files | QDir::System);
-        for (const QString& name : names) {
-            if (!name.startsWith(labelPrefix()))
-                continue;
-            const std::optional<QUuid> id = uuidFromAgentName(name);
-            if (!id || keeping.contains(*id))
-                continue;
-            const QString path = agents.filePath(name);
-            (void)runLaunchctl({QStringLiteral("unload"), path}); // not loaded is fine
-            QFile::remove(path);
-        }
+    removeOrphans(keeping, folderEntries(m_paths.launchAgentsDir),
+                  folderEntries(m_paths.scriptsDir));
+}
+
+void LaunchdService::removeOrphans(const QSet<QUuid>& keeping, const FolderEntries& agents,
+                                   const FolderEntries& scripts) const
+{
+    QStringList orphans;
+    for (auto it = agents.cbegin(); it != agents.cend(); ++it) {
+        const QString& name = it.key();
+        if (!name.startsWith(labelPrefix()))
+            continue;
+        const std::optional<QUuid> id = uuidFromAgentName(name);
+        if (id && !keeping.contains(*id))
+            orphans.append(name);
+    }
+    orphans.sort(); // in name order, whatever the listing's
+    for (const QString& name : std::as_const(orphans)) {
+        const QString path = joined(m_paths.launchAgentsDir, name);
+        (void)runLaunchctl({QStringLiteral("unload"), path}); // not loaded is fine
+        QFile::remove(path);
     }
 
-    const QDir scripts(m_paths.scriptsDir);
-    if (!scripts.exists())
+    if (scripts.isEmpty())
         return;
     QSet<QString> keptNames;
+    keptNames.reserve(2 * keeping.size());
     for (const QUuid& id : keeping)
         keptNames << scriptPrefix + uuidShort(id) << uuidUpper(id);
-    const QFileInfoList entries = scripts.entryInfoList(QDir::Files | QDir::System);
-    for (const QFileInfo& entry : entries) {
-        if (entry.suffix() != QLatin1String("sh"))
+    for (auto it = scripts.cbegin(); it != scripts.cend(); ++it) {
+        const QString& name = it.key();
+        // "<name>.sh": the suffix after the last dot, the name before it. Hidden files are
+        // not ours.
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        if (dot <= 0 || name.startsWith(QLatin1Char('.')) ||
+            QStringView(name).mid(dot + 1) != QLatin1String("sh"))
             continue;
-        if (!keptNames.contains(entry.completeBaseName()))
-            QFile::remove(entry.filePath());
+        if (!keptNames.contains(name.left(dot)))
+            QFile::remove(joined(m_paths.scriptsDir, name));
     }
 }
 
@@ -585,7 +632,13 @@ AgentOutcome LaunchdService::reconcilePass(const QList<ScheduledTask>& tasks,
     QSet<QUuid> keeping;
     for (const ScheduledTask& task : tasks)
         keeping.insert(task.id);
-    removeOrphanedAgents(keeping);
+    // Each folder listed once, for the orphans and for the presence of every task's files.
+    const FolderEntries agents = folderEntries(m_paths.launchAgentsDir);
+    const FolderEntries scripts = folderEntries(m_paths.scriptsDir);
+    removeOrphans(keeping, agents, scripts);
+    const auto present = [](const FolderEntries& entries, const QString& path) {
+        return entries.value(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1), false);
+    };
 
     const std::optional<QSet<QString>> loaded = loadedLabels();
     // An enabled task's agent fits when it is loaded (or launchctl cannot tell) and its files
@@ -594,7 +647,7 @@ AgentOutcome LaunchdService::reconcilePass(const QList<ScheduledTask>& tasks,
         if (loaded && !loaded->contains(label(task)))
             return false;
         if (check == Check::presence)
-            return QFileInfo::exists(plist) && QFileInfo::exists(script);
+            return present(agents, plist) && present(scripts, script);
         const bool scriptFits = holds(script, scriptContent(task).toUtf8()) ||
                                 (olderScripts == OlderScripts::leave && olderScript(script));
         return scriptFits && holds(plist, plistContent(task, script).toUtf8());
@@ -621,8 +674,8 @@ AgentOutcome LaunchdService::reconcilePass(const QList<ScheduledTask>& tasks,
         if (task.isEnabled) {
             if (!fits(task, plist, script))
                 installing.append(task);
-        } else if ((loaded && loaded->contains(label(task))) || QFileInfo::exists(plist) ||
-                   QFileInfo::exists(script) || QFileInfo::exists(m_paths.legacyScriptPath(task))) {
+        } else if ((loaded && loaded->contains(label(task))) || present(agents, plist) ||
+                   present(scripts, script) || present(scripts, m_paths.legacyScriptPath(task))) {
             removing.append(task);
         }
     }

@@ -3,11 +3,13 @@
 #include "Result.h"
 #include "ScheduledTask.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
 
+#include <atomic>
 #include <optional>
 
 // Why installing or removing an agent failed; `message()` is the text shown to the user.
@@ -112,7 +114,7 @@ public:
     // Creates the folders, writes the script atomically with mode 0700, returns its path or
     // the file error's description.
     Result<QString> writeScript(const ScheduledTask& task) const;
-    // The agent plist text; creates logDir as a side effect.
+    // The agent plist text; creates logDir as a side effect (once per service).
     QString plistContent(const ScheduledTask& task, const QString& scriptPath) const;
 
     AgentOutcome install(const ScheduledTask& task) const override;
@@ -158,6 +160,21 @@ private:
     QList<AgentOutcome> installAll(const QList<ScheduledTask>& tasks, Reload reload) const;
     LaunchctlRun runLaunchctlProcess(const QStringList& arguments) const;
     void removeFiles(const ScheduledTask& task) const;
+    // A folder's entries by name, from one listing: whether each leads to something (a link
+    // to nothing does not). Folders inside are left out.
+    using FolderEntries = QHash<QString, bool>;
+    static FolderEntries folderEntries(const QString& folder);
+    void removeOrphans(const QSet<QUuid>& keeping, const FolderEntries& agents,
+                       const FolderEntries& scripts) const;
+
+    // Whether plistContent() has made the log folder; copies start over.
+    struct Once {
+        std::atomic<bool> done{false};
+        Once() = default;
+        Once(const Once&) {}
+        Once& operator=(const Once&) { return *this; }
+    };
 
     AgentPaths m_paths;
+    mutable Once m_logFolderMade;
 };

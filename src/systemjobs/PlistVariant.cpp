@@ -186,8 +186,12 @@ PlistPtr fromVariant(const QVariant& value)
 
 std::optional<QVariantMap> readDictionary(const QByteArray& bytes, std::optional<KeyFilter> only)
 {
-    if (auto direct = readXmlDictionary(bytes.constData(), bytes.size(), only))
+    if (bytes.startsWith("bplist00")) {
+        if (auto direct = readBinaryDictionary(bytes.constData(), bytes.size(), only))
+            return direct;
+    } else if (auto direct = readXmlDictionary(bytes.constData(), bytes.size(), only)) {
         return direct;
+    }
     return readDictionaryWithLibplist(bytes, only);
 }
 

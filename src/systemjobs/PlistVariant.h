@@ -15,8 +15,9 @@ namespace PlistVariant {
 using KeyFilter = std::span<const std::string_view>;
 
 // Parses XML or binary plist bytes; nothing when they do not parse or the top level is not a
-// dictionary. The XML launchd jobs are written in is read directly (readXmlDictionary); the
-// rest goes to libplist. With `only`, the dictionary holds only those of its keys.
+// dictionary. The XML and binary plists launchd jobs are written in are read directly
+// (readXmlDictionary, readBinaryDictionary); the rest goes to libplist. With `only`, the dictionary
+// holds only those of its keys.
 std::optional<QVariantMap> readDictionary(const QByteArray& bytes,
                                           std::optional<KeyFilter> only = std::nullopt);
 
@@ -24,6 +25,9 @@ std::optional<QVariantMap> readDictionary(const QByteArray& bytes,
 // PlistXml.cpp), else exactly what libplist gives.
 std::optional<QVariantMap> readXmlDictionary(const char* data, qsizetype size,
                                              std::optional<KeyFilter> only = std::nullopt);
+// The direct reader of binary plists alone (see PlistBinary.cpp), on the same terms.
+std::optional<QVariantMap> readBinaryDictionary(const char* data, qsizetype size,
+                                                std::optional<KeyFilter> only = std::nullopt);
 // libplist alone.
 std::optional<QVariantMap> readDictionaryWithLibplist(const QByteArray& bytes,
                                                       std::optional<KeyFilter> only = std::nullopt);

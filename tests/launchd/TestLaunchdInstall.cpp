@@ -20,8 +20,8 @@ namespace {
 constexpr int noError = INT_MIN;
 
 const char* const fakeVariables[] = {
-    "FAKE_LAUNCHCTL_LOG", "FAKE_LOAD_STATUS",  "FAKE_LOAD_STDERR",     "FAKE_UNLOAD_STATUS",
-    "FAKE_UNLOAD_STDERR", "FAKE_OTHER_STATUS", "BRENMOR_OPS_LAUNCHCTL"};
+    "FAKE_LAUNCHCTL_LOG", "FAKE_LOAD_STATUS",  "FAKE_LOAD_STDERR", "FAKE_UNLOAD_STATUS",
+    "FAKE_UNLOAD_STDERR", "FAKE_OTHER_STATUS", "FAKE_LIST_STDOUT", "BRENMOR_OPS_LAUNCHCTL"};
 
 // Records every call as one line, prints noise on standard output (which must be ignored) and
 // answers with the status and standard error chosen through the environment.
@@ -32,6 +32,9 @@ const QByteArray fakeLaunchctl =
     "  load) status=${FAKE_LOAD_STATUS:-0}; err=$FAKE_LOAD_STDERR ;;\n"
     "  unload) status=${FAKE_UNLOAD_STATUS:-0}; err=$FAKE_UNLOAD_STDERR ;;\n"
     "  *) status=${FAKE_OTHER_STATUS:-0}; err= ;;\n"
+    "esac\n"
+    "case \"$1\" in\n"
+    "  list) [ -n \"$FAKE_LIST_STDOUT\" ] && printf '%s\\n' \"$FAKE_LIST_STDOUT\" ;;\n"
     "esac\n"
     "echo 'Load failed: 9: on standard output, not an error'\n"
     "[ -n \"$err\" ] && printf '%s\\n' \"$err\" >&2\n"
@@ -523,6 +526,122 @@ private Q_SLOTS:
         for (const QString& path : goes)
             QVERIFY2(!QFileInfo::exists(path), qPrintable(QStringLiteral("kept: ") + path));
         QCOMPARE(calls(), QStringList{QStringLiteral("unload ") + orphanPlist});
+    }
+
+    void checkAfterChangeReinstallsWhatIsGone_data()
+    {
+        // What stands at the path: "file", "missing", "link" (to the file, moved elsewhere) or
+        // "dangling" (a link to nothing).
+        QTest::addColumn<QString>("plist");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("listed"); // launchctl lists the agent as loaded
+        QTest::addColumn<bool>("reinstalled");
+        QTest::newRow("all there") << "file"
+                                   << "file" << true << false;
+        QTest::newRow("plist gone") << "missing"
+                                    << "file" << true << true;
+        QTest::newRow("script gone") << "file"
+                                     << "missing" << true << true;
+        QTest::newRow("both gone") << "missing"
+                                   << "missing" << true << true;
+        QTest::newRow("not loaded") << "file"
+                                    << "file" << false << true;
+        QTest::newRow("plist is a link to a file") << "link"
+                                                   << "file" << true << false;
+        QTest::newRow("script is a link to a file") << "file"
+                                                    << "link" << true << false;
+        QTest::newRow("plist leads nowhere") << "dangling"
+                                             << "file" << true << true;
+        QTest::newRow("script leads nowhere") << "file"
+                                              << "dangling" << true << true;
+    }
+
+    // After a change the other tasks' agents are only checked for presence (from one listing
+    // of each folder): one whose files are gone or lead nowhere is installed again, the rest
+    // are left alone, and the changed task is not looked at.
+    void checkAfterChangeReinstallsWhatIsGone()
+    {
+        QFETCH(QString, plist);
+        QFETCH(QString, script);
+        QFETCH(bool, listed);
+        QFETCH(bool, reinstalled);
+        const LaunchdService service;
+        const ScheduledTask kept =
+            TaskBuilder(QStringLiteral("Kept")).id(QLatin1String(idA)).build();
+        const ScheduledTask changed =
+            TaskBuilder(QStringLiteral("Changed")).id(QLatin1String(idB)).build();
+        VERIFY_OK(service.install(kept));
+        const QString plistPath = service.paths().plistPath(kept);
+        const QString scriptPath = service.paths().scriptPath(kept);
+        const auto place = [this](const QString& path, const QString& what) {
+            const QString elsewhere =
+                m_home->path() + QStringLiteral("/elsewhere-") + QFileInfo(path).fileName();
+            if (what == QLatin1String("missing"))
+                QVERIFY(QFile::remove(path));
+            else if (what == QLatin1String("link"))
+                QVERIFY(QFile::rename(path, elsewhere) && QFile::link(elsewhere, path));
+            else if (what == QLatin1String("dangling"))
+                QVERIFY(QFile::remove(path) && QFile::link(elsewhere, path));
+        };
+        place(plistPath, plist);
+        place(scriptPath, script);
+        if (listed)
+            qputenv("FAKE_LIST_STDOUT", "-\t0\t" + LaunchdService::label(kept).toUtf8());
+        QFile::remove(logPath());
+
+        VERIFY_OK(service.reconcileAfterChange({kept, changed}, {changed.id}));
+
+        const QStringList made = calls();
+        QCOMPARE(made.value(0), QStringLiteral("list"));
+        QCOMPARE(made.contains(QStringLiteral("load ") + plistPath), reinstalled);
+        for (const QString& call : made)
+            QVERIFY2(!call.contains(QLatin1String(idB)), qPrintable(call));
+        if (reinstalled) {
+            QCOMPARE(QString::fromUtf8(TestSupport::readFile(scriptPath)),
+                     service.scriptContent(kept));
+            QCOMPARE(QString::fromUtf8(TestSupport::readFile(plistPath)),
+                     service.plistContent(kept, scriptPath));
+        } else {
+            QCOMPARE(made, QStringList{QStringLiteral("list")});
+        }
+    }
+
+    void checkAfterChangeRemovesDisabledLeftovers_data()
+    {
+        QTest::addColumn<QString>("leftover"); // "plist", "script", "legacy script" or "none"
+        QTest::newRow("plist") << QStringLiteral("plist");
+        QTest::newRow("script") << QStringLiteral("script");
+        QTest::newRow("legacy script") << QStringLiteral("legacy script");
+        QTest::newRow("nothing") << QStringLiteral("none");
+    }
+
+    // A disabled task keeps no agent: any file of one left behind goes, and only a plist that
+    // was there is unloaded.
+    void checkAfterChangeRemovesDisabledLeftovers()
+    {
+        QFETCH(QString, leftover);
+        const LaunchdService service;
+        const ScheduledTask disabled =
+            TaskBuilder(QStringLiteral("Off")).id(QLatin1String(idA)).enabled(false).build();
+        const QString plistPath = service.paths().plistPath(disabled);
+        const QStringList files{plistPath, service.paths().scriptPath(disabled),
+                                service.paths().legacyScriptPath(disabled)};
+        if (leftover == QLatin1String("plist"))
+            TestSupport::writeFile(files.at(0), "x");
+        else if (leftover == QLatin1String("script"))
+            TestSupport::writeFile(files.at(1), "x");
+        else if (leftover == QLatin1String("legacy script"))
+            TestSupport::writeFile(files.at(2), "x");
+        QFile::remove(logPath());
+
+        VERIFY_OK(service.reconcileAfterChange({disabled}, {}));
+
+        for (const QString& file : files)
+            QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        QStringList expected{QStringLiteral("list")};
+        if (leftover == QLatin1String("plist"))
+            expected << QStringLiteral("unload ") + plistPath;
+        QCOMPARE(calls(), expected);
     }
 
     void sweepWithoutFolders()

@@ -420,6 +420,12 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("size");
         QTest::addColumn<bool>("read");
         QTest::newRow("past the first buffer") << qint64(200 * 1024) << true;
+        // A read that fills what it asked for is not taken for the end of the file: sizes
+        // about the first buffer (64 KiB, one byte kept for the closing NUL).
+        QTest::newRow("two bytes short of the first buffer") << qint64(64 * 1024 - 2) << true;
+        QTest::newRow("one byte short of the first buffer") << qint64(64 * 1024 - 1) << true;
+        QTest::newRow("the first buffer") << qint64(64 * 1024) << true;
+        QTest::newRow("a byte past the first buffer") << qint64(64 * 1024 + 1) << true;
         QTest::newRow("at the limit") << LaunchdBrowser::maxPlistBytes << true;
         QTest::newRow("one byte past the limit") << LaunchdBrowser::maxPlistBytes + 1 << false;
     }

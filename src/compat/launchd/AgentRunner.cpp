@@ -164,7 +164,10 @@ ClockReading AgentRunner::readClock()
 {
     timespec boot{};
     ::clock_gettime(CLOCK_BOOTTIME, &boot);
-    return {QDateTime::currentDateTime(), qint64(boot.tv_sec) * 1000 + boot.tv_nsec / 1000000};
+    // In UTC: every comparison of a local QDateTime asks the C library for the zone again
+    // (a stat of /etc/localtime each time), thousands of times per load or tick. Calendar
+    // entries are still matched in the scheduler's zone.
+    return {QDateTime::currentDateTimeUtc(), qint64(boot.tv_sec) * 1000 + boot.tv_nsec / 1000000};
 }
 
 void AgentRunner::armTimer()
@@ -434,7 +437,8 @@ void AgentRunner::saveState() const
     const char* separator = "\n";
     for (const QString& label : std::as_const(labels)) {
         state += separator;
-        state += m_jobs[label].stateEntry;
+        // constFind, not the const operator[], which returns a copy of the whole job.
+        state += m_jobs.constFind(label)->stateEntry;
         separator = ",\n";
     }
     state += "\n]\n}\n";
