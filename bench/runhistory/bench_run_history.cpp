@@ -163,7 +163,8 @@ void readLogTail1GiB(benchmark::State& state)
     const int lines = int(state.range(0));
     for (auto _ : state) {
         const QString tail = RunHistory::readLogTail(logFile(), lines);
-        if (tail.count(QLatin1Char('\n')) != lines - 2) { // trailing feed: lines - 1 kept
+        // The final line feed ends the last line: `lines` lines hold lines - 1 feeds between them.
+        if (tail.count(QLatin1Char('\n')) != lines - 1) {
             state.SkipWithError("unexpected tail");
             break;
         }
