@@ -17,7 +17,6 @@ namespace PlistVariant {
 
 namespace {
 
-constexpr int maxDepth = 64;
 constexpr qsizetype headerSize = 8;
 constexpr qsizetype trailerSize = 32;
 
@@ -127,7 +126,7 @@ private:
     bool dictionary(qsizetype index, int depth, QVariantMap* out) const
     {
         const auto at = offsetOf(index);
-        if (!at || (m_data[*at] & 0xF0) != 0xD0 || depth > maxDepth)
+        if (!at || (m_data[*at] & 0xF0) != 0xD0 || depth > directReaderMaxDepth)
             return false;
         qsizetype refs = 0;
         const auto size = count(*at, &refs);
@@ -205,7 +204,7 @@ private:
             return true;
         }
         case 0xA0: {
-            if (depth + 1 > maxDepth)
+            if (depth + 1 > directReaderMaxDepth)
                 return false;
             qsizetype refs = 0;
             const auto size = count(*at, &refs);

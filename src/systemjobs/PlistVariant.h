@@ -21,6 +21,10 @@ using KeyFilter = std::span<const std::string_view>;
 std::optional<QVariantMap> readDictionary(const QByteArray& bytes,
                                           std::optional<KeyFilter> only = std::nullopt);
 
+// How deep the direct readers follow nested dictionaries and arrays; deeper documents go to
+// libplist.
+inline constexpr int directReaderMaxDepth = 64;
+
 // The direct reader alone: nothing when the bytes hold anything it leaves to libplist (see
 // PlistXml.cpp), else exactly what libplist gives.
 std::optional<QVariantMap> readXmlDictionary(const char* data, qsizetype size,

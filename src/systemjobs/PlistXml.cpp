@@ -18,8 +18,6 @@ namespace PlistVariant {
 
 namespace {
 
-constexpr int maxDepth = 64;
-
 class Reader {
 public:
     Reader(const char* data, size_t size, std::optional<KeyFilter> only)
@@ -179,7 +177,7 @@ private:
     // One value, into `value` unless that is null.
     bool element(QVariant* value, int depth)
     {
-        if (depth >= maxDepth)
+        if (depth >= directReaderMaxDepth)
             return false;
         if (take("<string>")) {
             std::string_view bytes;
