@@ -189,6 +189,14 @@ void TimelineItemView::setActivity(const TimelineMath::AgentActivity& activity)
     recompute();
 }
 
+void TimelineItemView::setRunStatus(const QList<TaskRunRecord>& runHistory,
+                                    const TimelineMath::AgentActivity& activity)
+{
+    m_history = TimelineMath::historyForRow(runHistory, m_now, m_zone);
+    m_activity = activity;
+    recompute();
+}
+
 void TimelineItemView::setNow(const QDateTime& now)
 {
     m_now = now;
