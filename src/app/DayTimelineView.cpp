@@ -4,6 +4,7 @@
 #include "LogsWatcher.h"
 #include "RunHistory.h"
 #include "SystemJobTimelineItemView.h"
+#include "TaskRunReader.h"
 #include "TaskStore.h"
 #include "TimelineItemView.h"
 #include "TimelineMath.h"
@@ -123,24 +124,6 @@ QLabel* sectionTitle(const QString& text, const QString& objectName, QWidget* pa
     return label;
 }
 
-// Where the task's agent files say it stands: the plist's modification time is when the agent
-// was last installed with its present schedule (install, enable and every edit rewrite it);
-// the logs' is the latest output.
-TimelineMath::AgentActivity agentActivity(const AgentPaths& paths, const ScheduledTask& task)
-{
-    TimelineMath::AgentActivity activity;
-    const QFileInfo plist(paths.plistPath(task));
-    if (plist.exists())
-        activity.installedAt = plist.lastModified();
-    for (const QString& log : {paths.stdoutLogPath(task), paths.stderrLogPath(task)}) {
-        const QFileInfo info(log);
-        if (info.exists() && info.size() > 0 &&
-            (!activity.lastOutputAt || info.lastModified() > *activity.lastOutputAt))
-            activity.lastOutputAt = info.lastModified();
-    }
-    return activity;
-}
-
 } // namespace
 
 QFont DayTimelineView::hourLabelFont(const QFont& base, bool strong)
@@ -246,6 +229,7 @@ DayTimelineView::DayTimelineView(TaskStore& store, QList<LaunchdJob> systemJobs,
 
     m_watcher = new LogsWatcher(m_store.agentPaths().logDir, this);
     connect(m_watcher, &LogsWatcher::changed, this, &DayTimelineView::onLogChanged);
+    connect(&m_store.runReader(), &TaskRunReader::statusRead, this, &DayTimelineView::onStatusRead);
     connect(&m_store, &TaskStore::taskAdded, this, &DayTimelineView::onTaskAdded);
     connect(&m_store, &TaskStore::taskChanged, this, &DayTimelineView::onTaskChanged);
     connect(&m_store, &TaskStore::taskRemoved, this, &DayTimelineView::onTaskRemoved);
@@ -358,7 +342,8 @@ void DayTimelineView::onTaskChanged(const QUuid& id)
     if (shown && hasRow) {
         // Its agent was written anew with the change: what the plist says is read again.
         if (shown->task() != *task) {
-            shown->setTask(*task, agentActivity(m_store.agentPaths(), *task));
+            shown->setTask(*task, shown->activity());
+            m_store.runReader().request(*task);
             m_rowsUnsettled = true;
         }
         return;
@@ -397,10 +382,16 @@ void DayTimelineView::insertTaskRow(const ScheduledTask& task)
         // After the axis, the title and the task rows (the title is placed by settleRows()).
         position = 1 + (m_tasksTitle ? 1 : 0) + int(m_taskRows.size());
     }
+    // The row stands at once with what was read of its files before (nothing at first) and
+    // fills in when the reading asked for here arrives.
     const QDateTime now = ViewClock::now();
     const AgentPaths& paths = m_store.agentPaths();
-    auto* row = new TimelineItemView(task, m_store.runHistory(task), now, ViewClock::zone(),
-                                     agentActivity(paths, task), m_rows);
+    TaskRunReader& reader = m_store.runReader();
+    const TaskRunStatus* known = reader.known(task.id);
+    auto* row = new TimelineItemView(
+        task, known ? known->runs : QList<TaskRunRecord>(), now, ViewClock::zone(),
+        known ? known->activity : TimelineMath::AgentActivity(), m_rows);
+    reader.request(task);
     if (m_rows->isVisible())
         row->show();
     m_rowsLayout->insertWidget(position, row);
@@ -547,12 +538,15 @@ void DayTimelineView::onLogChanged(const QString& path)
     // <id8>.runs, <id8>.stdout.log, <id8>.stderr.log
     const QString id8 = QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 0);
     for (TimelineItemView* row : taskRows()) {
-        if (row->task().shortId() != id8)
-            continue;
-        row->setActivity(agentActivity(m_store.agentPaths(), row->task()));
-        if (history)
-            row->setRunHistory(m_store.runHistory(row->task()));
+        if (row->task().shortId() == id8)
+            m_store.runReader().request(row->task());
     }
+}
+
+void DayTimelineView::onStatusRead(const TaskRunStatus& status)
+{
+    if (TimelineItemView* row = m_taskRows.value(status.taskId))
+        row->setRunStatus(status.runs, status.activity);
 }
 
 bool DayTimelineView::eventFilter(QObject* watched, QEvent* event)

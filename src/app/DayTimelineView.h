@@ -15,6 +15,7 @@ class QLabel;
 class QTimer;
 class QVBoxLayout;
 struct ScheduledTask;
+struct TaskRunStatus;
 class TaskStore;
 class TimelineItemView;
 class ToggleSwitch;
@@ -81,6 +82,8 @@ private:
     void finishRows();
     void setTabOrder();
     void onLogChanged(const QString& path);
+    // A task's history and agent file times, read beside the window.
+    void onStatusRead(const TaskRunStatus& status);
     void scheduleTick();
     void applyNameWidth();
     void showHeaderSymbol();

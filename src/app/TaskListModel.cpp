@@ -3,6 +3,7 @@
 #include "LogsWatcher.h"
 #include "RowPainting.h"
 #include "RunHistory.h"
+#include "TaskRunReader.h"
 #include "TaskStore.h"
 
 #include <QEvent>
@@ -14,20 +15,33 @@
 TaskListModel::TaskListModel(TaskStore& store, QObject* parent)
     : QAbstractListModel(parent), m_store(store), m_tasks(store.tasks())
 {
+    TaskRunReader& reader = m_store.runReader();
+    connect(&reader, &TaskRunReader::statusRead, this, &TaskListModel::onStatusRead);
     for (const ScheduledTask& task : std::as_const(m_tasks))
-        m_lastRunFailed.insert(task.id, readLastRunFailed(task));
+        readStatus(task);
     followStore();
     m_watcher = new LogsWatcher(m_store.agentPaths().logDir, this);
     connect(m_watcher, &LogsWatcher::changed, this, &TaskListModel::onLogChanged);
 }
 
-bool TaskListModel::readLastRunFailed(const ScheduledTask& task) const
+void TaskListModel::readStatus(const ScheduledTask& task)
 {
-    // Two lines, of which the last that is not empty: a history ends in a line feed.
-    const QString tail = RunHistory::readLogTail(m_store.agentPaths().runHistoryPath(task), 2);
-    const QString last = tail.section(QLatin1Char('\n'), -1, -1, QString::SectionSkipEmpty);
-    const std::optional<TaskRunRecord> run = TaskRunRecord::parse(last);
-    return run && run->exitCode != 0;
+    // What was read last stands until the new reading arrives.
+    TaskRunReader& reader = m_store.runReader();
+    const TaskRunStatus* known = reader.known(task.id);
+    m_lastRunFailed.insert(task.id, known && known->lastRunFailed());
+    reader.request(task);
+}
+
+void TaskListModel::onStatusRead(const TaskRunStatus& status)
+{
+    const bool failed = status.lastRunFailed();
+    const auto it = m_lastRunFailed.constFind(status.taskId);
+    if (it != m_lastRunFailed.cend() && *it == failed)
+        return;
+    m_lastRunFailed.insert(status.taskId, failed);
+    if (const int row = rowOf(status.taskId); row >= 0)
+        Q_EMIT dataChanged(index(row), index(row));
 }
 
 void TaskListModel::onLogChanged(const QString& path)
@@ -35,15 +49,9 @@ void TaskListModel::onLogChanged(const QString& path)
     if (!RunHistory::isHistoryPath(path))
         return;
     const QString id8 = QFileInfo(path).completeBaseName();
-    for (int row = 0; row < m_tasks.size(); ++row) {
-        const ScheduledTask& task = m_tasks.at(row);
-        if (task.shortId() != id8)
-            continue;
-        const bool failed = readLastRunFailed(task);
-        if (m_lastRunFailed.value(task.id) != failed) {
-            m_lastRunFailed.insert(task.id, failed);
-            Q_EMIT dataChanged(index(row), index(row));
-        }
+    for (const ScheduledTask& task : std::as_const(m_tasks)) {
+        if (task.shortId() == id8)
+            m_store.runReader().request(task);
     }
 }
 
@@ -54,8 +62,7 @@ void TaskListModel::followStore()
     connect(&m_store, &TaskStore::taskAdded, this, [this](int row) {
         const ScheduledTask& task = m_store.tasks().at(row);
         // An import may bring the task's history along.
-        if (!m_lastRunFailed.contains(task.id))
-            m_lastRunFailed.insert(task.id, readLastRunFailed(task));
+        readStatus(task);
         beginInsertRows({}, row, row);
         m_tasks.insert(row, task);
         endInsertRows();
@@ -79,7 +86,7 @@ void TaskListModel::followStore()
         m_tasks = m_store.tasks();
         for (const ScheduledTask& task : std::as_const(m_tasks)) {
             if (!m_lastRunFailed.contains(task.id))
-                m_lastRunFailed.insert(task.id, readLastRunFailed(task));
+                readStatus(task);
         }
         endResetModel();
     });

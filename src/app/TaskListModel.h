@@ -10,12 +10,14 @@
 
 class LogsWatcher;
 class TaskStore;
+struct TaskRunStatus;
 
 // The sidebar's rows of tasks: every task of the store in store order, kept in step with the
 // store row by row as the store tells (an added task inserts one row, a changed one updates its
 // row), whether an operation on the task runs, with the
 // select mode's check marks and whether each task's last recorded run failed (followed as runs
-// are recorded). The search filter is a proxy on top (SidebarFilterModel).
+// are recorded, read beside the window by the store's TaskRunReader; a row shows no failure
+// until its first reading arrives). The search filter is a proxy on top (SidebarFilterModel).
 class TaskListModel final : public QAbstractListModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaskListModel)
@@ -27,7 +29,7 @@ public:
         EnabledRole,
         SelectModeRole,
         CheckedRole,
-        // Whether the last line of the task's run history records a non-zero exit status.
+        // Whether the last run of the task's history records a non-zero exit status.
         LastRunFailedRole,
         // Whether an operation on the task runs or waits to run.
         BusyRole,
@@ -56,8 +58,9 @@ private:
     // Connects the store's row-by-row signals.
     void followStore();
     void onLogChanged(const QString& path);
-    // Reads the last line of the task's run history (a bounded read from the file's end).
-    bool readLastRunFailed(const ScheduledTask& task) const;
+    // Takes what was read of the task's runs before and asks for a new reading.
+    void readStatus(const ScheduledTask& task);
+    void onStatusRead(const TaskRunStatus& status);
 
     TaskStore& m_store;
     QList<ScheduledTask> m_tasks;

@@ -189,6 +189,24 @@ void TimelineItemView::setActivity(const TimelineMath::AgentActivity& activity)
     recompute();
 }
 
+void TimelineItemView::setRunStatus(const QList<TaskRunRecord>& runHistory,
+                                    const TimelineMath::AgentActivity& activity)
+{
+    QList<TaskRunRecord> history = TimelineMath::historyForRow(runHistory, m_now, m_zone);
+    const auto sameRun = [](const TaskRunRecord& a, const TaskRunRecord& b) {
+        return a.startedAt == b.startedAt && a.endedAt == b.endedAt && a.exitCode == b.exitCode;
+    };
+    // A reading that found what the row shows (most of a burst of new rows) costs nothing.
+    if (std::equal(history.cbegin(), history.cend(), m_history.cbegin(), m_history.cend(),
+                   sameRun) &&
+        activity.installedAt == m_activity.installedAt &&
+        activity.lastOutputAt == m_activity.lastOutputAt)
+        return;
+    m_history = std::move(history);
+    m_activity = activity;
+    recompute();
+}
+
 void TimelineItemView::setNow(const QDateTime& now)
 {
     m_now = now;

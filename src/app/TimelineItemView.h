@@ -79,6 +79,10 @@ public:
     void setRunHistory(const QList<TaskRunRecord>& runHistory);
     // Takes what the agent's files say now (its plist or logs were written).
     void setActivity(const TimelineMath::AgentActivity& activity);
+    const TimelineMath::AgentActivity& activity() const { return m_activity; }
+    // Takes a fresh reading of both at once.
+    void setRunStatus(const QList<TaskRunRecord>& runHistory,
+                      const TimelineMath::AgentActivity& activity);
     // Moves "now" within the same day: planned times that passed turn hollow.
     void setNow(const QDateTime& now);
     // Planned minutes that were missed (see TimelineMath::missedMinutes()).

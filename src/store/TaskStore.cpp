@@ -6,6 +6,7 @@
 #include "RegularFile.h"
 #include "Result.h"
 #include "TaskFile.h"
+#include "TaskRunReader.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -119,6 +120,9 @@ TaskStore::TaskStore(Options options, QObject* parent) : QObject(parent)
     // version's format): it is kept aside before it is replaced.
     context.unreadableFile = TaskFileTransaction::UnreadableFile::keepCopy;
     m_operations = std::make_shared<const TaskOperations>(std::move(context));
+
+    m_runReader = new TaskRunReader(m_agentPaths, this);
+    connect(this, &TaskStore::taskRemoved, m_runReader, &TaskRunReader::forget);
 
     m_worker = new QThread(this);
     m_worker->setObjectName(QStringLiteral("TaskStore worker"));

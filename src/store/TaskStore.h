@@ -22,6 +22,7 @@
 #include <vector>
 
 class ChangeObserver;
+class TaskRunReader;
 class QThread;
 
 // The application's single owner of the task list: an observable cache over the task
@@ -116,6 +117,9 @@ public:
 
     QString readLog(const ScheduledTask& task, LogStream stream, int lastLines) const;
     QList<TaskRunRecord> runHistory(const ScheduledTask& task) const;
+    // Reads the tasks' run histories and agent file times for the views' rows, beside the
+    // window; what one view asked for serves the others. A removed task's answers go with it.
+    TaskRunReader& runReader() const { return *m_runReader; }
 
 Q_SIGNALS:
     // tasks, lastError or lastWarning changed (once per operation, or per burst of reports
@@ -175,6 +179,7 @@ private:
     Execution m_execution = Execution::inCaller;
     std::shared_ptr<const TaskOperations> m_operations;
     ChangeObserver* m_observer = nullptr;
+    TaskRunReader* m_runReader = nullptr;
     // Nesting depth of operations; `changed()` is emitted once, when the outermost ends.
     int m_operationDepth = 0;
     bool m_reloadPending = false;

@@ -7,6 +7,7 @@
 #include "SystemJobTimelineItemView.h"
 #include "TaskBuilder.h"
 #include "TaskMigration.h"
+#include "TaskRunReader.h"
 #include "TestSupport.h"
 #include "TimelineItemView.h"
 #include "ToggleSwitch.h"
@@ -494,6 +495,66 @@ private Q_SLOTS:
         QCOMPARE(view.taskRows().first()->row().plannedMarkers.size(), 0);
     }
 
+    // A row stands at once, before its history is read beside the window, and fills in when
+    // the reading arrives; a view made later starts from that reading; a change of the
+    // history file (grown, replaced, removed) is read again into both.
+    void rowsFillInFromTheReading_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("after");
+        QTest::newRow("no history, then a run recorded") << 0 << QStringLiteral("append") << 1;
+        QTest::newRow("two runs, a third appended") << 2 << QStringLiteral("append") << 3;
+        QTest::newRow("one run, replaced by a file of three")
+            << 1 << QStringLiteral("replace") << 3;
+        QTest::newRow("two runs, the history removed") << 2 << QStringLiteral("remove") << 0;
+    }
+    void rowsFillInFromTheReading()
+    {
+        QFETCH(int, before);
+        QFETCH(QString, change);
+        QFETCH(int, after);
+        const ScheduledTask t = TaskBuilder("filled").daily({{8, 30}}).build();
+        m_fixture->store->addTask(t);
+        const QString history = RunHistory::historyPath(logDir(), t.shortId());
+        const auto runs = [](int count, int from = 0) {
+            QByteArray lines;
+            for (int i = from; i < from + count; ++i)
+                lines += runLine(fixedNow().addSecs(-600 * (i + 1)), 30, 0);
+            return lines;
+        };
+        if (before > 0)
+            TestSupport::writeFile(history, runs(before));
+
+        TaskRunReader& reader = m_fixture->store->runReader();
+        DayTimelineView view(*m_fixture->store, {});
+        QCOMPARE(view.taskRows().size(), 1);
+        // Nothing was read on this thread: the row waits for the answer.
+        QCOMPARE(view.taskRows().first()->row().runs.size(), 0);
+        QVERIFY(reader.isReading());
+        QTRY_VERIFY_WITH_TIMEOUT(!reader.isReading(), TestSupport::eventTimeoutMs);
+        QCOMPARE(view.taskRows().first()->row().runs.size(), before);
+
+        DayTimelineView later(*m_fixture->store, {});
+        QCOMPARE(later.taskRows().first()->row().runs.size(), before);
+
+        if (change == QLatin1String("append")) {
+            QFile file(history);
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(runs(after - before, before));
+        } else if (change == QLatin1String("replace")) {
+            TestSupport::writeFile(history + QStringLiteral(".new"), runs(after));
+            QVERIFY(QFile::remove(history));
+            QVERIFY(QFile::rename(history + QStringLiteral(".new"), history));
+        } else {
+            QVERIFY(QFile::remove(history));
+        }
+        for (DayTimelineView* shown : {&view, &later}) {
+            QTRY_COMPARE_WITH_TIMEOUT(shown->taskRows().first()->row().runs.size(), after,
+                                      TestSupport::eventTimeoutMs);
+        }
+    }
+
     // The plist's modification time says since when the agent has been there; output newer
     // than the last recorded run says a run is going.
     void missedFollowsTheAgentFiles()
@@ -511,7 +572,8 @@ private Q_SLOTS:
 
         DayTimelineView view(*m_fixture->store, {});
         TimelineItemView* row = view.taskRows().first();
-        QCOMPARE(row->missedMinutes(), QList<int>{480});
+        QTRY_COMPARE_WITH_TIMEOUT(row->missedMinutes(), QList<int>{480},
+                                  TestSupport::eventTimeoutMs);
         QVERIFY2(row->description().contains(QStringLiteral("Missed: 08:00.")),
                  qPrintable(row->description()));
         QCOMPARE(row->accessibleDescription(), row->description());

@@ -20,6 +20,7 @@
 #include "TaskBuilder.h"
 #include "TaskListModel.h"
 #include "TaskMigration.h"
+#include "TaskRunReader.h"
 #include "TestRunView.h"
 #include "TestSupport.h"
 #include "UpdaterController.h"
@@ -115,6 +116,8 @@ private Q_SLOTS:
     void lastRunFailedCue_data();
     void lastRunFailedCue();
     void failureCueFollowsRecordedRuns();
+    void failureCueFillsInFromTheReading_data();
+    void failureCueFillsInFromTheReading();
     void iconsFollowPalette_data();
     void iconsFollowPalette();
     void systemJobsSectionShowsState_data();
@@ -515,7 +518,8 @@ void TestShell::lastRunFailedCue()
     m_fixture->store->addTask(healthy);
     TaskListModel model(*m_fixture->store);
 
-    QVERIFY(model.index(0).data(TaskListModel::LastRunFailedRole).toBool());
+    QTRY_VERIFY_WITH_TIMEOUT(model.index(0).data(TaskListModel::LastRunFailedRole).toBool(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->store->runReader().isReading(), 5000);
     QVERIFY(!model.index(1).data(TaskListModel::LastRunFailedRole).toBool());
     QCOMPARE(model.index(0).data(Qt::AccessibleDescriptionRole).toString(),
              QStringLiteral("enabled, last run failed"));
@@ -559,6 +563,46 @@ void TestShell::failureCueFollowsRecordedRuns()
     file.write("2025-12-09T08:00:00Z\t2025-12-09T08:00:05Z\t0\n");
     file.close();
     QTRY_VERIFY_WITH_TIMEOUT(!model.index(0).data(TaskListModel::LastRunFailedRole).toBool(), 5000);
+}
+
+// A row stands at once, without the failure cue, and takes it when the history read beside
+// the window arrives; a list made later starts from that reading.
+void TestShell::failureCueFillsInFromTheReading_data()
+{
+    QTest::addColumn<QByteArray>("history");
+    QTest::addColumn<bool>("failed");
+    QTest::newRow("last run failed")
+        << QByteArray("2025-12-08T07:00:00Z\t2025-12-08T07:00:05Z\t0\n"
+                      "2025-12-09T07:00:00Z\t2025-12-09T07:00:05Z\t4\n")
+        << true;
+    QTest::newRow("last run succeeded")
+        << QByteArray("2025-12-09T07:00:00Z\t2025-12-09T07:00:05Z\t0\n") << false;
+    QTest::newRow("no history") << QByteArray() << false;
+}
+
+void TestShell::failureCueFillsInFromTheReading()
+{
+    QFETCH(QByteArray, history);
+    QFETCH(bool, failed);
+    const ScheduledTask task = TaskBuilder(QStringLiteral("Filled")).build();
+    const QString logDir = m_fixture->store->agentPaths().logDir;
+    QDir().mkpath(logDir);
+    if (!history.isEmpty())
+        TestSupport::writeFile(RunHistory::historyPath(logDir, task.shortId()), history);
+    m_fixture->store->addTask(task);
+    TaskRunReader& reader = m_fixture->store->runReader();
+
+    TaskListModel model(*m_fixture->store);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QVERIFY(!model.index(0).data(TaskListModel::LastRunFailedRole).toBool());
+    QVERIFY(reader.isReading());
+    QTRY_VERIFY_WITH_TIMEOUT(!reader.isReading(), 5000);
+    QCOMPARE(model.index(0).data(TaskListModel::LastRunFailedRole).toBool(), failed);
+    // The row is told only when its cue changed.
+    QCOMPARE(changed.count(), failed ? 1 : 0);
+
+    TaskListModel later(*m_fixture->store);
+    QCOMPARE(later.index(0).data(TaskListModel::LastRunFailedRole).toBool(), failed);
 }
 
 void TestShell::iconsFollowPalette_data()
