@@ -6,6 +6,8 @@
 #include <QProcess>
 
 namespace {
+constexpr int helperWaitMs = 20000;
+
 // Where libdbus would look for the session bus: the address variable, the per-user socket, or
 // an X11 autolaunch. With none of them the helper could only fail, so it is not started.
 bool sessionBusMayExist()
@@ -35,9 +37,12 @@ void postTasksDidChange()
     helper.setStandardInputFile(QProcess::nullDevice());
     helper.setProcessChannelMode(QProcess::ForwardedChannels);
     helper.start();
-    if (!helper.waitForFinished(5000)) {
+    // A loaded machine may take seconds to start it; a bus that never answers must not hold the
+    // caller for good. Once killed it is reaped before the QProcess goes, so nothing is left
+    // running (and no warning reaches the caller's error output).
+    if (!helper.waitForFinished(helperWaitMs)) {
         helper.kill();
-        helper.waitForFinished(1000);
+        helper.waitForFinished(-1);
     }
 }
 

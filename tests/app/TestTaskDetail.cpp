@@ -55,15 +55,6 @@ QStringList texts(QWidget* view, const QString& name)
     return found;
 }
 
-QByteArray runLine(int index, int exitCode)
-{
-    const QDateTime start =
-        QDateTime(QDate(2025, 3, 1), QTime(9, 0), QTimeZone::utc()).addSecs(qint64(index) * 3600);
-    return start.toString(Qt::ISODate).toLatin1() + '\t' +
-           start.addSecs(42).toString(Qt::ISODate).toLatin1() + '\t' +
-           QByteArray::number(exitCode) + '\n';
-}
-
 QByteArray numberedLines(int count, bool finalLineFeed)
 {
     QByteArray bytes;
@@ -142,7 +133,7 @@ private Q_SLOTS:
         QFETCH(QString, more);
         QByteArray history;
         for (int i = 0; i < runs; ++i)
-            history += runLine(i, i);
+            history += TestSupport::runHistoryLine(i, i);
         if (runs > 0)
             TestSupport::writeFile(logFile(QStringLiteral(".runs")), history);
         TaskDetailView view(*m_fixture->store, m_task);
@@ -401,7 +392,7 @@ private Q_SLOTS:
         QFETCH(QString, change);
         QByteArray history;
         for (int i = 0; i < 12; ++i)
-            history += runLine(i, 0);
+            history += TestSupport::runHistoryLine(i, 0);
         TestSupport::writeFile(logFile(QStringLiteral(".runs")), history);
         TestSupport::writeFile(logFile(QStringLiteral(".stderr.log")), numberedLines(80, true));
         FakeDialogs dialogs;
@@ -524,12 +515,12 @@ private Q_SLOTS:
         // The wrapper creates the file with its first line, then appends.
         QFile runs(logFile(QStringLiteral(".runs")));
         QVERIFY(runs.open(QIODevice::Append));
-        runs.write(runLine(0, 0));
+        runs.write(TestSupport::runHistoryLine(0, 0));
         runs.flush();
         QTRY_COMPARE_WITH_TIMEOUT(texts(&view, QStringLiteral("history-exit")),
                                   QStringList{QStringLiteral("Exit: 0")},
                                   TestSupport::eventTimeoutMs);
-        runs.write(runLine(1, 3));
+        runs.write(TestSupport::runHistoryLine(1, 3));
         runs.flush();
         QTRY_COMPARE_WITH_TIMEOUT(
             texts(&view, QStringLiteral("history-exit")),
@@ -546,7 +537,7 @@ private Q_SLOTS:
     void refreshButtonReadsAgain()
     {
         TaskDetailView view(*m_fixture->store, m_task);
-        TestSupport::writeFile(logFile(QStringLiteral(".runs")), runLine(0, 1));
+        TestSupport::writeFile(logFile(QStringLiteral(".runs")), TestSupport::runHistoryLine(0, 1));
         view.findChild<QAbstractButton*>(QStringLiteral("detail-refresh"))->click();
         QVERIFY(view.isLoading());
         WAIT_SHOWN(view);
@@ -599,7 +590,8 @@ private Q_SLOTS:
         QFETCH(QStringList, shownNames);
         const AgentPaths paths = m_fixture->store->agentPaths();
         if (installed) {
-            TestSupport::writeFile(logFile(QStringLiteral(".runs")), runLine(0, 3));
+            TestSupport::writeFile(logFile(QStringLiteral(".runs")),
+                                   TestSupport::runHistoryLine(0, 3));
             TestSupport::writeFile(logFile(QStringLiteral(".stdout.log")), "hello\n");
             TestSupport::writeFile(paths.scriptPath(m_task), "#!/bin/zsh\necho hi\n");
             TestSupport::writeFile(paths.plistPath(m_task), "<plist version=\"1.0\"><dict>"

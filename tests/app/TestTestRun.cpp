@@ -210,7 +210,7 @@ void TestTestRun::runs()
 
     TestRunView sheet(task);
     sheet.show();
-    QTRY_VERIFY(sheet.runner()->exitCode().has_value());
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.runner()->exitCode().has_value(), TestSupport::eventTimeoutMs);
     QVERIFY(!sheet.runner()->isRunning());
     if (output == u"<error>") {
         // The shell's own complaint names what failed; the command never ran.
@@ -254,7 +254,7 @@ void TestTestRun::runIgnoredWhileRunning()
     TaskRunner runner;
     runner.run(QStringLiteral("echo one; sleep 0.3"), std::nullopt, std::nullopt, false);
     runner.run(QStringLiteral("echo two; exit 4"), std::nullopt, std::nullopt, false);
-    QTRY_VERIFY(runner.exitCode().has_value());
+    QTRY_VERIFY_WITH_TIMEOUT(runner.exitCode().has_value(), TestSupport::eventTimeoutMs);
     QCOMPARE(runner.exitCode(), std::optional<int>(0));
     QCOMPARE(runner.output(), QStringLiteral("one\n"));
 }
@@ -276,7 +276,7 @@ void TestTestRun::invalidBytesReplacedNotTheRead()
     QFETCH(QString, output);
     TaskRunner runner;
     runner.run(command, std::nullopt, std::nullopt, false);
-    QTRY_VERIFY(runner.exitCode().has_value());
+    QTRY_VERIFY_WITH_TIMEOUT(runner.exitCode().has_value(), TestSupport::eventTimeoutMs);
     QCOMPARE(runner.output(), output);
 }
 
@@ -337,7 +337,7 @@ void TestTestRun::shellInputStepsStopTheRun()
     TaskRunner runner;
     runner.run(QStringLiteral("touch first\ntouch second\necho \"done $GREETING\""),
                workingDirectory, envFile, false);
-    QTRY_VERIFY(runner.exitCode().has_value());
+    QTRY_VERIFY_WITH_TIMEOUT(runner.exitCode().has_value(), TestSupport::eventTimeoutMs);
     QDir::setCurrent(previous);
 
     const QDir expected =
@@ -485,14 +485,14 @@ void TestTestRun::runAgainClearsOutput()
                                    "echo 'run 2'; else touch '%1'; echo 'run 1'; fi")
                         .arg(counter, go)));
     sheet.show();
-    QTRY_VERIFY(sheet.runner()->exitCode().has_value());
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.runner()->exitCode().has_value(), TestSupport::eventTimeoutMs);
     QCOMPARE(shownOutput(&sheet), QStringLiteral("run 1\n"));
     QTest::keyClick(&sheet, Qt::Key_Return);
     QVERIFY(sheet.runner()->isRunning());
     QCOMPARE(shownOutput(&sheet), QString());
     QVERIFY(!child<QLabel>(&sheet, QStringLiteral("test-run-exit"))->isVisibleTo(&sheet));
     writeText(go, "");
-    QTRY_VERIFY(sheet.runner()->exitCode().has_value());
+    QTRY_VERIFY_WITH_TIMEOUT(sheet.runner()->exitCode().has_value(), TestSupport::eventTimeoutMs);
     QCOMPARE(shownOutput(&sheet), QStringLiteral("run 2\n"));
 }
 

@@ -24,15 +24,6 @@ Q_DECLARE_METATYPE(TaskDetailData)
 
 namespace {
 
-QByteArray runLine(int index, int exitCode)
-{
-    const QDateTime start =
-        QDateTime(QDate(2025, 3, 1), QTime(9, 0), QTimeZone::utc()).addSecs(qint64(index) * 3600);
-    return start.toString(Qt::ISODate).toLatin1() + '\t' +
-           start.addSecs(42).toString(Qt::ISODate).toLatin1() + '\t' +
-           QByteArray::number(exitCode) + '\n';
-}
-
 QByteArray numberedLines(int from, int to)
 {
     QByteArray bytes;
@@ -152,7 +143,7 @@ private Q_SLOTS:
         const ScheduledTask task = TaskBuilder(QStringLiteral("Backup")).build();
         QByteArray history;
         for (int i = 0; i < runs; ++i)
-            history += runLine(i, i);
+            history += TestSupport::runHistoryLine(i, i);
         if (runs > 0)
             TestSupport::writeFile(m_paths.runHistoryPath(task), history);
         if (stdoutLines > 0)

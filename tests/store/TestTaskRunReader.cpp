@@ -21,15 +21,6 @@ Q_DECLARE_METATYPE(TaskRunStatus)
 
 namespace {
 
-QByteArray runLine(int index, int exitCode)
-{
-    const QDateTime start =
-        QDateTime(QDate(2025, 3, 1), QTime(9, 0), QTimeZone::utc()).addSecs(qint64(index) * 3600);
-    return start.toString(Qt::ISODate).toLatin1() + '\t' +
-           start.addSecs(42).toString(Qt::ISODate).toLatin1() + '\t' +
-           QByteArray::number(exitCode) + '\n';
-}
-
 void setModified(const QString& path, const QDateTime& when)
 {
     QFile file(path);
@@ -116,16 +107,17 @@ private Q_SLOTS:
         QTest::newRow("never ran, never installed")
             << QByteArray() << false << QByteArray() << QByteArray() << 0 << false << QString();
         QTest::newRow("last run failed after a success")
-            << runLine(0, 0) + runLine(1, 2) << true << QByteArray() << QByteArray() << 2 << true
-            << QString();
+            << TestSupport::runHistoryLine(0, 0) + TestSupport::runHistoryLine(1, 2) << true
+            << QByteArray() << QByteArray() << 2 << true << QString();
         QTest::newRow("last run succeeded after a failure")
-            << runLine(0, 1) + runLine(1, 0) << true << QByteArray() << QByteArray() << 2 << false
-            << QString();
+            << TestSupport::runHistoryLine(0, 1) + TestSupport::runHistoryLine(1, 0) << true
+            << QByteArray() << QByteArray() << 2 << false << QString();
         QTest::newRow("a torn last line: the last whole run counts")
-            << runLine(0, 3) + "2025-03-01T10:0" << true << QByteArray() << QByteArray() << 1
-            << true << QString();
+            << TestSupport::runHistoryLine(0, 3) + "2025-03-01T10:0" << true << QByteArray()
+            << QByteArray() << 1 << true << QString();
         QTest::newRow("empty logs are no output")
-            << runLine(0, 0) << true << QByteArray("") << QByteArray("") << 1 << false << QString();
+            << TestSupport::runHistoryLine(0, 0) << true << QByteArray("") << QByteArray("") << 1
+            << false << QString();
         QTest::newRow("stdout written last")
             << QByteArray() << true << QByteArray("out\n") << QByteArray("err\n") << 0 << false
             << QStringLiteral("out");

@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimeZone>
 
 namespace {
 const char* const redirected[] = {"HOME",           "XDG_DATA_HOME",  "XDG_CONFIG_HOME",
@@ -106,6 +108,15 @@ QByteArray readFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QByteArray runHistoryLine(int index, int exitCode)
+{
+    const QDateTime start =
+        QDateTime(QDate(2025, 3, 1), QTime(9, 0), QTimeZone::utc()).addSecs(qint64(index) * 3600);
+    return start.toString(Qt::ISODate).toLatin1() + '\t' +
+           start.addSecs(42).toString(Qt::ISODate).toLatin1() + '\t' +
+           QByteArray::number(exitCode) + '\n';
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

@@ -57,6 +57,9 @@ ProcessResult runTool(const TestHome& home, const QStringList& args,
                       const QProcessEnvironment& extra = QProcessEnvironment());
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
+// Line `index` of a run history: runs an hour apart from 2025-03-01 09:00 UTC, each 42 s long,
+// ending with `exitCode`.
+QByteArray runHistoryLine(int index, int exitCode);
 // Writes an executable shell script.
 void writeScript(const QString& path, const QByteArray& body);
 // Processes whose command line contains `text` (a path only the test's children carry): once
