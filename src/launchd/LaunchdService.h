@@ -97,8 +97,8 @@ public:
 // A plain value: the agents' folders, nothing else.
 class LaunchdService final : public LaunchdServiceProtocol {
 public:
-    static constexpr int scriptVersion = 5;
-    static QString scriptVersionMarker(); // "# BrenmorOps script v5"
+    static constexpr int scriptVersion = 6;
+    static QString scriptVersionMarker(); // "# BrenmorOps script v6"
     static QString labelPrefix();         // "com.brenmor-ops.task."
     // Whether the script at `path` is of the current generation: its second line is the
     // current marker. Reads only the first bytes, however long the user's command.

@@ -113,11 +113,18 @@ QString text(const ScheduledTask& task, const QString& runHistoryPath, DateDiale
     if (!zsh)
         lines << QStringLiteral("set +m");
     // A signal that came before the run's process id was known is passed on now; `wait`
-    // returns early for a trapped signal, so it waits again until the run has ended.
+    // returns early for a trapped signal, so it waits again while the run goes on. A signal
+    // can also come as the run ends: then the wait may have got the run's status, and a
+    // shell answers a pid only once (zsh forgets one that ended during its trap), so a run
+    // already reaped is asked for once more, quietly, and the answer kept only if it has one.
     lines << QStringLiteral("[ -n \"$_bo_sig\" ] && _bo_forward \"$_bo_sig\" \"$_bo_stop\"")
           << QStringLiteral("while :; do") << QStringLiteral("  _bo_sig=")
           << QStringLiteral("  wait \"$_bo_child\"") << QStringLiteral("  _bo_exit=$?")
-          << QStringLiteral("  [ -z \"$_bo_sig\" ] && break") << QStringLiteral("done");
+          << QStringLiteral("  [ -z \"$_bo_sig\" ] && break")
+          << QStringLiteral("  kill -0 \"$_bo_child\" 2>/dev/null && continue")
+          << QStringLiteral("  wait \"$_bo_child\" 2>/dev/null") << QStringLiteral("  _bo_again=$?")
+          << QStringLiteral("  [ \"$_bo_again\" -ne 127 ] && _bo_exit=$_bo_again")
+          << QStringLiteral("  break") << QStringLiteral("done");
     // A run that failed after a signal was passed on to it was stopped by that signal, whatever
     // status its shell chose on the way out (zsh ends with 1 on SIGHUP).
     lines << QStringLiteral("[ -n \"$_bo_stop\" ] && [ \"$_bo_exit\" -ne 0 ] && _bo_exit=$_bo_stop")

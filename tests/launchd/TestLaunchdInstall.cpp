@@ -140,7 +140,7 @@ private Q_SLOTS:
         QCOMPARE(service.paths().stdoutLogPath(task), QStringLiteral("/L/3f2a9c1d.stdout.log"));
         QCOMPARE(service.paths().stderrLogPath(task), QStringLiteral("/L/3f2a9c1d.stderr.log"));
         QCOMPARE(service.paths().runHistoryPath(task), QStringLiteral("/L/3f2a9c1d.runs"));
-        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v5"));
+        QCOMPARE(LaunchdService::scriptVersionMarker(), QStringLiteral("# BrenmorOps script v6"));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/S")));
     }
 

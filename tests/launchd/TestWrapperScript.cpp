@@ -217,7 +217,7 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("/bin/bash /dev/fd/3 3<<'BRENMOR_OPS_COMMAND_' &\n")));
         QVERIFY(text.contains(QStringLiteral("\ntrap - INT QUIT\n") + command +
                               QStringLiteral("\nBRENMOR_OPS_COMMAND_\n_bo_child=$!\n")));
-        QCOMPARE(text.count(QLatin1Char('\n')), 31);
+        QCOMPARE(text.count(QLatin1Char('\n')), 36);
         QVERIFY(text.endsWith(QStringLiteral("_bo_record\nexit \"$_bo_exit\"\n")));
     }
 
@@ -537,6 +537,53 @@ private Q_SLOTS:
         QCOMPARE(history.count('\n'), 1);
         QVERIFY(history.endsWith('\n'));
         QCOMPARE(checkHistoryLine(history.chopped(1)), status);
+    }
+
+    // The run asks for the wrapper's TERM and ends cleanly on the TERM passed back to it, so
+    // the signal and the run's end meet. Whichever comes first, the status is the run's own
+    // and the wrapper says nothing. The meeting is a matter of timing, so it is tried often.
+    void signalAsTheRunEnds_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<QString>("command");
+        const QString asks = QStringLiteral("trap 'exit 0' TERM\nkill -TERM $PPID\n");
+        // bash would report a foreground sleep ended by the signal on its error output.
+        QTest::newRow("bash") << QStringLiteral("bash") << asks + QStringLiteral("sleep 30 & wait");
+        QTest::newRow("zsh") << QStringLiteral("zsh") << asks + QStringLiteral("sleep 30");
+    }
+
+    void signalAsTheRunEnds()
+    {
+        QFETCH(QString, shell);
+        QFETCH(QString, command);
+        TestHome home;
+        const LaunchdService service;
+        const ScheduledTask task = TaskBuilder()
+                                       .id(fixedTaskId)
+                                       .command(command)
+                                       .daily(nine())
+                                       .loginShell(shell == QLatin1String("zsh"))
+                                       .build();
+        const Result<QString> script = service.writeScript(task);
+        QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
+        const QString runs = service.paths().runHistoryPath(task);
+        for (int attempt = 1; attempt <= 60; ++attempt) {
+            QFile::remove(runs);
+            QProcess wrapper;
+            wrapper.setProcessEnvironment(home.environment());
+            wrapper.setWorkingDirectory(home.path());
+            wrapper.setChildProcessModifier([] { ::setsid(); });
+            wrapper.start(shell, {*script});
+            QVERIFY(wrapper.waitForFinished(30000));
+            const QByteArray err = wrapper.readAllStandardError();
+            QVERIFY2(err.isEmpty(), qPrintable(QStringLiteral("attempt %1: %2")
+                                                   .arg(attempt)
+                                                   .arg(QString::fromLocal8Bit(err))));
+            QCOMPARE(wrapper.exitCode(), 0);
+            const QByteArray history = TestSupport::readFile(runs);
+            QCOMPARE(history.count('\n'), 1);
+            QCOMPARE(checkHistoryLine(history.chopped(1)), 0);
+        }
     }
 
     void loadsEnvFileAndEntersFolder_data()

@@ -286,7 +286,8 @@ void TestTaskStore::scriptUpgrade_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("reinstalled");
 
-    QTest::newRow("current marker") << QStringLiteral("script-v5.sh") << true << false;
+    QTest::newRow("current marker") << QStringLiteral("script-v6.sh") << true << false;
+    QTest::newRow("version 5 marker") << QStringLiteral("script-v5.sh") << true << true;
     QTest::newRow("version 4 marker") << QStringLiteral("script-v4.sh") << true << true;
     QTest::newRow("version 3 marker") << QStringLiteral("script-v3.sh") << true << true;
     QTest::newRow("version 2 marker") << QStringLiteral("script-v2.sh") << true << true;
@@ -314,7 +315,7 @@ void TestTaskStore::scriptUpgrade()
     }
     TestSupport::writeScript(
         AgentPaths().scriptPath(current),
-        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v5.sh"))));
+        TestSupport::readFile(TestSupport::dataPath(QStringLiteral("store/script-v6.sh"))));
     f.writeTaskFile({task, current});
     const FileStamp before = stampOf(f.taskFile());
 
@@ -502,7 +503,7 @@ void TestTaskStore::defaultServicesSweepAndUpgradeRealFiles()
     QCOMPARE(TestSupport::readFile(launchctlLog),
              "unload " + orphanPlist.toUtf8() + "\nlist\nload " + keptPlist.toUtf8() + "\n");
     QVERIFY(TestSupport::readFile(store.agentPaths().scriptPath(kept))
-                .contains("# BrenmorOps script v5\n"));
+                .contains("# BrenmorOps script v6\n"));
 }
 
 void TestTaskStore::addTask_data()

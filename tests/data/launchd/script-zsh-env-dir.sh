@@ -1,5 +1,5 @@
 #!/bin/zsh
-# BrenmorOps script v5
+# BrenmorOps script v6
 _bo_record() { echo "$_bo_start	$(date -u +%Y-%m-%dT%H:%M:%SZ)	$_bo_exit" >> '/Users/ann/Library/Application Support/BrenmorOps/Logs/3f2a9c1d.runs'; }
 _bo_forward() { _bo_sig=$1; [ "$_bo_echo" = "$1" ] && { _bo_echo=; return; }; _bo_stop=$2; [ -n "$_bo_child" ] || return; if [ "$(ps -o pgid= -p $$ | tr -d ' ')" = "$$" ]; then _bo_echo=$1; kill -"$1" 0; else kill -"$1" "$_bo_child"; fi 2>/dev/null; }
 _bo_sig=
@@ -29,6 +29,11 @@ while :; do
   wait "$_bo_child"
   _bo_exit=$?
   [ -z "$_bo_sig" ] && break
+  kill -0 "$_bo_child" 2>/dev/null && continue
+  wait "$_bo_child" 2>/dev/null
+  _bo_again=$?
+  [ "$_bo_again" -ne 127 ] && _bo_exit=$_bo_again
+  break
 done
 [ -n "$_bo_stop" ] && [ "$_bo_exit" -ne 0 ] && _bo_exit=$_bo_stop
 _bo_record

@@ -1,5 +1,5 @@
 #!/bin/zsh
-# BrenmorOps script v5
+# BrenmorOps script v6
 
 # Guard: only run on the 2nd occurrence this month
 _day=$(date +%d)
@@ -31,6 +31,11 @@ while :; do
   wait "$_bo_child"
   _bo_exit=$?
   [ -z "$_bo_sig" ] && break
+  kill -0 "$_bo_child" 2>/dev/null && continue
+  wait "$_bo_child" 2>/dev/null
+  _bo_again=$?
+  [ "$_bo_again" -ne 127 ] && _bo_exit=$_bo_again
+  break
 done
 [ -n "$_bo_stop" ] && [ "$_bo_exit" -ne 0 ] && _bo_exit=$_bo_stop
 _bo_record
