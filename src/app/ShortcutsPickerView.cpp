@@ -1,5 +1,6 @@
 #include "ShortcutsPickerView.h"
 
+#include "ChildProcess.h"
 #include "EmptyStateView.h"
 #include "Icons.h"
 #include "PlatformTexts.h"
@@ -187,6 +188,7 @@ void ShortcutsPickerView::startListing()
     m_process = new QProcess(this);
     m_process->setProgram(ToolPaths::shortcuts());
     m_process->setArguments({QStringLiteral("list")});
+    ChildProcess::startInOwnSession(*m_process);
     connect(m_process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         // A tool that failed may have printed half a list; none is shown rather than a wrong one.
         const bool ok = status == QProcess::NormalExit && code == 0;

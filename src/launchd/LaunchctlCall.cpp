@@ -1,9 +1,9 @@
 #include "LaunchctlCall.h"
 
+#include "ChildProcess.h"
 #include "ToolPaths.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTextStream>
 
 #ifndef Q_OS_MACOS
@@ -16,21 +16,15 @@ namespace {
 
 Outcome runProcess(const QString& program, const QStringList& arguments, int timeoutMs)
 {
+    const ChildProcess::Outcome child =
+        ChildProcess::run(program, arguments, ChildProcess::Options(timeoutMs));
     Outcome outcome;
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    if (!process.waitForStarted(timeoutMs))
+    if (!child.started || child.timedOut)
         return outcome;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return outcome;
-    }
-    outcome.finished = process.exitStatus() == QProcess::NormalExit;
-    outcome.exitCode = outcome.finished ? process.exitCode() : -1;
-    outcome.standardOutput = process.readAllStandardOutput();
-    outcome.standardError = QString::fromLocal8Bit(process.readAllStandardError());
+    outcome.finished = child.finishedNormally;
+    outcome.exitCode = child.exitCode;
+    outcome.standardOutput = child.standardOutput;
+    outcome.standardError = QString::fromLocal8Bit(child.standardError);
     return outcome;
 }
 

@@ -2,12 +2,12 @@
 #include "PmsetService_p.h"
 
 #include "AdminRequest.h"
+#include "ChildProcess.h"
 #include "ScheduleKinds.h"
 #include "ShellQuoting.h"
 #include "ToolPaths.h"
 
 #include <QLocale>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -304,19 +304,13 @@ WakeOutcome PmsetService::runPrivileged(const QString& command) const
 
 QString PmsetService::currentWakeSchedule() const
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(ToolPaths::pmset(), {QStringLiteral("-g"), QStringLiteral("sched")});
-    if (!process.waitForStarted(-1))
+    const ChildProcess::Outcome outcome = ChildProcess::run(
+        ToolPaths::pmset(), {QStringLiteral("-g"), QStringLiteral("sched")},
+        ChildProcess::Options(scheduleReadTimeoutMs, ChildProcess::Output::merged));
+    if (!outcome.started || outcome.timedOut)
         return {};
-    if (!process.waitForFinished(scheduleReadTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(-1);
-        return {};
-    }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(process.readAll());
+    const QString text = decoder(outcome.standardOutput);
     if (decoder.hasError())
         return {};
     return text.trimmed();

@@ -1,5 +1,6 @@
 #include "TaskRunner.h"
 
+#include "ChildProcess.h"
 #include "ShellQuoting.h"
 
 #include <QFileInfo>
@@ -131,11 +132,9 @@ void TaskRunner::run(const QString& command, const std::optional<QString>& worki
     auto* process = new QProcess(this);
     m_process = process;
     process->setProcessChannelMode(QProcess::MergedChannels);
-#ifdef Q_OS_UNIX
     // A session of its own: an interactive shell that finds the terminal the application was
     // started from would try to take it over and be stopped by the terminal for good.
-    process->setChildProcessModifier([] { ::setsid(); });
-#endif
+    ChildProcess::startInOwnSession(*process);
     process->setProgram(shell.program);
     process->setArguments(shell.leadingArguments +
                           QStringList{commandLine(command, workingDirectory, envFilePath)});

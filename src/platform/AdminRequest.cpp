@@ -1,8 +1,8 @@
 #include "AdminRequest.h"
 
+#include "ChildProcess.h"
 #include "ToolPaths.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 
 namespace AdminRequest {
@@ -41,20 +41,26 @@ Result<QString, Error> runScript(const QString& source)
         return Result<QString, Error>::failure({kind, std::move(text)});
     };
     const QString program = ToolPaths::osascript();
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, {QStringLiteral("-e"), source});
-    if (!process.waitForStarted(-1))
-        return failed(Error::Kind::notStarted,
-                      QStringLiteral("Cannot start %1: %2").arg(program, process.errorString()));
+    ChildProcess::Options options;
+#ifndef Q_OS_MACOS
+    // Our osascript asks for the password through pkexec, whose own agent, when no graphical
+    // one runs, asks on the controlling terminal (it opens /dev/tty, not its standard input).
+    // A child in a session of its own has no terminal to hand down, and `setup-cli` typed in a
+    // terminal could then never be authorized. macOS shows its own dialog: the rule applies.
+    options.session = ChildProcess::Session::caller;
+#endif
     // The user may take as long as they like to answer the password dialog.
-    process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit)
+    const ChildProcess::Outcome outcome =
+        ChildProcess::run(program, {QStringLiteral("-e"), source}, options);
+    if (!outcome.started)
+        return failed(Error::Kind::notStarted,
+                      QStringLiteral("Cannot start %1: %2").arg(program, outcome.errorString));
+    if (!outcome.finishedNormally)
         return failed(Error::Kind::notStarted, QStringLiteral("%1 ended abnormally").arg(program));
-    if (process.exitCode() != 0)
+    if (outcome.exitCode != 0)
         return failed(Error::Kind::executionError,
-                      errorMessage(QString::fromUtf8(process.readAllStandardError())));
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+                      errorMessage(QString::fromUtf8(outcome.standardError)));
+    return QString::fromUtf8(outcome.standardOutput).trimmed();
 }
 
 Result<QString, Error> runShellCommand(const QString& shellCommand)

@@ -1,6 +1,7 @@
 #include "AgentEngine.h"
 
 #include "AtomicFile.h"
+#include "ChildProcess.h"
 #include "Locations.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace AgentEngine {
@@ -76,18 +76,11 @@ bool systemdManagerAnswers()
     const QString systemctl = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
     if (systemctl.isEmpty())
         return false;
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(systemctl, {QStringLiteral("--user"), QStringLiteral("show"),
-                              QStringLiteral("--property=Version")});
-    if (!process.waitForFinished(probeTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return ChildProcess::run(systemctl,
+                             {QStringLiteral("--user"), QStringLiteral("show"),
+                              QStringLiteral("--property=Version")},
+                             ChildProcess::Options(probeTimeoutMs, ChildProcess::Output::discarded))
+        .succeeded();
 }
 
 Result<Kind> chosen()

@@ -1,9 +1,9 @@
 #include "ChangeNotification.h"
 
+#include "ChildProcess.h"
 #include "ToolPaths.h"
 
 #include <QFileInfo>
-#include <QProcess>
 
 namespace {
 constexpr int helperWaitMs = 20000;
@@ -31,19 +31,10 @@ void postTasksDidChange()
     // notification is out before a short-lived caller exits.
     if (!sessionBusMayExist())
         return;
-    QProcess helper;
-    helper.setProgram(ToolPaths::postNotification());
-    helper.setArguments({tasksDidChangeName()});
-    helper.setStandardInputFile(QProcess::nullDevice());
-    helper.setProcessChannelMode(QProcess::ForwardedChannels);
-    helper.start();
     // A loaded machine may take seconds to start it; a bus that never answers must not hold the
-    // caller for good. Once killed it is reaped before the QProcess goes, so nothing is left
-    // running (and no warning reaches the caller's error output).
-    if (!helper.waitForFinished(helperWaitMs)) {
-        helper.kill();
-        helper.waitForFinished(-1);
-    }
+    // caller for good. Once killed it is reaped, so nothing is left running.
+    ChildProcess::run(ToolPaths::postNotification(), {tasksDidChangeName()},
+                      ChildProcess::Options(helperWaitMs, ChildProcess::Output::forwarded));
 }
 
 } // namespace ChangeNotification

@@ -19,16 +19,6 @@ QString lockFile()
            QStringLiteral("/brenmor-ops/agent-runner.lock");
 }
 
-// A zombie (never reaped when the container's init does not reap) counts as gone.
-bool running(qint64 pid)
-{
-    const QByteArray stat = TestSupport::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (stat.isEmpty())
-        return false;
-    const int close = stat.lastIndexOf(')');
-    return close > 0 && stat.mid(close + 2, 1) != "Z";
-}
-
 } // namespace
 
 ProcessResult launchctl(const QStringList& arguments, const QProcessEnvironment& extra)
@@ -60,7 +50,7 @@ QString writePlist(const QString& folder, const QString& label, const QStringLis
     return path;
 }
 
-bool processAlive(qint64 pid) { return pid > 0 && running(pid); }
+bool processAlive(qint64 pid) { return pid > 0 && TestSupport::processRunning(pid); }
 
 qint64 runnerPid()
 {

@@ -154,4 +154,13 @@ QList<qint64> processesMentioning(const QString& text)
     return found;
 }
 
+bool processRunning(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.isEmpty())
+        return false;
+    const qsizetype close = stat.lastIndexOf(')');
+    return close > 0 && stat.mid(close + 2, 1) != "Z";
+}
+
 } // namespace TestSupport

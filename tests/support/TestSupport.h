@@ -65,4 +65,7 @@ void writeScript(const QString& path, const QByteArray& body);
 // Processes whose command line contains `text` (a path only the test's children carry): once
 // none is left, nothing they were about to do can still happen.
 QList<qint64> processesMentioning(const QString& text);
+// Whether process `pid` runs; a zombie (never reaped when the container's init does not reap)
+// counts as gone.
+bool processRunning(qint64 pid);
 } // namespace TestSupport

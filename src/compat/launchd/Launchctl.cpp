@@ -1,6 +1,7 @@
 #include "Launchctl.h"
 
 #include "AtomicFile.h"
+#include "ChildProcess.h"
 #include "EngineSelection.h"
 #include "JobSpec.h"
 #include "LaunchctlEngine.h"
@@ -161,6 +162,10 @@ Result<void> startRunner(const QString& programFolder)
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    // Qt starts a detached child through a go-between that makes a new session and exits, so
+    // the runner is away from our terminal even where Qt calls no modifier for detached
+    // children (6.4); the runner also makes itself a session leader as it starts.
+    ChildProcess::startInOwnSession(process);
     if (!process.startDetached())
         return Result<void>::failure(QStringLiteral("cannot start %1").arg(process.program()));
     return {};

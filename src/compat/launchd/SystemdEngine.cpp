@@ -1,13 +1,13 @@
 #include "SystemdEngine.h"
 
 #include "AtomicFile.h"
+#include "ChildProcess.h"
 #include "JobSpec.h"
 #include "Launchctl.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <algorithm>
 
@@ -26,18 +26,16 @@ struct SystemctlRun {
 SystemctlRun systemctl(const QStringList& arguments)
 {
     SystemctlRun run;
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments);
-    if (!process.waitForStarted() || !process.waitForFinished(systemctlTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
+    const ChildProcess::Outcome outcome = ChildProcess::run(
+        QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments,
+        ChildProcess::Options(systemctlTimeoutMs));
+    if (!outcome.started || outcome.timedOut) {
         run.err = QStringLiteral("systemctl %1 did not finish").arg(arguments.join(u' '));
         return run;
     }
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(outcome.standardOutput);
+    run.err = QString::fromUtf8(outcome.standardError).trimmed();
+    run.status = outcome.finishedNormally ? outcome.exitCode : -1;
     return run;
 }
 

@@ -1,8 +1,8 @@
 #include "ShellScriptRunner.h"
 
+#include "ChildProcess.h"
 #include "RootProgram.h"
 
-#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <pwd.h>
@@ -88,12 +88,12 @@ OsascriptOutcome runShellScript(const ShellScriptStatement& statement, int sourc
             return failure(sourceLength, *refusal, privilegeErrorCode);
     }
 
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
+    QString program;
+    QStringList arguments;
+    ChildProcess::Options options;
     if (statement.withAdministratorPrivileges) {
-        QStringList arguments{QStringLiteral("-i")};
-        arguments << elevatedEnvironment(!elevate) << QStringLiteral("/bin/sh")
-                  << QStringLiteral("-c");
+        arguments << QStringLiteral("-i") << elevatedEnvironment(!elevate)
+                  << QStringLiteral("/bin/sh") << QStringLiteral("-c");
         if (elevate) {
             arguments << QStringLiteral("printf '%s\\n' ") +
                              QString::fromLatin1(startedMarker.trimmed()) +
@@ -101,30 +101,36 @@ OsascriptOutcome runShellScript(const ShellScriptStatement& statement, int sourc
                       << QStringLiteral("sh");
         }
         arguments << statement.command;
-        if (elevate)
-            process.start(settings.pkexec, QStringList{QStringLiteral("/usr/bin/env")} + arguments);
-        else
-            process.start(QStringLiteral("/usr/bin/env"), arguments);
+        program = QStringLiteral("/usr/bin/env");
+        if (elevate) {
+            arguments.prepend(program);
+            program = settings.pkexec;
+            // pkexec's own agent asks for the password on our controlling terminal when no
+            // graphical agent runs (`setup-cli` typed in a terminal): in a session of its own
+            // it would find none and could only refuse.
+            options.session = ChildProcess::Session::caller;
+        }
     } else {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PATH"), path);
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), statement.command});
+        options.environment = environment;
+        program = QStringLiteral("/bin/sh");
+        arguments = {QStringLiteral("-c"), statement.command};
     }
-    if (!process.waitForStarted(-1)) {
+    const ChildProcess::Outcome ran = ChildProcess::run(program, arguments, options);
+    if (!ran.started) {
         const QString message =
             elevate ? QStringLiteral("Administrator privileges are not available: %1")
-                          .arg(process.errorString())
-                    : process.errorString();
+                          .arg(ran.errorString)
+                    : ran.errorString;
         return failure(sourceLength, message, privilegeErrorCode);
     }
-    process.waitForFinished(-1);
 
-    QByteArray output = process.readAllStandardOutput();
-    const QString errorText = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    QByteArray output = ran.standardOutput;
+    const QString errorText = QString::fromUtf8(ran.standardError).trimmed();
     if (elevate) {
         if (!output.startsWith(startedMarker)) {
-            if (process.exitCode() == pkexecDismissed || process.exitCode() == pkexecRefused)
+            if (ran.exitCode == pkexecDismissed || ran.exitCode == pkexecRefused)
                 return failure(sourceLength, QStringLiteral("User canceled."), userCanceledCode);
             return failure(sourceLength,
                            errorText.isEmpty()
@@ -135,8 +141,8 @@ OsascriptOutcome runShellScript(const ShellScriptStatement& statement, int sourc
         output.remove(0, startedMarker.size());
     }
 
-    const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 1;
-    if (process.exitStatus() != QProcess::NormalExit || status != 0) {
+    const int status = ran.finishedNormally ? ran.exitCode : 1;
+    if (!ran.finishedNormally || status != 0) {
         return failure(sourceLength,
                        errorText.isEmpty()
                            ? QStringLiteral("The command exited with a non-zero status.")
