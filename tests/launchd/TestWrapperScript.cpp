@@ -46,6 +46,27 @@ QString expectedText(const QString& file)
     return QString::fromUtf8(bytes);
 }
 
+// A task whose wrapper runs under `shell`, as the task's login-shell setting picks it.
+ScheduledTask taskRunBy(const QString& shell, const QString& command)
+{
+    return TaskBuilder()
+        .id(fixedTaskId)
+        .command(command)
+        .daily(nine())
+        .loginShell(shell == QLatin1String("zsh"))
+        .build();
+}
+
+// Starts a wrapper as launchd does: in the test home, leading a session of its own.
+void startWrapper(QProcess& wrapper, const TestHome& home, const QString& shell,
+                  const QString& script)
+{
+    wrapper.setProcessEnvironment(home.environment());
+    wrapper.setWorkingDirectory(home.path());
+    wrapper.setChildProcessModifier([] { ::setsid(); });
+    wrapper.start(shell, {script});
+}
+
 QString realDate() { return QStandardPaths::findExecutable(QStringLiteral("date")); }
 
 const QRegularExpression utcStamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
@@ -394,12 +415,7 @@ private Q_SLOTS:
         TestHome home;
         const LaunchdService service;
         // The task's shell setting picks the shell, as the script's first line tells launchd.
-        ScheduledTask task = TaskBuilder()
-                                 .id(fixedTaskId)
-                                 .command(command)
-                                 .daily(nine())
-                                 .loginShell(shell == QLatin1String("zsh"))
-                                 .build();
+        ScheduledTask task = taskRunBy(shell, command);
         const Result<QString> script = service.writeScript(task);
         QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
 
@@ -489,20 +505,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, out);
         TestHome home;
         const LaunchdService service;
-        const ScheduledTask task = TaskBuilder()
-                                       .id(fixedTaskId)
-                                       .command(command)
-                                       .daily(nine())
-                                       .loginShell(shell == QLatin1String("zsh"))
-                                       .build();
+        const ScheduledTask task = taskRunBy(shell, command);
         const Result<QString> script = service.writeScript(task);
         QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
 
         QProcess wrapper;
-        wrapper.setProcessEnvironment(home.environment());
-        wrapper.setWorkingDirectory(home.path());
-        wrapper.setChildProcessModifier([] { ::setsid(); });
-        wrapper.start(shell, {*script});
+        startWrapper(wrapper, home, shell, *script);
         QVERIFY(wrapper.waitForStarted(10000));
         wrapper.write(input);
         wrapper.closeWriteChannel();
@@ -561,22 +569,14 @@ private Q_SLOTS:
         QFETCH(QString, command);
         TestHome home;
         const LaunchdService service;
-        const ScheduledTask task = TaskBuilder()
-                                       .id(fixedTaskId)
-                                       .command(command)
-                                       .daily(nine())
-                                       .loginShell(shell == QLatin1String("zsh"))
-                                       .build();
+        const ScheduledTask task = taskRunBy(shell, command);
         const Result<QString> script = service.writeScript(task);
         QVERIFY2(script.ok(), script.ok() ? "" : qPrintable(script.error()));
         const QString runs = service.paths().runHistoryPath(task);
         for (int attempt = 1; attempt <= 60; ++attempt) {
             QFile::remove(runs);
             QProcess wrapper;
-            wrapper.setProcessEnvironment(home.environment());
-            wrapper.setWorkingDirectory(home.path());
-            wrapper.setChildProcessModifier([] { ::setsid(); });
-            wrapper.start(shell, {*script});
+            startWrapper(wrapper, home, shell, *script);
             QVERIFY(wrapper.waitForFinished(30000));
             const QByteArray err = wrapper.readAllStandardError();
             QVERIFY2(err.isEmpty(), qPrintable(QStringLiteral("attempt %1: %2")
@@ -604,14 +604,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder));
         const QString envFile = home.path() + QStringLiteral("/o'neil.env");
         TestSupport::writeFile(envFile, "GREETING='hello world'\n");
-        ScheduledTask task =
-            TaskBuilder()
-                .id(fixedTaskId)
-                .command(QStringLiteral(
-                    "sh -c 'printf \"%s|%s\" \"$GREETING\" \"$(pwd)\"' > result.txt"))
-                .daily(nine())
-                .loginShell(shell == QLatin1String("zsh"))
-                .build();
+        ScheduledTask task = taskRunBy(
+            shell,
+            QStringLiteral("sh -c 'printf \"%s|%s\" \"$GREETING\" \"$(pwd)\"' > result.txt"));
         task.envFilePath = envFile;
         task.workingDirectory = folder;
         const LaunchdService service;
@@ -633,12 +628,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, shell);
         TestHome home;
-        ScheduledTask task = TaskBuilder()
-                                 .id(fixedTaskId)
-                                 .command(QStringLiteral("touch ran"))
-                                 .daily(nine())
-                                 .loginShell(shell == QLatin1String("zsh"))
-                                 .build();
+        ScheduledTask task = taskRunBy(shell, QStringLiteral("touch ran"));
         task.envFilePath = home.path() + QStringLiteral("/missing.env");
         const LaunchdService service;
         const Result<QString> script = service.writeScript(task);
@@ -656,12 +646,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, shell);
         TestHome home;
-        ScheduledTask task = TaskBuilder()
-                                 .id(fixedTaskId)
-                                 .command(QStringLiteral("touch ran"))
-                                 .daily(nine())
-                                 .loginShell(shell == QLatin1String("zsh"))
-                                 .build();
+        ScheduledTask task = taskRunBy(shell, QStringLiteral("touch ran"));
         task.workingDirectory = home.path() + QStringLiteral("/gone/it's");
         const LaunchdService service;
         const Result<QString> script = service.writeScript(task);
