@@ -15,8 +15,16 @@ namespace AgentEngine {
 
 namespace {
 
-// A manager that takes longer than this to answer is not one to hand the agents to.
-constexpr int probeTimeoutMs = 5000;
+// How long the manager may take to answer. Its socket exists, so a slow answer is a loaded
+// machine; BRENMOR_OPS_SYSTEMD_PROBE_MS shortens the wait for tests.
+constexpr int probeTimeoutMs = 15000;
+
+int probeLimitMs()
+{
+    bool valid = false;
+    const int limit = qEnvironmentVariableIntValue("BRENMOR_OPS_SYSTEMD_PROBE_MS", &valid);
+    return valid && limit > 0 ? limit : probeTimeoutMs;
+}
 
 } // namespace
 
@@ -67,7 +75,7 @@ Result<std::optional<Kind>> forced()
     return kind;
 }
 
-bool systemdManagerAnswers()
+std::optional<bool> systemdManagerAnswers()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     // Without the manager's socket there is nothing to ask: no process is started at all.
@@ -76,11 +84,13 @@ bool systemdManagerAnswers()
     const QString systemctl = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
     if (systemctl.isEmpty())
         return false;
-    return ChildProcess::run(systemctl,
-                             {QStringLiteral("--user"), QStringLiteral("show"),
-                              QStringLiteral("--property=Version")},
-                             ChildProcess::Options(probeTimeoutMs, ChildProcess::Output::discarded))
-        .succeeded();
+    const ChildProcess::Outcome probe = ChildProcess::run(
+        systemctl,
+        {QStringLiteral("--user"), QStringLiteral("show"), QStringLiteral("--property=Version")},
+        ChildProcess::Options(probeLimitMs(), ChildProcess::Output::discarded));
+    if (probe.timedOut)
+        return std::nullopt;
+    return probe.succeeded();
 }
 
 Result<Kind> chosen()
@@ -93,7 +103,10 @@ Result<Kind> chosen()
         return Result<Kind>::failure(override.error());
     if (*override)
         return **override;
-    return systemdManagerAnswers() ? Kind::systemd : Kind::runner;
+    const std::optional<bool> answers = systemdManagerAnswers();
+    if (!answers)
+        return recorded().value_or(Kind::runner);
+    return *answers ? Kind::systemd : Kind::runner;
 #endif
 }
 

@@ -20,10 +20,12 @@ std::optional<Kind> fromName(const QString& name);
 // The engine BRENMOR_OPS_ENGINE names; an unknown value is an error naming it.
 Result<std::optional<Kind>> forced();
 // Whether a systemd user manager answers: its private socket under $XDG_RUNTIME_DIR exists and
-// `systemctl --user` reaches it.
-bool systemdManagerAnswers();
+// `systemctl --user` reaches it. No value: the socket exists but `systemctl` did not end within
+// the probe's limit, which on a loaded machine says nothing about the manager.
+std::optional<bool> systemdManagerAnswers();
 // The engine to use now: launchd on macOS; forced, else systemd when a manager answers, else
-// the runner.
+// the runner. A manager that did not answer in time keeps the recorded engine, so a slow moment
+// never moves the agents from one engine to the other.
 Result<Kind> chosen();
 
 // $XDG_STATE_HOME/brenmor-ops/engine.json: the engine holding the loaded agents.
