@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -129,7 +130,11 @@ private Q_SLOTS:
             QVERIFY(app.registerService(FailureAlert::applicationBusName()));
 
         FailureNotifier notifier(m_home->taskFile(), QDBusConnection::sessionBus());
+        QSignalSpy handled(&notifier, &FailureNotifier::runHandled);
         notifier.runEnded(label, status);
+        // The application leaves only once the notifier has asked whether it runs.
+        QTRY_COMPARE_WITH_TIMEOUT(handled.size(), 1, timeoutMs);
+        QCOMPARE(handled.constFirst().at(1).toBool(), !summary.isEmpty());
         if (!summary.isEmpty()) {
             QTRY_COMPARE_WITH_TIMEOUT(m_server->notices.size(), 1, timeoutMs);
             QVERIFY2(QRegularExpression(summary).match(m_server->notices[0].summary).hasMatch(),

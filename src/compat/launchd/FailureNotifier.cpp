@@ -17,8 +17,10 @@ void FailureNotifier::runEnded(const QString& label, int exitStatus)
 {
     // Only our own agents: launchd tells nobody about other jobs' failures either.
     if (exitStatus == 0 || !m_bus.isConnected() || !FailureAlert::isTaskLabel(label) ||
-        !FailureAlert::notifyOnFailure())
+        !FailureAlert::notifyOnFailure()) {
+        Q_EMIT runHandled(label, false);
         return;
+    }
     const QList<ScheduledTask> tasks = TaskFile::read(m_taskFile).tasks;
     const ScheduledTask* task = FailureAlert::taskForLabel(tasks, label);
     const QString summary = FailureAlert::message(FailureAlert::nameForLabel(tasks, label),
@@ -31,15 +33,17 @@ void FailureNotifier::runEnded(const QString& label, int exitStatus)
                                                             QStringLiteral("NameHasOwner"))
                              << FailureAlert::applicationBusName();
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(ask), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, summary, body] {
-        watcher->deleteLater();
-        const QDBusPendingReply<bool> reply = *watcher;
-        // A bus that cannot answer says nothing about the application; better one
-        // notice too many than a failure nobody hears of.
-        if (!reply.isError() && reply.value())
-            return;
-        notify(summary, body);
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, label, summary, body] {
+                watcher->deleteLater();
+                const QDBusPendingReply<bool> reply = *watcher;
+                // A bus that cannot answer says nothing about the application; better one
+                // notice too many than a failure nobody hears of.
+                const bool applicationTells = !reply.isError() && reply.value();
+                if (!applicationTells)
+                    notify(summary, body);
+                Q_EMIT runHandled(label, !applicationTells);
+            });
 }
 
 void FailureNotifier::notify(const QString& summary, const QString& body)

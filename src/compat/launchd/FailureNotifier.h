@@ -19,6 +19,10 @@ public:
     // A run of `label` ended with `exitStatus` (negative: the signal that ended it).
     void runEnded(const QString& label, int exitStatus);
 
+Q_SIGNALS:
+    // The run of `label` was told about (`notified`) or not; the decision may wait for the bus.
+    void runHandled(const QString& label, bool notified);
+
 private:
     void notify(const QString& summary, const QString& body);
 
