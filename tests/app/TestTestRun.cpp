@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -542,6 +543,7 @@ void TestTestRun::lateOutputAfterCloseIsDropped()
 {
     QTemporaryDir dir;
     const QString done = dir.filePath(QStringLiteral("done"));
+    QPointer<QProcess> process;
     {
         auto* sheet = new TestRunView(
             commandTask(QStringLiteral("trap 'echo late; touch \"%1\"; exit 0' TERM; "
@@ -550,12 +552,16 @@ void TestTestRun::lateOutputAfterCloseIsDropped()
         sheet->show();
         // The trap is set once the child says so.
         QTRY_COMPARE(sheet->runner()->output(), QStringLiteral("listening\n"));
+        process = sheet->runner()->findChild<QProcess*>();
+        QVERIFY(process);
         delete sheet;
     }
     // The child heard it should end and wrote its last words to nobody.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(done), TestSupport::eventTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(TestSupport::processesMentioning(done).isEmpty(),
                              TestSupport::eventTimeoutMs);
+    // The run the sheet let go is cleaned up once it has ended.
+    QTRY_VERIFY_WITH_TIMEOUT(process.isNull(), TestSupport::eventTimeoutMs);
 }
 
 QTEST_MAIN(TestTestRun)
