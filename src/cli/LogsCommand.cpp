@@ -49,9 +49,10 @@ void copyNewBytes(const QString& path, FollowPosition& position)
     RegularFile::Stamp now;
     if (!RegularFile::open(file, path, &now))
         return;
+    // The bytes before the offset are compared on every pass, not only when the file's times
+    // or size changed: a rewrite between taking those and reading would splice old and new.
     const bool sameFile = position.stamp && position.stamp->sameFile(now);
-    if (!sameFile || now.size < position.offset ||
-        (now != *position.stamp && !continues(file, position))) {
+    if (!sameFile || now.size < position.offset || !continues(file, position)) {
         position.offset = 0;
         position.before.clear();
     }
